@@ -1,0 +1,149 @@
+// kestrow-boxsim: runs the simulated box on a pseudo-terminal linked into the ports folder as
+// the lowest free COM number from 200 up, prints what it receives, and stops on Ctrl+C.
+#include <pthread.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "BoxSim.h"
+#include "PortNaming.h"
+
+namespace {
+
+constexpr int kFirstComNumber = 200;
+
+constexpr const char* kUsage =
+    "Usage: kestrow-boxsim [options]\n"
+    "Plays a Kestrow box on a pseudo-terminal and links it as a COM port.\n"
+    "  --port-byte HEX   probe reply's port byte (input code << 4 | output code), default 59\n"
+    "  --model N         probe reply's model byte, default 0\n"
+    "  --newer-model     answer the (4,4) query as a newer model\n"
+    "  --version TEXT    firmware version text (nine characters), default V1.23.456\n"
+    "  --silent          answer nothing\n"
+    "  --paced           send and take bytes at the 115200 baud line rate\n"
+    "  --boot-loader     start in the boot loader\n"
+    "  --ports-dir DIR   folder for the COM link, default the panel's ports folder\n"
+    "  --show-replies    print the replies too\n"
+    "  --help            this text\n";
+
+struct Options {
+    kestrow::sim::BoxConfig config;
+    std::string portsDir;
+    bool showReplies = false;
+};
+
+bool ParseByte(const char* text, int base, uint8_t& out) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, base);
+    if (end == text || *end != '\0' || value > 0xFF) {
+        return false;
+    }
+    out = static_cast<uint8_t>(value);
+    return true;
+}
+
+// 0: run; otherwise the exit code (after printing help or an error).
+int ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        const bool takesValue =
+            arg == "--port-byte" || arg == "--model" || arg == "--version" || arg == "--ports-dir";
+        if (takesValue && value == nullptr) {
+            std::fprintf(stderr, "kestrow-boxsim: %s needs a value\n", argv[i]);
+            return 2;
+        }
+        bool ok = true;
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return -1;
+        } else if (arg == "--port-byte") {
+            ok = ParseByte(value, 16, options.config.portByte);
+        } else if (arg == "--model") {
+            ok = ParseByte(value, 10, options.config.modelByte);
+        } else if (arg == "--version") {
+            options.config.versionText = value;
+        } else if (arg == "--ports-dir") {
+            options.portsDir = value;
+        } else if (arg == "--newer-model") {
+            options.config.newerModel = true;
+        } else if (arg == "--silent") {
+            options.config.silent = true;
+        } else if (arg == "--paced") {
+            options.config.paced = true;
+        } else if (arg == "--boot-loader") {
+            options.config.startInBootLoader = true;
+        } else if (arg == "--show-replies") {
+            options.showReplies = true;
+        } else {
+            std::fprintf(stderr, "kestrow-boxsim: unknown option %s\n%s", argv[i], kUsage);
+            return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "kestrow-boxsim: bad value for %s: %s\n", argv[i], value);
+            return 2;
+        }
+        i += takesValue ? 1 : 0;
+    }
+    return 0;
+}
+
+void PrintBytes(const char* arrow, const std::vector<uint8_t>& bytes) {
+    std::string line = arrow;
+    char hex[4];
+    for (const uint8_t b : bytes) {
+        std::snprintf(hex, sizeof hex, " %02X", b);
+        line += hex;
+    }
+    std::puts(line.c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const int code = ParseOptions(argc, argv, options); code != 0) {
+        return code < 0 ? 0 : code;
+    }
+    if (options.portsDir.empty()) {
+        options.portsDir = kestrow::PortsDirectory();
+    }
+
+    // The signals are taken by sigwait below; every thread started from here blocks them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    auto box = kestrow::sim::BoxSim::Start(options.config);
+    if (!box) {
+        std::fputs("kestrow-boxsim: no pseudo-terminal could be opened\n", stderr);
+        return 1;
+    }
+    const auto number = box->LinkAsFreeNumber(options.portsDir, kFirstComNumber);
+    if (!number) {
+        std::fprintf(stderr, "kestrow-boxsim: no free COM number from %d up in %s\n",
+                     kFirstComNumber, options.portsDir.c_str());
+        return 1;
+    }
+    std::printf("Simulated Kestrow box on COM%d (%s)\n", *number, box->slavePath().c_str());
+    std::fflush(stdout);
+
+    const bool showReplies = options.showReplies;
+    box->SetFrameObserver([showReplies](const kestrow::sim::ReceivedFrame& frame) {
+        PrintBytes("<-", frame.bytes);
+        if (showReplies && !frame.reply.empty()) {
+            PrintBytes("->", frame.reply);
+        }
+    });
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    box->SetFrameObserver(nullptr);
+    return 0;  // the box's destructor removes the link
+}

@@ -1,0 +1,157 @@
+#include "DeviceLink.h"
+
+#include <cstring>
+
+namespace kestrow {
+namespace {
+
+constexpr uint32_t kBaud = 115200;
+constexpr uint32_t kReadSettingWaitMs = 500;
+constexpr uint32_t kShortWaitMs = 50;
+constexpr uint32_t kAfterExchangeWaitMs = 10;
+constexpr size_t kVersionReplyLength = 14;
+constexpr size_t kVersionTextLength = 9;
+
+}  // namespace
+
+bool DeviceLink::OpenStep() {
+    if (serial_.IsOpen()) {
+        serial_.Close();
+    }
+    serial_.Open(port_, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
+                 false);
+    return serial_.IsOpen();
+}
+
+bool DeviceLink::WriteFrame(const Frame& frame) {
+    if (frame.size == 0) {
+        return false;
+    }
+    return serial_.Write(frame.bytes.data(), frame.size) == frame.size;
+}
+
+bool DeviceLink::WriteSetting(uint8_t group, uint8_t item, uint8_t value) {
+    if (!OpenStep()) {
+        return false;
+    }
+    const bool sent = WriteFrame(WriteSettingFrame(group, item, value));
+    serial_.Close();
+    return sent;
+}
+
+bool DeviceLink::WriteGenlockValue(uint8_t item, uint8_t high, uint8_t low) {
+    if (!OpenStep()) {
+        return false;
+    }
+    const bool sent = WriteFrame(WriteGenlockFrame(item, high, low));
+    serial_.Close();
+    return sent;
+}
+
+bool DeviceLink::SendFrame(uint8_t length, uint8_t opcode, uint8_t b4, uint8_t b5, uint8_t b6) {
+    if (!OpenStep()) {
+        return false;
+    }
+    const bool sent = WriteFrame(CommandFrame(length, opcode, b4, b5, b6));
+    serial_.Close();
+    return sent;
+}
+
+std::optional<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {
+    if (!OpenStep()) {
+        return std::nullopt;
+    }
+    std::optional<uint8_t> value;
+    if (WriteFrame(ReadSettingFrame(group, item))) {
+        SleepMs(kReadSettingWaitMs);
+        std::array<uint8_t, 4> reply{};
+        if (serial_.Read(reply.data(), 4) == 4) {
+            value = reply[3];
+        }
+    }
+    serial_.Close();  // the reply's fifth byte is dropped here
+    return value;
+}
+
+std::optional<uint16_t> DeviceLink::ReadGenlockValue(uint8_t item) {
+    if (!OpenStep()) {
+        return std::nullopt;
+    }
+    std::optional<uint16_t> value;
+    serial_.DiscardInput();
+    if (WriteFrame(ReadGenlockFrame(item))) {
+        SleepMs(kShortWaitMs);
+        std::array<uint8_t, 5> reply{};
+        if (serial_.Read(reply.data(), 5) == 5) {
+            value = static_cast<uint16_t>(reply[3] << 8 | reply[4]);
+        }
+    }
+    serial_.Close();
+    return value;
+}
+
+uint8_t DeviceLink::ReadVersionText(bool useItem3, std::string& text) {
+    if (!OpenStep()) {
+        return 0;
+    }
+    // The reply overwrites the request's own buffer, so a short reply leaves request bytes.
+    std::array<uint8_t, kVersionReplyLength> buffer{};
+    const Frame request = VersionFrame(useItem3);
+    std::memcpy(buffer.data(), request.bytes.data(), request.size);
+    serial_.Write(request.bytes.data(), request.size);
+    SleepMs(kShortWaitMs);
+    const uint32_t got = serial_.Read(buffer.data(), kVersionReplyLength);
+    if (got == kVersionReplyLength) {
+        const char* chars = reinterpret_cast<const char*>(buffer.data() + 4);
+        text.assign(chars, strnlen(chars, kVersionTextLength));
+    } else {
+        text = "NA";
+    }
+    serial_.Close();
+    return buffer[3];
+}
+
+bool DeviceLink::ProbeForSearch(int port) {
+    port_ = port;
+    serial_.Open(port_, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
+                 false);
+    if (!serial_.IsOpen()) {
+        return false;
+    }
+    serial_.DiscardInput();
+    bool found = false;
+    if (WriteFrame(ProbeFrame())) {
+        std::array<uint8_t, 5> reply{};
+        found = serial_.Read(reply.data(), 5) == 5;
+    }
+    serial_.Close();
+    return found;
+}
+
+bool DeviceLink::OpenForRefresh() {
+    if (!OpenStep()) {
+        return false;
+    }
+    SerialTimeouts timeouts;
+    if (serial_.GetTimeouts(timeouts)) {
+        ApplyLongReadTimeouts(timeouts);
+        serial_.SetTimeouts(timeouts);
+    }
+    return true;
+}
+
+std::optional<std::array<uint8_t, 5>> DeviceLink::Exchange(const Frame& frame) {
+    std::array<uint8_t, 5> reply{};
+    uint32_t got = 0;
+    if (WriteFrame(frame)) {
+        got = serial_.Read(reply.data(), 5);
+    }
+    SleepMs(kAfterExchangeWaitMs);
+    serial_.DiscardInput();
+    if (got != 5) {
+        return std::nullopt;
+    }
+    return reply;
+}
+
+}  // namespace kestrow

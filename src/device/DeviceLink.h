@@ -1,0 +1,60 @@
+// The transactions of the settings protocol, implemented once. A DeviceLink owns one
+// SerialPort and a port number; every dialog and the main window hold one as a plain member.
+// Each transaction opens the port, exchanges one frame and closes it again.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Frames.h"
+#include "SerialPort.h"
+
+namespace kestrow {
+
+class DeviceLink {
+  public:
+    explicit DeviceLink(int port = 0) : port_(port) {}
+
+    void SetPort(int port) { port_ = port; }
+    [[nodiscard]] int port() const { return port_; }
+    SerialPort& serial() { return serial_; }
+
+    // Writes: false when the port did not open or the frame did not go out whole.
+    [[nodiscard]] bool WriteSetting(uint8_t group, uint8_t item, uint8_t value);
+    [[nodiscard]] bool WriteGenlockValue(uint8_t item, uint8_t high, uint8_t low);
+    [[nodiscard]] bool SendFrame(uint8_t length, uint8_t opcode, uint8_t b4, uint8_t b5,
+                                 uint8_t b6);
+
+    // Reads: no value when the port did not open or the reply was short.
+    [[nodiscard]] std::optional<uint8_t> ReadSetting(uint8_t group, uint8_t item);
+    [[nodiscard]] std::optional<uint16_t> ReadGenlockValue(uint8_t item);
+
+    // Fills `text` with the nine characters of the version reply, or "NA" unless exactly 14
+    // bytes came back; returns reply byte 3. When the port does not open: returns 0 and leaves
+    // `text` as it was.
+    uint8_t ReadVersionText(bool useItem3, std::string& text);
+
+    // Port search: opens `port` (no Close before), discards input, sends the probe and reads 5
+    // bytes under the open default time-outs; closes again. True when 5 bytes came back.
+    [[nodiscard]] bool ProbeForSearch(int port);
+
+    // Status refresh: closes if open, opens the link's port and switches to the long-read
+    // time-outs. False when the port did not open.
+    [[nodiscard]] bool OpenForRefresh();
+    // One refresh exchange: write the frame, read 5 bytes, wait 10 ms, discard input. The reply
+    // only when exactly 5 bytes arrived.
+    [[nodiscard]] std::optional<std::array<uint8_t, 5>> Exchange(const Frame& frame);
+
+    void Close() { serial_.Close(); }
+
+  private:
+    [[nodiscard]] bool OpenStep();
+    [[nodiscard]] bool WriteFrame(const Frame& frame);
+
+    SerialPort serial_;
+    int port_;
+};
+
+}  // namespace kestrow

@@ -1,0 +1,233 @@
+// Port naming and discovery on Linux. Port n is a link COM<n> in the ports directory, or a
+// device of the USB-serial, CDC-ACM or 8250 families; friendly names come from sysfs.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+#include "PortNaming.h"
+
+namespace kestrow {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::mutex& OverrideMutex() {
+    static std::mutex m;
+    return m;
+}
+std::string& DirectoryOverride() {
+    static std::string directory;
+    return directory;
+}
+
+// A device family: port numbers first..first+count-1 are <devDir>/<prefix>0.. in order.
+struct Family {
+    const char* prefix;
+    int first;
+    int count;
+    bool needsUart;  // only ports the kernel found a UART behind
+};
+constexpr Family kFamilies[] = {
+    {"ttyUSB", 1, 64, false},
+    {"ttyACM", 65, 64, false},
+    {"ttyS", 129, 32, true},
+};
+
+std::string LinkName(int port) {
+    return "COM" + std::to_string(port);
+}
+
+// The number of a "COM<n>" link name written without leading zeros, n in 0..255.
+std::optional<int> LinkNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "COM") != 0) {
+        return std::nullopt;
+    }
+    const std::string digits = name.substr(3);
+    if (digits.find_first_not_of("0123456789") != std::string::npos ||
+        (digits.size() > 1 && digits[0] == '0')) {
+        return std::nullopt;
+    }
+    const int n = std::stoi(digits);
+    return n <= kMaxComPort ? std::optional<int>(n) : std::nullopt;
+}
+
+// True when `path` leads to something that exists (a link only when its target does).
+bool Present(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+std::string FirstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) {
+        line.pop_back();
+    }
+    constexpr size_t kLongest = 200;  // a friendly name fits Windows' 256-byte buffer
+    return line.substr(0, kLongest);
+}
+
+// The product name of the USB device behind tty `name`, else its driver's name, else "".
+std::string ProductOf(const fs::path& sysClassTty, const std::string& name) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(sysClassTty / name / "device", ec);
+    if (ec) {
+        return {};
+    }
+    // ttyUSB: device is the port under the interface under the USB device; ttyACM: the interface.
+    fs::path dir = device;
+    for (int level = 0; level < 3 && dir.has_relative_path(); ++level, dir = dir.parent_path()) {
+        const std::string product = Present(dir / "product") ? FirstLine(dir / "product") : "";
+        if (!product.empty()) {
+            return product;
+        }
+        if (Present(dir / "idVendor")) {
+            break;  // the USB device itself has no product text
+        }
+    }
+    // The first driver up the chain that is not the serial core's own ("port", "ctrl").
+    dir = device;
+    for (int level = 0; level < 3 && dir.has_relative_path(); ++level, dir = dir.parent_path()) {
+        const fs::path driver = fs::read_symlink(dir / "driver", ec);
+        if (!ec && driver.string().find("/serial-base/") == std::string::npos) {
+            return driver.filename().string();
+        }
+    }
+    return {};
+}
+
+// A ttyS device counts when sysfs reports a UART type other than 0 (unknown).
+bool HasUart(const fs::path& sysClassTty, const std::string& name) {
+    const fs::path type = sysClassTty / name / "type";
+    if (!Present(type)) {
+        return false;
+    }
+    const std::string value = FirstLine(type);
+    return !value.empty() && value != "0";
+}
+
+// "<product> (COM<n>)". A "COM" inside the product would be found first by the number parse,
+// so it is written "Com" there.
+std::string FriendlyName(std::string product, int number) {
+    for (size_t at = product.find("COM"); at != std::string::npos; at = product.find("COM", at)) {
+        product.replace(at, 3, "Com");
+    }
+    return product + " (" + LinkName(number) + ")";
+}
+
+ComPortInfo MakeInfo(int number, std::string path, std::string product, std::string label) {
+    ComPortInfo info;
+    info.friendlyName = FriendlyName(label, number);
+    info.number = ParseComNumber(info.friendlyName).value_or(number);
+    info.path = std::move(path);
+    info.product = std::move(product);
+    return info;
+}
+
+}  // namespace
+
+std::string PortsDirectory() {
+    {
+        std::lock_guard lock(OverrideMutex());
+        if (!DirectoryOverride().empty()) {
+            return DirectoryOverride();
+        }
+    }
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime != '\0') {
+        return std::string(runtime) + "/kestrow/ports";
+    }
+    return "/tmp/kestrow-" + std::to_string(::getuid()) + "/ports";
+}
+
+void SetPortsDirectoryOverride(std::string directory) {
+    std::lock_guard lock(OverrideMutex());
+    DirectoryOverride() = std::move(directory);
+}
+
+std::optional<std::string> ResolvePortPath(int port) {
+    if (port < 0 || port > kMaxComPort) {
+        return std::nullopt;
+    }
+    const fs::path link = fs::path(PortsDirectory()) / LinkName(port);
+    if (Present(link)) {
+        return link.string();
+    }
+    for (const Family& family : kFamilies) {
+        if (port >= family.first && port < family.first + family.count) {
+            return "/dev/" + std::string(family.prefix) + std::to_string(port - family.first);
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots) {
+    std::map<int, ComPortInfo> found;  // ascending port number, one entry a number
+    const fs::path sys(roots.sysClassTty);
+    for (const Family& family : kFamilies) {
+        for (int k = 0; k < family.count; ++k) {
+            const std::string name = family.prefix + std::to_string(k);
+            const fs::path device = fs::path(roots.devDir) / name;
+            if (!Present(device) || (family.needsUart && !HasUart(sys, name))) {
+                continue;
+            }
+            const std::string product = ProductOf(sys, name);
+            const int number = family.first + k;
+            found[number] =
+                MakeInfo(number, device.string(), product, product.empty() ? name : product);
+        }
+    }
+    // Links come last so that they win over a family device of the same number.
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(roots.portsDir, ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::optional<int> number = LinkNumber(it->path().filename().string());
+        if (!number || !Present(it->path())) {
+            continue;
+        }
+        std::error_code targetError;
+        const fs::path target = fs::canonical(it->path(), targetError);
+        const std::string targetName = targetError ? std::string{} : target.filename().string();
+        std::string product;
+        if (!targetName.empty() && Present(sys / targetName)) {
+            product = ProductOf(sys, targetName);
+        }
+        found[*number] = MakeInfo(*number, it->path().string(), product,
+                                  product.empty() ? "Kestrow link" : product);
+    }
+    std::vector<ComPortInfo> ports;
+    for (auto& entry : found) {
+        ports.push_back(std::move(entry.second));
+    }
+    return ports;
+}
+
+std::vector<ComPortInfo> FindComPorts() {
+    DiscoveryRoots roots;
+    roots.portsDir = PortsDirectory();
+    return FindComPorts(roots);
+}
+
+PortAccess ProbePortAccess(int port) {
+    const std::optional<std::string> path = ResolvePortPath(port);
+    if (!path) {
+        return PortAccess::Unavailable;
+    }
+    const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == EBUSY ? PortAccess::Occupied : PortAccess::Unavailable;
+    }
+    const int lockError = ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? errno : 0;
+    ::close(fd);  // also lets go of the lock when this probe got it
+    return lockError == EWOULDBLOCK ? PortAccess::Occupied : PortAccess::Available;
+}
+
+}  // namespace kestrow

@@ -1,0 +1,407 @@
+// SerialPort on POSIX, the line side: SerialState <-> termios, Open's argument tables, and the
+// thin wrappers over the modem-line, break, status and event calls.
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "SerialPort.h"
+#include "SerialPosixDetail.h"
+
+namespace kestrow {
+namespace {
+
+using posix::Fail;
+
+constexpr const char* kGetStateFailed = "Failed in call to GetCommState\n";
+constexpr const char* kSetStateFailed = "Failed in call to SetCommState\n";
+constexpr const char* kEscapeFailed = "Failed in call to EscapeCommFunction\n";
+constexpr const char* kClearErrorFailed = "Failed in call to ClearCommError\n";
+constexpr const char* kWaitFailed = "Failed in call to WaitCommEvent\n";
+
+constexpr std::array<std::pair<speed_t, uint32_t>, 31> kBaudTable{{
+    {B50, 50},
+    {B75, 75},
+    {B110, 110},
+    {B134, 134},
+    {B150, 150},
+    {B200, 200},
+    {B300, 300},
+    {B600, 600},
+    {B1200, 1200},
+    {B1800, 1800},
+    {B2400, 2400},
+    {B4800, 4800},
+    {B9600, 9600},
+    {B19200, 19200},
+    {B38400, 38400},
+    {B57600, 57600},
+    {B115200, 115200},
+    {B230400, 230400},
+    {B460800, 460800},
+    {B500000, 500000},
+    {B576000, 576000},
+    {B921600, 921600},
+    {B1000000, 1000000},
+    {B1152000, 1152000},
+    {B1500000, 1500000},
+    {B2000000, 2000000},
+    {B2500000, 2500000},
+    {B3000000, 3000000},
+    {B3500000, 3500000},
+    {B4000000, 4000000},
+    {B0, 0},
+}};
+
+constexpr std::array<std::pair<tcflag_t, uint8_t>, 4> kByteSizeTable{
+    {{CS5, 5}, {CS6, 6}, {CS7, 7}, {CS8, 8}}};
+
+// Parity bits, indexed by the SerialParity numbers (even, mark, none, odd, space).
+constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
+constexpr std::array<tcflag_t, 5> kParityFlags{PARENB, PARENB | CMSPAR | PARODD, 0, PARENB | PARODD,
+                                               PARENB | CMSPAR};
+
+// Flow-control rows, indexed by the SerialFlowControl numbers.
+struct FlowRow {
+    bool cts, dsr, rtsHandshake, dtrHandshake, xonXoff;
+};
+constexpr std::array<FlowRow, 6> kFlowTable{{
+    {false, false, false, false, false},  // none
+    {true, false, true, false, false},    // CTS/RTS
+    {true, false, false, true, false},    // CTS/DTR
+    {false, true, true, false, false},    // DSR/RTS
+    {false, true, false, true, false},    // DSR/DTR
+    {false, false, false, false, true},   // XON/XOFF
+}};
+
+template <typename Enum>
+bool InRange(Enum value, int last) {
+    const int v = static_cast<int>(value);
+    return v >= 0 && v <= last;
+}
+
+// Fails the call with `text` when the port is closed (the call would get EBADF).
+bool RequireOpen(const SerialPort& port, const char* text) {
+    if (!port.IsOpen()) {
+        Fail(text, EBADF);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace posix {
+
+void ApplyOpenArguments(SerialState& state, uint32_t baud, SerialParity parity, uint8_t dataBits,
+                        SerialStopBits stopBits, SerialFlowControl flowControl) {
+    const auto badArgument = [] { ReportSerialFailure({"Error", "Error", {}}); };
+    state.baudRate = baud;
+    state.byteSize = dataBits;
+    if (InRange(parity, 4)) {
+        state.parity = parity;
+    } else {
+        badArgument();
+    }
+    if (InRange(stopBits, 2)) {
+        state.stopBits = stopBits;
+    } else {
+        badArgument();
+    }
+    state.dsrSensitivity = false;
+    if (!InRange(flowControl, 5)) {
+        badArgument();
+        return;
+    }
+    const FlowRow& row = kFlowTable[static_cast<size_t>(flowControl)];
+    state.outxCtsFlow = row.cts;
+    state.outxDsrFlow = row.dsr;
+    if (row.rtsHandshake) {
+        state.rtsControl = RtsControl::Handshake;
+    }
+    if (row.dtrHandshake) {
+        state.dtrControl = DtrControl::Handshake;
+    }
+    state.outX = row.xonXoff;
+    state.inX = row.xonXoff;
+    if (row.xonXoff) {
+        state.xonChar = 0x11;
+        state.xoffChar = 0x13;
+        state.xonLim = 100;
+        state.xoffLim = 100;
+    }
+}
+
+}  // namespace posix
+
+namespace posix {
+
+void TermiosToState(const termios& tio, SerialState& out) {
+    out.baudRate = 0;
+    for (const auto& [speed, baud] : kBaudTable) {
+        if (speed == ::cfgetospeed(&tio)) {
+            out.baudRate = baud;
+        }
+    }
+    for (const auto& [flag, size] : kByteSizeTable) {
+        if ((tio.c_cflag & CSIZE) == flag) {
+            out.byteSize = size;
+        }
+    }
+    out.parity = SerialParity::None;
+    if ((tio.c_cflag & PARENB) != 0) {
+        for (size_t i = 0; i < kParityFlags.size(); ++i) {
+            if ((tio.c_cflag & kParityBits) == kParityFlags[i]) {
+                out.parity = static_cast<SerialParity>(i);
+            }
+        }
+    }
+    if ((tio.c_cflag & CSTOPB) == 0) {
+        out.stopBits = SerialStopBits::One;
+    } else if (out.stopBits != SerialStopBits::OnePointFive) {
+        out.stopBits = SerialStopBits::Two;  // 1.5 goes out as 2 but reads back as asked
+    }
+    out.outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
+    out.outX = (tio.c_iflag & IXON) != 0;
+    out.inX = (tio.c_iflag & IXOFF) != 0;
+    out.xonChar = static_cast<char>(tio.c_cc[VSTART]);
+    out.xoffChar = static_cast<char>(tio.c_cc[VSTOP]);
+}
+
+bool StateToTermios(const SerialState& in, termios& tio) {
+    const auto* speed = std::find_if(kBaudTable.begin(), kBaudTable.end() - 1,
+                                     [&](const auto& row) { return row.second == in.baudRate; });
+    const auto* size = std::find_if(kByteSizeTable.begin(), kByteSizeTable.end(),
+                                    [&](const auto& row) { return row.second == in.byteSize; });
+    if (speed == kBaudTable.end() - 1 || size == kByteSizeTable.end() || !InRange(in.parity, 4) ||
+        !InRange(in.stopBits, 2)) {
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | kParityBits | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | size->first | kParityFlags[static_cast<size_t>(in.parity)];
+    if (in.stopBits != SerialStopBits::One) {
+        tio.c_cflag |= CSTOPB;  // termios has no 1.5 stop bits: send 2
+    }
+    if (in.outxCtsFlow) {
+        tio.c_cflag |= CRTSCTS;
+    }
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_iflag |= (in.outX ? IXON : 0u) | (in.inX ? IXOFF : 0u);
+    tio.c_cc[VSTART] = static_cast<cc_t>(in.xonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(in.xoffChar);
+    return ::cfsetispeed(&tio, speed->first) == 0 && ::cfsetospeed(&tio, speed->first) == 0;
+}
+
+}  // namespace posix
+
+bool SerialPort::GetState(SerialState& out) {
+    termios tio{};
+    if (::tcgetattr(handle_, &tio) != 0) {
+        Fail(kGetStateFailed, errno);
+        return false;
+    }
+    out = recorded_;  // the parts termios has no place for
+    posix::TermiosToState(tio, out);
+    return true;
+}
+
+bool SerialPort::SetState(const SerialState& in) {
+    termios tio{};
+    if (::tcgetattr(handle_, &tio) != 0) {
+        Fail(kSetStateFailed, errno);
+        return false;
+    }
+    if (!posix::StateToTermios(in, tio)) {
+        Fail(kSetStateFailed, EINVAL);
+        return false;
+    }
+    if (::tcsetattr(handle_, TCSANOW, &tio) != 0) {
+        Fail(kSetStateFailed, errno);
+        return false;
+    }
+    recorded_ = in;
+    return true;
+}
+
+bool SerialPort::SetBreak() {
+    if (::ioctl(handle_, TIOCSBRK) != 0) {
+        Fail("Failed in call to SetCommBreak\n", errno);
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::ClearBreak() {
+    if (::ioctl(handle_, TIOCCBRK) != 0) {
+        Fail("Failed in call to ClearCommBreak\n", errno);
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::Escape(SerialEscape function) {
+    if (!RequireOpen(*this, kEscapeFailed)) {
+        return false;
+    }
+    // clang-format off
+    int rc = -1;
+    errno = EINVAL;
+    int rts = TIOCM_RTS;
+    int dtr = TIOCM_DTR;
+    switch (function) {
+        // As if XOFF / XON had been received: output stops or goes on.
+        case SerialEscape::SetXoff: rc = ::tcflow(handle_, TCOOFF); break;
+        case SerialEscape::SetXon: rc = ::tcflow(handle_, TCOON); break;
+        case SerialEscape::SetRts: rc = ::ioctl(handle_, TIOCMBIS, &rts); break;
+        case SerialEscape::ClearRts: rc = ::ioctl(handle_, TIOCMBIC, &rts); break;
+        case SerialEscape::SetDtr: rc = ::ioctl(handle_, TIOCMBIS, &dtr); break;
+        case SerialEscape::ClearDtr: rc = ::ioctl(handle_, TIOCMBIC, &dtr); break;
+        case SerialEscape::SetBreak: rc = ::ioctl(handle_, TIOCSBRK); break;
+        case SerialEscape::ClearBreak: rc = ::ioctl(handle_, TIOCCBRK); break;
+    }
+    // clang-format on
+    if (rc != 0) {
+        Fail(kEscapeFailed, errno);
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::GetModemStatus(uint32_t& status) {
+    constexpr const char* kText = "Failed in call to GetCommModemStatus\n";
+    int bits = 0;
+    if (!RequireOpen(*this, kText)) {
+        return false;
+    }
+    if (::ioctl(handle_, TIOCMGET, &bits) != 0) {
+        Fail(kText, errno);
+        return false;
+    }
+    status = ((bits & TIOCM_CTS) != 0 ? kModemCtsOn : 0u) |
+             ((bits & TIOCM_DSR) != 0 ? kModemDsrOn : 0u) |
+             ((bits & TIOCM_RNG) != 0 ? kModemRingOn : 0u) |
+             ((bits & TIOCM_CAR) != 0 ? kModemRlsdOn : 0u);
+    return true;
+}
+
+bool SerialPort::ClearError(uint32_t& errors) {
+    errors = 0;  // the tty layer keeps no error bits to hand back
+    int waiting = 0;
+    if (::ioctl(handle_, FIONREAD, &waiting) != 0) {  // checks the descriptor
+        Fail(kClearErrorFailed, errno);
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::GetStatus(uint32_t& errors, SerialQueueStatus& status) {
+    errors = 0;  // the tty layer keeps no error bits to hand back
+    int in = 0;
+    int out = 0;
+    if (!RequireOpen(*this, kClearErrorFailed)) {
+        return false;
+    }
+    if (::ioctl(handle_, FIONREAD, &in) != 0 || ::ioctl(handle_, TIOCOUTQ, &out) != 0) {
+        Fail(kClearErrorFailed, errno);
+        return false;
+    }
+    status.inQueue = static_cast<uint32_t>(in);
+    status.outQueue = static_cast<uint32_t>(out);
+    return true;
+}
+
+bool SerialPort::GetProperties(SerialProperties& out) {
+    constexpr const char* kText = "Failed in call to GetCommProperties\n";
+    termios tio{};
+    if (!RequireOpen(*this, kText)) {
+        return false;
+    }
+    if (::tcgetattr(handle_, &tio) != 0) {
+        Fail(kText, errno);
+        return false;
+    }
+    out.maxBaud = kBaudTable[kBaudTable.size() - 2].second;
+    out.currentRxQueue = 4096;  // the tty layer's receive buffer
+    out.currentTxQueue = 4096;
+    return true;
+}
+
+bool SerialPort::SetMask(uint32_t mask) {
+    if (!RequireOpen(*this, "Failed in call to SetCommMask\n")) {
+        return false;
+    }
+    eventMask_ = mask;
+    return true;
+}
+
+bool SerialPort::GetMask(uint32_t& mask) {
+    if (!RequireOpen(*this, "Failed in call to GetCommMask\n")) {
+        return false;
+    }
+    mask = eventMask_;
+    return true;
+}
+
+bool SerialPort::WaitEvent(uint32_t& events) {
+    constexpr uint32_t kLineEvents = kEventCts | kEventDsr | kEventRlsd | kEventRing;
+    events = 0;
+    if (!RequireOpen(*this, kWaitFailed)) {
+        return false;
+    }
+    if (eventMask_ == 0) {
+        Fail(kWaitFailed, EINVAL);
+        return false;
+    }
+    // Modem lines are sampled every slice (TIOCMIWAIT cannot share a wait with the idle hook).
+    const bool watchLines = (eventMask_ & kLineEvents) != 0;
+    int lines = 0;
+    if (watchLines && ::ioctl(handle_, TIOCMGET, &lines) != 0) {
+        Fail(kWaitFailed, errno);
+        return false;
+    }
+    bool txPending = false;
+    for (;;) {
+        const short want = (eventMask_ & kEventRxChar) != 0 ? POLLIN : 0;
+        const int ready = posix::PollSlice(handle_, want, posix::kSliceMs);
+        if (ready < 0) {
+            Fail(kWaitFailed, errno);
+            return false;
+        }
+        if ((ready & POLLIN) != 0) {
+            events |= kEventRxChar;
+        }
+        if (watchLines) {
+            int now = 0;
+            if (::ioctl(handle_, TIOCMGET, &now) != 0) {
+                Fail(kWaitFailed, errno);
+                return false;
+            }
+            const int changed = now ^ std::exchange(lines, now);
+            events |= ((changed & TIOCM_CTS) != 0 ? kEventCts : 0u) |
+                      ((changed & TIOCM_DSR) != 0 ? kEventDsr : 0u) |
+                      ((changed & TIOCM_CAR) != 0 ? kEventRlsd : 0u) |
+                      ((changed & TIOCM_RNG) != 0 ? kEventRing : 0u);
+        }
+        if ((eventMask_ & kEventTxEmpty) != 0) {
+            int queued = 0;
+            if (::ioctl(handle_, TIOCOUTQ, &queued) == 0) {
+                events |= (txPending && queued == 0) ? kEventTxEmpty : 0u;
+                txPending = queued > 0;
+            }
+        }
+        events &= eventMask_;
+        if (events != 0) {
+            return true;
+        }
+        if ((ready & posix::kHangupEvents) != 0) {
+            Fail(kWaitFailed, EIO);  // the line is gone; no event can come
+            return false;
+        }
+    }
+}
+
+}  // namespace kestrow

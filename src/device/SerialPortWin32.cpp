@@ -1,0 +1,367 @@
+// SerialPort on the Win32 communications API: one HANDLE opened with CreateFileA on
+// "\\.\COM<n>", configured through the DCB and COMMTIMEOUTS records. Every failed call is
+// reported through ReportSerialFailure with its fixed text. The operations nothing but the
+// class itself needs (overlapped I/O, modem lines, configuration records) are in
+// SerialPortWin32Extras.cpp.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <type_traits>
+
+#include "SerialPort.h"
+#include "SerialWin32Checks.h"
+
+namespace kestrow {
+
+namespace win32 {
+
+static_assert(std::is_same_v<BOOL, int> && sizeof(DWORD) == sizeof(uint32_t));
+
+std::string SystemMessage(uint32_t error) {
+    std::array<char, 512> text{};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    std::string message(text.data(), length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return "error " + std::to_string(error) + (message.empty() ? "" : ": " + message);
+}
+
+void ReportLastError(const char* text) {
+    const DWORD error = GetLastError();
+    ReportSerialFailure({text, kErrorCaption, SystemMessage(error)});
+    SetLastError(error);
+}
+
+bool Checked(int ok, const char* text) {
+    if (!ok) {
+        ReportLastError(text);
+    }
+    return ok != FALSE;
+}
+
+bool CheckedPending(int ok, const char* text) {
+    if (!ok && GetLastError() != ERROR_IO_PENDING) {
+        ReportLastError(text);
+    }
+    return ok != FALSE;
+}
+
+}  // namespace win32
+
+namespace {
+
+using win32::Checked;
+using win32::kErrorCaption;
+using win32::ReportLastError;
+using win32::SystemMessage;
+
+static_assert(std::is_same_v<NativeHandle, HANDLE>, "the port keeps a plain HANDLE");
+
+// A value outside its encoding table.
+void ReportBadArgument() {
+    ReportSerialFailure({"Error", kErrorCaption, {}});
+}
+
+// Indexed by the SerialParity / SerialStopBits numbers callers pass.
+constexpr std::array<BYTE, 5> kParityTable{EVENPARITY, MARKPARITY, NOPARITY, ODDPARITY,
+                                           SPACEPARITY};
+constexpr std::array<BYTE, 3> kStopBitsTable{ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
+
+struct FlowControlRow {
+    bool ctsFlow;
+    bool dsrFlow;
+    bool rtsHandshake;  // fRtsControl = RTS_CONTROL_HANDSHAKE, otherwise left as read
+    bool dtrHandshake;  // fDtrControl = DTR_CONTROL_HANDSHAKE, otherwise left as read
+    bool xonXoff;       // fOutX = fInX = 1 with the XON/XOFF characters and limits
+};
+
+// Indexed by the SerialFlowControl numbers.
+constexpr std::array<FlowControlRow, 6> kFlowControlTable{{
+    {false, false, false, false, false},  // none
+    {true, false, true, false, false},    // CTS/RTS
+    {true, false, false, true, false},    // CTS/DTR
+    {false, true, true, false, false},    // DSR/RTS
+    {false, true, false, true, false},    // DSR/DTR
+    {false, false, false, false, true},   // XON/XOFF
+}};
+
+template <typename Table>
+bool InTable(int value, const Table& table) {
+    return value >= 0 && static_cast<size_t>(value) < table.size();
+}
+
+// Sets field from the table row of value; a value outside the table leaves it as it was.
+template <typename Enum, size_t N>
+bool LookUp(Enum value, const std::array<BYTE, N>& table, BYTE& field) {
+    const int index = static_cast<int>(value);
+    if (!InTable(index, table)) {
+        return false;
+    }
+    field = table[static_cast<size_t>(index)];
+    return true;
+}
+
+void ApplyFlowControl(DCB& dcb, const FlowControlRow& row) {
+    dcb.fOutxCtsFlow = row.ctsFlow ? 1 : 0;
+    dcb.fOutxDsrFlow = row.dsrFlow ? 1 : 0;
+    if (row.rtsHandshake) {
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    }
+    if (row.dtrHandshake) {
+        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    }
+    dcb.fOutX = row.xonXoff ? 1 : 0;
+    dcb.fInX = row.xonXoff ? 1 : 0;
+    if (row.xonXoff) {
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+        dcb.XonLim = 100;
+        dcb.XoffLim = 100;
+    }
+}
+
+COMMTIMEOUTS ToNative(const SerialTimeouts& t) {
+    return {t.readInterval, t.readTotalMultiplier, t.readTotalConstant, t.writeTotalMultiplier,
+            t.writeTotalConstant};
+}
+
+SerialTimeouts FromNative(const COMMTIMEOUTS& t) {
+    return {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+            t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
+}
+
+// The enumerator whose table entry is native; fallback when none is.
+template <typename Enum, size_t N>
+Enum FromTable(BYTE native, const std::array<BYTE, N>& table, Enum fallback) {
+    for (size_t i = 0; i < N; ++i) {
+        if (table[i] == native) {
+            return static_cast<Enum>(i);
+        }
+    }
+    return fallback;
+}
+
+}  // namespace
+
+SerialPort::~SerialPort() {
+    Close();
+}
+
+void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t dataBits,
+                      SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped) {
+    if (port < 0 || port > 255) {
+        return;
+    }
+    if (IsOpen()) {
+        Close();  // a second Open must not leak the handle it held
+    }
+
+    const std::string name = "\\\\.\\COM" + std::to_string(port);
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        ReportLastError("Failed to open up the comms port\n");
+        return;
+    }
+    handle_ = handle;
+    overlapped_ = overlapped;
+
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!GetCommState(handle, &dcb)) {
+        // Writing back a record the port did not fill would configure garbage.
+        ReportLastError("Failed in call to GetCommState\n");
+    } else {
+        dcb.BaudRate = baud;
+        if (!LookUp(parity, kParityTable, dcb.Parity)) {
+            ReportBadArgument();
+        }
+        dcb.ByteSize = dataBits;
+        if (!LookUp(stopBits, kStopBitsTable, dcb.StopBits)) {
+            ReportBadArgument();
+        }
+        dcb.fDsrSensitivity = 0;
+        const int flowValue = static_cast<int>(flowControl);
+        if (InTable(flowValue, kFlowControlTable)) {
+            ApplyFlowControl(dcb, kFlowControlTable[static_cast<size_t>(flowValue)]);
+        } else {
+            ReportBadArgument();
+        }
+        Checked(SetCommState(handle, &dcb), "Failed in call to SetCommState\n");
+    }
+
+    COMMTIMEOUTS timeouts = ToNative(kOpenDefaultTimeouts);
+    SetCommTimeouts(handle, &timeouts);  // not reported
+    PurgeComm(handle, PURGE_RXCLEAR);    // a fresh port has no stale input
+}
+
+void SerialPort::Close() {
+    if (!IsOpen()) {
+        return;
+    }
+    const BOOL closed = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!closed) {
+        const DWORD error = GetLastError();
+        std::array<char, 96> text{};
+        std::snprintf(text.data(), text.size(),
+                      "Failed to close up the comms port, GetLastError:%d\n",
+                      static_cast<int>(error));
+        ReportSerialFailure({text.data(), "error", SystemMessage(error)});
+        SetLastError(error);
+    }
+    overlapped_ = false;
+}
+
+bool SerialPort::IsOpen() const {
+    return handle_ != INVALID_HANDLE_VALUE;
+}
+
+uint32_t SerialPort::Read(void* buffer, uint32_t count) {
+    if (!IsOpen() || overlapped_) {
+        return 0;
+    }
+    DWORD read = 0;
+    Checked(ReadFile(handle_, buffer, count, &read, nullptr), "Failed in call to ReadFile\n");
+    return read;
+}
+
+uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
+    if (!IsOpen() || overlapped_) {
+        return 0;
+    }
+    DWORD written = 0;
+    Checked(WriteFile(handle_, buffer, count, &written, nullptr), "Failed in call to WriteFile\n");
+    return written;
+}
+
+void SerialPort::DiscardInput() {
+    Purge(kPurgeRxClear);
+}
+
+bool SerialPort::GetTimeouts(SerialTimeouts& out) {
+    COMMTIMEOUTS timeouts{};
+    if (!Checked(GetCommTimeouts(handle_, &timeouts), "Failed in call to GetCommTimeouts\n")) {
+        return false;
+    }
+    out = FromNative(timeouts);
+    return true;
+}
+
+bool SerialPort::SetTimeouts(const SerialTimeouts& in) {
+    COMMTIMEOUTS timeouts = ToNative(in);
+    return Checked(SetCommTimeouts(handle_, &timeouts), "Failed in call to SetCommTimeouts\n");
+}
+
+bool SerialPort::NoWaitTimeouts() {
+    return SetTimeouts({kMaxDword, 0, 0, 0, 0});
+}
+
+bool SerialPort::NoWriteTimeouts() {
+    SerialTimeouts t;
+    if (!GetTimeouts(t)) {
+        return false;
+    }
+    t.writeTotalMultiplier = 0;
+    t.writeTotalConstant = 0;
+    return SetTimeouts(t);
+}
+
+bool SerialPort::NoReadTimeouts() {
+    SerialTimeouts t;
+    if (!GetTimeouts(t)) {
+        return false;
+    }
+    t.readInterval = kMaxDword;
+    t.readTotalMultiplier = 0;
+    t.readTotalConstant = 0;
+    return SetTimeouts(t);
+}
+
+void SerialPort::Attach(NativeHandle handle) {
+    Close();
+    handle_ = handle;
+}
+
+NativeHandle SerialPort::Detach() {
+    NativeHandle handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    overlapped_ = false;
+    return handle;
+}
+
+bool SerialPort::GetState(SerialState& out) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!Checked(GetCommState(handle_, &dcb), "Failed in call to GetCommState\n")) {
+        return false;
+    }
+    out.baudRate = dcb.BaudRate;
+    out.byteSize = dcb.ByteSize;
+    out.parity = FromTable(dcb.Parity, kParityTable, SerialParity::None);
+    out.stopBits = FromTable(dcb.StopBits, kStopBitsTable, SerialStopBits::One);
+    out.outxCtsFlow = dcb.fOutxCtsFlow != 0;
+    out.outxDsrFlow = dcb.fOutxDsrFlow != 0;
+    out.outX = dcb.fOutX != 0;
+    out.inX = dcb.fInX != 0;
+    out.dsrSensitivity = dcb.fDsrSensitivity != 0;
+    out.dtrControl = static_cast<DtrControl>(dcb.fDtrControl);
+    out.rtsControl = static_cast<RtsControl>(dcb.fRtsControl);
+    out.xonChar = dcb.XonChar;
+    out.xoffChar = dcb.XoffChar;
+    out.xonLim = dcb.XonLim;
+    out.xoffLim = dcb.XoffLim;
+    return true;
+}
+
+bool SerialPort::SetState(const SerialState& in) {
+    // Start from what the port reports so that fields SerialState does not carry keep their
+    // values (fBinary must stay set, for one).
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!Checked(GetCommState(handle_, &dcb), "Failed in call to GetCommState\n")) {
+        return false;
+    }
+    dcb.BaudRate = in.baudRate;
+    dcb.ByteSize = in.byteSize;
+    LookUp(in.parity, kParityTable, dcb.Parity);
+    LookUp(in.stopBits, kStopBitsTable, dcb.StopBits);
+    dcb.fOutxCtsFlow = in.outxCtsFlow ? 1 : 0;
+    dcb.fOutxDsrFlow = in.outxDsrFlow ? 1 : 0;
+    dcb.fOutX = in.outX ? 1 : 0;
+    dcb.fInX = in.inX ? 1 : 0;
+    dcb.fDsrSensitivity = in.dsrSensitivity ? 1 : 0;
+    dcb.fDtrControl = static_cast<DWORD>(in.dtrControl) & 0x3u;
+    dcb.fRtsControl = static_cast<DWORD>(in.rtsControl) & 0x3u;
+    dcb.XonChar = in.xonChar;
+    dcb.XoffChar = in.xoffChar;
+    dcb.XonLim = in.xonLim;
+    dcb.XoffLim = in.xoffLim;
+    return Checked(SetCommState(handle_, &dcb), "Failed in call to SetCommState\n");
+}
+
+bool SerialPort::Purge(uint32_t flags) {
+    return Checked(PurgeComm(handle_, flags), "Failed in call to PurgeComm\n");
+}
+
+bool SerialPort::Flush() {
+    return Checked(FlushFileBuffers(handle_), "Failed in call to FlushFileBuffers\n");
+}
+
+bool SerialPort::SetBreak() {
+    return Checked(SetCommBreak(handle_), "Failed in call to SetCommBreak\n");
+}
+
+bool SerialPort::ClearBreak() {
+    return Checked(ClearCommBreak(handle_), "Failed in call to ClearCommBreak\n");
+}
+
+}  // namespace kestrow
