@@ -1,0 +1,115 @@
+// Refresh timing against the simulated box paced at 115200 8-N-1:
+//  1. a full refresh (24 exchanges) beside its floor: 500 ms + per exchange the bytes on the
+//     wire x 10 / 115200 + 10 ms; goal within 5 %.
+//  2. a refresh against a silent box (one 6.5 s read): the longest time the event loop went
+//     without running, measured with a 1 ms timer; goal under 50 ms.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "BoxSim.h"
+#include "CMainDlg.h"
+#include "DeviceHooks.h"
+#include "MessageBox.h"
+#include "PortNaming.h"
+
+namespace {
+
+constexpr int kPort = 5;
+constexpr double kMsPerByte = 10.0 * 1000.0 / 115200.0;
+
+double FloorMs() {
+    // Probe: 5 bytes out, 5 back; 23 queries: 7 out, 5 back; each exchange waits 10 ms.
+    double ms = 500.0;
+    ms += (5 + 5) * kMsPerByte + 10.0;
+    ms += 23 * ((7 + 5) * kMsPerByte + 10.0);
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    kestrow::ui::InstallDeviceHooks();
+    int boxes = 0;
+    kestrow::ui::SetMessageHook([&boxes](const kestrow::ui::MessageRequest&) {
+        ++boxes;
+        return kestrow::ui::kIdOk;
+    });
+    QTemporaryDir ports;
+    kestrow::SetPortsDirectoryOverride(ports.path().toStdString());
+
+    kestrow::sim::BoxConfig config;
+    config.paced = true;
+    auto box = kestrow::sim::BoxSim::Start(config);
+    if (!box || !box->LinkAs(ports.path().toStdString(), kPort)) {
+        std::fprintf(stderr, "refresh_bench: no simulated box\n");
+        return 1;
+    }
+    kestrow::CMainDlg dlg;
+    if (!dlg.CreateModeless(nullptr)) {
+        return 1;
+    }
+
+    const double floor = FloorMs();
+    std::vector<double> runs;
+    for (int i = 0; i < 5; ++i) {
+        box->ClearReceived();
+        QElapsedTimer t;
+        t.start();
+        dlg.Command(1025);
+        runs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+        if (dlg.refreshed != 1 || box->frames().size() != 24) {
+            std::fprintf(stderr, "refresh_bench: refresh %d did not complete\n", i);
+            return 1;
+        }
+    }
+    std::sort(runs.begin(), runs.end());
+    const double median = runs[runs.size() / 2];
+    std::printf("full refresh, paced 115200 8-N-1, 24 exchanges (5 runs)\n");
+    std::printf("  floor    %8.1f ms\n", floor);
+    std::printf("  fastest  %8.1f ms  (%+.2f %%)\n", runs.front(),
+                100.0 * (runs.front() / floor - 1));
+    std::printf("  median   %8.1f ms  (%+.2f %%)   goal: within 5 %%\n", median,
+                100.0 * (median / floor - 1));
+    std::printf("  slowest  %8.1f ms  (%+.2f %%)\n", runs.back(),
+                100.0 * (runs.back() / floor - 1));
+
+    // Silent box: how long did the event loop go without running?
+    config.silent = true;
+    box->SetConfig(config);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = -1;
+    qint64 longest = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (last >= 0) {
+            longest = std::max(longest, now - last);
+        }
+        last = now;
+    });
+    tick.start();
+    QElapsedTimer t;
+    t.start();
+    dlg.Command(1025);
+    const double silentMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    tick.stop();
+    std::printf("refresh against a silent box: %.0f ms\n", silentMs);
+    std::printf("  longest event-loop gap %6.1f ms   goal: under 50 ms\n",
+                static_cast<double>(longest) / 1e6);
+    std::printf("message boxes: %d\n", boxes);
+    kestrow::ui::SetMessageHook({});
+    kestrow::ui::RemoveDeviceHooks();
+    return 0;
+}

@@ -1,0 +1,77 @@
+// Dialog templates as data: a dialog is a caption, a size, a font and a table of controls, each
+// with its id, kind, text and place in dialog units. Dialog (Dialog.h) builds the window from it.
+//
+//   inline constexpr ControlTemplate kMyControls[] = {
+//       {1004, ControlKind::PushButton, "Load File", 19, 17, 50, 14},
+//       {1, ControlKind::PushButton, "OK", 217, 6, 50, 14, kDefault | kHidden},
+//   };
+//   inline constexpr DialogTemplate kMyTemplate{207, "Firmware Update", 271, 154,
+//                                                "MS Shell Dlg", 8, kMyControls};
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace kestrow::ui {
+
+enum class ControlKind : uint8_t {
+    PushButton,     // QPushButton; a click is command `id`
+    StaticText,     // QLabel
+    Edit,           // QLineEdit, or QPlainTextEdit with kMultiLine
+    ComboDropDown,  // editable QComboBox (drop-down combo with an edit field)
+    ComboList,      // QComboBox without edit field (drop-down list)
+    Trackbar,       // Trackbar (Trackbar.h), horizontal unless kVertical
+    ProgressBar,    // QProgressBar without text
+    RadioButton,    // automatic radio button; a click is command `id`
+    CheckBox,       // automatic check box; a click is command `id`
+    GroupBox,       // a frame with a title; holds no children
+    Picture,        // PictureButton (PictureButton.h) showing picture `picture`; click = command
+};
+
+// Control style flags; combine with |.
+enum ControlFlag : uint32_t {
+    kNoFlags = 0,
+    kHidden = 1u << 0,      // built but never shown
+    kDefault = 1u << 1,     // the dialog's default push button (Enter gives its command)
+    kDigitsOnly = 1u << 2,  // edit accepts only the digits 0-9 from the keyboard
+    kMultiLine = 1u << 3,   // edit with several lines
+    kReadOnly = 1u << 4,    // edit the operator cannot change
+    kVScroll = 1u << 5,     // vertical scroll bar (multi-line edit)
+    kBorder = 1u << 6,      // framed edit/static/progress bar
+    kDisabled = 1u << 7,    // starts disabled
+    kVertical = 1u << 8,    // vertical trackbar
+    kNoTicks = 1u << 9,     // trackbar without tick marks
+};
+
+struct ControlTemplate {
+    int id = 0;  // 0 or negative: a control without id (never looked up)
+    ControlKind kind = ControlKind::StaticText;
+    std::string_view text;  // UTF-8 caption, initial text, or group title
+    int x = 0;              // position and size in dialog units
+    int y = 0;
+    int w = 0;
+    int h = 0;
+    uint32_t flags = kNoFlags;
+    int picture = 0;  // Picture: the picture id (Pictures.h)
+};
+
+// Fixed base units that replace the font's: pixels = x * baseX / 4, y * baseY / 8.
+struct BaseUnits {
+    int x = 0;
+    int y = 0;
+};
+
+struct DialogTemplate {
+    int id = 0;  // template number, e.g. 129 or 207
+    std::string_view caption;
+    int width = 0;  // in dialog units
+    int height = 0;
+    std::string_view fontFamily;  // "MS Shell Dlg" etc.; mapped to the desktop's sans font
+    int fontPointSize = 8;
+    std::span<const ControlTemplate> controls;
+    BaseUnits fixedBaseUnits{};  // {0,0}: base units from the font
+    bool minimizeBox = false;
+};
+
+}  // namespace kestrow::ui

@@ -1,0 +1,105 @@
+#include "MessageBox.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QThread>
+#include <mutex>
+
+namespace kestrow::ui {
+
+namespace {
+
+std::mutex gHookMutex;
+MessageHook gHook;
+
+QMessageBox::StandardButtons ToQt(MessageButtons b) {
+    switch (b) {
+        case MessageButtons::Ok:
+            return QMessageBox::Ok;
+        case MessageButtons::OkCancel:
+            return QMessageBox::Ok | QMessageBox::Cancel;
+        case MessageButtons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
+        case MessageButtons::YesNoCancel:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case MessageButtons::RetryCancel:
+            return QMessageBox::Retry | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon ToQt(MessageIcon i) {
+    switch (i) {
+        case MessageIcon::None:
+            return QMessageBox::NoIcon;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+int ToId(int qtButton) {
+    switch (qtButton) {
+        case QMessageBox::Ok:
+            return kIdOk;
+        case QMessageBox::Yes:
+            return kIdYes;
+        case QMessageBox::No:
+            return kIdNo;
+        case QMessageBox::Retry:
+            return kIdRetry;
+        default:
+            return kIdCancel;  // Cancel, Esc or the close box
+    }
+}
+
+int ShowOnGuiThread(QWidget* owner, const MessageRequest& request) {
+    MessageHook hook;
+    {
+        std::lock_guard lock(gHookMutex);
+        hook = gHook;
+    }
+    if (hook) {
+        return hook(request);
+    }
+    QMessageBox box(ToQt(request.icon), request.caption, request.text, ToQt(request.buttons),
+                    owner);
+    if (!request.detail.isEmpty()) {
+        box.setInformativeText(request.detail);
+    }
+    return ToId(box.exec());
+}
+
+}  // namespace
+
+int ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons,
+                MessageIcon icon, const QString& detail) {
+    const MessageRequest request{text, caption, detail, buttons, icon, owner != nullptr};
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return kIdCancel;
+    }
+    if (QThread::currentThread() == app->thread()) {
+        return ShowOnGuiThread(owner, request);
+    }
+    QPointer<QWidget> guardedOwner(owner);
+    int answer = kIdCancel;
+    QMetaObject::invokeMethod(
+        app, [&] { answer = ShowOnGuiThread(guardedOwner.data(), request); },
+        Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+void SetMessageHook(MessageHook hook) {
+    std::lock_guard lock(gHookMutex);
+    gHook = std::move(hook);
+}
+
+}  // namespace kestrow::ui

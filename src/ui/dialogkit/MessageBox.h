@@ -1,0 +1,42 @@
+// Message boxes with exact text, caption (may be empty), buttons and icon, all through one
+// function so that tests can answer them: with a hook installed no box is shown, the hook gets
+// the request and returns the answer. Callable from any thread: a call from another thread is
+// carried out on the GUI thread and waits for the answer there.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace kestrow::ui {
+
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class MessageIcon { None, Information, Warning, Error, Question };
+
+// Answers carry the Windows command ids.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdRetry = 4;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+struct MessageRequest {
+    QString text;
+    QString caption;
+    QString detail;  // informative text under the main text; empty for none
+    MessageButtons buttons = MessageButtons::Ok;
+    MessageIcon icon = MessageIcon::None;
+    bool owned = false;  // shown with an owner window
+};
+
+// Shows the box owned by `owner` (null: no owner) and returns the id of the button pressed.
+int ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+                MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None,
+                const QString& detail = {});
+
+// Tests: every box goes to `hook` instead (runs on the GUI thread); null shows real boxes again.
+using MessageHook = std::function<int(const MessageRequest&)>;
+void SetMessageHook(MessageHook hook);
+
+}  // namespace kestrow::ui

@@ -1,0 +1,14 @@
+#include "Trackbar.h"
+
+namespace kestrow::ui {
+
+Trackbar::Trackbar(Qt::Orientation orientation, QWidget* parent) : QSlider(orientation, parent) {
+    connect(this, &QSlider::valueChanged, this, &Trackbar::positionShown);
+}
+
+void Trackbar::paintEvent(QPaintEvent* event) {
+    QSlider::paintEvent(event);
+    emit positionShown(value());
+}
+
+}  // namespace kestrow::ui

@@ -1,0 +1,219 @@
+#include "CMainDlg.h"
+
+#include <QComboBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+#include "DialogLaunchers.h"
+#include "KeyChord.h"
+#include "MessageBox.h"
+#include "PictureButton.h"
+#include "Pictures.h"
+#include "PortText.h"
+#include "SerialTypes.h"
+#include "Template129.h"
+
+namespace kestrow {
+
+namespace {
+
+constexpr int kPortCombo = 1005;
+constexpr int kClientWidth = 800;
+constexpr int kClientHeight = 500;
+constexpr int kIconPicture = 128;
+constexpr int kBackgroundPicture = 136;
+
+QIcon RenderIcon(int picture) {
+    QSvgRenderer renderer(ui::PictureSvg(picture));
+    QIcon icon;
+    if (!renderer.isValid()) {
+        return icon;
+    }
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg()
+    : Dialog(ui::kTemplate129),
+      background_(std::make_unique<QSvgRenderer>(ui::PictureSvg(kBackgroundPicture))) {
+    static constexpr ui::CommandEntry<CMainDlg> kMap[] = {
+        {1006, &CMainDlg::OnOutputSetup}, {1007, &CMainDlg::OnImage},
+        {1008, &CMainDlg::OnAdjustment},  {1009, &CMainDlg::OnSystem},
+        {1011, &CMainDlg::OnEnhancement}, {1016, &CMainDlg::OnInOutMode},
+        {1025, &CMainDlg::OnRefresh},     {1032, &CMainDlg::OnSearchPorts},
+    };
+    MapCommands(this, kMap);
+    MapCommand(1, [this] { CloseDialog(1); });
+    MapCommand(2, [this] { CloseDialog(2); });
+    MapQuickCommands();
+}
+
+CMainDlg::~CMainDlg() {
+    statusLink.Close();
+}
+
+bool CMainDlg::OnInitDialog() {
+    CenterOnParent();  // at the template's size, before the client area is set
+    setFixedSize(kClientWidth, kClientHeight);
+    setStyleSheet(QStringLiteral("QLabel { color: #eef2f7; background: transparent; }"));
+    FillPortList();
+    refreshed = 0;
+    setWindowIcon(RenderIcon(kIconPicture));
+    chord_ = std::make_unique<KeyChord>();
+    return true;
+}
+
+void CMainDlg::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    if (background_ && background_->isValid()) {
+        background_->render(&painter, QRectF(rect()));
+    } else {
+        painter.fillRect(rect(), QColor(0x1d, 0x21, 0x27));
+    }
+}
+
+void CMainDlg::FillPortList() {
+    comPorts = FindComPorts();
+    if (comPorts.size() > kMaxComPorts) {
+        comPorts.resize(kMaxComPorts);
+    }
+    auto* combo = ControlAs<QComboBox>(kPortCombo);
+    if (combo == nullptr) {
+        return;
+    }
+    combo->clear();
+    for (size_t i = 0; i < comPorts.size(); ++i) {
+        const ComPortInfo& info = comPorts[i];
+        combo->addItem(QStringLiteral("COM %1").arg(info.number));
+        QString tip = QString::fromStdString(info.path);
+        if (!info.product.empty()) {
+            tip += QLatin1Char('\n') + QString::fromStdString(info.product);
+        }
+        combo->setItemData(static_cast<int>(i), tip, Qt::ToolTipRole);
+    }
+    // Entry 0 when there is one; an empty list stays without selection.
+    combo->setCurrentIndex(comPorts.empty() ? -1 : 0);
+}
+
+std::optional<int> CMainDlg::SelectedPort() const {
+    const auto* combo = ControlAs<QComboBox>(kPortCombo);
+    if (combo == nullptr) {
+        return std::nullopt;
+    }
+    const int index = combo->currentIndex();
+    if (index >= 0 && static_cast<size_t>(index) < comPorts.size() &&
+        combo->currentText() == combo->itemText(index)) {
+        return comPorts[static_cast<size_t>(index)].number;
+    }
+    // No valid selection: the typed text may still name a port.
+    return ParsePortText(combo->currentText());
+}
+
+void CMainDlg::ReportNoPort() const {
+    // The same report as for a port that does not open.
+    ReportSerialFailure({"Failed to open up the comms port\n", "Error", ""});
+}
+
+void CMainDlg::SetButtonPicture(int id, int picture, bool paintNow) {
+    if (auto* button = ControlAs<ui::PictureButton>(id)) {
+        button->SetPicture(picture);
+        if (paintNow && button->isVisible()) {
+            button->repaint();
+        }
+    }
+}
+
+void CMainDlg::CloseDialog(int id) {
+    if (busy_) {
+        pendingClose_ = id;
+        return;
+    }
+    statusLink.Close();
+    EndDialog(id);
+}
+
+bool CMainDlg::RefreshedOrSay() {
+    if (refreshed == 0) {
+        ui::ShowMessage(this, QStringLiteral("Please refresh first !"), QString());
+        return false;
+    }
+    return true;
+}
+
+void CMainDlg::Launch(int templateId, std::span<uint8_t> group, std::optional<uint8_t> portByte,
+                      std::optional<uint8_t> newModel) {
+    const std::optional<int> port = SelectedPort();
+    if (!port) {
+        ReportNoPort();
+        return;
+    }
+    LaunchRequest request;
+    request.templateId = templateId;
+    request.port = static_cast<uint8_t>(*port);
+    request.group = group;
+    request.portByte = portByte;
+    request.isNewModel = newModel;
+    request.parent = ui::ActiveWindow() != nullptr ? ui::ActiveWindow() : this;
+    (void)LaunchDialog(request);
+}
+
+void CMainDlg::OnOutputSetup() {
+    if (RefreshedOrSay()) {
+        Launch(204, statusCache.output, probePortByte, std::nullopt);
+    }
+}
+
+void CMainDlg::OnImage() {
+    if (RefreshedOrSay()) {
+        Launch(203, statusCache.image, std::nullopt, std::nullopt);
+    }
+}
+
+void CMainDlg::OnAdjustment() {
+    if (!RefreshedOrSay()) {
+        return;
+    }
+    if (chord_ && chord_->ShiftF7Held()) {
+        Launch(206, {}, std::nullopt, std::nullopt);
+    } else {
+        Launch(205, statusCache.adjustment, std::nullopt, std::nullopt);
+    }
+}
+
+void CMainDlg::OnSystem() {
+    if (!RefreshedOrSay()) {
+        return;
+    }
+    if (statusCache.system[3] == 1) {
+        Launch(201, statusCache.system, probePortByte, isNewModel);
+    } else {
+        Launch(200, statusCache.system, std::nullopt, isNewModel);
+    }
+}
+
+void CMainDlg::OnEnhancement() {
+    if (RefreshedOrSay()) {
+        Launch(201, statusCache.system, probePortByte, isNewModel);
+    }
+}
+
+void CMainDlg::OnInOutMode() {
+    if (RefreshedOrSay()) {
+        Launch(202, {}, std::nullopt, std::nullopt);
+    }
+}
+
+}  // namespace kestrow

@@ -1,0 +1,115 @@
+// The main window: port selector, information panel, settings launchers, status refresh,
+// port search and quick commands, on the skin of template 129.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "DeviceLink.h"
+#include "Dialog.h"
+#include "PortNaming.h"
+
+class QSvgRenderer;
+
+namespace kestrow {
+
+class KeyChord;
+
+// The setting bytes of the last refresh; each group is contiguous because a dialog receives
+// its group's first byte and indexes from there. Group g, byte k is setting (g, k + 1), except
+// System: [0] (4,1), [1] system setting A, [2] port byte, [3] model byte.
+struct StatusCache {
+    std::array<uint8_t, 5> output{};
+    std::array<uint8_t, 8> image{};
+    std::array<uint8_t, 6> adjustment{};
+    std::array<uint8_t, 4> system{};
+};
+
+inline constexpr size_t kMaxComPorts = 31;
+
+class CMainDlg : public ui::Dialog {
+    Q_OBJECT
+  public:
+    CMainDlg();
+    ~CMainDlg() override;
+
+    uint8_t refreshed = 0;
+    StatusCache statusCache;
+    uint8_t isNewModel = 0;
+    DeviceLink statusLink;
+    std::vector<ComPortInfo> comPorts;  // entry i belongs to combo entry i; at most 31
+
+    // The probe's own port byte of the last refresh. A newer model's System byte [2] holds
+    // (4,2) instead; Output Setup and the template-201 System dialog get this one.
+    uint8_t probePortByte = 0;
+
+    // The port the next operation uses: the combo's selected entry, or the typed port text.
+    [[nodiscard]] std::optional<int> SelectedPort() const;
+
+    // Ends the program's window with `id` (finished(id) carries the exit code). A close that
+    // arrives while a device operation waits (the window manager's close box) is carried out
+    // when the operation has finished.
+    void CloseDialog(int id);
+
+    // One row of the quick-command table (QuickCommands.cpp).
+    struct QuickCommand;
+
+  protected:
+    bool OnInitDialog() override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    // Marks a device operation in progress for its lifetime; runs a deferred close at its end.
+    class BusyScope;
+    void FillPortList();
+    void ReportNoPort() const;
+    void SetButtonPicture(int id, int picture, bool paintNow);
+
+    // Launchers.
+    void OnOutputSetup();
+    void OnImage();
+    void OnAdjustment();
+    void OnSystem();
+    void OnEnhancement();
+    void OnInOutMode();
+    bool RefreshedOrSay();
+    void Launch(int templateId, std::span<uint8_t> group, std::optional<uint8_t> portByte,
+                std::optional<uint8_t> newModel);
+
+    // Status refresh and port search (StatusRefresh.cpp).
+    void OnRefresh();
+    void OnSearchPorts();
+    void EndRefresh();
+    [[nodiscard]] uint8_t* CacheByte(uint8_t group, uint8_t item);
+
+    // Quick commands (QuickCommands.cpp).
+    void MapQuickCommands();
+    void OnQuickCommand(const QuickCommand& command);
+
+    std::unique_ptr<QSvgRenderer> background_;
+    std::unique_ptr<KeyChord> chord_;
+    bool busy_ = false;
+    int pendingClose_ = 0;
+};
+
+class CMainDlg::BusyScope {
+  public:
+    explicit BusyScope(CMainDlg& dlg) : dlg_(dlg) { dlg_.busy_ = true; }
+    ~BusyScope() {
+        dlg_.busy_ = false;
+        if (dlg_.pendingClose_ != 0) {
+            dlg_.CloseDialog(std::exchange(dlg_.pendingClose_, 0));
+        }
+    }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    CMainDlg& dlg_;
+};
+
+}  // namespace kestrow

@@ -1,0 +1,58 @@
+// The output quick-selection panel: each picture sends one frame, showing its pressed picture
+// for the 500 ms before the frame goes out.
+#include <array>
+
+#include "CMainDlg.h"
+#include "SerialTypes.h"
+
+namespace kestrow {
+
+struct CMainDlg::QuickCommand {
+    int id;
+    int normal;
+    int pressed;
+    uint8_t length;
+    uint8_t opcode;
+    uint8_t b4;
+    uint8_t b5;
+    uint8_t b6;
+};
+
+namespace {
+
+constexpr uint32_t kPressMs = 500;
+
+// The 8-byte frames write setting (1,1), the output resolution, with a resolution code.
+constexpr std::array<CMainDlg::QuickCommand, 7> kQuickCommands{{
+    {1010, 142, 158, 5, 0x04, 0, 0, 0},   // Aspect Ratio
+    {1012, 146, 160, 5, 0x02, 0, 0, 0},   // Freeze
+    {1013, 143, 159, 5, 0x03, 0, 0, 0},   // Blank
+    {1014, 140, 157, 8, 0x00, 1, 1, 12},  // 1080p60, "HD(1080p)60"
+    {1015, 139, 156, 8, 0x00, 1, 1, 9},   // 1080i60, "HD(1080i)60"
+    {1017, 138, 155, 8, 0x00, 1, 1, 4},   // 720p60, "HD(720p)60"
+    {1018, 137, 154, 8, 0x00, 1, 1, 2},   // 480p60, "SD(480p)60"
+}};
+
+}  // namespace
+
+void CMainDlg::MapQuickCommands() {
+    for (const QuickCommand& command : kQuickCommands) {
+        MapCommand(command.id, [this, &command] { OnQuickCommand(command); });
+    }
+}
+
+void CMainDlg::OnQuickCommand(const QuickCommand& command) {
+    const BusyScope busy(*this);
+    SetButtonPicture(command.id, command.pressed, true);
+    SleepMs(kPressMs);
+    if (const std::optional<int> port = SelectedPort()) {
+        statusLink.SetPort(*port);
+        (void)statusLink.SendFrame(command.length, command.opcode, command.b4, command.b5,
+                                   command.b6);
+    } else {
+        ReportNoPort();
+    }
+    SetButtonPicture(command.id, command.normal, false);
+}
+
+}  // namespace kestrow

@@ -1,0 +1,28 @@
+// Start-up: the main window from template 129, modeless, and the event loop until it closes.
+// The exit code is the command that closed the window: 1 (Enter) or 2 (Esc, close box), or 0
+// when the window could not be created. The command line is ignored.
+#include <QApplication>
+
+#include "CMainDlg.h"
+#include "DeviceHooks.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kestrow"));
+    QApplication::setDesktopFileName(QStringLiteral("kestrow"));
+    // The main window's closing command ends the program, not the last window closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    kestrow::ui::InstallDeviceHooks();
+
+    int exitCode = 0;
+    {
+        kestrow::CMainDlg dialog;
+        QObject::connect(&dialog, &QDialog::finished, &app,
+                         [](int id) { QCoreApplication::exit(id); });
+        if (dialog.CreateModeless(nullptr)) {
+            exitCode = QApplication::exec();
+        }
+    }
+    kestrow::ui::RemoveDeviceHooks();
+    return exitCode;
+}
