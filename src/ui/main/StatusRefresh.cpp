@@ -132,10 +132,8 @@ void CMainDlg::OnRefresh() {
         statusCache.system[1] = value(3);
     }
 
-    statusLink.Close();
     refreshed = 1;
-    ui::ShowArrowCursor();
-    SetButtonPicture(kRefreshButton, kRefreshPicture, false);
+    EndRefresh();
 }
 
 void CMainDlg::OnSearchPorts() {

@@ -1,0 +1,155 @@
+// Prints how long a firmware write takes through the simulated boot loader paced at
+// 115200 8-N-1, beside the floor set by the fixed waits and the line time of every byte, and
+// how fast Intel HEX text converts. Not a test: it prints figures and exits 0.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "BootLoader.h"
+#include "BoxSim.h"
+#include "FirmwareImage.h"
+#include "PortNaming.h"
+
+using namespace kestrow;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPort = 9;
+constexpr double kBitsPerByte = 10.0;  // start bit, 8 data bits, stop bit
+constexpr double kBaud = 115200.0;
+
+struct NullSink : ProgressSink {
+    void SetRange(std::uint16_t, std::uint16_t) override {}
+    void SetPosition(std::uint16_t) override {}
+};
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Fixed waits plus the line time of every byte both ways, for a run whose first Ping is
+// answered.
+double FloorSeconds(std::size_t programBytes) {
+    const std::size_t blocks = (programBytes + kSendDataMaxBytes - 1) / kSendDataMaxBytes;
+    const double waitsMs =
+        kWaitAfterPingMs + kWaitAfterDownloadMs + kWaitAfterGetStatusMs + kWaitAfterResetMs;
+    // Host: Ping 3, Download 11, Get Status 3, CC 1, the blocks, Get Status 3, Reset 4.
+    const std::size_t sent = 3 + 11 + 3 + 1 + programBytes + 3 * blocks + 3 + 4;
+    // Box: three acknowledges, a status reply, one acknowledge a block, a status reply, one more.
+    const std::size_t received = 2 + 2 + 5 + 2 * blocks + 5 + 2;
+    return waitsMs / 1000.0 + static_cast<double>(sent + received) * kBitsPerByte / kBaud;
+}
+
+bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
+    sim::BoxConfig config;
+    config.startInBootLoader = true;
+    config.paced = true;
+    auto box = sim::BoxSim::Start(config);
+    if (!box || !box->LinkAs(portsDir, kPort)) {
+        std::printf("flash_bench: could not start the simulated box\n");
+        return false;
+    }
+    std::vector<std::uint8_t> program(programBytes);
+    for (std::size_t i = 0; i < program.size(); ++i) {
+        program[i] = static_cast<std::uint8_t>(i * 31 + 7);
+    }
+    SerialPort port;
+    port.Open(kPort, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
+              false);
+    SerialTimeouts t;
+    if (!port.IsOpen() || !port.GetTimeouts(t)) {
+        std::printf("flash_bench: could not open the port\n");
+        return false;
+    }
+    ApplyLongReadTimeouts(t);
+    (void)port.SetTimeouts(t);
+    NullSink sink;
+    const auto start = Clock::now();
+    const bool ok = ConnectBootLoader(port, static_cast<std::int32_t>(programBytes), '4') &&
+                    WriteFlash(port, program, sink);
+    const double elapsed = Seconds(Clock::now() - start);
+    port.Close();
+    const double floor = FloorSeconds(programBytes);
+    std::printf("write %7zu bytes: %s, %.3f s, floor %.3f s, %+.2f %% (goal within 3 %%)%s\n",
+                programBytes, ok ? "ok" : "FAILED", elapsed, floor, (elapsed / floor - 1.0) * 100.0,
+                ok && box->flash() == program ? "" : ", flash differs");
+    return ok;
+}
+
+// HEX text of `image` with 16-byte data records and an extended linear address record at
+// every 64 KiB, the way objcopy writes it.
+std::string HexText(const std::vector<std::uint8_t>& image) {
+    std::string text;
+    text.reserve(image.size() * 45 / 16 + 64);
+    char line[64];
+    auto record = [&](unsigned type, unsigned address, const std::uint8_t* bytes, unsigned n) {
+        unsigned sum = n + (address >> 8) + (address & 0xFF) + type;
+        int at = std::snprintf(line, sizeof line, ":%02X%04X%02X", n, address & 0xFFFF, type);
+        for (unsigned i = 0; i < n; ++i) {
+            at += std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X",
+                                bytes[i]);
+            sum += bytes[i];
+        }
+        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X\r\n",
+                      (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    };
+    for (std::size_t at = 0; at < image.size(); at += 16) {
+        if (at % 0x10000 == 0) {
+            const std::uint8_t upper[2] = {static_cast<std::uint8_t>(at >> 24),
+                                           static_cast<std::uint8_t>(at >> 16)};
+            record(4, 0, upper, 2);
+        }
+        const auto n = static_cast<unsigned>(std::min<std::size_t>(16, image.size() - at));
+        record(0, static_cast<unsigned>(at & 0xFFFF), image.data() + at, n);
+    }
+    record(1, 0, nullptr, 0);
+    return text;
+}
+
+void ConvertSpeed() {
+    std::vector<std::uint8_t> image(4u * 1024u * 1024u);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 131 + (i >> 9));
+    }
+    const std::string text = HexText(image);
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                              text.size());
+    std::vector<std::uint8_t> out;
+    constexpr int kRounds = 20;
+    bool ok = true;
+    const auto start = Clock::now();
+    for (int i = 0; i < kRounds; ++i) {
+        ok = HexToBinary(bytes, out) && ok;
+    }
+    const double elapsed = Seconds(Clock::now() - start);
+    const double mbPerSecond = static_cast<double>(text.size()) * kRounds / elapsed / 1e6;
+    std::printf("convert %zu bytes of HEX text (4 MiB image): %s, %.1f MB/s (goal >= 200)\n",
+                text.size(), ok && out == image ? "ok" : "FAILED", mbPerSecond);
+}
+
+}  // namespace
+
+int main() {
+#ifndef NDEBUG
+    std::printf("flash_bench: built without NDEBUG (a debug build); figures are pessimistic\n");
+#endif
+    ConvertSpeed();
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("kestrow-flash-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    SetPortsDirectoryOverride(dir.string());
+    for (std::size_t size : {std::size_t{64} * 1024, std::size_t{256} * 1024}) {
+        (void)FlashOnce(dir.string(), size);
+    }
+    SetPortsDirectoryOverride({});
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return 0;
+}

@@ -1,0 +1,74 @@
+// The box's serial boot loader: packets, the connect sequence (Ping, boot request, Download,
+// Get Status) and the flash write (Send Data blocks, Get Status, Reset). Runs on an open
+// SerialPort with the long-read time-outs; never shows anything, never retries beyond the one
+// Ping after the boot request.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "SerialPort.h"
+
+namespace kestrow {
+
+// Where WriteFlash reports how far it got (the dialog's progress bar).
+class ProgressSink {
+  public:
+    virtual ~ProgressSink() = default;
+    virtual void SetRange(std::uint16_t minimum, std::uint16_t maximum) = 0;
+    virtual void SetPosition(std::uint16_t position) = 0;
+};
+
+inline constexpr std::size_t kSendDataMaxBytes = 76;
+inline constexpr std::size_t kSendDataMaxPacket = kSendDataMaxBytes + 3;
+
+inline constexpr std::array<std::uint8_t, 3> kPingPacket{0x03, 0x20, 0x20};
+inline constexpr std::array<std::uint8_t, 3> kGetStatusPacket{0x03, 0x23, 0x23};
+// The status reply's acknowledge CC followed by the Reset packet 03 25 25.
+inline constexpr std::array<std::uint8_t, 4> kResetPacket{0xCC, 0x03, 0x25, 0x25};
+inline constexpr std::array<std::uint8_t, 4> kBootRequest{0x88, 0x99, 0x06, 0xFE};
+inline constexpr std::array<std::uint8_t, 2> kAcknowledge{0x00, 0xCC};
+inline constexpr std::uint8_t kStatusAcknowledge = 0xCC;
+inline constexpr std::uint8_t kStatusSuccess = 0x40;
+
+// The fixed waits of the exchange, in milliseconds.
+inline constexpr std::uint32_t kWaitAfterPingMs = 20;
+inline constexpr std::uint32_t kWaitAfterBootRequestMs = 1000;
+inline constexpr std::uint32_t kWaitAfterSecondPingMs = 50;
+inline constexpr std::uint32_t kWaitAfterDownloadMs = 1000;
+inline constexpr std::uint32_t kWaitAfterGetStatusMs = 50;
+inline constexpr std::uint32_t kWaitAfterResetMs = 100;
+
+// Flash address of a program for target digit '3' (0x1000) or '4' (0x2800).
+[[nodiscard]] std::optional<std::uint32_t> StartAddressFor(char targetDigit);
+
+// Download: 0B, checksum, 21, address and size most significant byte first.
+[[nodiscard]] std::array<std::uint8_t, 11> DownloadPacket(std::uint32_t address,
+                                                          std::uint32_t size);
+
+struct SendDataPacket {
+    std::array<std::uint8_t, kSendDataMaxPacket> bytes{};
+    std::size_t size = 0;
+    [[nodiscard]] std::span<const std::uint8_t> view() const { return {bytes.data(), size}; }
+};
+
+// Send Data: n + 3, checksum, 24, the n bytes (1 <= n <= 76; longer input is cut to 76).
+[[nodiscard]] SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk);
+
+// Makes sure the boot loader answers (Ping, and once more after the boot request), announces
+// the program with Download and checks the status. False at the first failed step, and
+// without sending anything for a closed port, an unknown target digit or a program length
+// outside 256 .. 4,980,735.
+[[nodiscard]] bool ConnectBootLoader(SerialPort& port, std::int32_t programLength,
+                                     char targetDigit);
+
+// Sends the program in blocks of at most 76 bytes, reporting progress, then checks the status
+// and resets the box. False at the first missing acknowledge; nothing is sent for a program
+// shorter than 256 or longer than 4,980,735 bytes.
+[[nodiscard]] bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program,
+                              ProgressSink& progress);
+
+}  // namespace kestrow

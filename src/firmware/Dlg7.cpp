@@ -1,0 +1,182 @@
+#include "Dlg7.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+
+#include "Cursors.h"
+#include "FirmwareTexts.h"
+#include "FirmwareUpdateWorker.h"
+#include "MessageBox.h"
+#include "Template207.h"
+
+namespace kestrow {
+namespace {
+
+constexpr int kIdLoadFile = 1004;
+constexpr int kIdBurn = 1010;
+constexpr int kIdHiddenCancel = 1003;
+constexpr int kIdStatus = 1031;
+constexpr int kIdFileSize = 1014;
+constexpr int kIdInstructions = 1008;
+constexpr int kIdProgress = 1009;
+
+QString Qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString InstructionText() {
+    QStringList lines;
+    for (const char* line : firmware_text::kInstructionLines) {
+        lines << QString::fromUtf8(line);
+    }
+    return lines.join(QString::fromLatin1(firmware_text::kInstructionSeparator));
+}
+
+}  // namespace
+
+// The worker's view of the dialog: every call becomes a queued call on the dialog's thread,
+// except message boxes, which wait for the operator's answer there.
+class Dlg7::View : public FirmwareUpdateView {
+  public:
+    explicit View(Dlg7& dialog) : dialog_(dialog) {}
+
+    void SetStatus(std::string_view text) override {
+        Post([d = &dialog_, t = Qs(text)] {
+            d->SetControlText(kIdStatus, t);
+            emit d->statusShown(t);
+        });
+    }
+    void SetFileSize(std::string_view text) override {
+        Post([d = &dialog_, t = Qs(text)] { d->SetControlText(kIdFileSize, t); });
+    }
+    void ShowMessage(std::string_view text) override {
+        (void)ui::ShowMessage(&dialog_, Qs(text), QString(), ui::MessageButtons::Ok);
+    }
+    void ShowWaitCursor(bool wait) override {
+        Post([wait] { wait ? ui::ShowWaitCursor() : ui::ShowArrowCursor(); });
+    }
+    void SetRange(std::uint16_t minimum, std::uint16_t maximum) override {
+        Post([d = &dialog_, minimum, maximum] {
+            if (auto* bar = d->ControlAs<QProgressBar>(kIdProgress)) {
+                bar->setRange(minimum, maximum);
+            }
+        });
+    }
+    void SetPosition(std::uint16_t position) override {
+        Post([d = &dialog_, position] {
+            if (auto* bar = d->ControlAs<QProgressBar>(kIdProgress)) {
+                bar->setValue(position);
+            }
+        });
+    }
+
+  private:
+    template <class F>
+    void Post(F&& f) {
+        QMetaObject::invokeMethod(&dialog_, std::forward<F>(f), Qt::QueuedConnection);
+    }
+    Dlg7& dialog_;
+};
+
+Dlg7::Dlg7() : Dialog(ui::kTemplate207), view_(std::make_unique<View>(*this)) {
+    static constexpr ui::CommandEntry<Dlg7> kMap[] = {
+        {kIdLoadFile, &Dlg7::OnLoadFile},
+        {kIdBurn, &Dlg7::OnBurn},
+    };
+    MapCommands(this, kMap);
+    MapCommand(1, [this] { OnClose(1); });
+    MapCommand(2, [this] { OnClose(2); });
+    MapCommand(kIdHiddenCancel, [] {});
+}
+
+Dlg7::~Dlg7() {
+    // Closing is refused during a run, so a worker is only left when the program goes away.
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+bool Dlg7::OnInitDialog() {
+    CenterOnParent();
+    path_.clear();
+    image_ = FirmwareImage{};
+    SetControlText(kIdInstructions, InstructionText());
+    return true;
+}
+
+void Dlg7::OnClose(int id) {
+    if (running_) {
+        return;  // the worker still uses the image and the port
+    }
+    image_.data.clear();
+    image_.data.shrink_to_fit();
+    EndDialog(id);
+}
+
+std::unique_ptr<QFileDialog> Dlg7::MakeFileDialog(QWidget* owner) {
+    auto dialog = std::make_unique<QFileDialog>(owner);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // Qt's own dialog, so that "*.BIN" also lists "fw.bin" as on Windows.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
+    QStringList filters;
+    for (const char* f : firmware_text::kFileFilters) {
+        filters << QString::fromLatin1(f);
+    }
+    dialog->setNameFilters(filters);
+    dialog->selectNameFilter(filters.front());
+    return dialog;
+}
+
+void Dlg7::OnLoadFile() {
+    QWidget* owner = ui::ActiveWindow();
+    const auto dialog = MakeFileDialog(owner != nullptr ? owner : this);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return;
+    }
+    LoadFile(dialog->selectedFiles().front());
+}
+
+void Dlg7::LoadFile(const QString& path) {
+    const std::string chosen = path.toStdString();
+    const auto size = FirmwareFileSize(chosen);
+    if (!size) {
+        return;
+    }
+    SetControlText(kIdFileSize, QString::fromStdString(FileSizeText(*size)));
+    path_ = chosen;
+}
+
+void Dlg7::OnBurn() {
+    if (running_) {
+        return;
+    }
+    running_ = true;
+    if (auto* burn = Control(kIdBurn)) {
+        burn->setEnabled(false);
+    }
+    image_.path = path_;  // the run keeps this copy whatever Load File does meanwhile
+    worker_ = std::thread([this] {
+        FirmwareRun run{port, image_, serial_, *view_};
+        FirmwareUpdateWorker(run);
+        QMetaObject::invokeMethod(
+            this, [this] { FinishRun(); }, Qt::QueuedConnection);
+    });
+}
+
+void Dlg7::FinishRun() {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    running_ = false;
+    if (auto* burn = Control(kIdBurn)) {
+        burn->setEnabled(true);
+    }
+    emit runFinished();
+}
+
+}  // namespace kestrow

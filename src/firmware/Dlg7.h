@@ -1,0 +1,61 @@
+// The Firmware Update dialog (template 207): Load File picks a firmware file, Burn starts one
+// programming run on a worker thread. The worker changes the controls only through queued
+// calls to this dialog's thread; the dialog cannot be closed while a run lasts.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Dialog.h"
+#include "FirmwareImage.h"
+#include "SerialPort.h"
+
+class QFileDialog;
+
+namespace kestrow {
+
+class Dlg7 : public ui::Dialog {
+    Q_OBJECT
+  public:
+    Dlg7();
+    ~Dlg7() override;
+    Dlg7(const Dlg7&) = delete;
+    Dlg7& operator=(const Dlg7&) = delete;
+
+    std::uint8_t port = 0;  // COM port number, set by the creator before the dialog runs
+
+    // What Load File does once the operator confirmed `path`: shows its size and remembers it.
+    // A file that cannot be opened changes nothing.
+    void LoadFile(const QString& path);
+    [[nodiscard]] bool Running() const { return running_; }
+
+    // The open-file dialog of Load File: BIN, HEX and All Files, the first selected; names
+    // match the patterns whatever their case.
+    [[nodiscard]] static std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner);
+
+  signals:
+    void statusShown(const QString& text);  // every status line text, in order
+    void runFinished();
+
+  protected:
+    bool OnInitDialog() override;
+
+  private:
+    class View;
+    void OnClose(int id);
+    void OnLoadFile();
+    void OnBurn();
+    void FinishRun();
+
+    std::string path_;     // chosen with Load File; touched on this thread only
+    FirmwareImage image_;  // the run's image; the worker's alone while a run lasts
+    SerialPort serial_;
+    std::unique_ptr<View> view_;
+    std::thread worker_;
+    bool running_ = false;
+};
+
+}  // namespace kestrow

@@ -1,0 +1,88 @@
+#include "FirmwareUpdateWorker.h"
+
+#include "FirmwareTexts.h"
+#include "PortNaming.h"
+
+namespace kestrow {
+namespace {
+
+namespace text = firmware_text;
+
+// Opens the port for the whole run at 115200 8-N-1 with the long-read time-outs.
+bool OpenForProgramming(SerialPort& serial, int port) {
+    if (serial.IsOpen()) {
+        serial.Close();
+    }
+    serial.Open(port, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
+                false);
+    if (!serial.IsOpen()) {
+        return false;
+    }
+    SerialTimeouts timeouts;
+    (void)serial.GetTimeouts(timeouts);
+    ApplyLongReadTimeouts(timeouts);
+    (void)serial.SetTimeouts(timeouts);
+    return true;
+}
+
+// The file steps; true when the program is ready to be written.
+bool PrepareFile(FirmwareRun& run) {
+    const PrepareResult prepared = PrepareFirmware(run.image);
+    if (prepared.fileSize) {
+        run.view.SetFileSize(FileSizeText(*prepared.fileSize));
+    }
+    switch (prepared.outcome) {
+        case PrepareOutcome::Ready:
+            return true;
+        case PrepareOutcome::CouldNotOpen:
+            run.view.SetStatus(text::kPleaseLoadFile);
+            return false;
+        case PrepareOutcome::ConvertFailed:
+            run.view.SetStatus(text::kConvertFailed);
+            return false;
+        case PrepareOutcome::NotCorrect:
+            run.view.ShowMessage(text::kFileNotCorrect);
+            return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+void FirmwareUpdateWorker(FirmwareRun& run) {
+    if (ProbePortAccess(run.port) == PortAccess::Occupied) {
+        run.view.ShowMessage(text::kPortOccupied);
+        return;
+    }
+    if (!PrepareFile(run)) {
+        return;
+    }
+    if (!OpenForProgramming(run.serial, run.port)) {
+        run.view.SetStatus(text::kOpenFailed);
+        return;
+    }
+    run.view.SetStatus(text::kConnected);
+    run.view.ShowWaitCursor(true);
+
+    const auto length = static_cast<std::int32_t>(run.image.data.size());
+    if (!ConnectBootLoader(run.serial, length, run.image.targetDigit)) {
+        run.view.ShowWaitCursor(false);
+        run.view.SetStatus(text::kConnectFailed);
+        run.view.ShowMessage(text::kCheckVersion);
+        run.serial.Close();
+        return;
+    }
+
+    run.view.SetStatus(text::kWriting);
+    const bool written = WriteFlash(run.serial, run.image.data, run.view);
+    if (written) {
+        run.view.SetStatus(text::kUpdated);
+        run.view.ShowWaitCursor(false);
+    } else {
+        run.view.ShowWaitCursor(false);
+        run.view.SetStatus(text::kWriteFailed);
+    }
+    run.serial.Close();
+}
+
+}  // namespace kestrow

@@ -1,0 +1,36 @@
+// One firmware programming run, as the Burn button starts it: port probe, file steps, open,
+// boot loader connect, flash write. Plain C++ on the calling thread; everything the operator
+// sees goes through a FirmwareUpdateView, which the dialog carries over to its own thread.
+#pragma once
+
+#include <string_view>
+
+#include "BootLoader.h"
+#include "FirmwareImage.h"
+#include "SerialPort.h"
+
+namespace kestrow {
+
+// What a run shows. Called on the worker thread, in the order the operator is to see it.
+class FirmwareUpdateView : public ProgressSink {
+  public:
+    virtual void SetStatus(std::string_view text) = 0;    // status line (1031)
+    virtual void SetFileSize(std::string_view text) = 0;  // file size (1014)
+    // A message box with an empty caption and an OK button; returns once it was answered.
+    virtual void ShowMessage(std::string_view text) = 0;
+    virtual void ShowWaitCursor(bool wait) = 0;  // false: the arrow again
+};
+
+// The dialog's members a run works on. The dialog leaves them alone while the run lasts;
+// image.path is the copy taken when Burn was pressed.
+struct FirmwareRun {
+    int port = 0;
+    FirmwareImage& image;
+    SerialPort& serial;  // closed again at the end of the run
+    FirmwareUpdateView& view;
+};
+
+// Carries out one run to its end. Never throws; every outcome is shown through run.view.
+void FirmwareUpdateWorker(FirmwareRun& run);
+
+}  // namespace kestrow
