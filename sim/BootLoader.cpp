@@ -57,7 +57,8 @@ Handled Packet(BoxState& state, std::span<const uint8_t> p) {
     }
     if (command == GetStatus && length == 3) {
         const uint8_t status = state.statusFromConfig ? state.config.status : state.status;
-        return {FrameKind::BootPacket, {0x00, 0xCC, 0x03, status, status}, false};
+        const uint8_t last = state.config.statusLastByte.value_or(status);
+        return {FrameKind::BootPacket, {0x00, 0xCC, 0x03, status, last}, false};
     }
     if (command == SendData && length > 3) {
         const int block = state.block++;

@@ -35,8 +35,10 @@ struct BoxConfig {
 
     // Boot loader.
     bool startInBootLoader = false;
-    int nakBlock = -1;        // Send Data block k (0-based) gets 00 33 instead of 00 CC
-    uint8_t status = 0x40;    // Get Status code for a good download; wrong address gives 43
+    int nakBlock = -1;      // Send Data block k (0-based) gets 00 33 instead of 00 CC
+    uint8_t status = 0x40;  // Get Status code for a good download; wrong address gives 43
+    // Get Status reply byte 4; default: the status byte again.
+    std::optional<uint8_t> statusLastByte;
     int vanishAtBlock = -1;   // closes the line when Send Data block k arrives
     bool bootSilent = false;  // the boot loader answers nothing
 };

@@ -1,5 +1,6 @@
 // kestrow-boxsim: runs the simulated box on a pseudo-terminal linked into the ports folder as
-// the lowest free COM number from 200 up, prints what it receives, and stops on Ctrl+C.
+// the lowest free COM number from 200 up, prints what it receives, and stops on Ctrl+C (or
+// SIGTERM, SIGHUP), removing the link.
 #include <pthread.h>
 
 #include <csignal>
@@ -118,6 +119,7 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);  // the terminal went away: still remove the link
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     auto box = kestrow::sim::BoxSim::Start(options.config);

@@ -2,11 +2,8 @@
 //  (a) CPU time a silent long read of 5 bytes costs while it waits out its 6.5 s (goal < 1 %);
 //  (b) one ReadSetting round trip against the simulated box, less its fixed 500 ms wait
 //      (goal < 5 ms).
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -37,20 +34,13 @@ double CpuMs() {
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-// (a): a pseudo-terminal nobody answers on, linked as COM<number>.
+// (a): a silent simulated box linked as COM<number>.
 bool SilentLongRead(const std::string& portsDir, int number) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::printf("silent long read: no pseudo-terminal\n");
-        return false;
-    }
-    termios tio{};
-    tcgetattr(master, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(master, TCSANOW, &tio);
-    const std::string link = portsDir + "/COM" + std::to_string(number);
-    if (symlink(ptsname(master), link.c_str()) != 0) {
-        close(master);
+    kestrow::sim::BoxConfig config;
+    config.silent = true;
+    auto box = kestrow::sim::BoxSim::Start(config);
+    if (!box || !box->LinkAs(portsDir, number)) {
+        std::printf("silent long read: no simulated box\n");
         return false;
     }
     kestrow::SerialPort port;
@@ -72,9 +62,6 @@ bool SilentLongRead(const std::string& portsDir, int number) {
             "of 6500 ms (goal < 1 %%)\n",
             got, wall, cpu, 100.0 * cpu / 6500.0);
     }
-    port.Close();
-    unlink(link.c_str());
-    close(master);
     return ready;
 }
 

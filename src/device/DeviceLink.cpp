@@ -30,31 +30,25 @@ bool DeviceLink::WriteFrame(const Frame& frame) {
     return serial_.Write(frame.bytes.data(), frame.size) == frame.size;
 }
 
-bool DeviceLink::WriteSetting(uint8_t group, uint8_t item, uint8_t value) {
+bool DeviceLink::Transmit(const Frame& frame) {
     if (!OpenStep()) {
         return false;
     }
-    const bool sent = WriteFrame(WriteSettingFrame(group, item, value));
+    const bool sent = WriteFrame(frame);
     serial_.Close();
     return sent;
+}
+
+bool DeviceLink::WriteSetting(uint8_t group, uint8_t item, uint8_t value) {
+    return Transmit(WriteSettingFrame(group, item, value));
 }
 
 bool DeviceLink::WriteGenlockValue(uint8_t item, uint8_t high, uint8_t low) {
-    if (!OpenStep()) {
-        return false;
-    }
-    const bool sent = WriteFrame(WriteGenlockFrame(item, high, low));
-    serial_.Close();
-    return sent;
+    return Transmit(WriteGenlockFrame(item, high, low));
 }
 
 bool DeviceLink::SendFrame(uint8_t length, uint8_t opcode, uint8_t b4, uint8_t b5, uint8_t b6) {
-    if (!OpenStep()) {
-        return false;
-    }
-    const bool sent = WriteFrame(CommandFrame(length, opcode, b4, b5, b6));
-    serial_.Close();
-    return sent;
+    return Transmit(CommandFrame(length, opcode, b4, b5, b6));
 }
 
 std::optional<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {

@@ -52,6 +52,8 @@ class DeviceLink {
   private:
     [[nodiscard]] bool OpenStep();
     [[nodiscard]] bool WriteFrame(const Frame& frame);
+    // Opening step, the frame, Close: a write transaction.
+    [[nodiscard]] bool Transmit(const Frame& frame);
 
     SerialPort serial_;
     int port_;

@@ -15,6 +15,8 @@ inline constexpr int kMaxComPort = 255;
 // /tmp/kestrow-<uid>/ports where XDG_RUNTIME_DIR is unset. A process (a test) may override it.
 [[nodiscard]] std::string PortsDirectory();
 void SetPortsDirectoryOverride(std::string directory);  // empty: back to the default
+// The ports directory without an override (on Windows there is none: empty).
+[[nodiscard]] std::string DefaultPortsDirectory();
 
 // Device path of port n: a link COM<n> in the ports directory, otherwise COM 1-64 =
 // /dev/ttyUSB0-63, COM 65-128 = /dev/ttyACM0-63, COM 129-160 = /dev/ttyS0-31. On Windows

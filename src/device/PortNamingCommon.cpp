@@ -1,9 +1,39 @@
-// The friendly-name parse shared by every platform's port list.
+// What every platform shares of port naming: the ports directory override and the
+// friendly-name parse of the port list.
 #include <limits>
+#include <mutex>
+#include <utility>
 
 #include "PortNaming.h"
 
 namespace kestrow {
+namespace {
+
+std::mutex& OverrideMutex() {
+    static std::mutex m;
+    return m;
+}
+std::string& DirectoryOverride() {
+    static std::string directory;
+    return directory;
+}
+
+}  // namespace
+
+std::string PortsDirectory() {
+    {
+        std::lock_guard lock(OverrideMutex());
+        if (!DirectoryOverride().empty()) {
+            return DirectoryOverride();
+        }
+    }
+    return DefaultPortsDirectory();
+}
+
+void SetPortsDirectoryOverride(std::string directory) {
+    std::lock_guard lock(OverrideMutex());
+    DirectoryOverride() = std::move(directory);
+}
 
 std::optional<int> ParseComNumber(std::string_view friendlyName) {
     const size_t com = friendlyName.find("COM");

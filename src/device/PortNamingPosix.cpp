@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
+#include <utility>
 
 #include "PortNaming.h"
 
@@ -17,15 +17,6 @@ namespace kestrow {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::mutex& OverrideMutex() {
-    static std::mutex m;
-    return m;
-}
-std::string& DirectoryOverride() {
-    static std::string directory;
-    return directory;
-}
 
 // A device family: port numbers first..first+count-1 are <devDir>/<prefix>0.. in order.
 struct Family {
@@ -134,23 +125,12 @@ ComPortInfo MakeInfo(int number, std::string path, std::string product, std::str
 
 }  // namespace
 
-std::string PortsDirectory() {
-    {
-        std::lock_guard lock(OverrideMutex());
-        if (!DirectoryOverride().empty()) {
-            return DirectoryOverride();
-        }
-    }
+std::string DefaultPortsDirectory() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && *runtime != '\0') {
         return std::string(runtime) + "/kestrow/ports";
     }
     return "/tmp/kestrow-" + std::to_string(::getuid()) + "/ports";
-}
-
-void SetPortsDirectoryOverride(std::string directory) {
-    std::lock_guard lock(OverrideMutex());
-    DirectoryOverride() = std::move(directory);
 }
 
 std::optional<std::string> ResolvePortPath(int port) {

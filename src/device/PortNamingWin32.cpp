@@ -14,21 +14,11 @@
 #include <array>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "PortNaming.h"
 
 namespace kestrow {
 namespace {
-
-std::mutex& OverrideMutex() {
-    static std::mutex m;
-    return m;
-}
-std::string& DirectoryOverride() {
-    static std::string directory;
-    return directory;
-}
 
 std::string DevicePath(int port) {
     return "\\\\.\\COM" + std::to_string(port);
@@ -72,14 +62,8 @@ std::string ProductOf(const std::string& friendlyName) {
 
 }  // namespace
 
-std::string PortsDirectory() {
-    std::lock_guard lock(OverrideMutex());
-    return DirectoryOverride();  // Windows has no ports folder; only a test's override
-}
-
-void SetPortsDirectoryOverride(std::string directory) {
-    std::lock_guard lock(OverrideMutex());
-    DirectoryOverride() = std::move(directory);
+std::string DefaultPortsDirectory() {
+    return {};  // Windows has no ports folder; only a test's override
 }
 
 std::optional<std::string> ResolvePortPath(int port) {

@@ -9,14 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <limits>
 #include <optional>
 
 #include "PortNaming.h"
 #include "SerialPort.h"
+#include "SerialPortDetail.h"
 #include "SerialPosixDetail.h"
 
 namespace kestrow {
@@ -86,10 +85,6 @@ int64_t SliceBudget(std::optional<int64_t> a, std::optional<int64_t> b) {
 
 }  // namespace
 
-SerialPort::~SerialPort() {
-    Close();
-}
-
 void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t dataBits,
                       SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped) {
     if (port < 0 || port > kMaxComPort) {
@@ -127,7 +122,7 @@ void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t data
 
     SerialState state;
     if (GetState(state)) {  // never write back settings that were not read
-        posix::ApplyOpenArguments(state, baud, parity, dataBits, stopBits, flowControl);
+        detail::ApplyOpenArguments(state, baud, parity, dataBits, stopBits, flowControl);
         (void)SetState(state);
     }
     timeouts_ = kOpenDefaultTimeouts;
@@ -146,10 +141,7 @@ void SerialPort::Close() {
     ::flock(fd, LOCK_UN);
     if (::close(fd) != 0) {
         const int error = errno;
-        std::array<char, 96> text{};
-        std::snprintf(text.data(), text.size(),
-                      "Failed to close up the comms port, GetLastError:%d\n", error);
-        ReportSerialFailure({text.data(), "error", posix::ErrorText(error)});
+        detail::ReportCloseFailure(error, posix::ErrorText(error));
     }
 }
 
@@ -249,10 +241,6 @@ uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
     return done;
 }
 
-void SerialPort::DiscardInput() {
-    (void)Purge(kPurgeRxClear);
-}
-
 bool SerialPort::Purge(uint32_t flags) {
     const bool tx = (flags & (kPurgeTxAbort | kPurgeTxClear)) != 0;
     const bool rx = (flags & (kPurgeRxAbort | kPurgeRxClear)) != 0;
@@ -280,31 +268,6 @@ bool SerialPort::SetTimeouts(const SerialTimeouts& in) {
     }
     timeouts_ = in;
     return true;
-}
-
-bool SerialPort::NoWaitTimeouts() {
-    return SetTimeouts({kMaxDword, 0, 0, 0, 0});
-}
-
-bool SerialPort::NoWriteTimeouts() {
-    SerialTimeouts t;
-    if (!GetTimeouts(t)) {
-        return false;
-    }
-    t.writeTotalMultiplier = 0;
-    t.writeTotalConstant = 0;
-    return SetTimeouts(t);
-}
-
-bool SerialPort::NoReadTimeouts() {
-    SerialTimeouts t;
-    if (!GetTimeouts(t)) {
-        return false;
-    }
-    t.readInterval = kMaxDword;
-    t.readTotalMultiplier = 0;
-    t.readTotalConstant = 0;
-    return SetTimeouts(t);
 }
 
 void SerialPort::Attach(NativeHandle handle) {

@@ -8,11 +8,11 @@
 #include <windows.h>
 
 #include <array>
-#include <cstdio>
 #include <string>
 #include <type_traits>
 
 #include "SerialPort.h"
+#include "SerialPortDetail.h"
 #include "SerialWin32Checks.h"
 
 namespace kestrow {
@@ -59,72 +59,22 @@ bool CheckedPending(int ok, const char* text) {
 namespace {
 
 using win32::Checked;
-using win32::kErrorCaption;
 using win32::ReportLastError;
 using win32::SystemMessage;
 
 static_assert(std::is_same_v<NativeHandle, HANDLE>, "the port keeps a plain HANDLE");
-
-// A value outside its encoding table.
-void ReportBadArgument() {
-    ReportSerialFailure({"Error", kErrorCaption, {}});
-}
 
 // Indexed by the SerialParity / SerialStopBits numbers callers pass.
 constexpr std::array<BYTE, 5> kParityTable{EVENPARITY, MARKPARITY, NOPARITY, ODDPARITY,
                                            SPACEPARITY};
 constexpr std::array<BYTE, 3> kStopBitsTable{ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
 
-struct FlowControlRow {
-    bool ctsFlow;
-    bool dsrFlow;
-    bool rtsHandshake;  // fRtsControl = RTS_CONTROL_HANDSHAKE, otherwise left as read
-    bool dtrHandshake;  // fDtrControl = DTR_CONTROL_HANDSHAKE, otherwise left as read
-    bool xonXoff;       // fOutX = fInX = 1 with the XON/XOFF characters and limits
-};
-
-// Indexed by the SerialFlowControl numbers.
-constexpr std::array<FlowControlRow, 6> kFlowControlTable{{
-    {false, false, false, false, false},  // none
-    {true, false, true, false, false},    // CTS/RTS
-    {true, false, false, true, false},    // CTS/DTR
-    {false, true, true, false, false},    // DSR/RTS
-    {false, true, false, true, false},    // DSR/DTR
-    {false, false, false, false, true},   // XON/XOFF
-}};
-
-template <typename Table>
-bool InTable(int value, const Table& table) {
-    return value >= 0 && static_cast<size_t>(value) < table.size();
-}
-
 // Sets field from the table row of value; a value outside the table leaves it as it was.
 template <typename Enum, size_t N>
-bool LookUp(Enum value, const std::array<BYTE, N>& table, BYTE& field) {
+void LookUp(Enum value, const std::array<BYTE, N>& table, BYTE& field) {
     const int index = static_cast<int>(value);
-    if (!InTable(index, table)) {
-        return false;
-    }
-    field = table[static_cast<size_t>(index)];
-    return true;
-}
-
-void ApplyFlowControl(DCB& dcb, const FlowControlRow& row) {
-    dcb.fOutxCtsFlow = row.ctsFlow ? 1 : 0;
-    dcb.fOutxDsrFlow = row.dsrFlow ? 1 : 0;
-    if (row.rtsHandshake) {
-        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    }
-    if (row.dtrHandshake) {
-        dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
-    }
-    dcb.fOutX = row.xonXoff ? 1 : 0;
-    dcb.fInX = row.xonXoff ? 1 : 0;
-    if (row.xonXoff) {
-        dcb.XonChar = 0x11;
-        dcb.XoffChar = 0x13;
-        dcb.XonLim = 100;
-        dcb.XoffLim = 100;
+    if (index >= 0 && static_cast<size_t>(index) < N) {
+        field = table[static_cast<size_t>(index)];
     }
 }
 
@@ -151,10 +101,6 @@ Enum FromTable(BYTE native, const std::array<BYTE, N>& table, Enum fallback) {
 
 }  // namespace
 
-SerialPort::~SerialPort() {
-    Close();
-}
-
 void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t dataBits,
                       SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped) {
     if (port < 0 || port > 255) {
@@ -174,28 +120,10 @@ void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t data
     handle_ = handle;
     overlapped_ = overlapped;
 
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    if (!GetCommState(handle, &dcb)) {
-        // Writing back a record the port did not fill would configure garbage.
-        ReportLastError("Failed in call to GetCommState\n");
-    } else {
-        dcb.BaudRate = baud;
-        if (!LookUp(parity, kParityTable, dcb.Parity)) {
-            ReportBadArgument();
-        }
-        dcb.ByteSize = dataBits;
-        if (!LookUp(stopBits, kStopBitsTable, dcb.StopBits)) {
-            ReportBadArgument();
-        }
-        dcb.fDsrSensitivity = 0;
-        const int flowValue = static_cast<int>(flowControl);
-        if (InTable(flowValue, kFlowControlTable)) {
-            ApplyFlowControl(dcb, kFlowControlTable[static_cast<size_t>(flowValue)]);
-        } else {
-            ReportBadArgument();
-        }
-        Checked(SetCommState(handle, &dcb), "Failed in call to SetCommState\n");
+    SerialState state;
+    if (GetState(state)) {  // never write back a record the port did not fill
+        detail::ApplyOpenArguments(state, baud, parity, dataBits, stopBits, flowControl);
+        (void)SetState(state);
     }
 
     COMMTIMEOUTS timeouts = ToNative(kOpenDefaultTimeouts);
@@ -211,11 +139,7 @@ void SerialPort::Close() {
     handle_ = INVALID_HANDLE_VALUE;
     if (!closed) {
         const DWORD error = GetLastError();
-        std::array<char, 96> text{};
-        std::snprintf(text.data(), text.size(),
-                      "Failed to close up the comms port, GetLastError:%d\n",
-                      static_cast<int>(error));
-        ReportSerialFailure({text.data(), "error", SystemMessage(error)});
+        detail::ReportCloseFailure(static_cast<int>(error), SystemMessage(error));
         SetLastError(error);
     }
     overlapped_ = false;
@@ -243,10 +167,6 @@ uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
     return written;
 }
 
-void SerialPort::DiscardInput() {
-    Purge(kPurgeRxClear);
-}
-
 bool SerialPort::GetTimeouts(SerialTimeouts& out) {
     COMMTIMEOUTS timeouts{};
     if (!Checked(GetCommTimeouts(handle_, &timeouts), "Failed in call to GetCommTimeouts\n")) {
@@ -259,31 +179,6 @@ bool SerialPort::GetTimeouts(SerialTimeouts& out) {
 bool SerialPort::SetTimeouts(const SerialTimeouts& in) {
     COMMTIMEOUTS timeouts = ToNative(in);
     return Checked(SetCommTimeouts(handle_, &timeouts), "Failed in call to SetCommTimeouts\n");
-}
-
-bool SerialPort::NoWaitTimeouts() {
-    return SetTimeouts({kMaxDword, 0, 0, 0, 0});
-}
-
-bool SerialPort::NoWriteTimeouts() {
-    SerialTimeouts t;
-    if (!GetTimeouts(t)) {
-        return false;
-    }
-    t.writeTotalMultiplier = 0;
-    t.writeTotalConstant = 0;
-    return SetTimeouts(t);
-}
-
-bool SerialPort::NoReadTimeouts() {
-    SerialTimeouts t;
-    if (!GetTimeouts(t)) {
-        return false;
-    }
-    t.readInterval = kMaxDword;
-    t.readTotalMultiplier = 0;
-    t.readTotalConstant = 0;
-    return SetTimeouts(t);
 }
 
 void SerialPort::Attach(NativeHandle handle) {

@@ -46,12 +46,6 @@ inline int PollSlice(int fd, short events, int64_t leftMs) {
 
 inline constexpr short kHangupEvents = POLLHUP | POLLERR | POLLNVAL;
 
-// Puts Open's arguments into a line state read from the port: the baud rate, data bits and
-// the parity, stop-bit and flow-control tables. A value outside its table is reported ("Error")
-// and leaves that part as read.
-void ApplyOpenArguments(SerialState& state, uint32_t baud, SerialParity parity, uint8_t dataBits,
-                        SerialStopBits stopBits, SerialFlowControl flowControl);
-
 // SerialState <-> termios. TermiosToState fills only what termios holds and keeps the rest of
 // `out`; StateToTermios makes the line raw and fails on a value termios cannot take.
 void TermiosToState(const termios& tio, SerialState& out);

@@ -2,10 +2,12 @@
 // ports directory, and a serial reporter that records instead of showing message boxes.
 #pragma once
 
+#include <QByteArray>
 #include <QTemporaryDir>
 
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,17 @@ inline std::unique_ptr<sim::BoxSim> StartLinkedBox(const PortsDir& ports, int nu
         box.reset();
     }
     return box;
+}
+
+// Bytes in lower-case hex without separators, and everything a box received so far in hex:
+// frames on the wire compare as one string.
+inline QByteArray HexBytes(std::span<const uint8_t> bytes) {
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()))
+        .toHex();
+}
+inline QByteArray WireHex(const sim::BoxSim& box) {
+    return HexBytes(box.received());
 }
 
 }  // namespace kestrow::test

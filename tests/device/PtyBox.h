@@ -1,9 +1,8 @@
 // The box's end of a pseudo-terminal for the serial tests: the slave is linked as COM<kPort>
-// in a private ports folder, and the test reads and writes the master.
+// in a private ports folder, and the test writes the master.
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,10 +28,15 @@ inline int64_t MsSince(Clock::time_point t) {
 constexpr int kPort = 201;
 inline const std::string kOpenFailed = "Failed to open up the comms port\n";
 
-// The box's end of a pseudo-terminal whose slave is linked as COM<kPort>.
-class Pty {
+inline void OpenDefault(SerialPort& port, int number = kPort) {
+    port.Open(number, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
+              false);
+}
+
+// A recorder, a private ports folder, a pseudo-terminal linked as COM<kPort> and a port object.
+class PtyLine {
   public:
-    explicit Pty(const PortsDir& ports) {
+    PtyLine() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
             return;
@@ -44,16 +48,18 @@ class Pty {
         const std::string link = ports.path() + "/COM" + std::to_string(kPort);
         linked_ = ::symlink(::ptsname(master_), link.c_str()) == 0;
     }
-    ~Pty() {
-        if (sender_.joinable()) {
-            sender_.join();
-        }
+    ~PtyLine() {
+        JoinSender();
         CloseMaster();
     }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
+    PtyLine(const PtyLine&) = delete;
+    PtyLine& operator=(const PtyLine&) = delete;
 
-    [[nodiscard]] bool ok() const { return master_ >= 0 && linked_; }
+    // Opens `port` with the panel's arguments; false when the line or the port is not there.
+    [[nodiscard]] bool Open() {
+        OpenDefault(port);
+        return master_ >= 0 && linked_ && port.IsOpen();
+    }
     void CloseMaster() {
         if (master_ >= 0) {
             ::close(master_);
@@ -75,32 +81,15 @@ class Pty {
             sender_.join();
         }
     }
-    // What the port sent, up to `count` bytes within `timeoutMs`.
-    [[nodiscard]] QByteArray Receive(int count, int timeoutMs) const {
-        QByteArray got;
-        const auto start = Clock::now();
-        while (got.size() < count && MsSince(start) < timeoutMs) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN) != 0) {
-                char buffer[64];
-                const ssize_t n = ::read(master_, buffer, sizeof buffer);
-                if (n > 0) {
-                    got.append(buffer, static_cast<int>(n));
-                }
-            }
-        }
-        return got;
-    }
+
+    RecordingReporter reporter;
+    PortsDir ports;
+    SerialPort port;
 
   private:
     int master_ = -1;
     bool linked_ = false;
     std::thread sender_;
 };
-
-inline void OpenDefault(SerialPort& port, int number = kPort) {
-    port.Open(number, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-              false);
-}
 
 }  // namespace kestrow::test
