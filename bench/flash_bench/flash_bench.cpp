@@ -60,15 +60,10 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
         program[i] = static_cast<std::uint8_t>(i * 31 + 7);
     }
     SerialPort port;
-    port.Open(kPort, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-              false);
-    SerialTimeouts t;
-    if (!port.IsOpen() || !port.GetTimeouts(t)) {
+    if (!OpenForProgramming(port, kPort)) {
         std::printf("flash_bench: could not open the port\n");
         return false;
     }
-    ApplyLongReadTimeouts(t);
-    (void)port.SetTimeouts(t);
     NullSink sink;
     const auto start = Clock::now();
     const bool ok = ConnectBootLoader(port, static_cast<std::int32_t>(programBytes), '4') &&

@@ -58,6 +58,10 @@ struct SendDataPacket {
 // Send Data: n + 3, checksum, 24, the n bytes (1 <= n <= 76; longer input is cut to 76).
 [[nodiscard]] SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk);
 
+// Opens `port` for a whole run, closing it first if open: 115200 8-N-1, no flow control,
+// synchronous, with the long-read time-outs. False when the port did not open.
+[[nodiscard]] bool OpenForProgramming(SerialPort& serial, int port);
+
 // Makes sure the boot loader answers (Ping, and once more after the boot request), announces
 // the program with Download and checks the status. False at the first failed step, and
 // without sending anything for a closed port, an unknown target digit or a program length

@@ -1,10 +1,12 @@
 #include "Dlg7.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
+#include <chrono>
 
 #include "Cursors.h"
 #include "FirmwareTexts.h"
@@ -93,7 +95,12 @@ Dlg7::Dlg7() : Dialog(ui::kTemplate207), view_(std::make_unique<View>(*this)) {
 }
 
 Dlg7::~Dlg7() {
-    // Closing is refused during a run, so a worker is only left when the program goes away.
+    // Closing is refused during a run, so a run is only left here when the program ends under
+    // it. Its message boxes wait for this thread, so serve them until the run has ended.
+    while (worker_.joinable() && !workerDone_) {
+        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -160,11 +167,13 @@ void Dlg7::OnBurn() {
         burn->setEnabled(false);
     }
     image_.path = path_;  // the run keeps this copy whatever Load File does meanwhile
-    worker_ = std::thread([this] {
-        FirmwareRun run{port, image_, serial_, *view_};
+    workerDone_ = false;
+    worker_ = std::thread([this, number = int{port}] {
+        FirmwareRun run{number, image_, serial_, *view_};
         FirmwareUpdateWorker(run);
         QMetaObject::invokeMethod(
             this, [this] { FinishRun(); }, Qt::QueuedConnection);
+        workerDone_ = true;
     });
 }
 

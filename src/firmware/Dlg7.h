@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,9 @@ class Dlg7 : public ui::Dialog {
     // A file that cannot be opened changes nothing.
     void LoadFile(const QString& path);
     [[nodiscard]] bool Running() const { return running_; }
+    // Between runs: whether the dialog's port is still open (every run closes it again).
+    // During a run the port is the worker's, and this is false.
+    [[nodiscard]] bool PortOpen() const { return !running_ && serial_.IsOpen(); }
 
     // The open-file dialog of Load File: BIN, HEX and All Files, the first selected; names
     // match the patterns whatever their case.
@@ -55,7 +59,8 @@ class Dlg7 : public ui::Dialog {
     SerialPort serial_;
     std::unique_ptr<View> view_;
     std::thread worker_;
-    bool running_ = false;
+    bool running_ = false;                 // this thread only
+    std::atomic<bool> workerDone_{false};  // set by the worker as its last step
 };
 
 }  // namespace kestrow

@@ -154,11 +154,13 @@ bool HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& 
             return false;
         }
         const unsigned count = Pair(p + 1);
-        const unsigned offset = (Pair(p + 3) << 8) | Pair(p + 5);
+        const unsigned high = Pair(p + 3);
+        const unsigned low = Pair(p + 5);
         const unsigned type = Pair(p + 7);
-        if (((count | type) & ~0xFFu) != 0 || (offset & ~0xFFFFu) != 0) {
-            return false;
+        if (((count | high | low | type) & ~0xFFu) != 0) {
+            return false;  // a non-hex digit in the record's fields
         }
+        const unsigned offset = (high << 8) | low;
         const std::size_t recordChars = 11 + 2 * std::size_t{count};
         if (static_cast<std::size_t>(end - p) < recordChars) {
             return false;

@@ -8,23 +8,6 @@ namespace {
 
 namespace text = firmware_text;
 
-// Opens the port for the whole run at 115200 8-N-1 with the long-read time-outs.
-bool OpenForProgramming(SerialPort& serial, int port) {
-    if (serial.IsOpen()) {
-        serial.Close();
-    }
-    serial.Open(port, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-                false);
-    if (!serial.IsOpen()) {
-        return false;
-    }
-    SerialTimeouts timeouts;
-    (void)serial.GetTimeouts(timeouts);
-    ApplyLongReadTimeouts(timeouts);
-    (void)serial.SetTimeouts(timeouts);
-    return true;
-}
-
 // The file steps; true when the program is ready to be written.
 bool PrepareFile(FirmwareRun& run) {
     const PrepareResult prepared = PrepareFirmware(run.image);

@@ -7,48 +7,29 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "BootLoader.h"
 #include "Cursors.h"
 #include "Dlg7.h"
+#include "FirmwareTestSupport.h"
 #include "FirmwareTexts.h"
-#include "PortNaming.h"
 #include "TestBox.h"
 #include "UiTestSupport.h"
 
 using namespace kestrow;
+using test::Bytes;
+using test::Image;
+using test::Program;
 namespace text = kestrow::firmware_text;
 
 namespace {
 
 constexpr int kPort = 200;  // no device family: only the link in the test's ports folder
-
-QByteArray Program(int size, int seed) {
-    QByteArray p(size, '\0');
-    for (int i = 0; i < size; ++i) {
-        p[i] = static_cast<char>((i * seed + i / 200) & 0xFF);
-    }
-    return p;
-}
-
-QByteArray Image(char digit, const QByteArray& program) {
-    return QByteArray("CPUM") + digit + "FW" + QByteArray(6, '\x11') + program;
-}
-
-QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
-    QFile f(dir.filePath(name));
-    if (!f.open(QIODevice::WriteOnly)) {
-        return {};
-    }
-    f.write(content);
-    return f.fileName();
-}
-
-std::vector<std::uint8_t> Bytes(const QByteArray& a) {
-    return {a.begin(), a.end()};
-}
+const QStringList kGoodRun{text::kConnected, text::kWriting, text::kUpdated};
+enum File { GoodFile, NoFile, BadHex, SmallFile, ObjcopyHex };
+enum BoxMode { Boot, Status43, Nak2, Vanish3, Absent, Occupied };
 
 // One dialog with its recorders; a run is started with Burn and followed to its end.
 struct Bench {
@@ -56,31 +37,51 @@ struct Bench {
     test::MessageRecorder messages;
     test::PortsDir ports;
     QTemporaryDir files;
-    Dlg7 dlg;
+    std::unique_ptr<sim::BoxSim> box;
+    std::unique_ptr<Dlg7> dlg = std::make_unique<Dlg7>();
     QStringList statuses;
     bool burnEnabledDuringRun = false;
 
     Bench() {
-        dlg.port = kPort;
-        (void)dlg.CreateModeless(nullptr);
-        QObject::connect(&dlg, &Dlg7::statusShown, [this](const QString& t) {
+        dlg->port = kPort;
+        (void)dlg->CreateModeless(nullptr);
+        QObject::connect(dlg.get(), &Dlg7::statusShown, [this](const QString& t) {
             statuses << t;
             burnEnabledDuringRun = burnEnabledDuringRun || burn()->isEnabled();
         });
     }
-    QPushButton* burn() const { return dlg.ControlAs<QPushButton>(1010); }
-    QProgressBar* bar() const { return dlg.ControlAs<QProgressBar>(1009); }
+    QPushButton* burn() const { return dlg->ControlAs<QPushButton>(1010); }
 
-    bool Burn() {
+    bool StartBox(sim::BoxConfig config = {}) {
+        config.startInBootLoader = true;
+        box = test::StartLinkedBox(ports, kPort, config);
+        return box != nullptr;
+    }
+    QString Write(const QString& name, const QByteArray& content) const {
+        QFile f(files.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(content) == content.size() ? f.fileName()
+                                                                                  : QString();
+    }
+    void Load(const QString& name, const QByteArray& content) {
+        dlg->LoadFile(Write(name, content));
+    }
+
+    // Clicks Burn, calls `during` while the run lasts, and waits for the run's end; false
+    // unless Burn was disabled meanwhile and enabled again at the end.
+    bool Burn(const std::function<void()>& during = {}) {
         statuses.clear();
         messages.clear();
         QTest::mouseClick(burn(), Qt::LeftButton);
-        if (burn()->isEnabled() || !dlg.Running()) {
+        if (burn()->isEnabled() || !dlg->Running()) {
             return false;
         }
-        QSignalSpy finished(&dlg, &Dlg7::runFinished);
-        return finished.wait(30000) && !dlg.Running() && burn()->isEnabled();
+        QSignalSpy finished(dlg.get(), &Dlg7::runFinished);
+        if (during) {
+            during();
+        }
+        return finished.wait(30000) && !dlg->Running() && burn()->isEnabled();
     }
+    bool Flashed(const QByteArray& program) const { return box && box->flash() == Bytes(program); }
 };
 
 }  // namespace
@@ -89,30 +90,24 @@ class TestDlg7 : public QObject {
     Q_OBJECT
 
   private slots:
-    void layout() {
+    void instructions() {
         Dlg7 dlg;
         QVERIFY(dlg.CreateModeless(nullptr));
-        QCOMPARE(dlg.windowTitle(), QString("Firmware Update"));
-        for (int hidden : {1, 2, 1003}) {
-            QVERIFY(!dlg.Control(hidden)->isVisible());
-        }
         const QStringList lines =
             dlg.ControlAs<QPlainTextEdit>(1008)->toPlainText().split(QChar('\n'));
         QCOMPARE(lines.size(), 9);
-        QCOMPARE(lines[4],
-                 QString::fromUtf8("4.Click \u201CLoad File\u201D button to select the FW file"));
-        QCOMPARE(lines[5], QString::fromUtf8(
-                               "5.Click \u201CBurn\u201D button to start the FW update process"));
-        QCOMPARE(dlg.ControlText(1031), QString());
+        QCOMPARE(lines[4], QString("4.Click \u201CLoad File\u201D button to select the FW file"));
+        QCOMPARE(lines[5],
+                 QString("5.Click \u201CBurn\u201D button to start the FW update process"));
     }
 
+    // BIN is selected first and matches names in any case, as on Windows.
     void fileDialog() {
         const auto fd = Dlg7::MakeFileDialog(nullptr);
         QCOMPARE(fd->nameFilters(), QStringList({"BIN (*.BIN)", "HEX (*.HEX)", "All Files (*.*)"}));
-        QCOMPARE(fd->selectedNameFilter(), QString("BIN (*.BIN)"));
         QTemporaryDir dir;
         for (const char* name : {"a.bin", "b.BIN", "c.hex", "d.txt"}) {
-            QVERIFY(!WriteFile(dir, name, "x").isEmpty());
+            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
         }
         auto* model = fd->findChild<QFileSystemModel*>();
         QVERIFY(model);
@@ -121,179 +116,128 @@ class TestDlg7 : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(root) >= 2, 5000);
         QStringList listed;
         for (int row = 0; row < model->rowCount(root); ++row) {
-            const QModelIndex index = model->index(row, 0, root);
-            if (index.flags() & Qt::ItemIsEnabled) {
-                listed << index.data().toString();
+            if (const QModelIndex i = model->index(row, 0, root); i.flags() & Qt::ItemIsEnabled) {
+                listed << i.data().toString();
             }
         }
         listed.sort();
         QCOMPARE(listed, QStringList({"a.bin", "b.BIN"}));
     }
 
-    void loadFile() {
-        Bench b;
-        const QString path = WriteFile(b.files, "fw.bin", Image('4', Program(1000, 3)));
-        b.dlg.LoadFile(path);
-        QCOMPARE(b.dlg.ControlText(1014), QString("1013 byte."));
-        b.dlg.LoadFile(b.files.filePath("missing.bin"));  // cannot be opened: nothing changes
-        QCOMPARE(b.dlg.ControlText(1014), QString("1013 byte."));
-    }
-
     void run_data() {
-        QTest::addColumn<QString>("file");  // good, none, badhex, small
-        QTest::addColumn<QString>("box");   // boot, status43, nak2, absent, occupied
+        QTest::addColumn<File>("file");
+        QTest::addColumn<BoxMode>("box");
         QTest::addColumn<QStringList>("statuses");
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<int>("progress");
         const QStringList none;
-        QTest::newRow("good run") << "good"
-                                  << "boot"
-                                  << QStringList{text::kConnected, text::kWriting, text::kUpdated}
-                                  << none << 13;
+        const QStringList writeFailed{text::kConnected, text::kWriting, text::kWriteFailed};
+        QTest::newRow("good run") << GoodFile << Boot << kGoodRun << none << 13;
+        // Made by the standard tool, with extended linear address records past 64 KiB.
+        QTest::newRow("objcopy hex file") << ObjcopyHex << Boot << kGoodRun << none << 70000 / 76;
         QTest::newRow("no file loaded")
-            << "none"
-            << "boot" << QStringList{text::kPleaseLoadFile} << none << 0;
+            << NoFile << Boot << QStringList{text::kPleaseLoadFile} << none << 0;
         QTest::newRow("hex without end of file")
-            << "badhex"
-            << "boot" << QStringList{text::kConvertFailed} << none << 0;
+            << BadHex << Boot << QStringList{text::kConvertFailed} << none << 0;
         QTest::newRow("file of 256 bytes")
-            << "small"
-            << "boot" << none << QStringList{text::kFileNotCorrect} << 0;
+            << SmallFile << Boot << none << QStringList{text::kFileNotCorrect} << 0;
         QTest::newRow("port held by another program")
-            << "good"
-            << "occupied" << none << QStringList{text::kPortOccupied} << 0;
-        QTest::newRow("no device") << "good"
-                                   << "absent" << QStringList{text::kOpenFailed} << none << 0;
+            << GoodFile << Occupied << none << QStringList{text::kPortOccupied} << 0;
+        QTest::newRow("no device")
+            << GoodFile << Absent << QStringList{text::kOpenFailed} << none << 0;
         QTest::newRow("other target: status 43")
-            << "good"
-            << "status43" << QStringList{text::kConnected, text::kConnectFailed}
+            << GoodFile << Status43 << QStringList{text::kConnected, text::kConnectFailed}
             << QStringList{text::kCheckVersion} << 0;
-        QTest::newRow("nak at block 2")
-            << "good"
-            << "nak2" << QStringList{text::kConnected, text::kWriting, text::kWriteFailed} << none
-            << 2;
+        QTest::newRow("nak at block 2") << GoodFile << Nak2 << writeFailed << none << 2;
+        QTest::newRow("box vanishes at block 3") << GoodFile << Vanish3 << writeFailed << none << 3;
     }
     void run() {
-        QFETCH(QString, file);
-        QFETCH(QString, box);
+        QFETCH(File, file);
+        QFETCH(BoxMode, box);
         QFETCH(QStringList, statuses);
         QFETCH(QStringList, boxes);
         QFETCH(int, progress);
         Bench b;
-        const QByteArray program = Program(1000, 7);
-        if (file == "good") {
-            b.dlg.LoadFile(WriteFile(b.files, "fw.BIN", Image('4', program)));
-        } else if (file == "badhex") {
-            b.dlg.LoadFile(
-                WriteFile(b.files, "fw.hex", QByteArray(":00000000") + QByteArray(300, ' ')));
-        } else if (file == "small") {
-            b.dlg.LoadFile(WriteFile(b.files, "fw.bin", Image('4', program).left(256)));
+        const QByteArray program = Program(file == ObjcopyHex ? 70000 : 1000);
+        if (file == GoodFile) {
+            b.Load("fw.BIN", Image('4', program));
+            QCOMPARE(b.dlg->ControlText(1014), QString("1013 byte."));
+        } else if (file == BadHex) {
+            b.Load("fw.hex", ":00000000" + QByteArray(300, ' '));
+        } else if (file == ObjcopyHex) {
+            const QString hex = b.files.filePath("fw.HEX");
+            QCOMPARE(QProcess::execute("objcopy", {"-I", "binary", "-O", "ihex",
+                                                   b.Write("fw.bin", Image('4', program)), hex}),
+                     0);
+            b.dlg->LoadFile(hex);
+        } else if (file == SmallFile) {
+            b.Load("fw.bin", Image('4', program).left(256));
         }
         sim::BoxConfig config;
-        config.startInBootLoader = true;
-        config.status = box == "status43" ? 0x43 : 0x40;
-        config.nakBlock = box == "nak2" ? 2 : -1;
-        std::unique_ptr<sim::BoxSim> sim;
-        if (box != "absent") {
-            sim = test::StartLinkedBox(b.ports, kPort, config);
-            QVERIFY(sim);
-        }
+        config.status = box == Status43 ? 0x43 : 0x40;
+        config.nakBlock = box == Nak2 ? 2 : -1;
+        config.vanishAtBlock = box == Vanish3 ? 3 : -1;
+        QVERIFY(box == Absent || b.StartBox(config));
         SerialPort holder;
-        if (box == "occupied") {
-            holder.Open(kPort, 115200, SerialParity::None, 8, SerialStopBits::One,
-                        SerialFlowControl::None, false);
-            QVERIFY(holder.IsOpen());
+        if (box == Occupied) {
+            QVERIFY(OpenForProgramming(holder, kPort));
         }
 
         QVERIFY(b.Burn());
         QCOMPARE(b.statuses, statuses);
+        QCOMPARE(b.dlg->ControlText(1031), statuses.isEmpty() ? QString() : statuses.last());
         QCOMPARE(b.messages.texts(), boxes);
         for (const auto& r : b.messages.requests()) {
             QCOMPARE(r.caption, QString());
             QCOMPARE(r.buttons, ui::MessageButtons::Ok);
         }
         QVERIFY(!b.burnEnabledDuringRun);
-        QCOMPARE(b.bar()->value(), progress);
+        QCOMPARE(b.dlg->ControlAs<QProgressBar>(1009)->value(), progress);
         QVERIFY(!ui::WaitCursorShown());
-        if (!statuses.isEmpty()) {
-            QCOMPARE(b.dlg.ControlText(1031), statuses.last());
-        }
-        if (sim && box != "occupied") {
-            QCOMPARE(sim->flash() == Bytes(program), statuses.contains(text::kUpdated));
-            QCOMPARE(ProbePortAccess(kPort), PortAccess::Available);  // closed after the run
-        }
-        if (box == "absent") {
-            QVERIFY(!b.reporter.texts().empty());  // the serial layer said why
-        }
+        QVERIFY(!b.dlg->PortOpen());
+        QCOMPARE(b.Flashed(program), statuses.contains(text::kUpdated));
+        // The serial layer says why the port failed.
+        QCOMPARE(b.reporter.texts().empty(), box != Absent && box != Vanish3);
     }
 
-    // The file is read again for the second run; the port was closed after the first.
-    void twoRuns() {
+    // Two runs in a row: during the first, closing does nothing and Load File does not change
+    // the file being written; the second reads the newly loaded file. Then the dialog closes.
+    void runsInARow() {
         Bench b;
-        sim::BoxConfig config;
-        config.startInBootLoader = true;
-        auto sim = test::StartLinkedBox(b.ports, kPort, config);
-        QVERIFY(sim);
-        const QString path = WriteFile(b.files, "fw.bin", Image('4', Program(800, 5)));
-        b.dlg.LoadFile(path);
-        QVERIFY(b.Burn());
-        QCOMPARE(b.statuses.last(), QString(text::kUpdated));
+        QVERIFY(b.StartBox());
+        const QByteArray first = Program(3000, 9);
         const QByteArray second = Program(2000, 11);
-        QCOMPARE(WriteFile(b.files, "fw.bin", Image('3', second)), path);
+        b.Load("fw.bin", Image('4', first));
+        QVERIFY(b.Burn([&] {
+            b.Load("other.bin", Image('3', second));
+            QVERIFY(!b.dlg->close());
+            QTest::keyClick(b.dlg.get(), Qt::Key_Escape);
+            QVERIFY(b.dlg->isVisible());
+        }));
+        QCOMPARE(b.statuses, kGoodRun);
+        QVERIFY(b.Flashed(first));
+
         QVERIFY(b.Burn());
-        QCOMPARE(b.statuses, QStringList({text::kConnected, text::kWriting, text::kUpdated}));
-        QVERIFY(sim->flash() == Bytes(second));
-        QCOMPARE(sim->downloadAddress(), 0x1000u);
-        QCOMPARE(b.bar()->value(), 2000 / 76);
+        QCOMPARE(b.statuses, kGoodRun);
+        QVERIFY(b.Flashed(second));
+        QCOMPARE(b.box->downloadAddress(), 0x1000u);
+        QCOMPARE(b.dlg->ControlAs<QProgressBar>(1009)->value(), 2000 / 76);
+        QTest::keyClick(b.dlg.get(), Qt::Key_Escape);
+        QVERIFY(!b.dlg->isVisible());
+        QCOMPARE(b.dlg->result(), 2);
     }
 
-    // While a run lasts, the close box, Esc and Cancel do nothing and Load File does not
-    // change the file being written; afterwards the dialog closes normally.
-    void duringRun() {
+    // A dialog destroyed under a run (the program ending) waits for it and answers its
+    // message boxes meanwhile instead of deadlocking.
+    void destroyedDuringRun() {
         Bench b;
-        sim::BoxConfig config;
-        config.startInBootLoader = true;
-        auto sim = test::StartLinkedBox(b.ports, kPort, config);
-        QVERIFY(sim);
-        const QByteArray program = Program(3000, 9);
-        b.dlg.LoadFile(WriteFile(b.files, "fw.bin", Image('4', program)));
-        QTest::mouseClick(b.burn(), Qt::LeftButton);
-        QVERIFY(b.dlg.Running());
-        QVERIFY(!b.burn()->isEnabled());
-        b.dlg.LoadFile(WriteFile(b.files, "other.bin", Image('4', Program(500, 1))));
-        QVERIFY(!b.dlg.close());
-        QTest::keyClick(&b.dlg, Qt::Key_Escape);
-        b.dlg.Command(2);
-        QVERIFY(b.dlg.isVisible());
-        QSignalSpy finished(&b.dlg, &Dlg7::runFinished);
-        QVERIFY(finished.wait(30000));
-        QCOMPARE(b.dlg.ControlText(1031), QString(text::kUpdated));
-        QVERIFY(sim->flash() == Bytes(program));
-        QTest::keyClick(&b.dlg, Qt::Key_Escape);
-        QVERIFY(!b.dlg.isVisible());
-        QCOMPARE(b.dlg.result(), 2);
-    }
-
-    // A file made by the standard tool flashes into the box.
-    void objcopyHexEndToEnd() {
-        const QString objcopy = QStandardPaths::findExecutable("objcopy");
-        if (objcopy.isEmpty()) {
-            QSKIP("objcopy not installed");
-        }
-        Bench b;
-        sim::BoxConfig config;
-        config.startInBootLoader = true;
-        auto sim = test::StartLinkedBox(b.ports, kPort, config);
-        QVERIFY(sim);
-        const QByteArray program = Program(5000, 13);
-        const QString bin = WriteFile(b.files, "fw.bin", Image('4', program));
-        const QString hex = b.files.filePath("fw.HEX");
-        QCOMPARE(QProcess::execute(objcopy, {"-I", "binary", "-O", "ihex", bin, hex}), 0);
-        b.dlg.LoadFile(hex);
-        QVERIFY(b.Burn());
-        QCOMPARE(b.statuses, QStringList({text::kConnected, text::kWriting, text::kUpdated}));
-        QVERIFY(sim->flash() == Bytes(program));
-        QCOMPARE(sim->downloadAddress(), 0x2800u);
+        QVERIFY(b.StartBox());
+        SerialPort holder;
+        QVERIFY(OpenForProgramming(holder, kPort));
+        b.dlg->Command(1010);
+        QVERIFY(b.dlg->Running());
+        b.dlg.reset();
+        QCOMPARE(b.messages.texts(), QStringList{text::kPortOccupied});
     }
 };
 
