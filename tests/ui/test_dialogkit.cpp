@@ -1,5 +1,5 @@
-// The dialog layer: building from a template, commands by id, Enter/Esc/close with hidden
-// buttons, trackbar notifications, message boxes and the device hooks across threads.
+// The dialog layer: building from a template, commands by id, Enter/Esc with hidden buttons,
+// trackbar notifications, message boxes and the device hooks across threads.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,11 +9,9 @@
 #include <atomic>
 #include <thread>
 
-#include "DeviceHooks.h"
 #include "Dialog.h"
-#include "MessageBox.h"
-#include "SerialTypes.h"
 #include "Trackbar.h"
+#include "UiTestSupport.h"
 
 using namespace kestrow::ui;
 
@@ -40,20 +38,13 @@ class ProbeDialog : public Dialog {
     }
     int applied = 0;
     int inits = 0;
-    QList<int> positions;
 
   protected:
-    bool OnInitDialog() override {
-        ++inits;
-        return true;
-    }
+    bool OnInitDialog() override { return ++inits > 0; }
 
   private:
     void OnApply() { ++applied; }
-    void OnSlider(int pos) {
-        positions << pos;
-        SetControlText(1008, QString::number(pos));
-    }
+    void OnSlider(int pos) { SetControlText(1008, QString::number(pos)); }
 };
 
 }  // namespace
@@ -65,41 +56,36 @@ class TestDialogKit : public QObject {
         ProbeDialog dlg;
         QVERIFY(dlg.CreateModeless(nullptr));
         QCOMPARE(dlg.inits, 1);
-        QVERIFY(dlg.Control(1033) != nullptr);
-        QCOMPARE(dlg.Control(1033)->objectName(), QStringLiteral("1033"));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Probe"));
         QCOMPARE(dlg.ControlText(1033), QStringLiteral("text"));
         QCOMPARE(dlg.Control(4711), nullptr);
-        QVERIFY(!dlg.Control(1)->isVisible());
-        QVERIFY(dlg.Control(1002)->isVisible());
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("Probe"));
+        QVERIFY(!dlg.Control(1)->isVisible() && dlg.Control(1002)->isVisible());
         // Dialog units follow the font: the template's size and a control's place agree.
         QCOMPARE(dlg.size(), QSize(dlg.UnitsToPixelsX(200), dlg.UnitsToPixelsY(100)));
-        QCOMPARE(dlg.Control(1033)->geometry().topLeft(),
-                 QPoint(dlg.UnitsToPixelsX(120), dlg.UnitsToPixelsY(10)));
+        QCOMPARE(dlg.Control(1033)->pos(), QPoint(dlg.UnitsToPixelsX(120), dlg.UnitsToPixelsY(10)));
         QVERIFY(dlg.UnitsToPixelsX(4) >= 5 && dlg.UnitsToPixelsY(8) >= 10);
-    }
-
-    void commandsById() {
-        ProbeDialog dlg;
-        QVERIFY(dlg.CreateModeless(nullptr));
+        // Clicks reach their handler by id; an unmapped command does nothing.
         QTest::mouseClick(dlg.ControlAs<QPushButton>(1002), Qt::LeftButton);
+        dlg.Command(4711);
         QCOMPARE(dlg.applied, 1);
-        dlg.Command(4711);  // unmapped: nothing
         QVERIFY(dlg.isVisible());
+        auto* edit = dlg.ControlAs<QLineEdit>(1008);
+        QTest::keyClicks(edit, QStringLiteral("1a-2 3"));
+        QCOMPARE(edit->text(), QStringLiteral("123"));
     }
 
-    void keysAndCloseBox_data() {
-        QTest::addColumn<int>("key");  // 0: close box
+    // The close box is tried on the main window (test_mainwindow).
+    void keys_data() {
+        QTest::addColumn<int>("key");
         QTest::addColumn<int>("focus");
-        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("result");  // -1: stays open
         QTest::addColumn<int>("applied");
         QTest::newRow("Enter in edit, OK hidden") << int(Qt::Key_Return) << 1008 << 1 << 0;
         QTest::newRow("keypad Enter in combo") << int(Qt::Key_Enter) << 1005 << 1 << 0;
         QTest::newRow("Enter on a push button") << int(Qt::Key_Return) << 1002 << -1 << 1;
         QTest::newRow("Esc, Cancel hidden") << int(Qt::Key_Escape) << 1008 << 2 << 0;
-        QTest::newRow("close box") << 0 << 1008 << 2 << 0;
     }
-    void keysAndCloseBox() {
+    void keys() {
         QFETCH(int, key);
         QFETCH(int, focus);
         QFETCH(int, result);
@@ -111,19 +97,12 @@ class TestDialogKit : public QObject {
             target = combo->lineEdit();
         }
         target->setFocus();
-        if (key == 0) {
-            dlg.close();
-        } else {
-            QTest::keyClick(target, static_cast<Qt::Key>(key));
-        }
+        QTest::keyClick(target, static_cast<Qt::Key>(key));
         QTEST(dlg.applied, "applied");
-        if (result < 0) {
-            QCOMPARE(finished.size(), 0);
-            QVERIFY(dlg.isVisible());
-        } else {
-            QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.size(), result < 0 ? 0 : 1);
+        QCOMPARE(dlg.isVisible(), result < 0);
+        if (result >= 0) {
             QCOMPARE(finished.at(0).at(0).toInt(), result);
-            QVERIFY(!dlg.isVisible());
         }
     }
 
@@ -136,15 +115,8 @@ class TestDialogKit : public QObject {
         QCOMPARE(dlg.inits, 1);
     }
 
-    void digitsOnlyEdit() {
-        ProbeDialog dlg;
-        QVERIFY(dlg.CreateModeless(nullptr));
-        auto* edit = dlg.ControlAs<QLineEdit>(1008);
-        edit->clear();
-        QTest::keyClicks(edit, QStringLiteral("1a-2 3"));
-        QCOMPARE(edit->text(), QStringLiteral("123"));
-    }
-
+    // The trackbar tells its position on every change and paint: typed text is overwritten by
+    // the next paint.
     void trackbarTellsItsPosition() {
         ProbeDialog dlg;
         QVERIFY(dlg.CreateModeless(nullptr));
@@ -152,50 +124,46 @@ class TestDialogKit : public QObject {
         auto* bar = dlg.ControlAs<Trackbar>(1027);
         bar->setRange(0, 255);
         bar->setValue(77);
-        QCOMPARE(dlg.positions.last(), 77);
-        // Typed text is overwritten by the next paint of the trackbar.
+        QCOMPARE(dlg.ControlText(1008), QStringLiteral("77"));
         dlg.SetControlText(1008, QStringLiteral("5"));
-        dlg.positions.clear();
         bar->repaint();
-        QVERIFY(!dlg.positions.isEmpty());
         QCOMPARE(dlg.ControlText(1008), QStringLiteral("77"));
     }
 
-    // Serial failures become message boxes; from a worker thread they are shown on the GUI
-    // thread while the worker waits.
-    void serialReportFromWorker() {
+    // A serial failure becomes a message box, shown on the GUI thread while the reporting
+    // worker waits, with the arrow over a wait cursor that returns afterwards. The idle hook
+    // paints on the GUI thread and does nothing on any other.
+    void deviceHooks() {
         InstallDeviceHooks();
-        std::atomic<bool> onGuiThread{false};
-        MessageRequest seen;
-        SetMessageHook([&](const MessageRequest& r) {
-            onGuiThread = QThread::currentThread() == qApp->thread();
-            seen = r;
+        QString seen;
+        SetMessageHook([&seen](const MessageRequest& r) {
+            const bool gui = QThread::currentThread() == qApp->thread();
+            const bool arrow = !WaitCursorShown() && QGuiApplication::overrideCursor() != nullptr;
+            seen = QStringList{r.caption,
+                               r.text,
+                               r.detail,
+                               r.owned ? "owned" : "no owner",
+                               gui ? "GUI thread" : "worker",
+                               arrow ? "arrow" : "no arrow"}
+                       .join('|');
             return kIdOk;
         });
+        ShowWaitCursor();
         std::atomic<bool> done{false};
-        std::thread worker([&] {
-            kestrow::ReportSerialFailure(
-                {"Failed in call to ReadFile\n", "Error", "Input/output error"});
+        std::thread worker([&done] {
+            kestrow::ReportSerialFailure({"Failed in call to ReadFile\n", "Error", "I/O error"});
             done = true;
         });
         QTRY_VERIFY(done.load());
         worker.join();
+        QVERIFY(WaitCursorShown());
+        ShowArrowCursor();
         SetMessageHook({});
-        RemoveDeviceHooks();
-        QVERIFY(onGuiThread.load());
-        QCOMPARE(seen.text, QStringLiteral("Failed in call to ReadFile\n"));
-        QCOMPARE(seen.caption, QStringLiteral("Error"));
-        QCOMPARE(seen.detail, QStringLiteral("Input/output error"));
-        QVERIFY(!seen.owned);
-    }
+        QCOMPARE(seen, "Error|Failed in call to ReadFile\n|I/O error|no owner|GUI thread|arrow");
 
-    // The idle hook paints on the GUI thread and does nothing on any other.
-    void idleHookOnlyOnGuiThread() {
-        InstallDeviceHooks();
         bool ran = false;
         QTimer::singleShot(0, this, [&ran] { ran = true; });
-        std::thread worker([] { kestrow::RunIdleHook(); });
-        worker.join();
+        std::thread([] { kestrow::RunIdleHook(); }).join();
         QVERIFY(!ran);
         kestrow::RunIdleHook();
         QVERIFY(ran);

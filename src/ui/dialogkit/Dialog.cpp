@@ -28,13 +28,25 @@ QString Utf8(std::string_view s) {
 }
 
 // The Windows dialog fonts do not exist here; ask for them and fall back to a sans font.
+// A dialog laid out on a fixed pixel grid (a skin) keeps its texts in proportion with the
+// picture at any screen setting: the size goes in pixels (points at 96 dpi), and the fallbacks
+// are narrow faces like the Windows ones, so texts fit the places the template gives them.
 QFont DialogFont(const DialogTemplate& t) {
+    const bool onGrid = t.fixedBaseUnits.x > 0 && t.fixedBaseUnits.y > 0;
     QFont font;
-    QStringList families{Utf8(t.fontFamily), QStringLiteral("Tahoma"),
-                         QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")};
-    font.setFamilies(families);
+    font.setFamilies(onGrid ? QStringList{Utf8(t.fontFamily), QStringLiteral("Tahoma"),
+                                          QStringLiteral("DejaVu Sans Condensed"),
+                                          QStringLiteral("Liberation Sans Narrow")}
+                            : QStringList{Utf8(t.fontFamily), QStringLiteral("Tahoma"),
+                                          QStringLiteral("DejaVu Sans"),
+                                          QStringLiteral("Liberation Sans")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(t.fontPointSize > 0 ? t.fontPointSize : 8);
+    const int points = t.fontPointSize > 0 ? t.fontPointSize : 8;
+    if (onGrid) {
+        font.setPixelSize((points * 96 + 36) / 72);
+    } else {
+        font.setPointSize(points);
+    }
     return font;
 }
 

@@ -1,6 +1,8 @@
 #include "MessageBox.h"
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
@@ -60,12 +62,34 @@ int ToId(int qtButton) {
     }
 }
 
+// While a box is up the operator needs the arrow, also when a wait cursor is shown (Windows
+// gives a message box its own arrow); the wait cursor comes back when the box closes.
+class ArrowWhileShown {
+  public:
+    ArrowWhileShown() : active_(QGuiApplication::overrideCursor() != nullptr) {
+        if (active_) {
+            QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
+        }
+    }
+    ~ArrowWhileShown() {
+        if (active_ && QGuiApplication::overrideCursor() != nullptr) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    ArrowWhileShown(const ArrowWhileShown&) = delete;
+    ArrowWhileShown& operator=(const ArrowWhileShown&) = delete;
+
+  private:
+    bool active_;
+};
+
 int ShowOnGuiThread(QWidget* owner, const MessageRequest& request) {
     MessageHook hook;
     {
         std::lock_guard lock(gHookMutex);
         hook = gHook;
     }
+    const ArrowWhileShown arrow;
     if (hook) {
         return hook(request);
     }

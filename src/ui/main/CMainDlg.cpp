@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QSvgRenderer>
 
@@ -21,7 +22,6 @@ namespace kestrow {
 
 namespace {
 
-constexpr int kPortCombo = 1005;
 constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 500;
 constexpr int kIconPicture = 128;
@@ -42,6 +42,25 @@ QIcon RenderIcon(int picture) {
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+// The port selector in the skin's colours: a dark field, light text, the skin's blue.
+QPalette SkinPalette(QPalette palette) {
+    const QColor field(0x10, 0x13, 0x17);
+    const QColor face(0x2e, 0x32, 0x38);
+    const QColor ink(0xee, 0xf2, 0xf7);
+    for (const auto role : {QPalette::Base, QPalette::AlternateBase}) {
+        palette.setColor(role, field);
+    }
+    for (const auto role : {QPalette::Window, QPalette::Button}) {
+        palette.setColor(role, face);
+    }
+    for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText}) {
+        palette.setColor(role, ink);
+    }
+    palette.setColor(QPalette::Highlight, QColor(0x15, 0x65, 0xc0));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    return palette;
 }
 
 }  // namespace
@@ -68,7 +87,13 @@ CMainDlg::~CMainDlg() {
 bool CMainDlg::OnInitDialog() {
     CenterOnParent();  // at the template's size, before the client area is set
     setFixedSize(kClientWidth, kClientHeight);
-    setStyleSheet(QStringLiteral("QLabel { color: #eef2f7; background: transparent; }"));
+    setStyleSheet(
+        QStringLiteral("QLabel { color: #eef2f7; background: transparent; }"
+                       "QComboBox QAbstractItemView { color: #eef2f7; background: #101317;"
+                       " selection-color: #ffffff; selection-background-color: #1565c0; }"));
+    if (auto* combo = ControlAs<QComboBox>(kPortCombo)) {
+        combo->setPalette(SkinPalette(combo->palette()));
+    }
     FillPortList();
     refreshed = 0;
     setWindowIcon(RenderIcon(kIconPicture));
@@ -116,7 +141,9 @@ std::optional<int> CMainDlg::SelectedPort() const {
     const int index = combo->currentIndex();
     if (index >= 0 && static_cast<size_t>(index) < comPorts.size() &&
         combo->currentText() == combo->itemText(index)) {
-        return comPorts[static_cast<size_t>(index)].number;
+        // A number the port byte cannot carry names no port (the dialogs get one byte).
+        const int number = comPorts[static_cast<size_t>(index)].number;
+        return number >= 0 && number <= kMaxComPort ? std::optional<int>(number) : std::nullopt;
     }
     // No valid selection: the typed text may still name a port.
     return ParsePortText(combo->currentText());

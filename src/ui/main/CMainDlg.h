@@ -63,6 +63,8 @@ class CMainDlg : public ui::Dialog {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    static constexpr int kPortCombo = 1005;
+
     // Marks a device operation in progress for its lifetime; runs a deferred close at its end.
     class BusyScope;
     void FillPortList();
@@ -83,7 +85,8 @@ class CMainDlg : public ui::Dialog {
     // Status refresh and port search (StatusRefresh.cpp).
     void OnRefresh();
     void OnSearchPorts();
-    void EndRefresh();
+    // Closes the link; a completed refresh sets `refreshed`; arrow cursor, Refresh picture.
+    void EndRefresh(bool completed);
     [[nodiscard]] uint8_t* CacheByte(uint8_t group, uint8_t item);
 
     // Quick commands (QuickCommands.cpp).

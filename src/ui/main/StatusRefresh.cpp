@@ -1,7 +1,6 @@
 // Status refresh (button 1025) and port search (button 1032) of the main window.
 #include <QComboBox>
 #include <array>
-#include <utility>
 
 #include "CMainDlg.h"
 #include "Cursors.h"
@@ -22,13 +21,24 @@ constexpr int kOutputPortText = 1029;
 constexpr int kOutputResolutionText = 1027;
 constexpr uint32_t kSettleMs = 500;
 
-// Read after (4,1) and (1,1), in this order; the first that gets no answer ends the refresh.
-constexpr std::array<std::pair<uint8_t, uint8_t>, 19> kSettingQueries{{
-    {1, 2}, {1, 3}, {1, 4}, {1, 5},                                  //
-    {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}, {2, 8},  //
-    {3, 1}, {3, 2}, {3, 3}, {3, 4}, {3, 5}, {3, 6},                  //
+// The settings the refresh reads after the probe, in this order; the first that gets no
+// answer ends the refresh. (4,1) and (1,1) also show their names in the information panel.
+struct SettingQuery {
+    uint8_t group;
+    uint8_t item;
+    int textControl = 0;  // 0: not shown
+    const NameTable* names = nullptr;
+};
+// clang-format off
+constexpr std::array<SettingQuery, 21> kSettingQueries{{
+    {4, 1, kInputTimingText, &InputTimingNames},
+    {1, 1, kOutputResolutionText, &OutputResolutionNames},
+    {1, 2}, {1, 3}, {1, 4}, {1, 5},
+    {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}, {2, 8},
+    {3, 1}, {3, 2}, {3, 3}, {3, 4}, {3, 5}, {3, 6},
     {4, 2},
 }};
+// clang-format on
 
 QString Name(NameTable table, unsigned code) {
     const std::string_view name = LookupName(table, code);
@@ -55,8 +65,11 @@ uint8_t* CMainDlg::CacheByte(uint8_t group, uint8_t item) {
     }
 }
 
-void CMainDlg::EndRefresh() {
+void CMainDlg::EndRefresh(bool completed) {
     statusLink.Close();
+    if (completed) {
+        refreshed = 1;
+    }
     ui::ShowArrowCursor();
     SetButtonPicture(kRefreshButton, kRefreshPicture, false);
 }
@@ -78,7 +91,7 @@ void CMainDlg::OnRefresh() {
 
     const auto probe = statusLink.Exchange(ProbeFrame());
     if (!probe) {
-        EndRefresh();
+        EndRefresh(false);
         return;
     }
     const uint8_t portByte = (*probe)[3];
@@ -88,29 +101,16 @@ void CMainDlg::OnRefresh() {
     statusCache.system[3] = (*probe)[4];
     probePortByte = portByte;
 
-    const auto timing = statusLink.Exchange(ReadSettingFrame(4, 1));
-    if (!timing) {
-        EndRefresh();
-        return;
-    }
-    SetControlText(kInputTimingText, Name(InputTimingNames, (*timing)[3]));
-    statusCache.system[0] = (*timing)[3];
-
-    const auto resolution = statusLink.Exchange(ReadSettingFrame(1, 1));
-    if (!resolution) {
-        EndRefresh();
-        return;
-    }
-    SetControlText(kOutputResolutionText, Name(OutputResolutionNames, (*resolution)[3]));
-    statusCache.output[0] = (*resolution)[3];
-
-    for (const auto& [group, item] : kSettingQueries) {
-        const auto reply = statusLink.Exchange(ReadSettingFrame(group, item));
+    for (const SettingQuery& query : kSettingQueries) {
+        const auto reply = statusLink.Exchange(ReadSettingFrame(query.group, query.item));
         if (!reply) {
-            EndRefresh();
+            EndRefresh(false);
             return;
         }
-        if (uint8_t* byte = CacheByte(group, item)) {
+        if (query.names != nullptr) {
+            SetControlText(query.textControl, Name(*query.names, (*reply)[3]));
+        }
+        if (uint8_t* byte = CacheByte(query.group, query.item)) {
             *byte = (*reply)[3];
         }
     }
@@ -132,15 +132,14 @@ void CMainDlg::OnRefresh() {
         statusCache.system[1] = value(3);
     }
 
-    refreshed = 1;
-    EndRefresh();
+    EndRefresh(true);
 }
 
 void CMainDlg::OnSearchPorts() {
     const BusyScope busy(*this);
     ui::ShowWaitCursor();
     FillPortList();
-    auto* combo = ControlAs<QComboBox>(1005);
+    auto* combo = ControlAs<QComboBox>(kPortCombo);
     for (size_t i = 0; i < comPorts.size(); ++i) {
         if (statusLink.ProbeForSearch(comPorts[i].number)) {
             if (combo != nullptr) {

@@ -6,7 +6,25 @@
 #include "CMainDlg.h"
 #include "DeviceHooks.h"
 
+namespace {
+
+// Without a display to connect to, the toolkit would abort; the window cannot be created.
+bool DisplayNamed() {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#else
+    return true;
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    if (!DisplayNamed()) {
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrow"));
     QApplication::setDesktopFileName(QStringLiteral("kestrow"));
