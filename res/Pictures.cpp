@@ -7,9 +7,12 @@
 #include <string_view>
 
 #include "Pictures.h"
+#include "QtSupport.h"
 
-static void InitSkinResources() {
+// Registers the skin's resources once, on first use (the library is static).
+static bool InitSkinResources() {
     Q_INIT_RESOURCE(kestrow);
+    return true;
 }
 
 namespace kestrow::ui {
@@ -71,8 +74,9 @@ const PictureEntry* Find(int id) {
 }
 
 QByteArray ReadResource(std::string_view path) {
-    InitSkinResources();
-    QFile file(QString::fromLatin1(path.data(), static_cast<qsizetype>(path.size())));
+    static const bool kRegistered = InitSkinResources();
+    (void)kRegistered;
+    QFile file(Utf8(path));
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }
@@ -87,8 +91,7 @@ QByteArray ButtonSvg(const PictureEntry& e) {
     static const QString kFace = QString::fromUtf8(ReadResource(":/kestrow/skin/button.svg"));
     const FaceColours& c =
         e.face == Face::Pressed ? kPressed : (e.face == Face::Running ? kRunning : kNormal);
-    const QString caption =
-        QString::fromLatin1(e.caption.data(), static_cast<qsizetype>(e.caption.size()));
+    const QString caption = Utf8(e.caption);
     const double w = e.w;
     const double h = e.h;
     // Large enough to read, small enough to fit the face with a margin.

@@ -12,6 +12,7 @@
 
 #include "BootLoader.h"
 #include "BoxSim.h"
+#include "DeviceLink.h"
 #include "FirmwareImage.h"
 #include "PortNaming.h"
 
@@ -60,7 +61,7 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
         program[i] = static_cast<std::uint8_t>(i * 31 + 7);
     }
     SerialPort port;
-    if (!OpenForProgramming(port, kPort)) {
+    if (!OpenForLongReads(port, kPort)) {
         std::printf("flash_bench: could not open the port\n");
         return false;
     }

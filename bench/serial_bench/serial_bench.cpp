@@ -44,13 +44,8 @@ bool SilentLongRead(const std::string& portsDir, int number) {
         return false;
     }
     kestrow::SerialPort port;
-    port.Open(number, 115200, kestrow::SerialParity::None, 8, kestrow::SerialStopBits::One,
-              kestrow::SerialFlowControl::None, false);
-    kestrow::SerialTimeouts t;
-    const bool ready = port.IsOpen() && port.GetTimeouts(t);
+    const bool ready = kestrow::OpenForLongReads(port, number);
     if (ready) {
-        kestrow::ApplyLongReadTimeouts(t);
-        (void)port.SetTimeouts(t);
         unsigned char buffer[5];
         const double cpuBefore = CpuMs();
         const auto start = Clock::now();

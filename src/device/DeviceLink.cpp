@@ -14,13 +14,28 @@ constexpr size_t kVersionTextLength = 9;
 
 }  // namespace
 
-bool DeviceLink::OpenStep() {
-    if (serial_.IsOpen()) {
-        serial_.Close();
+bool OpenBoxPort(SerialPort& serial, int port) {
+    serial.Open(port, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
+                false);
+    return serial.IsOpen();
+}
+
+bool OpenForLongReads(SerialPort& serial, int port) {
+    serial.Close();  // also when `port` is out of range, where Open would leave it open
+    if (!OpenBoxPort(serial, port)) {
+        return false;
     }
-    serial_.Open(port_, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-                 false);
-    return serial_.IsOpen();
+    SerialTimeouts timeouts;
+    if (serial.GetTimeouts(timeouts)) {
+        ApplyLongReadTimeouts(timeouts);
+        (void)serial.SetTimeouts(timeouts);
+    }
+    return true;
+}
+
+bool DeviceLink::OpenStep() {
+    serial_.Close();
+    return OpenBoxPort(serial_, port_);
 }
 
 bool DeviceLink::WriteFrame(const Frame& frame) {
@@ -107,9 +122,7 @@ uint8_t DeviceLink::ReadVersionText(bool useItem3, std::string& text) {
 
 bool DeviceLink::ProbeForSearch(int port) {
     port_ = port;
-    serial_.Open(port_, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-                 false);
-    if (!serial_.IsOpen()) {
+    if (!OpenBoxPort(serial_, port_)) {
         return false;
     }
     serial_.DiscardInput();
@@ -120,18 +133,6 @@ bool DeviceLink::ProbeForSearch(int port) {
     }
     serial_.Close();
     return found;
-}
-
-bool DeviceLink::OpenForRefresh() {
-    if (!OpenStep()) {
-        return false;
-    }
-    SerialTimeouts timeouts;
-    if (serial_.GetTimeouts(timeouts)) {
-        ApplyLongReadTimeouts(timeouts);
-        serial_.SetTimeouts(timeouts);
-    }
-    return true;
 }
 
 std::optional<std::array<uint8_t, 5>> DeviceLink::Exchange(const Frame& frame) {

@@ -13,6 +13,13 @@
 
 namespace kestrow {
 
+// Opens `serial` on `port` as every exchange with the box does: 115200 8-N-1, no flow control,
+// synchronous, under the open default time-outs. True when the port is open afterwards.
+[[nodiscard]] bool OpenBoxPort(SerialPort& serial, int port);
+// Closes `serial` if open, opens it as above and switches to the long-read time-outs (status
+// refresh, firmware update). False when the port did not open.
+[[nodiscard]] bool OpenForLongReads(SerialPort& serial, int port);
+
 class DeviceLink {
   public:
     explicit DeviceLink(int port = 0) : port_(port) {}
@@ -42,7 +49,7 @@ class DeviceLink {
 
     // Status refresh: closes if open, opens the link's port and switches to the long-read
     // time-outs. False when the port did not open.
-    [[nodiscard]] bool OpenForRefresh();
+    [[nodiscard]] bool OpenForRefresh() { return OpenForLongReads(serial_, port_); }
     // One refresh exchange: write the frame, read 5 bytes, wait 10 ms, discard input. The reply
     // only when exactly 5 bytes arrived.
     [[nodiscard]] std::optional<std::array<uint8_t, 5>> Exchange(const Frame& frame);

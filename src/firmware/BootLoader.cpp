@@ -75,22 +75,6 @@ SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk) {
     return packet;
 }
 
-bool OpenForProgramming(SerialPort& serial, int port) {
-    if (serial.IsOpen()) {
-        serial.Close();
-    }
-    serial.Open(port, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-                false);
-    if (!serial.IsOpen()) {
-        return false;
-    }
-    SerialTimeouts timeouts;
-    (void)serial.GetTimeouts(timeouts);
-    ApplyLongReadTimeouts(timeouts);
-    (void)serial.SetTimeouts(timeouts);
-    return true;
-}
-
 bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit) {
     const auto address = StartAddressFor(targetDigit);
     if (!port.IsOpen() || !address || programLength < 0 ||

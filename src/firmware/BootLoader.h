@@ -1,6 +1,6 @@
 // The box's serial boot loader: packets, the connect sequence (Ping, boot request, Download,
-// Get Status) and the flash write (Send Data blocks, Get Status, Reset). Runs on an open
-// SerialPort with the long-read time-outs; never shows anything, never retries beyond the one
+// Get Status) and the flash write (Send Data blocks, Get Status, Reset). Runs on a SerialPort
+// opened with OpenForLongReads (DeviceLink.h); never shows anything, never retries beyond the one
 // Ping after the boot request.
 #pragma once
 
@@ -57,10 +57,6 @@ struct SendDataPacket {
 
 // Send Data: n + 3, checksum, 24, the n bytes (1 <= n <= 76; longer input is cut to 76).
 [[nodiscard]] SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk);
-
-// Opens `port` for a whole run, closing it first if open: 115200 8-N-1, no flow control,
-// synchronous, with the long-read time-outs. False when the port did not open.
-[[nodiscard]] bool OpenForProgramming(SerialPort& serial, int port);
 
 // Makes sure the boot loader answers (Ping, and once more after the boot request), announces
 // the program with Download and checks the status. False at the first failed step, and

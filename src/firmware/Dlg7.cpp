@@ -12,6 +12,7 @@
 #include "FirmwareTexts.h"
 #include "FirmwareUpdateWorker.h"
 #include "MessageBox.h"
+#include "QtSupport.h"
 #include "Template207.h"
 
 namespace kestrow {
@@ -24,10 +25,6 @@ constexpr int kIdStatus = 1031;
 constexpr int kIdFileSize = 1014;
 constexpr int kIdInstructions = 1008;
 constexpr int kIdProgress = 1009;
-
-QString Qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString InstructionText() {
     QStringList lines;
@@ -46,16 +43,16 @@ class Dlg7::View : public FirmwareUpdateView {
     explicit View(Dlg7& dialog) : dialog_(dialog) {}
 
     void SetStatus(std::string_view text) override {
-        Post([d = &dialog_, t = Qs(text)] {
+        Post([d = &dialog_, t = ui::Utf8(text)] {
             d->SetControlText(kIdStatus, t);
             emit d->statusShown(t);
         });
     }
     void SetFileSize(std::string_view text) override {
-        Post([d = &dialog_, t = Qs(text)] { d->SetControlText(kIdFileSize, t); });
+        Post([d = &dialog_, t = ui::Utf8(text)] { d->SetControlText(kIdFileSize, t); });
     }
     void ShowMessage(std::string_view text) override {
-        (void)ui::ShowMessage(&dialog_, Qs(text), QString(), ui::MessageButtons::Ok);
+        (void)ui::ShowMessage(&dialog_, ui::Utf8(text), QString(), ui::MessageButtons::Ok);
     }
     void ShowWaitCursor(bool wait) override {
         Post([wait] { wait ? ui::ShowWaitCursor() : ui::ShowArrowCursor(); });
@@ -115,7 +112,7 @@ bool Dlg7::OnInitDialog() {
 }
 
 void Dlg7::OnClose(int id) {
-    if (running_) {
+    if (Running()) {
         return;  // the worker still uses the image and the port
     }
     image_.data.clear();
@@ -159,10 +156,9 @@ void Dlg7::LoadFile(const QString& path) {
 }
 
 void Dlg7::OnBurn() {
-    if (running_) {
+    if (Running()) {
         return;
     }
-    running_ = true;
     if (auto* burn = Control(kIdBurn)) {
         burn->setEnabled(false);
     }
@@ -181,7 +177,6 @@ void Dlg7::FinishRun() {
     if (worker_.joinable()) {
         worker_.join();
     }
-    running_ = false;
     if (auto* burn = Control(kIdBurn)) {
         burn->setEnabled(true);
     }

@@ -31,10 +31,10 @@ class Dlg7 : public ui::Dialog {
     // What Load File does once the operator confirmed `path`: shows its size and remembers it.
     // A file that cannot be opened changes nothing.
     void LoadFile(const QString& path);
-    [[nodiscard]] bool Running() const { return running_; }
+    [[nodiscard]] bool Running() const { return worker_.joinable(); }
     // Between runs: whether the dialog's port is still open (every run closes it again).
     // During a run the port is the worker's, and this is false.
-    [[nodiscard]] bool PortOpen() const { return !running_ && serial_.IsOpen(); }
+    [[nodiscard]] bool PortOpen() const { return !Running() && serial_.IsOpen(); }
 
     // The open-file dialog of Load File: BIN, HEX and All Files, the first selected; names
     // match the patterns whatever their case.
@@ -58,8 +58,7 @@ class Dlg7 : public ui::Dialog {
     FirmwareImage image_;  // the run's image; the worker's alone while a run lasts
     SerialPort serial_;
     std::unique_ptr<View> view_;
-    std::thread worker_;
-    bool running_ = false;                 // this thread only
+    std::thread worker_;  // joinable from Burn until the run's end has been handled
     std::atomic<bool> workerDone_{false};  // set by the worker as its last step
 };
 

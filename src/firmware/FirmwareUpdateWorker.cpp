@@ -1,5 +1,6 @@
 #include "FirmwareUpdateWorker.h"
 
+#include "DeviceLink.h"
 #include "FirmwareTexts.h"
 #include "PortNaming.h"
 
@@ -40,7 +41,7 @@ void FirmwareUpdateWorker(FirmwareRun& run) {
     if (!PrepareFile(run)) {
         return;
     }
-    if (!OpenForProgramming(run.serial, run.port)) {
+    if (!OpenForLongReads(run.serial, run.port)) {
         run.view.SetStatus(text::kOpenFailed);
         return;
     }

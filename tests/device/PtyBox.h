@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "SerialPort.h"
+#include "DeviceLink.h"
 #include "TestBox.h"
 
 namespace kestrow::test {
@@ -29,8 +29,7 @@ constexpr int kPort = 201;
 inline const std::string kOpenFailed = "Failed to open up the comms port\n";
 
 inline void OpenDefault(SerialPort& port, int number = kPort) {
-    port.Open(number, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-              false);
+    (void)OpenBoxPort(port, number);
 }
 
 // A recorder, a private ports folder, a pseudo-terminal linked as COM<kPort> and a port object.

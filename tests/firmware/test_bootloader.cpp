@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "BootLoader.h"
+#include "DeviceLink.h"
 #include "FirmwareTestSupport.h"
 #include "TestBox.h"
 
@@ -135,7 +136,7 @@ class TestBootLoader : public QObject {
         test::PortsDir ports;
         const auto sim = test::StartLinkedBox(ports, kPort, box);
         SerialPort port;
-        QVERIFY(sim && OpenForProgramming(port, kPort));
+        QVERIFY(sim && OpenForLongReads(port, kPort));
         const auto program = Bytes(Program(size));
         RecordingSink sink;
 

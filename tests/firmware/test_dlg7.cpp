@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "BootLoader.h"
 #include "Cursors.h"
+#include "DeviceLink.h"
 #include "Dlg7.h"
 #include "FirmwareTestSupport.h"
 #include "FirmwareTexts.h"
@@ -180,7 +180,7 @@ class TestDlg7 : public QObject {
         QVERIFY(box == Absent || b.StartBox(config));
         SerialPort holder;
         if (box == Occupied) {
-            QVERIFY(OpenForProgramming(holder, kPort));
+            QVERIFY(OpenForLongReads(holder, kPort));
         }
 
         QVERIFY(b.Burn());
@@ -233,7 +233,7 @@ class TestDlg7 : public QObject {
         Bench b;
         QVERIFY(b.StartBox());
         SerialPort holder;
-        QVERIFY(OpenForProgramming(holder, kPort));
+        QVERIFY(OpenForLongReads(holder, kPort));
         b.dlg->Command(1010);
         QVERIFY(b.dlg->Running());
         b.dlg.reset();

@@ -8,8 +8,7 @@
 #include <atomic>
 #include <filesystem>
 
-#include "Frames.h"
-#include "SerialPort.h"
+#include "DeviceLink.h"
 #include "TestBox.h"
 
 using namespace kestrow;
@@ -35,8 +34,7 @@ QByteArray Wire(const Frame& frame) {
 constexpr int kPort = 5;
 struct Line {
     explicit Line(const BoxConfig& config = {}) : box(StartLinkedBox(ports, kPort, config)) {
-        port.Open(kPort, 115200, SerialParity::None, 8, SerialStopBits::One,
-                  SerialFlowControl::None, false);
+        (void)OpenBoxPort(port, kPort);
         (void)port.SetTimeouts({0, 0, 200, 0, 0});
     }
     [[nodiscard]] bool ok() const { return box && port.IsOpen(); }

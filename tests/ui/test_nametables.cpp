@@ -2,20 +2,20 @@
 #include <QtTest>
 
 #include "NameTables.h"
+#include "QtSupport.h"
 
 using kestrow::LookupName;
 using kestrow::NameTable;
+using kestrow::ui::Utf8;
 
 Q_DECLARE_METATYPE(NameTable)
 
 namespace {
-QString Q(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-QStringList List(NameTable t) {
+template <class Names>
+QStringList List(const Names& names) {
     QStringList out;
-    for (auto s : t)
-        out << Q(s);
+    for (auto s : names)
+        out << Utf8(s);
     return out;
 }
 }  // namespace
@@ -29,42 +29,22 @@ class TestNameTables : public QObject {
         QTest::addColumn<uint>("code");
         QTest::addColumn<QString>("text");
         QTest::newRow("port 0") << VideoPortNames << 0u << "Component";
-        QTest::newRow("port 9") << VideoPortNames << 9u << "VGA";
         QTest::newRow("port 10 empty") << VideoPortNames << 10u << "";
         QTest::newRow("port 11 beyond") << VideoPortNames << 11u << "";
-        QTest::newRow("port 15 beyond") << VideoPortNames << 15u << "";
         QTest::newRow("output 0") << OutputResolutionNames << 0u << "SD(480i)60";
-        QTest::newRow("output 36") << OutputResolutionNames << 36u << "Bypass";
         QTest::newRow("output 37 last") << OutputResolutionNames << 37u << "Auto-Detect";
         QTest::newRow("output 38 beyond") << OutputResolutionNames << 38u << "";
         QTest::newRow("timing 0") << InputTimingNames << 0u << "SD(480i)60";
         QTest::newRow("timing 104 as written") << InputTimingNames << 104u << "2800x288p50";
-        QTest::newRow("timing 114") << InputTimingNames << 114u << "Out Of Range";
-        QTest::newRow("timing 115") << InputTimingNames << 115u << "HDCP Content";
         QTest::newRow("timing 116 last") << InputTimingNames << 116u << "NO-SYNC";
         QTest::newRow("timing 117 beyond") << InputTimingNames << 117u << "";
-        QTest::newRow("timing 255 beyond") << InputTimingNames << 255u << "";
         QTest::newRow("huge code") << InputTimingNames << 0xFFFFFFFFu << "";
     }
     void lookup() {
         QFETCH(NameTable, table);
         QFETCH(uint, code);
         QFETCH(QString, text);
-        QCOMPARE(Q(LookupName(table, code)), text);
-    }
-
-    void nAPorts() {
-        for (unsigned code : {2u, 4u, 6u, 8u}) {
-            QCOMPARE(Q(LookupName(kestrow::VideoPortNames, code)), QString("N/A"));
-        }
-    }
-
-    // Codes with equal texts stay separate codes.
-    void duplicateTimingTexts() {
-        for (auto [a, b] : {std::pair{54u, 55u}, {56u, 57u}, {71u, 72u}, {90u, 91u}}) {
-            QCOMPARE(LookupName(kestrow::InputTimingNames, a),
-                     LookupName(kestrow::InputTimingNames, b));
-        }
+        QCOMPARE(Utf8(LookupName(table, code)), text);
     }
 
     // The reduced resolution lists pick their texts from the full table by code.
@@ -86,9 +66,6 @@ class TestNameTables : public QObject {
         QTest::addColumn<QStringList>("list");
         const QString fr = "Free-Run", fl = "FrameLock B(Genlock)";
         QTest::newRow("component") << 0 << QStringList{fr, "Lock To YPbPr", fl};
-        QTest::newRow("dvi") << 1 << QStringList{fr, "Lock To DVI", fl};
-        QTest::newRow("sdi") << 3 << QStringList{fr, "Lock To SDI", fl};
-        QTest::newRow("hdmi") << 5 << QStringList{fr, "Lock To HDMI", fl};
         QTest::newRow("vga") << 9 << QStringList{fr, "Lock To VGA", fl};
         QTest::newRow("n/a port") << 2 << QStringList{fr, fl};
         QTest::newRow("1cat") << 7 << QStringList{fr, fl};
@@ -97,10 +74,7 @@ class TestNameTables : public QObject {
     void lockModeByInput() {
         QFETCH(int, port);
         QFETCH(QStringList, list);
-        QStringList got;
-        for (auto s : kestrow::LockModeListByInput(static_cast<uint8_t>(port)))
-            got << Q(s);
-        QCOMPARE(got, list);
+        QCOMPARE(List(kestrow::LockModeListByInput(static_cast<uint8_t>(port))), list);
     }
 };
 

@@ -1,32 +1,14 @@
 #include "Cursors.h"
 
-#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <QThread>
+
+#include "QtSupport.h"
 
 namespace kestrow::ui {
 
-namespace {
-
-// Cursor changes belong to the GUI thread; a worker's request is carried out there.
-template <class F>
-void OnGuiThread(F f) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) {
-        return;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        f();
-    } else {
-        QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
-    }
-}
-
-}  // namespace
-
 void ShowWaitCursor() {
-    OnGuiThread([] {
+    RunOnGuiThread([] {
         if (QGuiApplication::overrideCursor() == nullptr) {
             QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
         } else {
@@ -36,7 +18,7 @@ void ShowWaitCursor() {
 }
 
 void ShowArrowCursor() {
-    OnGuiThread([] {
+    RunOnGuiThread([] {
         while (QGuiApplication::overrideCursor() != nullptr) {
             QGuiApplication::restoreOverrideCursor();
         }

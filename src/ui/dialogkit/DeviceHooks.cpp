@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QThread>
 
 #include "MessageBox.h"
+#include "QtSupport.h"
 #include "SerialTypes.h"
 
 namespace kestrow::ui {
@@ -12,8 +12,7 @@ namespace kestrow::ui {
 namespace {
 
 void KeepPainted() {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app != nullptr && QThread::currentThread() == app->thread()) {
+    if (IsGuiThread()) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 }

@@ -17,15 +17,12 @@
 #include <QScreen>
 
 #include "PictureButton.h"
+#include "QtSupport.h"
 #include "Trackbar.h"
 
 namespace kestrow::ui {
 
 namespace {
-
-QString Utf8(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The Windows dialog fonts do not exist here; ask for them and fall back to a sans font.
 // A dialog laid out on a fixed pixel grid (a skin) keeps its texts in proportion with the

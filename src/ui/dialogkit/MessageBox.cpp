@@ -1,12 +1,12 @@
 #include "MessageBox.h"
 
-#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
-#include <QThread>
 #include <mutex>
+
+#include "QtSupport.h"
 
 namespace kestrow::ui {
 
@@ -106,18 +106,9 @@ int ShowOnGuiThread(QWidget* owner, const MessageRequest& request) {
 int ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons,
                 MessageIcon icon, const QString& detail) {
     const MessageRequest request{text, caption, detail, buttons, icon, owner != nullptr};
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) {
-        return kIdCancel;
-    }
-    if (QThread::currentThread() == app->thread()) {
-        return ShowOnGuiThread(owner, request);
-    }
-    QPointer<QWidget> guardedOwner(owner);
-    int answer = kIdCancel;
-    QMetaObject::invokeMethod(
-        app, [&] { answer = ShowOnGuiThread(guardedOwner.data(), request); },
-        Qt::BlockingQueuedConnection);
+    const QPointer<QWidget> guardedOwner(owner);
+    int answer = kIdCancel;  // also without an application
+    RunOnGuiThread([&] { answer = ShowOnGuiThread(guardedOwner.data(), request); });
     return answer;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include "PortNaming.h"
+
 namespace kestrow {
 
 std::optional<int> ParsePortText(const QString& text) {
@@ -12,7 +14,7 @@ std::optional<int> ParsePortText(const QString& text) {
         return std::nullopt;
     }
     const int n = m.captured(1).toInt();
-    if (n > 255) {
+    if (n > kMaxComPort) {
         return std::nullopt;
     }
     return n;

@@ -6,6 +6,7 @@
 #include "Cursors.h"
 #include "Frames.h"
 #include "NameTables.h"
+#include "QtSupport.h"
 #include "SerialTypes.h"
 
 namespace kestrow {
@@ -41,8 +42,7 @@ constexpr std::array<SettingQuery, 21> kSettingQueries{{
 // clang-format on
 
 QString Name(NameTable table, unsigned code) {
-    const std::string_view name = LookupName(table, code);
-    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    return ui::Utf8(LookupName(table, code));
 }
 
 }  // namespace

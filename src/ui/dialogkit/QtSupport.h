@@ -1,0 +1,38 @@
+// Small Qt helpers of the dialog layer: work that belongs to the GUI thread, asked for from any
+// thread, and UTF-8 text (templates, name tables) as a QString.
+#pragma once
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QString>
+#include <QThread>
+#include <string_view>
+
+namespace kestrow::ui {
+
+// True on the application's GUI thread; false without an application.
+[[nodiscard]] inline bool IsGuiThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+// Runs `f` on the GUI thread: at once there, from another thread queued and waited for. Without
+// an application nothing runs.
+template <class F>
+void RunOnGuiThread(F f) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return;
+    }
+    if (QThread::currentThread() == app->thread()) {
+        f();
+    } else {
+        QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
+    }
+}
+
+[[nodiscard]] inline QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace kestrow::ui

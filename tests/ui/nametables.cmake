@@ -1,1 +1,0 @@
-kestrow_add_test(test_nametables SOURCES test_nametables.cpp LIBS kestrow_ui)
