@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "Pictures.h"
-#include "QtSupport.h"
 
 // Registers the skin's resources once, on first use (the library is static).
 static bool InitSkinResources() {
@@ -18,6 +17,10 @@ static bool InitSkinResources() {
 namespace kestrow::ui {
 
 namespace {
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 enum class Face { Normal, Pressed, Running, File };
 

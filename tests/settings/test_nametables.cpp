@@ -2,15 +2,17 @@
 #include <QtTest>
 
 #include "NameTables.h"
-#include "QtSupport.h"
 
 using kestrow::LookupName;
 using kestrow::NameTable;
-using kestrow::ui::Utf8;
 
 Q_DECLARE_METATYPE(NameTable)
 
 namespace {
+QString Utf8(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
 template <class Names>
 QStringList List(const Names& names) {
     QStringList out;
