@@ -38,7 +38,7 @@ struct CommandEntry {
     void (D::*handler)();
 };
 
-// Trackbar notification: the position the trackbar shows (sent on every paint and change).
+// Trackbar notification: the trackbar's new position, whenever it changes.
 template <class D>
 struct NotifyEntry {
     int id;

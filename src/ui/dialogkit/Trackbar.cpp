@@ -6,9 +6,4 @@ Trackbar::Trackbar(Qt::Orientation orientation, QWidget* parent) : QSlider(orien
     connect(this, &QSlider::valueChanged, this, &Trackbar::positionShown);
 }
 
-void Trackbar::paintEvent(QPaintEvent* event) {
-    QSlider::paintEvent(event);
-    emit positionShown(value());
-}
-
 }  // namespace kestrow::ui

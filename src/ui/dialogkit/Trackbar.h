@@ -1,5 +1,6 @@
-// A slider that tells the position it shows: positionShown() goes out on every paint and every
-// change of value, the way a Windows trackbar notifies its parent whenever it draws.
+// A slider that tells its position whenever it changes (dragging, keys, or set by the program),
+// so an edit box beside it can follow it. A repaint alone tells nothing: text typed into that
+// edit box is not overwritten by a redraw.
 #pragma once
 
 #include <QSlider>
@@ -13,9 +14,6 @@ class Trackbar : public QSlider {
 
   signals:
     void positionShown(int position);
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace kestrow::ui

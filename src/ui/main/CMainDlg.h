@@ -12,22 +12,13 @@
 #include "DeviceLink.h"
 #include "Dialog.h"
 #include "PortNaming.h"
+#include "StatusCache.h"
 
 class QSvgRenderer;
 
 namespace kestrow {
 
 class KeyChord;
-
-// The setting bytes of the last refresh; each group is contiguous because a dialog receives
-// its group's first byte and indexes from there. Group g, byte k is setting (g, k + 1), except
-// System: [0] (4,1), [1] system setting A, [2] port byte, [3] model byte.
-struct StatusCache {
-    std::array<uint8_t, 5> output{};
-    std::array<uint8_t, 8> image{};
-    std::array<uint8_t, 6> adjustment{};
-    std::array<uint8_t, 4> system{};
-};
 
 inline constexpr size_t kMaxComPorts = 31;
 
@@ -85,9 +76,7 @@ class CMainDlg : public ui::Dialog {
     // Status refresh and port search (StatusRefresh.cpp).
     void OnRefresh();
     void OnSearchPorts();
-    // Closes the link; a completed refresh sets `refreshed`; arrow cursor, Refresh picture.
-    void EndRefresh(bool completed);
-    [[nodiscard]] uint8_t* CacheByte(uint8_t group, uint8_t item);
+    class RefreshView;
 
     // Quick commands (QuickCommands.cpp).
     void MapQuickCommands();

@@ -1,13 +1,12 @@
 // Status refresh (button 1025) and port search (button 1032) of the main window.
+#include "StatusRefresh.h"
+
 #include <QComboBox>
-#include <array>
 
 #include "CMainDlg.h"
 #include "Cursors.h"
-#include "Frames.h"
 #include "NameTables.h"
 #include "QtSupport.h"
-#include "SerialTypes.h"
 
 namespace kestrow {
 
@@ -20,26 +19,6 @@ constexpr int kInputPortText = 1028;
 constexpr int kInputTimingText = 1026;
 constexpr int kOutputPortText = 1029;
 constexpr int kOutputResolutionText = 1027;
-constexpr uint32_t kSettleMs = 500;
-
-// The settings the refresh reads after the probe, in this order; the first that gets no
-// answer ends the refresh. (4,1) and (1,1) also show their names in the information panel.
-struct SettingQuery {
-    uint8_t group;
-    uint8_t item;
-    int textControl = 0;  // 0: not shown
-    const NameTable* names = nullptr;
-};
-// clang-format off
-constexpr std::array<SettingQuery, 21> kSettingQueries{{
-    {4, 1, kInputTimingText, &InputTimingNames},
-    {1, 1, kOutputResolutionText, &OutputResolutionNames},
-    {1, 2}, {1, 3}, {1, 4}, {1, 5},
-    {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}, {2, 8},
-    {3, 1}, {3, 2}, {3, 3}, {3, 4}, {3, 5}, {3, 6},
-    {4, 2},
-}};
-// clang-format on
 
 QString Name(NameTable table, unsigned code) {
     return ui::Utf8(LookupName(table, code));
@@ -47,32 +26,30 @@ QString Name(NameTable table, unsigned code) {
 
 }  // namespace
 
-uint8_t* CMainDlg::CacheByte(uint8_t group, uint8_t item) {
-    const size_t k = static_cast<size_t>(item) - 1;
-    switch (group) {
-        case 1:
-            return k < statusCache.output.size() ? &statusCache.output[k] : nullptr;
-        case 2:
-            return k < statusCache.image.size() ? &statusCache.image[k] : nullptr;
-        case 3:
-            return k < statusCache.adjustment.size() ? &statusCache.adjustment[k] : nullptr;
-        case 4:
-            // (4,1) input timing; (4,2) system setting A of an older model.
-            return item == 1 ? &statusCache.system[0]
-                             : (item == 2 ? &statusCache.system[1] : nullptr);
-        default:
-            return nullptr;
+// Shows the refresh on the window as it goes: the running picture and the wait cursor once the
+// port is open, the connector names after the probe, the two resolution names as they arrive.
+class CMainDlg::RefreshView : public RefreshObserver {
+  public:
+    explicit RefreshView(CMainDlg& dlg) : dlg_(dlg) {}
+    void Opened() override {
+        ui::ShowWaitCursor();
+        dlg_.SetButtonPicture(kRefreshButton, kRefreshRunningPicture, true);
     }
-}
+    void ProbeAnswered(uint8_t portByte, uint8_t /*modelByte*/) override {
+        dlg_.SetControlText(kOutputPortText, Name(VideoPortNames, portByte % 16u));
+        dlg_.SetControlText(kInputPortText, Name(VideoPortNames, portByte / 16u));
+    }
+    void SettingRead(uint8_t group, uint8_t item, uint8_t value) override {
+        if (group == 4 && item == 1) {
+            dlg_.SetControlText(kInputTimingText, Name(InputTimingNames, value));
+        } else if (group == 1 && item == 1) {
+            dlg_.SetControlText(kOutputResolutionText, Name(OutputResolutionNames, value));
+        }
+    }
 
-void CMainDlg::EndRefresh(bool completed) {
-    statusLink.Close();
-    if (completed) {
-        refreshed = 1;
-    }
-    ui::ShowArrowCursor();
-    SetButtonPicture(kRefreshButton, kRefreshPicture, false);
-}
+  private:
+    CMainDlg& dlg_;
+};
 
 void CMainDlg::OnRefresh() {
     const std::optional<int> port = SelectedPort();
@@ -82,57 +59,19 @@ void CMainDlg::OnRefresh() {
     }
     const BusyScope busy(*this);
     statusLink.SetPort(*port);
-    if (!statusLink.OpenForRefresh()) {
+    RefreshFacts facts{probePortByte, statusCache.system[3], isNewModel};
+    RefreshView view(*this);
+    const RefreshResult result = RunStatusRefresh(statusLink, statusCache, facts, &view);
+    if (result == RefreshResult::NotOpened) {
         return;  // the serial layer has reported it; nothing on screen changes
     }
-    ui::ShowWaitCursor();
-    SetButtonPicture(kRefreshButton, kRefreshRunningPicture, true);
-    SleepMs(kSettleMs);
-
-    const auto probe = statusLink.Exchange(ProbeFrame());
-    if (!probe) {
-        EndRefresh(false);
-        return;
+    probePortByte = facts.probePortByte;
+    isNewModel = facts.isNewModel;
+    if (result == RefreshResult::Completed) {
+        refreshed = 1;
     }
-    const uint8_t portByte = (*probe)[3];
-    SetControlText(kOutputPortText, Name(VideoPortNames, portByte % 16u));
-    SetControlText(kInputPortText, Name(VideoPortNames, portByte / 16u));
-    statusCache.system[2] = portByte;
-    statusCache.system[3] = (*probe)[4];
-    probePortByte = portByte;
-
-    for (const SettingQuery& query : kSettingQueries) {
-        const auto reply = statusLink.Exchange(ReadSettingFrame(query.group, query.item));
-        if (!reply) {
-            EndRefresh(false);
-            return;
-        }
-        if (query.names != nullptr) {
-            SetControlText(query.textControl, Name(*query.names, (*reply)[3]));
-        }
-        if (uint8_t* byte = CacheByte(query.group, query.item)) {
-            *byte = (*reply)[3];
-        }
-    }
-
-    // (4,4): an older model answers with a reply of length 05, a newer one with another length.
-    const auto value = [this](uint8_t item) -> uint8_t {
-        const auto reply = statusLink.Exchange(ReadSettingFrame(4, item));
-        return reply ? (*reply)[3] : 0;
-    };
-    const auto model = statusLink.Exchange(ReadSettingFrame(4, 4));
-    if (!model) {
-        isNewModel = 0;
-    } else if ((*model)[0] == 0x05) {
-        isNewModel = 0;
-        statusCache.system[1] = value(2);
-    } else {
-        isNewModel = 1;
-        statusCache.system[2] = value(2);
-        statusCache.system[1] = value(3);
-    }
-
-    EndRefresh(true);
+    ui::ShowArrowCursor();
+    SetButtonPicture(kRefreshButton, kRefreshPicture, false);
 }
 
 void CMainDlg::OnSearchPorts() {

@@ -5,6 +5,7 @@
 
 #include "CMainDlg.h"
 #include "DeviceHooks.h"
+#include "SettingsDialogs.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ int main(int argc, char* argv[]) {
     // The main window's closing command ends the program, not the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
     kestrow::ui::InstallDeviceHooks();
+    kestrow::RegisterSettingsDialogs();
 
     int exitCode = 0;
     {

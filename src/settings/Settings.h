@@ -1,0 +1,103 @@
+// The table of settings that a dialog can write, as plain data: the name kestrowctl and the
+// settings file use, the dialog's label, the command (group, item), the range the label states
+// or the choices its list offers, the offset between the shown value and the byte on the wire,
+// and the dialog (template) that writes it. Beside it, the rules that make a choice list depend
+// on the box (output port, input port, model) and the conversions between shown values and
+// bytes, so that the dialogs and kestrowctl send exactly the same frames.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "NameTables.h"
+
+namespace kestrow {
+
+enum class SettingKind {
+    Number,   // a signed or unsigned number; byte = shown + offset
+    Choice,   // an entry of a list; what goes out is given by the list's rule
+    Genlock,  // a GenLock sync delay, shown signed around zero within its period
+};
+
+// Where a choice list comes from.
+enum class ChoiceRule {
+    Fixed,             // `choices`, the index is sent and stored
+    OutputResolution,  // by output port code; each entry carries its resolution code
+    OutputMode,        // colour spaces by output port code; some entries send another value
+    ClockMode,         // lock modes by input port code (template-201 System dialog)
+};
+
+// When the box offers a setting at all (the dialog shows its row).
+enum class Availability {
+    Always,
+    AudioSource,  // port byte 0x95, 0x15 or 0x05: HDMI out fed from VGA, DVI or Component
+    EdidAudio,    // input port code 5 (HDMI)
+    ClockMode,    // model byte 1: the template-201 System dialog
+    AutoSleep,    // a newer model whose model byte is not 1: the template-200 System dialog
+};
+
+struct SettingInfo {
+    std::string_view name;   // "contrast", "h-shift", ...
+    std::string_view label;  // the dialog's label text
+    int dialog = 0;          // template id of the dialog that writes it
+    uint8_t group = 0;       // write command; GenLock: the register written
+    uint8_t item = 0;
+    SettingKind kind = SettingKind::Number;
+    int minimum = 0;  // Number: the range the label states, as shown
+    int maximum = 0;
+    int offset = 0;  // Number: byte = shown + offset
+    ChoiceRule rule = ChoiceRule::Fixed;
+    const NameTable* choices = nullptr;  // ChoiceRule::Fixed
+    Availability availability = Availability::Always;
+    uint8_t readItem = 0;    // GenLock: the register that holds the delay
+    uint8_t periodItem = 0;  // GenLock: the register that holds the period
+};
+
+// Every setting, in dialog order: Output Setup, Image, Adjustment, System, GenLock.
+[[nodiscard]] std::span<const SettingInfo> AllSettings();
+// The setting with this name (exact, lower case), or null.
+[[nodiscard]] const SettingInfo* FindSetting(std::string_view name);
+
+// What the box reported about itself, which decides lists and availability.
+struct BoxFacts {
+    uint8_t portByte = 0;  // the probe's port byte: input code << 4 | output code
+    uint8_t modelByte = 0;
+    bool newerModel = false;
+};
+
+[[nodiscard]] bool Available(const SettingInfo& setting, const BoxFacts& box);
+
+// One entry of a choice list: its text, the byte Apply sends and the byte it stores.
+struct Choice {
+    std::string_view text;
+    uint8_t sent = 0;
+    uint8_t stored = 0;
+};
+
+// The list a choice setting offers for this box, in drop-down order.
+[[nodiscard]] std::vector<Choice> ChoicesFor(const SettingInfo& setting, const BoxFacts& box);
+
+// The entry a dialog selects for the stored byte, or none (the list then shows no selection).
+[[nodiscard]] std::optional<int> SelectedChoice(const SettingInfo& setting, const BoxFacts& box,
+                                                uint8_t stored);
+
+// Numbers: the value shown for a byte, the value clamped to the label's range, the byte sent.
+[[nodiscard]] int ShownValue(const SettingInfo& setting, uint8_t byte);
+[[nodiscard]] int ClampShown(const SettingInfo& setting, int shown);
+[[nodiscard]] uint8_t ByteForShown(const SettingInfo& setting, int shown);  // clamps first
+
+// GenLock delays: a register value d in 0 .. period-1 is shown as d, or d - period above half;
+// a shown value is clamped to -half .. +half and sent as itself, or period + v when negative.
+struct GenlockRange {
+    int minimum = 0;
+    int maximum = 0;
+};
+[[nodiscard]] GenlockRange GenlockRangeFor(uint16_t period);
+[[nodiscard]] int GenlockShown(uint16_t delay, uint16_t period);
+[[nodiscard]] int ClampGenlock(int shown, uint16_t period);
+[[nodiscard]] uint16_t GenlockRegisterFor(int shown, uint16_t period);  // clamps first
+
+}  // namespace kestrow

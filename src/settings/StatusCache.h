@@ -1,0 +1,36 @@
+// The box's setting bytes as the last status refresh read them and the dialogs since wrote
+// them. Each group is contiguous because a dialog receives its group's first byte and indexes
+// from there. Group g, byte k is setting (g, k + 1), except System: [0] (4,1) input timing,
+// [1] system setting A, [2] port byte (a newer model: (4,2)), [3] model byte.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kestrow {
+
+struct StatusCache {
+    std::array<uint8_t, 5> output{};
+    std::array<uint8_t, 8> image{};
+    std::array<uint8_t, 6> adjustment{};
+    std::array<uint8_t, 4> system{};
+};
+
+// The byte that holds setting (group, item) of groups 1 to 3, and (4,1); null for any other.
+[[nodiscard]] inline uint8_t* SettingByte(StatusCache& cache, uint8_t group, uint8_t item) {
+    const auto k = static_cast<size_t>(item) - 1;
+    switch (group) {
+        case 1:
+            return k < cache.output.size() ? &cache.output[k] : nullptr;
+        case 2:
+            return k < cache.image.size() ? &cache.image[k] : nullptr;
+        case 3:
+            return k < cache.adjustment.size() ? &cache.adjustment[k] : nullptr;
+        case 4:
+            return item == 1 ? &cache.system[0] : nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace kestrow

@@ -1,0 +1,89 @@
+#include "StatusRefresh.h"
+
+#include <array>
+
+#include "Frames.h"
+#include "SerialTypes.h"
+
+namespace kestrow {
+namespace {
+
+constexpr uint32_t kSettleMs = 500;
+
+struct Query {
+    uint8_t group;
+    uint8_t item;
+};
+
+// The settings read after the probe, in this order; the first that gets no answer ends the
+// refresh. (4,2) lands in System byte [1] (an older model's system setting A).
+// clang-format off
+constexpr std::array<Query, 21> kQueries{{
+    {4, 1}, {1, 1},
+    {1, 2}, {1, 3}, {1, 4}, {1, 5},
+    {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}, {2, 8},
+    {3, 1}, {3, 2}, {3, 3}, {3, 4}, {3, 5}, {3, 6},
+    {4, 2},
+}};
+// clang-format on
+
+uint8_t* QueryByte(StatusCache& cache, Query q) {
+    return q.group == 4 && q.item == 2 ? &cache.system[1] : SettingByte(cache, q.group, q.item);
+}
+
+}  // namespace
+
+RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, RefreshFacts& facts,
+                               RefreshObserver* observer) {
+    RefreshObserver none;
+    RefreshObserver& seen = observer != nullptr ? *observer : none;
+    if (!link.OpenForRefresh()) {
+        return RefreshResult::NotOpened;
+    }
+    seen.Opened();
+    SleepMs(kSettleMs);
+
+    const auto probe = link.Exchange(ProbeFrame());
+    if (!probe) {
+        link.Close();
+        return RefreshResult::Aborted;
+    }
+    facts.probePortByte = (*probe)[3];
+    facts.modelByte = (*probe)[4];
+    cache.system[2] = facts.probePortByte;
+    cache.system[3] = facts.modelByte;
+    seen.ProbeAnswered(facts.probePortByte, facts.modelByte);
+
+    for (const Query q : kQueries) {
+        const auto reply = link.Exchange(ReadSettingFrame(q.group, q.item));
+        if (!reply) {
+            link.Close();
+            return RefreshResult::Aborted;
+        }
+        *QueryByte(cache, q) = (*reply)[3];
+        seen.SettingRead(q.group, q.item, (*reply)[3]);
+    }
+
+    // (4,4): an older model answers with a reply of length 05, a newer one with another length.
+    // Nothing from here on ends the refresh; an unanswered read counts as 0.
+    const auto value = [&link](uint8_t item) -> uint8_t {
+        const auto reply = link.Exchange(ReadSettingFrame(4, item));
+        return reply ? (*reply)[3] : 0;
+    };
+    const auto model = link.Exchange(ReadSettingFrame(4, 4));
+    facts.modelReplyByte0 = model ? (*model)[0] : 0;
+    if (!model) {
+        facts.isNewModel = 0;
+    } else if ((*model)[0] == 0x05) {
+        facts.isNewModel = 0;
+        cache.system[1] = value(2);
+    } else {
+        facts.isNewModel = 1;
+        cache.system[2] = value(2);
+        cache.system[1] = value(3);
+    }
+    link.Close();
+    return RefreshResult::Completed;
+}
+
+}  // namespace kestrow

@@ -1,0 +1,44 @@
+// The status refresh, exchange for exchange: the probe, one query per setting, the model
+// question (4,4) and what follows from it. Plain C++ on a DeviceLink; the panel and kestrowctl
+// run the same sequence and differ only in what they show as the values arrive.
+#pragma once
+
+#include <cstdint>
+
+#include "DeviceLink.h"
+#include "StatusCache.h"
+
+namespace kestrow {
+
+// What one refresh learns besides the cache bytes.
+struct RefreshFacts {
+    uint8_t probePortByte = 0;    // probe reply byte 3, also for a newer model
+    uint8_t modelByte = 0;        // probe reply byte 4
+    uint8_t isNewModel = 0;       // the reply to (4,4) did not start with 05
+    uint8_t modelReplyByte0 = 0;  // that reply's first byte (0 when it did not come)
+};
+
+// Told as the refresh goes, so that a window can show each value when it arrives.
+class RefreshObserver {
+  public:
+    virtual ~RefreshObserver() = default;
+    // The port is open under the long-read time-outs; the 500 ms settle wait comes next.
+    virtual void Opened() {}
+    virtual void ProbeAnswered(uint8_t /*portByte*/, uint8_t /*modelByte*/) {}
+    // A query of the fixed list answered: (4,1) first, (1,1) second, then the others in order.
+    virtual void SettingRead(uint8_t /*group*/, uint8_t /*item*/, uint8_t /*value*/) {}
+};
+
+enum class RefreshResult {
+    NotOpened,  // the port did not open (the serial layer has reported it)
+    Aborted,    // the probe or a query before (4,4) got no 5-byte reply
+    Completed,
+};
+
+// Runs one refresh on `link`'s port. Bytes are stored into `cache` and `facts` as they arrive,
+// so an aborted refresh leaves what it had read. The link is closed at the end in every case.
+[[nodiscard]] RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache,
+                                             RefreshFacts& facts,
+                                             RefreshObserver* observer = nullptr);
+
+}  // namespace kestrow

@@ -1,0 +1,224 @@
+#include "RowDialog.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSlider>
+#include <algorithm>
+
+#include "MessageBox.h"
+#include "QtSupport.h"
+
+namespace kestrow {
+
+int LeadingNumber(const QString& text) {
+    const QString head = text.left(8);
+    qsizetype i = 0;
+    while (i < head.size() && (head[i] == u' ' || head[i] == u'\t')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < head.size() && (head[i] == u'-' || head[i] == u'+')) {
+        negative = head[i] == u'-';
+        ++i;
+    }
+    long value = 0;  // at most 8 digits: no overflow
+    while (i < head.size() && head[i].isDigit() && head[i].unicode() < 128) {
+        value = value * 10 + (head[i].unicode() - u'0');
+        ++i;
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+struct RowDialog::Row {
+    const RowSpec* spec = nullptr;
+    const SettingInfo* setting = nullptr;
+    std::vector<Choice> choices;  // choice rows: fixed at initialisation
+    int minimum = 0;              // number and GenLock rows: the trackbar's range
+    int maximum = 0;
+    uint16_t period = 0;  // GenLock rows
+};
+
+RowDialog::RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> group,
+                     std::span<const RowSpec> rows, const BoxFacts& box)
+    : Dialog(tmpl), link_(port), group_(group), box_(box) {
+    rows_.reserve(rows.size());
+    for (const RowSpec& spec : rows) {
+        Row row;
+        row.spec = &spec;
+        row.setting = FindSetting(spec.setting);
+        rows_.push_back(row);
+    }
+    for (Row& row : rows_) {
+        if (row.setting == nullptr) {
+            continue;  // a row table naming an unknown setting: the row does nothing
+        }
+        Row* r = &row;  // rows_ does not grow after this
+        MapCommand(row.spec->apply, [this, r] { Apply(*r); });
+        if (row.setting->kind != SettingKind::Choice) {
+            MapCommand(row.spec->number.down, [this, r] { Step(*r, -1); });
+            MapCommand(row.spec->number.up, [this, r] { Step(*r, +1); });
+        }
+    }
+}
+
+RowDialog::~RowDialog() = default;
+
+uint8_t* RowDialog::CachedByte(const Row& row) {
+    if (row.setting->kind == SettingKind::Genlock) {
+        return nullptr;
+    }
+    const int index = row.spec->cacheIndex >= 0 ? row.spec->cacheIndex : row.setting->item - 1;
+    return index >= 0 && static_cast<size_t>(index) < group_.size()
+               ? &group_[static_cast<size_t>(index)]
+               : nullptr;
+}
+
+bool RowDialog::OnInitDialog() {
+    CenterOnParent();
+    for (Row& row : rows_) {
+        if (row.setting == nullptr) {
+            continue;
+        }
+        const SettingInfo& s = *row.setting;
+        const uint8_t* byte = CachedByte(row);
+        const uint8_t stored = byte != nullptr ? *byte : 0;
+        switch (s.kind) {
+            case SettingKind::Choice: {
+                row.choices = ChoicesFor(s, box_);
+                if (auto* list = ControlAs<QComboBox>(row.spec->list)) {
+                    list->clear();
+                    for (const Choice& c : row.choices) {
+                        list->addItem(ui::Utf8(c.text));
+                    }
+                    list->setCurrentIndex(SelectedChoice(s, box_, stored).value_or(-1));
+                }
+                break;
+            }
+            case SettingKind::Number:
+                SetUpNumber(row, s.minimum, s.maximum, ShownValue(s, stored));
+                break;
+            case SettingKind::Genlock: {
+                // The period first, then the delay; a read without answer counts as 0.
+                row.period = Link().ReadGenlockValue(s.periodItem).value_or(0);
+                const GenlockRange range = GenlockRangeFor(row.period);
+                const uint16_t delay = Link().ReadGenlockValue(s.readItem).value_or(0);
+                SetUpNumber(row, range.minimum, range.maximum, GenlockShown(delay, row.period));
+                break;
+            }
+        }
+        if (s.availability != Availability::Always) {
+            const bool shown = Available(s, box_);
+            for (int id : {row.spec->list, row.spec->label, row.spec->apply}) {
+                if (QWidget* w = id > 0 ? Control(id) : nullptr) {
+                    w->setVisible(shown);
+                }
+            }
+        }
+    }
+    return true;
+}
+
+void RowDialog::SetUpNumber(Row& row, int minimum, int maximum, int value) {
+    row.minimum = minimum;
+    row.maximum = maximum;
+    auto* bar = ControlAs<QSlider>(row.spec->number.trackbar);
+    auto* edit = ControlAs<QLineEdit>(row.spec->number.edit);
+    if (bar != nullptr && edit != nullptr) {
+        // The edit box follows the trackbar whenever its position changes (dragging, keys,
+        // the dialog moving it); typed text stays until then.
+        connect(bar, &QSlider::valueChanged, edit,
+                [edit](int position) { edit->setText(QString::number(position)); });
+        bar->setRange(minimum, maximum);
+    }
+    ShowNumber(row, value);
+}
+
+void RowDialog::ShowNumber(const Row& row, int value) {
+    if (auto* bar = ControlAs<QSlider>(row.spec->number.trackbar)) {
+        bar->setValue(value);
+    }
+    SetControlText(row.spec->number.edit, QString::number(value));
+}
+
+void RowDialog::Step(Row& row, int delta) {
+    // Each button tests only its own limit, so a value beyond the other end moves by one.
+    int v = LeadingNumber(ControlText(row.spec->number.edit));
+    if (delta < 0 && v > row.minimum) {
+        --v;
+    } else if (delta > 0 && v < row.maximum) {
+        ++v;
+    }
+    ShowNumber(row, v);
+}
+
+void RowDialog::Apply(Row& row) {
+    if (row.setting->kind == SettingKind::Choice) {
+        ApplyChoice(row);
+    } else {
+        ApplyNumber(row);
+    }
+}
+
+void RowDialog::ApplyNumber(Row& row) {
+    const SettingInfo& s = *row.setting;
+    // The typed number, held to the range the label states; once written, the edit box and
+    // the trackbar show what was sent. A failed write leaves the typed text as it was.
+    const int value =
+        std::clamp(LeadingNumber(ControlText(row.spec->number.edit)), row.minimum, row.maximum);
+    if (s.kind == SettingKind::Genlock) {
+        const uint16_t reg = GenlockRegisterFor(value, row.period);
+        if (CheckWritten(Link().WriteGenlockValue(s.item, static_cast<uint8_t>(reg >> 8),
+                                                  static_cast<uint8_t>(reg & 0xFF)))) {
+            ShowNumber(row, value);
+        }
+        return;
+    }
+    const uint8_t byte = ByteForShown(s, value);
+    if (CheckWritten(Link().WriteSetting(s.group, s.item, byte))) {
+        if (uint8_t* cached = CachedByte(row)) {
+            *cached = byte;
+        }
+        ShowNumber(row, ShownValue(s, byte));
+    }
+}
+
+std::optional<int> RowDialog::ChosenEntry(const Row& row) const {
+    const auto* list = ControlAs<QComboBox>(row.spec->list);
+    if (list == nullptr) {
+        return std::nullopt;
+    }
+    // The selected entry while the field shows its text; else an entry whose text was typed.
+    const QString shown = list->currentText();
+    const int index = list->currentIndex() >= 0 && list->itemText(list->currentIndex()) == shown
+                          ? list->currentIndex()
+                          : list->findText(shown, Qt::MatchExactly);
+    if (index < 0 || static_cast<size_t>(index) >= row.choices.size()) {
+        return std::nullopt;
+    }
+    return index;
+}
+
+void RowDialog::ApplyChoice(Row& row) {
+    // With no entry chosen nothing is sent and nothing changes.
+    const std::optional<int> entry = ChosenEntry(row);
+    if (!entry) {
+        return;
+    }
+    const Choice& c = row.choices[static_cast<size_t>(*entry)];
+    if (!CheckWritten(Link().WriteSetting(row.setting->group, row.setting->item, c.sent))) {
+        return;
+    }
+    if (uint8_t* cached = CachedByte(row)) {
+        *cached = c.stored;
+    }
+    ChoiceApplied(*row.spec, *entry);
+}
+
+bool RowDialog::CheckWritten(bool written) {
+    if (!written) {
+        (void)ui::ShowMessage(this, QStringLiteral("Fail"), QString());
+    }
+    return written;
+}
+
+}  // namespace kestrow

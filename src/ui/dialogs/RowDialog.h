@@ -1,0 +1,93 @@
+// The settings dialogs' rows, written once. A row shows one setting of the settings table:
+//   number row:  "<" button, trackbar, ">" button, edit box, Apply
+//   choice row:  drop-down list, Apply
+// A dialog is a template plus a table of rows; RowDialog fills the rows from the cached bytes
+// (or, for GenLock rows, from the box), keeps each edit box in step with its trackbar, runs the
+// step buttons (screen only) and Apply (one write on the dialog's own link; the cached byte
+// changes only when the write succeeded; "Fail" when the port did not open).
+//
+//   constexpr RowSpec kRows[] = {
+//       {"contrast", {1024, 1027, 1017, 1008}, 1002},  // number row: <, trackbar, >, edit
+//       {"color-tone", {}, 1011, 1006},                // choice row: list 1006
+//   };
+//   class Dlg3 : public RowDialog {
+//     public:
+//       Dlg3(uint8_t port, std::span<uint8_t> image) : RowDialog(kTemplate203, port, image, kRows)
+//       {}
+//   };
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "DeviceLink.h"
+#include "Dialog.h"
+#include "Settings.h"
+
+namespace kestrow {
+
+// The leading decimal number of an edit box's text, as every dialog reads it: the first 8
+// characters at most, optional blanks and one sign, then digits; 0 when there are none.
+[[nodiscard]] int LeadingNumber(const QString& text);
+
+struct NumberRowIds {
+    int down = 0;  // "<"
+    int trackbar = 0;
+    int up = 0;  // ">"
+    int edit = 0;
+};
+
+struct RowSpec {
+    std::string_view setting;  // name in the settings table (Settings.h)
+    NumberRowIds number;       // number and GenLock rows
+    int apply = 0;             // the row's Apply (or Set) button
+    int list = 0;              // choice rows: the drop-down list
+    int label = 0;             // the label's id, hidden with the row; 0: no id
+    int cacheIndex = -1;       // byte of the lent group; -1: item - 1 (GenLock rows: none)
+};
+
+class RowDialog : public ui::Dialog {
+    Q_OBJECT
+  public:
+    // `group` is the lent part of StatusCache the rows read and write (may be empty for a
+    // dialog of GenLock rows); `box` decides the lists and which rows are shown.
+    RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> group,
+              std::span<const RowSpec> rows, const BoxFacts& box = {});
+    ~RowDialog() override;
+
+    [[nodiscard]] uint8_t Port() const { return static_cast<uint8_t>(link_.port()); }
+
+  protected:
+    // Centres the dialog and fills every row. Derived dialogs call it first.
+    bool OnInitDialog() override;
+    // After a successful Apply of a choice row, with the chosen entry (Dlg1 opens Dlg8).
+    virtual void ChoiceApplied(const RowSpec& /*row*/, int /*entry*/) {}
+
+    // The dialog's own link: every transaction opens and closes the port.
+    DeviceLink& Link() { return link_; }
+    [[nodiscard]] std::span<uint8_t> Group() const { return group_; }
+    // Shows "Fail" (empty caption, OK) owned by this dialog unless `written`; returns it.
+    bool CheckWritten(bool written);
+
+  private:
+    struct Row;
+    void SetUpNumber(Row& row, int minimum, int maximum, int value);
+    void ShowNumber(const Row& row, int value);
+    void Step(Row& row, int delta);
+    void Apply(Row& row);
+    void ApplyNumber(Row& row);
+    void ApplyChoice(Row& row);
+    [[nodiscard]] std::optional<int> ChosenEntry(const Row& row) const;
+    uint8_t* CachedByte(const Row& row);
+
+    DeviceLink link_;
+    std::span<uint8_t> group_;
+    BoxFacts box_;
+    std::vector<Row> rows_;
+};
+
+}  // namespace kestrow
