@@ -193,6 +193,10 @@ bool Available(const SettingInfo& setting, const BoxFacts& box) {
     return false;
 }
 
+uint8_t FactoryResetItem(const BoxFacts& box) {
+    return box.modelByte != 1 && box.newerModel ? 5 : 4;
+}
+
 std::vector<Choice> ChoicesFor(const SettingInfo& setting, const BoxFacts& box) {
     switch (setting.rule) {
         case ChoiceRule::Fixed:

@@ -70,6 +70,11 @@ struct BoxFacts {
 
 [[nodiscard]] bool Available(const SettingInfo& setting, const BoxFacts& box);
 
+// The item the factory reset writes (value 1) from the System dialog that the System button
+// opens for this box: 5 for a newer model's template-200 dialog, else 4. (The template-201
+// dialog always writes item 4, also when it is opened for another model.)
+[[nodiscard]] uint8_t FactoryResetItem(const BoxFacts& box);
+
 // One entry of a choice list: its text, the byte Apply sends and the byte it stores.
 struct Choice {
     std::string_view text;
