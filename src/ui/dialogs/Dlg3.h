@@ -1,0 +1,19 @@
+// The Image dialog (template 203): contrast, brightness, saturation, hue and sharpness by
+// number, B/W extension, colour tone and edge enhancement by list, one write per Apply.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "RowDialog.h"
+
+namespace kestrow {
+
+class Dlg3 : public RowDialog {
+  public:
+    // `image`: the eight Image bytes of StatusCache, shown at start and updated by each
+    // successful Apply.
+    Dlg3(uint8_t port, std::span<uint8_t> image);
+};
+
+}  // namespace kestrow

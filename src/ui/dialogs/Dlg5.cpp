@@ -1,0 +1,24 @@
+#include "Dlg5.h"
+
+#include "Template205.h"
+
+namespace kestrow {
+
+namespace {
+
+// In the order the dialog fills them: the lists, then the numbers.
+constexpr RowSpec kRows[] = {
+    {"aspect-ratio", {}, 1006, 1000},
+    {"h-mirror", {}, 1007, 1001},
+    {"v-mirror", {}, 1008, 1002},
+    {"under-over-scan", {1012, 1027, 1003, 1021}, 1005},
+    {"h-shift", {1013, 1028, 1004, 1034}, 1009},
+    {"v-shift", {1014, 1029, 1011, 1035}, 1010},
+};
+
+}  // namespace
+
+Dlg5::Dlg5(uint8_t port, std::span<uint8_t> adjustment)
+    : RowDialog(ui::kTemplate205, port, adjustment, kRows) {}
+
+}  // namespace kestrow
