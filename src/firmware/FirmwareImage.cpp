@@ -172,7 +172,8 @@ bool HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& 
         unsigned sum = count + (offset >> 8) + (offset & 0xFF) + type;
         const std::uint8_t* const dataChars = p + 9;
         std::uint8_t* dst = scratch.data();
-        if (type == kData && count > 0) {
+        if (type == kData) {
+            // Also a record without data extends the image to its address.
             const std::uint64_t last = base + offset + count;
             if (last > kMaxImageBytes) {
                 return false;
@@ -180,7 +181,9 @@ bool HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& 
             if (last > image.size()) {
                 image.resize(static_cast<std::size_t>(last));
             }
-            dst = image.data() + (base + offset);
+            if (count > 0) {
+                dst = image.data() + (base + offset);
+            }
         }
         if (!Decode(dataChars, count, dst, sum)) {
             return false;

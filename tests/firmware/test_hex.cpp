@@ -71,6 +71,8 @@ class TestHex : public QObject {
             << Lines({Rec(3, 0, "\1\2\3\4"), Rec(5, 0, "\1\2\3\4"), Rec(0x14, 0, Address(1)),
                       Rec(0, 0, "A"), kEof})
             << true << QByteArray("A");
+        QTest::newRow("data record without data extends the image")
+            << Lines({Rec(0, 0, "A"), Rec(0, 5, ""), kEof}) << true << QByteArray("A\0\0\0\0", 5);
         QTest::newRow("end of file first: empty image")
             << Lines({kEof, Rec(0, 0, "A")}) << true << QByteArray();
         QTest::newRow("last byte of the largest image")

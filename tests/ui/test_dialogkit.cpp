@@ -1,7 +1,10 @@
 // The dialog layer: building from a template, commands by id, Enter/Esc with hidden buttons,
-// trackbar notifications, message boxes and the device hooks across threads.
+// trackbar notifications, message boxes and the device hooks across threads; windows over the
+// main window keep readable colours and empty captions, and a double-click clicks once.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -9,7 +12,9 @@
 #include <atomic>
 #include <thread>
 
+#include "CMainDlg.h"
 #include "Dialog.h"
+#include "TestBox.h"
 #include "Trackbar.h"
 #include "UiTestSupport.h"
 
@@ -46,6 +51,13 @@ class ProbeDialog : public Dialog {
     void OnApply() { ++applied; }
     void OnSlider(int pos) { SetControlText(1008, QString::number(pos)); }
 };
+
+// The title the window system shows: the platforms put the application's name into an empty
+// window title.
+QString PlatformTitle(const QWidget* w) {
+    const QString title = w->windowHandle() != nullptr ? w->windowHandle()->title() : QString();
+    return title.isEmpty() ? QCoreApplication::applicationName() : title;
+}
 
 }  // namespace
 
@@ -127,6 +139,64 @@ class TestDialogKit : public QObject {
         dlg.SetControlText(1008, QStringLiteral("5"));
         bar->repaint();
         QCOMPARE(dlg.ControlText(1008), QStringLiteral("5"));
+    }
+
+    // A dialog and message boxes over the main window (whose labels are light on its dark skin)
+    // show text in the normal colour and their own caption, an empty one as an empty title.
+    void shownOverMainWindow_data() {
+        QTest::addColumn<bool>("messageBox");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("dialog") << false << "Probe";
+        QTest::newRow("message box, empty caption") << true << "";
+        QTest::newRow("message box with caption") << true << "Confirm";
+    }
+    void shownOverMainWindow() {
+        QFETCH(bool, messageBox);
+        QFETCH(QString, caption);
+        kestrow::CMainDlg main;
+        QVERIFY(main.CreateModeless(nullptr));
+        QColor ink;
+        QString title;
+        const auto look = [&](QWidget* window, QLabel* label) {
+            label->ensurePolished();
+            ink = label->palette().color(label->foregroundRole());
+            title = PlatformTitle(window).trimmed();
+        };
+        ProbeDialog probe;
+        if (messageBox) {
+            QTimer::singleShot(0, this, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box != nullptr) {
+                    look(box, box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")));
+                    box->button(QMessageBox::Ok)->click();
+                }
+            });
+            ShowMessage(&main, QStringLiteral("Please refresh first !"), caption);
+        } else {
+            QVERIFY(probe.CreateModeless(&main));
+            look(&probe, probe.ControlAs<QLabel>(1033));
+        }
+        QCOMPARE(ink, QApplication::palette().color(QPalette::WindowText));
+        QCOMPARE(title, caption);
+    }
+
+    // The second click of a double-click is no command: Freeze goes out once.
+    void doubleClickClicksOnce() {
+        const kestrow::test::PortsDir ports;
+        const auto box = kestrow::test::StartLinkedBox(ports, 3);
+        QVERIFY(box);
+        kestrow::CMainDlg main;
+        QVERIFY(main.CreateModeless(nullptr));
+        auto* combo = main.ControlAs<QComboBox>(1005);
+        combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));
+        QWidget* freeze = main.Control(1012);
+        QTest::mousePress(freeze, Qt::LeftButton);
+        QTest::mouseRelease(freeze, Qt::LeftButton);
+        QTest::mouseDClick(freeze, Qt::LeftButton);
+        QTest::mouseRelease(freeze, Qt::LeftButton);
+        QVERIFY(box->WaitForReceived(5, 2000));
+        QVERIFY(!box->WaitForReceived(6, 300));
+        QCOMPARE(kestrow::test::WireHex(*box), QByteArray("056c9302fa"));
     }
 
     // A serial failure becomes a message box, shown on the GUI thread while the reporting

@@ -74,7 +74,7 @@ bool Dialog::Build() {
         flags |= Qt::WindowMinimizeButtonHint;
     }
     setWindowFlags(flags);
-    setWindowTitle(Utf8(tmpl_.caption));
+    setWindowTitle(WindowTitle(Utf8(tmpl_.caption)));
     setSizeGripEnabled(false);
     const QFont font = DialogFont(tmpl_);
     setFont(font);

@@ -95,6 +95,7 @@ int ShowOnGuiThread(QWidget* owner, const MessageRequest& request) {
     }
     QMessageBox box(ToQt(request.icon), request.caption, request.text, ToQt(request.buttons),
                     owner);
+    box.setWindowTitle(WindowTitle(request.caption));
     if (!request.detail.isEmpty()) {
         box.setInformativeText(request.detail);
     }

@@ -58,4 +58,9 @@ void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+void PictureButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    pressed_ = false;
+    event->accept();
+}
+
 }  // namespace kestrow::ui

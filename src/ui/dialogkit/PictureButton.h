@@ -1,6 +1,7 @@
 // A clickable picture: shows one SVG picture of the skin (Pictures.h) scaled to its rectangle,
-// reports a click (press and release inside) through clicked(). The cursor does not change and
-// the control takes no focus. Its caption is its accessible name and tool tip.
+// reports a click (press and release inside) through clicked(); the second click of a
+// double-click reports nothing. The cursor does not change and the control takes no focus. Its
+// caption is its accessible name and tool tip.
 #pragma once
 
 #include <QWidget>
@@ -32,6 +33,8 @@ class PictureButton : public QWidget {
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The second press of a double-click is no click: its release runs nothing.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
     std::unique_ptr<QSvgRenderer> renderer_;

@@ -1,5 +1,5 @@
 // Small Qt helpers of the dialog layer: work that belongs to the GUI thread, asked for from any
-// thread, and UTF-8 text (templates, name tables) as a QString.
+// thread, UTF-8 text (templates, name tables) as a QString, and window titles.
 #pragma once
 
 #include <QCoreApplication>
@@ -29,6 +29,12 @@ void RunOnGuiThread(F f) {
     } else {
         QMetaObject::invokeMethod(app, f, Qt::BlockingQueuedConnection);
     }
+}
+
+// The window title that shows `caption`. The platforms (X11, Wayland, Windows) put the
+// application's name into an empty title; a lone space keeps an empty caption's title bar empty.
+[[nodiscard]] inline QString WindowTitle(const QString& caption) {
+    return caption.isEmpty() ? QStringLiteral(" ") : caption;
 }
 
 [[nodiscard]] inline QString Utf8(std::string_view text) {

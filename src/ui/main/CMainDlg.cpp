@@ -1,5 +1,6 @@
 #include "CMainDlg.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QIcon>
 #include <QLabel>
@@ -87,12 +88,15 @@ CMainDlg::~CMainDlg() {
 bool CMainDlg::OnInitDialog() {
     CenterOnParent();  // at the template's size, before the client area is set
     setFixedSize(kClientWidth, kClientHeight);
-    setStyleSheet(
-        QStringLiteral("QLabel { color: #eef2f7; background: transparent; }"
-                       "QComboBox QAbstractItemView { color: #eef2f7; background: #101317;"
-                       " selection-color: #ffffff; selection-background-color: #1565c0; }"));
+    // The skin's colours go to the window's own controls, as palettes: a palette does not
+    // pass to other windows, so message boxes and dialogs over this one keep the standard,
+    // readable colours (a style sheet here would reach into every window it owns).
+    for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        label->setPalette(SkinPalette(label->palette()));
+    }
     if (auto* combo = ControlAs<QComboBox>(kPortCombo)) {
         combo->setPalette(SkinPalette(combo->palette()));
+        combo->view()->setPalette(SkinPalette(combo->view()->palette()));
     }
     FillPortList();
     refreshed = 0;

@@ -1,0 +1,61 @@
+#include "Dlg1.h"
+
+#include "Dlg8.h"
+#include "Template201.h"
+
+namespace kestrow {
+
+namespace {
+
+constexpr RowSpec kRows[] = {
+    {"clock-mode", {}, 1007, 1006, 0, 1},  // clock mode: list 1006, Apply 1007, S[1]
+};
+
+constexpr int kGenlockEntry = 2;  // "FrameLock B(Genlock)" when the list has three entries
+
+// This dialog is the model-1 one whichever button opened it (the hidden 1011 opens it for any
+// model): it always offers the clock mode and resets with item 4.
+BoxFacts Facts(uint8_t portByte) {
+    BoxFacts box;
+    box.portByte = portByte;
+    box.modelByte = 1;
+    return box;
+}
+
+}  // namespace
+
+Dlg1::Dlg1(uint8_t port, std::span<uint8_t> system, uint8_t portByte)
+    : SystemDialog(ui::kTemplate201, port, system, kRows, Facts(portByte)) {
+    static constexpr ui::CommandEntry<Dlg1> kMap[] = {{1004, &Dlg1::OnGet}};
+    MapCommands(this, kMap);
+}
+
+bool Dlg1::OnInitDialog() {
+    RowDialog::OnInitDialog();
+    SetControlText(kInputTiming, QStringLiteral("Old"));
+    return true;
+}
+
+void Dlg1::OnGet() {
+    // A box that does not answer leaves S[0] as it was and shows "NA".
+    const std::optional<uint8_t> code = Link().ReadSetting(4, 1);
+    if (!code) {
+        SetControlText(kInputTiming, QStringLiteral("NA"));
+        return;
+    }
+    if (uint8_t* cached = SystemByte(0)) {
+        *cached = *code;
+    }
+    ShowInputTiming(*code);
+}
+
+void Dlg1::ChoiceApplied(const RowSpec& /*row*/, int entry) {
+    if (entry != kGenlockEntry) {
+        return;
+    }
+    Dlg8 genlock(Port());
+    QWidget* owner = ui::ActiveWindow();
+    (void)genlock.RunModal(owner != nullptr ? owner : this);
+}
+
+}  // namespace kestrow

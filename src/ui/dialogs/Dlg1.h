@@ -1,0 +1,28 @@
+// The System dialog of the model-1 box (template 201): the input timing read on request (Get),
+// the clock mode with Apply (the GenLock dialog follows the entry "FrameLock B(Genlock)"),
+// Factory Reset and Firmware Update.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "SystemDialog.h"
+
+namespace kestrow {
+
+class Dlg1 : public SystemDialog {
+    Q_OBJECT
+  public:
+    // `system`: the four System bytes of StatusCache; `portByte`: the probe's port byte, whose
+    // input code chooses the lock entry of the clock mode list.
+    Dlg1(uint8_t port, std::span<uint8_t> system, uint8_t portByte);
+
+  protected:
+    bool OnInitDialog() override;
+    void ChoiceApplied(const RowSpec& row, int entry) override;
+
+  private:
+    void OnGet();
+};
+
+}  // namespace kestrow

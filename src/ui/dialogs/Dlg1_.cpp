@@ -1,0 +1,60 @@
+#include "Dlg1_.h"
+
+#include <QComboBox>
+#include <string>
+
+#include "QtSupport.h"
+#include "Template200.h"
+
+namespace kestrow {
+
+namespace {
+
+constexpr int kClockModeList = 1006;  // hidden
+constexpr int kVersionText = 1035;
+
+constexpr RowSpec kRows[] = {
+    {"auto-sleep", {}, 1007, 1008, 1034, 2},  // auto-sleep: list 1008, Set 1007, S[2]
+};
+
+BoxFacts Facts(std::span<uint8_t> system, bool isNewModel) {
+    BoxFacts box;
+    box.portByte = system.size() > 2 ? system[2] : 0;
+    box.modelByte = system.size() > 3 ? system[3] : 0;
+    box.newerModel = isNewModel;
+    return box;
+}
+
+}  // namespace
+
+Dlg1_::Dlg1_(uint8_t port, std::span<uint8_t> system, bool isNewModel)
+    : SystemDialog(ui::kTemplate200, port, system, kRows, Facts(system, isNewModel)),
+      isNewModel_(isNewModel) {
+    static constexpr ui::CommandEntry<Dlg1_> kMap[] = {{1004, &Dlg1_::OnGet}};
+    MapCommands(this, kMap);
+}
+
+bool Dlg1_::OnInitDialog() {
+    RowDialog::OnInitDialog();  // centres; fills, selects and shows or hides the auto-sleep row
+    OnGet();
+    if (auto* list = ControlAs<QComboBox>(kClockModeList)) {
+        for (std::string_view mode : LockModeListFixed) {
+            list->addItem(ui::Utf8(mode));
+        }
+        const uint8_t* mode = SystemByte(1);
+        list->setCurrentIndex(mode != nullptr && *mode < list->count() ? *mode : -1);
+    }
+    // A newer model keeps its version text in item 4, an older one in item 3. "NA" also when
+    // the port does not open.
+    std::string version = "NA";
+    (void)Link().ReadVersionText(!isNewModel_, version);
+    SetControlText(kVersionText, ui::Utf8(version));
+    return true;
+}
+
+void Dlg1_::OnGet() {
+    const uint8_t* code = SystemByte(0);
+    ShowInputTiming(code != nullptr ? *code : 0);
+}
+
+}  // namespace kestrow

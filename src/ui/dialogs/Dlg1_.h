@@ -1,0 +1,28 @@
+// The System dialog of every model but model 1 (template 200): the cached input timing (Get
+// shows it again), the box's firmware version text, Factory Reset, Firmware Update, and for a
+// newer model the auto-sleep time with Set. Its clock mode list is filled but never shown.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "SystemDialog.h"
+
+namespace kestrow {
+
+class Dlg1_ : public SystemDialog {
+    Q_OBJECT
+  public:
+    // `system`: the four System bytes of StatusCache.
+    Dlg1_(uint8_t port, std::span<uint8_t> system, bool isNewModel);
+
+  protected:
+    bool OnInitDialog() override;
+
+  private:
+    void OnGet();
+
+    bool isNewModel_;
+};
+
+}  // namespace kestrow

@@ -1,0 +1,46 @@
+#include "SystemDialog.h"
+
+#include "Dlg7.h"
+#include "MessageBox.h"
+#include "QtSupport.h"
+
+namespace kestrow {
+
+SystemDialog::SystemDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> system,
+                           std::span<const RowSpec> rows, const BoxFacts& box)
+    : RowDialog(tmpl, port, system, rows, box), box_(box) {
+    static constexpr ui::CommandEntry<SystemDialog> kMap[] = {
+        {1002, &SystemDialog::OnFactoryReset},
+        {1003, &SystemDialog::OnFirmwareUpdate},
+    };
+    MapCommands(this, kMap);
+}
+
+uint8_t* SystemDialog::SystemByte(size_t k) const {
+    const std::span<uint8_t> system = Group();
+    return k < system.size() ? &system[k] : nullptr;
+}
+
+void SystemDialog::ShowInputTiming(uint8_t code) {
+    SetControlText(kInputTiming, ui::Utf8(LookupName(InputTimingNames, code)));
+}
+
+void SystemDialog::OnFactoryReset() {
+    const int answer = ui::ShowMessage(
+        this, QStringLiteral("Are you sure you want to do factory-reset command? \r\n  "),
+        QStringLiteral("Confirm"), ui::MessageButtons::OkCancel, ui::MessageIcon::Question);
+    if (answer != ui::kIdOk) {
+        return;
+    }
+    // The cache is not touched: the next refresh reads what the reset left.
+    (void)CheckWritten(Link().WriteSetting(4, FactoryResetItem(box_), 1));
+}
+
+void SystemDialog::OnFirmwareUpdate() {
+    Dlg7 dlg;
+    dlg.port = Port();
+    QWidget* owner = ui::ActiveWindow();
+    (void)dlg.RunModal(owner != nullptr ? owner : this);
+}
+
+}  // namespace kestrow

@@ -1,0 +1,35 @@
+// What both System dialogs share: the four System bytes of StatusCache they are lent
+// ([0] input timing code, [1] system setting A, [2] port byte or auto-sleep time, [3] model
+// byte), the input timing text 1033, Factory Reset (1002) and Firmware Update (1003).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "RowDialog.h"
+
+namespace kestrow {
+
+class SystemDialog : public RowDialog {
+    Q_OBJECT
+  public:
+    SystemDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> system,
+                 std::span<const RowSpec> rows, const BoxFacts& box);
+
+  protected:
+    static constexpr int kInputTiming = 1033;
+
+    // System byte k of the lent group, or null when the group is shorter.
+    [[nodiscard]] uint8_t* SystemByte(size_t k) const;
+    // Text 1033: the name of an input timing code.
+    void ShowInputTiming(uint8_t code);
+
+  private:
+    void OnFactoryReset();
+    void OnFirmwareUpdate();
+
+    BoxFacts box_;
+};
+
+}  // namespace kestrow
