@@ -13,8 +13,6 @@ namespace kestrow::wincheck {
 class Checker {
   public:
     Checker();
-
-    [[nodiscard]] bool underWine() const { return wine_; }
     void Group(const std::string& name);
     // Passes when got equals want; the failure line shows both.
     bool Equal(const std::string& name, const std::string& got, const std::string& want);
