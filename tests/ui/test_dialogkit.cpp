@@ -84,6 +84,9 @@ class TestDialogKit : public QObject {
         auto* edit = dlg.ControlAs<QLineEdit>(1008);
         QTest::keyClicks(edit, QStringLiteral("1a-2 3"));
         QCOMPARE(edit->text(), QStringLiteral("123"));
+        edit->setText(QStringLiteral("-20"));  // written by the dialog: digits still go in
+        QTest::keyClicks(edit, QStringLiteral("5x"));
+        QCOMPARE(edit->text(), QStringLiteral("-205"));
     }
 
     // The close box is tried on the main window (test_mainwindow).

@@ -13,8 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QScreen>
+#include <algorithm>
 
 #include "PictureButton.h"
 #include "QtSupport.h"
@@ -45,6 +45,19 @@ QFont DialogFont(const DialogTemplate& t) {
         font.setPointSize(points);
     }
     return font;
+}
+
+constexpr const char* kDigitsOnlyProperty = "kestrowDigitsOnly";
+
+// A key that would type something other than digits into a digits-only edit.
+bool RefusedByDigitsOnly(const QObject* watched, const QKeyEvent* key) {
+    if (!watched->property(kDigitsOnlyProperty).toBool() || key->text().isEmpty() ||
+        (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0) {
+        return false;
+    }
+    const QString text = key->text();
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar ch) { return ch.isPrint() && !(ch >= u'0' && ch <= u'9'); });
 }
 
 bool Has(uint32_t flags, ControlFlag f) {
@@ -136,10 +149,9 @@ QWidget* Dialog::MakeControl(const ControlTemplate& c) {
                 auto* e = new QLineEdit(text, this);
                 e->setReadOnly(Has(c.flags, kReadOnly));
                 e->setFrame(Has(c.flags, kBorder));
-                if (Has(c.flags, kDigitsOnly)) {
-                    e->setValidator(new QRegularExpressionValidator(
-                        QRegularExpression(QStringLiteral("[0-9]*")), e));
-                }
+                // Only typed characters are filtered (eventFilter): a text the dialog writes,
+                // such as a negative value, stays editable.
+                e->setProperty(kDigitsOnlyProperty, Has(c.flags, kDigitsOnly));
                 w = e;
             }
             break;
@@ -356,6 +368,9 @@ bool Dialog::HandleKey(QKeyEvent* event, QWidget* receiver) {
 
 bool Dialog::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
+        if (RefusedByDigitsOnly(watched, static_cast<QKeyEvent*>(event))) {
+            return true;
+        }
         auto* w = qobject_cast<QWidget*>(watched);
         if (w != nullptr && w->window() == this && HandleKey(static_cast<QKeyEvent*>(event), w)) {
             return true;

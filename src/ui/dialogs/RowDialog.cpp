@@ -30,7 +30,7 @@ int LeadingNumber(const QString& text) {
 }
 
 struct RowDialog::Row {
-    const RowSpec* spec = nullptr;
+    const RowSpec* layout = nullptr;
     const SettingInfo* setting = nullptr;
     std::vector<Choice> choices;  // choice rows: fixed at initialisation
     int minimum = 0;              // number and GenLock rows: the trackbar's range
@@ -42,10 +42,10 @@ RowDialog::RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uin
                      std::span<const RowSpec> rows, const BoxFacts& box)
     : Dialog(tmpl), link_(port), group_(group), box_(box) {
     rows_.reserve(rows.size());
-    for (const RowSpec& spec : rows) {
+    for (const RowSpec& layout : rows) {
         Row row;
-        row.spec = &spec;
-        row.setting = FindSetting(spec.setting);
+        row.layout = &layout;
+        row.setting = FindSetting(layout.setting);
         rows_.push_back(row);
     }
     for (Row& row : rows_) {
@@ -53,10 +53,10 @@ RowDialog::RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uin
             continue;  // a row table naming an unknown setting: the row does nothing
         }
         Row* r = &row;  // rows_ does not grow after this
-        MapCommand(row.spec->apply, [this, r] { Apply(*r); });
+        MapCommand(row.layout->apply, [this, r] { Apply(*r); });
         if (row.setting->kind != SettingKind::Choice) {
-            MapCommand(row.spec->number.down, [this, r] { Step(*r, -1); });
-            MapCommand(row.spec->number.up, [this, r] { Step(*r, +1); });
+            MapCommand(row.layout->number.down, [this, r] { Step(*r, -1); });
+            MapCommand(row.layout->number.up, [this, r] { Step(*r, +1); });
         }
     }
 }
@@ -67,7 +67,7 @@ uint8_t* RowDialog::CachedByte(const Row& row) {
     if (row.setting->kind == SettingKind::Genlock) {
         return nullptr;
     }
-    const int index = row.spec->cacheIndex >= 0 ? row.spec->cacheIndex : row.setting->item - 1;
+    const int index = row.layout->cacheIndex >= 0 ? row.layout->cacheIndex : row.setting->item - 1;
     return index >= 0 && static_cast<size_t>(index) < group_.size()
                ? &group_[static_cast<size_t>(index)]
                : nullptr;
@@ -85,7 +85,7 @@ bool RowDialog::OnInitDialog() {
         switch (s.kind) {
             case SettingKind::Choice: {
                 row.choices = ChoicesFor(s, box_);
-                if (auto* list = ControlAs<QComboBox>(row.spec->list)) {
+                if (auto* list = ControlAs<QComboBox>(row.layout->list)) {
                     list->clear();
                     for (const Choice& c : row.choices) {
                         list->addItem(ui::Utf8(c.text));
@@ -108,7 +108,7 @@ bool RowDialog::OnInitDialog() {
         }
         if (s.availability != Availability::Always) {
             const bool shown = Available(s, box_);
-            for (int id : {row.spec->list, row.spec->label, row.spec->apply}) {
+            for (int id : {row.layout->list, row.layout->label, row.layout->apply}) {
                 if (QWidget* w = id > 0 ? Control(id) : nullptr) {
                     w->setVisible(shown);
                 }
@@ -121,8 +121,8 @@ bool RowDialog::OnInitDialog() {
 void RowDialog::SetUpNumber(Row& row, int minimum, int maximum, int value) {
     row.minimum = minimum;
     row.maximum = maximum;
-    auto* bar = ControlAs<QSlider>(row.spec->number.trackbar);
-    auto* edit = ControlAs<QLineEdit>(row.spec->number.edit);
+    auto* bar = ControlAs<QSlider>(row.layout->number.trackbar);
+    auto* edit = ControlAs<QLineEdit>(row.layout->number.edit);
     if (bar != nullptr && edit != nullptr) {
         // The edit box follows the trackbar whenever its position changes (dragging, keys,
         // the dialog moving it); typed text stays until then.
@@ -134,15 +134,15 @@ void RowDialog::SetUpNumber(Row& row, int minimum, int maximum, int value) {
 }
 
 void RowDialog::ShowNumber(const Row& row, int value) {
-    if (auto* bar = ControlAs<QSlider>(row.spec->number.trackbar)) {
+    if (auto* bar = ControlAs<QSlider>(row.layout->number.trackbar)) {
         bar->setValue(value);
     }
-    SetControlText(row.spec->number.edit, QString::number(value));
+    SetControlText(row.layout->number.edit, QString::number(value));
 }
 
 void RowDialog::Step(Row& row, int delta) {
     // Each button tests only its own limit, so a value beyond the other end moves by one.
-    int v = LeadingNumber(ControlText(row.spec->number.edit));
+    int v = LeadingNumber(ControlText(row.layout->number.edit));
     if (delta < 0 && v > row.minimum) {
         --v;
     } else if (delta > 0 && v < row.maximum) {
@@ -164,7 +164,7 @@ void RowDialog::ApplyNumber(Row& row) {
     // The typed number, held to the range the label states; once written, the edit box and
     // the trackbar show what was sent. A failed write leaves the typed text as it was.
     const int value =
-        std::clamp(LeadingNumber(ControlText(row.spec->number.edit)), row.minimum, row.maximum);
+        std::clamp(LeadingNumber(ControlText(row.layout->number.edit)), row.minimum, row.maximum);
     if (s.kind == SettingKind::Genlock) {
         const uint16_t reg = GenlockRegisterFor(value, row.period);
         if (CheckWritten(Link().WriteGenlockValue(s.item, static_cast<uint8_t>(reg >> 8),
@@ -183,7 +183,7 @@ void RowDialog::ApplyNumber(Row& row) {
 }
 
 std::optional<int> RowDialog::ChosenEntry(const Row& row) const {
-    const auto* list = ControlAs<QComboBox>(row.spec->list);
+    const auto* list = ControlAs<QComboBox>(row.layout->list);
     if (list == nullptr) {
         return std::nullopt;
     }
@@ -211,7 +211,7 @@ void RowDialog::ApplyChoice(Row& row) {
     if (uint8_t* cached = CachedByte(row)) {
         *cached = c.stored;
     }
-    ChoiceApplied(*row.spec, *entry);
+    ChoiceApplied(*row.layout, *entry);
 }
 
 bool RowDialog::CheckWritten(bool written) {
