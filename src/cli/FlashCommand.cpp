@@ -54,9 +54,7 @@ class TerminalView : public FirmwareUpdateView {
             Failed(status);
         }
     }
-    void SetFileSize(std::string_view size) override {
-        Say("File Size: " + std::string(size));
-    }
+    void SetFileSize(std::string_view size) override { Say("File Size: " + std::string(size)); }
     void ShowMessage(std::string_view message) override {
         EndBar();
         Failed(message);
