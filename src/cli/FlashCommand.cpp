@@ -64,10 +64,12 @@ class TerminalView : public FirmwareUpdateView {
     void SetRange(std::uint16_t /*minimum*/, std::uint16_t maximum) override {
         maximum_ = maximum;
         tenths_ = 0;
+        drawn_ = -1;
     }
     void SetPosition(std::uint16_t position) override {
         const int percent = maximum_ > 0 ? position * 100 / maximum_ : 100;
-        if (bar_) {
+        if (bar_ && percent != drawn_) {
+            drawn_ = percent;
             const int filled = percent * kBarWidth / 100;
             std::printf("\r[%s%s] %3d %%", std::string(static_cast<size_t>(filled), '#').c_str(),
                         std::string(static_cast<size_t>(kBarWidth - filled), '.').c_str(), percent);
@@ -75,7 +77,7 @@ class TerminalView : public FirmwareUpdateView {
             if (percent == 100) {
                 EndBar();
             }
-        } else {
+        } else if (!bar_) {
             for (; tenths_ < percent / 10; ++tenths_) {
                 std::printf("Writing flash: %d %%\n", (tenths_ + 1) * 10);
             }
@@ -149,7 +151,8 @@ class TerminalView : public FirmwareUpdateView {
     bool bar_ = false;
     bool barOpen_ = false;
     std::uint16_t maximum_ = 0;
-    int tenths_ = 0;
+    int tenths_ = 0;  // 10 % lines printed
+    int drawn_ = -1;  // the percentage the bar shows
     bool downloadSent_ = false;
     bool stopped_ = false;
     std::optional<Exit> exit_;
