@@ -94,7 +94,7 @@ std::vector<std::string> HeaderFaults(const Json& file) {
         faults.push_back("\"version\" must be " + std::to_string(kFormatVersion));
     }
     const Json model = file.value("model", Json());
-    if (!model.is_number_integer() || model.get<int>() < 0 || model.get<int>() > 255) {
+    if (!model.is_number_integer() || model.get<int64_t>() < 0 || model.get<int64_t>() > 255) {
         faults.push_back("\"model\" must be the model byte, 0 to 255");
     }
     if (!file.value("newerModel", Json()).is_boolean()) {
@@ -114,12 +114,18 @@ std::vector<std::string> HeaderFaults(const Json& file) {
     return faults;
 }
 
+// A whole number within int, or a text; anything else has no value a dialog takes.
 std::optional<SettingValue> FromJson(const Json& value) {
+    constexpr int64_t kMax = std::numeric_limits<int>::max();
+    constexpr int64_t kMin = std::numeric_limits<int>::min();
+    if (value.is_number_unsigned()) {
+        const auto n = value.get<uint64_t>();
+        return n <= static_cast<uint64_t>(kMax) ? std::optional<SettingValue>(static_cast<int>(n))
+                                                : std::nullopt;
+    }
     if (value.is_number_integer()) {
         const auto n = value.get<int64_t>();
-        if (n >= std::numeric_limits<int>::min() && n <= std::numeric_limits<int>::max()) {
-            return static_cast<int>(n);
-        }
+        return n >= kMin ? std::optional<SettingValue>(static_cast<int>(n)) : std::nullopt;
     }
     if (value.is_string()) {
         return value.get<std::string>();
@@ -183,7 +189,7 @@ std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, con
         const auto value = FromJson(*entry);
         if (!value) {
             faults.push_back(std::string(s.name) + ": " + entry->dump() +
-                             " is neither a whole number nor a text");
+                             " is neither a number nor a text the dialog takes");
             continue;
         }
         const auto period = periods.find(std::string(s.name));
