@@ -45,6 +45,12 @@ std::vector<uint8_t> VersionReply(const BoxState& state, uint8_t item, uint8_t v
 }
 
 std::vector<uint8_t> WriteSetting(BoxState& state, std::span<const uint8_t> f) {
+    // The factory reset: 1 written to (4,4), on a newer model to (4,5).
+    const uint8_t resetItem = state.config.newerModel ? 5 : 4;
+    if (f[4] == 4 && f[5] == resetItem && f[6] == 1) {
+        ResetMemory(state);
+        return {};
+    }
     if (uint8_t* slot = SettingAt(state, f[4], f[5])) {
         *slot = f[6];
     }

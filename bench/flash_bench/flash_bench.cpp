@@ -15,6 +15,7 @@
 #include "DeviceLink.h"
 #include "FirmwareImage.h"
 #include "PortNaming.h"
+#include "WireFloors.h"
 
 using namespace kestrow;
 using Clock = std::chrono::steady_clock;
@@ -22,8 +23,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int kPort = 9;
-constexpr double kBitsPerByte = 10.0;  // start bit, 8 data bits, stop bit
-constexpr double kBaud = 115200.0;
 
 struct NullSink : ProgressSink {
     void SetRange(std::uint16_t, std::uint16_t) override {}
@@ -32,19 +31,6 @@ struct NullSink : ProgressSink {
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-// Fixed waits plus the line time of every byte both ways, for a run whose first Ping is
-// answered.
-double FloorSeconds(std::size_t programBytes) {
-    const std::size_t blocks = (programBytes + kSendDataMaxBytes - 1) / kSendDataMaxBytes;
-    const double waitsMs =
-        kWaitAfterPingMs + kWaitAfterDownloadMs + kWaitAfterGetStatusMs + kWaitAfterResetMs;
-    // Host: Ping 3, Download 11, Get Status 3, CC 1, the blocks, Get Status 3, Reset 4.
-    const std::size_t sent = 3 + 11 + 3 + 1 + programBytes + 3 * blocks + 3 + 4;
-    // Box: three acknowledges, a status reply, one acknowledge a block, a status reply, one more.
-    const std::size_t received = 2 + 2 + 5 + 2 * blocks + 5 + 2;
-    return waitsMs / 1000.0 + static_cast<double>(sent + received) * kBitsPerByte / kBaud;
 }
 
 bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
@@ -71,7 +57,7 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
                     WriteFlash(port, program, sink);
     const double elapsed = Seconds(Clock::now() - start);
     port.Close();
-    const double floor = FloorSeconds(programBytes);
+    const double floor = bench::FlashFloorSeconds(programBytes);
     std::printf("write %7zu bytes: %s, %.3f s, floor %.3f s, %+.2f %% (goal within 3 %%)%s\n",
                 programBytes, ok ? "ok" : "FAILED", elapsed, floor, (elapsed / floor - 1.0) * 100.0,
                 ok && box->flash() == program ? "" : ", flash differs");

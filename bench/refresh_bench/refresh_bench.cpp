@@ -16,19 +16,11 @@
 #include "DeviceHooks.h"
 #include "MessageBox.h"
 #include "PortNaming.h"
+#include "WireFloors.h"
 
 namespace {
 
 constexpr int kPort = 5;
-constexpr double kMsPerByte = 10.0 * 1000.0 / 115200.0;
-
-double FloorMs() {
-    // Probe: 5 bytes out, 5 back; 23 queries: 7 out, 5 back; each exchange waits 10 ms.
-    double ms = 500.0;
-    ms += (5 + 5) * kMsPerByte + 10.0;
-    ms += 23 * ((7 + 5) * kMsPerByte + 10.0);
-    return ms;
-}
 
 }  // namespace
 
@@ -58,7 +50,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    const double floor = FloorMs();
+    const double floor = kestrow::bench::RefreshFloorMs();
     std::vector<double> runs;
     for (int i = 0; i < 5; ++i) {
         box->ClearReceived();

@@ -18,8 +18,13 @@ void SetPortsDirectoryOverride(std::string directory);  // empty: back to the de
 // The ports directory without an override (on Windows there is none: empty).
 [[nodiscard]] std::string DefaultPortsDirectory();
 
-// Device path of port n: a link COM<n> in the ports directory, otherwise COM 1-64 =
-// /dev/ttyUSB0-63, COM 65-128 = /dev/ttyACM0-63, COM 129-160 = /dev/ttyS0-31. On Windows
+// Makes port n name the device at `path` for this process, ahead of the ports directory (a
+// device given by its path, e.g. kestrowctl --port /dev/ttyUSB0). An empty path removes it.
+void SetPortPathOverride(int port, std::string path);
+[[nodiscard]] std::optional<std::string> PortPathOverride(int port);
+
+// Device path of port n: an override above, else a link COM<n> in the ports directory, otherwise
+// COM 1-64 = /dev/ttyUSB0-63, COM 65-128 = /dev/ttyACM0-63, COM 129-160 = /dev/ttyS0-31. On Windows
 // "\\.\COM<n>". No value for a number outside 0..255 or without a device family.
 [[nodiscard]] std::optional<std::string> ResolvePortPath(int port);
 
@@ -27,6 +32,10 @@ void SetPortsDirectoryOverride(std::string directory);  // empty: back to the de
 // first "COM" (case-sensitive) and read the decimal number after it like atoi (blanks skipped,
 // 0 without digits). No value when the name has no "COM".
 [[nodiscard]] std::optional<int> ParseComNumber(std::string_view friendlyName);
+
+// A COM port as an operator types it: "COM n", "COMn" or "n" with n in 0..255; blanks around it
+// and the letters' case do not matter. No value for anything else.
+[[nodiscard]] std::optional<int> ParsePortText(std::string_view text);
 
 struct ComPortInfo {
     int number = 0;

@@ -1,6 +1,7 @@
 // What every platform shares of port naming: the ports directory override and the
 // friendly-name parse of the port list.
 #include <limits>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -16,6 +17,14 @@ std::mutex& OverrideMutex() {
 std::string& DirectoryOverride() {
     static std::string directory;
     return directory;
+}
+std::map<int, std::string>& PathOverrides() {
+    static std::map<int, std::string> paths;
+    return paths;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 }  // namespace
@@ -33,6 +42,49 @@ std::string PortsDirectory() {
 void SetPortsDirectoryOverride(std::string directory) {
     std::lock_guard lock(OverrideMutex());
     DirectoryOverride() = std::move(directory);
+}
+
+void SetPortPathOverride(int port, std::string path) {
+    std::lock_guard lock(OverrideMutex());
+    if (path.empty()) {
+        PathOverrides().erase(port);
+    } else {
+        PathOverrides()[port] = std::move(path);
+    }
+}
+
+std::optional<std::string> PortPathOverride(int port) {
+    std::lock_guard lock(OverrideMutex());
+    const auto it = PathOverrides().find(port);
+    return it != PathOverrides().end() ? std::optional<std::string>(it->second) : std::nullopt;
+}
+
+std::optional<int> ParsePortText(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (text.size() >= 3 && upper(text[0]) == 'C' && upper(text[1]) == 'O' &&
+        upper(text[2]) == 'M') {
+        text.remove_prefix(3);
+        if (!text.empty() && text.front() == ' ') {
+            text.remove_prefix(1);
+        }
+    }
+    if (text.empty() || text.size() > 3) {
+        return std::nullopt;
+    }
+    int n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        n = n * 10 + (c - '0');
+    }
+    return n <= kMaxComPort ? std::optional<int>(n) : std::nullopt;
 }
 
 std::optional<int> ParseComNumber(std::string_view friendlyName) {

@@ -137,6 +137,9 @@ std::optional<std::string> ResolvePortPath(int port) {
     if (port < 0 || port > kMaxComPort) {
         return std::nullopt;
     }
+    if (auto path = PortPathOverride(port)) {
+        return path;
+    }
     const fs::path link = fs::path(PortsDirectory()) / LinkName(port);
     if (Present(link)) {
         return link.string();

@@ -3,6 +3,9 @@
 // Reads and writes follow the Windows COMMTIMEOUTS rules, waiting with poll in slices of at
 // most 20 ms and running the idle hook between slices. Line settings live in SerialLinePosix.cpp.
 #include <fcntl.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -83,6 +86,24 @@ int64_t SliceBudget(std::optional<int64_t> a, std::optional<int64_t> b) {
     return left;
 }
 
+// USB serial adapters with a latency timer (FTDI) hold short replies for up to 16 ms; ask the
+// driver for low latency where it offers it. Pseudo-terminals and ACM devices do not: ignored.
+void AskLowLatency(int fd) {
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(TIOCSSERIAL) && defined(ASYNC_LOW_LATENCY)
+    serial_struct s{};
+    if (::ioctl(fd, TIOCGSERIAL, &s) != 0) {
+        return;
+    }
+    const auto flags = static_cast<unsigned>(s.flags);
+    if ((flags & ASYNC_LOW_LATENCY) == 0) {
+        s.flags = static_cast<int>(flags | ASYNC_LOW_LATENCY);
+        (void)::ioctl(fd, TIOCSSERIAL, &s);
+    }
+#else
+    (void)fd;
+#endif
+}
+
 }  // namespace
 
 void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t dataBits,
@@ -119,6 +140,7 @@ void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t data
     overlapped_ = overlapped;
     recorded_ = SerialState{};
     eventMask_ = 0;
+    AskLowLatency(fd);
 
     SerialState state;
     if (GetState(state)) {  // never write back settings that were not read
@@ -201,6 +223,7 @@ uint32_t SerialPort::Read(void* buffer, uint32_t count) {
             break;
         }
     }
+    TraceSerial(TraceDirection::Received, buffer, got, count);
     return got;
 }
 
@@ -238,6 +261,7 @@ uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
             break;
         }
     }
+    TraceSerial(TraceDirection::Sent, buffer, done, count);
     return done;
 }
 

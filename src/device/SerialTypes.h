@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 namespace kestrow {
@@ -149,5 +150,14 @@ void RunIdleHook();
 
 // Waits ms milliseconds in slices of at most 20 ms, running the idle hook between slices.
 void SleepMs(uint32_t ms);
+
+// Told every synchronous Read and Write of a SerialPort (kestrowctl --trace): the direction,
+// the bytes that went out or came in, and the count the caller asked for. While no tracer is
+// installed a transfer pays one atomic load.
+enum class TraceDirection { Sent, Received };
+using SerialTracer =
+    std::function<void(TraceDirection, std::span<const uint8_t> bytes, uint32_t requested)>;
+void SetSerialTracer(SerialTracer tracer);
+void TraceSerial(TraceDirection direction, const void* bytes, uint32_t count, uint32_t requested);
 
 }  // namespace kestrow

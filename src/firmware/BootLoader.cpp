@@ -75,7 +75,8 @@ SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk) {
     return packet;
 }
 
-bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit) {
+bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit,
+                       ProgressSink* stop) {
     const auto address = StartAddressFor(targetDigit);
     if (!port.IsOpen() || !address || programLength < 0 ||
         !ProgramLengthValid(static_cast<std::size_t>(programLength))) {
@@ -96,6 +97,9 @@ bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char target
         }
     }
 
+    if (stop != nullptr && stop->StopRequested()) {
+        return false;
+    }
     Send(port, DownloadPacket(*address, static_cast<std::uint32_t>(programLength)));
     SleepMs(kWaitAfterDownloadMs);
     if (!ReadAcknowledge(port)) {
@@ -122,6 +126,9 @@ bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program, Progres
 
     std::size_t sent = 0;
     while (sent < length) {
+        if (progress.StopRequested()) {
+            return false;
+        }
         const auto packet = MakeSendDataPacket(program.subspan(sent));
         port.Write(packet.bytes.data(), static_cast<std::uint32_t>(packet.size));
         if (!ReadAcknowledge(port)) {

@@ -20,6 +20,11 @@ class ProgressSink {
     virtual ~ProgressSink() = default;
     virtual void SetRange(std::uint16_t minimum, std::uint16_t maximum) = 0;
     virtual void SetPosition(std::uint16_t position) = 0;
+    // Asked right before Download, the first request that touches the flash, and before each
+    // Send Data block: true stops the run there. Before Download nothing has been written; after
+    // it a stop leaves the box in its boot loader until a whole program is written. The default
+    // never stops.
+    virtual bool StopRequested() { return false; }
 };
 
 inline constexpr std::size_t kSendDataMaxBytes = 76;
@@ -61,13 +66,14 @@ struct SendDataPacket {
 // Makes sure the boot loader answers (Ping, and once more after the boot request), announces
 // the program with Download and checks the status. False at the first failed step, and
 // without sending anything for a closed port, an unknown target digit or a program length
-// outside 256 .. 4,980,735.
-[[nodiscard]] bool ConnectBootLoader(SerialPort& port, std::int32_t programLength,
-                                     char targetDigit);
+// outside 256 .. 4,980,735. When `stop` is given, its StopRequested is asked right before
+// Download; true ends the connect there (false), before anything touches the flash.
+[[nodiscard]] bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit,
+                                     ProgressSink* stop = nullptr);
 
 // Sends the program in blocks of at most 76 bytes, reporting progress, then checks the status
-// and resets the box. False at the first missing acknowledge; nothing is sent for a program
-// shorter than 256 or longer than 4,980,735 bytes.
+// and resets the box. False at the first missing acknowledge, or when the sink asks to stop
+// before a block; nothing is sent for a program shorter than 256 or longer than 4,980,735 bytes.
 [[nodiscard]] bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program,
                               ProgressSink& progress);
 

@@ -49,10 +49,12 @@ void FirmwareUpdateWorker(FirmwareRun& run) {
     run.view.ShowWaitCursor(true);
 
     const auto length = static_cast<std::int32_t>(run.image.data.size());
-    if (!ConnectBootLoader(run.serial, length, run.image.targetDigit)) {
+    if (!ConnectBootLoader(run.serial, length, run.image.targetDigit, &run.view)) {
         run.view.ShowWaitCursor(false);
-        run.view.SetStatus(text::kConnectFailed);
-        run.view.ShowMessage(text::kCheckVersion);
+        if (!run.view.StopRequested()) {  // a view that stopped the run says so itself
+            run.view.SetStatus(text::kConnectFailed);
+            run.view.ShowMessage(text::kCheckVersion);
+        }
         run.serial.Close();
         return;
     }

@@ -214,6 +214,41 @@ std::vector<Choice> ChoicesFor(const SettingInfo& setting, const BoxFacts& box) 
     return {};
 }
 
+std::string ShortChoiceText(std::string_view text) {
+    const bool prefixed = text.starts_with("SD(") || text.starts_with("HD(");
+    const size_t close = text.find(')');
+    if (!prefixed || close == std::string_view::npos) {
+        return std::string(text);
+    }
+    return std::string(text.substr(3, close - 3)) + std::string(text.substr(close + 1));
+}
+
+std::optional<int> FindChoice(std::span<const Choice> list, std::string_view text) {
+    const auto same = [](std::string_view a, std::string_view b) {
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(),
+                          [&lower](char x, char y) { return lower(x) == lower(y); });
+    };
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (same(list[i].text, text)) {
+            return static_cast<int>(i);
+        }
+    }
+    std::optional<int> found;
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (same(ShortChoiceText(list[i].text), text)) {
+            if (found) {
+                return std::nullopt;
+            }
+            found = static_cast<int>(i);
+        }
+    }
+    return found;
+}
+
 std::optional<int> SelectedChoice(const SettingInfo& setting, const BoxFacts& box, uint8_t stored) {
     const std::vector<Choice> list = ChoicesFor(setting, box);
     if (setting.rule == ChoiceRule::OutputMode) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -84,6 +85,13 @@ struct Choice {
 
 // The list a choice setting offers for this box, in drop-down order.
 [[nodiscard]] std::vector<Choice> ChoicesFor(const SettingInfo& setting, const BoxFacts& box);
+
+// The entry whose text is `text`, the letters' case aside; else the one entry whose short form
+// is `text`: a list text "SD(...)..." or "HD(...)..." without "SD(" or "HD(" and its ")", so
+// "1080p60" names "HD(1080p)60". No value when nothing matches or a short form is ambiguous.
+[[nodiscard]] std::optional<int> FindChoice(std::span<const Choice> list, std::string_view text);
+// The short form of a list text as above ("HD(1080p)60" -> "1080p60"), or the text itself.
+[[nodiscard]] std::string ShortChoiceText(std::string_view text);
 
 // The entry a dialog selects for the stored byte, or none (the list then shows no selection).
 [[nodiscard]] std::optional<int> SelectedChoice(const SettingInfo& setting, const BoxFacts& box,

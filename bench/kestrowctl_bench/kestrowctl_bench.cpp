@@ -1,0 +1,130 @@
+// kestrowctl as a script runs it, against the simulated box paced at 115200 8-N-1: the wall
+// time of the whole process for "flash" of a 64 KiB program and for "status", beside the floors
+// of their exchanges (goals: within 3 % and 5 %). Not a test: it prints figures and exits 0.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BoxSim.h"
+#include "WireFloors.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr int kPort = 230;
+
+// Runs kestrowctl with `args` (output to /dev/null); its exit code and wall time in ms.
+std::pair<int, double> Ctl(std::vector<std::string> args) {
+    args.insert(args.begin(), KESTROWCTL);
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    int status = -1;
+    if (posix_spawn(&pid, KESTROWCTL, &actions, nullptr, argv.data(), environ) == 0) {
+        waitpid(pid, &status, 0);
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ms};
+}
+
+void Print(const char* what, std::vector<double> runs, double floorMs, const char* goal) {
+    std::sort(runs.begin(), runs.end());
+    const double median = runs[runs.size() / 2];
+    std::printf("%s (%zu runs)\n", what, runs.size());
+    std::printf("  floor   %9.1f ms\n", floorMs);
+    std::printf("  fastest %9.1f ms  (%+.2f %%)\n", runs.front(),
+                100.0 * (runs.front() / floorMs - 1.0));
+    std::printf("  median  %9.1f ms  (%+.2f %%)   goal: within %s\n", median,
+                100.0 * (median / floorMs - 1.0), goal);
+}
+
+}  // namespace
+
+int main() {
+#ifndef NDEBUG
+    std::printf(
+        "kestrowctl_bench: built without NDEBUG (a debug build); figures are pessimistic\n");
+#endif
+    const fs::path root =
+        fs::temp_directory_path() / ("kestrowctl-bench-" + std::to_string(getpid()));
+    fs::create_directories(root / "kestrow" / "ports");
+    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+
+    kestrow::sim::BoxConfig config;
+    config.paced = true;
+    auto box = kestrow::sim::BoxSim::Start(config);
+    if (!box || !box->LinkAs((root / "kestrow" / "ports").string(), kPort)) {
+        std::printf("kestrowctl_bench: no simulated box\n");
+        return 1;
+    }
+    const std::string port = std::to_string(kPort);
+
+    std::vector<double> status;
+    for (int i = 0; i < 5; ++i) {
+        const auto [code, ms] = Ctl({"status", "--port", port});
+        if (code != 0) {
+            std::printf("kestrowctl_bench: status exited %d\n", code);
+            return 1;
+        }
+        status.push_back(ms);
+    }
+    Print("kestrowctl status, paced 115200 8-N-1, 24 exchanges", status,
+          kestrow::bench::RefreshFloorMs(), "5 %");
+
+    constexpr std::size_t kProgram = 64 * 1024;
+    const fs::path file = root / "firmware.bin";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "CPUM4FW" << std::string(6, 'Z');
+        for (std::size_t i = 0; i < kProgram; ++i) {
+            out.put(static_cast<char>(i * 31 + 7));
+        }
+    }
+    std::vector<double> flash;
+    for (int i = 0; i < 3; ++i) {
+        // A fresh box waiting in its boot loader, as the update steps leave it.
+        box.reset();
+        config.startInBootLoader = true;
+        box = kestrow::sim::BoxSim::Start(config);
+        if (!box || !box->LinkAs((root / "kestrow" / "ports").string(), kPort)) {
+            std::printf("kestrowctl_bench: no simulated box\n");
+            return 1;
+        }
+        const auto [code, ms] = Ctl({"flash", file.string(), "--port", port});
+        if (code != 0 || box->flash().size() != kProgram) {
+            std::printf("kestrowctl_bench: flash exited %d\n", code);
+            return 1;
+        }
+        flash.push_back(ms);
+    }
+    Print("kestrowctl flash, 64 KiB program, paced 115200 8-N-1", flash,
+          kestrow::bench::FlashFloorSeconds(kProgram) * 1000.0, "3 %");
+
+    box.reset();
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return 0;
+}

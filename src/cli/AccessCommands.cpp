@@ -1,0 +1,266 @@
+// get, set, reset and the settings list.
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "Commands.h"
+#include "Console.h"
+#include "Ports.h"
+#include "Values.h"
+
+namespace kestrow::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// The port, and the box on it, for a named setting.
+struct Session {
+    Target target;
+    DeviceLink link;
+    BoxFacts box;
+};
+
+Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options) {
+    auto target = ChoosePort(options.port, Search::Probe);
+    if (!target) {
+        return target.failure();
+    }
+    auto session = std::make_unique<Session>();
+    session->target = *target;
+    const auto box = IdentifyBox(session->link, session->target);
+    if (!box) {
+        return box.failure();
+    }
+    session->box = *box;
+    return session;
+}
+
+// The port for raw access: chosen and known to open.
+Outcome<Target> RawTarget(const CommonOptions& options) {
+    auto target = ChoosePort(options.port, Search::Probe);
+    if (!target) {
+        return target;
+    }
+    SerialPort port;
+    if (!OpenBoxPort(port, target->number)) {
+        return NotOpened(*target);
+    }
+    port.Close();
+    return target;
+}
+
+Failure WriteFailed() {
+    return {Exit::WriteFailed, "Fail"};  // the dialogs' word when a write does not go out
+}
+
+int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address) {
+    const auto target = RawTarget(options);
+    if (!target) {
+        return Report(target.failure());
+    }
+    DeviceLink link(target->number);
+    const auto value = link.ReadSetting(address.first, address.second);
+    if (!value) {
+        return Report(NoAnswer(*target));
+    }
+    if (options.json) {
+        std::printf("%s\n",
+                    Json{{"group", address.first}, {"item", address.second}, {"raw", *value}}
+                        .dump(2)
+                        .c_str());
+    } else {
+        std::printf("%d\n", *value);
+    }
+    return 0;
+}
+
+int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
+              const std::string& text) {
+    const auto value = ParseInteger(text);
+    if (!value || *value < 0 || *value > 255) {
+        return Report({Exit::Usage, "\"" + text + "\": a raw value is a byte, 0 to 255"});
+    }
+    const auto target = RawTarget(options);
+    if (!target) {
+        return Report(target.failure());
+    }
+    DeviceLink link(target->number);
+    if (!link.WriteSetting(address.first, address.second, static_cast<uint8_t>(*value))) {
+        return Report(WriteFailed());
+    }
+    return 0;
+}
+
+// The GenLock period of a delay setting, read from the box.
+Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting) {
+    const auto period = s.link.ReadGenlockValue(setting.periodItem);
+    if (!period) {
+        return NoAnswer(s.target);
+    }
+    return *period;
+}
+
+std::string ChoicesLine(const SettingInfo& s) {
+    switch (s.rule) {
+        case ChoiceRule::Fixed: {
+            std::string out;
+            for (const Choice& c : ChoicesFor(s, {})) {
+                out += (out.empty() ? "" : ", ") + std::string(c.text);
+            }
+            return out;
+        }
+        case ChoiceRule::OutputResolution:
+        case ChoiceRule::OutputMode:
+            return "the list for the box's output port";
+        case ChoiceRule::ClockMode:
+            return "the list for the box's input port";
+    }
+    return {};
+}
+
+}  // namespace
+
+int RunGet(const CommonOptions& options, const std::string& name) {
+    if (const auto address = ParseAddress(name)) {
+        return RunRawGet(options, *address);
+    }
+    const auto setting = FindNamedSetting(name);
+    if (!setting) {
+        return Report(setting.failure());
+    }
+    const SettingInfo& s = **setting;
+    auto session = OpenSession(options);
+    if (!session) {
+        return Report(session.failure());
+    }
+    Session& ss = **session;
+    if (auto refused = Unavailable(s, ss.box)) {
+        return Report(*refused);
+    }
+    Json json{{"name", s.name}};
+    std::optional<SettingValue> shown;
+    int raw = 0;
+    if (s.kind == SettingKind::Genlock) {
+        const auto period = ReadPeriod(ss, s);
+        const auto delay = period ? ss.link.ReadGenlockValue(s.readItem) : std::nullopt;
+        if (!delay) {
+            return Report(NoAnswer(ss.target));
+        }
+        raw = *delay;
+        shown = GenlockShown(*delay, *period);
+        json["register"] = s.readItem;
+        json["period"] = *period;
+    } else {
+        const auto byte = ss.link.ReadSetting(s.group, s.item);
+        if (!byte) {
+            return Report(NoAnswer(ss.target));
+        }
+        raw = *byte;
+        shown = s.kind == SettingKind::Number ? SettingValue{ShownValue(s, *byte)}
+                                              : ShownValueFor(s, ss.box, *byte);
+        json["group"] = s.group;
+        json["item"] = s.item;
+    }
+    json["raw"] = raw;
+    if (!shown) {
+        PrintError(std::string(s.name) + ": the box holds " + std::to_string(raw) +
+                   ", which the dialog cannot show");
+    }
+    if (options.json) {
+        json["value"] =
+            shown ? (std::holds_alternative<int>(*shown) ? Json(std::get<int>(*shown))
+                                                         : Json(std::get<std::string>(*shown)))
+                  : Json(nullptr);
+        std::printf("%s\n", json.dump(2).c_str());
+    } else {
+        std::printf("%s\n", shown ? ValueText(*shown).c_str() : "");
+    }
+    return 0;
+}
+
+int RunSet(const CommonOptions& options, const std::string& name, const std::string& value) {
+    if (const auto address = ParseAddress(name)) {
+        return RunRawSet(options, *address, value);
+    }
+    const auto setting = FindNamedSetting(name);
+    if (!setting) {
+        return Report(setting.failure());
+    }
+    const SettingInfo& s = **setting;
+    auto session = OpenSession(options);
+    if (!session) {
+        return Report(session.failure());
+    }
+    Session& ss = **session;
+    uint16_t period = 0;
+    if (s.kind == SettingKind::Genlock && Available(s, ss.box)) {
+        const auto read = ReadPeriod(ss, s);
+        if (!read) {
+            return Report(read.failure());
+        }
+        period = *read;
+    }
+    const auto write = PlanWrite(s, ss.box, ValueFromText(s, value), period);
+    if (!write) {
+        return Report(write.failure());
+    }
+    return SendWrite(ss.link, *write) ? 0 : Report(WriteFailed());
+}
+
+int RunReset(const CommonOptions& options, bool yes) {
+    if (!yes && !StdinIsTerminal()) {
+        return Report({Exit::Usage,
+                       "reset asks on a terminal; give --yes to reset the box to "
+                       "its factory settings"});
+    }
+    auto session = OpenSession(options);
+    if (!session) {
+        return Report(session.failure());
+    }
+    Session& ss = **session;
+    if (!yes) {
+        // The System dialog's question, without its trailing line break.
+        const Answer answer = AskYesNo("Are you sure you want to do factory-reset command?");
+        if (answer != Answer::Yes) {
+            return Report({Exit::Stopped, "nothing was sent"});
+        }
+    }
+    const uint8_t item = FactoryResetItem(ss.box);
+    if (!ss.link.WriteSetting(4, item, 1)) {
+        return Report(WriteFailed());
+    }
+    std::printf("factory reset sent to %s (4.%d = 1)\n", ss.target.name.c_str(), item);
+    return 0;
+}
+
+int RunSettings(const CommonOptions& options, bool namesOnly) {
+    Json list = Json::array();
+    for (const SettingInfo& s : AllSettings()) {
+        const std::string name(s.name);
+        const bool genlock = s.kind == SettingKind::Genlock;
+        const std::string address = genlock
+                                        ? "G" + std::to_string(s.item)
+                                        : std::to_string(s.group) + "." + std::to_string(s.item);
+        const std::string values = s.kind == SettingKind::Number ? RangeText(s.minimum, s.maximum)
+                                   : genlock                     ? "-period/2 to period/2"
+                                                                 : ChoicesLine(s);
+        if (namesOnly) {
+            std::printf("%s\n", name.c_str());
+        } else if (options.json) {
+            list.push_back({{"name", name},
+                            {"label", s.label},
+                            {"dialog", s.dialog},
+                            {"address", address},
+                            {"values", values}});
+        } else {
+            std::printf("%-18s %-4s %-26s %s\n", name.c_str(), address.c_str(),
+                        std::string(s.label).c_str(), values.c_str());
+        }
+    }
+    if (options.json && !namesOnly) {
+        std::printf("%s\n", list.dump(2).c_str());
+    }
+    return 0;
+}
+
+}  // namespace kestrow::cli

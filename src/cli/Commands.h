@@ -1,0 +1,24 @@
+// kestrowctl's commands. Each returns the process's exit code (Cli.h) and prints its own
+// report on stdout and its failures on stderr.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Cli.h"
+
+namespace kestrow::cli {
+
+[[nodiscard]] int RunDetect(const CommonOptions& options);
+[[nodiscard]] int RunStatus(const CommonOptions& options);
+[[nodiscard]] int RunGet(const CommonOptions& options, const std::string& name);
+[[nodiscard]] int RunSet(const CommonOptions& options, const std::string& name,
+                         const std::string& value);
+[[nodiscard]] int RunReset(const CommonOptions& options, bool yes);
+[[nodiscard]] int RunDump(const CommonOptions& options, const std::string& file);
+[[nodiscard]] int RunLoad(const CommonOptions& options, const std::string& file);
+[[nodiscard]] int RunFlash(const CommonOptions& options, const std::string& file);
+// The settings table: names, labels, items, ranges and choices (no box needed).
+[[nodiscard]] int RunSettings(const CommonOptions& options, bool namesOnly);
+
+}  // namespace kestrow::cli

@@ -1,0 +1,141 @@
+#include "Console.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+
+#include "SerialTypes.h"
+
+namespace kestrow::cli {
+namespace {
+
+std::mutex g_reportMutex;
+int g_holders = 0;
+std::vector<SerialReport> g_held;
+
+std::string ReportText(const SerialReport& report) {
+    std::string text = report.text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    if (!report.detail.empty()) {
+        text += ": " + report.detail;
+    }
+    return text;
+}
+
+const std::chrono::steady_clock::time_point g_start = std::chrono::steady_clock::now();
+
+}  // namespace
+
+void PrintError(std::string_view message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kestrowctl: %.*s\n", static_cast<int>(message.size()), message.data());
+}
+
+int Report(const Failure& failure) {
+    if (!failure.message.empty()) {
+        PrintError(failure.message);
+    }
+    return static_cast<int>(failure.code);
+}
+
+void InstallSerialReporter() {
+    SetSerialReporter([](const SerialReport& report) {
+        {
+            std::lock_guard lock(g_reportMutex);
+            if (g_holders > 0) {
+                g_held.push_back(report);
+                return;
+            }
+        }
+        PrintError(ReportText(report));
+    });
+}
+
+HeldReports::HeldReports() {
+    std::lock_guard lock(g_reportMutex);
+    ++g_holders;
+}
+
+HeldReports::~HeldReports() {
+    std::lock_guard lock(g_reportMutex);
+    if (--g_holders == 0) {
+        g_held.clear();
+    }
+}
+
+std::string HeldReports::Take() {
+    std::lock_guard lock(g_reportMutex);
+    std::string text = g_held.empty() ? std::string{} : ReportText(g_held.front());
+    g_held.clear();
+    return text;
+}
+
+bool StdinIsTerminal() {
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
+bool StdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+Answer AskYesNo(std::string_view question) {
+    std::printf("%.*s [y/N] ", static_cast<int>(question.size()), question.data());
+    std::fflush(stdout);
+    std::string line;
+    for (;;) {
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) {
+            std::printf("\n");
+            return Answer::Interrupted;
+        }
+        if (n <= 0) {
+            std::printf("\n");
+            return Answer::No;
+        }
+        if (c == '\n') {
+            break;
+        }
+        line += c;
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    for (char& c : line) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
+    return line == "y" || line == "yes" ? Answer::Yes : Answer::No;
+}
+
+std::string HexBytes(const unsigned char* bytes, size_t count) {
+    std::string out;
+    char hex[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(hex, sizeof hex, i == 0 ? "%02X" : " %02X", bytes[i]);
+        out += hex;
+    }
+    return out;
+}
+
+void EnableTrace() {
+    SetSerialTracer([](TraceDirection direction, std::span<const uint8_t> bytes,
+                       uint32_t requested) {
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - g_start)
+                .count();
+        std::string line = HexBytes(bytes.data(), bytes.size());
+        if (direction == TraceDirection::Received && bytes.size() < requested) {
+            line += (line.empty() ? "(" : " (") + std::to_string(bytes.size()) + " of " +
+                    std::to_string(requested) + " bytes)";
+        }
+        std::fprintf(stderr, "%10.1f ms  %s  %s\n", ms,
+                     direction == TraceDirection::Sent ? "->" : "<-", line.c_str());
+    });
+}
+
+}  // namespace kestrow::cli

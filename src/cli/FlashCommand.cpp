@@ -1,0 +1,188 @@
+// flash: the Firmware Update dialog's run with a terminal for its window. A progress bar on a
+// terminal, one line per 10 % otherwise. Ctrl+C before the flash is touched ends the run at
+// once; during the write it asks first, since a half-written flash leaves the box in its boot
+// loader.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "Commands.h"
+#include "Console.h"
+#include "FirmwareTexts.h"
+#include "FirmwareUpdateWorker.h"
+#include "Ports.h"
+
+namespace kestrow::cli {
+namespace {
+
+namespace text = firmware_text;
+
+volatile sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int /*signal*/) {
+    g_interrupted = 1;
+}
+
+constexpr int kBarWidth = 40;
+
+// A line on stdout, at once: scripts follow the run as it goes.
+void Say(std::string_view line) {
+    std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
+    std::fflush(stdout);
+}
+
+class TerminalView : public FirmwareUpdateView {
+  public:
+    TerminalView(std::string path, bool bar) : path_(std::move(path)), bar_(bar) {}
+
+    void SetStatus(std::string_view status) override {
+        EndBar();
+        if (status == text::kConnected || status == text::kWriting) {
+            Say(status);
+        } else if (status == text::kUpdated) {
+            Say(status);
+            exit_ = exit_.value_or(Exit::Done);
+        } else if (status == text::kWriteFailed && stopped_) {
+            PrintError(std::string(status) +
+                       " Stopped on request: the box waits in its boot loader until a whole "
+                       "program is written; run kestrowctl flash again.");
+            exit_ = exit_.value_or(Exit::Stopped);
+        } else {
+            Failed(status);
+        }
+    }
+    void SetFileSize(std::string_view size) override { Say("File Size: " + std::string(size)); }
+    void ShowMessage(std::string_view message) override {
+        EndBar();
+        Failed(message);
+    }
+    void ShowWaitCursor(bool /*wait*/) override {}
+
+    void SetRange(std::uint16_t /*minimum*/, std::uint16_t maximum) override {
+        maximum_ = maximum;
+        tenths_ = 0;
+        drawn_ = -1;
+    }
+    void SetPosition(std::uint16_t position) override {
+        const int percent = maximum_ > 0 ? position * 100 / maximum_ : 100;
+        if (bar_ && percent != drawn_) {
+            drawn_ = percent;
+            const int filled = percent * kBarWidth / 100;
+            std::printf("\r[%s%s] %3d %%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                        std::string(static_cast<size_t>(kBarWidth - filled), '.').c_str(), percent);
+            barOpen_ = true;
+            if (percent == 100) {
+                EndBar();
+            }
+        } else if (!bar_) {
+            for (; tenths_ < percent / 10; ++tenths_) {
+                std::printf("Writing flash: %d %%\n", (tenths_ + 1) * 10);
+            }
+        }
+        std::fflush(stdout);
+    }
+
+    // Asked before Download and before each block. Before Download a stop leaves the flash as
+    // it was; after it, the operator confirms.
+    bool StopRequested() override {
+        if (!downloadSent_) {
+            if (g_interrupted != 0) {
+                stopped_ = true;
+                return true;
+            }
+            downloadSent_ = true;
+            return false;
+        }
+        if (stopped_ || g_interrupted == 0) {
+            return stopped_;
+        }
+        g_interrupted = 0;
+        EndBar();
+        if (!StdinIsTerminal()) {
+            stopped_ = true;
+            return true;
+        }
+        stopped_ = AskYesNo(
+                       "Stop writing the flash? A half-written flash leaves the box in its "
+                       "boot loader.") != Answer::No;
+        return stopped_;
+    }
+
+    // Ctrl+C while nothing has touched the flash: end now.
+    void LeaveIfInterrupted() const {
+        if (g_interrupted != 0 && !downloadSent_) {
+            std::fflush(stdout);
+            std::fputs("\nkestrowctl: stopped; nothing was written to the flash\n", stderr);
+            std::_Exit(static_cast<int>(Exit::Stopped));
+        }
+    }
+
+    // A run that never said "Firmware Updated!" did not succeed.
+    [[nodiscard]] int ExitCode() const {
+        return static_cast<int>(exit_.value_or(Exit::WriteFailed));
+    }
+
+  private:
+    void EndBar() {
+        if (barOpen_) {
+            std::printf("\n");
+            barOpen_ = false;
+        }
+    }
+    void Failed(std::string_view message) {
+        std::string line(message);
+        Exit code = Exit::WriteFailed;
+        if (message == text::kPleaseLoadFile) {
+            line += " (" + path_ + " cannot be opened)";
+            code = Exit::File;
+        } else if (message == text::kConvertFailed || message == text::kFileNotCorrect) {
+            code = Exit::File;
+        } else if (message == text::kPortOccupied || message == text::kOpenFailed) {
+            code = Exit::Port;
+        }
+        PrintError(line);
+        exit_ = exit_.value_or(code);  // the first failure decides
+    }
+
+    std::string path_;
+    bool bar_ = false;
+    bool barOpen_ = false;
+    std::uint16_t maximum_ = 0;
+    int tenths_ = 0;  // 10 % lines printed
+    int drawn_ = -1;  // the percentage the bar shows
+    bool downloadSent_ = false;
+    bool stopped_ = false;
+    std::optional<Exit> exit_;
+};
+
+}  // namespace
+
+int RunFlash(const CommonOptions& options, const std::string& file) {
+    const auto target = ChoosePort(options.port, Search::ProbeOrBootLoader);
+    if (!target) {
+        return Report(target.failure());
+    }
+    FirmwareImage image;
+    image.path = file;
+    SerialPort serial;
+    TerminalView view(file, StdoutIsTerminal());
+    FirmwareRun run{target->number, image, serial, view};
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGINT, &action, &previous);
+    SetIdleHook([&view] { view.LeaveIfInterrupted(); });
+
+    FirmwareUpdateWorker(run);
+
+    SetIdleHook({});
+    sigaction(SIGINT, &previous, nullptr);
+    return view.ExitCode();
+}
+
+}  // namespace kestrow::cli

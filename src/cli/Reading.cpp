@@ -1,0 +1,75 @@
+#include "Reading.h"
+
+namespace kestrow::cli {
+namespace {
+
+// Remembers how far the refresh got, for the message when it stops.
+class Progress : public RefreshObserver {
+  public:
+    void ProbeAnswered(uint8_t, uint8_t) override { probed = true; }
+    void SettingRead(uint8_t, uint8_t, uint8_t) override { ++answered; }
+    bool probed = false;
+    int answered = 0;
+};
+
+// The name a value goes by on this box: the setting whose dialog writes that item (for (4,2)
+// the one this box's System dialog offers); (4,1) is the input timing; otherwise the System
+// group's hidden setting.
+std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
+    for (const SettingInfo& s : AllSettings()) {
+        if (s.kind != SettingKind::Genlock && s.group == group && s.item == item &&
+            (group != 4 || Available(s, box))) {
+            return std::string(s.name);
+        }
+    }
+    return group == 4 && item == 1 ? "input-timing" : "system-setting-a";
+}
+
+}  // namespace
+
+Outcome<BoxReading> ReadBox(DeviceLink& link, const Target& target) {
+    link.SetPort(target.number);
+    BoxReading r;
+    Progress progress;
+    switch (RunStatusRefresh(link, r.cache, r.facts, &progress)) {
+        case RefreshResult::NotOpened:
+            return NotOpened(target);
+        case RefreshResult::Aborted: {
+            Failure f = NoAnswer(target);
+            f.message += progress.probed ? " (it stopped answering after " +
+                                               std::to_string(progress.answered) + " queries)"
+                                         : " (no reply to the probe)";
+            return f;
+        }
+        case RefreshResult::Completed:
+            break;
+    }
+    r.box = {r.facts.probePortByte, r.facts.modelByte, r.facts.isNewModel != 0};
+    const auto add = [&r](uint8_t group, uint8_t item, uint8_t raw) {
+        r.values.push_back({group, item, raw, NameFor(group, item, r.box)});
+    };
+    for (uint8_t g = 1; g <= 3; ++g) {
+        for (uint8_t i = 1; uint8_t* byte = SettingByte(r.cache, g, i); ++i) {
+            add(g, i, *byte);
+        }
+    }
+    add(4, 1, r.cache.system[0]);
+    if (r.box.newerModel) {
+        add(4, 2, r.cache.system[2]);
+        add(4, 3, r.cache.system[1]);
+    } else {
+        add(4, 2, r.cache.system[1]);
+    }
+    return r;
+}
+
+const ReadValue* FindRead(const BoxReading& reading, uint8_t group, uint8_t item) {
+    for (const ReadValue& v : reading.values) {
+        if (v.group == group && v.item == item) {
+            return &v;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace kestrow::cli

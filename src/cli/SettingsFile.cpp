@@ -1,0 +1,314 @@
+// dump and load: every setting a dialog can write, in a JSON file a person can edit.
+//
+//   {
+//     "format": "kestrow-settings", "version": 1, "program": "kestrowctl 1.0.0",
+//     "model": 0, "newerModel": false, "versionText": "V1.23.456",
+//     "settings": { "output-resolution": "1024x768p60", "contrast": 128, "h-shift": -3, ... }
+//   }
+//
+// Numbers as the dialogs show them (signed, offsets taken off), choices by their list text.
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "Commands.h"
+#include "Console.h"
+#include "Reading.h"
+#include "Values.h"
+
+namespace kestrow::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kFormat = "kestrow-settings";
+constexpr int kFormatVersion = 1;
+// What the template-201 System dialog shows as the firmware version: a fixed text.
+constexpr const char* kFixedVersionText = "V1.001";
+
+// The box's settings as shown, in table order. A value the dialog could not show (a byte out of
+// its range or list) is left out with a warning; a load could not write it back.
+Outcome<Json> ReadSettings(DeviceLink& link, const Target& target, const BoxReading& reading) {
+    Json settings = Json::object();
+    for (const SettingInfo& s : AllSettings()) {
+        if (!Available(s, reading.box)) {
+            continue;
+        }
+        std::optional<SettingValue> shown;
+        std::string raw;
+        if (s.kind == SettingKind::Genlock) {
+            const auto period = link.ReadGenlockValue(s.periodItem);
+            const auto delay = period ? link.ReadGenlockValue(s.readItem) : std::nullopt;
+            if (!delay) {
+                return NoAnswer(target);
+            }
+            shown = ShownGenlockFor(*delay, *period);
+            raw = std::to_string(*delay) + " (period " + std::to_string(*period) + ")";
+        } else if (const ReadValue* v = FindRead(reading, s.group, s.item)) {
+            shown = ShownValueFor(s, reading.box, v->raw);
+            raw = std::to_string(v->raw);
+        }
+        if (!shown) {
+            PrintError(std::string(s.name) + ": the box holds " + raw +
+                       ", which the dialog cannot show; left out");
+        } else if (const int* n = std::get_if<int>(&*shown)) {
+            settings[std::string(s.name)] = *n;
+        } else {
+            settings[std::string(s.name)] = std::get<std::string>(*shown);
+        }
+    }
+    return settings;
+}
+
+std::string VersionText(DeviceLink& link, const BoxFacts& box) {
+    if (box.modelByte == 1) {
+        return kFixedVersionText;
+    }
+    std::string text = "NA";
+    (void)link.ReadVersionText(!box.newerModel, text);
+    return text;
+}
+
+Outcome<std::string> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf())) {
+        return Failure{Exit::File, path + ": cannot be read"};
+    }
+    return text.str();
+}
+
+// The header's faults: format, version, the model fields' types, unknown keys.
+std::vector<std::string> HeaderFaults(const Json& file) {
+    std::vector<std::string> faults;
+    if (!file.is_object()) {
+        return {"not a settings file (a JSON object is expected)"};
+    }
+    if (file.value("format", Json()) != kFormat) {
+        faults.push_back("\"format\" must be \"" + std::string(kFormat) + "\"");
+    }
+    if (file.value("version", Json()) != kFormatVersion) {
+        faults.push_back("\"version\" must be " + std::to_string(kFormatVersion));
+    }
+    const Json model = file.value("model", Json());
+    if (!model.is_number_integer() || model.get<int64_t>() < 0 || model.get<int64_t>() > 255) {
+        faults.push_back("\"model\" must be the model byte, 0 to 255");
+    }
+    if (!file.value("newerModel", Json()).is_boolean()) {
+        faults.push_back("\"newerModel\" must be true or false");
+    }
+    if (!file.value("settings", Json()).is_object()) {
+        faults.push_back("\"settings\" must be an object of name: value");
+    }
+    for (const auto& [key, value] : file.items()) {
+        const bool known = key == "format" || key == "version" || key == "program" ||
+                           key == "model" || key == "newerModel" || key == "versionText" ||
+                           key == "settings";
+        if (!known) {
+            faults.push_back("unknown entry \"" + key + "\"");
+        }
+    }
+    return faults;
+}
+
+// A whole number within int, or a text; anything else has no value a dialog takes.
+std::optional<SettingValue> FromJson(const Json& value) {
+    constexpr int64_t kMax = std::numeric_limits<int>::max();
+    constexpr int64_t kMin = std::numeric_limits<int>::min();
+    if (value.is_number_unsigned()) {
+        const auto n = value.get<uint64_t>();
+        return n <= static_cast<uint64_t>(kMax) ? std::optional<SettingValue>(static_cast<int>(n))
+                                                : std::nullopt;
+    }
+    if (value.is_number_integer()) {
+        const auto n = value.get<int64_t>();
+        return n >= kMin ? std::optional<SettingValue>(static_cast<int>(n)) : std::nullopt;
+    }
+    if (value.is_string()) {
+        return value.get<std::string>();
+    }
+    return std::nullopt;
+}
+
+int Refuse(const std::string& path, const std::vector<std::string>& faults) {
+    for (const std::string& fault : faults) {
+        PrintError(path + ": " + fault);
+    }
+    return Report({Exit::File, path + " refused; nothing was written"});
+}
+
+using Periods = std::map<std::string, uint16_t>;  // GenLock setting name -> period
+
+// The periods of the GenLock settings the file names and the box offers.
+Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const Target& target,
+                             const BoxFacts& box) {
+    Periods periods;
+    for (const SettingInfo& s : AllSettings()) {
+        if (s.kind != SettingKind::Genlock || !Available(s, box) ||
+            !file.at("settings").contains(std::string(s.name))) {
+            continue;
+        }
+        const auto period = link.ReadGenlockValue(s.periodItem);
+        if (!period) {
+            return NoAnswer(target);
+        }
+        periods[std::string(s.name)] = *period;
+    }
+    return periods;
+}
+
+// Every entry of the file checked against the box; the writes in table order.
+std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, const BoxFacts& box,
+                                   std::vector<std::string>& faults) {
+    const int model = file.at("model").get<int>();
+    const bool newer = file.at("newerModel").get<bool>();
+    if (model != box.modelByte) {
+        faults.push_back("the file is for model byte " + std::to_string(model) +
+                         ", this box reports " + std::to_string(box.modelByte));
+    }
+    if (newer != box.newerModel) {
+        faults.push_back(std::string("the file is for ") + (newer ? "a newer" : "an older") +
+                         " model, this box is " + (box.newerModel ? "a newer" : "an older") +
+                         " one");
+    }
+    const Json& settings = file.at("settings");
+    for (const auto& [name, value] : settings.items()) {
+        if (FindSetting(name) == nullptr) {
+            faults.push_back(FindNamedSetting(name).failure().message);
+        }
+    }
+    std::vector<PlannedWrite> writes;
+    for (const SettingInfo& s : AllSettings()) {
+        const auto entry = settings.find(std::string(s.name));
+        if (entry == settings.end()) {
+            continue;
+        }
+        const auto value = FromJson(*entry);
+        if (!value) {
+            faults.push_back(std::string(s.name) + ": " + entry->dump() +
+                             " is neither a number nor a text the dialog takes");
+            continue;
+        }
+        const auto period = periods.find(std::string(s.name));
+        auto write =
+            PlanWrite(s, box, *value, period != periods.end() ? period->second : uint16_t{0});
+        if (write) {
+            writes.push_back(*write);
+        } else {
+            faults.push_back(write.failure().message);
+        }
+    }
+    return writes;
+}
+
+}  // namespace
+
+int RunDump(const CommonOptions& options, const std::string& file) {
+    const auto target = ChoosePort(options.port, Search::Probe);
+    if (!target) {
+        return Report(target.failure());
+    }
+    DeviceLink link;
+    const auto reading = ReadBox(link, *target);
+    if (!reading) {
+        return Report(reading.failure());
+    }
+    auto settings = ReadSettings(link, *target, *reading);
+    if (!settings) {
+        return Report(settings.failure());
+    }
+    const Json out{{"format", kFormat},
+                   {"version", kFormatVersion},
+                   {"program", ProgramVersion()},
+                   {"model", reading->box.modelByte},
+                   {"newerModel", reading->box.newerModel},
+                   {"versionText", VersionText(link, reading->box)},
+                   {"settings", *settings}};
+    const std::string text = out.dump(2) + "\n";
+    if (file.empty() || file == "-") {
+        std::fputs(text.c_str(), stdout);
+        return 0;
+    }
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    if (!stream || !(stream << text) || !stream.flush()) {
+        return Report({Exit::File, file + ": cannot be written"});
+    }
+    return 0;
+}
+
+int RunLoad(const CommonOptions& options, const std::string& path) {
+    const auto text = ReadFile(path);
+    if (!text) {
+        return Report(text.failure());
+    }
+    Json file;
+    try {
+        file = Json::parse(*text);
+    } catch (const Json::parse_error& e) {
+        std::string what = e.what();
+        return Refuse(path, {what.substr(what.find(']') + 2)});
+    }
+    if (auto faults = HeaderFaults(file); !faults.empty()) {
+        return Refuse(path, faults);
+    }
+
+    const auto target = ChoosePort(options.port, Search::Probe);
+    if (!target) {
+        return Report(target.failure());
+    }
+    DeviceLink link;
+    const auto box = IdentifyBox(link, *target);
+    if (!box) {
+        return Report(box.failure());
+    }
+    const auto periods = ReadPeriods(file, link, *target, *box);
+    if (!periods) {
+        return Report(periods.failure());
+    }
+    std::vector<std::string> faults;
+    const std::vector<PlannedWrite> writes = PlanLoad(file, *periods, *box, faults);
+    if (!faults.empty()) {
+        return Refuse(path, faults);
+    }
+
+    for (const PlannedWrite& write : writes) {
+        if (!SendWrite(link, write)) {
+            return Report({Exit::WriteFailed, std::string(write.setting->name) + ": Fail"});
+        }
+    }
+
+    // Read back what the dialogs would show now.
+    const auto reading = ReadBox(link, *target);
+    if (!reading) {
+        return Report(reading.failure());
+    }
+    const auto now = ReadSettings(link, *target, *reading);
+    if (!now) {
+        return Report(now.failure());
+    }
+    int differ = 0;
+    for (const PlannedWrite& write : writes) {
+        const std::string name(write.setting->name);
+        const Json wrote = std::holds_alternative<int>(write.shown)
+                               ? Json(std::get<int>(write.shown))
+                               : Json(std::get<std::string>(write.shown));
+        const Json read = now->value(name, Json());
+        if (read != wrote) {
+            PrintError(name + ": wrote " + wrote.dump() + ", reads back " +
+                       (read.is_null() ? std::string("nothing shown") : read.dump()));
+            ++differ;
+        }
+    }
+    if (differ > 0) {
+        return Report({Exit::WriteFailed, std::to_string(differ) + " of " +
+                                              std::to_string(writes.size()) +
+                                              " settings read back different"});
+    }
+    std::printf("%zu settings written to %s and read back\n", writes.size(), target->name.c_str());
+    return 0;
+}
+
+}  // namespace kestrow::cli

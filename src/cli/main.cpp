@@ -1,0 +1,131 @@
+// kestrowctl: the Kestrow box from the command line. The commands and their options; the work
+// is in the Run* functions of Commands.h.
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "Console.h"
+
+#ifndef KESTROWCTL_VERSION
+#define KESTROWCTL_VERSION "0"
+#endif
+
+namespace kestrow::cli {
+
+std::string ProgramVersion() {
+    return std::string("kestrowctl ") + KESTROWCTL_VERSION;
+}
+
+namespace {
+
+constexpr const char* kPortHelp =
+    "the box's port: \"COM 5\", \"COM5\", \"5\" or a device path such as /dev/ttyUSB0; "
+    "without it the first port that answers the probe";
+
+CLI::App* AddCommand(CLI::App& app, const char* name, const char* description,
+                     CommonOptions& options, bool json) {
+    CLI::App* command = app.add_subcommand(name, description);
+    command->add_option("--port,-p", options.port, kPortHelp);
+    command->add_flag("--trace", options.trace,
+                      "print every frame sent and received, with times, on stderr");
+    if (json) {
+        command->add_flag("--json", options.json, "print JSON for scripts");
+    }
+    command->footer(kExitCodesHelp);
+    return command;
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+    CLI::App app{"The Kestrow video scaler box from the command line.", "kestrowctl"};
+    app.set_version_flag("--version", ProgramVersion());
+    app.require_subcommand(1);
+    app.footer(kExitCodesHelp);
+
+    CommonOptions options;
+    std::string name;
+    std::vector<std::string> value;
+    std::string file;
+    bool yes = false;
+    bool namesOnly = false;
+
+    auto* detect = AddCommand(
+        app, "detect", "list the COM ports and which of them a box answers on", options, true);
+    auto* status = AddCommand(
+        app, "status", "read the box's state the way the panel's Refresh does", options, true);
+    auto* get =
+        AddCommand(app, "get", "read one setting: NAME, or G.I for the raw byte", options, true);
+    get->add_option("name", name, "setting name (see \"kestrowctl settings\") or G.I")->required();
+    auto* set = AddCommand(app, "set", "write one setting with the frame its dialog's Apply sends",
+                           options, false);
+    set->add_option("name", name, "setting name or G.I")->required();
+    set->add_option("value", value, "number, choice text (\"5 min\", 1080p60) or raw byte")
+        ->required()
+        ->expected(1, -1);
+    auto* dump =
+        AddCommand(app, "dump", "save every setting a dialog can write as JSON", options, false);
+    dump->add_option("file", file, "file to write; standard output without it or with -");
+    auto* load =
+        AddCommand(app, "load", "check a settings file against the box, write it, read it back",
+                   options, false);
+    load->add_option("file", file, "settings file written by dump")->required();
+    auto* reset = AddCommand(app, "reset", "reset the box to its factory settings", options, false);
+    reset->add_flag("--yes,-y", yes, "do not ask");
+    auto* flash = AddCommand(app, "flash",
+                             "write firmware (.BIN or Intel .HEX) through the box's boot loader",
+                             options, false);
+    flash->add_option("file", file, "firmware file")->required();
+    auto* settings = app.add_subcommand("settings", "list the setting names, items and values");
+    settings->add_flag("--json", options.json, "print JSON for scripts");
+    settings->add_flag("--names", namesOnly, "names only, one a line");
+    settings->footer(kExitCodesHelp);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : static_cast<int>(Exit::Usage);
+    }
+
+    InstallSerialReporter();
+    if (options.trace) {
+        EnableTrace();
+    }
+    std::string joined;
+    for (const std::string& part : value) {
+        joined += (joined.empty() ? "" : " ") + part;
+    }
+    if (*detect) {
+        return RunDetect(options);
+    }
+    if (*status) {
+        return RunStatus(options);
+    }
+    if (*get) {
+        return RunGet(options, name);
+    }
+    if (*set) {
+        return RunSet(options, name, joined);
+    }
+    if (*dump) {
+        return RunDump(options, file);
+    }
+    if (*load) {
+        return RunLoad(options, file);
+    }
+    if (*reset) {
+        return RunReset(options, yes);
+    }
+    if (*flash) {
+        return RunFlash(options, file);
+    }
+    return RunSettings(options, namesOnly);
+}
+
+}  // namespace kestrow::cli
+
+int main(int argc, char** argv) {
+    return kestrow::cli::Main(argc, argv);
+}
