@@ -6,16 +6,22 @@
 namespace kestrow {
 namespace {
 
-constexpr SettingInfo NumberSetting(std::string_view name, std::string_view label, int dialog,
-                                    uint8_t group, uint8_t item, int minimum, int maximum,
-                                    int offset = 0) {
+constexpr SettingInfo Base(std::string_view name, std::string_view label, int dialog, uint8_t group,
+                           uint8_t item, SettingKind kind) {
     SettingInfo s;
     s.name = name;
     s.label = label;
     s.dialog = dialog;
     s.group = group;
     s.item = item;
-    s.kind = SettingKind::Number;
+    s.kind = kind;
+    return s;
+}
+
+constexpr SettingInfo NumberSetting(std::string_view name, std::string_view label, int dialog,
+                                    uint8_t group, uint8_t item, int minimum, int maximum,
+                                    int offset = 0) {
+    SettingInfo s = Base(name, label, dialog, group, item, SettingKind::Number);
     s.minimum = minimum;
     s.maximum = maximum;
     s.offset = offset;
@@ -26,13 +32,7 @@ constexpr SettingInfo ChoiceSetting(std::string_view name, std::string_view labe
                                     uint8_t group, uint8_t item, ChoiceRule rule,
                                     const NameTable* choices = nullptr,
                                     Availability availability = Availability::Always) {
-    SettingInfo s;
-    s.name = name;
-    s.label = label;
-    s.dialog = dialog;
-    s.group = group;
-    s.item = item;
-    s.kind = SettingKind::Choice;
+    SettingInfo s = Base(name, label, dialog, group, item, SettingKind::Choice);
     s.rule = rule;
     s.choices = choices;
     s.availability = availability;
@@ -43,13 +43,7 @@ constexpr SettingInfo ChoiceSetting(std::string_view name, std::string_view labe
 // the period read from `periodItem`.
 constexpr SettingInfo GenlockSetting(std::string_view name, std::string_view label, uint8_t item,
                                      uint8_t readItem, uint8_t periodItem) {
-    SettingInfo s;
-    s.name = name;
-    s.label = label;
-    s.dialog = 208;
-    s.group = 0x49;
-    s.item = item;
-    s.kind = SettingKind::Genlock;
+    SettingInfo s = Base(name, label, 208, 0x49, item, SettingKind::Genlock);
     s.readItem = readItem;
     s.periodItem = periodItem;
     return s;
