@@ -8,6 +8,7 @@ namespace {
 
 constexpr uint8_t kHostAck = 0xCC;
 constexpr size_t kMaxPacket = 79;  // 3 header bytes and at most 76 data bytes
+constexpr uint8_t kStatusSuccess = 0x40;
 constexpr uint8_t kStatusUnknownCommand = 0x41;
 constexpr uint8_t kStatusInvalidCommand = 0x42;
 constexpr uint8_t kStatusBadAddress = 0x43;
@@ -30,6 +31,12 @@ uint32_t BigEndian32(std::span<const uint8_t> b) {
 
 bool ValidStartAddress(uint32_t address) {
     return address == 0x00001000u || address == 0x00002800u;
+}
+
+// The configured status: throughout, or once Send Data block `statusAfterBlock` has arrived.
+uint8_t ConfiguredStatus(const BoxState& state) {
+    const int after = state.config.statusAfterBlock;
+    return after < 0 || state.block > after ? state.config.status : kStatusSuccess;
 }
 
 void SetStatus(BoxState& state, uint8_t status) {
@@ -56,7 +63,7 @@ Handled Packet(BoxState& state, std::span<const uint8_t> p) {
         return {FrameKind::BootPacket, kAck, false};
     }
     if (command == GetStatus && length == 3) {
-        const uint8_t status = state.statusFromConfig ? state.config.status : state.status;
+        const uint8_t status = state.statusFromConfig ? ConfiguredStatus(state) : state.status;
         const uint8_t last = state.config.statusLastByte.value_or(status);
         return {FrameKind::BootPacket, {0x00, 0xCC, 0x03, status, last}, false};
     }

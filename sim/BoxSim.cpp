@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -41,6 +42,7 @@ struct BoxSim::Impl {
     // The box's thread only.
     int64_t rxFree = 0;  // when the last received byte finished arriving (paced)
     int64_t txFree = 0;  // when the last sent byte finished leaving (paced)
+    std::multimap<int64_t, std::vector<uint8_t>> lateReplies;  // by when they go out
 
     std::thread thread;
 
@@ -48,6 +50,8 @@ struct BoxSim::Impl {
     void OnBytes(std::span<const uint8_t> bytes);
     std::vector<ReceivedFrame> Parse(bool& vanish);  // under the lock
     void Send(const std::vector<uint8_t>& reply, bool paced);
+    void SendLateReplies();                       // those whose time has come
+    [[nodiscard]] int MsToNextLateReply() const;  // -1: none waiting
     void CloseLine();
     bool MakeLink(const std::string& path);
 };
@@ -65,11 +69,13 @@ void BoxSim::Impl::Run() {
         std::array<pollfd, 2> fds{
             {{line.wakeRead.get(), POLLIN, 0}, {line.master.get(), POLLIN, 0}}};
         const nfds_t count = line.master.valid() ? 2 : 1;
-        if (poll(fds.data(), count, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        const int ready = poll(fds.data(), count, MsToNextLateReply());
+        if (ready < 0 && errno != EINTR) {
             break;
+        }
+        SendLateReplies();
+        if (ready <= 0) {
+            continue;
         }
         if (fds[0].revents != 0) {
             line.DrainWake();
@@ -107,6 +113,7 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
         rxFree = std::max(NowNs(), rxFree) + LineTimeNs(static_cast<int64_t>(bytes.size()));
         SleepUntilNs(rxFree);
     }
+    const int64_t arrived = NowNs();
     std::vector<ReceivedFrame> done;
     bool vanish = false;
     std::function<void(const ReceivedFrame&)> notify;
@@ -126,7 +133,11 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
         if (notify) {
             notify(frame);
         }
-        Send(frame.reply, paced);
+        if (frame.delayMs > 0 && !frame.reply.empty()) {
+            lateReplies.emplace(arrived + int64_t{frame.delayMs} * 1'000'000, frame.reply);
+        } else {
+            Send(frame.reply, paced);
+        }
     }
     if (vanish) {
         CloseLine();
@@ -155,9 +166,11 @@ std::vector<ReceivedFrame> BoxSim::Impl::Parse(bool& vanish) {
         Handled handled =
             state.bootLoader ? HandleBootLoader(state, request) : HandleFirmware(state, request);
         pos += split.length;
+        const bool late = state.config.delayed.empty() || handled.delayedQuery;
         out.push_back({{request.begin(), request.end()},
                        handled.kind,
-                       ShapeReply(state, std::move(handled.reply))});
+                       ShapeReply(state, std::move(handled.reply)),
+                       late ? state.config.replyDelayMs : 0});
         if (handled.vanish) {
             vanish = true;
             pos = pending.size();
@@ -186,8 +199,29 @@ void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced) {
     txFree = start + LineTimeNs(static_cast<int64_t>(reply.size()));
 }
 
+void BoxSim::Impl::SendLateReplies() {
+    bool paced = false;
+    {
+        std::lock_guard lock(mutex);
+        paced = state.config.paced;
+    }
+    while (!lateReplies.empty() && lateReplies.begin()->first <= NowNs()) {
+        Send(lateReplies.begin()->second, paced);
+        lateReplies.erase(lateReplies.begin());
+    }
+}
+
+int BoxSim::Impl::MsToNextLateReply() const {
+    if (lateReplies.empty()) {
+        return -1;
+    }
+    const int64_t ns = std::max<int64_t>(lateReplies.begin()->first - NowNs(), 0);
+    return static_cast<int>((ns + 999'999) / 1'000'000);  // not before it is due
+}
+
 void BoxSim::Impl::CloseLine() {
     line.Close();
+    lateReplies.clear();
     {
         std::lock_guard lock(mutex);
         state.lineClosed = true;

@@ -20,7 +20,9 @@ struct BoxConfig {
     // Running firmware.
     uint8_t portByte = 0x59;  // probe reply byte 3: input port code << 4 | output port code
     uint8_t modelByte = 0;    // probe reply byte 4
-    bool newerModel = false;  // reply to (4,4) starts with 06 instead of 05
+    // Not 0: a newer model, whose reply to (4,4) starts with this byte instead of 05 (true
+    // gives 01).
+    uint8_t newerModel = 0;
     std::string versionText = "V1.23.456";  // nine characters go out in the version reply
     bool silent = false;                    // answers nothing at all
     bool paced = false;  // bytes in both directions take their 115200 8-N-1 line time
@@ -41,6 +43,15 @@ struct BoxConfig {
     std::optional<uint8_t> statusLastByte;
     int vanishAtBlock = -1;   // closes the line when Send Data block k arrives
     bool bootSilent = false;  // the boot loader answers nothing
+
+    // Late replies and a late bad status, for the tests of waits and of the final check.
+    // Replies go out `replyDelayMs` after their request arrived: the replies to the queries in
+    // `delayed` (named as in `unanswered`), or every reply when `delayed` is empty.
+    int replyDelayMs = 0;
+    std::set<std::pair<uint8_t, uint8_t>> delayed;
+    // k >= 0: Get Status answers 40 until Send Data block k has arrived, `status` after it
+    // (k the last block: the final Get Status of a flash write). -1: `status` throughout.
+    int statusAfterBlock = -1;
 };
 
 // What the box made of a run of received bytes.
@@ -58,6 +69,7 @@ struct ReceivedFrame {
     std::vector<uint8_t> bytes;
     FrameKind kind = FrameKind::Unparsed;
     std::vector<uint8_t> reply;  // the bytes sent back (empty: no answer)
+    int delayMs = 0;             // the reply went out this long after the request arrived
 };
 
 class BoxSim {

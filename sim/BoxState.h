@@ -49,7 +49,8 @@ struct Split {
 struct Handled {
     FrameKind kind = FrameKind::Unparsed;
     std::vector<uint8_t> reply;
-    bool vanish = false;  // close the line instead of answering
+    bool vanish = false;        // close the line instead of answering
+    bool delayedQuery = false;  // a query named in config.delayed
 };
 
 inline constexpr std::array<uint8_t, 4> kBootRequest{0x88, 0x99, 0x06, 0xFE};

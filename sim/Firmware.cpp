@@ -33,10 +33,10 @@ uint8_t* SettingAt(BoxState& state, uint8_t group, uint8_t item) {
 // Reads of (4,3) and (4,4) serve both the settings reads (4 or 5 bytes, value in byte 3) and
 // the version text read (14 bytes, text in bytes 4..12), which the box cannot tell apart. So
 // they always get the 14-byte reply; a 5-byte reader takes the first five and drops the rest.
-// Byte 0 is 05, except 06 for a newer model's (4,4), which is how the host tells the models.
+// Byte 0 is 05, except for a newer model's (4,4), which is how the host tells the models.
 std::vector<uint8_t> VersionReply(const BoxState& state, uint8_t item, uint8_t value) {
-    const bool newer = state.config.newerModel && item == 4;
-    std::vector<uint8_t> reply{static_cast<uint8_t>(newer ? 0x06 : 0x05), kSync1, kSync2, value};
+    const uint8_t newer = item == 4 ? state.config.newerModel : uint8_t{0};
+    std::vector<uint8_t> reply{newer != 0 ? newer : uint8_t{0x05}, kSync1, kSync2, value};
     const std::string& text = state.config.versionText;
     for (size_t i = 0; i < kVersionChars; ++i) {
         reply.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : uint8_t{0});
@@ -183,7 +183,8 @@ Handled HandleFirmware(BoxState& state, std::span<const uint8_t> request) {
             if (op.query && !Answers(state, request)) {
                 return {FrameKind::Settings, {}, false};
             }
-            return {FrameKind::Settings, op.handle(state, request), false};
+            const bool delayed = op.query && state.config.delayed.contains(QueryKey(request));
+            return {FrameKind::Settings, op.handle(state, request), false, delayed};
         }
     }
     return {FrameKind::Settings, {}, false};  // unknown opcode or length: ignored

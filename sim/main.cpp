@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -21,11 +22,17 @@ constexpr const char* kUsage =
     "Plays a Kestrow box on a pseudo-terminal and links it as a COM port.\n"
     "  --port-byte HEX   probe reply's port byte (input code << 4 | output code), default 59\n"
     "  --model N         probe reply's model byte, default 0\n"
-    "  --newer-model     answer the (4,4) query as a newer model\n"
+    "  --newer-model     answer the (4,4) query as a newer model (first byte 06)\n"
+    "  --model-reply HEX first byte of the reply to (4,4): 05 an older model (the default),\n"
+    "                    01 to FF but 05 a newer one\n"
     "  --version TEXT    firmware version text (nine characters), default V1.23.456\n"
     "  --silent          answer nothing\n"
     "  --paced           send and take bytes at the 115200 baud line rate\n"
+    "  --reply-delay MS  send every reply MS milliseconds after its request arrived\n"
     "  --boot-loader     start in the boot loader\n"
+    "  --status HEX      boot loader's Get Status code, default 40\n"
+    "  --status-after-block K  Get Status answers 40 until Send Data block K (0 first), then\n"
+    "                    the --status code\n"
     "  --ports-dir DIR   folder for the COM link, default the panel's ports folder\n"
     "  --show-replies    print the replies too\n"
     "  --help            this text\n";
@@ -36,14 +43,24 @@ struct Options {
     bool showReplies = false;
 };
 
-bool ParseByte(const char* text, int base, uint8_t& out) {
+bool ParseNumber(const char* text, int base, unsigned long max, unsigned long& out) {
     char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, base);
-    if (end == text || *end != '\0' || value > 0xFF) {
-        return false;
-    }
+    out = std::strtoul(text, &end, base);
+    return end != text && *end == '\0' && std::strchr(text, '-') == nullptr && out <= max;
+}
+
+bool ParseByte(const char* text, int base, uint8_t& out) {
+    unsigned long value = 0;
+    const bool ok = ParseNumber(text, base, 0xFF, value);
     out = static_cast<uint8_t>(value);
-    return true;
+    return ok;
+}
+
+bool ParseCount(const char* text, int& out) {
+    unsigned long value = 0;
+    const bool ok = ParseNumber(text, 10, 10'000'000, value);
+    out = static_cast<int>(value);
+    return ok;
 }
 
 // 0: run; otherwise the exit code (after printing help or an error).
@@ -51,8 +68,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        const bool takesValue =
-            arg == "--port-byte" || arg == "--model" || arg == "--version" || arg == "--ports-dir";
+        const bool takesValue = arg == "--port-byte" || arg == "--model" || arg == "--version" ||
+                                arg == "--ports-dir" || arg == "--model-reply" ||
+                                arg == "--reply-delay" || arg == "--status" ||
+                                arg == "--status-after-block";
         if (takesValue && value == nullptr) {
             std::fprintf(stderr, "kestrow-boxsim: %s needs a value\n", argv[i]);
             return 2;
@@ -70,7 +89,17 @@ int ParseOptions(int argc, char** argv, Options& options) {
         } else if (arg == "--ports-dir") {
             options.portsDir = value;
         } else if (arg == "--newer-model") {
-            options.config.newerModel = true;
+            options.config.newerModel = 0x06;
+        } else if (arg == "--model-reply") {
+            uint8_t first = 0;
+            ok = ParseByte(value, 16, first) && first != 0;
+            options.config.newerModel = first == 0x05 ? uint8_t{0} : first;
+        } else if (arg == "--reply-delay") {
+            ok = ParseCount(value, options.config.replyDelayMs);
+        } else if (arg == "--status") {
+            ok = ParseByte(value, 16, options.config.status);
+        } else if (arg == "--status-after-block") {
+            ok = ParseCount(value, options.config.statusAfterBlock);
         } else if (arg == "--silent") {
             options.config.silent = true;
         } else if (arg == "--paced") {

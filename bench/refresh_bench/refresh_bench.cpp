@@ -2,7 +2,10 @@
 //  1. a full refresh (24 exchanges) beside its floor: 500 ms + per exchange the bytes on the
 //     wire x 10 / 115200 + 10 ms; goal within 5 %.
 //  2. a refresh against a silent box (one 6.5 s read): the longest time the event loop went
-//     without running, measured with a 1 ms timer; goal under 50 ms.
+//     without running, measured with a 1 ms timer, goal under one 60 Hz frame (17 ms); and the
+//     process's CPU time meanwhile, event processing included.
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -21,6 +24,15 @@
 namespace {
 
 constexpr int kPort = 5;
+
+double CpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
 
 }  // namespace
 
@@ -93,13 +105,17 @@ int main(int argc, char* argv[]) {
     });
     tick.start();
     QElapsedTimer t;
+    const double cpuBefore = CpuMs();
     t.start();
     dlg.Command(1025);
     const double silentMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    const double cpu = CpuMs() - cpuBefore;
     tick.stop();
     std::printf("refresh against a silent box: %.0f ms\n", silentMs);
-    std::printf("  longest event-loop gap %6.1f ms   goal: under 50 ms\n",
+    std::printf("  longest event-loop gap %6.1f ms   goal: under 17 ms\n",
                 static_cast<double>(longest) / 1e6);
+    std::printf("  CPU %.1f ms = %.2f %% of the wait (the 1 ms timer's events included)\n", cpu,
+                100.0 * cpu / silentMs);
     std::printf("message boxes: %d\n", boxes);
     kestrow::ui::SetMessageHook({});
     kestrow::ui::RemoveDeviceHooks();

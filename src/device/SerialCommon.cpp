@@ -1,10 +1,12 @@
-// The reporter and idle hook shared by the whole device layer, and its sliced sleep.
+// The reporter and idle hook shared by the whole device layer, the hook's cadence during
+// waits, and the sliced sleep.
 #include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
 #include <utility>
 
+#include "SerialPortDetail.h"
 #include "SerialTypes.h"
 
 namespace kestrow {
@@ -23,7 +25,16 @@ IdleHook& Idle() {
     return h;
 }
 
-constexpr uint32_t kSliceMs = 20;
+using Clock = detail::WaitClock;
+
+// While a thread waits in the device layer its idle hook runs at least this often, so a window
+// waiting on the box repaints within one 60 Hz frame (16.7 ms), with room left for the repaint
+// itself and for scheduling delays.
+constexpr auto kIdleInterval = std::chrono::milliseconds(10);
+
+// When the hook last ran on this thread. The cadence carries over from one wait to the next,
+// so two waits in a row (a sleep, then a read) leave no longer gap where they meet.
+thread_local Clock::time_point lastIdle{};
 
 }  // namespace
 
@@ -59,20 +70,27 @@ void RunIdleHook() {
     }
 }
 
+namespace detail {
+
+Clock::time_point IdleHookDue() {
+    return lastIdle + kIdleInterval;
+}
+
+void RunIdleHookIfDue() {
+    const auto now = Clock::now();
+    if (now >= IdleHookDue()) {
+        lastIdle = now;
+        RunIdleHook();
+    }
+}
+
+}  // namespace detail
+
 void SleepMs(uint32_t ms) {
-    using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        const auto now = Clock::now();
-        if (now >= end) {
-            return;
-        }
-        const auto slice =
-            std::min<Clock::duration>(end - now, std::chrono::milliseconds(kSliceMs));
-        std::this_thread::sleep_for(slice);
-        if (Clock::now() < end) {
-            RunIdleHook();
-        }
+    while (Clock::now() < end) {
+        std::this_thread::sleep_until(std::min(end, detail::IdleHookDue()));
+        detail::RunIdleHookIfDue();
     }
 }
 

@@ -1,7 +1,8 @@
-// Helpers shared by the POSIX and the Win32 SerialPort files (defined in SerialPortCommon.cpp).
-// Private to the device library.
+// Helpers shared by the POSIX and the Win32 SerialPort files (defined in SerialPortCommon.cpp,
+// the idle cadence in SerialCommon.cpp). Private to the device library.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -17,5 +18,11 @@ void ApplyOpenArguments(SerialState& state, uint32_t baud, SerialParity parity, 
 
 // Reports a failed close with the error number in the text and caption "error" (lower case).
 void ReportCloseFailure(int error, std::string detail);
+
+// The idle hook's cadence while a thread waits: every wait ends its slices when the hook is
+// due, then runs it.
+using WaitClock = std::chrono::steady_clock;
+[[nodiscard]] WaitClock::time_point IdleHookDue();  // for the calling thread
+void RunIdleHookIfDue();
 
 }  // namespace kestrow::detail

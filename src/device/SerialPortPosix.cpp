@@ -1,7 +1,7 @@
 // SerialPort on POSIX: one non-blocking file descriptor of a tty, taken exclusively with
 // TIOCEXCL and a flock (root ignores TIOCEXCL, so the lock is what keeps a second opener out).
 // Reads and writes follow the Windows COMMTIMEOUTS rules, waiting with poll in slices of at
-// most 20 ms and running the idle hook between slices. Line settings live in SerialLinePosix.cpp.
+// most 20 ms that end whenever the idle hook is due. Line settings live in SerialLinePosix.cpp.
 #include <fcntl.h>
 #ifdef __linux__
 #include <linux/serial.h>

@@ -5,11 +5,15 @@
 #include <poll.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <system_error>
 
+#include "SerialPortDetail.h"
 #include "SerialTypes.h"
 
 namespace kestrow::posix {
@@ -31,16 +35,23 @@ inline bool WouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
-// Waits up to min(leftMs, 20) ms for `events` on fd, then runs the idle hook. Returns the
-// poll result events (0 when the slice ran out), or -1 with errno set when poll failed.
+// Waits for `events` on fd up to min(leftMs, 20) ms or until the idle hook is due, then runs
+// the hook if it is. Returns the poll result events (0 when the slice ran out), or -1 with
+// errno set when poll failed. ppoll takes the exact time, so slices end when the hook is due.
 inline int PollSlice(int fd, short events, int64_t leftMs) {
+    using namespace std::chrono;
+    const auto now = detail::WaitClock::now();
+    const auto end = std::min(now + milliseconds(std::clamp<int64_t>(leftMs, 0, kSliceMs)),
+                              detail::IdleHookDue());
+    const auto ns = duration_cast<nanoseconds>(std::max(end - now, nanoseconds::zero())).count();
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
+                           static_cast<long>(ns % 1'000'000'000)};
     pollfd p{fd, events, 0};
-    const int slice = static_cast<int>(leftMs < kSliceMs ? leftMs : kSliceMs);
-    const int r = ::poll(&p, 1, slice);
+    const int r = ::ppoll(&p, 1, &timeout, nullptr);
     if (r < 0 && errno != EINTR) {
         return -1;
     }
-    RunIdleHook();
+    detail::RunIdleHookIfDue();
     return r > 0 ? p.revents : 0;
 }
 

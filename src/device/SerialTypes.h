@@ -142,13 +142,14 @@ using SerialReporter = std::function<void(const SerialReport&)>;
 void SetSerialReporter(SerialReporter reporter);
 void ReportSerialFailure(const SerialReport& report);
 
-// Called between the slices of every wait of the device layer (at most 20 ms apart), so that a
-// user-interface thread can keep its windows painted while it blocks on the line.
+// Called between the slices of every wait of the device layer, at most 10 ms apart on the
+// waiting thread (also where one wait follows another), so that a user-interface thread keeps
+// its windows painted within a frame while it blocks on the line.
 using IdleHook = std::function<void()>;
 void SetIdleHook(IdleHook hook);
 void RunIdleHook();
 
-// Waits ms milliseconds in slices of at most 20 ms, running the idle hook between slices.
+// Waits ms milliseconds in slices, running the idle hook whenever it is due.
 void SleepMs(uint32_t ms);
 
 // Told every synchronous Read and Write of a SerialPort (kestrowctl --trace): the direction,

@@ -1,5 +1,5 @@
 // The settings transactions against the simulated box: bytes on the wire and results with an
-// answering, a silent and a short-answering box, and with a port that cannot be opened.
+// answering, a silent, a short-answering and a late box, and with a port that cannot be opened.
 #include <QtTest>
 
 #include <optional>
@@ -13,7 +13,7 @@ using kestrow::sim::BoxConfig;
 
 namespace {
 
-enum class Box { Answering, Silent, Short, Absent };
+enum class Box { Answering, Silent, Short, Absent, Late, Later };  // replies after 1.2 s, 1.8 s
 enum class Op { WriteSetting, ReadSetting, WriteGenlock, ReadGenlock, Version, SendFrame, Probe };
 
 constexpr int kPort = 7;
@@ -71,6 +71,9 @@ class TestDeviceLink : public QObject {
         QTest::newRow("read, silent") << Op::ReadSetting << Box::Silent << read << "none";
         QTest::newRow("read, short") << Op::ReadSetting << Box::Short << read << "none";
         QTest::newRow("read, no port") << Op::ReadSetting << Box::Absent << none << "none";
+        // The read after the 500 ms wait waits up to 1000 ms more for a reply.
+        QTest::newRow("read, reply after 1.2 s") << Op::ReadSetting << Box::Late << read << "77";
+        QTest::newRow("read, reply after 1.8 s") << Op::ReadSetting << Box::Later << read << "none";
         QTest::newRow("genlock write") << Op::WriteGenlock << Box::Answering
                                        << QByteArray::fromHex("086C934900012C83") << "true";
         QTest::newRow("genlock write, no port")
@@ -79,6 +82,8 @@ class TestDeviceLink : public QObject {
         QTest::newRow("genlock read, silent") << Op::ReadGenlock << Box::Silent << gRead << "none";
         QTest::newRow("genlock read, short") << Op::ReadGenlock << Box::Short << gRead << "none";
         QTest::newRow("genlock read, no port") << Op::ReadGenlock << Box::Absent << none << "none";
+        QTest::newRow("genlock read, reply after 1.2 s")  // 50 ms, then up to 1000 ms
+            << Op::ReadGenlock << Box::Late << gRead << "none";
         QTest::newRow("version") << Op::Version << Box::Answering << version << "9 V1.23.456";
         QTest::newRow("version, silent") << Op::Version << Box::Silent << version << "1 NA";
         QTest::newRow("version, 13 bytes") << Op::Version << Box::Short << version << "9 NA";
@@ -102,6 +107,7 @@ class TestDeviceLink : public QObject {
         kestrow::test::PortsDir ports;
         BoxConfig config;
         config.silent = box == Box::Silent;
+        config.replyDelayMs = box == Box::Late ? 1200 : box == Box::Later ? 1800 : 0;
         // A short reply is one byte less than each reader asks for.
         config.shortReplyBytes = box != Box::Short       ? 0
                                  : op == Op::Version     ? 13
@@ -126,28 +132,6 @@ class TestDeviceLink : public QObject {
         } else {
             QCOMPARE(reporter.texts(), std::vector<std::string>{kOpenFailure});
         }
-    }
-
-    // The refresh's exchange step: long-read time-outs, and a short reply is no reply. Whole
-    // refreshes (replies longer than five bytes included) are the main window's tests.
-    void refreshExchange() {
-        kestrow::test::RecordingReporter reporter;
-        kestrow::test::PortsDir ports;
-        BoxConfig config;
-        config.shortReplyBytes = 4;
-        auto sim = kestrow::test::StartLinkedBox(ports, kPort, config);
-        QVERIFY(sim);
-        DeviceLink link(kPort);
-        QVERIFY(link.OpenForRefresh());
-        kestrow::SerialTimeouts t;
-        QVERIFY(link.serial().GetTimeouts(t));
-        QCOMPARE(t, (kestrow::SerialTimeouts{0, 300, 5000, 0, 0}));
-        // Under the open default, to keep the wait for the missing byte short.
-        QVERIFY(link.serial().SetTimeouts(kestrow::kOpenDefaultTimeouts));
-        QVERIFY(!link.Exchange(kestrow::ProbeFrame()));
-        QVERIFY(sim->WaitForReceived(5, 2000));
-        link.Close();
-        QVERIFY(reporter.texts().empty());
     }
 };
 

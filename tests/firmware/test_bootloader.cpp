@@ -6,6 +6,7 @@
 #include "BootLoader.h"
 #include "DeviceLink.h"
 #include "FirmwareTestSupport.h"
+#include "FirmwareUpdateWorker.h"
 #include "TestBox.h"
 
 using namespace kestrow;
@@ -53,22 +54,30 @@ QList<int> Wire(int blocks, bool finished = true, bool viaBootRequest = false) {
     return finished ? w << GetStatus << HostAck << Reset : w;
 }
 
-sim::BoxConfig Box(int nakBlock = -1, int status = 0x40, std::optional<std::uint8_t> last = {}) {
+sim::BoxConfig Box(int nakBlock = -1, int status = 0x40, std::optional<std::uint8_t> last = {},
+                   int statusAfterBlock = -1) {
     sim::BoxConfig c;
     c.startInBootLoader = true;
     c.nakBlock = nakBlock;
     c.status = static_cast<std::uint8_t>(status);
     c.statusLastByte = last;
+    c.statusAfterBlock = statusAfterBlock;
     return c;
 }
 
-struct RecordingSink : ProgressSink {
+// The progress of a write, and the status lines of a worker's run.
+struct RecordingView : FirmwareUpdateView {
     QPair<int, int> range{-1, -1};
     QList<int> positions;
+    QStringList statuses;
     void SetRange(std::uint16_t minimum, std::uint16_t maximum) override {
         range = {minimum, maximum};
     }
     void SetPosition(std::uint16_t position) override { positions << position; }
+    void SetStatus(std::string_view text) override { statuses << QString::fromUtf8(text); }
+    void SetFileSize(std::string_view /*text*/) override {}
+    void ShowMessage(std::string_view text) override { statuses << QString::fromUtf8(text); }
+    void ShowWaitCursor(bool /*wait*/) override {}
 };
 
 }  // namespace
@@ -113,6 +122,11 @@ class TestBootLoader : public QObject {
                                         << QList<int>{79} << QList<int>{0};
         QTest::newRow("status 43: other target")
             << 1000 << '4' << Box(-1, 0x43) << false << -1 << Wire(0, false) << none << none;
+        // The final Get Status must say 40; neither CC nor Reset follows another status.
+        QTest::newRow("status 41 after the last block")
+            << 1000 << '4' << Box(-1, 0x41, {}, 13) << true << 0
+            << Wire(14, false) + QList<int>{GetStatus} << QList<int>(13, 79) + QList<int>{15}
+            << QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 13};
         // Byte 4 of the status reply is examined by the connect check only.
         QTest::newRow("status 00 CC 03 40 41")
             << 256 << '4' << Box(-1, 0x40, 0x41) << false << 1 << Wire(4) << l256 << p256;
@@ -138,7 +152,7 @@ class TestBootLoader : public QObject {
         SerialPort port;
         QVERIFY(sim && OpenForLongReads(port, kPort));
         const auto program = Bytes(Program(size));
-        RecordingSink sink;
+        RecordingView sink;
 
         QCOMPARE(ConnectBootLoader(port, size, digit), connects);
         if (write >= 0) {
@@ -160,6 +174,25 @@ class TestBootLoader : public QObject {
             QCOMPARE(sim->downloadSize(), static_cast<std::uint32_t>(size));
         }
         QVERIFY(reporter.texts().empty());
+    }
+
+    // A run whose final status is not 40 ends with the system's text for a failed write.
+    void runWithBadFinalStatus() {
+        test::PortsDir ports;
+        const auto sim = test::StartLinkedBox(ports, kPort, Box(-1, 0x41, {}, 13));
+        QTemporaryDir dir;
+        QFile file(dir.filePath("fw.bin"));
+        QVERIFY(sim && file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(test::Image('4', Program(1000))) == 1013 && file.flush());
+        FirmwareImage image;
+        image.path = file.fileName().toStdString();
+        SerialPort serial;
+        RecordingView view;
+        FirmwareRun run{kPort, image, serial, view};
+        FirmwareUpdateWorker(run);
+        QCOMPARE(view.statuses, (QStringList{"COM port Connected!", "Writing flash ... !",
+                                             "Fail to write flash!"}));
+        QVERIFY(!serial.IsOpen());
     }
 };
 

@@ -80,8 +80,6 @@ class TestBoxSim : public QObject {
         boot.startInBootLoader = true;
         BoxConfig bootQuiet = boot;
         bootQuiet.bootSilent = true;
-        BoxConfig lastByte = boot;
-        lastByte.statusLastByte = 0x41;
 
         QTest::newRow("memory keeps a write")
             << plain << QList{Wire(WriteSettingFrame(2, 1, 0xC8)), Wire(ReadSettingFrame(2, 1))}
@@ -107,8 +105,6 @@ class TestBoxSim : public QObject {
         QTest::newRow("boot loader: wrong address gives status 43")
             << boot << QList{Hex("0b42210000200000000100"), getStatus}
             << QList{ack, Hex("00cc034343")};
-        QTest::newRow("boot loader: status byte 4 of its own")
-            << lastByte << QList{getStatus} << QList{Hex("00cc034041")};
         QTest::newRow("boot loader silent") << bootQuiet << QList{Hex("032020")} << QList{none};
     }
     void exchanges() {
@@ -153,22 +149,6 @@ class TestBoxSim : public QObject {
         QCOMPARE(observed.load(), 4);
         line.box->ClearReceived();
         QVERIFY(line.box->received().empty() && line.box->frames().empty());
-    }
-
-    void garbageKeepsLength() {
-        BoxConfig config;
-        config.garbage = true;
-        Line line(config);
-        QVERIFY(line.ok());
-        const QByteArray answer = Hex("056c935900");
-        int plain = 0;
-        for (int i = 0; i < 4; ++i) {
-            const QByteArray reply = line.Ask(Hex("056c9305f7"), answer);
-            QCOMPARE(reply.size(), 5);
-            plain += reply == answer ? 1 : 0;
-        }
-        QVERIFY(plain < 4);
-        QCOMPARE(line.Ask(Wire(VersionFrame(false)), QByteArray(14, 'x')).size(), 14);
     }
 
     // Vanish() pulls the cable: the host's reads and writes fail.

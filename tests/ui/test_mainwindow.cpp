@@ -8,7 +8,9 @@
 #include <optional>
 
 #include "CMainDlg.h"
+#include "NameTables.h"
 #include "PictureButton.h"
+#include "QtSupport.h"
 #include "TestBox.h"
 #include "UiTestSupport.h"
 
@@ -40,6 +42,8 @@ QByteArray RefreshWire(int count) {
 }
 
 }  // namespace
+
+Q_DECLARE_METATYPE(BoxConfig)
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -95,60 +99,100 @@ class TestMainWindow : public QObject {
     }
 
     // A refresh, completed or aborted: the frames on the wire, the four texts, every byte of
-    // StatusCache, isNewModel and refreshed; the green Refresh picture on screen and the wait
-    // cursor during every wait. An aborted refresh says nothing, keeps `refreshed`, and the
-    // next refresh (the box answering again) opens the port anew and completes.
+    // StatusCache, isNewModel and refreshed, the time its waits take (500 ms, 10 ms after each
+    // exchange, 6500 ms for a reply that does not come); the green Refresh picture on screen
+    // and the wait cursor during every wait. An aborted refresh says nothing, keeps
+    // `refreshed`, and the next refresh (the box answering again) opens the port anew and
+    // completes. A box answering noise decides what shows: the names of the codes it sent.
     void refresh_data() {
-        QTest::addColumn<int>("box");  // the BoxConfig knob of the row
+        QTest::addColumn<BoxConfig>("config");
         QTest::addColumn<int>("frames");
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QByteArray>("cache");  // Output, Image, Adjustment, System
         QTest::addColumn<int>("newModel");
         QTest::addColumn<int>("refreshed");
+        QTest::addColumn<int>("ms");  // the waits
+        const auto box = [](auto edit) {
+            BoxConfig config;
+            config.portByte = 0x93;
+            config.modelByte = 2;
+            edit(config);
+            return config;
+        };
         const QStringList shown{"VGA", "NO-SYNC", "SDI", "Bypass"};
+        const QStringList unchanged{"", kClickRefresh, "", kClickRefresh};
         const QByteArray settings =
             "2412131415"
             "2122232425262728"
             "313233343536";
-        QTest::newRow("older model") << 0 << 24 << shown << settings + "74429302" << 0 << 1;
-        QTest::newRow("newer model") << 1 << 25 << shown << settings + "74434202" << 1 << 1;
-        QTest::newRow("(4,4) unanswered") << 2 << 23 << shown << settings + "74429302" << 0 << 1;
-        QTest::newRow("silent box") << 3 << 1 << QStringList{"", kClickRefresh, "", kClickRefresh}
-                                    << QByteArray(46, '0') << 0 << 0;
+        QTest::newRow("older model")
+            << box([](BoxConfig&) {}) << 24 << shown << settings + "74429302" << 0 << 1 << 740;
+        QTest::newRow("newer model, (4,4) starting 06")
+            << box([](BoxConfig& c) { c.newerModel = 0x06; }) << 25 << shown
+            << settings + "74434202" << 1 << 1 << 750;
+        QTest::newRow("newer model, (4,4) starting 04")
+            << box([](BoxConfig& c) { c.newerModel = 0x04; }) << 25 << shown
+            << settings + "74434202" << 1 << 1 << 750;
+        QTest::newRow("(4,4) answered after 6.8 s")  // too late: as if unanswered
+            << box([](BoxConfig& c) {
+                   c.replyDelayMs = 6800;
+                   c.delayed = {{4, 4}};
+               })
+            << 23 << shown << settings + "74429302" << 0 << 1 << 7230;
+        QTest::newRow("probe answered short")  // 4 bytes: as if unanswered
+            << box([](BoxConfig& c) { c.shortReplyBytes = 4; }) << 1 << unchanged
+            << QByteArray(46, '0') << 0 << 0 << 7010;
         QTest::newRow("stops at (4,1)")
-            << 4 << 2 << QStringList{"VGA", kClickRefresh, "SDI", kClickRefresh}
-            << QByteArray(38, '0') + "00009302" << 0 << 0;
+            << box([](BoxConfig& c) { c.silentFrom = std::make_pair<uint8_t, uint8_t>(4, 1); }) << 2
+            << QStringList{"VGA", kClickRefresh, "SDI", kClickRefresh}
+            << QByteArray(38, '0') + "00009302" << 0 << 0 << 7020;
+        QTest::newRow("noise") << box([](BoxConfig& c) { c.garbage = true; }) << 0 << QStringList()
+                               << QByteArray() << 0 << 1 << 740;
     }
     void refresh() {
-        QFETCH(int, box);
+        QFETCH(BoxConfig, config);
+        QFETCH(int, frames);
+        QFETCH(QStringList, texts);
+        QFETCH(QByteArray, cache);
+        QFETCH(int, newModel);
         QFETCH(int, refreshed);
-        BoxConfig config;
-        config.portByte = 0x93;
-        config.modelByte = 2;
-        config.newerModel = box == 1;
-        if (box == 2) {
-            config.unanswered = {{4, 4}};
-        }
-        config.silent = box == 3;
-        if (box == 4) {
-            config.silentFrom = std::make_pair<uint8_t, uint8_t>(4, 1);
-        }
+        QFETCH(int, ms);
         Open(config);
         {
             const kestrow::test::IdleWatch watch(Picture(1025));
             dlg_->Command(1025);
-            QVERIFY(watch.timer.elapsed() >= (refreshed == 1 ? 500 : 6500));
+            const qint64 elapsed = watch.timer.elapsed();
+            QVERIFY2(elapsed >= ms && elapsed < ms + 2000, qPrintable(QString::number(elapsed)));
             QCOMPARE(watch.painted, std::set<int>{161});
             QVERIFY(watch.waitCursor);
         }
-        QFETCH(int, frames);
+        int port = frames == 1 ? 0 : config.portByte;  // 0: no probe reply
+        if (config.garbage) {                          // what shows is what the box sent
+            const auto f = box_->frames();
+            QVERIFY(f.size() >= 23);
+            const auto sent = [&f](size_t k, size_t i = 3) { return f[k].reply.at(i); };
+            port = sent(0);
+            QVERIFY(port != config.portByte);  // noise indeed
+            newModel = sent(22, 0) != 0x05 ? 1 : 0;
+            frames = 24 + newModel;
+            using kestrow::LookupName, kestrow::ui::Utf8;
+            texts = QStringList{Utf8(LookupName(kestrow::VideoPortNames, sent(0) / 16u)),
+                                Utf8(LookupName(kestrow::InputTimingNames, sent(1))),
+                                Utf8(LookupName(kestrow::VideoPortNames, sent(0) % 16u)),
+                                Utf8(LookupName(kestrow::OutputResolutionNames, sent(2)))};
+            cache.clear();  // the settings of groups 1 to 3
+            for (size_t k = 2; k <= 20; ++k) {
+                cache += HexBytes(std::vector{sent(k)});
+            }
+        }
         QCOMPARE(WireHex(*box_), RefreshWire(frames));
-        QTEST(Texts(), "texts");
+        QCOMPARE(Texts(), texts);
         const kestrow::StatusCache& c = dlg_->statusCache;
-        QTEST(HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system),
-              "cache");
-        QCOMPARE(int(dlg_->probePortByte), box == 3 ? 0 : 0x93);
-        QTEST(int(dlg_->isNewModel), "newModel");
+        const QByteArray kept =
+            HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system);
+        QCOMPARE(kept.left(cache.size()), cache);
+        QCOMPARE(int(dlg_->probePortByte), port);
+        QCOMPARE(int(dlg_->isNewModel), newModel);
         QCOMPARE(int(dlg_->refreshed), refreshed);
         ExpectIdle();
         QVERIFY(messages_->texts().isEmpty());
@@ -162,14 +206,17 @@ class TestMainWindow : public QObject {
     }
 
     void portSearch() {
-        // COM 10 a dead link; COM 11 held by another program; COM 12 silent; COM 13 and 14
-        // answer. The search stops at 13.
+        // COM 10 a dead link; COM 11 held by another program; COM 12 silent; COM 13 answers
+        // with noise (five bytes of any content count) and COM 14 properly. The search stops at
+        // 13, releases it and shows nothing new.
         QVERIFY(QFile::link("/nonexistent/tty", QString::fromStdString(ports_->path()) + "/COM10"));
         BoxConfig silent;
         silent.silent = true;
+        BoxConfig noise;
+        noise.garbage = true;
         auto held = kestrow::test::StartLinkedBox(*ports_, 11);
         auto quiet = kestrow::test::StartLinkedBox(*ports_, 12, silent);
-        auto answering = kestrow::test::StartLinkedBox(*ports_, 13);
+        auto answering = kestrow::test::StartLinkedBox(*ports_, 13, noise);
         auto later = kestrow::test::StartLinkedBox(*ports_, 14);
         QVERIFY(held && quiet && answering && later);
         kestrow::SerialPort other;
@@ -189,7 +236,9 @@ class TestMainWindow : public QObject {
         QCOMPARE(WireHex(*later), QByteArray());
         QCOMPARE(messages_->texts(), QStringList{kOpenFailure});  // the held port
         QCOMPARE(dlg_->refreshed, 0);
+        QCOMPARE(Texts(), (QStringList{"", kClickRefresh, "", kClickRefresh}));
         QVERIFY(!kestrow::ui::WaitCursorShown());
+        QVERIFY(!dlg_->statusLink.serial().IsOpen());
     }
 
     // The launchers before a refresh (also with the chord held) and after one, with the chord,

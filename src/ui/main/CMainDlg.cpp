@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include "DialogLaunchers.h"
@@ -108,7 +109,23 @@ bool CMainDlg::OnInitDialog() {
 void CMainDlg::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     if (background_ && background_->isValid()) {
-        background_->render(&painter, QRectF(rect()));
+        // The skin is rendered once per size: every repaint, down to the blinking text cursor
+        // of the port field, would otherwise render the whole picture again (milliseconds that
+        // the event processing during a device wait cannot spare).
+        const qreal dpr = devicePixelRatioF();
+        const QString key =
+            QStringLiteral("kestrow-skin-%1x%2@%3").arg(width()).arg(height()).arg(dpr);
+        QPixmap skin;
+        if (!QPixmapCache::find(key, &skin)) {
+            skin = QPixmap(size() * dpr);
+            skin.setDevicePixelRatio(dpr);
+            skin.fill(Qt::transparent);
+            QPainter skinPainter(&skin);
+            background_->render(&skinPainter, QRectF(rect()));
+            skinPainter.end();
+            QPixmapCache::insert(key, skin);
+        }
+        painter.drawPixmap(0, 0, skin);
     } else {
         painter.fillRect(rect(), QColor(0x1d, 0x21, 0x27));
     }
