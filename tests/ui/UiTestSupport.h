@@ -44,21 +44,15 @@ class MessageRecorder {
         std::lock_guard lock(mutex_);
         return requests_;
     }
-    [[nodiscard]] QStringList texts() const {
+    // Each box's text; or as "caption|text", with " (owned)" when it had an owner window.
+    [[nodiscard]] QStringList texts(bool whole = false) const {
         QStringList out;
         for (const auto& r : requests()) {
-            out << r.text;
+            out << (whole ? r.caption + '|' + r.text + (r.owned ? " (owned)" : "") : r.text);
         }
         return out;
     }
-    // Each box as "caption|text", with " (owned)" when it had an owner window.
-    [[nodiscard]] QStringList boxes() const {
-        QStringList out;
-        for (const auto& r : requests()) {
-            out << r.caption + '|' + r.text + (r.owned ? " (owned)" : "");
-        }
-        return out;
-    }
+    [[nodiscard]] QStringList boxes() const { return texts(true); }
     void clear() {
         std::lock_guard lock(mutex_);
         requests_.clear();

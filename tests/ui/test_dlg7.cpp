@@ -28,7 +28,7 @@ namespace {
 constexpr int kPort = 200;  // no device family: only the link in the test's ports folder
 const QStringList kGoodRun{text::kConnected, text::kWriting, text::kUpdated};
 enum File { GoodFile, NoFile, BadHex, SmallFile, ObjcopyHex };
-enum BoxMode { Boot, Status43, Nak2, Vanish3, Absent, Occupied };
+enum BoxMode { Boot, Status43, Vanish3, Absent, Occupied };
 
 // One dialog with its recorders; a run is started with Burn and followed to its end.
 struct Bench {
@@ -120,7 +120,6 @@ class TestDlg7 : public QObject {
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<int>("progress");
         const QStringList none;
-        const QStringList writeFailed{text::kConnected, text::kWriting, text::kWriteFailed};
         QTest::newRow("good run") << GoodFile << Boot << kGoodRun << none << 13;
         QTest::newRow("objcopy hex file past 64 KiB")
             << ObjcopyHex << Boot << kGoodRun << none << 70000 / 76;
@@ -137,8 +136,9 @@ class TestDlg7 : public QObject {
         QTest::newRow("other target: status 43")
             << GoodFile << Status43 << QStringList{text::kConnected, text::kConnectFailed}
             << QStringList{text::kCheckVersion} << 0;
-        QTest::newRow("nak at block 2") << GoodFile << Nak2 << writeFailed << none << 2;
-        QTest::newRow("box vanishes at block 3") << GoodFile << Vanish3 << writeFailed << none << 3;
+        QTest::newRow("box vanishes at block 3")
+            << GoodFile << Vanish3
+            << QStringList{text::kConnected, text::kWriting, text::kWriteFailed} << none << 3;
     }
     void run() {
         QFETCH(File, file);
@@ -163,7 +163,6 @@ class TestDlg7 : public QObject {
         }
         sim::BoxConfig config;
         config.status = box == Status43 ? 0x43 : 0x40;
-        config.nakBlock = box == Nak2 ? 2 : -1;
         config.vanishAtBlock = box == Vanish3 ? 3 : -1;
         QVERIFY(box == Absent || b.StartBox(config));
         SerialPort holder;

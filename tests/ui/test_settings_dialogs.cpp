@@ -1,10 +1,10 @@
 // The settings dialogs (System 200 and 201, In/Out mode, Image, Output Setup, Adjustment,
 // Engineer Menu, GenLock Sync Delay) against the simulated box: what the controls show, the
 // frames on the wire, the lent cache bytes after, the message boxes and dialogs that appeared;
-// and the main window's buttons opening them through the program's own launchers.
+// and the program's own launchers opening them.
 #include <QtTest>
 
-#include "CMainDlg.h"
+#include "DialogLaunchers.h"
 #include "Dlg1.h"
 #include "Dlg1_.h"
 #include "Dlg2.h"
@@ -13,7 +13,6 @@
 #include "Dlg5.h"
 #include "Dlg6.h"
 #include "Dlg8.h"
-#include "PictureButton.h"
 #include "SettingsDialogs.h"
 #include "TestBox.h"
 #include "UiTestSupport.h"
@@ -27,17 +26,17 @@ constexpr int kPort = 200;
 struct Row {
     const char* name;
     int tmpl;
-    int portByte;        // Output Setup and 201: the probe's; 200: 1 for a newer model
-    const char* cache;   // the lent group in hex
-    const char* script;  // "id=text" types ("id=#n" selects entry n), "id" clicks; "paint",
-                         // "enter", "close", "reopen" (on the same bytes), "@k=v" sets byte k
-                         // of the group. Before the dialog opens: "hold" (another program
-                         // takes the port, so it cannot open), "silent" (the box stops
-                         // answering), "gk=v" (the box's GenLock register k)
-    const char* wire;    // frames as group.item.value, "gl" the GenLock dialog's reads, or hex
-    const char* after;   // the group afterwards; empty: unchanged
-    const char* shown;   // "id=state;..." as test::State tells them; id 0 the dialog
-    const char* boxes;   // message boxes "caption|text", "[id]" for a dialog opened, ";" between
+    int portByte;            // Output Setup and 201: the probe's; 200: 1 for a newer model
+    const char* cache;       // the lent group in hex
+    const char* script;      // "id=text" types ("id=#n" selects entry n), "id" clicks; "paint",
+                             // "enter", "close", "reopen" (on the same bytes), "@k=v" sets byte k
+                             // of the group. Before the dialog opens: "hold" (another program
+                             // takes the port, so it cannot open), "silent" (the box stops
+                             // answering), "gk=v" (the box's GenLock register k)
+    const char* wire;        // frames as group.item.value, "gl" the GenLock dialog's reads, or hex
+    const char* after;       // the group afterwards; empty: unchanged
+    const char* shown;       // "id=state;..." as test::State tells them; id 0 the dialog
+    const char* boxes = "";  // message boxes "caption|text", "[id]" a dialog opened, ";" between
 };
 
 // A failed write: the serial layer's box, then "Fail" once, owned by the dialog.
@@ -56,97 +55,85 @@ const char* const kEngineerStart =
 // such entry), edge Off, sharpness 100. Adjustment: all at the centre. GenLock: the box's delays
 // 0 (registers 2 and 3) in periods 2200 x 1125 (4 and 5).
 constexpr Row kRows[] = {
-    {"201 opens", 201, 0x39, "74014203", "", "", "", "1033=Old;1006=Lock To SDI/3;1007=Apply", ""},
-    {"201 two entries, S[1] beyond", 201, 0x79, "74034203", "", "", "", "1006=/2", ""},
+    {"201 opens", 201, 0x39, "74014203", "", "", "", "1033=Old;1006=Lock To SDI/3;1007=Apply"},
+    {"201 two entries, S[1] beyond", 201, 0x79, "74034203", "", "", "", "1006=/2"},
     {"201 apply entry 2 of 3: GenLock", 201, 0x39, "74014203", "1006=#2 1007 reopen", "4.2.2 gl",
      "74024203", "1006=FrameLock B(Genlock)/3", "[208]"},
     {"201 apply entry 1 of 2", 201, 0x79, "74004203", "1006=#1 1007 reopen", "4.2.1", "74014203",
-     "1006=FrameLock B(Genlock)/2", ""},
+     "1006=FrameLock B(Genlock)/2"},
     {"201 apply without entry", 201, 0x39, "74014203", "1006=#-1 1007 reopen", "", "",
-     "1006=Lock To SDI/3", ""},
-    {"201 apply, port held", 201, 0x39, "74014203", "hold 1006=#0 1007", "", "", "1006=Free-Run/3",
-     kFail},
-    {"201 get", 201, 0x39, "74014203", "1004", "076c93010401f4", "08014203", "1033=HD(1080p)60",
-     ""},
-    {"201 get, silent box", 201, 0x39, "74014203", "silent 1004", "076c93010401f4", "", "1033=NA",
-     ""},
+     "1006=Lock To SDI/3"},
+    {"201 get", 201, 0x39, "74014203", "1004", "076c93010401f4", "08014203", "1033=HD(1080p)60"},
+    {"201 get, silent box", 201, 0x39, "74014203", "silent 1004", "076c93010401f4", "", "1033=NA"},
     {"201 factory reset", 201, 0x39, "74014203", "1002", "4.4.1", "", "", kReset},
     {"201 factory reset cancelled", 201, 0x39, "74014203", "cancel 1002", "", "", "", kReset},
     {"201 firmware update", 201, 0x39, "74014203", "1003", "", "", "", "[207]"},
     {"200 older model, get shows the cache", 200, 0, "74010302", "@0=9 1004", "076c93010403f2",
-     "09010302", "1033=HD(1080p)50;1035=V1.23.456;1034=hidden;1008=hidden;1007=hidden", ""},
+     "09010302", "1033=HD(1080p)50;1035=V1.23.456;1034=hidden;1008=hidden;1007=hidden"},
     {"200, port held", 200, 0, "74010302", "hold", "", "", "1033=NO-SYNC;1035=NA",
      "Error|Failed to open up the comms port\n"},
     {"200 newer model, set auto-sleep", 200, 1, "74010302", "1008=#4 1007 reopen",
      "076c93010404f1 4.2.4 076c93010404f1", "74010402",
-     "1034=Auto-Sleep Mode;1008=4 min/6;1007=Set", ""},
+     "1034=Auto-Sleep Mode;1008=4 min/6;1007=Set"},
     {"200 newer model, factory reset", 200, 1, "74010302", "1002", "076c93010404f1 4.5.1", "",
      "1008=3 min/6", kReset},
-    {"In/Out mode", 202, 0, "", "1008=70 1005 enter", "", "", "1005=on;1006=off;1008=70;0=closed",
-     ""},
+    {"In/Out mode", 202, 0, "", "1008=70 1005 enter", "", "", "1005=on;1006=off;1008=70;0=closed"},
     {"In/Out mode reopened", 202, 0, "", "1008=70 1006 reopen", "", "",
-     "1005=off;1006=off;1008=;0=open", ""},
+     "1005=off;1006=off;1008=;0=open"},
     {"Image opens", 203, 0, "0a141eff01050364", "1011", "", "",
-     "1008=10;1027=0..255@10;1025=255;1005=On/2;1006=/3;1007=Off/4;1031=100;1033=0..127@100", ""},
-    {"Image Contrast 128", 203, 0, "0a141eff01050364", "1008=128 1002", "086c930002018076",
-     "80141eff01050364", "1008=128;1027=0..255@128", ""},
+     "1008=10;1027=0..255@10;1025=255;1005=On/2;1006=/3;1007=Off/4;1031=100;1033=0..127@100"},
     {"Image clamped", 203, 0, "0a141eff01050364", "1008=300 1002 1031=200 1013", "2.1.255 2.8.127",
-     "ff141eff0105037f", "1008=255;1027=0..255@255;1031=127;1033=0..127@127", ""},
+     "ff141eff0105037f", "1008=255;1027=0..255@255;1031=127;1033=0..127@127"},
     {"Image steps, slider, typing", 203, 0, "0a141eff01050364",
      "1020 1025=300 1020 1008=0 1024 1031=150 1022 1035 1028=40 1018 1023=99 paint close", "", "",
      "1025=300;1030=0..255@255;1008=0;1031=149;1021=41;1028=0..255@41;1023=99;1029=0..255@30;"
-     "0=closed",
-     ""},
+     "0=closed"},
     {"Image reopen", 203, 0, "0a141eff01050364", "1021=77 1003 1006=#2 1011 reopen", "2.2.77 2.6.2",
-     "0a4d1eff01020364", "1021=77;1028=0..255@77;1006=Green/3", ""},
+     "0a4d1eff01020364", "1021=77;1028=0..255@77;1006=Green/3"},
     {"Image port held", 203, 0, "0a141eff01050364", "hold 1008=128 1002", "", "",
      "1008=128;1027=0..255@10", kFail},
     {"Output 0x95", 204, 0x95, "16020a0000", "1005=#30 1002 1008=#1 1009", "1.1.30 1.4.1",
      "1e020a0100",
      "1005=1440x900p60/38;1006=YCbCr422/3;1007=Diagonal/11;1030=Audio Source;1008=Analog/2;"
-     "1031=hidden;1010=hidden;1011=hidden",
-     ""},
+     "1031=hidden;1010=hidden;1011=hidden"},
     {"Output 0x59", 204, 0x59, "1600000001", "1005=#14 1002 1006=#1 1003 1010=#0 1011 reopen",
      "086c930001011ed9 1.2.2 1.5.0", "1e01000000",
      "1005=1440x900p60/22;1006=YCbCr422/2;1030=hidden;1008=hidden;1009=hidden;"
-     "1031=EDID Audio Ch#;1010=2Ch/2",
-     ""},
+     "1031=EDID Audio Ch#;1010=2Ch/2"},
     {"Output 0x55", 204, 0x55, "2502000101", "", "", "",
-     "1005=Auto-Detect/38;1006=YCbCr422/3;1008=hidden;1010=7.1Ch/2", ""},
-    {"Output 0x05", 204, 0x05, "0000000000", "", "", "", "1008=SPDIF/2;1010=hidden", ""},
-    {"Output DVI: RGB whatever the byte", 204, 0x51, "0005000000", "", "", "", "1006=RGB/1", ""},
-    {"Output VGA, code 3", 204, 0x59, "0300000000", "1002", "", "", "1005=/22", ""},
-    {"Output Component, 12", 204, 0x50, "0c00000000", "1002", "1.1.12", "", "1005=HD(1080p)60/17",
-     ""},
+     "1005=Auto-Detect/38;1006=YCbCr422/3;1008=hidden;1010=7.1Ch/2"},
+    {"Output 0x05", 204, 0x05, "0000000000", "", "", "", "1008=SPDIF/2;1010=hidden"},
+    {"Output DVI: RGB whatever the byte", 204, 0x51, "0005000000", "", "", "", "1006=RGB/1"},
+    {"Output VGA, code 3", 204, 0x59, "0300000000", "1002", "", "", "1005=/22"},
+    {"Output Component, 12", 204, 0x50, "0c00000000", "1002", "1.1.12", "", "1005=HD(1080p)60/17"},
     {"Output Component, 3", 204, 0x50, "0300000000", "1002", "1.1.36", "2400000000",
-     "1005=Bypass/17", ""},
+     "1005=Bypass/17"},
     {"Output SDI", 204, 0x53, "0501000000", "1005=#18 1002 1003 reopen", "1.1.36 1.2.2",
-     "2400000000", "1005=Bypass/19;1006=YCbCr422/1", ""},
+     "2400000000", "1005=Bypass/19;1006=YCbCr422/1"},
     {"Output port held", 204, 0x59, "1600000001", "hold 1007=#3 1004", "", "", "1007=Hatch/11",
      kFail},
     {"Adjustment shown, own limits", 205, 0, "00010001c864", "1012 1011 1034=-150 1004", "", "",
      "1021=-50;1027=-50..50@-50;1000=16:9/2;1001=Off/2;1002=On/2;1035=50;1029=-50..50@50;"
-     "1034=-149;1028=-100..100@-100",
-     ""},
+     "1034=-149;1028=-100..100@-100"},
     {"Adjustment sent", 205, 0, "320000006432",
      "1034=-100 1009 1034=100 1009 1035=-7 1010 1021=50 1005 1000=#1 1006 1002=#-1 1008",
      "3.5.0 3.5.200 086c930003062bc5 3.1.100 3.2.1", "64010000c82b",
-     "1034=100;1028=-100..100@100;1035=-7;1029=-50..50@-7;1000=16:9/2", ""},
+     "1034=100;1028=-100..100@100;1035=-7;1029=-50..50@-7;1000=16:9/2"},
     {"Adjustment clamped", 205, 0, "320000006432",
      "1034=200 1009 1021=-80 1005 1035=abc 1010 1034= 1009", "3.5.200 3.1.0 3.6.50 3.5.100",
-     "000000006432", "1021=-50;1027=-50..50@-50;1035=0;1034=0", ""},
+     "000000006432", "1021=-50;1027=-50..50@-50;1035=0;1034=0"},
     {"Engineer Menu", 206, 0, "", "1005=#2 1034=55 1009=#1 1019=#2 1018=#1 enter reopen", "", "",
-     kEngineerStart, ""},
+     kEngineerStart},
     {"GenLock signed around zero", 208, 0, "", "g2=1101 g3=563", "gl", "",
-     "1028=-1100..1100@-1099;1021=-1099;1029=-562..562@-562;1022=-562", ""},
+     "1028=-1100..1100@-1099;1021=-1099;1029=-562..562@-562;1022=-562"},
     {"GenLock apply H -1", 208, 0, "", "1021=-1 1003", "gl 086c934900089711", "",
-     "1028=-1100..1100@-1;1021=-1;1029=-562..562@0", ""},
+     "1028=-1100..1100@-1;1021=-1;1029=-562..562@0"},
     {"GenLock apply V -600, clamped", 208, 0, "", "1022=-600 1004", "gl 086c93490102337a", "",
-     "1029=-562..562@-562;1022=-562;1028=-1100..1100@0", ""},
+     "1029=-562..562@-562;1022=-562;1028=-1100..1100@0"},
     {"GenLock apply H 5000, clamped, close", 208, 0, "", "1021=5000 1003 close",
-     "gl 086c934900044c60", "", "1028=-1100..1100@1100;1021=1100;0=closed", ""},
+     "gl 086c934900044c60", "", "1028=-1100..1100@1100;1021=1100;0=closed"},
     {"GenLock, silent box: all 0", 208, 0, "", "silent", "gl", "",
-     "1028=0..0@0;1021=0;1029=0..0@0;1022=0", ""},
+     "1028=0..0@0;1021=0;1029=0..0@0;1022=0"},
 };
 
 std::unique_ptr<ui::Dialog> Make(int tmpl, std::span<uint8_t> group, uint8_t portByte) {
@@ -280,60 +267,28 @@ class TestSettingsDialogs : public QObject {
         }
     }
 
-    // The program's own launchers: the template each button opens. Output Setup shows the
-    // probe's port byte (0x59: the VGA list), not the System group's byte; Image writes into
-    // the main window's cache; System opens the variant of the model byte.
-    void launchers_data() {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<bool>("chord");  // Shift+F7 held
-        QTest::addColumn<int>("model");
-        QTest::addColumn<QString>("seen");  // and Output Setup's resolution count
-        QTest::newRow("1006") << 1006 << false << 2 << "204 22";
-        QTest::newRow("1007") << 1007 << false << 2 << "203";
-        QTest::newRow("1008") << 1008 << false << 2 << "205";
-        QTest::newRow("1008 Shift+F7") << 1008 << true << 2 << "206";
-        QTest::newRow("1016") << 1016 << false << 2 << "202";
-        QTest::newRow("1009 model 1") << 1009 << false << 1 << "201";
-        QTest::newRow("1009 model 2") << 1009 << false << 2 << "200";
-    }
+    // The program's own launchers: each template opens its dialog on the request's port, group
+    // and port byte (0x59: Output Setup's VGA list, not the one of the group's byte 0x42).
     void launchers() {
-        QFETCH(int, id);
-        QFETCH(bool, chord);
-        QFETCH(int, model);
-        CMainDlg main;
-        QVERIFY(main.CreateModeless(nullptr));
-        auto* combo = main.ControlAs<QComboBox>(1005);
-        combo->setCurrentIndex(combo->findText(QStringLiteral("COM %1").arg(kPort)));
-        main.refreshed = 1;
-        main.probePortByte = 0x59;
-        main.statusCache.system = {7, 8, 0x42, uint8_t(model)};
+        std::array<uint8_t, 8> group{7, 8, 0x42, 2};
         box_->SetSetting(2, 1, 0);
-        QString seen = "none";
-        test::WhenModalOver(&main, nullptr, [&seen](ui::Dialog* d) {
-            seen = QString::number(d->Template().id);
-            if (d->Template().id == 204) {
-                seen += ' ' + QString::number(d->ControlAs<QComboBox>(1005)->count());
-            } else if (d->Template().id == 203) {
-                d->SetControlText(1008, QStringLiteral("128"));
-                d->Command(1002);
-            }
-            d->close();
-        });
-        const Qt::KeyboardModifiers mods = chord ? Qt::ShiftModifier : Qt::NoModifier;
-        if (chord) {
-            QTest::keyPress(&main, Qt::Key_Shift, mods);
-            QTest::keyPress(&main, Qt::Key_F7, mods);
+        QStringList seen;
+        for (int id = 200; id <= 206; ++id) {
+            test::WhenModalOver(this, nullptr, [&seen](ui::Dialog* d) {
+                seen << QString::number(d->Template().id);
+                if (d->Template().id == 204) {
+                    seen.last() += '/' + QString::number(d->ControlAs<QComboBox>(1005)->count());
+                } else if (d->Template().id == 203) {
+                    d->SetControlText(1008, QStringLiteral("128"));
+                    d->Command(1002);
+                }
+                d->close();
+            });
+            QVERIFY(LaunchDialog({id, kPort, group, 0x59, 1, nullptr}));
         }
-        if (id == 1016) {
-            main.Command(id);  // hidden: no click possible
-        } else {
-            QTest::mouseClick(main.ControlAs<ui::PictureButton>(id), Qt::LeftButton, mods);
-        }
-        QTEST(seen, "seen");
-        const int contrast = id == 1007 ? 128 : 0;
-        QCOMPARE(int(main.statusCache.image[0]), contrast);
-        box_->WaitForReceived(contrast != 0 ? 8 : 1, contrast != 0 ? 2000 : 100);
-        QCOMPARE(int(box_->setting(2, 1)), contrast);
+        QCOMPARE(seen.join(' '), QString("200 201 202 203 204/22 205 206"));
+        QCOMPARE(int(group[0]), 128);  // Image wrote into the lent group
+        QCOMPARE(int(box_->setting(2, 1)), 128);
         QVERIFY(messages_.boxes().isEmpty());
     }
 };
