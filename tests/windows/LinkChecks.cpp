@@ -117,14 +117,12 @@ void CheckTransactions(Checker& check, const Setup& setup) {
         const auto start = Clock::now();
         const std::string result = Run(link, row.op);
         const int64_t took = MsSince(start);
-        const std::string reports = Reports::Take();
         const std::string frames = row.frames;
         const size_t count = frames.empty() ? 0 : 1 + size_t(std::ranges::count(frames, '|'));
-        check.Equal(
-            name,
-            "sent [" + (box < 2 ? logs[box].Take(count) : "") + "] got [" + result + "] " + reports,
-            "sent [" + frames + "] got [" + row.result + "] " +
-                (box == 2 ? "Failed to open up the comms port\\n|Error" : ""));
+        const std::string sent = box < 2 ? logs[box].Take(count) : "";
+        check.Equal(name, Reported("sent [" + sent + "] got [" + result + "]"),
+                    "sent [" + frames + "] got [" + row.result + "]" +
+                        (box == 2 ? " Failed to open up the comms port\\n|Error" : ""));
         if (row.waitMs > 0) {
             check.Wait(name, took, row.waitMs);
         }

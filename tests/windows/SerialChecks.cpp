@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <tuple>
 
@@ -242,7 +243,12 @@ void CheckWindowsOnly(Checker& check, const Setup& setup) {
     uint32_t value = 0;
     std::array<uint8_t, 8> reply{};
     const auto open = [&] { return OpenBoxPort(port, setup.answering); };
-    const std::tuple<const char*, std::function<bool()>, std::string> rows[] = {
+    struct Row {
+        const char* name;
+        std::function<bool()> run;
+        std::string reports = "";
+    };
+    const Row rows[] = {
         {"a port another handle holds does not open",
          [&] { return open() && !OpenBoxPort(second, setup.answering); }, " " + kOpenFailed},
         {"a read returns at once with the bytes already waiting",
@@ -251,32 +257,28 @@ void CheckWindowsOnly(Checker& check, const Setup& setup) {
              Sleep(300);
              const auto start = Clock::now();
              return sent && port.Read(reply.data(), 8) == 5 && MsSince(start) < 200;
-         },
-         ""},
+         }},
         {"WaitEvent reports received data",
          [&] {
              return open() && port.SetMask(kEventRxChar) && port.Write(kProbe.data(), 5) == 5 &&
                     port.WaitEvent(value) && (value & kEventRxChar) != 0;
-         },
-         ""},
+         }},
         {"DTR, RTS and the modem status",
          [&] {
              return open() && port.SetDtr() && port.ClearDtr() && port.SetRts() &&
                     port.ClearRts() && port.GetModemStatus(value);
-         },
-         ""},
+         }},
         {"discovery lists the port",
          [&] {
              port.Close();
              const auto ports = FindComPorts();
              return std::any_of(ports.begin(), ports.end(),
                                 [&](const auto& p) { return p.number == setup.answering; });
-         },
-         ""},
+         }},
     };
-    for (const auto& [name, run, reports] : rows) {
-        if (!check.SkipUnderWine(name)) {
-            check.Equal(name, Reported(std::to_string(run())), "1" + reports);
+    for (const Row& row : rows) {
+        if (!check.SkipUnderWine(row.name)) {
+            check.Equal(row.name, Reported(std::to_string(row.run())), "1" + row.reports);
         }
     }
 }
@@ -286,21 +288,15 @@ void CheckWindowsOnly(Checker& check, const Setup& setup) {
 
 int main(int argc, char** argv) {
     using namespace kestrow::wincheck;
-    Setup setup;
+    std::map<std::string, std::string> args;
     for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string key = argv[i];
-        for (auto [name, number] : {std::pair{"--answering", &setup.answering},
-                                    {"--silent", &setup.silent},
-                                    {"--absent", &setup.absent}}) {
-            *number = key == name ? std::atoi(argv[i + 1]) : *number;
-        }
-        for (auto [name, file] : {std::pair{"--answering-log", &setup.answeringLog},
-                                  {"--silent-log", &setup.silentLog}}) {
-            *file = key == name ? argv[i + 1] : *file;
-        }
+        args[argv[i]] = argv[i + 1];
     }
-    if (argc != 11 || setup.answering <= 0 || setup.silent <= 0 || setup.absent <= 0 ||
-        setup.answeringLog.empty() || setup.silentLog.empty()) {
+    const Setup setup{std::atoi(args["--answering"].c_str()), std::atoi(args["--silent"].c_str()),
+                      std::atoi(args["--absent"].c_str()), args["--answering-log"],
+                      args["--silent-log"]};
+    if (argc != 11 || args.size() != 5 || setup.answering <= 0 || setup.silent <= 0 ||
+        setup.absent <= 0 || setup.answeringLog.empty() || setup.silentLog.empty()) {
         std::fputs(
             "Usage: kestrow-wincheck --answering N --silent N --absent N\n"
             "    --answering-log FILE --silent-log FILE\n"
@@ -309,12 +305,19 @@ int main(int argc, char** argv) {
             stderr);
         return 2;
     }
+    kestrow::SetSerialReporter([](const kestrow::SerialReport& report) {
+        std::lock_guard lock(reportsMutex);
+        reports += reports.empty() ? "" : "; ";
+        for (const char c : report.text) {
+            reports += c == '\n' ? std::string("\\n") : std::string(1, c);
+        }
+        reports += "|" + report.caption;
+    });
     // Wine's ntdll exports wine_get_version; Windows' does not.
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     const bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
     std::printf("Running %s\n", wine ? "under Wine: checks Wine cannot show are skipped"
                                      : "on Windows: all checks");
-    Reports::Install();
     Checker check(wine);
     check.StartWatchdog(150);
     CheckLineAndTimeouts(check, setup);

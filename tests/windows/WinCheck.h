@@ -13,8 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "SerialTypes.h"
-
 namespace kestrow::wincheck {
 
 using Clock = std::chrono::steady_clock;
@@ -77,34 +75,14 @@ class Checker {
     std::atomic<int> passed_ = 0, failed_ = 0, skipped_ = 0;
 };
 
-// Records the serial layer's reports; Take gives those since the last call as "text|caption"
-// joined by "; " (a newline shown as \n).
-class Reports {
-  public:
-    static void Install() {
-        SetSerialReporter([](const SerialReport& report) {
-            std::lock_guard lock(mutex_);
-            text_ += text_.empty() ? "" : "; ";
-            for (const char c : report.text) {
-                text_ += c == '\n' ? std::string("\\n") : std::string(1, c);
-            }
-            text_ += "|" + report.caption;
-        });
-    }
-    static std::string Take() {
-        std::lock_guard lock(mutex_);
-        return std::exchange(text_, {});
-    }
-
-  private:
-    static inline std::mutex mutex_;
-    static inline std::string text_;
-};
-
-// A result followed by the reports it caused.
+// The serial layer's reports (main installs the recorder) as "text|caption" joined by "; ",
+// a newline shown as \n. Reported(result) gives the result and the reports since the last call.
+inline std::mutex reportsMutex;
+inline std::string reports;
 inline std::string Reported(const std::string& result) {
-    const std::string reports = Reports::Take();
-    return result + (reports.empty() ? "" : " " + reports);
+    std::lock_guard lock(reportsMutex);
+    const std::string taken = std::exchange(reports, {});
+    return result + (taken.empty() ? "" : " " + taken);
 }
 
 // The frames a simulated box printed ("<- 05 6C 93 05 F7" lines of kestrow-boxsim's output).
