@@ -127,15 +127,6 @@ class TestDialogKit : public QObject {
         QCOMPARE(finished.isEmpty() ? -1 : finished.at(0).at(0).toInt(), result);
     }
 
-    void runModalEndsWithId() {
-        ProbeDialog dlg;
-        QTimer::singleShot(50, &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); });
-        QCOMPARE(dlg.RunModal(nullptr), 2);
-        QTimer::singleShot(50, &dlg, [&dlg] { dlg.Command(1); });
-        QCOMPARE(dlg.RunModal(nullptr), 1);
-        QCOMPARE(dlg.inits, 1);
-    }
-
     // A dialog and message boxes over the main window (whose labels are light on its dark skin)
     // show text in the normal colour and their own caption, an empty one as an empty title.
     void shownOverMainWindow_data() {
