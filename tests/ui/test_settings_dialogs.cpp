@@ -30,9 +30,10 @@ struct Row {
     const char* cache;       // the lent group in hex
     const char* script;      // "id=text" types ("id=#n" selects entry n), "id" clicks; "paint",
                              // "enter", "close", "reopen" (on the same bytes), "@k=v" sets byte k
-                             // of the group. Before the dialog opens: "hold" (another program
-                             // takes the port, so it cannot open), "silent" (the box stops
-                             // answering), "gk=v" (the box's GenLock register k)
+                             // of the group. First, before the dialog opens: "hold" (another
+                             // program takes the port, so it cannot open), "silent" (the box
+                             // stops answering), "gk=v" (the box's GenLock register k),
+                             // "cancel" (message boxes are answered Cancel)
     const char* wire;        // frames as group.item.value, "gl" the GenLock dialog's reads, or hex
     const char* after;       // the group afterwards; empty: unchanged
     const char* shown;       // "id=state;..." as test::State tells them; id 0 the dialog
