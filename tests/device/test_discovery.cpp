@@ -16,21 +16,33 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void WriteFile(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text << "\n";
-}
-
-void Link(const fs::path& target, const fs::path& link) {
-    fs::create_directories(link.parent_path());
-    fs::create_symlink(target, link);
-}
-
 // A machine with: an FTDI adapter (ttyUSB0, product text), a second USB adapter whose product
 // contains "COM" (ttyUSB5), a CDC-ACM device without product text (ttyACM0), a real UART
 // (ttyS0) behind the serial core's devices, a ttyS1 without a UART and a bare ttyS2 UART; ports
-// links COM4 -> ttyACM0 (beating ttyUSB3, which is also COM4), COM200 -> a pseudo-terminal, COM201
-// -> nothing, and names that are not port links.
+// links COM4 -> ttyACM0 (beating ttyUSB3, which is also COM4), COM200 -> a pseudo-terminal,
+// COM201 -> nothing, and names that are not port links. Below the root: "path=text" a file,
+// "path>target" a link, "path/" a folder.
+constexpr const char* kMachine[] = {
+    "dev/ttyUSB0=", "dev/ttyUSB3=", "dev/ttyUSB5=", "dev/ttyACM0=", "dev/ttyS0=", "dev/ttyS1=",
+    "dev/ttyS2=", "dev/pts/7=", "sys/devices/usb1/1-1/product=FT232R USB UART",
+    "sys/devices/usb1/1-1/idVendor=0403", "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/",
+    "sys/class/tty/ttyUSB0/device>sys/devices/usb1/1-1/1-1:1.0/ttyUSB0",
+    "sys/devices/usb1/1-2/product=Virtual COM Port", "sys/devices/usb1/1-2/1-2:1.0/ttyUSB5/",
+    "sys/class/tty/ttyUSB5/device>sys/devices/usb1/1-2/1-2:1.0/ttyUSB5",
+    "sys/devices/usb1/1-3/idVendor=1234", "sys/bus/usb/drivers/cdc_acm/",
+    "sys/devices/usb1/1-3/1-3:1.0/driver>sys/bus/usb/drivers/cdc_acm",
+    "sys/class/tty/ttyACM0/device>sys/devices/usb1/1-3/1-3:1.0", "sys/class/tty/ttyS0/type=4",
+    // The 8250 port sits under the serial core's own devices; the UART's driver is above.
+    "sys/bus/serial-base/drivers/port/", "sys/bus/serial-base/drivers/ctrl/",
+    "sys/bus/pnp/drivers/serial/", "sys/devices/pnp0/00:00/00:00:0/00:00:0.0/",
+    "sys/devices/pnp0/00:00/00:00:0/00:00:0.0/driver>sys/bus/serial-base/drivers/port",
+    "sys/devices/pnp0/00:00/00:00:0/driver>sys/bus/serial-base/drivers/ctrl",
+    "sys/devices/pnp0/00:00/driver>sys/bus/pnp/drivers/serial",
+    "sys/class/tty/ttyS0/device>sys/devices/pnp0/00:00/00:00:0/00:00:0.0",
+    "sys/class/tty/ttyS1/type=0", "sys/class/tty/ttyS2/type=4", "ports/COM4>dev/ttyACM0",
+    "ports/COM200>dev/pts/7", "ports/COM201>dev/missing", "ports/COM256>dev/ttyS0",
+    "ports/COM007>dev/ttyS0", "ports/notes.txt="};
+
 struct FakeMachine {
     QTemporaryDir temp;
     fs::path root{temp.path().toStdString()};
@@ -38,47 +50,16 @@ struct FakeMachine {
                          (root / "sys/class/tty").string()};
 
     FakeMachine() {
-        const fs::path dev = roots.devDir;
-        const fs::path tty = roots.sysClassTty;
-        const fs::path usb = root / "sys/devices/usb1";
-        for (const char* name : {"ttyUSB0", "ttyUSB3", "ttyUSB5", "ttyACM0", "ttyS0", "ttyS1"}) {
-            WriteFile(dev / name, "");
+        for (const std::string entry : kMachine) {
+            const size_t cut = entry.find_first_of("=>");
+            const fs::path path = root / entry.substr(0, cut);
+            fs::create_directories(cut == std::string::npos ? path : path.parent_path());
+            if (cut != std::string::npos && entry[cut] == '=') {
+                std::ofstream(path) << entry.substr(cut + 1) << "\n";
+            } else if (cut != std::string::npos) {
+                fs::create_symlink(root / entry.substr(cut + 1), path);
+            }
         }
-        WriteFile(dev / "pts/7", "");
-        WriteFile(usb / "1-1/product", "FT232R USB UART");
-        WriteFile(usb / "1-1/idVendor", "0403");
-        fs::create_directories(usb / "1-1/1-1:1.0/ttyUSB0");
-        Link(usb / "1-1/1-1:1.0/ttyUSB0", tty / "ttyUSB0/device");
-        WriteFile(usb / "1-2/product", "Virtual COM Port");
-        fs::create_directories(usb / "1-2/1-2:1.0/ttyUSB5");
-        Link(usb / "1-2/1-2:1.0/ttyUSB5", tty / "ttyUSB5/device");
-        WriteFile(usb / "1-3/idVendor", "1234");
-        fs::create_directories(root / "sys/bus/usb/drivers/cdc_acm");
-        Link(root / "sys/bus/usb/drivers/cdc_acm", usb / "1-3/1-3:1.0/driver");
-        Link(usb / "1-3/1-3:1.0", tty / "ttyACM0/device");
-        WriteFile(tty / "ttyS0/type", "4");
-        // The 8250 port sits under the serial core's own devices; the UART's driver is above.
-        const fs::path pnp = root / "sys/devices/pnp0/00:00";
-        const fs::path drivers = root / "sys/bus";
-        fs::create_directories(pnp / "00:00:0/00:00:0.0");
-        for (const char* d :
-             {"serial-base/drivers/port", "serial-base/drivers/ctrl", "pnp/drivers/serial"}) {
-            fs::create_directories(drivers / d);
-        }
-        Link(drivers / "serial-base/drivers/port", pnp / "00:00:0/00:00:0.0/driver");
-        Link(drivers / "serial-base/drivers/ctrl", pnp / "00:00:0/driver");
-        Link(drivers / "pnp/drivers/serial", pnp / "driver");
-        Link(pnp / "00:00:0/00:00:0.0", tty / "ttyS0/device");
-        WriteFile(tty / "ttyS1/type", "0");
-        WriteFile(tty / "ttyS2/type", "4");
-        WriteFile(dev / "ttyS2", "");
-        const fs::path ports = roots.portsDir;
-        Link(dev / "ttyACM0", ports / "COM4");
-        Link(dev / "pts/7", ports / "COM200");
-        Link(dev / "missing", ports / "COM201");
-        Link(dev / "ttyS0", ports / "COM256");
-        Link(dev / "ttyS0", ports / "COM007");
-        WriteFile(ports / "notes.txt", "");
     }
 };
 
@@ -168,12 +149,8 @@ class TestDiscovery : public QObject {
             "200 ports/COM200 Kestrow link (COM200)"};
         QCOMPARE(found, expected);
         QCOMPARE(FindComPorts(machine.roots)[2].product, std::string("Virtual COM Port"));
-    }
-
-    void findComPortsWithNothingPresent() {
-        QTemporaryDir empty;
-        const std::string root = empty.path().toStdString();
-        QVERIFY(FindComPorts({root + "/ports", root + "/dev", root + "/sys"}).empty());
+        const std::string none = (machine.root / "none").string();
+        QVERIFY(FindComPorts({none, none, none}).empty());
     }
 };
 

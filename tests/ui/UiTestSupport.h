@@ -1,16 +1,24 @@
 // Helpers for the GUI tests: message boxes answered and recorded instead of shown, launches
-// of dialogs recorded instead of run, and what a picture shows while the device layer waits.
+// of dialogs recorded instead of run, what a picture shows while the device layer waits, what a
+// dialog's controls show, and the modal dialog that opens next.
 #pragma once
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QSlider>
 #include <QString>
+#include <QTimer>
+#include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <vector>
 
 #include "Cursors.h"
 #include "DeviceHooks.h"
+#include "Dialog.h"
 #include "DialogLaunchers.h"
 #include "MessageBox.h"
 #include "PictureButton.h"
@@ -21,11 +29,11 @@ namespace kestrow::test {
 // Installs a message hook for its lifetime; every box is recorded and answered with `answer`.
 class MessageRecorder {
   public:
-    explicit MessageRecorder(int answer = ui::kIdOk) {
-        ui::SetMessageHook([this, answer](const ui::MessageRequest& r) {
+    explicit MessageRecorder(int answerWith = ui::kIdOk) : answer(answerWith) {
+        ui::SetMessageHook([this](const ui::MessageRequest& r) {
             std::lock_guard lock(mutex_);
             requests_.push_back(r);
-            return answer;
+            return answer.load();
         });
     }
     ~MessageRecorder() { ui::SetMessageHook({}); }
@@ -36,28 +44,21 @@ class MessageRecorder {
         std::lock_guard lock(mutex_);
         return requests_;
     }
-    [[nodiscard]] QStringList texts() const {
-        std::lock_guard lock(mutex_);
+    // Each box's text; or as "caption|text", with " (owned)" when it had an owner window.
+    [[nodiscard]] QStringList texts(bool whole = false) const {
         QStringList out;
-        for (const auto& r : requests_) {
-            out << r.text;
+        for (const auto& r : requests()) {
+            out << (whole ? r.caption + '|' + r.text + (r.owned ? " (owned)" : "") : r.text);
         }
         return out;
     }
-    // Each box as "caption|text", with " (owned)" when it had an owner window.
-    [[nodiscard]] QStringList boxes() const {
-        std::lock_guard lock(mutex_);
-        QStringList out;
-        for (const auto& r : requests_) {
-            out << r.caption + QLatin1Char('|') + r.text +
-                       (r.owned ? QStringLiteral(" (owned)") : QString());
-        }
-        return out;
-    }
+    [[nodiscard]] QStringList boxes() const { return texts(true); }
     void clear() {
         std::lock_guard lock(mutex_);
         requests_.clear();
     }
+
+    std::atomic<int> answer;  // what the next boxes are answered with
 
   private:
     mutable std::mutex mutex_;
@@ -104,5 +105,44 @@ class IdleWatch {
     bool waitCursor = true;
     QElapsedTimer timer;
 };
+
+// What control `id` shows: "hidden", a list "text/entries", a trackbar "min..max@position", a
+// check or radio button "on" or "off", anything else its text; id 0: "open" or "closed".
+inline QString State(const ui::Dialog& dlg, int id) {
+    const QWidget* w = id == 0 ? &dlg : dlg.Control(id);
+    const auto* button = qobject_cast<const QAbstractButton*>(w);
+    if (w == nullptr) {
+        return "missing";
+    }
+    if (id == 0 || w->isHidden()) {
+        return id != 0 ? "hidden" : w->isVisible() ? "open" : "closed";
+    }
+    if (const auto* bar = qobject_cast<const QSlider*>(w)) {
+        return QStringLiteral("%1..%2@%3")
+            .arg(bar->minimum())
+            .arg(bar->maximum())
+            .arg(bar->value());
+    }
+    if (const auto* list = qobject_cast<const QComboBox*>(w)) {
+        return list->currentText() + '/' + QString::number(list->count());
+    }
+    if (button != nullptr && button->isCheckable()) {
+        return button->isChecked() ? "on" : "off";
+    }
+    return dlg.ControlText(id);
+}
+
+// Calls `f` with the first modal dialog other than `under` once it shows, while `context` lives.
+inline void WhenModalOver(QObject* context, const QWidget* under,
+                          std::function<void(ui::Dialog*)> f, int tries = 500) {
+    QTimer::singleShot(20, context, [=] {
+        auto* top = qobject_cast<ui::Dialog*>(QApplication::activeModalWidget());
+        if (top != nullptr && top != under) {
+            f(top);
+        } else if (tries > 0) {
+            WhenModalOver(context, under, f, tries - 1);
+        }
+    });
+}
 
 }  // namespace kestrow::test

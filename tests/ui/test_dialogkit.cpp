@@ -87,6 +87,15 @@ class TestDialogKit : public QObject {
         edit->setText(QStringLiteral("-20"));  // written by the dialog: digits still go in
         QTest::keyClicks(edit, QStringLiteral("5x"));
         QCOMPARE(edit->text(), QStringLiteral("-205"));
+        // The trackbar tells its position when it changes; a repaint leaves typed text alone.
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* bar = dlg.ControlAs<Trackbar>(1027);
+        bar->setRange(0, 255);
+        bar->setValue(77);
+        QCOMPARE(edit->text(), QStringLiteral("77"));
+        edit->setText(QStringLiteral("5"));
+        bar->repaint();
+        QCOMPARE(edit->text(), QStringLiteral("5"));
     }
 
     // The close box is tried on the main window (test_mainwindow).
@@ -114,34 +123,8 @@ class TestDialogKit : public QObject {
         target->setFocus();
         QTest::keyClick(target, static_cast<Qt::Key>(key));
         QTEST(dlg.applied, "applied");
-        QCOMPARE(finished.size(), result < 0 ? 0 : 1);
         QCOMPARE(dlg.isVisible(), result < 0);
-        if (result >= 0) {
-            QCOMPARE(finished.at(0).at(0).toInt(), result);
-        }
-    }
-
-    void runModalEndsWithId() {
-        ProbeDialog dlg;
-        QTimer::singleShot(50, &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); });
-        QCOMPARE(dlg.RunModal(nullptr), 2);
-        QTimer::singleShot(50, &dlg, [&dlg] { dlg.Command(1); });
-        QCOMPARE(dlg.RunModal(nullptr), 1);
-        QCOMPARE(dlg.inits, 1);
-    }
-
-    // The trackbar tells its position when it changes; a repaint leaves typed text alone.
-    void trackbarTellsItsPosition() {
-        ProbeDialog dlg;
-        QVERIFY(dlg.CreateModeless(nullptr));
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* bar = dlg.ControlAs<Trackbar>(1027);
-        bar->setRange(0, 255);
-        bar->setValue(77);
-        QCOMPARE(dlg.ControlText(1008), QStringLiteral("77"));
-        dlg.SetControlText(1008, QStringLiteral("5"));
-        bar->repaint();
-        QCOMPARE(dlg.ControlText(1008), QStringLiteral("5"));
+        QCOMPARE(finished.isEmpty() ? -1 : finished.at(0).at(0).toInt(), result);
     }
 
     // A dialog and message boxes over the main window (whose labels are light on its dark skin)
@@ -211,13 +194,9 @@ class TestDialogKit : public QObject {
         SetMessageHook([&seen](const MessageRequest& r) {
             const bool gui = QThread::currentThread() == qApp->thread();
             const bool arrow = !WaitCursorShown() && QGuiApplication::overrideCursor() != nullptr;
-            seen = QStringList{r.caption,
-                               r.text,
-                               r.detail,
-                               r.owned ? "owned" : "no owner",
-                               gui ? "GUI thread" : "worker",
-                               arrow ? "arrow" : "no arrow"}
-                       .join('|');
+            seen = QStringLiteral("%1|%2|%3|%4|%5|%6")
+                       .arg(r.caption, r.text, r.detail, r.owned ? "owned" : "no owner",
+                            gui ? "GUI thread" : "worker", arrow ? "arrow" : "no arrow");
             return kIdOk;
         });
         ShowWaitCursor();

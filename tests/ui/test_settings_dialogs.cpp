@@ -1,20 +1,18 @@
-// The Image, Output Setup, Adjustment, Engineer Menu and In/Out mode dialogs against the
-// simulated box: what the controls show, the frames on the wire, the lent cache bytes after;
-// and the main window's buttons opening them through the program's own launchers.
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
-#include <QSlider>
-#include <QTimer>
+// The settings dialogs (System 200 and 201, In/Out mode, Image, Output Setup, Adjustment,
+// Engineer Menu, GenLock Sync Delay) against the simulated box: what the controls show, the
+// frames on the wire, the lent cache bytes after, the message boxes and dialogs that appeared;
+// and the program's own launchers opening them.
 #include <QtTest>
 
-#include "CMainDlg.h"
+#include "DialogLaunchers.h"
+#include "Dlg1.h"
+#include "Dlg1_.h"
 #include "Dlg2.h"
 #include "Dlg3.h"
 #include "Dlg4.h"
 #include "Dlg5.h"
 #include "Dlg6.h"
-#include "PictureButton.h"
+#include "Dlg8.h"
 #include "SettingsDialogs.h"
 #include "TestBox.h"
 #include "UiTestSupport.h"
@@ -28,36 +26,73 @@ constexpr int kPort = 200;
 struct Row {
     const char* name;
     int tmpl;
-    int portByte;        // Output Setup
-    const char* cache;   // the lent group in hex
-    const char* script;  // "id=text" types ("id=#n" selects entry n), "id" clicks; "paint",
-                         // "enter", "close", "reopen" (on the same bytes), "hold" (another
-                         // program takes the port, so each Apply fails)
-    const char* wire;    // frames as group.item.value, or in hex
-    const char* after;   // the group afterwards; empty: unchanged
-    const char* shown;   // "id=state;...": list "text/entries", radio "on"/"off", 0 the dialog
+    int portByte;            // Output Setup and 201: the probe's; 200: 1 for a newer model
+    const char* cache;       // the lent group in hex
+    const char* script;      // "id=text" types ("id=#n" selects entry n), "id" clicks; "paint",
+                             // "enter", "close", "reopen" (on the same bytes), "@k=v" sets byte k
+                             // of the group. First, before the dialog opens: "hold" (another
+                             // program takes the port, so it cannot open), "silent" (the box
+                             // stops answering), "gk=v" (the box's GenLock register k),
+                             // "cancel" (message boxes are answered Cancel)
+    const char* wire;        // frames as group.item.value, "gl" the GenLock dialog's reads, or hex
+    const char* after;       // the group afterwards; empty: unchanged
+    const char* shown;       // "id=state;..." as test::State tells them; id 0 the dialog
+    const char* boxes = "";  // message boxes "caption|text", "[id]" a dialog opened, ";" between
 };
+
+// A failed write: the serial layer's box, then "Fail" once, owned by the dialog.
+constexpr const char* kFail = "Error|Failed to open up the comms port\n;|Fail (owned)";
+constexpr const char* kReset =
+    "Confirm|Are you sure you want to do factory-reset command? \r\n   (owned)";
+constexpr const char* kGenlockReads = "066c934904ae066c934902b0066c934905ad066c934903af";
 
 const char* const kEngineerStart =
     "1005=Off/3;1034=;1006=On/2;1007=On/2;1008=On/2;1009=Adapt/3;1010=All/4;1011=On/2;"
     "1012=On/2;1014=On/2;1015=On/2;1016=On/2;1017=All/4;1018=On/2;1019=On/3";
 
+// System bytes S: S[2] of a template-201 row is not the probe's port byte (its input code
+// would give no lock entry); the box's (4,1) is 8 "HD(1080p)60", S[0] 9 is "HD(1080p)50".
 // Image bytes: contrast 10, brightness 20, saturation 30, hue 255, B/W On, colour tone 5 (no
-// such entry), edge Off, sharpness 100. Adjustment: all at the centre.
+// such entry), edge Off, sharpness 100. Adjustment: all at the centre. GenLock: the box's delays
+// 0 (registers 2 and 3) in periods 2200 x 1125 (4 and 5).
 constexpr Row kRows[] = {
+    {"201 opens", 201, 0x39, "74014203", "", "", "", "1033=Old;1006=Lock To SDI/3;1007=Apply"},
+    {"201 two entries, S[1] beyond", 201, 0x79, "74034203", "", "", "", "1006=/2"},
+    {"201 apply entry 2 of 3: GenLock", 201, 0x39, "74014203", "1006=#2 1007 reopen", "4.2.2 gl",
+     "74024203", "1006=FrameLock B(Genlock)/3", "[208]"},
+    {"201 apply entry 1 of 2", 201, 0x79, "74004203", "1006=#1 1007 reopen", "4.2.1", "74014203",
+     "1006=FrameLock B(Genlock)/2"},
+    {"201 apply without entry", 201, 0x39, "74014203", "1006=#-1 1007 reopen", "", "",
+     "1006=Lock To SDI/3"},
+    {"201 get", 201, 0x39, "74014203", "1004", "076c93010401f4", "08014203", "1033=HD(1080p)60"},
+    {"201 get, silent box", 201, 0x39, "74014203", "silent 1004", "076c93010401f4", "", "1033=NA"},
+    {"201 factory reset", 201, 0x39, "74014203", "1002", "4.4.1", "", "", kReset},
+    {"201 factory reset cancelled", 201, 0x39, "74014203", "cancel 1002", "", "", "", kReset},
+    {"201 firmware update", 201, 0x39, "74014203", "1003", "", "", "", "[207]"},
+    {"200 older model, get shows the cache", 200, 0, "74010302", "@0=9 1004", "076c93010403f2",
+     "09010302", "1033=HD(1080p)50;1035=V1.23.456;1034=hidden;1008=hidden;1007=hidden"},
+    {"200, port held", 200, 0, "74010302", "hold", "", "", "1033=NO-SYNC;1035=NA",
+     "Error|Failed to open up the comms port\n"},
+    {"200 newer model, set auto-sleep", 200, 1, "74010302", "1008=#4 1007 reopen",
+     "076c93010404f1 4.2.4 076c93010404f1", "74010402",
+     "1034=Auto-Sleep Mode;1008=4 min/6;1007=Set"},
+    {"200 newer model, factory reset", 200, 1, "74010302", "1002", "076c93010404f1 4.5.1", "",
+     "1008=3 min/6", kReset},
+    {"In/Out mode", 202, 0, "", "1008=70 1005 enter", "", "", "1005=on;1006=off;1008=70;0=closed"},
+    {"In/Out mode reopened", 202, 0, "", "1008=70 1006 reopen", "", "",
+     "1005=off;1006=off;1008=;0=open"},
     {"Image opens", 203, 0, "0a141eff01050364", "1011", "", "",
-     "1008=10;1027=10;1025=255;1005=On/2;1006=/3;1007=Off/4;1031=100;1033=100"},
-    {"Image Contrast 128", 203, 0, "0a141eff01050364", "1008=128 1002", "086c930002018076",
-     "80141eff01050364", "1008=128;1027=128"},
+     "1008=10;1027=0..255@10;1025=255;1005=On/2;1006=/3;1007=Off/4;1031=100;1033=0..127@100"},
     {"Image clamped", 203, 0, "0a141eff01050364", "1008=300 1002 1031=200 1013", "2.1.255 2.8.127",
-     "ff141eff0105037f", "1008=255;1027=255;1031=127;1033=127"},
+     "ff141eff0105037f", "1008=255;1027=0..255@255;1031=127;1033=0..127@127"},
     {"Image steps, slider, typing", 203, 0, "0a141eff01050364",
      "1020 1025=300 1020 1008=0 1024 1031=150 1022 1035 1028=40 1018 1023=99 paint close", "", "",
-     "1025=300;1030=255;1008=0;1031=149;1021=41;1028=41;1023=99;1029=30;0=closed"},
+     "1025=300;1030=0..255@255;1008=0;1031=149;1021=41;1028=0..255@41;1023=99;1029=0..255@30;"
+     "0=closed"},
     {"Image reopen", 203, 0, "0a141eff01050364", "1021=77 1003 1006=#2 1011 reopen", "2.2.77 2.6.2",
-     "0a4d1eff01020364", "1021=77;1028=77;1006=Green/3"},
+     "0a4d1eff01020364", "1021=77;1028=0..255@77;1006=Green/3"},
     {"Image port held", 203, 0, "0a141eff01050364", "hold 1008=128 1002", "", "",
-     "1008=128;1027=10"},
+     "1008=128;1027=0..255@10", kFail},
     {"Output 0x95", 204, 0x95, "16020a0000", "1005=#30 1002 1008=#1 1009", "1.1.30 1.4.1",
      "1e020a0100",
      "1005=1440x900p60/38;1006=YCbCr422/3;1007=Diagonal/11;1030=Audio Source;1008=Analog/2;"
@@ -69,32 +104,47 @@ constexpr Row kRows[] = {
     {"Output 0x55", 204, 0x55, "2502000101", "", "", "",
      "1005=Auto-Detect/38;1006=YCbCr422/3;1008=hidden;1010=7.1Ch/2"},
     {"Output 0x05", 204, 0x05, "0000000000", "", "", "", "1008=SPDIF/2;1010=hidden"},
+    {"Output DVI: RGB whatever the byte", 204, 0x51, "0005000000", "", "", "", "1006=RGB/1"},
     {"Output VGA, code 3", 204, 0x59, "0300000000", "1002", "", "", "1005=/22"},
     {"Output Component, 12", 204, 0x50, "0c00000000", "1002", "1.1.12", "", "1005=HD(1080p)60/17"},
     {"Output Component, 3", 204, 0x50, "0300000000", "1002", "1.1.36", "2400000000",
      "1005=Bypass/17"},
     {"Output SDI", 204, 0x53, "0501000000", "1005=#18 1002 1003 reopen", "1.1.36 1.2.2",
      "2400000000", "1005=Bypass/19;1006=YCbCr422/1"},
-    {"Output port held", 204, 0x59, "1600000001", "hold 1007=#3 1004", "", "", "1007=Hatch/11"},
+    {"Output port held", 204, 0x59, "1600000001", "hold 1007=#3 1004", "", "", "1007=Hatch/11",
+     kFail},
     {"Adjustment shown, own limits", 205, 0, "00010001c864", "1012 1011 1034=-150 1004", "", "",
-     "1021=-50;1027=-50;1000=16:9/2;1001=Off/2;1002=On/2;1035=50;1029=50;1034=-149;1028=-100"},
+     "1021=-50;1027=-50..50@-50;1000=16:9/2;1001=Off/2;1002=On/2;1035=50;1029=-50..50@50;"
+     "1034=-149;1028=-100..100@-100"},
     {"Adjustment sent", 205, 0, "320000006432",
      "1034=-100 1009 1034=100 1009 1035=-7 1010 1021=50 1005 1000=#1 1006 1002=#-1 1008",
      "3.5.0 3.5.200 086c930003062bc5 3.1.100 3.2.1", "64010000c82b",
-     "1034=100;1028=100;1035=-7;1029=-7;1000=16:9/2"},
+     "1034=100;1028=-100..100@100;1035=-7;1029=-50..50@-7;1000=16:9/2"},
     {"Adjustment clamped", 205, 0, "320000006432",
      "1034=200 1009 1021=-80 1005 1035=abc 1010 1034= 1009", "3.5.200 3.1.0 3.6.50 3.5.100",
-     "000000006432", "1021=-50;1027=-50;1035=0;1034=0"},
-    {"Adjustment port held", 205, 0, "320000006432", "hold 1035=-7 1010", "", "", "1035=-7;1029=0"},
+     "000000006432", "1021=-50;1027=-50..50@-50;1035=0;1034=0"},
     {"Engineer Menu", 206, 0, "", "1005=#2 1034=55 1009=#1 1019=#2 1018=#1 enter reopen", "", "",
      kEngineerStart},
-    {"In/Out mode", 202, 0, "", "1008=70 1005 enter", "", "", "1005=on;1006=off;1008=70;0=closed"},
-    {"In/Out mode reopened", 202, 0, "", "1008=70 1006 reopen", "", "",
-     "1005=off;1006=off;1008=;0=open"},
+    {"GenLock signed around zero", 208, 0, "", "g2=1101 g3=563", "gl", "",
+     "1028=-1100..1100@-1099;1021=-1099;1029=-562..562@-562;1022=-562"},
+    {"GenLock apply H -1", 208, 0, "", "1021=-1 1003", "gl 086c934900089711", "",
+     "1028=-1100..1100@-1;1021=-1;1029=-562..562@0"},
+    {"GenLock apply V -600, clamped", 208, 0, "", "1022=-600 1004", "gl 086c93490102337a", "",
+     "1029=-562..562@-562;1022=-562;1028=-1100..1100@0"},
+    {"GenLock apply H 5000, clamped, close", 208, 0, "", "1021=5000 1003 close",
+     "gl 086c934900044c60", "", "1028=-1100..1100@1100;1021=1100;0=closed"},
+    {"GenLock, silent box: all 0", 208, 0, "", "silent", "gl", "",
+     "1028=0..0@0;1021=0;1029=0..0@0;1022=0"},
 };
 
 std::unique_ptr<ui::Dialog> Make(int tmpl, std::span<uint8_t> group, uint8_t portByte) {
     switch (tmpl) {
+        case 200:
+            return std::make_unique<Dlg1_>(kPort, group, portByte == 1);
+        case 201:
+            return std::make_unique<Dlg1>(kPort, group, portByte);
+        case 202:
+            return std::make_unique<Dlg2>(kPort);
         case 203:
             return std::make_unique<Dlg3>(kPort, group);
         case 204:
@@ -104,30 +154,8 @@ std::unique_ptr<ui::Dialog> Make(int tmpl, std::span<uint8_t> group, uint8_t por
         case 206:
             return std::make_unique<Dlg6>(kPort);
         default:
-            return std::make_unique<Dlg2>(kPort);
+            return std::make_unique<Dlg8>(kPort);
     }
-}
-
-QString State(const ui::Dialog& dlg, int id) {
-    const QWidget* w = id == 0 ? &dlg : dlg.Control(id);
-    const auto* list = qobject_cast<const QComboBox*>(w);
-    const auto* button = qobject_cast<const QAbstractButton*>(w);
-    if (id == 0) {
-        return w->isVisible() ? "open" : "closed";
-    }
-    if (w->isHidden()) {
-        return "hidden";
-    }
-    if (const auto* bar = qobject_cast<const QSlider*>(w)) {
-        return QString::number(bar->value());
-    }
-    if (list != nullptr) {
-        return list->currentText() + '/' + QString::number(list->count());
-    }
-    if (button != nullptr && button->isCheckable()) {
-        return button->isChecked() ? "on" : "off";
-    }
-    return dlg.ControlText(id);
 }
 
 }  // namespace
@@ -146,6 +174,7 @@ class TestSettingsDialogs : public QObject {
     void cleanupTestCase() { ui::RemoveDeviceHooks(); }
     void init() {
         messages_.clear();
+        messages_.answer = ui::kIdOk;
         box_ = test::StartLinkedBox(ports_, kPort);
         QVERIFY(box_);
     }
@@ -162,17 +191,38 @@ class TestSettingsDialogs : public QObject {
         const Row& r = kRows[row];
         const QByteArray bytes = QByteArray::fromHex(r.cache);
         std::vector<uint8_t> group(bytes.begin(), bytes.end());
-        auto dlg = Make(r.tmpl, group, uint8_t(r.portByte));
-        QVERIFY(dlg->CreateModeless(nullptr));
+        std::unique_ptr<ui::Dialog> dlg;
+        const auto open = [&] {
+            dlg = Make(r.tmpl, group, uint8_t(r.portByte));
+            return dlg->CreateModeless(nullptr);
+        };
+        QObject rowLife;
+        QStringList seen;
+        test::WhenModalOver(&rowLife, nullptr, [&seen](ui::Dialog* d) {
+            seen << QStringLiteral("[%1]").arg(d->Template().id);
+            d->close();
+        });
         SerialPort other;
         for (const QString& step : QString(r.script).split(' ', Qt::SkipEmptyParts)) {
             const int id = step.section('=', 0, 0).toInt();
             const QString text = step.section('=', 1);
-            if (step == "reopen") {
-                dlg = Make(r.tmpl, group, uint8_t(r.portByte));
-                QVERIFY(dlg->CreateModeless(nullptr));
-            } else if (step == "hold") {
+            if (step == "hold") {
                 QVERIFY(OpenBoxPort(other, kPort));
+            } else if (step == "silent") {
+                sim::BoxConfig config = box_->config();
+                config.silent = true;
+                box_->SetConfig(config);
+            } else if (step.startsWith('g')) {
+                box_->SetGenlock(uint8_t(step.mid(1).section('=', 0, 0).toInt()),
+                                 uint16_t(text.toInt()));
+            } else if (step == "cancel") {
+                messages_.answer = ui::kIdCancel;
+            } else if (!dlg && !open()) {
+                QFAIL("the dialog did not open");
+            } else if (step == "reopen") {
+                QVERIFY(open());
+            } else if (step.startsWith('@')) {
+                group.at(size_t(step.mid(1).section('=', 0, 0).toInt())) = uint8_t(text.toInt());
             } else if (step == "paint") {
                 (void)dlg->grab();
             } else if (step == "close") {
@@ -189,11 +239,13 @@ class TestSettingsDialogs : public QObject {
                 dlg->ControlAs<QAbstractButton>(id)->click();
             }
         }
+        QVERIFY(dlg || open());
         QByteArray wire;
         for (const QString& frame : QString(r.wire).split(' ', Qt::SkipEmptyParts)) {
             const QStringList v = frame.split('.');
             wire +=
-                v.size() != 3
+                frame == "gl" ? QByteArray(kGenlockReads)
+                : v.size() != 3
                     ? frame.toLatin1()
                     : test::HexBytes(WriteSettingFrame(uint8_t(v[0].toInt()), uint8_t(v[1].toInt()),
                                                        uint8_t(v[2].toInt()))
@@ -204,71 +256,40 @@ class TestSettingsDialogs : public QObject {
         QCOMPARE(test::WireHex(*box_), wire);
         QCOMPARE(test::HexBytes(group), QByteArray(*r.after != 0 ? r.after : r.cache));
         QStringList states;
-        const QStringList shown = QString(r.shown).split(';');
+        const QStringList shown = QString(r.shown).split(';', Qt::SkipEmptyParts);
         for (const QString& s : shown) {
-            states << s.section('=', 0, 0) + '=' + State(*dlg, s.section('=', 0, 0).toInt());
+            states << s.section('=', 0, 0) + '=' + test::State(*dlg, s.section('=', 0, 0).toInt());
         }
         QCOMPARE(states, shown);
-        // A failed write: the serial layer's box, then "Fail" once, owned by the dialog.
-        const QStringList failed{"Error|Failed to open up the comms port\n", "|Fail (owned)"};
-        QCOMPARE(messages_.boxes(), other.IsOpen() ? failed : QStringList());
+        QCOMPARE((messages_.boxes() + seen).join(';'), QString(r.boxes));
+        for (const ui::MessageRequest& m : messages_.requests()) {
+            QVERIFY(m.caption != "Confirm" || (m.buttons == ui::MessageButtons::OkCancel &&
+                                               m.icon == ui::MessageIcon::Question));
+        }
     }
 
-    // The program's own launchers. Output Setup shows the probe's port byte (0x59: the VGA
-    // list), not the System group's byte; Image writes into the main window's cache.
-    void launchers_data() {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<bool>("chord");
-        QTest::addColumn<QString>("seen");  // the title, and Output Setup's resolution count
-        QTest::newRow("1006") << 1006 << false << "Output Setup 22";
-        QTest::newRow("1007") << 1007 << false << "Image";
-        QTest::newRow("1008") << 1008 << false << "Adjustment";
-        QTest::newRow("1008 Shift+F7") << 1008 << true << "Engineer Menu";
-        QTest::newRow("1016") << 1016 << false << "In/Out mode";
-    }
+    // The program's own launchers: each template opens its dialog on the request's port, group
+    // and port byte (0x59: Output Setup's VGA list, not the one of the group's byte 0x42).
     void launchers() {
-        QFETCH(int, id);
-        QFETCH(bool, chord);
-        CMainDlg main;
-        QVERIFY(main.CreateModeless(nullptr));
-        auto* combo = main.ControlAs<QComboBox>(1005);
-        combo->setCurrentIndex(combo->findText(QStringLiteral("COM %1").arg(kPort)));
-        main.refreshed = 1;
-        main.probePortByte = 0x59;
-        main.statusCache.system[2] = 0x42;
+        std::array<uint8_t, 8> group{7, 8, 0x42, 2};
         box_->SetSetting(2, 1, 0);
-        QString seen;
-        QTimer timer;
-        timer.setSingleShot(true);
-        connect(&timer, &QTimer::timeout, [&] {
-            auto* d = qobject_cast<ui::Dialog*>(QApplication::activeModalWidget());
-            seen = d != nullptr ? d->windowTitle() : "none";
-            if (d != nullptr && d->Template().id == 204) {
-                seen += ' ' + QString::number(d->ControlAs<QComboBox>(1005)->count());
-            } else if (d != nullptr && d->Template().id == 203) {
-                d->SetControlText(1008, QStringLiteral("128"));
-                d->Command(1002);
-            }
-            if (d != nullptr) {
+        QStringList seen;
+        for (int id = 200; id <= 206; ++id) {
+            test::WhenModalOver(this, nullptr, [&seen](ui::Dialog* d) {
+                seen << QString::number(d->Template().id);
+                if (d->Template().id == 204) {
+                    seen.last() += '/' + QString::number(d->ControlAs<QComboBox>(1005)->count());
+                } else if (d->Template().id == 203) {
+                    d->SetControlText(1008, QStringLiteral("128"));
+                    d->Command(1002);
+                }
                 d->close();
-            }
-        });
-        timer.start(0);
-        const Qt::KeyboardModifiers mods = chord ? Qt::ShiftModifier : Qt::NoModifier;
-        if (chord) {
-            QTest::keyPress(&main, Qt::Key_Shift, mods);
-            QTest::keyPress(&main, Qt::Key_F7, mods);
+            });
+            QVERIFY(LaunchDialog({id, kPort, group, 0x59, 1, nullptr}));
         }
-        if (id == 1016) {
-            main.Command(id);  // hidden: no click possible
-        } else {
-            QTest::mouseClick(main.ControlAs<ui::PictureButton>(id), Qt::LeftButton, mods);
-        }
-        QTEST(seen, "seen");
-        const int contrast = id == 1007 ? 128 : 0;
-        QCOMPARE(int(main.statusCache.image[0]), contrast);
-        box_->WaitForReceived(contrast != 0 ? 8 : 1, contrast != 0 ? 2000 : 100);
-        QCOMPARE(int(box_->setting(2, 1)), contrast);
+        QCOMPARE(seen.join(' '), QString("200 201 202 203 204/22 205 206"));
+        QCOMPARE(int(group[0]), 128);  // Image wrote into the lent group
+        QCOMPARE(int(box_->setting(2, 1)), 128);
         QVERIFY(messages_.boxes().isEmpty());
     }
 };

@@ -1,16 +1,17 @@
 // The settings transactions through the Win32 SerialPort: for each, the frames the box received,
 // the result, the failure reports and, where the box stays silent, how long it waited.
-#include <functional>
+#include <algorithm>
+#include <array>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <string_view>
 
 #include "DeviceLink.h"
 #include "WinCheck.h"
 
 namespace kestrow::wincheck {
 namespace {
-
-enum class Box { Answering, Silent, Absent };
 
 template <typename T>
 std::string Shown(const std::optional<T>& value) {
@@ -19,12 +20,6 @@ std::string Shown(const std::optional<T>& value) {
 
 std::string Shown(bool value) {
     return value ? "true" : "false";
-}
-
-std::string Version(DeviceLink& link, bool useItem3) {
-    std::string text = "old";
-    const uint8_t byte3 = link.ReadVersionText(useItem3, text);
-    return std::to_string(byte3) + " " + text;
 }
 
 // The status refresh's exchanges on one open port; (4,4) twice so that a reply left unread
@@ -43,112 +38,93 @@ std::string Refresh(DeviceLink& link) {
     return out;
 }
 
+// Runs one transaction given as "name arguments...": probe, write g i v, read g i,
+// genlock-write item high low, genlock-read item, version useItem3, send length opcode b4 b5 b6,
+// refresh. Anything after the numbers is a note.
+std::string Run(DeviceLink& link, const std::string& op) {
+    std::istringstream in(op);
+    std::string verb;
+    in >> verb;
+    std::array<int, 5> a{};
+    for (int& v : a) {
+        in >> v;
+    }
+    const auto b = [&a](size_t i) { return static_cast<uint8_t>(a[i]); };
+    if (verb == "version") {
+        std::string text = "old";
+        const uint8_t byte3 = link.ReadVersionText(a[0] != 0, text);
+        return std::to_string(byte3) + " " + text;
+    }
+    return verb == "probe"           ? Shown(link.ProbeForSearch(link.port()))
+           : verb == "write"         ? Shown(link.WriteSetting(b(0), b(1), b(2)))
+           : verb == "read"          ? Shown(link.ReadSetting(b(0), b(1)))
+           : verb == "genlock-write" ? Shown(link.WriteGenlockValue(b(0), b(1), b(2)))
+           : verb == "genlock-read"  ? Shown(link.ReadGenlockValue(b(0)))
+           : verb == "send"          ? Shown(link.SendFrame(b(0), b(1), b(2), b(3), b(4)))
+           : verb == "refresh"       ? Refresh(link)
+                                     : "unknown";
+}
+
+// The box: 'a' answers, 's' stays silent, 'n' has no port. The answering box starts with its
+// factory settings: (1,1) = 12, (4,3) = 2, (4,4) = 0, GenLock register 4 = 2200, version text
+// V1.23.456, probe reply port byte 59.
 struct Row {
-    const char* name;
-    Box box;
-    std::function<std::string(DeviceLink&)> run;
+    char box;
+    const char* op;
     const char* frames;  // what the box received, " | " between frames
     const char* result;
-    int64_t waitMs;  // how long the silent box makes it wait; 0: not measured
+    int waitMs;  // how long the silent box makes it wait; 0: not measured
 };
-
-size_t FrameCount(const std::string& frames) {
-    size_t n = frames.empty() ? 0 : 1;
-    for (const char c : frames) {
-        n += c == '|' ? 1 : 0;
-    }
-    return n;
-}
+constexpr Row kRows[] = {
+    {'a', "probe", "05 6C 93 05 F7", "true", 0},
+    {'a', "write 2 3 206", "08 6C 93 00 02 03 CE 26", "true", 0},
+    {'a', "read 2 3", "07 6C 93 01 02 03 F4", "206", 0},
+    {'a', "read 2 3 again: the reply byte left unread before is gone", "07 6C 93 01 02 03 F4",
+     "206", 0},
+    {'a', "genlock-write 0 1 44", "08 6C 93 49 00 01 2C 83", "true", 0},
+    {'a', "genlock-read 2", "06 6C 93 49 02 B0", "300", 0},
+    {'a', "genlock-read 4", "06 6C 93 49 04 AE", "2200", 0},
+    {'a', "version 1", "07 6C 93 01 04 03 F2", "2 V1.23.456", 0},
+    {'a', "version 0", "07 6C 93 01 04 04 F1", "0 V1.23.456", 0},
+    {'a', "send 5 4 0 0 0 (Aspect Ratio)", "05 6C 93 04 F8", "true", 0},
+    {'a', "send 8 0 1 1 9", "08 6C 93 00 01 01 09 EE", "true", 0},
+    {'a', "refresh",
+     "05 6C 93 05 F7 | 07 6C 93 01 04 04 F1 | 07 6C 93 01 04 04 F1 | 07 6C 93 01 01 01 F7",
+     "05 6C 93 59 00 | 05 6C 93 00 56 | 05 6C 93 00 56 | 05 6C 93 09 F3", 0},
+    {'s', "probe", "05 6C 93 05 F7", "false", 1000},
+    {'s', "read 4 1", "07 6C 93 01 04 01 F4", "none", 1500},
+    {'s', "genlock-read 3", "06 6C 93 49 03 AF", "none", 1050},
+    {'s', "version 1", "07 6C 93 01 04 03 F2", "1 NA", 1050},
+    {'s', "write 4 4 1", "08 6C 93 00 04 04 01 F0", "true", 0},
+    {'n', "write 1 1 1", "", "false", 0},
+    {'n', "read 1 1", "", "none", 0},
+    {'n', "genlock-read 2", "", "none", 0},
+    {'n', "version 1", "", "0 old", 0},
+    {'n', "probe", "", "false", 0},
+    {'n', "refresh", "", "closed", 0},
+};
 
 }  // namespace
 
 void CheckTransactions(Checker& check, const Setup& setup) {
     check.Group("transactions");
-    // The answering box starts with its factory settings: (1,1) = 12, (4,3) = 2, (4,4) = 0,
-    // GenLock register 4 = 2200, version text V1.23.456, probe reply port byte 59.
-    const Row rows[] = {
-        {"port search probe", Box::Answering,
-         [&](DeviceLink& l) { return Shown(l.ProbeForSearch(setup.answering)); }, "05 6C 93 05 F7",
-         "true", 0},
-        {"write setting (2,3) = -50", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.WriteSetting(2, 3, static_cast<uint8_t>(-50))); },
-         "08 6C 93 00 02 03 CE 26", "true", 0},
-        {"read setting (2,3)", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.ReadSetting(2, 3)); }, "07 6C 93 01 02 03 F4", "206",
-         0},
-        {"read setting (2,3) again, after a reply byte was left unread", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.ReadSetting(2, 3)); }, "07 6C 93 01 02 03 F4", "206",
-         0},
-        {"write GenLock (0) = 0x012C", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.WriteGenlockValue(0, 0x01, 0x2C)); },
-         "08 6C 93 49 00 01 2C 83", "true", 0},
-        {"read GenLock (2)", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.ReadGenlockValue(2)); }, "06 6C 93 49 02 B0", "300", 0},
-        {"read GenLock (4)", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.ReadGenlockValue(4)); }, "06 6C 93 49 04 AE", "2200",
-         0},
-        {"version text (item 3)", Box::Answering, [](DeviceLink& l) { return Version(l, true); },
-         "07 6C 93 01 04 03 F2", "2 V1.23.456", 0},
-        {"version text (item 4)", Box::Answering, [](DeviceLink& l) { return Version(l, false); },
-         "07 6C 93 01 04 04 F1", "0 V1.23.456", 0},
-        {"short command Aspect Ratio", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.SendFrame(5, 4, 0, 0, 0)); }, "05 6C 93 04 F8", "true",
-         0},
-        {"quick command (1,1) = 9 as an 8-byte frame", Box::Answering,
-         [](DeviceLink& l) { return Shown(l.SendFrame(8, 0, 1, 1, 9)); }, "08 6C 93 00 01 01 09 EE",
-         "true", 0},
-        {"status refresh", Box::Answering, Refresh,
-         "05 6C 93 05 F7 | 07 6C 93 01 04 04 F1 | 07 6C 93 01 04 04 F1 | 07 6C 93 01 01 01 F7",
-         "05 6C 93 59 00 | 05 6C 93 00 56 | 05 6C 93 00 56 | 05 6C 93 09 F3", 0},
-        {"port search probe, silent box", Box::Silent,
-         [&](DeviceLink& l) { return Shown(l.ProbeForSearch(setup.silent)); }, "05 6C 93 05 F7",
-         "false", 1000},
-        {"read setting (4,1), silent box", Box::Silent,
-         [](DeviceLink& l) { return Shown(l.ReadSetting(4, 1)); }, "07 6C 93 01 04 01 F4", "none",
-         1500},
-        {"read GenLock (3), silent box", Box::Silent,
-         [](DeviceLink& l) { return Shown(l.ReadGenlockValue(3)); }, "06 6C 93 49 03 AF", "none",
-         1050},
-        {"version text, silent box", Box::Silent, [](DeviceLink& l) { return Version(l, true); },
-         "07 6C 93 01 04 03 F2", "1 NA", 1050},
-        {"write setting (4,4) = 1, silent box", Box::Silent,
-         [](DeviceLink& l) { return Shown(l.WriteSetting(4, 4, 1)); }, "08 6C 93 00 04 04 01 F0",
-         "true", 0},
-        {"write setting, no port", Box::Absent,
-         [](DeviceLink& l) { return Shown(l.WriteSetting(1, 1, 1)); }, "", "false", 0},
-        {"read setting, no port", Box::Absent,
-         [](DeviceLink& l) { return Shown(l.ReadSetting(1, 1)); }, "", "none", 0},
-        {"read GenLock, no port", Box::Absent,
-         [](DeviceLink& l) { return Shown(l.ReadGenlockValue(2)); }, "", "none", 0},
-        {"version text, no port", Box::Absent, [](DeviceLink& l) { return Version(l, true); }, "",
-         "0 old", 0},
-        {"port search probe, no port", Box::Absent,
-         [&](DeviceLink& l) { return Shown(l.ProbeForSearch(setup.absent)); }, "", "false", 0},
-        {"status refresh, no port", Box::Absent, Refresh, "", "closed", 0},
-    };
-
-    BoxLog answeringLog(setup.answeringLog);
-    BoxLog silentLog(setup.silentLog);
-    for (const Row& row : rows) {
-        const int port = row.box == Box::Answering ? setup.answering
-                         : row.box == Box::Silent  ? setup.silent
-                                                   : setup.absent;
-        DeviceLink link(port);
-        Stopwatch watch;
-        const std::string result = row.run(link);
-        const int64_t took = watch.ms();
-        const std::string reports = TakeReports();
-        const std::string frames =
-            row.box == Box::Answering ? answeringLog.TakeFrames(FrameCount(row.frames))
-            : row.box == Box::Silent  ? silentLog.TakeFrames(FrameCount(row.frames))
-                                      : "";
-        const std::string wantReports =
-            row.box == Box::Absent ? "Failed to open up the comms port\\n|Error" : "";
-        check.Equal(
-            row.name, "sent [" + frames + "] got [" + result + "] " + reports,
-            "sent [" + std::string(row.frames) + "] got [" + row.result + "] " + wantReports);
+    BoxLog logs[] = {BoxLog(setup.answeringLog), BoxLog(setup.silentLog)};
+    for (const Row& row : kRows) {
+        const size_t box = std::string_view("asn").find(row.box);
+        const std::string name =
+            std::array{"answering: ", "silent: ", "no port: "}[box] + std::string(row.op);
+        DeviceLink link(std::array{setup.answering, setup.silent, setup.absent}[box]);
+        const auto start = Clock::now();
+        const std::string result = Run(link, row.op);
+        const int64_t took = MsSince(start);
+        const std::string frames = row.frames;
+        const size_t count = frames.empty() ? 0 : 1 + size_t(std::ranges::count(frames, '|'));
+        const std::string sent = box < 2 ? logs[box].Take(count) : "";
+        check.Equal(name, Reported("sent [" + sent + "] got [" + result + "]"),
+                    "sent [" + frames + "] got [" + row.result + "]" +
+                        (box == 2 ? " Failed to open up the comms port\\n|Error" : ""));
         if (row.waitMs > 0) {
-            ExpectWait(check, row.name, took, row.waitMs);
+            check.Wait(name, took, row.waitMs);
         }
     }
 }

@@ -1,16 +1,19 @@
-// SerialPort on Win32: the line and time-outs the port really holds after Open (read past the
-// class, so a table read back through the same table cannot hide a wrong entry), measured
-// waits, overlapped and completion-routine I/O, the failure texts, and what only Windows shows.
+// kestrow-wincheck: runs the Win32 SerialPort and the settings transactions against simulated
+// boxes on COM ports, one answering and one silent, and a COM number with no port behind it.
+// Here: the line and time-outs the port really holds after Open, measured waits, overlapped and
+// completion-routine I/O, the failure texts, and what only Windows shows. Prints one line per
+// check and a closing line; the exit code is 0 only when every check passed.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include "DeviceLink.h"
 #include "PortNaming.h"
@@ -21,156 +24,109 @@ namespace kestrow::wincheck {
 namespace {
 
 constexpr std::array<uint8_t, 5> kProbe{0x05, 0x6C, 0x93, 0x05, 0xF7};
-constexpr const char* kProbeReply = "05 6C 93 59 00";
+const std::string kProbeReply = "05 6C 93 59 00";
+const std::string kOpenFailed = "Failed to open up the comms port\\n|Error";
 
-// The port's DCB and COMMTIMEOUTS as the system holds them.
-DCB NativeState(SerialPort& port) {
+// The line and time-outs the port's handle holds, read past the class so that a table read
+// back through the same table cannot hide a wrong entry:
+// "115200 8N1 cts0 dsr0 outx0 inx0 | interval multiplier constant write-multiplier constant".
+std::string Native(SerialPort& port) {
     HANDLE handle = port.Detach();
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    GetCommState(handle, &dcb);
-    port.Attach(handle);
-    return dcb;
-}
-
-COMMTIMEOUTS NativeTimeouts(SerialPort& port) {
-    HANDLE handle = port.Detach();
+    DCB d{};
+    d.DCBlength = sizeof d;
     COMMTIMEOUTS t{};
+    GetCommState(handle, &d);
     GetCommTimeouts(handle, &t);
     port.Attach(handle);
-    return t;
-}
-
-// "115200 8N1 cts0 dsr0 outx0 inx0"
-std::string Describe(const DCB& d) {
     const char* stop[] = {"1", "1.5", "2"};
-    std::array<char, 96> text{};
-    std::snprintf(text.data(), text.size(), "%lu %u%c%s cts%u dsr%u outx%u inx%u",
-                  static_cast<unsigned long>(d.BaudRate), static_cast<unsigned>(d.ByteSize),
-                  d.Parity < 5 ? "NOEMS"[d.Parity] : '?', d.StopBits < 3 ? stop[d.StopBits] : "?",
-                  static_cast<unsigned>(d.fOutxCtsFlow), static_cast<unsigned>(d.fOutxDsrFlow),
-                  static_cast<unsigned>(d.fOutX), static_cast<unsigned>(d.fInX));
+    std::array<char, 160> text{};
+    std::snprintf(
+        text.data(), text.size(), "%lu %u%c%s cts%u dsr%u outx%u inx%u | %lu %lu %lu %lu %lu",
+        d.BaudRate, unsigned{d.ByteSize}, d.Parity < 5 ? "NOEMS"[d.Parity] : '?',
+        d.StopBits < 3 ? stop[d.StopBits] : "?", unsigned{d.fOutxCtsFlow}, unsigned{d.fOutxDsrFlow},
+        unsigned{d.fOutX}, unsigned{d.fInX}, t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+        t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
     return text.data();
 }
 
-std::string Describe(const COMMTIMEOUTS& t) {
-    return std::to_string(t.ReadIntervalTimeout) + " " +
-           std::to_string(t.ReadTotalTimeoutMultiplier) + " " +
-           std::to_string(t.ReadTotalTimeoutConstant) + " / " +
-           std::to_string(t.WriteTotalTimeoutMultiplier) + " " +
-           std::to_string(t.WriteTotalTimeoutConstant);
+void Open(SerialPort& port, int number, bool overlapped = false) {
+    port.Open(number, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
+              overlapped);
 }
 
 // A synchronous probe on an open port: the reply's bytes.
-std::string Probe(SerialPort& port, uint32_t count = 5) {
+std::string Probe(SerialPort& port) {
     port.Write(kProbe.data(), kProbe.size());
-    std::array<uint8_t, 16> reply{};
-    const uint32_t got = port.Read(reply.data(), count);
-    return Hex(reply.data(), got);
+    std::array<uint8_t, 8> reply{};
+    return Hex(reply.data(), port.Read(reply.data(), 5));
 }
 
+// Open's arguments (baud, parity, data bits, stop bits, flow) and the line they give, under the
+// open default time-outs. Pseudo-terminals keep 8 data bits, no parity and no DSR flow, so
+// Wine cannot show those.
 struct LineRow {
-    const char* name;
     uint32_t baud;
-    SerialParity parity;
-    uint8_t dataBits;
-    SerialStopBits stopBits;
-    SerialFlowControl flow;
-    const char* line;  // Describe() of the port's DCB afterwards
-    bool wineCanShow;  // pseudo-terminals keep 8 data bits, no parity, no DSR flow
+    int parity, dataBits, stopBits, flow;
+    const char* line;
+    bool wineCanShow;
 };
-
 constexpr LineRow kLineRows[] = {
-    {"9600 baud, two stop bits", 9600, SerialParity::None, 8, SerialStopBits::Two,
-     SerialFlowControl::None, "9600 8N2 cts0 dsr0 outx0 inx0", true},
-    {"CTS/RTS flow control", 115200, SerialParity::None, 8, SerialStopBits::One,
-     SerialFlowControl::CtsRts, "115200 8N1 cts1 dsr0 outx0 inx0", true},
-    {"XON/XOFF flow control", 115200, SerialParity::None, 8, SerialStopBits::One,
-     SerialFlowControl::XonXoff, "115200 8N1 cts0 dsr0 outx1 inx1", true},
-    {"DSR/DTR flow control", 115200, SerialParity::None, 8, SerialStopBits::One,
-     SerialFlowControl::DsrDtr, "115200 8N1 cts0 dsr1 outx0 inx0", false},
-    {"parity 0 is even", 115200, SerialParity::Even, 8, SerialStopBits::One,
-     SerialFlowControl::None, "115200 8E1 cts0 dsr0 outx0 inx0", false},
-    {"7 data bits, odd parity", 115200, SerialParity::Odd, 7, SerialStopBits::One,
-     SerialFlowControl::None, "115200 7O1 cts0 dsr0 outx0 inx0", false},
-    {"5 data bits, 1.5 stop bits", 115200, SerialParity::None, 5, SerialStopBits::OnePointFive,
-     SerialFlowControl::None, "115200 5N1.5 cts0 dsr0 outx0 inx0", false},
+    {9600, 2, 8, 2, 0, "9600 8N2 cts0 dsr0 outx0 inx0", true},
+    {115200, 2, 8, 0, 1, "115200 8N1 cts1 dsr0 outx0 inx0", true},
+    {115200, 2, 8, 0, 5, "115200 8N1 cts0 dsr0 outx1 inx1", true},
+    {115200, 2, 8, 0, 4, "115200 8N1 cts0 dsr1 outx0 inx0", false},
+    {115200, 0, 8, 0, 0, "115200 8E1 cts0 dsr0 outx0 inx0", false},
+    {115200, 3, 7, 0, 0, "115200 7O1 cts0 dsr0 outx0 inx0", false},
+    {115200, 2, 5, 1, 0, "115200 5N1.5 cts0 dsr0 outx0 inx0", false},
 };
+const std::string kOpenTimeouts = " | 4294967295 0 1000 0 0";
 
-}  // namespace
-
-void CheckLineSettings(Checker& check, const Setup& setup) {
-    check.Group("line settings");
-    {
-        // The script left this line at 9600 baud, two stop bits, CTS and XON/XOFF flow.
-        SerialPort port;
-        check.Expect("the answering box's port opens", OpenBoxPort(port, setup.answering));
-        check.Equal("Open sets 115200 8-N-1 without flow control over other settings",
-                    Describe(NativeState(port)) + TakeReports(), "115200 8N1 cts0 dsr0 outx0 inx0");
-    }
+void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
+    check.Group("line settings and time-outs");
     SerialPort port;
-    for (const LineRow& row : kLineRows) {
-        if (!row.wineCanShow && check.SkipUnderWine(row.name)) {
-            continue;
-        }
-        port.Open(setup.silent, row.baud, row.parity, row.dataBits, row.stopBits, row.flow, false);
-        check.Equal(row.name, Describe(NativeState(port)) + TakeReports(), row.line);
-        port.Close();
-    }
-}
-
-void CheckTimeouts(Checker& check, const Setup& setup) {
-    check.Group("time-outs");
-    SerialPort port;
-    (void)OpenBoxPort(port, setup.answering);
-    check.Equal("after Open", Describe(NativeTimeouts(port)), "4294967295 0 1000 / 0 0");
-    SerialTimeouts read;
-    check.Expect("GetTimeouts gives them back",
-                 port.GetTimeouts(read) && read == kOpenDefaultTimeouts);
-    check.Equal("a probe is answered at once", Probe(port), kProbeReply);
+    // The script left this line at 9600 baud, two stop bits, CTS and XON/XOFF flow.
+    const bool opened = OpenBoxPort(port, setup.answering);
+    check.Equal("Open sets 115200 8-N-1, no flow control and its time-outs over other settings",
+                std::to_string(opened) + " " + Reported(Native(port)),
+                "1 115200 8N1 cts0 dsr0 outx0 inx0" + kOpenTimeouts);
     (void)OpenForLongReads(port, setup.answering);
-    check.Equal("for long reads", Describe(NativeTimeouts(port)), "0 300 5000 / 0 0");
-    Stopwatch answered;
-    check.Equal("a long read ends when its bytes are in", Probe(port), kProbeReply);
-    check.Expect("a long read does not wait for its time-out", answered.ms() < 1000,
-                 std::to_string(answered.ms()) + " ms");
-    port.Close();
-
-    struct WaitRow {
-        const char* name;
-        bool longRead;
-        uint32_t count;
-        int64_t expectedMs;
-    };
-    constexpr WaitRow kWaits[] = {
-        {"silent box, read 5 after Open", false, 5, 1000},
-        {"silent box, long read of 1", true, 1, 5300},
-        {"silent box, long read of 5", true, 5, 6500},
-    };
-    for (const WaitRow& row : kWaits) {
-        (void)(row.longRead ? OpenForLongReads(port, setup.silent)
-                            : OpenBoxPort(port, setup.silent));
+    check.Equal("for long reads", Native(port), "115200 8N1 cts0 dsr0 outx0 inx0 | 0 300 5000 0 0");
+    const auto start = Clock::now();
+    const std::string reply = Probe(port);
+    check.Equal("a long read ends when its bytes are in, not at its time-out",
+                reply + (MsSince(start) < 1000 ? "" : " after 1 s or more"), kProbeReply);
+    for (const LineRow& r : kLineRows) {
+        const std::string name = std::string("Open gives ") + r.line;
+        if (r.wineCanShow || !check.SkipUnderWine(name)) {
+            port.Open(setup.silent, r.baud, SerialParity(r.parity), uint8_t(r.dataBits),
+                      SerialStopBits(r.stopBits), SerialFlowControl(r.flow), false);
+            check.Equal(name, Reported(Native(port)), r.line + kOpenTimeouts);
+        }
+    }
+    // The silent box: long read or not, bytes asked, the wait.
+    for (const auto& [longRead, count, waitMs] :
+         {std::tuple{false, 5u, 1000}, {true, 1u, 5300}, {true, 5u, 6500}}) {
+        (void)(longRead ? OpenForLongReads(port, setup.silent) : OpenBoxPort(port, setup.silent));
+        const std::string name = std::string("silent box, ") + (longRead ? "long " : "") +
+                                 "read of " + std::to_string(count);
         std::array<uint8_t, 8> buffer{};
-        Stopwatch watch;
-        const uint32_t got = port.Read(buffer.data(), row.count);
-        ExpectWait(check, row.name, watch.ms(), row.expectedMs);
-        check.Equal(std::string(row.name) + " gets nothing", std::to_string(got) + TakeReports(),
-                    "0");
-        port.Close();
+        const auto begun = Clock::now();
+        const uint32_t got = port.Read(buffer.data(), count);
+        check.Wait(name, MsSince(begun), waitMs);
+        check.Equal(name + " gets nothing", Reported(std::to_string(got)), "0");
     }
 }
-
-namespace {
 
 // Counts the completions of ReadEx and WriteEx.
 class CompletionPort : public SerialPort {
   public:
-    void OnIoComplete(uint32_t errorCode, uint32_t bytesTransferred,
-                      _OVERLAPPED* overlapped) override {
-        completed.push_back(errorCode == 0 ? std::to_string(bytesTransferred) : "error");
-        SerialPort::OnIoComplete(errorCode, bytesTransferred, overlapped);
+    void OnIoComplete(uint32_t error, uint32_t bytes, _OVERLAPPED* overlapped) override {
+        completed += (error == 0 ? std::to_string(bytes) : "error") + " ";
+        ++count;
+        SerialPort::OnIoComplete(error, bytes, overlapped);
     }
-    std::vector<std::string> completed;
+    std::string completed;
+    int count = 0;
 };
 
 struct Event {
@@ -193,196 +149,181 @@ std::string Completed(SerialPort& port, Event& event) {
                                                                      : "failed";
 }
 
-void OpenOverlapped(SerialPort& port, int number) {
-    port.Open(number, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-              true);
-}
-
-}  // namespace
-
 void CheckOverlapped(Checker& check, const Setup& setup) {
     check.Group("overlapped I/O");
     BoxLog log(setup.answeringLog);
+    const std::string exchanged = "5 5 | " + kProbeReply + " | 05 6C 93 05 F7";
     std::array<uint8_t, 8> reply{};
     {
         SerialPort port;
-        OpenOverlapped(port, setup.answering);
-        check.Equal("plain Read and Write refuse an overlapped port",
-                    std::to_string(port.Read(reply.data(), 5)) + " " +
-                        std::to_string(port.Write(kProbe.data(), 5)),
-                    "0 0");
-        Event read;
-        Event write;
-        Stopwatch watch;
-        const bool readDone = port.Read(reply.data(), 5, &read.overlapped);
-        const DWORD error = GetLastError();
-        check.Expect("a read issued before the reply stays pending",
-                     !readDone && error == ERROR_IO_PENDING && watch.ms() < 500,
-                     "returned " + std::to_string(readDone) + ", error " + std::to_string(error) +
-                         " after " + std::to_string(watch.ms()) + " ms");
+        Open(port, setup.answering, true);
+        const uint32_t moved = port.Read(reply.data(), 5) + port.Write(kProbe.data(), 5);
+        check.Equal("plain Read and Write refuse an overlapped port", std::to_string(moved), "0");
+        Event read, write;
+        const auto start = Clock::now();
+        const bool pending = !port.Read(reply.data(), 5, &read.overlapped) &&
+                             GetLastError() == ERROR_IO_PENDING && MsSince(start) < 500;
         (void)port.Write(kProbe.data(), 5, &write.overlapped);
         const std::string written = Completed(port, write);
         const std::string got = Completed(port, read);
-        check.Equal("the write goes out and the pending read gets the reply",
-                    written + " " + got + " | " + Hex(reply.data(), 5) + " | " + log.TakeFrames(1) +
-                        TakeReports(),
-                    std::string("5 5 | ") + kProbeReply + " | 05 6C 93 05 F7");
+        check.Equal(
+            "a read issued before the reply stays pending, then gets it; the write goes out",
+            Reported(std::string(pending ? "pending " : "not pending ") + written + " " + got +
+                     " | " + Hex(reply.data(), 5) + " | " + log.Take(1)),
+            "pending " + exchanged);
     }
     {
         CompletionPort port;
-        OpenOverlapped(port, setup.answering);
+        Open(port, setup.answering, true);
         reply = {};
         const bool issued = port.ReadEx(reply.data(), 5) && port.WriteEx(kProbe.data(), 5);
-        for (int waited = 0; issued && port.completed.size() < 2 && waited < 3000; waited += 20) {
+        for (int waited = 0; issued && port.count < 2 && waited < 3000; waited += 20) {
             SleepEx(20, TRUE);  // completion routines run in alertable waits
         }
-        std::string completed;
-        for (const std::string& c : port.completed) {
-            completed += c + " ";
-        }
-        check.Equal(
-            "completion routines report both transfers",
-            completed + "| " + Hex(reply.data(), 5) + " | " + log.TakeFrames(1) + TakeReports(),
-            std::string("5 5 | ") + kProbeReply + " | 05 6C 93 05 F7");
+        check.Equal("completion routines report both transfers",
+                    Reported(port.completed + "| " + Hex(reply.data(), 5) + " | " + log.Take(1)),
+                    exchanged);
     }
-    {
-        SerialPort port;
-        OpenOverlapped(port, setup.silent);
-        SerialTimeouts timeouts;
-        (void)port.GetTimeouts(timeouts);
-        ApplyLongReadTimeouts(timeouts);
-        (void)port.SetTimeouts(timeouts);
-        Event read;
-        Stopwatch watch;
-        (void)port.Read(reply.data(), 5, &read.overlapped);
-        const bool cancelled = port.CancelIo();
-        const std::string result = Completed(port, read);
-        const DWORD error = GetLastError();
-        check.Equal("CancelIo ends a pending read",
-                    std::to_string(cancelled) + " " + result + " " + std::to_string(error) + " " +
-                        TakeReports(),
-                    "1 failed 995 Failed in call to GetOverlappedResult\\n|Error");
-        check.Expect("at once", watch.ms() < 1000, std::to_string(watch.ms()) + " ms");
-    }
+    SerialPort port;
+    Open(port, setup.silent, true);
+    SerialTimeouts timeouts;
+    (void)port.GetTimeouts(timeouts);
+    ApplyLongReadTimeouts(timeouts);
+    (void)port.SetTimeouts(timeouts);
+    Event read;
+    const auto start = Clock::now();
+    (void)port.Read(reply.data(), 5, &read.overlapped);
+    const bool cancelled = port.CancelIo();
+    const std::string result = Completed(port, read);
+    const DWORD error = GetLastError();
+    check.Equal("CancelIo ends a pending long read at once",
+                Reported(std::to_string(cancelled) + " " + result + " " + std::to_string(error) +
+                         (MsSince(start) < 1000 ? "" : " late")),
+                "1 failed 995 Failed in call to GetOverlappedResult\\n|Error");
 }
 
 void CheckFailureTexts(Checker& check, const Setup& setup) {
     check.Group("failure texts");
-    const int absent = setup.absent;
-    const int answering = setup.answering;
-    auto open = [](SerialPort& p, int number) {
-        p.Open(number, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-               false);
-        return std::string(p.IsOpen() ? "open" : "closed");
-    };
-    struct Row {
-        const char* name;
-        std::function<std::string(SerialPort&)> run;
-        const char* want;
-    };
-    const Row rows[] = {
-        {"port -1 is refused silently", [&](SerialPort& p) { return open(p, -1); }, "closed"},
-        {"port 256 is refused silently", [&](SerialPort& p) { return open(p, 256); }, "closed"},
-        {"a COM number with no port", [&](SerialPort& p) { return open(p, absent); },
-         "closed Failed to open up the comms port\\n|Error"},
-        {"Close, Read and Write on a closed port say nothing",
-         [](SerialPort& p) {
-             std::array<uint8_t, 4> b{};
-             p.Close();
-             return std::to_string(p.Read(b.data(), 4)) + std::to_string(p.Write(b.data(), 4));
-         },
-         "00"},
-        {"DiscardInput on a closed port",
-         [](SerialPort& p) {
-             p.DiscardInput();
-             return std::string("-");
-         },
-         "- Failed in call to PurgeComm\\n|Error"},
-        {"GetTimeouts on a closed port",
-         [](SerialPort& p) {
-             SerialTimeouts t;
-             return std::to_string(p.GetTimeouts(t));
-         },
-         "0 Failed in call to GetCommTimeouts\\n|Error"},
-        {"SetTimeouts on a closed port",
-         [](SerialPort& p) { return std::to_string(p.SetTimeouts(kOpenDefaultTimeouts)); },
-         "0 Failed in call to SetCommTimeouts\\n|Error"},
-        {"GetState on a closed port",
-         [](SerialPort& p) {
-             SerialState s;
-             return std::to_string(p.GetState(s));
-         },
-         "0 Failed in call to GetCommState\\n|Error"},
-        {"a failed close names the error and still closes",
-         [](SerialPort& p) {
-             HANDLE stale = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-             CloseHandle(stale);
-             p.Attach(stale);
-             p.Close();
-             return std::string(p.IsOpen() ? "open" : "closed");
-         },
-         "closed Failed to close up the comms port, GetLastError:6\\n|error"},
-        {"arguments outside the tables are reported and the open goes on",
-         [&](SerialPort& p) {
-             p.Open(answering, 115200, static_cast<SerialParity>(7), 8,
-                    static_cast<SerialStopBits>(3), static_cast<SerialFlowControl>(6), false);
-             return std::string(p.IsOpen() ? "open" : "closed");
-         },
-         "open Error|Error; Error|Error; Error|Error"},
-    };
-    for (const Row& row : rows) {
-        SerialPort port;
-        const std::string result = row.run(port);
-        const std::string reports = TakeReports();
-        check.Equal(row.name, result + (reports.empty() ? "" : " " + reports), row.want);
-    }
+    const auto state = [](const SerialPort& p) { return p.IsOpen() ? "open" : "closed"; };
+    SerialPort port;
+    Open(port, -1);
+    Open(port, 256);
+    Open(port, setup.absent);
+    check.Equal("-1 and 256 are refused in silence, a COM number with no port is reported",
+                Reported(state(port)), "closed " + kOpenFailed);
+    std::array<uint8_t, 4> bytes{};
+    port.Close();
+    const uint32_t moved = port.Read(bytes.data(), 4) + port.Write(bytes.data(), 4);
+    port.DiscardInput();
+    SerialTimeouts timeouts;
+    SerialState line;
+    const bool got = port.GetTimeouts(timeouts);
+    const bool set = port.SetTimeouts(kOpenDefaultTimeouts);
+    const bool gotState = port.GetState(line);
+    check.Equal(
+        "on a closed port Close, Read and Write say nothing, the others fail and say so",
+        Reported(std::to_string(moved) + std::to_string(got || set || gotState)),
+        "00 Failed in call to PurgeComm\\n|Error; Failed in call to GetCommTimeouts\\n|Error; "
+        "Failed in call to SetCommTimeouts\\n|Error; Failed in call to GetCommState\\n|Error");
+    HANDLE stale = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CloseHandle(stale);
+    port.Attach(stale);
+    port.Close();
+    check.Equal("a failed close names the error and still closes", Reported(state(port)),
+                "closed Failed to close up the comms port, GetLastError:6\\n|error");
+    port.Open(setup.answering, 115200, SerialParity(7), 8, SerialStopBits(3), SerialFlowControl(6),
+              false);
+    check.Equal("arguments outside the tables are reported and the open goes on",
+                Reported(state(port)), "open Error|Error; Error|Error; Error|Error");
 }
 
 void CheckWindowsOnly(Checker& check, const Setup& setup) {
     check.Group("Windows only");
-    SerialPort port;
-    if (!check.SkipUnderWine("a port another handle holds does not open")) {
-        (void)OpenBoxPort(port, setup.answering);
-        SerialPort second;
-        check.Equal("a port another handle holds does not open",
-                    std::to_string(OpenBoxPort(second, setup.answering)) + " " + TakeReports(),
-                    "0 Failed to open up the comms port\\n|Error");
+    SerialPort port, second;
+    uint32_t value = 0;
+    std::array<uint8_t, 8> reply{};
+    const auto open = [&] { return OpenBoxPort(port, setup.answering); };
+    struct Row {
+        const char* name;
+        std::function<bool()> run;
+        std::string reports = "";
+    };
+    const Row rows[] = {
+        {"a port another handle holds does not open",
+         [&] { return open() && !OpenBoxPort(second, setup.answering); }, " " + kOpenFailed},
+        {"a read returns at once with the bytes already waiting",
+         [&] {
+             const bool sent = open() && port.Write(kProbe.data(), 5) == 5;
+             Sleep(300);
+             const auto start = Clock::now();
+             return sent && port.Read(reply.data(), 8) == 5 && MsSince(start) < 200;
+         }},
+        {"WaitEvent reports received data",
+         [&] {
+             return open() && port.SetMask(kEventRxChar) && port.Write(kProbe.data(), 5) == 5 &&
+                    port.WaitEvent(value) && (value & kEventRxChar) != 0;
+         }},
+        {"DTR, RTS and the modem status",
+         [&] {
+             return open() && port.SetDtr() && port.ClearDtr() && port.SetRts() &&
+                    port.ClearRts() && port.GetModemStatus(value);
+         }},
+        {"discovery lists the port",
+         [&] {
+             port.Close();
+             const auto ports = FindComPorts();
+             return std::any_of(ports.begin(), ports.end(),
+                                [&](const auto& p) { return p.number == setup.answering; });
+         }},
+    };
+    for (const Row& row : rows) {
+        if (!check.SkipUnderWine(row.name)) {
+            check.Equal(row.name, Reported(std::to_string(row.run())), "1" + row.reports);
+        }
     }
-    if (!check.SkipUnderWine("a read returns at once with the bytes already waiting")) {
-        (void)OpenBoxPort(port, setup.answering);
-        port.Write(kProbe.data(), kProbe.size());
-        Sleep(300);
-        Stopwatch watch;
-        std::array<uint8_t, 8> reply{};
-        const uint32_t got = port.Read(reply.data(), 8);
-        check.Expect("a read returns at once with the bytes already waiting",
-                     got == 5 && watch.ms() < 200,
-                     std::to_string(got) + " bytes after " + std::to_string(watch.ms()) + " ms");
-    }
-    if (!check.SkipUnderWine("WaitEvent reports received data")) {
-        (void)OpenBoxPort(port, setup.answering);
-        uint32_t events = 0;
-        const bool ok = port.SetMask(kEventRxChar) &&
-                        port.Write(kProbe.data(), kProbe.size()) == kProbe.size() &&
-                        port.WaitEvent(events);
-        check.Expect("WaitEvent reports received data", ok && (events & kEventRxChar) != 0);
-    }
-    if (!check.SkipUnderWine("DTR, RTS and the modem status")) {
-        (void)OpenBoxPort(port, setup.answering);
-        uint32_t status = 0;
-        const bool ok = port.SetDtr() && port.ClearDtr() && port.SetRts() && port.ClearRts() &&
-                        port.GetModemStatus(status);
-        check.Equal("DTR, RTS and the modem status", std::to_string(ok) + TakeReports(), "1");
-    }
-    if (!check.SkipUnderWine("discovery lists the port")) {
-        port.Close();
-        const auto ports = FindComPorts();
-        check.Expect("discovery lists the port",
-                     std::any_of(ports.begin(), ports.end(), [&](const ComPortInfo& p) {
-                         return p.number == setup.answering;
-                     }));
-    }
-    (void)TakeReports();
 }
 
+}  // namespace
 }  // namespace kestrow::wincheck
+
+int main(int argc, char** argv) {
+    using namespace kestrow::wincheck;
+    std::map<std::string, std::string> args;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        args[argv[i]] = argv[i + 1];
+    }
+    const Setup setup{std::atoi(args["--answering"].c_str()), std::atoi(args["--silent"].c_str()),
+                      std::atoi(args["--absent"].c_str()), args["--answering-log"],
+                      args["--silent-log"]};
+    if (argc != 11 || args.size() != 5 || setup.answering <= 0 || setup.silent <= 0 ||
+        setup.absent <= 0 || setup.answeringLog.empty() || setup.silentLog.empty()) {
+        std::fputs(
+            "Usage: kestrow-wincheck --answering N --silent N --absent N\n"
+            "    --answering-log FILE --silent-log FILE\n"
+            "  N: COM numbers of a simulated box that answers, one that stays silent and\n"
+            "  one with no port; FILE: that box's kestrow-boxsim output\n",
+            stderr);
+        return 2;
+    }
+    kestrow::SetSerialReporter([](const kestrow::SerialReport& report) {
+        std::lock_guard lock(reportsMutex);
+        reports += reports.empty() ? "" : "; ";
+        for (const char c : report.text) {
+            reports += c == '\n' ? std::string("\\n") : std::string(1, c);
+        }
+        reports += "|" + report.caption;
+    });
+    // Wine's ntdll exports wine_get_version; Windows' does not.
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    std::printf("Running %s\n", wine ? "under Wine: checks Wine cannot show are skipped"
+                                     : "on Windows: all checks");
+    Checker check(wine);
+    check.StartWatchdog(150);
+    CheckLineAndTimeouts(check, setup);
+    CheckOverlapped(check, setup);
+    CheckFailureTexts(check, setup);
+    CheckWindowsOnly(check, setup);
+    CheckTransactions(check, setup);
+    return check.Finish();
+}

@@ -1,89 +1,139 @@
 // The Windows check program's small harness: named checks in groups, skips for what Wine cannot
-// show, the recorded serial reports, the box's frame log and a stopwatch.
+// show, measured waits, the recorded serial reports and the boxes' frame logs.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace kestrow::wincheck {
 
+using Clock = std::chrono::steady_clock;
+inline int64_t MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
 class Checker {
   public:
-    Checker();
-    void Group(const std::string& name);
-    // Passes when got equals want; the failure line shows both.
-    bool Equal(const std::string& name, const std::string& got, const std::string& want);
-    bool Expect(const std::string& name, bool ok, const std::string& detail = {});
-    // True (and the check counted as skipped) when the program runs under Wine, which cannot
-    // show what the check looks at.
-    bool SkipUnderWine(const std::string& name);
-    // Prints the closing line; the process's exit code.
-    [[nodiscard]] int Finish() const;
-    // Ends the process with a failure and the closing line when the run takes longer than
-    // `seconds`.
-    void StartWatchdog(int seconds);
+    explicit Checker(bool wine) : wine_(wine) {}
+    void Group(const char* name) { std::printf("-- %s\n", group_ = name); }
+    bool Expect(const std::string& name, bool ok, const std::string& detail = {}) {
+        ++(ok ? passed_ : failed_);
+        std::printf("%s %s: %s%s%s\n", ok ? "ok  " : "FAIL", group_, name.c_str(),
+                    detail.empty() ? "" : " -- ", detail.c_str());
+        std::fflush(stdout);
+        return ok;
+    }
+    bool Equal(const std::string& name, const std::string& got, const std::string& want) {
+        return Expect(name, got == want,
+                      got == want ? "" : "got [" + got + "], want [" + want + "]");
+    }
+    // A measured wait within a wide margin: a loaded machine may be late, never early.
+    bool Wait(const std::string& name, int64_t tookMs, int64_t expectedMs) {
+        const int64_t low = expectedMs * 9 / 10 - 30, high = expectedMs * 13 / 10 + 500;
+        return Expect(name + " takes " + std::to_string(expectedMs) + " ms",
+                      tookMs >= low && tookMs <= high,
+                      "took " + std::to_string(tookMs) + " ms, allowed " + std::to_string(low) +
+                          " to " + std::to_string(high));
+    }
+    // True (the check counted as skipped) under Wine, which cannot show what it looks at.
+    bool SkipUnderWine(const std::string& name) {
+        if (wine_) {
+            ++skipped_;
+            std::printf("skip %s: %s (Wine cannot show this)\n", group_, name.c_str());
+        }
+        return wine_;
+    }
+    // The closing line "wincheck: N passed, M failed, K skipped"; the exit code.
+    int Finish() {
+        std::printf("wincheck: %d passed, %d failed, %d skipped\n", passed_.load(), failed_.load(),
+                    skipped_.load());
+        std::fflush(stdout);
+        return failed_ == 0 && passed_ > 0 ? 0 : 1;
+    }
+    // Ends the process as failed, with the closing line, when the run outlasts `seconds`.
+    void StartWatchdog(int seconds) {
+        std::thread([this, seconds] {
+            std::this_thread::sleep_for(std::chrono::seconds(seconds));
+            ++failed_;
+            std::printf("FAIL watchdog: the run did not end within %d s\n", seconds);
+            (void)Finish();
+            std::_Exit(3);
+        }).detach();
+    }
 
   private:
-    bool wine_ = false;
-    std::string group_;
-    std::atomic<int> passed_ = 0;
-    std::atomic<int> failed_ = 0;
-    std::atomic<int> skipped_ = 0;
+    bool wine_;
+    const char* group_ = "";
+    std::atomic<int> passed_ = 0, failed_ = 0, skipped_ = 0;
 };
 
-// The serial layer's reports since the last call, as "text|caption" lines ("\n" shown as \n).
-[[nodiscard]] std::string TakeReports();
-void InstallRecordingReporter();
+// The serial layer's reports (main installs the recorder) as "text|caption" joined by "; ",
+// a newline shown as \n. Reported(result) gives the result and the reports since the last call.
+inline std::mutex reportsMutex;
+inline std::string reports;
+inline std::string Reported(const std::string& result) {
+    std::lock_guard lock(reportsMutex);
+    const std::string taken = std::exchange(reports, {});
+    return result + (taken.empty() ? "" : " " + taken);
+}
 
 // The frames a simulated box printed ("<- 05 6C 93 05 F7" lines of kestrow-boxsim's output).
 class BoxLog {
   public:
-    // Frames logged before the object was made are not taken.
-    explicit BoxLog(std::string path);
-    // The frames logged since the last call, waiting up to 2 s for at least `expected` of them;
-    // one line each, bytes in upper-case hex.
-    [[nodiscard]] std::string TakeFrames(size_t expected);
-
-  private:
-    std::vector<std::string> ReadFrames() const;
-    std::string path_;
-    size_t taken_ = 0;
-};
-
-class Stopwatch {
-  public:
-    [[nodiscard]] int64_t ms() const {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
+    explicit BoxLog(std::string path) : path_(std::move(path)), taken_(Frames().size()) {}
+    // Those since the last call, " | " between them, after waiting up to 2 s for `expected`.
+    std::string Take(size_t expected) {
+        std::vector<std::string> frames = Frames();
+        for (int waited = 0; frames.size() < taken_ + expected && waited < 2000; waited += 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            frames = Frames();
+        }
+        std::string out;
+        for (size_t i = std::exchange(taken_, frames.size()); i < frames.size(); ++i) {
+            out += (out.empty() ? "" : " | ") + frames[i];
+        }
+        return out;
     }
 
   private:
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point start_ = Clock::now();
+    std::vector<std::string> Frames() const {
+        std::vector<std::string> frames;
+        std::ifstream in(path_);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("<- ", 0) == 0) {
+                frames.push_back(line.substr(3));
+            }
+        }
+        return frames;
+    }
+    std::string path_;
+    size_t taken_;
 };
 
-// Checks that a measured wait lies within a wide margin of the expected one.
-bool ExpectWait(Checker& check, const std::string& name, int64_t tookMs, int64_t expectedMs);
+inline std::string Hex(const uint8_t* bytes, size_t count) {
+    std::string out;
+    char two[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(two, sizeof two, "%s%02X", i == 0 ? "" : " ", bytes[i]);
+        out += two;
+    }
+    return out;
+}
 
-[[nodiscard]] std::string Hex(const uint8_t* bytes, size_t count);
-
-// The ports the checks use, by COM number, and the answering and silent boxes' frame logs.
+// The COM numbers of a box that answers, a silent one and one with no port, and the boxes' logs.
 struct Setup {
-    int answering = 0;
-    int silent = 0;
-    int absent = 0;
-    std::string answeringLog;
-    std::string silentLog;
+    int answering = 0, silent = 0, absent = 0;
+    std::string answeringLog, silentLog;
 };
 
-// The groups (SerialChecks.cpp and LinkChecks.cpp).
-void CheckLineSettings(Checker& check, const Setup& setup);
-void CheckTimeouts(Checker& check, const Setup& setup);
-void CheckOverlapped(Checker& check, const Setup& setup);
-void CheckFailureTexts(Checker& check, const Setup& setup);
-void CheckWindowsOnly(Checker& check, const Setup& setup);
-void CheckTransactions(Checker& check, const Setup& setup);
+void CheckTransactions(Checker& check, const Setup& setup);  // LinkChecks.cpp
 
 }  // namespace kestrow::wincheck
