@@ -301,13 +301,12 @@ class TestMainWindow : public QObject {
     }
     void quickCommands() {
         QFETCH(int, id);
-        QFETCH(int, normal);
         QFETCH(int, pressed);
         QFETCH(QByteArray, frame);
         BoxConfig config;
         config.silent = true;  // no reply is read anyway
         Open(config);
-        QCOMPARE(Picture(id)->Picture(), normal);
+        QTEST(Picture(id)->Picture(), "normal");
         {
             const kestrow::test::IdleWatch watch(Picture(id));
             QTest::mouseClick(Picture(id), Qt::LeftButton);
@@ -315,7 +314,7 @@ class TestMainWindow : public QObject {
             QCOMPARE(watch.held, std::set<int>{pressed});
             QCOMPARE(watch.painted, std::set<int>{pressed});  // on screen during the wait
         }
-        QCOMPARE(Picture(id)->Picture(), normal);
+        QTEST(Picture(id)->Picture(), "normal");
         QVERIFY(box_->WaitForReceived(size_t(frame.size() / 2), 2000));
         QCOMPARE(WireHex(*box_), frame);
         QCOMPARE(dlg_->refreshed, 0);
@@ -416,7 +415,6 @@ class TestMainWindow : public QObject {
         QVERIFY(!dlg_->Control(1011)->isVisible());
 
         dlg_->Command(1025);
-        QCOMPARE(dlg_->refreshed, 1);
         const QPixmap shot = dlg_->grab();
         QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(800, 500));
         const QString path = QCoreApplication::applicationDirPath() + "/mainwindow.png";
