@@ -216,6 +216,8 @@ class TestKestrowctl : public QObject {
         // Entry 1 of the VGA list sends 12.
         row("choice by short form, any case", "output-resolution 1080P60", "210",
             "086c930001010ceb", "HD(1080p)60");
+        // A choice this box offers (HDMI in): refused were its ports not taken into account.
+        row("choice on offer", "edid-audio-ch 7.1ch", "210", "086c9300010501f2", "7.1Ch");
         row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
             "-1");
         row("raw", "2.1 77", "210", "086c930002014da9", "77");
@@ -326,8 +328,8 @@ class TestKestrowctl : public QObject {
         const QByteArray big = test::Image('4', test::Program(20000));
         QTest::newRow("BIN") << image << Loader() << "" << 0 << true << "";
         QTest::newRow("HEX") << hex << Loader() << "" << 0 << true << "";
-        QTest::newRow("NAK") << image << Loader(true, 5) << "" << 6 << true
-                             << "Fail to write flash!";
+        QTest::newRow("NAK at block 0")
+            << image << Loader(true, 0) << "" << 6 << true << "Fail to write flash!";
         QTest::newRow("final status 41")  // after the last of the 40 blocks
             << image << Loader(true, -1, 39) << "" << 6 << true << "Fail to write flash!";
         QTest::newRow("not correct") << "CPUM5FW" + image.mid(7) << Loader() << "" << 5 << false
