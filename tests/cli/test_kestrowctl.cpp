@@ -9,18 +9,21 @@
 
 #include "DeviceLink.h"
 #include "FirmwareTestSupport.h"
-#include "Frames.h"
 #include "TestBox.h"
 
 using namespace kestrow;
 using sim::BoxConfig;
-using test::HexBytes;
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
 namespace {
 
 constexpr int kCom = 210;  // the first box's number; others follow
+// The probe and the model question (4,4) that every named get and set starts with.
+const QByteArray kIdentify = "056c9305f7076c93010404f1";
+// A settings file for model byte %1 of an older model, with the settings %2.
+const char* const kSettingsFile = R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
+                                  R"("newerModel": false, "settings": %2})";
 
 struct Run {
     int code = -1;
@@ -28,41 +31,16 @@ struct Run {
     QString err;
 };
 
-BoxConfig Box(uint8_t portByte = 0x59, uint8_t model = 0, bool newer = false) {
+// A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
+// answers 41 to a Get Status after block `status41After`, or paces its bytes at the line rate.
+BoxConfig Loader(bool inLoader = true, int nak = -1, int status41After = -1, bool paced = false) {
     BoxConfig c;
-    c.portByte = portByte;
-    c.modelByte = model;
-    c.newerModel = newer;
+    c.startInBootLoader = inLoader;
+    c.nakBlock = nak;
+    c.status = status41After >= 0 ? 0x41 : 0x40;
+    c.statusAfterBlock = status41After;
+    c.paced = paced;
     return c;
-}
-
-QByteArray Hex(const Frame& f) {
-    return HexBytes(f.view());
-}
-
-// The probe and the model question every named get and set starts with.
-const QByteArray kIdentify = Hex(ProbeFrame()) + Hex(ReadSettingFrame(4, 4));
-
-// The status refresh: probe, (4,1), (1,1) ... (3,6), (4,2), (4,4), then (4,2) again, and (4,3)
-// for a newer model.
-QByteArray RefreshWire(bool newer) {
-    QByteArray wire = Hex(ProbeFrame()) + Hex(ReadSettingFrame(4, 1));
-    for (uint8_t g = 1; g <= 3; ++g) {
-        for (uint8_t i = 1; i <= (g == 1 ? 5 : g == 2 ? 8 : 6); ++i) {
-            wire += Hex(ReadSettingFrame(g, i));
-        }
-    }
-    wire += Hex(ReadSettingFrame(4, 2)) + Hex(ReadSettingFrame(4, 4)) + Hex(ReadSettingFrame(4, 2));
-    return newer ? wire + Hex(ReadSettingFrame(4, 3)) : wire;
-}
-
-// Settings and GenLock writes the box received.
-int Writes(const sim::BoxSim& box) {
-    int n = 0;
-    for (const auto& f : box.frames()) {
-        n += f.kind == sim::FrameKind::Settings && f.bytes.size() == 8 ? 1 : 0;
-    }
-    return n;
 }
 
 }  // namespace
@@ -75,7 +53,7 @@ class TestKestrowctl : public QObject {
 
     [[nodiscard]] QString PortsDir() const { return root_.path() + "/kestrow/ports"; }
 
-    sim::BoxSim& AddBox(const BoxConfig& config = Box()) {
+    sim::BoxSim& AddBox(const BoxConfig& config = {}) {
         auto box = sim::BoxSim::Start(config);
         if (!box || !box->LinkAs(PortsDir().toStdString(), kCom + int(boxes_.size()))) {
             qFatal("no simulated box");
@@ -83,9 +61,23 @@ class TestKestrowctl : public QObject {
         boxes_.push_back(std::move(box));
         return *boxes_.back();
     }
+    QString WriteFile(const QString& name, const QByteArray& content) {
+        QFile f(root_.filePath(name));
+        QFile::remove(f.fileName());
+        if (!content.isEmpty() && (!f.open(QIODevice::WriteOnly) || f.write(content) < 0)) {
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+        }
+        return f.fileName();
+    }
 
-    // Runs kestrowctl; `whenOut`: once stdout holds that text, send SIGINT.
-    Run Ctl(QStringList args, const QString& whenOut = {}) {
+    // Runs kestrowctl with `command` and --port `port` (none when empty); once stdout holds
+    // `whenOut`, sends SIGINT.
+    Run Ctl(const QString& command, const QString& port = QString::number(kCom),
+            const QString& whenOut = {}) {
+        QStringList args = QProcess::splitCommand(command);
+        if (!port.isEmpty()) {
+            args << "--port" << port;
+        }
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", root_.path());
@@ -109,9 +101,6 @@ class TestKestrowctl : public QObject {
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(out),
                 QString::fromUtf8(p.readAllStandardError())};
     }
-    Run Ctl(const QString& command, const QString& port = QString::number(kCom)) {
-        return Ctl(QProcess::splitCommand(command) << "--port" << port);
-    }
 
   private slots:
     void initTestCase() {
@@ -125,14 +114,12 @@ class TestKestrowctl : public QObject {
         QTest::addColumn<QList<BoxConfig>>("boxes");
         QTest::addColumn<QStringList>("states");
         QTest::addColumn<int>("code");
-        BoxConfig loader = Box();
-        loader.startInBootLoader = true;
-        BoxConfig silent = Box();
+        BoxConfig silent;
         silent.silent = true;
         QTest::newRow("none") << QList<BoxConfig>{} << QStringList{} << 4;
-        QTest::newRow("one") << QList<BoxConfig>{Box()} << QStringList{"answers"} << 0;
+        QTest::newRow("one") << QList<BoxConfig>{BoxConfig{}} << QStringList{"answers"} << 0;
         QTest::newRow("two and a silent port")
-            << QList<BoxConfig>{Box(), loader, silent}
+            << QList<BoxConfig>{BoxConfig{}, Loader(), silent}
             << QStringList{"answers", "boot loader", "no answer"} << 0;
     }
     void detect() {
@@ -140,7 +127,7 @@ class TestKestrowctl : public QObject {
         for (const BoxConfig& c : boxes) {
             AddBox(c);
         }
-        const Run run = Ctl({"detect", "--json"});
+        const Run run = Ctl("detect --json", "");
         QTEST(run.code, "code");
         QStringList states;
         for (const QJsonValue v : QJsonDocument::fromJson(run.out.toUtf8()).array()) {
@@ -152,21 +139,33 @@ class TestKestrowctl : public QObject {
         QTEST(states, "states");
     }
 
-    // The panel's refresh, frame for frame; the report names every value.
-    void status_data() {
+    // status: the panel's refresh frame for frame, the report naming every value. Then dump,
+    // factory reset (the item the System dialog writes for the model), load, dump again: the
+    // same file.
+    void statusAndRoundTrip_data() {
         QTest::addColumn<bool>("newer");
-        QTest::addColumn<QString>("line");  // a line of the text report
-        QTest::newRow("older") << false << "system-setting-a      4.2    2";
-        QTest::newRow("newer") << true << "auto-sleep            4.2    2  2 min";
+        QTest::addColumn<QString>("line");  // a line of the status report
+        QTest::addColumn<QByteArray>("reset");
+        QTest::newRow("older") << false << "system-setting-a      4.2    4"
+                               << QByteArray("086c9300040401f0");
+        QTest::newRow("newer") << true << "auto-sleep            4.2    4  4 min"
+                               << QByteArray("086c9300040501ef");
     }
-    void status() {
+    void statusAndRoundTrip() {
         QFETCH(bool, newer);
-        sim::BoxSim& box = AddBox(Box(0x05, 0, newer));
-        box.SetSetting(4, 2, 2);
-        box.SetSetting(4, 3, 1);
+        BoxConfig config;
+        config.portByte = 0x05;  // Component in, HDMI out
+        config.newerModel = newer;
+        sim::BoxSim& box = AddBox(config);
+        const std::pair<int, int> tuned[] = {{21, 7}, {23, 250}, {27, 1},
+                                             {35, 3}, {42, 4},   {43, 1}};
+        for (auto [at, value] : tuned) {
+            box.SetSetting(uint8_t(at / 10), uint8_t(at % 10), uint8_t(value));
+        }
+        box.SetGenlock(2, 2100);
         const Run text = Ctl("status");
         QCOMPARE(text.code, 0);
-        QCOMPARE(test::WireHex(box), RefreshWire(newer));
+        QCOMPARE(test::WireHex(box), test::RefreshWire(newer ? 25 : 24));
         QVERIFY2(text.out.contains(QTest::currentDataTag() + QString(" model")),
                  qPrintable(text.out));
         QVERIFY(
@@ -179,135 +178,14 @@ class TestKestrowctl : public QObject {
         QCOMPARE(json["values"].toArray().size(), newer ? 22 : 21);
         QCOMPARE(json["values"][3]["name"].toString(), "audio-source");
         QCOMPARE(json["values"][3]["value"].toString(), "SPDIF");
-    }
 
-    // set sends the dialog's frame after the identify exchange; get then shows the value.
-    void setAndGet_data() {
-        QTest::addColumn<BoxConfig>("box");
-        QTest::addColumn<QString>("set");
-        QTest::addColumn<QByteArray>("write");  // the frames after the identify exchange
-        QTest::addColumn<QString>("shown");     // what get prints afterwards
-        const QByteArray hPeriod = Hex(ReadGenlockFrame(4));
-        QTest::newRow("number") << Box() << "contrast 128" << QByteArray("086c930002018076")
-                                << "128";
-        QTest::newRow("offset") << Box() << "v-shift -7" << QByteArray("086c930003062bc5") << "-7";
-        QTest::newRow("choice") << Box() << "edge-enhance off" << Hex(WriteSettingFrame(2, 7, 3))
-                                << "Off";
-        QTest::newRow("short form") << Box(0x50) << "output-resolution 1080p60"
-                                    << Hex(WriteSettingFrame(1, 1, 12)) << "HD(1080p)60";
-        QTest::newRow("VGA list") << Box() << "output-resolution 1440x900p60"
-                                  << QByteArray("086c930001011ed9") << "1440x900p60";
-        QTest::newRow("VGA mode") << Box() << "output-mode YCbCr422"
-                                  << Hex(WriteSettingFrame(1, 2, 2)) << "YCbCr422";
-        QTest::newRow("auto-sleep") << Box(0x59, 0, true) << "auto-sleep 5 min"
-                                    << Hex(WriteSettingFrame(4, 2, 5)) << "5 min";
-        QTest::newRow("clock mode") << Box(0x95, 1) << "clock-mode FrameLock B(Genlock)"
-                                    << Hex(WriteSettingFrame(4, 2, 2)) << "FrameLock B(Genlock)";
-        QTest::newRow("genlock") << Box() << "genlock-h -1"
-                                 << hPeriod +
-                                        "086c9349000897"
-                                        "11"
-                                 << "-1";
-        QTest::newRow("genlock v")
-            << Box() << "genlock-v 524" << Hex(ReadGenlockFrame(5)) + "086c934901020ca1"
-            << "524";
-        QTest::newRow("raw") << Box() << "2.1 77" << Hex(WriteSettingFrame(2, 1, 77)) << "77";
-    }
-    void setAndGet() {
-        QFETCH(BoxConfig, box);
-        QFETCH(QString, set);
-        sim::BoxSim& b = AddBox(box);
-        const Run run = Ctl("set " + set);
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        QFETCH(QByteArray, write);
-        const QByteArray wire = set.startsWith("2.1") ? write : kIdentify + write;
-        QVERIFY(b.WaitForReceived(size_t(wire.size() / 2), 3000));  // the box reads after exit
-        QCOMPARE(test::WireHex(b), wire);
-        const Run get = Ctl("get " + set.section(' ', 0, 0));
-        QCOMPARE(get.code, 0);
-        QTEST(get.out.trimmed(), "shown");
-    }
-
-    // What the dialogs refuse, and ports and boxes that are not there: nothing is written.
-    void refusals_data() {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("port");  // empty: the first box's
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("usage") << "frobnicate"
-                               << "" << 2 << "subcommand";
-        QTest::newRow("unknown") << "set brightnes 5"
-                                 << "" << 2 << "unknown setting \"brightnes\"";
-        QTest::newRow("range") << "set contrast 256"
-                               << "" << 2
-                               << "contrast: 256 is out of range; Contrast (0~255) takes 0 to 255";
-        QTest::newRow("offset range") << "set h-shift -101"
-                                      << "" << 2 << "takes -100 to 100";
-        QTest::newRow("not a number") << "set sharpness 5x"
-                                      << "" << 2 << "\"5x\" is not a number";
-        QTest::newRow("choice") << "set color-tone Purple"
-                                << "" << 2
-                                << "no choice \"Purple\"; this box offers Off, Skin, Green";
-        QTest::newRow("not offered") << "set audio-source SPDIF"
-                                     << "" << 2 << "this box does not offer Audio Source";
-        QTest::newRow("genlock") << "set genlock-h 1101"
-                                 << "" << 2
-                                 << "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)";
-        QTest::newRow("raw byte") << "set 2.1 256"
-                                  << "" << 2 << "a raw value is a byte";
-        QTest::newRow("port text") << "get contrast"
-                                   << "COMX" << 2 << "names no port";
-        QTest::newRow("no device") << "get contrast"
-                                   << "COM 77" << 3 << "cannot be opened";
-        QTest::newRow("busy") << "set contrast 1"
-                              << "busy" << 3 << "Device or resource busy";
-        QTest::newRow("silent") << "set contrast 1"
-                                << "silent" << 4 << "does not answer";
-        QTest::newRow("reset off a terminal") << "reset"
-                                              << "" << 2 << "give --yes";
-    }
-    void refusals() {
-        QFETCH(QString, port);
-        BoxConfig config = Box();
-        config.silent = port == "silent";
-        sim::BoxSim& box = AddBox(config);
-        SerialPort holder;
-        if (port == "busy") {
-            SetPortsDirectoryOverride(PortsDir().toStdString());
-            QVERIFY(OpenBoxPort(holder, kCom));
-        }
-        QFETCH(QString, command);
-        const bool named = port.isEmpty() || port == "busy" || port == "silent";
-        const Run run = Ctl(command, named ? QString::number(kCom) : port);
-        SetPortsDirectoryOverride({});
-        QTEST(run.code, "code");
-        QFETCH(QString, message);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QVERIFY(run.out.isEmpty());
-        QCOMPARE(Writes(box), 0);
-    }
-
-    // dump, factory reset, load, dump again: the same file; the reset writes the item the System
-    // dialog writes for the model.
-    void roundTrip_data() {
-        QTest::addColumn<bool>("newer");
-        QTest::newRow("older") << false;
-        QTest::newRow("newer") << true;
-    }
-    void roundTrip() {
-        QFETCH(bool, newer);
-        sim::BoxSim& box = AddBox(Box(0x95, 0, newer));
-        const std::pair<int, int> tuned[] = {{21, 7}, {23, 250}, {27, 1}, {35, 3}, {42, 4}};
-        for (auto [at, value] : tuned) {
-            box.SetSetting(uint8_t(at / 10), uint8_t(at % 10), uint8_t(value));
-        }
-        box.SetGenlock(2, 2100);
         const QString a = root_.filePath("a.json");
         QCOMPARE(Ctl("dump " + a).code, 0);
         box.ClearReceived();
         QCOMPARE(Ctl("reset --yes").code, 0);
         QVERIFY(box.WaitForReceived(20, 3000));
-        QCOMPARE(test::WireHex(box), kIdentify + Hex(WriteSettingFrame(4, newer ? 5 : 4, 1)));
+        QFETCH(QByteArray, reset);
+        QCOMPARE(test::WireHex(box), kIdentify + reset);
         QCOMPARE(box.setting(2, 1), 128);  // the factory contrast again
         const Run load = Ctl("load " + a);
         QVERIFY2(load.code == 0, qPrintable(load.err));
@@ -320,146 +198,168 @@ class TestKestrowctl : public QObject {
         QVERIFY(again.out.contains(newer ? "\"auto-sleep\": \"4 min\"" : "\"newerModel\": false"));
     }
 
-    // A file with any fault is refused before anything is written.
-    void brokenLoad_data() {
-        QTest::addColumn<QByteArray>("settings");  // the "settings" object, or a whole file
-        QTest::addColumn<QString>("message");
-        QTest::newRow("not JSON") << QByteArray("{\"contrast\": 1,}") << "parse error";
-        QTest::newRow("unknown") << QByteArray("{\"contrast\": 1, \"factory-reset\": 1}")
-                                 << "unknown setting \"factory-reset\"";
-        QTest::newRow("range") << QByteArray("{\"contrast\": 1, \"v-shift\": 51}")
-                               << "v-shift: 51 is out of range";
-        QTest::newRow("type") << QByteArray("{\"contrast\": \"1\"}")
-                              << "contrast: \"1\" is not a number";
-        QTest::newRow("not offered") << QByteArray("{\"contrast\": 1, \"edid-audio-ch\": \"2Ch\"}")
-                                     << "does not offer EDID Audio Ch#";
-        QTest::newRow("model") << QByteArray("model") << "the file is for model byte 1";
+    // One row per kind of setting, on the forms of --port: set sends the dialog's frame after
+    // the identify exchange (a raw item without it) and --trace shows the frames; get then shows
+    // the value.
+    void setAndGet_data() {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<QString>("port");      // "slave": the box's device path
+        QTest::addColumn<QByteArray>("write");  // the frames after the identify exchange
+        QTest::addColumn<QString>("shown");     // what get prints afterwards
+        const auto row = [](const char* tag, const char* set, const char* port, const char* write,
+                            const char* shown) {
+            QTest::newRow(tag) << QString(set) << QString(port) << QByteArray(write)
+                               << QString(shown);
+        };
+        row("number, COM n", "contrast 128", "COM 210", "086c930002018076", "128");
+        row("offset, device path", "v-shift -7", "slave", "086c930003062bc5", "-7");
+        // Entry 1 of the VGA list sends 12.
+        row("choice by short form, any case", "output-resolution 1080P60", "210",
+            "086c930001010ceb", "HD(1080p)60");
+        // A choice this box offers (HDMI in): refused were its ports not taken into account.
+        row("choice on offer", "edid-audio-ch 7.1ch", "210", "086c9300010501f2", "7.1Ch");
+        row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
+            "-1");
+        row("raw", "2.1 77", "210", "086c930002014da9", "77");
     }
-    void brokenLoad() {
-        QFETCH(QByteArray, settings);
-        sim::BoxSim& box = AddBox(Box(0x95));
-        QByteArray text = "{\"format\": \"kestrow-settings\", \"version\": 1, \"model\": " +
-                          QByteArray(settings == "model" ? "1" : "0") +
-                          ", \"newerModel\": false, \"settings\": " +
-                          (settings == "model" ? QByteArray("{}") : settings) + "}";
-        QFile file(root_.filePath("broken.json"));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-        file.close();
-        const Run run = Ctl("load " + file.fileName());
-        QCOMPARE(run.code, 5);
-        QFETCH(QString, message);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QVERIFY(run.err.contains("refused; nothing was written"));
-        QCOMPARE(Writes(box), 0);
+    void setAndGet() {
+        QFETCH(QString, set);
+        QFETCH(QString, port);
+        QFETCH(QByteArray, write);
+        sim::BoxSim& b = AddBox();
+        port = port == "slave" ? QString::fromStdString(b.slavePath()) : port;
+        const Run run = Ctl("set " + set + " --trace", port);
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        const bool raw = set.startsWith("2.1");
+        const QByteArray wire = raw ? write : kIdentify + write;
+        QVERIFY(b.WaitForReceived(size_t(wire.size() / 2), 3000));  // the box reads after exit
+        QCOMPARE(test::WireHex(b), wire);
+        const QByteArray last = QByteArray::fromHex(write.right(16)).toHex(' ').toUpper();
+        QVERIFY2(run.err.contains("->  " + last + "\n"), qPrintable(run.err));
+        QVERIFY(raw || run.err.contains("<-  05 6C 93 59 00\n"));
+        const Run get = Ctl("get " + set.section(' ', 0, 0));
+        QCOMPARE(get.code, 0);
+        QTEST(get.out.trimmed(), "shown");
     }
 
-    // The Firmware Update dialog's run: file checks, the boot loader, its messages.
+    // What the dialogs refuse, ports and boxes that are not there, settings files with a fault:
+    // the message, and nothing is written.
+    void refusals_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("port");  // empty: the first box's
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* tag, const char* command, const char* port, int code,
+                            const char* message) {
+            QTest::newRow(tag) << QString(command) << QString(port) << code << QString(message);
+        };
+        row("usage", "frobnicate", "", 2, "subcommand");
+        row("unknown", "set brightnes 5", "", 2, "unknown setting \"brightnes\"");
+        row("range", "set contrast 256", "", 2,
+            "contrast: 256 is out of range; Contrast (0~255) takes 0 to 255");
+        row("not a number", "set sharpness 5x", "", 2, "\"5x\" is not a number");
+        row("choice", "set color-tone Purple", "", 2,
+            "no choice \"Purple\"; this box offers Off, Skin, Green");
+        row("not offered", "set audio-source SPDIF", "", 2, "this box does not offer Audio Source");
+        row("genlock", "set genlock-h 1101", "", 2,
+            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)");
+        row("raw byte", "set 2.1 256", "", 2, "a raw value is a byte");
+        row("port text", "get contrast", "COMX", 2, "names no port");
+        row("no device", "get contrast", "COM 77", 3, "cannot be opened");
+        row("busy", "set contrast 1", "busy", 3, "Device or resource busy");
+        row("silent", "set contrast 1", "silent", 4, "does not answer");
+        row("reset off a terminal", "reset", "", 2, "give --yes");
+        // A settings file with any fault: its "settings" follow "load" ("model": another model's).
+        row("load: not JSON", "load {\"contrast\": 1,}", "", 5, "parse error");
+        row("load: unknown", "load {\"contrast\": 1, \"factory-reset\": 1}", "", 5,
+            "unknown setting \"factory-reset\"");
+        row("load: range", "load {\"contrast\": 1, \"v-shift\": 51}", "", 5,  // as set checks it
+            "v-shift: 51 is out of range");
+        row("load: model", "load model", "", 5, "the file is for model byte 1");
+    }
+    void refusals() {
+        QFETCH(QString, port);
+        BoxConfig config;
+        config.silent = port == "silent";
+        sim::BoxSim& box = AddBox(config);
+        SerialPort holder;
+        if (port == "busy") {
+            SetPortsDirectoryOverride(PortsDir().toStdString());
+            QVERIFY(OpenBoxPort(holder, kCom));
+        }
+        QFETCH(QString, command);
+        const bool load = command.startsWith("load ");
+        if (load) {
+            const QString settings = command.mid(5);
+            const bool model = settings == "model";
+            command = "load " + WriteFile("broken.json", QString(kSettingsFile)
+                                                             .arg(model ? "1" : "0")
+                                                             .arg(model ? "{}" : settings)
+                                                             .toUtf8());
+        }
+        const bool named = port.isEmpty() || port == "busy" || port == "silent";
+        const Run run = Ctl(command, named ? QString::number(kCom) : port);
+        SetPortsDirectoryOverride({});
+        QTEST(run.code, "code");
+        QFETCH(QString, message);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY(!load || run.err.contains("refused; nothing was written"));
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(!test::Q(box.received()).contains("\x08\x6c\x93"));  // no write of any kind
+    }
+
+    // The Firmware Update dialog's run: file checks, the boot loader, its messages. Ctrl+C
+    // (once stdout shows `stopAt`) before the flash is touched ends at once; during the write
+    // (no terminal to ask) it stops between blocks and says the box waits in its boot loader.
     void flash_data() {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<int>("nakBlock");
+        QTest::addColumn<BoxConfig>("box");
+        QTest::addColumn<QString>("stopAt");
         QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("download");    // the Download request reached the box
         QTest::addColumn<QString>("message");  // on stderr; empty: "Firmware Updated!" on stdout
         const QByteArray image = test::Image('4', test::Program(3000));
-        QByteArray hex;
-        for (int at = 0; at < image.size(); at += 32) {
-            const QByteArray chunk = image.mid(at, 32);
-            QByteArray record =
-                char(chunk.size()) + QByteArray(1, char(at >> 8)) + char(at) + '\0' + chunk;
-            char sum = 0;
-            for (char c : record) {
-                sum = char(sum - c);
-            }
-            hex += ":" + (record + sum).toHex().toUpper() + "\r\n";
-        }
-        hex += ":00000001FF\r\n";
-        QTest::newRow("BIN") << image << -1 << 0 << "";
-        QTest::newRow("HEX") << hex << -1 << 0 << "";
-        QTest::newRow("NAK") << image << 5 << 6 << "Fail to write flash!";
-        QTest::newRow("not correct")
-            << "CPUM5FW" + image.mid(7) << -1 << 5 << "Firmware file is not correct!";
-        QTest::newRow("no file") << QByteArray() << -1 << 5 << "Please load file first!";
+        const QString bin = WriteFile("image.bin", image);  // and as HEX by the standard tool
+        QCOMPARE(QProcess::execute("objcopy", {"-I", "binary", "-O", "ihex", bin, bin + ".hex"}),
+                 0);
+        QFile hexFile(bin + ".hex");
+        QVERIFY(hexFile.open(QIODevice::ReadOnly));
+        const QByteArray hex = hexFile.readAll();
+        const QByteArray big = test::Image('4', test::Program(20000));
+        QTest::newRow("BIN") << image << Loader() << "" << 0 << true << "";
+        QTest::newRow("HEX") << hex << Loader() << "" << 0 << true << "";
+        QTest::newRow("NAK at block 0")
+            << image << Loader(true, 0) << "" << 6 << true << "Fail to write flash!";
+        QTest::newRow("final status 41")  // after the last of the 40 blocks
+            << image << Loader(true, -1, 39) << "" << 6 << true << "Fail to write flash!";
+        QTest::newRow("not correct") << "CPUM5FW" + image.mid(7) << Loader() << "" << 5 << false
+                                     << "Firmware file is not correct!";
+        QTest::newRow("no file") << QByteArray() << Loader() << "" << 5 << false
+                                 << "Please load file first!";
+        QTest::newRow("Ctrl+C before Download")
+            << big << Loader(false, -1, -1, true) << "COM port Connected!" << 1 << false
+            << "nothing was written to the flash";
+        QTest::newRow("Ctrl+C during the write")
+            << big << Loader(true, -1, -1, true) << "Writing flash: 10 %" << 1 << true
+            << "boot loader";
     }
     void flash() {
         QFETCH(QByteArray, file);
-        QFETCH(int, nakBlock);
-        BoxConfig config = Box();
-        config.startInBootLoader = true;
-        config.nakBlock = nakBlock;
-        sim::BoxSim& box = AddBox(config);
-        const QString path = root_.filePath("firmware.bin");
-        QFile::remove(path);
-        if (!file.isEmpty()) {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(file);
-        }
-        const Run run = Ctl("flash " + path);
-        QTEST(run.code, "code");
+        QFETCH(BoxConfig, box);
+        QFETCH(QString, stopAt);
         QFETCH(QString, message);
+        sim::BoxSim& b = AddBox(box);
+        const Run run =
+            Ctl("flash " + WriteFile("firmware.bin", file), QString::number(kCom), stopAt);
+        QTEST(run.code, "code");
+        QTEST(b.downloadSize() != 0, "download");
         if (message.isEmpty()) {
             QVERIFY(run.out.endsWith("Writing flash: 100 %\nFirmware Updated!\n"));
-            QCOMPARE(test::Q(box.flash()), test::Program(3000));
+            QCOMPARE(test::Q(b.flash()), test::Program(3000));
         } else {
             QVERIFY2(run.err.contains(message), qPrintable(run.err));
-            QCOMPARE(box.resetCount(), 0);
+            QCOMPARE(b.resetCount(), 0);
         }
-    }
-
-    // Ctrl+C before the flash is touched ends at once; during the write (no terminal to ask) it
-    // stops between blocks and says the box waits in its boot loader.
-    void interrupt_data() {
-        QTest::addColumn<bool>("inBootLoader");
-        QTest::addColumn<QString>("when");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("before Download") << false << "COM port Connected!"
-                                         << "nothing was written to the flash";
-        QTest::newRow("during the write") << true << "Writing flash: 10 %"
-                                          << "boot loader";
-    }
-    void interrupt() {
-        QFETCH(bool, inBootLoader);
-        BoxConfig config = Box();
-        config.startInBootLoader = inBootLoader;
-        config.paced = true;
-        sim::BoxSim& box = AddBox(config);
-        const QString path = root_.filePath("paced.bin");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(test::Image('4', test::Program(20000)));
-        f.close();
-        QFETCH(QString, when);
-        const Run run = Ctl(QStringList{"flash", path, "--port", QString::number(kCom)}, when);
-        QCOMPARE(run.code, 1);
-        QFETCH(QString, message);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QCOMPARE(box.resetCount(), 0);
-        QCOMPARE(box.downloadSize() != 0, inBootLoader);
-        QVERIFY(box.flash().size() < 20000);
-    }
-
-    // --port in every form; --trace shows the frames.
-    void portForms_data() {
-        QTest::addColumn<QString>("port");
-        QTest::newRow("COM n") << QString("COM %1").arg(kCom);
-        QTest::newRow("COMn") << QString("com%1").arg(kCom);
-        QTest::newRow("link path") << "link";
-        QTest::newRow("device path") << "slave";
-    }
-    void portForms() {
-        QFETCH(QString, port);
-        sim::BoxSim& box = AddBox();
-        if (port == "link") {
-            port = PortsDir() + QString("/COM%1").arg(kCom);
-        } else if (port == "slave") {
-            port = QString::fromStdString(box.slavePath());
-        }
-        const Run run = Ctl(QStringList{"set", "contrast", "9", "--trace", "--port", port});
-        QCOMPARE(run.code, 0);
-        QVERIFY(box.WaitForReceived(20, 3000));
-        QCOMPARE(box.setting(2, 1), 9);
-        QVERIFY2(run.err.contains("<-  05 6C 93 59 00\n"), qPrintable(run.err));
-        QVERIFY(run.err.contains("->  08 6C 93 00 02 01 09 ED\n"));
     }
 };
 

@@ -1,5 +1,6 @@
 // Test helpers shared by the test areas: a simulated box linked as a COM port in a private
-// ports directory, and a serial reporter that records instead of showing message boxes.
+// ports directory, a serial reporter that records instead of showing message boxes, and the
+// frames of the status refresh.
 #pragma once
 
 #include <QByteArray>
@@ -29,21 +30,16 @@ class RecordingReporter {
     RecordingReporter(const RecordingReporter&) = delete;
     RecordingReporter& operator=(const RecordingReporter&) = delete;
 
-    [[nodiscard]] std::vector<std::string> texts() const {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> out;
-        for (const auto& r : reports_) {
-            out.push_back(r.text);
-        }
-        return out;
-    }
     [[nodiscard]] std::vector<SerialReport> reports() const {
         std::lock_guard lock(mutex_);
         return reports_;
     }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        reports_.clear();
+    [[nodiscard]] std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& r : reports()) {
+            out.push_back(r.text);
+        }
+        return out;
     }
 
   private:
@@ -83,6 +79,18 @@ inline QByteArray HexBytes(std::span<const uint8_t> bytes) {
 }
 inline QByteArray WireHex(const sim::BoxSim& box) {
     return HexBytes(box.received());
+}
+
+// What the panel's status refresh may send, in order: the probe, (4,1), every setting of groups
+// 1 to 3, (4,2), (4,4), then (4,2) again and (4,3) for a newer model. The first `count` frames.
+inline QByteArray RefreshWire(int count) {
+    const QByteArray all =
+        "056c9305f7076c93010401f4076c93010101f7076c93010102f6076c93010103f5076c93010104f4"
+        "076c93010105f3076c93010201f6076c93010202f5076c93010203f4076c93010204f3076c93010205f2"
+        "076c93010206f1076c93010207f0076c93010208ef076c93010301f5076c93010302f4076c93010303f3"
+        "076c93010304f2076c93010305f1076c93010306f0076c93010402f3076c93010404f1076c93010402f3"
+        "076c93010403f2";
+    return all.left(count == 0 ? 0 : 14 * count - 4);  // the probe has 5 bytes, the rest 7
 }
 
 }  // namespace kestrow::test

@@ -17,6 +17,7 @@
 using kestrow::CMainDlg;
 using kestrow::sim::BoxConfig;
 using kestrow::test::HexBytes;
+using kestrow::test::RefreshWire;
 using kestrow::test::WireHex;
 using kestrow::ui::PictureButton;
 
@@ -24,22 +25,7 @@ namespace {
 
 const QString kOpenFailure = QStringLiteral("Failed to open up the comms port\n");
 const QString kClickRefresh = QStringLiteral("Please click refresh button");
-
-// What a refresh may send, in order: the probe, (4,1), every setting of groups 1 to 3, (4,2),
-// (4,4), then (4,2) again and (4,3) for a newer model. The first `count` frames, in hex.
-QByteArray RefreshWire(int count) {
-    static const char* const kFrames[] = {
-        "056c9305f7",     "076c93010401f4", "076c93010101f7", "076c93010102f6", "076c93010103f5",
-        "076c93010104f4", "076c93010105f3", "076c93010201f6", "076c93010202f5", "076c93010203f4",
-        "076c93010204f3", "076c93010205f2", "076c93010206f1", "076c93010207f0", "076c93010208ef",
-        "076c93010301f5", "076c93010302f4", "076c93010303f3", "076c93010304f2", "076c93010305f1",
-        "076c93010306f0", "076c93010402f3", "076c93010404f1", "076c93010402f3", "076c93010403f2"};
-    QByteArray wire;
-    for (int k = 0; k < count; ++k) {
-        wire += kFrames[k];
-    }
-    return wire;
-}
+const QStringList kUnrefreshed{"", kClickRefresh, "", kClickRefresh};  // the texts at start
 
 }  // namespace
 
@@ -112,42 +98,38 @@ class TestMainWindow : public QObject {
         QTest::addColumn<int>("newModel");
         QTest::addColumn<int>("refreshed");
         QTest::addColumn<int>("ms");  // the waits
-        const auto box = [](auto edit) {
-            BoxConfig config;
-            config.portByte = 0x93;
-            config.modelByte = 2;
-            edit(config);
-            return config;
-        };
+        BoxConfig c;                  // SDI in, VGA out, model byte 2
+        c.portByte = 0x93;
+        c.modelByte = 2;
         const QStringList shown{"VGA", "NO-SYNC", "SDI", "Bypass"};
-        const QStringList unchanged{"", kClickRefresh, "", kClickRefresh};
         const QByteArray settings =
             "2412131415"
             "2122232425262728"
             "313233343536";
-        QTest::newRow("older model")
-            << box([](BoxConfig&) {}) << 24 << shown << settings + "74429302" << 0 << 1 << 740;
-        QTest::newRow("newer model, (4,4) starting 06")
-            << box([](BoxConfig& c) { c.newerModel = 0x06; }) << 25 << shown
-            << settings + "74434202" << 1 << 1 << 750;
-        QTest::newRow("newer model, (4,4) starting 04")
-            << box([](BoxConfig& c) { c.newerModel = 0x04; }) << 25 << shown
-            << settings + "74434202" << 1 << 1 << 750;
+        QTest::newRow("older model") << c << 24 << shown << settings + "74429302" << 0 << 1 << 740;
+        for (int first : {6, 4}) {
+            BoxConfig newer = c;
+            newer.newerModel = static_cast<uint8_t>(first);
+            QTest::addRow("newer model, (4,4) starting %02d", first)
+                << newer << 25 << shown << settings + "74434202" << 1 << 1 << 750;
+        }
+        BoxConfig late = c;
+        late.replyDelayMs = 6800;
+        late.delayed = {{4, 4}};
         QTest::newRow("(4,4) answered after 6.8 s")  // too late: as if unanswered
-            << box([](BoxConfig& c) {
-                   c.replyDelayMs = 6800;
-                   c.delayed = {{4, 4}};
-               })
-            << 23 << shown << settings + "74429302" << 0 << 1 << 7230;
+            << late << 23 << shown << settings + "74429302" << 0 << 1 << 7230;
+        BoxConfig probeShort = c;
+        probeShort.shortReplyBytes = 4;
         QTest::newRow("probe answered short")  // 4 bytes: as if unanswered
-            << box([](BoxConfig& c) { c.shortReplyBytes = 4; }) << 1 << unchanged
-            << QByteArray(46, '0') << 0 << 0 << 7010;
+            << probeShort << 1 << kUnrefreshed << QByteArray(46, '0') << 0 << 0 << 7010;
+        BoxConfig stops = c;
+        stops.silentFrom = std::pair<uint8_t, uint8_t>{4, 1};
         QTest::newRow("stops at (4,1)")
-            << box([](BoxConfig& c) { c.silentFrom = std::make_pair<uint8_t, uint8_t>(4, 1); }) << 2
-            << QStringList{"VGA", kClickRefresh, "SDI", kClickRefresh}
+            << stops << 2 << QStringList{"VGA", kClickRefresh, "SDI", kClickRefresh}
             << QByteArray(38, '0') + "00009302" << 0 << 0 << 7020;
-        QTest::newRow("noise") << box([](BoxConfig& c) { c.garbage = true; }) << 0 << QStringList()
-                               << QByteArray() << 0 << 1 << 740;
+        BoxConfig noise = c;
+        noise.garbage = true;
+        QTest::newRow("noise") << noise << 0 << QStringList() << QByteArray() << 0 << 1 << 740;
     }
     void refresh() {
         QFETCH(BoxConfig, config);
@@ -236,35 +218,33 @@ class TestMainWindow : public QObject {
         QCOMPARE(WireHex(*later), QByteArray());
         QCOMPARE(messages_->texts(), QStringList{kOpenFailure});  // the held port
         QCOMPARE(dlg_->refreshed, 0);
-        QCOMPARE(Texts(), (QStringList{"", kClickRefresh, "", kClickRefresh}));
-        QVERIFY(!kestrow::ui::WaitCursorShown());
-        QVERIFY(!dlg_->statusLink.serial().IsOpen());
+        QCOMPARE(Texts(), kUnrefreshed);
+        ExpectIdle();
     }
 
-    // The launchers before a refresh (also with the chord held) and after one, with the chord,
-    // one of its keys, and the model byte. A launch reads "template port group port-byte
-    // new-model": the group as its offset+size in StatusCache, "-" for nothing lent.
+    // The launchers before a refresh (also with the chord held): "Please refresh first !"; and
+    // after one, with the chord, one of its keys, and the model byte. A launch reads "template
+    // port group port-byte new-model": the group as its offset+size in StatusCache, "-" for
+    // nothing lent.
     void launchers_data() {
         QTest::addColumn<int>("id");
         QTest::addColumn<int>("keys");  // 1 Shift, 2 F7
         QTest::addColumn<int>("model");
-        QTest::addColumn<QString>("launch");  // empty: before a refresh, the box below
-        QTest::addColumn<QStringList>("boxes");
-        const QStringList first{"|Please refresh first ! (owned)"};
+        QTest::addColumn<QString>("launch");  // empty: before a refresh
         for (int id : {1006, 1007, 1008, 1009}) {
-            QTest::addRow("%d before refresh", id) << id << 0 << 0 << QString() << first;
+            QTest::addRow("%d before refresh", id) << id << 0 << 0 << QString();
         }
-        QTest::newRow("1008 before refresh, chord") << 1008 << 3 << 0 << QString() << first;
-        QTest::newRow("Output Setup") << 1006 << 0 << 0 << "204 3 0+5 59 -" << QStringList();
-        QTest::newRow("Image") << 1007 << 0 << 0 << "203 3 5+8 - -" << QStringList();
-        QTest::newRow("Adjustment") << 1008 << 0 << 0 << "205 3 13+6 - -" << QStringList();
-        QTest::newRow("Engineer chord") << 1008 << 3 << 0 << "206 3 - - -" << QStringList();
-        QTest::newRow("F7 alone") << 1008 << 2 << 0 << "205 3 13+6 - -" << QStringList();
-        QTest::newRow("Shift alone") << 1008 << 1 << 0 << "205 3 13+6 - -" << QStringList();
-        QTest::newRow("System model 1") << 1009 << 0 << 1 << "201 3 19+4 59 1" << QStringList();
-        QTest::newRow("System model 2") << 1009 << 0 << 2 << "200 3 19+4 - 1" << QStringList();
-        QTest::newRow("hidden 1011") << 1011 << 0 << 0 << "201 3 19+4 59 1" << QStringList();
-        QTest::newRow("hidden 1016") << 1016 << 0 << 0 << "202 3 - - -" << QStringList();
+        QTest::newRow("1008 before refresh, chord") << 1008 << 3 << 0 << QString();
+        QTest::newRow("Output Setup") << 1006 << 0 << 0 << "204 3 0+5 59 -";
+        QTest::newRow("Image") << 1007 << 0 << 0 << "203 3 5+8 - -";
+        QTest::newRow("Adjustment") << 1008 << 0 << 0 << "205 3 13+6 - -";
+        QTest::newRow("Engineer chord") << 1008 << 3 << 0 << "206 3 - - -";
+        QTest::newRow("F7 alone") << 1008 << 2 << 0 << "205 3 13+6 - -";
+        QTest::newRow("Shift alone") << 1008 << 1 << 0 << "205 3 13+6 - -";
+        QTest::newRow("System model 1") << 1009 << 0 << 1 << "201 3 19+4 59 1";
+        QTest::newRow("System model 2") << 1009 << 0 << 2 << "200 3 19+4 - 1";
+        QTest::newRow("hidden 1011") << 1011 << 0 << 0 << "201 3 19+4 59 1";
+        QTest::newRow("hidden 1016") << 1016 << 0 << 0 << "202 3 - - -";
     }
     void launchers() {
         QFETCH(int, id);
@@ -291,22 +271,18 @@ class TestMainWindow : public QObject {
             QTest::mouseClick(Picture(id), Qt::LeftButton, mods);
         }
         const auto* cache = reinterpret_cast<const uint8_t*>(&dlg_->statusCache);
+        const auto lent = [](auto v) { return v ? QString::number(*v, 16) : QString("-"); };
         QStringList seen;
         for (const kestrow::LaunchRequest& r : launches.seen) {
-            const auto lent = [](std::optional<uint8_t> v) {
-                return v ? QString::number(*v, 16) : QStringLiteral("-");
-            };
             const QString group =
-                r.group.empty()
-                    ? QStringLiteral("-")
-                    : QStringLiteral("%1+%2").arg(r.group.data() - cache).arg(r.group.size());
-            seen << QStringLiteral("%1 %2 %3 %4 %5")
-                        .arg(r.templateId)
-                        .arg(r.port)
-                        .arg(group, lent(r.portByte), lent(r.isNewModel));
+                r.group.empty() ? "-"
+                                : QString("%1+%2").arg(r.group.data() - cache).arg(r.group.size());
+            seen << QString("%1 %2 ").arg(r.templateId).arg(r.port) + group + ' ' +
+                        lent(r.portByte) + ' ' + lent(r.isNewModel);
         }
         QCOMPARE(seen.join(';'), launch);
-        QTEST(messages_->boxes(), "boxes");
+        QCOMPARE(messages_->boxes(),
+                 launch.isEmpty() ? QStringList{"|Please refresh first ! (owned)"} : QStringList());
         QVERIFY(box_->received().empty());
     }
 
@@ -325,13 +301,12 @@ class TestMainWindow : public QObject {
     }
     void quickCommands() {
         QFETCH(int, id);
-        QFETCH(int, normal);
         QFETCH(int, pressed);
         QFETCH(QByteArray, frame);
         BoxConfig config;
         config.silent = true;  // no reply is read anyway
         Open(config);
-        QCOMPARE(Picture(id)->Picture(), normal);
+        QTEST(Picture(id)->Picture(), "normal");
         {
             const kestrow::test::IdleWatch watch(Picture(id));
             QTest::mouseClick(Picture(id), Qt::LeftButton);
@@ -339,7 +314,7 @@ class TestMainWindow : public QObject {
             QCOMPARE(watch.held, std::set<int>{pressed});
             QCOMPARE(watch.painted, std::set<int>{pressed});  // on screen during the wait
         }
-        QCOMPARE(Picture(id)->Picture(), normal);
+        QTEST(Picture(id)->Picture(), "normal");
         QVERIFY(box_->WaitForReceived(size_t(frame.size() / 2), 2000));
         QCOMPARE(WireHex(*box_), frame);
         QCOMPARE(dlg_->refreshed, 0);
@@ -427,8 +402,6 @@ class TestMainWindow : public QObject {
     void skinAndScreenshot() {
         Open();
         QCOMPARE(dlg_->size(), QSize(800, 500));
-        QCOMPARE(Texts(), (QStringList{"", kClickRefresh, "", kClickRefresh}));
-        QCOMPARE(dlg_->refreshed, 0);
         for (int id : {1026, 1027}) {  // no word lost to a hidden second line
             const QWidget* label = dlg_->Control(id);
             QVERIFY(label->fontMetrics().horizontalAdvance(kClickRefresh) <= label->width());
@@ -442,7 +415,6 @@ class TestMainWindow : public QObject {
         QVERIFY(!dlg_->Control(1011)->isVisible());
 
         dlg_->Command(1025);
-        QCOMPARE(dlg_->refreshed, 1);
         const QPixmap shot = dlg_->grab();
         QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(800, 500));
         const QString path = QCoreApplication::applicationDirPath() + "/mainwindow.png";
