@@ -204,7 +204,7 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     if (!write) {
         return Report(write.failure());
     }
-    return SendWrite(ss.link, *write) ? 0 : Report(WriteFailed());
+    return WriteSettingValue(ss.link, *write->setting, write->value) ? 0 : Report(WriteFailed());
 }
 
 int RunReset(const CommonOptions& options, bool yes) {

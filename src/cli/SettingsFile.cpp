@@ -275,7 +275,7 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
     }
 
     for (const PlannedWrite& write : writes) {
-        if (!SendWrite(link, write)) {
+        if (!WriteSettingValue(link, *write.setting, write.value)) {
             return Report({Exit::WriteFailed, std::string(write.setting->name) + ": Fail"});
         }
     }

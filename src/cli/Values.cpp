@@ -150,7 +150,7 @@ Outcome<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
             return Refused(setting, "no choice " + given, accepted);
         }
         const Choice& c = list[static_cast<size_t>(*entry)];
-        return PlannedWrite{&setting, std::string(c.text), setting.item, c.sent};
+        return PlannedWrite{&setting, std::string(c.text), c.sent};
     }
 
     const bool genlock = setting.kind == SettingKind::Genlock;
@@ -168,18 +168,9 @@ Outcome<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
         return Refused(setting, given + " is out of range", accepted);
     }
     if (genlock) {
-        return PlannedWrite{&setting, *number, setting.item, GenlockRegisterFor(*number, period)};
+        return PlannedWrite{&setting, *number, GenlockRegisterFor(*number, period)};
     }
-    return PlannedWrite{&setting, *number, setting.item, ByteForShown(setting, *number)};
-}
-
-bool SendWrite(DeviceLink& link, const PlannedWrite& write) {
-    const SettingInfo& s = *write.setting;
-    if (s.kind == SettingKind::Genlock) {
-        return link.WriteGenlockValue(write.item, static_cast<uint8_t>(write.value >> 8),
-                                      static_cast<uint8_t>(write.value & 0xFF));
-    }
-    return link.WriteSetting(s.group, write.item, static_cast<uint8_t>(write.value));
+    return PlannedWrite{&setting, *number, ByteForShown(setting, *number)};
 }
 
 }  // namespace kestrow::cli

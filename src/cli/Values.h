@@ -43,15 +43,12 @@ using SettingValue = std::variant<int, std::string>;
 struct PlannedWrite {
     const SettingInfo* setting = nullptr;
     SettingValue shown;  // the value as the dialog shows it after the write
-    uint8_t item = 0;    // WriteSetting(group, item, value) or WriteGenlockValue(item, hi, lo)
-    uint16_t value = 0;
+    uint16_t value = 0;  // the byte sent, or the GenLock register value (WriteSettingValue)
 };
 
 // The write for `value`, or a usage failure naming the accepted range or choices. `period` is
 // the GenLock period read from the box (GenLock settings only).
 [[nodiscard]] Outcome<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
                                               const SettingValue& value, uint16_t period = 0);
-// Sends it on `link`; false when the port did not open or the frame did not go out.
-[[nodiscard]] bool SendWrite(DeviceLink& link, const PlannedWrite& write);
 
 }  // namespace kestrow::cli

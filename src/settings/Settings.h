@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DeviceLink.h"
 #include "NameTables.h"
 
 namespace kestrow {
@@ -112,5 +113,10 @@ struct GenlockRange {
 [[nodiscard]] int GenlockShown(uint16_t delay, uint16_t period);
 [[nodiscard]] int ClampGenlock(int shown, uint16_t period);
 [[nodiscard]] uint16_t GenlockRegisterFor(int shown, uint16_t period);  // clamps first
+
+// Sends a setting's value as its dialog's Apply does: WriteSetting(group, item, byte) with the
+// byte to send, or for a GenLock delay WriteGenlockValue(item, high, low) with the register
+// value. False when the port did not open or the frame did not go out.
+[[nodiscard]] bool WriteSettingValue(DeviceLink& link, const SettingInfo& setting, uint16_t value);
 
 }  // namespace kestrow

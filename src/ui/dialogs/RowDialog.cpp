@@ -166,15 +166,13 @@ void RowDialog::ApplyNumber(Row& row) {
     const int value =
         std::clamp(LeadingNumber(ControlText(row.layout->number.edit)), row.minimum, row.maximum);
     if (s.kind == SettingKind::Genlock) {
-        const uint16_t reg = GenlockRegisterFor(value, row.period);
-        if (CheckWritten(Link().WriteGenlockValue(s.item, static_cast<uint8_t>(reg >> 8),
-                                                  static_cast<uint8_t>(reg & 0xFF)))) {
+        if (CheckWritten(WriteSettingValue(Link(), s, GenlockRegisterFor(value, row.period)))) {
             ShowNumber(row, value);
         }
         return;
     }
     const uint8_t byte = ByteForShown(s, value);
-    if (CheckWritten(Link().WriteSetting(s.group, s.item, byte))) {
+    if (CheckWritten(WriteSettingValue(Link(), s, byte))) {
         if (uint8_t* cached = CachedByte(row)) {
             *cached = byte;
         }
@@ -205,7 +203,7 @@ void RowDialog::ApplyChoice(Row& row) {
         return;
     }
     const Choice& c = row.choices[static_cast<size_t>(*entry)];
-    if (!CheckWritten(Link().WriteSetting(row.setting->group, row.setting->item, c.sent))) {
+    if (!CheckWritten(WriteSettingValue(Link(), *row.setting, c.sent))) {
         return;
     }
     if (uint8_t* cached = CachedByte(row)) {
