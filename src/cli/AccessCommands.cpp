@@ -11,8 +11,6 @@
 namespace kestrow::cli {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 // The port, and the box on it, for a named setting.
 struct Session {
     Target target;
@@ -141,15 +139,14 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     std::optional<SettingValue> shown;
     int raw = 0;
     if (s.kind == SettingKind::Genlock) {
-        const auto period = ReadPeriod(ss, s);
-        const auto delay = period ? ss.link.ReadGenlockValue(s.readItem) : std::nullopt;
-        if (!delay) {
+        const auto g = ReadGenlock(ss.link, s);
+        if (!g) {
             return Report(NoAnswer(ss.target));
         }
-        raw = *delay;
-        shown = GenlockShown(*delay, *period);
+        raw = g->delay;
+        shown = GenlockShown(g->delay, g->period);
         json["register"] = s.readItem;
-        json["period"] = *period;
+        json["period"] = g->period;
     } else {
         const auto byte = ss.link.ReadSetting(s.group, s.item);
         if (!byte) {
@@ -167,10 +164,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
                    ", which the dialog cannot show");
     }
     if (options.json) {
-        json["value"] =
-            shown ? (std::holds_alternative<int>(*shown) ? Json(std::get<int>(*shown))
-                                                         : Json(std::get<std::string>(*shown)))
-                  : Json(nullptr);
+        json["value"] = ToJson(shown);
         std::printf("%s\n", json.dump(2).c_str());
     } else {
         std::printf("%s\n", shown ? ValueText(*shown).c_str() : "");

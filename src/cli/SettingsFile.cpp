@@ -22,8 +22,6 @@
 namespace kestrow::cli {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 constexpr const char* kFormat = "kestrow-settings";
 constexpr int kFormatVersion = 1;
 // What the template-201 System dialog shows as the firmware version: a fixed text.
@@ -40,13 +38,12 @@ Outcome<Json> ReadSettings(DeviceLink& link, const Target& target, const BoxRead
         std::optional<SettingValue> shown;
         std::string raw;
         if (s.kind == SettingKind::Genlock) {
-            const auto period = link.ReadGenlockValue(s.periodItem);
-            const auto delay = period ? link.ReadGenlockValue(s.readItem) : std::nullopt;
-            if (!delay) {
+            const auto g = ReadGenlock(link, s);
+            if (!g) {
                 return NoAnswer(target);
             }
-            shown = ShownGenlockFor(*delay, *period);
-            raw = std::to_string(*delay) + " (period " + std::to_string(*period) + ")";
+            shown = ShownGenlockFor(g->delay, g->period);
+            raw = std::to_string(g->delay) + " (period " + std::to_string(g->period) + ")";
         } else if (const ReadValue* v = FindRead(reading, s.group, s.item)) {
             shown = ShownValueFor(s, reading.box, v->raw);
             raw = std::to_string(v->raw);
@@ -54,10 +51,8 @@ Outcome<Json> ReadSettings(DeviceLink& link, const Target& target, const BoxRead
         if (!shown) {
             PrintError(std::string(s.name) + ": the box holds " + raw +
                        ", which the dialog cannot show; left out");
-        } else if (const int* n = std::get_if<int>(&*shown)) {
-            settings[std::string(s.name)] = *n;
         } else {
-            settings[std::string(s.name)] = std::get<std::string>(*shown);
+            settings[std::string(s.name)] = ToJson(shown);
         }
     }
     return settings;
@@ -292,9 +287,7 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
     int differ = 0;
     for (const PlannedWrite& write : writes) {
         const std::string name(write.setting->name);
-        const Json wrote = std::holds_alternative<int>(write.shown)
-                               ? Json(std::get<int>(write.shown))
-                               : Json(std::get<std::string>(write.shown));
+        const Json wrote = ToJson(write.shown);
         const Json read = now->value(name, Json());
         if (read != wrote) {
             PrintError(name + ": wrote " + wrote.dump() + ", reads back " +

@@ -12,8 +12,6 @@
 namespace kestrow::cli {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 void PrintJson(const Json& json) {
     std::printf("%s\n", json.dump(2).c_str());
 }
@@ -32,16 +30,6 @@ std::optional<SettingValue> Shown(const ReadValue& v, const BoxFacts& box) {
         return ShownValueFor(*s, box, v.raw);
     }
     return std::nullopt;
-}
-
-Json ToJson(const std::optional<SettingValue>& value) {
-    if (!value) {
-        return nullptr;
-    }
-    if (const int* n = std::get_if<int>(&*value)) {
-        return *n;
-    }
-    return std::get<std::string>(*value);
 }
 
 }  // namespace

@@ -125,6 +125,25 @@ std::optional<SettingValue> ShownValueFor(const SettingInfo& setting, const BoxF
     return std::nullopt;
 }
 
+Json ToJson(const std::optional<SettingValue>& value) {
+    if (!value) {
+        return nullptr;
+    }
+    if (const int* n = std::get_if<int>(&*value)) {
+        return *n;
+    }
+    return std::get<std::string>(*value);
+}
+
+std::optional<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting) {
+    const auto period = link.ReadGenlockValue(setting.periodItem);
+    const auto delay = period ? link.ReadGenlockValue(setting.readItem) : std::nullopt;
+    if (!delay) {
+        return std::nullopt;
+    }
+    return GenlockReading{*period, *delay};
+}
+
 std::optional<int> ShownGenlockFor(uint16_t delay, uint16_t period) {
     const int shown = GenlockShown(delay, period);
     return shown == ClampGenlock(shown, period) ? std::optional<int>(shown) : std::nullopt;

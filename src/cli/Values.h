@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,8 +17,11 @@
 namespace kestrow::cli {
 
 using SettingValue = std::variant<int, std::string>;
+using Json = nlohmann::ordered_json;
 
 [[nodiscard]] std::string ValueText(const SettingValue& value);
+// A value as JSON: a number, a text, or null when there is none.
+[[nodiscard]] Json ToJson(const std::optional<SettingValue>& value);
 // A decimal integer with an optional sign and nothing else around it.
 [[nodiscard]] std::optional<int> ParseInteger(std::string_view text);
 // A command-line value: a number where the setting takes one and the text is one, else text.
@@ -36,6 +40,14 @@ using SettingValue = std::variant<int, std::string>;
 // the entry its list selects. None when the dialog could show neither.
 [[nodiscard]] std::optional<SettingValue> ShownValueFor(const SettingInfo& setting,
                                                         const BoxFacts& box, uint8_t byte);
+// A GenLock setting's period, then its delay, read as the GenLock dialog reads them; none when
+// the box does not answer.
+struct GenlockReading {
+    uint16_t period = 0;
+    uint16_t delay = 0;
+};
+[[nodiscard]] std::optional<GenlockReading> ReadGenlock(DeviceLink& link,
+                                                        const SettingInfo& setting);
 // A GenLock delay as shown, or none when it lies outside -period/2 .. period/2.
 [[nodiscard]] std::optional<int> ShownGenlockFor(uint16_t delay, uint16_t period);
 
