@@ -70,6 +70,9 @@ std::optional<std::string> ResolvePortPath(int port) {
     if (port < 0 || port > kMaxComPort) {
         return std::nullopt;
     }
+    if (auto path = PortPathOverride(port)) {
+        return path;
+    }
     return DevicePath(port);
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <type_traits>
 
+#include "PortNaming.h"
 #include "SerialPort.h"
 #include "SerialPortDetail.h"
 #include "SerialWin32Checks.h"
@@ -110,7 +111,8 @@ void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t data
         Close();  // a second Open must not leak the handle it held
     }
 
-    const std::string name = "\\\\.\\COM" + std::to_string(port);
+    // "\\.\COM<n>", or the device this process named for the port.
+    const std::string name = ResolvePortPath(port).value_or(std::string());
     HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -155,6 +157,7 @@ uint32_t SerialPort::Read(void* buffer, uint32_t count) {
     }
     DWORD read = 0;
     Checked(ReadFile(handle_, buffer, count, &read, nullptr), "Failed in call to ReadFile\n");
+    TraceSerial(TraceDirection::Received, buffer, read, count);
     return read;
 }
 
@@ -164,6 +167,7 @@ uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
     }
     DWORD written = 0;
     Checked(WriteFile(handle_, buffer, count, &written, nullptr), "Failed in call to WriteFile\n");
+    TraceSerial(TraceDirection::Sent, buffer, written, count);
     return written;
 }
 
