@@ -52,7 +52,7 @@ constexpr SettingInfo GenlockSetting(std::string_view name, std::string_view lab
 using R = ChoiceRule;
 using A = Availability;
 
-constexpr std::array kSettings{
+constexpr std::array kAll{
     // Output Setup (template 204), group 1.
     ChoiceSetting("output-resolution", "Output Resolution", 204, 1, 1, R::OutputResolution),
     ChoiceSetting("output-mode", "Output Mode", 204, 1, 2, R::OutputMode),
@@ -82,20 +82,10 @@ constexpr std::array kSettings{
     ChoiceSetting("clock-mode", "Clock Mode", 201, 4, 2, R::ClockMode, nullptr, A::ClockMode),
     ChoiceSetting("auto-sleep", "Auto-Sleep Mode", 200, 4, 2, R::Fixed, &AutoSleepList,
                   A::AutoSleep),
-};
-
-constexpr std::array kGenlock{
+    // GenLock sync delays (template 208).
     GenlockSetting("genlock-h", "H-Sync Delay", 0, 2, 4),
     GenlockSetting("genlock-v", "V-Sync Delay", 1, 3, 5),
 };
-
-constexpr std::array<SettingInfo, kSettings.size() + kGenlock.size()> Joined() {
-    std::array<SettingInfo, kSettings.size() + kGenlock.size()> all{};
-    std::copy(kSettings.begin(), kSettings.end(), all.begin());
-    std::copy(kGenlock.begin(), kGenlock.end(), all.begin() + kSettings.size());
-    return all;
-}
-constexpr auto kAll = Joined();
 
 // The resolution code of each entry of the Output Resolution list, by output port code. The
 // SDI list's "Bypass" sends 36 like the VGA and Component lists.
