@@ -7,6 +7,7 @@
 #include "BootLoader.h"
 #include "Console.h"
 #include "PortNaming.h"
+#include "StatusRefresh.h"
 
 namespace kestrow::cli {
 namespace {
@@ -140,9 +141,9 @@ Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const Target& target) {
         link.Close();
         return NoAnswer(target);
     }
-    const auto model = link.Exchange(ReadSettingFrame(4, 4));
+    const bool newer = IsNewerModelReply(link.Exchange(ModelQueryFrame()));
     link.Close();
-    return BoxFacts{(*probe)[3], (*probe)[4], model && (*model)[0] != 0x05};
+    return BoxFacts{(*probe)[3], (*probe)[4], newer};
 }
 
 }  // namespace kestrow::cli

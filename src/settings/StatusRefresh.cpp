@@ -33,6 +33,14 @@ uint8_t* QueryByte(StatusCache& cache, Query q) {
 
 }  // namespace
 
+Frame ModelQueryFrame() {
+    return ReadSettingFrame(4, 4);
+}
+
+bool IsNewerModelReply(const std::optional<std::array<uint8_t, 5>>& reply) {
+    return reply && (*reply)[0] != 0x05;
+}
+
 RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, RefreshFacts& facts,
                                RefreshObserver* observer) {
     RefreshObserver none;
@@ -64,23 +72,19 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, RefreshFact
         seen.SettingRead(q.group, q.item, (*reply)[3]);
     }
 
-    // (4,4): an older model answers with a reply of length 05, a newer one with another length.
-    // Nothing from here on ends the refresh; an unanswered read counts as 0.
+    // The model question. Nothing from here on ends the refresh; an unanswered read counts as 0.
     const auto value = [&link](uint8_t item) -> uint8_t {
         const auto reply = link.Exchange(ReadSettingFrame(4, item));
         return reply ? (*reply)[3] : 0;
     };
-    const auto model = link.Exchange(ReadSettingFrame(4, 4));
+    const auto model = link.Exchange(ModelQueryFrame());
     facts.modelReplyByte0 = model ? (*model)[0] : 0;
-    if (!model) {
-        facts.isNewModel = 0;
-    } else if ((*model)[0] == 0x05) {
-        facts.isNewModel = 0;
-        cache.system[1] = value(2);
-    } else {
-        facts.isNewModel = 1;
+    facts.isNewModel = IsNewerModelReply(model) ? 1 : 0;
+    if (facts.isNewModel != 0) {
         cache.system[2] = value(2);
         cache.system[1] = value(3);
+    } else if (model) {
+        cache.system[1] = value(2);
     }
     link.Close();
     return RefreshResult::Completed;

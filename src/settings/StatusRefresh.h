@@ -3,9 +3,12 @@
 // run the same sequence and differ only in what they show as the values arrive.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 
 #include "DeviceLink.h"
+#include "Frames.h"
 #include "StatusCache.h"
 
 namespace kestrow {
@@ -34,6 +37,11 @@ enum class RefreshResult {
     Aborted,    // the probe or a query before (4,4) got no 5-byte reply
     Completed,
 };
+
+// The model question (4,4) and its rule: an older model answers with a reply of length 05, a
+// newer one with another length; no reply counts as an older model.
+[[nodiscard]] Frame ModelQueryFrame();
+[[nodiscard]] bool IsNewerModelReply(const std::optional<std::array<uint8_t, 5>>& reply);
 
 // Runs one refresh on `link`'s port. Bytes are stored into `cache` and `facts` as they arrive,
 // so an aborted refresh leaves what it had read. The link is closed at the end in every case.
