@@ -70,6 +70,7 @@ class RowDialog : public ui::Dialog {
     // The dialog's own link: every transaction opens and closes the port.
     DeviceLink& Link() { return link_; }
     [[nodiscard]] std::span<uint8_t> Group() const { return group_; }
+    [[nodiscard]] const BoxFacts& Box() const { return box_; }
     // Shows "Fail" (empty caption, OK) owned by this dialog unless `written`; returns it.
     bool CheckWritten(bool written);
 

@@ -1,5 +1,7 @@
 #include "SettingsDialogs.h"
 
+#include <utility>
+
 #include "DialogLaunchers.h"
 #include "Dlg1.h"
 #include "Dlg1_.h"
@@ -11,39 +13,36 @@
 
 namespace kestrow {
 
-// Each launcher builds its dialog on its own stack with the port and the lent bytes, runs it
-// modally over the active window and ignores its result.
+namespace {
+
+// Builds dialog D on this stack with `args`, runs it modally over `parent`, ignores its result.
+template <class D, class... Args>
+void Run(QWidget* parent, Args&&... args) {
+    D dlg(std::forward<Args>(args)...);
+    (void)dlg.RunModal(parent);
+}
+
+}  // namespace
+
+// Each dialog gets the port and the bytes it is lent.
 void RegisterSettingsDialogs() {
     // System: the four System bytes; template 201 also the probe's port byte.
     RegisterDialogLauncher(200, [](const LaunchRequest& r) {
-        Dlg1_ dlg(r.port, r.group, r.isNewModel.value_or(0) == 1);
-        (void)dlg.RunModal(r.parent);
+        Run<Dlg1_>(r.parent, r.port, r.group, r.isNewModel.value_or(0) == 1);
     });
     RegisterDialogLauncher(201, [](const LaunchRequest& r) {
-        Dlg1 dlg(r.port, r.group, r.portByte.value_or(0));
-        (void)dlg.RunModal(r.parent);
+        Run<Dlg1>(r.parent, r.port, r.group, r.portByte.value_or(0));
     });
     // In/Out mode, Image, Output Setup, Adjustment, Engineer Menu.
-    RegisterDialogLauncher(202, [](const LaunchRequest& r) {
-        Dlg2 dlg(r.port);
-        (void)dlg.RunModal(r.parent);
-    });
-    RegisterDialogLauncher(203, [](const LaunchRequest& r) {
-        Dlg3 dlg(r.port, r.group);
-        (void)dlg.RunModal(r.parent);
-    });
+    RegisterDialogLauncher(202, [](const LaunchRequest& r) { Run<Dlg2>(r.parent, r.port); });
+    RegisterDialogLauncher(203,
+                           [](const LaunchRequest& r) { Run<Dlg3>(r.parent, r.port, r.group); });
     RegisterDialogLauncher(204, [](const LaunchRequest& r) {
-        Dlg4 dlg(r.port, r.group, r.portByte.value_or(0));
-        (void)dlg.RunModal(r.parent);
+        Run<Dlg4>(r.parent, r.port, r.group, r.portByte.value_or(0));
     });
-    RegisterDialogLauncher(205, [](const LaunchRequest& r) {
-        Dlg5 dlg(r.port, r.group);
-        (void)dlg.RunModal(r.parent);
-    });
-    RegisterDialogLauncher(206, [](const LaunchRequest& r) {
-        Dlg6 dlg(r.port);
-        (void)dlg.RunModal(r.parent);
-    });
+    RegisterDialogLauncher(205,
+                           [](const LaunchRequest& r) { Run<Dlg5>(r.parent, r.port, r.group); });
+    RegisterDialogLauncher(206, [](const LaunchRequest& r) { Run<Dlg6>(r.parent, r.port); });
 }
 
 }  // namespace kestrow

@@ -8,7 +8,7 @@ namespace kestrow {
 
 SystemDialog::SystemDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> system,
                            std::span<const RowSpec> rows, const BoxFacts& box)
-    : RowDialog(tmpl, port, system, rows, box), box_(box) {
+    : RowDialog(tmpl, port, system, rows, box) {
     static constexpr ui::CommandEntry<SystemDialog> kMap[] = {
         {1002, &SystemDialog::OnFactoryReset},
         {1003, &SystemDialog::OnFirmwareUpdate},
@@ -33,7 +33,7 @@ void SystemDialog::OnFactoryReset() {
         return;
     }
     // The cache is not touched: the next refresh reads what the reset left.
-    (void)CheckWritten(Link().WriteSetting(4, FactoryResetItem(box_), 1));
+    (void)CheckWritten(Link().WriteSetting(4, FactoryResetItem(Box()), 1));
 }
 
 void SystemDialog::OnFirmwareUpdate() {

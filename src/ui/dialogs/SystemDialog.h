@@ -28,8 +28,6 @@ class SystemDialog : public RowDialog {
   private:
     void OnFactoryReset();
     void OnFirmwareUpdate();
-
-    BoxFacts box_;
 };
 
 }  // namespace kestrow
