@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "FirmwareImage.h"
+#include "firmware/FirmwareImage.h"
 
 using namespace kestrow;
 

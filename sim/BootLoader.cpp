@@ -1,7 +1,7 @@
 // The box's serial boot loader: Ping, Download, Get Status, Send Data, Reset.
 #include <numeric>
 
-#include "BoxState.h"
+#include "sim/BoxState.h"
 
 namespace kestrow::sim {
 namespace {

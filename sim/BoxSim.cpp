@@ -1,6 +1,6 @@
 // The simulated box's thread and its public face. The thread waits on the pseudo-terminal
 // master and a wake-up pipe, splits what arrives into requests, answers them and records them.
-#include "BoxSim.h"
+#include "sim/BoxSim.h"
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -19,8 +19,8 @@
 #include <system_error>
 #include <thread>
 
-#include "BoxState.h"
-#include "PtyLine.h"
+#include "sim/BoxState.h"
+#include "sim/PtyLine.h"
 
 namespace kestrow::sim {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "BoxSim.h"
+#include "sim/BoxSim.h"
 
 namespace kestrow::sim {
 

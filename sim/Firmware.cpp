@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "BoxState.h"
+#include "sim/BoxState.h"
 
 namespace kestrow::sim {
 namespace {

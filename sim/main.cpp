@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "BoxSim.h"
-#include "PortNaming.h"
+#include "device/PortNaming.h"
+#include "sim/BoxSim.h"
 
 namespace {
 

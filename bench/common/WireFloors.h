@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "BootLoader.h"
+#include "firmware/BootLoader.h"
 
 namespace kestrow::bench {
 

@@ -10,12 +10,12 @@
 
 #include <unistd.h>
 
-#include "BootLoader.h"
-#include "BoxSim.h"
-#include "DeviceLink.h"
-#include "FirmwareImage.h"
-#include "PortNaming.h"
-#include "WireFloors.h"
+#include "bench/common/WireFloors.h"
+#include "device/DeviceLink.h"
+#include "device/PortNaming.h"
+#include "firmware/BootLoader.h"
+#include "firmware/FirmwareImage.h"
+#include "sim/BoxSim.h"
 
 using namespace kestrow;
 using Clock = std::chrono::steady_clock;

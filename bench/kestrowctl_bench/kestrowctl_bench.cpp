@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "BoxSim.h"
-#include "WireFloors.h"
+#include "bench/common/WireFloors.h"
+#include "sim/BoxSim.h"
 
 extern char** environ;
 

@@ -14,12 +14,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "BoxSim.h"
-#include "CMainDlg.h"
-#include "DeviceHooks.h"
-#include "MessageBox.h"
-#include "PortNaming.h"
-#include "WireFloors.h"
+#include "bench/common/WireFloors.h"
+#include "device/PortNaming.h"
+#include "sim/BoxSim.h"
+#include "ui/dialogkit/DeviceHooks.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/main/MainWindow.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "refresh_bench: no simulated box\n");
         return 1;
     }
-    kestrow::CMainDlg dlg;
+    kestrow::MainWindow dlg;
     if (!dlg.CreateModeless(nullptr)) {
         return 1;
     }

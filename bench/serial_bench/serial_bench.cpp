@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "BoxSim.h"
-#include "DeviceLink.h"
-#include "PortNaming.h"
-#include "SerialPort.h"
+#include "device/DeviceLink.h"
+#include "device/PortNaming.h"
+#include "device/SerialPort.h"
+#include "sim/BoxSim.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "Commands.h"
-#include "Console.h"
-#include "Ports.h"
-#include "Values.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/Ports.h"
+#include "cli/Values.h"
 
 namespace kestrow::cli {
 namespace {

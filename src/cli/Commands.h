@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Cli.h"
+#include "cli/Cli.h"
 
 namespace kestrow::cli {
 

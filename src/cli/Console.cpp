@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "cli/Console.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "SerialTypes.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow::cli {
 namespace {

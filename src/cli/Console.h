@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Cli.h"
+#include "cli/Cli.h"
 
 namespace kestrow::cli {
 

@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "Commands.h"
-#include "Console.h"
-#include "FirmwareTexts.h"
-#include "FirmwareUpdateWorker.h"
-#include "Ports.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/Ports.h"
+#include "firmware/FirmwareTexts.h"
+#include "firmware/FirmwareUpdateWorker.h"
 
 namespace kestrow::cli {
 namespace {

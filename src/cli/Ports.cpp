@@ -1,13 +1,13 @@
-#include "Ports.h"
+#include "cli/Ports.h"
 
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
-#include "BootLoader.h"
-#include "Console.h"
-#include "PortNaming.h"
-#include "StatusRefresh.h"
+#include "cli/Console.h"
+#include "device/PortNaming.h"
+#include "firmware/BootLoader.h"
+#include "settings/StatusRefresh.h"
 
 namespace kestrow::cli {
 namespace {

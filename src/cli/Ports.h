@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "Cli.h"
-#include "DeviceLink.h"
-#include "Settings.h"
+#include "cli/Cli.h"
+#include "device/DeviceLink.h"
+#include "settings/Settings.h"
 
 namespace kestrow::cli {
 

@@ -1,4 +1,4 @@
-#include "Reading.h"
+#include "cli/Reading.h"
 
 namespace kestrow::cli {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Cli.h"
-#include "Ports.h"
-#include "StatusCache.h"
-#include "StatusRefresh.h"
+#include "cli/Cli.h"
+#include "cli/Ports.h"
+#include "settings/StatusCache.h"
+#include "settings/StatusRefresh.h"
 
 namespace kestrow::cli {
 

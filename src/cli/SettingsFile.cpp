@@ -14,10 +14,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "Commands.h"
-#include "Console.h"
-#include "Reading.h"
-#include "Values.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/Reading.h"
+#include "cli/Values.h"
 
 namespace kestrow::cli {
 namespace {

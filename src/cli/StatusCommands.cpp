@@ -2,12 +2,12 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "Commands.h"
-#include "Console.h"
-#include "NameTables.h"
-#include "PortNaming.h"
-#include "Reading.h"
-#include "Values.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/Reading.h"
+#include "cli/Values.h"
+#include "device/PortNaming.h"
+#include "settings/NameTables.h"
 
 namespace kestrow::cli {
 namespace {

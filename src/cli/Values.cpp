@@ -1,4 +1,4 @@
-#include "Values.h"
+#include "cli/Values.h"
 
 #include <charconv>
 #include <vector>

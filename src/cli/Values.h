@@ -10,9 +10,9 @@
 #include <utility>
 #include <variant>
 
-#include "Cli.h"
-#include "DeviceLink.h"
-#include "Settings.h"
+#include "cli/Cli.h"
+#include "device/DeviceLink.h"
+#include "settings/Settings.h"
 
 namespace kestrow::cli {
 

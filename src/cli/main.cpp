@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "Console.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
 
 #ifndef KESTROWCTL_VERSION
 #define KESTROWCTL_VERSION "0"

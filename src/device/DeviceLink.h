@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "Frames.h"
-#include "SerialPort.h"
+#include "device/Frames.h"
+#include "device/SerialPort.h"
 
 namespace kestrow {
 

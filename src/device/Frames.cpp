@@ -1,4 +1,4 @@
-#include "Frames.h"
+#include "device/Frames.h"
 
 #include <initializer_list>
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <utility>
 
-#include "PortNaming.h"
+#include "device/PortNaming.h"
 
 namespace kestrow {
 namespace {

@@ -11,7 +11,7 @@
 #include <map>
 #include <utility>
 
-#include "PortNaming.h"
+#include "device/PortNaming.h"
 
 namespace kestrow {
 namespace {

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <memory>
 
-#include "PortNaming.h"
+#include "device/PortNaming.h"
 
 namespace kestrow {
 namespace {

@@ -6,8 +6,8 @@
 #include <thread>
 #include <utility>
 
-#include "SerialPortDetail.h"
-#include "SerialTypes.h"
+#include "device/SerialPortDetail.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow {
 namespace {

@@ -8,8 +8,8 @@
 #include <array>
 #include <utility>
 
-#include "SerialPort.h"
-#include "SerialPosixDetail.h"
+#include "device/SerialPort.h"
+#include "device/SerialPosixDetail.h"
 
 namespace kestrow {
 namespace {

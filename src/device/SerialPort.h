@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "SerialTypes.h"
+#include "device/SerialTypes.h"
 
 #ifdef _WIN32
 struct _OVERLAPPED;

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "SerialPort.h"
-#include "SerialPortDetail.h"
+#include "device/SerialPort.h"
+#include "device/SerialPortDetail.h"
 
 namespace kestrow {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "SerialTypes.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow::detail {
 

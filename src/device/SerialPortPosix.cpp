@@ -16,10 +16,10 @@
 #include <limits>
 #include <optional>
 
-#include "PortNaming.h"
-#include "SerialPort.h"
-#include "SerialPortDetail.h"
-#include "SerialPosixDetail.h"
+#include "device/PortNaming.h"
+#include "device/SerialPort.h"
+#include "device/SerialPortDetail.h"
+#include "device/SerialPosixDetail.h"
 
 namespace kestrow {
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <type_traits>
 
-#include "PortNaming.h"
-#include "SerialPort.h"
-#include "SerialPortDetail.h"
-#include "SerialWin32Checks.h"
+#include "device/PortNaming.h"
+#include "device/SerialPort.h"
+#include "device/SerialPortDetail.h"
+#include "device/SerialWin32Checks.h"
 
 namespace kestrow {
 

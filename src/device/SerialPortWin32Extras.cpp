@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "SerialPort.h"
-#include "SerialWin32Checks.h"
+#include "device/SerialPort.h"
+#include "device/SerialWin32Checks.h"
 
 namespace kestrow {
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <system_error>
 
-#include "SerialPortDetail.h"
-#include "SerialTypes.h"
+#include "device/SerialPortDetail.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow::posix {
 

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "SerialTypes.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow {
 namespace {

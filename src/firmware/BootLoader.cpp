@@ -1,8 +1,8 @@
-#include "BootLoader.h"
+#include "firmware/BootLoader.h"
 
 #include <algorithm>
 
-#include "FirmwareImage.h"
+#include "firmware/FirmwareImage.h"
 
 namespace kestrow {
 namespace {

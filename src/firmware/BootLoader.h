@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-#include "SerialPort.h"
+#include "device/SerialPort.h"
 
 namespace kestrow {
 

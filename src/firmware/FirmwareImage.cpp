@@ -1,4 +1,4 @@
-#include "FirmwareImage.h"
+#include "firmware/FirmwareImage.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <system_error>
 
-#include "FirmwareTexts.h"
+#include "firmware/FirmwareTexts.h"
 
 namespace kestrow {
 namespace {

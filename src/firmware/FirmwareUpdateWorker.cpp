@@ -1,8 +1,8 @@
-#include "FirmwareUpdateWorker.h"
+#include "firmware/FirmwareUpdateWorker.h"
 
-#include "DeviceLink.h"
-#include "FirmwareTexts.h"
-#include "PortNaming.h"
+#include "device/DeviceLink.h"
+#include "device/PortNaming.h"
+#include "firmware/FirmwareTexts.h"
 
 namespace kestrow {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <string_view>
 
-#include "BootLoader.h"
-#include "FirmwareImage.h"
-#include "SerialPort.h"
+#include "device/SerialPort.h"
+#include "firmware/BootLoader.h"
+#include "firmware/FirmwareImage.h"
 
 namespace kestrow {
 

@@ -1,4 +1,4 @@
-#include "NameTables.h"
+#include "settings/NameTables.h"
 
 #include <array>
 

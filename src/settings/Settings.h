@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "DeviceLink.h"
-#include "NameTables.h"
+#include "device/DeviceLink.h"
+#include "settings/NameTables.h"
 
 namespace kestrow {
 

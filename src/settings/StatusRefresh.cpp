@@ -1,9 +1,9 @@
-#include "StatusRefresh.h"
+#include "settings/StatusRefresh.h"
 
 #include <array>
 
-#include "Frames.h"
-#include "SerialTypes.h"
+#include "device/Frames.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "DeviceLink.h"
-#include "Frames.h"
-#include "StatusCache.h"
+#include "device/DeviceLink.h"
+#include "device/Frames.h"
+#include "settings/StatusCache.h"
 
 namespace kestrow {
 

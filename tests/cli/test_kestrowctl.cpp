@@ -7,9 +7,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "DeviceLink.h"
-#include "FirmwareTestSupport.h"
-#include "TestBox.h"
+#include "device/DeviceLink.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
 using sim::BoxConfig;

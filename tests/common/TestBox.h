@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "BoxSim.h"
-#include "PortNaming.h"
-#include "SerialTypes.h"
+#include "device/PortNaming.h"
+#include "device/SerialTypes.h"
+#include "sim/BoxSim.h"
 
 namespace kestrow::test {
 

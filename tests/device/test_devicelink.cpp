@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "DeviceLink.h"
-#include "TestBox.h"
+#include "device/DeviceLink.h"
+#include "tests/common/TestBox.h"
 
 using kestrow::DeviceLink;
 using kestrow::sim::BoxConfig;

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "PortNaming.h"
-#include "TestBox.h"
+#include "device/PortNaming.h"
+#include "tests/common/TestBox.h"
 
 using namespace kestrow;
 namespace fs = std::filesystem;

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "DeviceLink.h"
-#include "SerialPosixDetail.h"
-#include "TestBox.h"
+#include "device/DeviceLink.h"
+#include "device/SerialPosixDetail.h"
+#include "tests/common/TestBox.h"
 
 using namespace kestrow;
 using namespace kestrow::test;

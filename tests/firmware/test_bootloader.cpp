@@ -3,10 +3,10 @@
 // and size, most significant byte first) pin down the bytes on the wire.
 #include <QtTest>
 
-#include "BootLoader.h"
-#include "DeviceLink.h"
-#include "FirmwareTestSupport.h"
-#include "TestBox.h"
+#include "device/DeviceLink.h"
+#include "firmware/BootLoader.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
 

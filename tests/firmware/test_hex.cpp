@@ -3,8 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "FirmwareImage.h"
-#include "FirmwareTestSupport.h"
+#include "firmware/FirmwareImage.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
 using test::Image;

@@ -3,7 +3,7 @@
 #include <QCryptographicHash>
 #include <QtTest>
 
-#include "NameTables.h"
+#include "settings/NameTables.h"
 
 using kestrow::LookupName;
 using kestrow::NameTable;

@@ -16,13 +16,13 @@
 #include <set>
 #include <vector>
 
-#include "Cursors.h"
-#include "DeviceHooks.h"
-#include "Dialog.h"
-#include "DialogLaunchers.h"
-#include "MessageBox.h"
-#include "PictureButton.h"
-#include "SerialTypes.h"
+#include "device/SerialTypes.h"
+#include "ui/dialogkit/Cursors.h"
+#include "ui/dialogkit/DeviceHooks.h"
+#include "ui/dialogkit/Dialog.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/dialogkit/PictureButton.h"
+#include "ui/main/DialogLaunchers.h"
 
 namespace kestrow::test {
 

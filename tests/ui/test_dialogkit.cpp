@@ -12,11 +12,11 @@
 #include <atomic>
 #include <thread>
 
-#include "CMainDlg.h"
-#include "Dialog.h"
-#include "TestBox.h"
-#include "Trackbar.h"
-#include "UiTestSupport.h"
+#include "tests/common/TestBox.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/dialogkit/Dialog.h"
+#include "ui/dialogkit/Trackbar.h"
+#include "ui/main/MainWindow.h"
 
 using namespace kestrow::ui;
 
@@ -139,7 +139,7 @@ class TestDialogKit : public QObject {
     void shownOverMainWindow() {
         QFETCH(bool, messageBox);
         QFETCH(QString, caption);
-        kestrow::CMainDlg main;
+        kestrow::MainWindow main;
         QVERIFY(main.CreateModeless(nullptr));
         QColor ink;
         QString title;
@@ -171,7 +171,7 @@ class TestDialogKit : public QObject {
         const kestrow::test::PortsDir ports;
         const auto box = kestrow::test::StartLinkedBox(ports, 3);
         QVERIFY(box);
-        kestrow::CMainDlg main;
+        kestrow::MainWindow main;
         QVERIFY(main.CreateModeless(nullptr));
         auto* combo = main.ControlAs<QComboBox>(1005);
         combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));

@@ -7,14 +7,14 @@
 #include <memory>
 #include <optional>
 
-#include "CMainDlg.h"
-#include "NameTables.h"
-#include "PictureButton.h"
-#include "QtSupport.h"
-#include "TestBox.h"
-#include "UiTestSupport.h"
+#include "settings/NameTables.h"
+#include "tests/common/TestBox.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/dialogkit/PictureButton.h"
+#include "ui/dialogkit/QtSupport.h"
+#include "ui/main/MainWindow.h"
 
-using kestrow::CMainDlg;
+using kestrow::MainWindow;
 using kestrow::sim::BoxConfig;
 using kestrow::test::HexBytes;
 using kestrow::test::RefreshWire;
@@ -37,7 +37,7 @@ class TestMainWindow : public QObject {
     std::unique_ptr<kestrow::test::PortsDir> ports_;
     std::unique_ptr<kestrow::test::MessageRecorder> messages_;
     std::unique_ptr<kestrow::sim::BoxSim> box_;
-    std::unique_ptr<CMainDlg> dlg_;
+    std::unique_ptr<MainWindow> dlg_;
 
     // A box on COM 3 whose every setting names its place (group * 16 + item; (4,1) and (1,1)
     // have names), and a main window with its entry selected (the machine's own ports may come
@@ -52,7 +52,7 @@ class TestMainWindow : public QObject {
         }
         box_->SetSetting(4, 1, 116);  // "NO-SYNC"
         box_->SetSetting(1, 1, 36);   // "Bypass"
-        dlg_ = std::make_unique<CMainDlg>();
+        dlg_ = std::make_unique<MainWindow>();
         QVERIFY(dlg_->CreateModeless(nullptr));
         QVERIFY(QTest::qWaitForWindowExposed(dlg_.get()));
         auto* combo = dlg_->ControlAs<QComboBox>(1005);
@@ -204,7 +204,7 @@ class TestMainWindow : public QObject {
         kestrow::SerialPort other;
         QVERIFY(kestrow::OpenBoxPort(other, 11));
 
-        dlg_ = std::make_unique<CMainDlg>();
+        dlg_ = std::make_unique<MainWindow>();
         QVERIFY(dlg_->CreateModeless(nullptr));
         dlg_->Command(1032);
         QVERIFY(dlg_->comPorts.size() >= 4);  // the machine's own ports follow

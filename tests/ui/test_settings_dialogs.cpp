@@ -4,18 +4,18 @@
 // and the program's own launchers opening them.
 #include <QtTest>
 
-#include "DialogLaunchers.h"
-#include "Dlg1.h"
-#include "Dlg1_.h"
-#include "Dlg2.h"
-#include "Dlg3.h"
-#include "Dlg4.h"
-#include "Dlg5.h"
-#include "Dlg6.h"
-#include "Dlg8.h"
-#include "SettingsDialogs.h"
-#include "TestBox.h"
-#include "UiTestSupport.h"
+#include "tests/common/TestBox.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/dialogs/AdjustmentDialog.h"
+#include "ui/dialogs/EngineerMenuDialog.h"
+#include "ui/dialogs/GenlockDialog.h"
+#include "ui/dialogs/ImageDialog.h"
+#include "ui/dialogs/InOutDialog.h"
+#include "ui/dialogs/OutputSetupDialog.h"
+#include "ui/dialogs/SettingsDialogs.h"
+#include "ui/dialogs/SystemClockDialog.h"
+#include "ui/dialogs/SystemVersionDialog.h"
+#include "ui/main/DialogLaunchers.h"
 
 using namespace kestrow;
 
@@ -140,21 +140,21 @@ constexpr Row kRows[] = {
 std::unique_ptr<ui::Dialog> Make(int tmpl, std::span<uint8_t> group, uint8_t portByte) {
     switch (tmpl) {
         case 200:
-            return std::make_unique<Dlg1_>(kPort, group, portByte == 1);
+            return std::make_unique<SystemVersionDialog>(kPort, group, portByte == 1);
         case 201:
-            return std::make_unique<Dlg1>(kPort, group, portByte);
+            return std::make_unique<SystemClockDialog>(kPort, group, portByte);
         case 202:
-            return std::make_unique<Dlg2>(kPort);
+            return std::make_unique<InOutDialog>(kPort);
         case 203:
-            return std::make_unique<Dlg3>(kPort, group);
+            return std::make_unique<ImageDialog>(kPort, group);
         case 204:
-            return std::make_unique<Dlg4>(kPort, group, portByte);
+            return std::make_unique<OutputSetupDialog>(kPort, group, portByte);
         case 205:
-            return std::make_unique<Dlg5>(kPort, group);
+            return std::make_unique<AdjustmentDialog>(kPort, group);
         case 206:
-            return std::make_unique<Dlg6>(kPort);
+            return std::make_unique<EngineerMenuDialog>(kPort);
         default:
-            return std::make_unique<Dlg8>(kPort);
+            return std::make_unique<GenlockDialog>(kPort);
     }
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "DeviceLink.h"
-#include "WinCheck.h"
+#include "device/DeviceLink.h"
+#include "tests/windows/WinCheck.h"
 
 namespace kestrow::wincheck {
 namespace {

@@ -15,10 +15,10 @@
 #include <string>
 #include <tuple>
 
-#include "DeviceLink.h"
-#include "PortNaming.h"
-#include "SerialPort.h"
-#include "WinCheck.h"
+#include "device/DeviceLink.h"
+#include "device/PortNaming.h"
+#include "device/SerialPort.h"
+#include "tests/windows/WinCheck.h"
 
 namespace kestrow::wincheck {
 namespace {

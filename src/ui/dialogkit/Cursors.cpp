@@ -1,9 +1,9 @@
-#include "Cursors.h"
+#include "ui/dialogkit/Cursors.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 
-#include "QtSupport.h"
+#include "ui/dialogkit/QtSupport.h"
 
 namespace kestrow::ui {
 

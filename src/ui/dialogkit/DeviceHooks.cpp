@@ -1,11 +1,11 @@
-#include "DeviceHooks.h"
+#include "ui/dialogkit/DeviceHooks.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "MessageBox.h"
-#include "QtSupport.h"
-#include "SerialTypes.h"
+#include "device/SerialTypes.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/dialogkit/QtSupport.h"
 
 namespace kestrow::ui {
 

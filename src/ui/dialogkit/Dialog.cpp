@@ -1,4 +1,4 @@
-#include "Dialog.h"
+#include "ui/dialogkit/Dialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,9 +16,9 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "PictureButton.h"
-#include "QtSupport.h"
-#include "Trackbar.h"
+#include "ui/dialogkit/PictureButton.h"
+#include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogkit/Trackbar.h"
 
 namespace kestrow::ui {
 

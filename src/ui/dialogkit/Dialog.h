@@ -7,17 +7,18 @@
 // Commands 1 and 2 end the dialog with that id unless the map routes them elsewhere.
 //
 // A derived dialog:
-//   class Dlg7 : public ui::Dialog {
+//   class FirmwareUpdateDialog : public ui::Dialog {
 //   public:
-//       Dlg7() : Dialog(kTemplate207) {
-//           static constexpr ui::CommandEntry<Dlg7> kMap[] = {{1004, &Dlg7::OnLoadFile},
-//                                                           {1010, &Dlg7::OnBurn}};
+//       FirmwareUpdateDialog() : Dialog(kFirmwareUpdateDialogTemplate) {
+//           static constexpr ui::CommandEntry<FirmwareUpdateDialog> kMap[] = {{1004,
+//           &FirmwareUpdateDialog::OnLoadFile},
+//                                                           {1010, &FirmwareUpdateDialog::OnBurn}};
 //           MapCommands(this, kMap);
 //       }
 //   protected:
 //       bool OnInitDialog() override;  // controls exist; return value kept for symmetry
 //   };
-//   Dlg7 dlg; dlg.port = 3; int id = dlg.RunModal(ui::ActiveWindow());
+//   FirmwareUpdateDialog dlg; dlg.port = 3; int id = dlg.RunModal(ui::ActiveWindow());
 #pragma once
 
 #include <QDialog>
@@ -25,7 +26,7 @@
 #include <functional>
 #include <map>
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 class QCloseEvent;
 class QKeyEvent;

@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "ui/dialogkit/MessageBox.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <mutex>
 
-#include "QtSupport.h"
+#include "ui/dialogkit/QtSupport.h"
 
 namespace kestrow::ui {
 

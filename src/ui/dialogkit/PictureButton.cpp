@@ -1,10 +1,10 @@
-#include "PictureButton.h"
+#include "ui/dialogkit/PictureButton.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
 
-#include "Pictures.h"
+#include "ui/skin/Pictures.h"
 
 namespace kestrow::ui {
 

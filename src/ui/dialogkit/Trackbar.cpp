@@ -1,4 +1,4 @@
-#include "Trackbar.h"
+#include "ui/dialogkit/Trackbar.h"
 
 namespace kestrow::ui {
 

@@ -1,12 +1,12 @@
-#include "RowDialog.h"
+#include "ui/dialogs/RowDialog.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSlider>
 #include <algorithm>
 
-#include "MessageBox.h"
-#include "QtSupport.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/dialogkit/QtSupport.h"
 
 namespace kestrow {
 
@@ -30,7 +30,7 @@ int LeadingNumber(const QString& text) {
 }
 
 struct RowDialog::Row {
-    const RowSpec* layout = nullptr;
+    const RowLayout* layout = nullptr;
     const SettingInfo* setting = nullptr;
     std::vector<Choice> choices;  // choice rows: fixed at initialisation
     int minimum = 0;              // number and GenLock rows: the trackbar's range
@@ -39,10 +39,10 @@ struct RowDialog::Row {
 };
 
 RowDialog::RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> group,
-                     std::span<const RowSpec> rows, const BoxFacts& box)
+                     std::span<const RowLayout> rows, const BoxFacts& box)
     : Dialog(tmpl), link_(port), group_(group), box_(box) {
     rows_.reserve(rows.size());
-    for (const RowSpec& layout : rows) {
+    for (const RowLayout& layout : rows) {
         Row row;
         row.layout = &layout;
         row.setting = FindSetting(layout.setting);

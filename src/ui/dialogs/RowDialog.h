@@ -6,13 +6,14 @@
 // step buttons (screen only) and Apply (one write on the dialog's own link; the cached byte
 // changes only when the write succeeded; "Fail" when the port did not open).
 //
-//   constexpr RowSpec kRows[] = {
+//   constexpr RowLayout kRows[] = {
 //       {"contrast", {1024, 1027, 1017, 1008}, 1002},  // number row: <, trackbar, >, edit
 //       {"color-tone", {}, 1011, 1006},                // choice row: list 1006
 //   };
-//   class Dlg3 : public RowDialog {
+//   class ImageDialog : public RowDialog {
 //     public:
-//       Dlg3(uint8_t port, std::span<uint8_t> image) : RowDialog(kTemplate203, port, image, kRows)
+//       ImageDialog(uint8_t port, std::span<uint8_t> image) : RowDialog(kImageDialogTemplate, port,
+//       image, kRows)
 //       {}
 //   };
 #pragma once
@@ -24,9 +25,9 @@
 #include <string_view>
 #include <vector>
 
-#include "DeviceLink.h"
-#include "Dialog.h"
-#include "Settings.h"
+#include "device/DeviceLink.h"
+#include "settings/Settings.h"
+#include "ui/dialogkit/Dialog.h"
 
 namespace kestrow {
 
@@ -41,7 +42,7 @@ struct NumberRowIds {
     int edit = 0;
 };
 
-struct RowSpec {
+struct RowLayout {
     std::string_view setting;  // name in the settings table (Settings.h)
     NumberRowIds number;       // number and GenLock rows
     int apply = 0;             // the row's Apply (or Set) button
@@ -56,7 +57,7 @@ class RowDialog : public ui::Dialog {
     // `group` is the lent part of StatusCache the rows read and write (may be empty for a
     // dialog of GenLock rows); `box` decides the lists and which rows are shown.
     RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> group,
-              std::span<const RowSpec> rows, const BoxFacts& box = {});
+              std::span<const RowLayout> rows, const BoxFacts& box = {});
     ~RowDialog() override;
 
     [[nodiscard]] uint8_t Port() const { return static_cast<uint8_t>(link_.port()); }
@@ -64,8 +65,9 @@ class RowDialog : public ui::Dialog {
   protected:
     // Centres the dialog and fills every row. Derived dialogs call it first.
     bool OnInitDialog() override;
-    // After a successful Apply of a choice row, with the chosen entry (Dlg1 opens Dlg8).
-    virtual void ChoiceApplied(const RowSpec& /*row*/, int /*entry*/) {}
+    // After a successful Apply of a choice row, with the chosen entry (SystemClockDialog opens
+    // GenlockDialog).
+    virtual void ChoiceApplied(const RowLayout& /*row*/, int /*entry*/) {}
 
     // The dialog's own link: every transaction opens and closes the port.
     DeviceLink& Link() { return link_; }

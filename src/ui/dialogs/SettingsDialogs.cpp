@@ -1,15 +1,15 @@
-#include "SettingsDialogs.h"
+#include "ui/dialogs/SettingsDialogs.h"
 
 #include <utility>
 
-#include "DialogLaunchers.h"
-#include "Dlg1.h"
-#include "Dlg1_.h"
-#include "Dlg2.h"
-#include "Dlg3.h"
-#include "Dlg4.h"
-#include "Dlg5.h"
-#include "Dlg6.h"
+#include "ui/dialogs/AdjustmentDialog.h"
+#include "ui/dialogs/EngineerMenuDialog.h"
+#include "ui/dialogs/ImageDialog.h"
+#include "ui/dialogs/InOutDialog.h"
+#include "ui/dialogs/OutputSetupDialog.h"
+#include "ui/dialogs/SystemClockDialog.h"
+#include "ui/dialogs/SystemVersionDialog.h"
+#include "ui/main/DialogLaunchers.h"
 
 namespace kestrow {
 
@@ -28,21 +28,22 @@ void Run(QWidget* parent, Args&&... args) {
 void RegisterSettingsDialogs() {
     // System: the four System bytes; template 201 also the probe's port byte.
     RegisterDialogLauncher(200, [](const LaunchRequest& r) {
-        Run<Dlg1_>(r.parent, r.port, r.group, r.isNewModel.value_or(0) == 1);
+        Run<SystemVersionDialog>(r.parent, r.port, r.group, r.isNewModel.value_or(0) == 1);
     });
     RegisterDialogLauncher(201, [](const LaunchRequest& r) {
-        Run<Dlg1>(r.parent, r.port, r.group, r.portByte.value_or(0));
+        Run<SystemClockDialog>(r.parent, r.port, r.group, r.portByte.value_or(0));
     });
     // In/Out mode, Image, Output Setup, Adjustment, Engineer Menu.
-    RegisterDialogLauncher(202, [](const LaunchRequest& r) { Run<Dlg2>(r.parent, r.port); });
-    RegisterDialogLauncher(203,
-                           [](const LaunchRequest& r) { Run<Dlg3>(r.parent, r.port, r.group); });
+    RegisterDialogLauncher(202, [](const LaunchRequest& r) { Run<InOutDialog>(r.parent, r.port); });
+    RegisterDialogLauncher(
+        203, [](const LaunchRequest& r) { Run<ImageDialog>(r.parent, r.port, r.group); });
     RegisterDialogLauncher(204, [](const LaunchRequest& r) {
-        Run<Dlg4>(r.parent, r.port, r.group, r.portByte.value_or(0));
+        Run<OutputSetupDialog>(r.parent, r.port, r.group, r.portByte.value_or(0));
     });
-    RegisterDialogLauncher(205,
-                           [](const LaunchRequest& r) { Run<Dlg5>(r.parent, r.port, r.group); });
-    RegisterDialogLauncher(206, [](const LaunchRequest& r) { Run<Dlg6>(r.parent, r.port); });
+    RegisterDialogLauncher(
+        205, [](const LaunchRequest& r) { Run<AdjustmentDialog>(r.parent, r.port, r.group); });
+    RegisterDialogLauncher(
+        206, [](const LaunchRequest& r) { Run<EngineerMenuDialog>(r.parent, r.port); });
 }
 
 }  // namespace kestrow

@@ -1,13 +1,13 @@
-#include "SystemDialog.h"
+#include "ui/dialogs/SystemDialog.h"
 
-#include "Dlg7.h"
-#include "MessageBox.h"
-#include "QtSupport.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogs/FirmwareUpdateDialog.h"
 
 namespace kestrow {
 
 SystemDialog::SystemDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> system,
-                           std::span<const RowSpec> rows, const BoxFacts& box)
+                           std::span<const RowLayout> rows, const BoxFacts& box)
     : RowDialog(tmpl, port, system, rows, box) {
     static constexpr ui::CommandEntry<SystemDialog> kMap[] = {
         {1002, &SystemDialog::OnFactoryReset},
@@ -37,7 +37,7 @@ void SystemDialog::OnFactoryReset() {
 }
 
 void SystemDialog::OnFirmwareUpdate() {
-    Dlg7 dlg;
+    FirmwareUpdateDialog dlg;
     dlg.port = Port();
     QWidget* owner = ui::ActiveWindow();
     (void)dlg.RunModal(owner != nullptr ? owner : this);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "RowDialog.h"
+#include "ui/dialogs/RowDialog.h"
 
 namespace kestrow {
 
@@ -15,7 +15,7 @@ class SystemDialog : public RowDialog {
     Q_OBJECT
   public:
     SystemDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> system,
-                 std::span<const RowSpec> rows, const BoxFacts& box);
+                 std::span<const RowLayout> rows, const BoxFacts& box);
 
   protected:
     static constexpr int kInputTiming = 1033;

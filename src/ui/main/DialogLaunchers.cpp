@@ -1,4 +1,4 @@
-#include "DialogLaunchers.h"
+#include "ui/main/DialogLaunchers.h"
 
 #include <map>
 

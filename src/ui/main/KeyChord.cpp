@@ -1,4 +1,4 @@
-#include "KeyChord.h"
+#include "ui/main/KeyChord.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "PortText.h"
+#include "ui/main/PortText.h"
 
-#include "PortNaming.h"
+#include "device/PortNaming.h"
 
 namespace kestrow {
 

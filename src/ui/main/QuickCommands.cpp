@@ -2,12 +2,12 @@
 // for the 500 ms before the frame goes out.
 #include <array>
 
-#include "CMainDlg.h"
-#include "SerialTypes.h"
+#include "device/SerialTypes.h"
+#include "ui/main/MainWindow.h"
 
 namespace kestrow {
 
-struct CMainDlg::QuickCommand {
+struct MainWindow::QuickCommand {
     int id;
     int normal;
     int pressed;
@@ -23,7 +23,7 @@ namespace {
 constexpr uint32_t kPressMs = 500;
 
 // The 8-byte frames write setting (1,1), the output resolution, with a resolution code.
-constexpr std::array<CMainDlg::QuickCommand, 7> kQuickCommands{{
+constexpr std::array<MainWindow::QuickCommand, 7> kQuickCommands{{
     {1010, 142, 158, 5, 0x04, 0, 0, 0},   // Aspect Ratio
     {1012, 146, 160, 5, 0x02, 0, 0, 0},   // Freeze
     {1013, 143, 159, 5, 0x03, 0, 0, 0},   // Blank
@@ -35,13 +35,13 @@ constexpr std::array<CMainDlg::QuickCommand, 7> kQuickCommands{{
 
 }  // namespace
 
-void CMainDlg::MapQuickCommands() {
+void MainWindow::MapQuickCommands() {
     for (const QuickCommand& command : kQuickCommands) {
         MapCommand(command.id, [this, &command] { OnQuickCommand(command); });
     }
 }
 
-void CMainDlg::OnQuickCommand(const QuickCommand& command) {
+void MainWindow::OnQuickCommand(const QuickCommand& command) {
     const BusyScope busy(*this);
     SetButtonPicture(command.id, command.pressed, true);
     SleepMs(kPressMs);

@@ -1,12 +1,12 @@
 // Status refresh (button 1025) and port search (button 1032) of the main window.
-#include "StatusRefresh.h"
+#include "settings/StatusRefresh.h"
 
 #include <QComboBox>
 
-#include "CMainDlg.h"
-#include "Cursors.h"
-#include "NameTables.h"
-#include "QtSupport.h"
+#include "settings/NameTables.h"
+#include "ui/dialogkit/Cursors.h"
+#include "ui/dialogkit/QtSupport.h"
+#include "ui/main/MainWindow.h"
 
 namespace kestrow {
 
@@ -28,9 +28,9 @@ QString Name(NameTable table, unsigned code) {
 
 // Shows the refresh on the window as it goes: the running picture and the wait cursor once the
 // port is open, the connector names after the probe, the two resolution names as they arrive.
-class CMainDlg::RefreshView : public RefreshObserver {
+class MainWindow::RefreshView : public RefreshObserver {
   public:
-    explicit RefreshView(CMainDlg& dlg) : dlg_(dlg) {}
+    explicit RefreshView(MainWindow& dlg) : dlg_(dlg) {}
     void Opened() override {
         ui::ShowWaitCursor();
         dlg_.SetButtonPicture(kRefreshButton, kRefreshRunningPicture, true);
@@ -48,10 +48,10 @@ class CMainDlg::RefreshView : public RefreshObserver {
     }
 
   private:
-    CMainDlg& dlg_;
+    MainWindow& dlg_;
 };
 
-void CMainDlg::OnRefresh() {
+void MainWindow::OnRefresh() {
     const std::optional<int> port = SelectedPort();
     if (!port) {
         ReportNoPort();
@@ -74,7 +74,7 @@ void CMainDlg::OnRefresh() {
     SetButtonPicture(kRefreshButton, kRefreshPicture, false);
 }
 
-void CMainDlg::OnSearchPorts() {
+void MainWindow::OnSearchPorts() {
     const BusyScope busy(*this);
     ui::ShowWaitCursor();
     FillPortList();

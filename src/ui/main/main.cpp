@@ -3,9 +3,9 @@
 // when the window could not be created. The command line is ignored.
 #include <QApplication>
 
-#include "CMainDlg.h"
-#include "DeviceHooks.h"
-#include "SettingsDialogs.h"
+#include "ui/dialogkit/DeviceHooks.h"
+#include "ui/dialogs/SettingsDialogs.h"
+#include "ui/main/MainWindow.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ int main(int argc, char* argv[]) {
 
     int exitCode = 0;
     {
-        kestrow::CMainDlg dialog;
+        kestrow::MainWindow dialog;
         QObject::connect(&dialog, &QDialog::finished, &app,
                          [](int id) { QCoreApplication::exit(id); });
         if (dialog.CreateModeless(nullptr)) {

@@ -6,7 +6,7 @@
 #include <array>
 #include <string_view>
 
-#include "Pictures.h"
+#include "ui/skin/Pictures.h"
 
 // Registers the skin's resources once, on first use (the library is static).
 static bool InitSkinResources() {

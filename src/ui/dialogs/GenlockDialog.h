@@ -5,14 +5,14 @@
 
 #include <cstdint>
 
-#include "RowDialog.h"
+#include "ui/dialogs/RowDialog.h"
 
 namespace kestrow {
 
-class Dlg8 : public RowDialog {
+class GenlockDialog : public RowDialog {
     Q_OBJECT
   public:
-    explicit Dlg8(uint8_t port);
+    explicit GenlockDialog(uint8_t port);
 };
 
 }  // namespace kestrow

@@ -1,11 +1,11 @@
-// Dialog template 201: the System dialog of the model-1 box (Dlg1).
+// Dialog template 201: the System dialog of the model-1 box (SystemClockDialog).
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate201Controls[] = {
+inline constexpr ControlTemplate kSystemClockDialogControls[] = {
     {-1, ControlKind::StaticText, "Input Res.Info:", 18, 10, 51, 8},
     {1033, ControlKind::StaticText, "", 70, 10, 81, 8},
     {1004, ControlKind::PushButton, "Get", 167, 6, 40, 14},
@@ -20,7 +20,7 @@ inline constexpr ControlTemplate kTemplate201Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 107, 57, 50, 14, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate201{
-    201, "System", 223, 95, "MS Shell Dlg", 8, kTemplate201Controls};
+inline constexpr DialogTemplate kSystemClockDialogTemplate{
+    201, "System", 223, 95, "MS Shell Dlg", 8, kSystemClockDialogControls};
 
 }  // namespace kestrow::ui

@@ -1,12 +1,12 @@
-// Dialog template 204: the Output Setup dialog (Dlg4). One row per setting: label, list, Apply.
-// The audio rows' labels carry ids so that they hide with their rows.
+// Dialog template 204: the Output Setup dialog (OutputSetupDialog). One row per setting: label,
+// list, Apply. The audio rows' labels carry ids so that they hide with their rows.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate204Controls[] = {
+inline constexpr ControlTemplate kOutputSetupDialogControls[] = {
     {-1, ControlKind::StaticText, "Output Resolution", 20, 21, 72, 8},
     {1005, ControlKind::ComboDropDown, "", 94, 18, 84, 120, kVScroll},
     {1002, ControlKind::PushButton, "Apply", 188, 18, 39, 14},
@@ -31,7 +31,7 @@ inline constexpr ControlTemplate kTemplate204Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 200, 104, 50, 14, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate204{204, "Output Setup",      257, 121, "MS Shell Dlg",
-                                             8,   kTemplate204Controls};
+inline constexpr DialogTemplate kOutputSetupDialogTemplate{
+    204, "Output Setup", 257, 121, "MS Shell Dlg", 8, kOutputSetupDialogControls};
 
 }  // namespace kestrow::ui

@@ -1,13 +1,13 @@
-#include "Dlg5.h"
+#include "ui/dialogs/AdjustmentDialog.h"
 
-#include "Template205.h"
+#include "ui/dialogs/AdjustmentDialogTemplate.h"
 
 namespace kestrow {
 
 namespace {
 
 // In the order the dialog fills them: the lists, then the numbers.
-constexpr RowSpec kRows[] = {
+constexpr RowLayout kRows[] = {
     {"aspect-ratio", {}, 1006, 1000},
     {"h-mirror", {}, 1007, 1001},
     {"v-mirror", {}, 1008, 1002},
@@ -18,7 +18,7 @@ constexpr RowSpec kRows[] = {
 
 }  // namespace
 
-Dlg5::Dlg5(uint8_t port, std::span<uint8_t> adjustment)
-    : RowDialog(ui::kTemplate205, port, adjustment, kRows) {}
+AdjustmentDialog::AdjustmentDialog(uint8_t port, std::span<uint8_t> adjustment)
+    : RowDialog(ui::kAdjustmentDialogTemplate, port, adjustment, kRows) {}
 
 }  // namespace kestrow

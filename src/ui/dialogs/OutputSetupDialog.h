@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <span>
 
-#include "RowDialog.h"
+#include "ui/dialogs/RowDialog.h"
 
 namespace kestrow {
 
-class Dlg4 : public RowDialog {
+class OutputSetupDialog : public RowDialog {
   public:
     // `output`: the five Output bytes of StatusCache; `portByte`: the probe's port byte.
-    Dlg4(uint8_t port, std::span<uint8_t> output, uint8_t portByte);
+    OutputSetupDialog(uint8_t port, std::span<uint8_t> output, uint8_t portByte);
 };
 
 }  // namespace kestrow

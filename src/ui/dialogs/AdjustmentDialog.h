@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <span>
 
-#include "RowDialog.h"
+#include "ui/dialogs/RowDialog.h"
 
 namespace kestrow {
 
-class Dlg5 : public RowDialog {
+class AdjustmentDialog : public RowDialog {
   public:
     // `adjustment`: the six Adjustment bytes of StatusCache, shown at start and updated by each
     // successful Apply.
-    Dlg5(uint8_t port, std::span<uint8_t> adjustment);
+    AdjustmentDialog(uint8_t port, std::span<uint8_t> adjustment);
 };
 
 }  // namespace kestrow

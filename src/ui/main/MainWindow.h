@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "DeviceLink.h"
-#include "Dialog.h"
-#include "PortNaming.h"
-#include "StatusCache.h"
+#include "device/DeviceLink.h"
+#include "device/PortNaming.h"
+#include "settings/StatusCache.h"
+#include "ui/dialogkit/Dialog.h"
 
 class QSvgRenderer;
 
@@ -22,11 +22,11 @@ class KeyChord;
 
 inline constexpr size_t kMaxComPorts = 31;
 
-class CMainDlg : public ui::Dialog {
+class MainWindow : public ui::Dialog {
     Q_OBJECT
   public:
-    CMainDlg();
-    ~CMainDlg() override;
+    MainWindow();
+    ~MainWindow() override;
 
     uint8_t refreshed = 0;
     StatusCache statusCache;
@@ -88,9 +88,9 @@ class CMainDlg : public ui::Dialog {
     int pendingClose_ = 0;
 };
 
-class CMainDlg::BusyScope {
+class MainWindow::BusyScope {
   public:
-    explicit BusyScope(CMainDlg& dlg) : dlg_(dlg) { dlg_.busy_ = true; }
+    explicit BusyScope(MainWindow& dlg) : dlg_(dlg) { dlg_.busy_ = true; }
     ~BusyScope() {
         dlg_.busy_ = false;
         if (dlg_.pendingClose_ != 0) {
@@ -101,7 +101,7 @@ class CMainDlg::BusyScope {
     BusyScope& operator=(const BusyScope&) = delete;
 
   private:
-    CMainDlg& dlg_;
+    MainWindow& dlg_;
 };
 
 }  // namespace kestrow

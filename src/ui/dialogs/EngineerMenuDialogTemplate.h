@@ -1,14 +1,14 @@
-// Dialog template 206: the Engineer Menu (Dlg6). Noise reduction on the left, deinterlacing on
-// the right in two columns; every list is a drop-down combo with an edit field.
+// Dialog template 206: the Engineer Menu (EngineerMenuDialog). Noise reduction on the left,
+// deinterlacing on the right in two columns; every list is a drop-down combo with an edit field.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
 inline constexpr uint32_t kEngineerList = kVScroll;
 
-inline constexpr ControlTemplate kTemplate206Controls[] = {
+inline constexpr ControlTemplate kEngineerMenuDialogControls[] = {
     {-1, ControlKind::GroupBox, "Noise Reduce", 7, 7, 138, 175},
     {-1, ControlKind::StaticText, "3DNR Set", 15, 30, 72, 8},
     {1005, ControlKind::ComboDropDown, "", 89, 27, 48, 60, kEngineerList},
@@ -47,7 +47,7 @@ inline constexpr ControlTemplate kTemplate206Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 372, 184, 50, 10, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate206{206, "Engineer Menu",     429, 196, "MS Shell Dlg",
-                                             8,   kTemplate206Controls};
+inline constexpr DialogTemplate kEngineerMenuDialogTemplate{
+    206, "Engineer Menu", 429, 196, "MS Shell Dlg", 8, kEngineerMenuDialogControls};
 
 }  // namespace kestrow::ui

@@ -1,4 +1,4 @@
-#include "CMainDlg.h"
+#include "ui/main/MainWindow.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -11,14 +11,14 @@
 #include <QPixmapCache>
 #include <QSvgRenderer>
 
-#include "DialogLaunchers.h"
-#include "KeyChord.h"
-#include "MessageBox.h"
-#include "PictureButton.h"
-#include "Pictures.h"
-#include "PortText.h"
-#include "SerialTypes.h"
-#include "Template129.h"
+#include "device/SerialTypes.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/dialogkit/PictureButton.h"
+#include "ui/main/DialogLaunchers.h"
+#include "ui/main/KeyChord.h"
+#include "ui/main/MainWindowTemplate.h"
+#include "ui/main/PortText.h"
+#include "ui/skin/Pictures.h"
 
 namespace kestrow {
 
@@ -67,14 +67,14 @@ QPalette SkinPalette(QPalette palette) {
 
 }  // namespace
 
-CMainDlg::CMainDlg()
-    : Dialog(ui::kTemplate129),
+MainWindow::MainWindow()
+    : Dialog(ui::kMainWindowTemplate),
       background_(std::make_unique<QSvgRenderer>(ui::PictureSvg(kBackgroundPicture))) {
-    static constexpr ui::CommandEntry<CMainDlg> kMap[] = {
-        {1006, &CMainDlg::OnOutputSetup}, {1007, &CMainDlg::OnImage},
-        {1008, &CMainDlg::OnAdjustment},  {1009, &CMainDlg::OnSystem},
-        {1011, &CMainDlg::OnEnhancement}, {1016, &CMainDlg::OnInOutMode},
-        {1025, &CMainDlg::OnRefresh},     {1032, &CMainDlg::OnSearchPorts},
+    static constexpr ui::CommandEntry<MainWindow> kMap[] = {
+        {1006, &MainWindow::OnOutputSetup}, {1007, &MainWindow::OnImage},
+        {1008, &MainWindow::OnAdjustment},  {1009, &MainWindow::OnSystem},
+        {1011, &MainWindow::OnEnhancement}, {1016, &MainWindow::OnInOutMode},
+        {1025, &MainWindow::OnRefresh},     {1032, &MainWindow::OnSearchPorts},
     };
     MapCommands(this, kMap);
     MapCommand(1, [this] { CloseDialog(1); });
@@ -82,11 +82,11 @@ CMainDlg::CMainDlg()
     MapQuickCommands();
 }
 
-CMainDlg::~CMainDlg() {
+MainWindow::~MainWindow() {
     statusLink.Close();
 }
 
-bool CMainDlg::OnInitDialog() {
+bool MainWindow::OnInitDialog() {
     CenterOnParent();  // at the template's size, before the client area is set
     setFixedSize(kClientWidth, kClientHeight);
     // The skin's colours go to the window's own controls, as palettes: a palette does not
@@ -106,7 +106,7 @@ bool CMainDlg::OnInitDialog() {
     return true;
 }
 
-void CMainDlg::paintEvent(QPaintEvent* /*event*/) {
+void MainWindow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     if (background_ && background_->isValid()) {
         // The skin is rendered once per size: every repaint, down to the blinking text cursor
@@ -131,7 +131,7 @@ void CMainDlg::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
-void CMainDlg::FillPortList() {
+void MainWindow::FillPortList() {
     comPorts = FindComPorts();
     if (comPorts.size() > kMaxComPorts) {
         comPorts.resize(kMaxComPorts);
@@ -154,7 +154,7 @@ void CMainDlg::FillPortList() {
     combo->setCurrentIndex(comPorts.empty() ? -1 : 0);
 }
 
-std::optional<int> CMainDlg::SelectedPort() const {
+std::optional<int> MainWindow::SelectedPort() const {
     const auto* combo = ControlAs<QComboBox>(kPortCombo);
     if (combo == nullptr) {
         return std::nullopt;
@@ -170,12 +170,12 @@ std::optional<int> CMainDlg::SelectedPort() const {
     return ParsePortText(combo->currentText());
 }
 
-void CMainDlg::ReportNoPort() const {
+void MainWindow::ReportNoPort() const {
     // The same report as for a port that does not open.
     ReportSerialFailure({"Failed to open up the comms port\n", "Error", ""});
 }
 
-void CMainDlg::SetButtonPicture(int id, int picture, bool paintNow) {
+void MainWindow::SetButtonPicture(int id, int picture, bool paintNow) {
     if (auto* button = ControlAs<ui::PictureButton>(id)) {
         button->SetPicture(picture);
         if (paintNow && button->isVisible()) {
@@ -184,7 +184,7 @@ void CMainDlg::SetButtonPicture(int id, int picture, bool paintNow) {
     }
 }
 
-void CMainDlg::CloseDialog(int id) {
+void MainWindow::CloseDialog(int id) {
     if (busy_) {
         pendingClose_ = id;
         return;
@@ -193,7 +193,7 @@ void CMainDlg::CloseDialog(int id) {
     EndDialog(id);
 }
 
-bool CMainDlg::RefreshedOrSay() {
+bool MainWindow::RefreshedOrSay() {
     if (refreshed == 0) {
         ui::ShowMessage(this, QStringLiteral("Please refresh first !"), QString());
         return false;
@@ -201,8 +201,8 @@ bool CMainDlg::RefreshedOrSay() {
     return true;
 }
 
-void CMainDlg::Launch(int templateId, std::span<uint8_t> group, std::optional<uint8_t> portByte,
-                      std::optional<uint8_t> newModel) {
+void MainWindow::Launch(int templateId, std::span<uint8_t> group, std::optional<uint8_t> portByte,
+                        std::optional<uint8_t> newModel) {
     const std::optional<int> port = SelectedPort();
     if (!port) {
         ReportNoPort();
@@ -218,19 +218,19 @@ void CMainDlg::Launch(int templateId, std::span<uint8_t> group, std::optional<ui
     (void)LaunchDialog(request);
 }
 
-void CMainDlg::OnOutputSetup() {
+void MainWindow::OnOutputSetup() {
     if (RefreshedOrSay()) {
         Launch(204, statusCache.output, probePortByte, std::nullopt);
     }
 }
 
-void CMainDlg::OnImage() {
+void MainWindow::OnImage() {
     if (RefreshedOrSay()) {
         Launch(203, statusCache.image, std::nullopt, std::nullopt);
     }
 }
 
-void CMainDlg::OnAdjustment() {
+void MainWindow::OnAdjustment() {
     if (!RefreshedOrSay()) {
         return;
     }
@@ -241,7 +241,7 @@ void CMainDlg::OnAdjustment() {
     }
 }
 
-void CMainDlg::OnSystem() {
+void MainWindow::OnSystem() {
     if (!RefreshedOrSay()) {
         return;
     }
@@ -252,13 +252,13 @@ void CMainDlg::OnSystem() {
     }
 }
 
-void CMainDlg::OnEnhancement() {
+void MainWindow::OnEnhancement() {
     if (RefreshedOrSay()) {
         Launch(201, statusCache.system, probePortByte, isNewModel);
     }
 }
 
-void CMainDlg::OnInOutMode() {
+void MainWindow::OnInOutMode() {
     if (RefreshedOrSay()) {
         Launch(202, {}, std::nullopt, std::nullopt);
     }

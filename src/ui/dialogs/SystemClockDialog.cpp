@@ -1,13 +1,13 @@
-#include "Dlg1.h"
+#include "ui/dialogs/SystemClockDialog.h"
 
-#include "Dlg8.h"
-#include "Template201.h"
+#include "ui/dialogs/GenlockDialog.h"
+#include "ui/dialogs/SystemClockDialogTemplate.h"
 
 namespace kestrow {
 
 namespace {
 
-constexpr RowSpec kRows[] = {
+constexpr RowLayout kRows[] = {
     {"clock-mode", {}, 1007, 1006, 0, 1},  // clock mode: list 1006, Apply 1007, S[1]
 };
 
@@ -24,19 +24,20 @@ BoxFacts Facts(uint8_t portByte) {
 
 }  // namespace
 
-Dlg1::Dlg1(uint8_t port, std::span<uint8_t> system, uint8_t portByte)
-    : SystemDialog(ui::kTemplate201, port, system, kRows, Facts(portByte)) {
-    static constexpr ui::CommandEntry<Dlg1> kMap[] = {{1004, &Dlg1::OnGet}};
+SystemClockDialog::SystemClockDialog(uint8_t port, std::span<uint8_t> system, uint8_t portByte)
+    : SystemDialog(ui::kSystemClockDialogTemplate, port, system, kRows, Facts(portByte)) {
+    static constexpr ui::CommandEntry<SystemClockDialog> kMap[] = {
+        {1004, &SystemClockDialog::OnGet}};
     MapCommands(this, kMap);
 }
 
-bool Dlg1::OnInitDialog() {
+bool SystemClockDialog::OnInitDialog() {
     RowDialog::OnInitDialog();
     SetControlText(kInputTiming, QStringLiteral("Old"));
     return true;
 }
 
-void Dlg1::OnGet() {
+void SystemClockDialog::OnGet() {
     // A box that does not answer leaves S[0] as it was and shows "NA".
     const std::optional<uint8_t> code = Link().ReadSetting(4, 1);
     if (!code) {
@@ -49,11 +50,11 @@ void Dlg1::OnGet() {
     ShowInputTiming(*code);
 }
 
-void Dlg1::ChoiceApplied(const RowSpec& /*row*/, int entry) {
+void SystemClockDialog::ChoiceApplied(const RowLayout& /*row*/, int entry) {
     if (entry != kGenlockEntry) {
         return;
     }
-    Dlg8 genlock(Port());
+    GenlockDialog genlock(Port());
     QWidget* owner = ui::ActiveWindow();
     (void)genlock.RunModal(owner != nullptr ? owner : this);
 }

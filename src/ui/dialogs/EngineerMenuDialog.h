@@ -4,14 +4,14 @@
 
 #include <cstdint>
 
-#include "DeviceLink.h"
-#include "Dialog.h"
+#include "device/DeviceLink.h"
+#include "ui/dialogkit/Dialog.h"
 
 namespace kestrow {
 
-class Dlg6 : public ui::Dialog {
+class EngineerMenuDialog : public ui::Dialog {
   public:
-    explicit Dlg6(uint8_t port);
+    explicit EngineerMenuDialog(uint8_t port);
 
     [[nodiscard]] uint8_t Port() const { return static_cast<uint8_t>(link_.port()); }
 

@@ -6,15 +6,15 @@
 #include <cstdint>
 #include <span>
 
-#include "SystemDialog.h"
+#include "ui/dialogs/SystemDialog.h"
 
 namespace kestrow {
 
-class Dlg1_ : public SystemDialog {
+class SystemVersionDialog : public SystemDialog {
     Q_OBJECT
   public:
     // `system`: the four System bytes of StatusCache.
-    Dlg1_(uint8_t port, std::span<uint8_t> system, bool isNewModel);
+    SystemVersionDialog(uint8_t port, std::span<uint8_t> system, bool isNewModel);
 
   protected:
     bool OnInitDialog() override;

@@ -9,13 +9,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "Cursors.h"
-#include "DeviceLink.h"
-#include "Dlg7.h"
-#include "FirmwareTestSupport.h"
-#include "FirmwareTexts.h"
-#include "TestBox.h"
-#include "UiTestSupport.h"
+#include "device/DeviceLink.h"
+#include "firmware/FirmwareTexts.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/dialogkit/Cursors.h"
+#include "ui/dialogs/FirmwareUpdateDialog.h"
 
 using namespace kestrow;
 using test::Bytes;
@@ -37,14 +37,14 @@ struct Bench {
     test::PortsDir ports;
     QTemporaryDir files;
     std::unique_ptr<sim::BoxSim> box;
-    std::unique_ptr<Dlg7> dlg = std::make_unique<Dlg7>();
+    std::unique_ptr<FirmwareUpdateDialog> dlg = std::make_unique<FirmwareUpdateDialog>();
     QStringList statuses;
     bool burnEnabledDuringRun = false;
 
     Bench() {
         dlg->port = kPort;
         (void)dlg->CreateModeless(nullptr);
-        QObject::connect(dlg.get(), &Dlg7::statusShown, [this](const QString& t) {
+        QObject::connect(dlg.get(), &FirmwareUpdateDialog::statusShown, [this](const QString& t) {
             statuses << t;
             burnEnabledDuringRun = burnEnabledDuringRun || burn()->isEnabled();
         });
@@ -75,7 +75,7 @@ struct Bench {
         if (burn()->isEnabled() || !dlg->Running()) {
             return false;
         }
-        QSignalSpy finished(dlg.get(), &Dlg7::runFinished);
+        QSignalSpy finished(dlg.get(), &FirmwareUpdateDialog::runFinished);
         if (during) {
             during();
         }
@@ -86,13 +86,13 @@ struct Bench {
 
 }  // namespace
 
-class TestDlg7 : public QObject {
+class TestFirmwareUpdateDialog : public QObject {
     Q_OBJECT
 
   private slots:
     // BIN is selected first and matches names in any case, as on Windows.
     void fileDialog() {
-        const auto fd = Dlg7::MakeFileDialog(nullptr);
+        const auto fd = FirmwareUpdateDialog::MakeFileDialog(nullptr);
         QCOMPARE(fd->nameFilters(), QStringList({"BIN (*.BIN)", "HEX (*.HEX)", "All Files (*.*)"}));
         QTemporaryDir dir;
         for (const char* name : {"a.bin", "b.BIN", "c.hex", "d.txt"}) {
@@ -230,5 +230,5 @@ class TestDlg7 : public QObject {
     }
 };
 
-QTEST_MAIN(TestDlg7)
-#include "test_dlg7.moc"
+QTEST_MAIN(TestFirmwareUpdateDialog)
+#include "test_firmware_update_dialog.moc"

@@ -1,12 +1,12 @@
-// Dialog template 200: the System dialog of every other model (Dlg1_). Its clock mode label,
-// list and Set button are built but never shown.
+// Dialog template 200: the System dialog of every other model (SystemVersionDialog). Its clock mode
+// label, list and Set button are built but never shown.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate200Controls[] = {
+inline constexpr ControlTemplate kSystemVersionDialogControls[] = {
     {-1, ControlKind::StaticText, "Input Res.Info:", 18, 10, 51, 8},
     {1033, ControlKind::StaticText, "", 70, 10, 86, 8},
     {1004, ControlKind::PushButton, "Get", 167, 6, 40, 14},
@@ -24,7 +24,7 @@ inline constexpr ControlTemplate kTemplate200Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 0, 0, 50, 14, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate200{
-    200, "System", 223, 94, "MS Shell Dlg", 8, kTemplate200Controls};
+inline constexpr DialogTemplate kSystemVersionDialogTemplate{
+    200, "System", 223, 94, "MS Shell Dlg", 8, kSystemVersionDialogControls};
 
 }  // namespace kestrow::ui

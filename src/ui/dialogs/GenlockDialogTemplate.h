@@ -1,11 +1,11 @@
-// Dialog template 208: the GenLock Sync Delay dialog (Dlg8).
+// Dialog template 208: the GenLock Sync Delay dialog (GenlockDialog).
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate208Controls[] = {
+inline constexpr ControlTemplate kGenlockDialogControls[] = {
     {-1, ControlKind::StaticText, "H-Sync Delay", 13, 12, 48, 9},
     {1026, ControlKind::PushButton, "<", 61, 9, 13, 14},
     {1028, ControlKind::Trackbar, "", 74, 8, 59, 15, kNoTicks},
@@ -22,7 +22,7 @@ inline constexpr ControlTemplate kTemplate208Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 96, 0, 50, 14, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate208{208, "GenLock Sync Delay", 233, 50, "MS Shell Dlg",
-                                             8,   kTemplate208Controls};
+inline constexpr DialogTemplate kGenlockDialogTemplate{
+    208, "GenLock Sync Delay", 233, 50, "MS Shell Dlg", 8, kGenlockDialogControls};
 
 }  // namespace kestrow::ui

@@ -1,11 +1,11 @@
-// Dialog template 202: the In/Out mode dialog (Dlg2).
+// Dialog template 202: the In/Out mode dialog (InOutDialog).
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate202Controls[] = {
+inline constexpr ControlTemplate kInOutDialogControls[] = {
     {1, ControlKind::PushButton, "OK", 23, 43, 50, 14, kDefault | kHidden},
     {2, ControlKind::PushButton, "Cancel", 77, 43, 50, 14, kHidden},
     {-1, ControlKind::StaticText, "Under/Over Scan (-50~50)", 20, 12, 98, 9},
@@ -15,7 +15,7 @@ inline constexpr ControlTemplate kTemplate202Controls[] = {
     {1006, ControlKind::RadioButton, "4:3", 116, 28, 27, 10},
 };
 
-inline constexpr DialogTemplate kTemplate202{202, "In/Out mode",       176, 65, "MS Shell Dlg",
-                                             8,   kTemplate202Controls};
+inline constexpr DialogTemplate kInOutDialogTemplate{
+    202, "In/Out mode", 176, 65, "MS Shell Dlg", 8, kInOutDialogControls};
 
 }  // namespace kestrow::ui

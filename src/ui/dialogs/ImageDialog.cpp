@@ -1,13 +1,13 @@
-#include "Dlg3.h"
+#include "ui/dialogs/ImageDialog.h"
 
-#include "Template203.h"
+#include "ui/dialogs/ImageDialogTemplate.h"
 
 namespace kestrow {
 
 namespace {
 
 // In the order the dialog fills them: the lists, then the numbers.
-constexpr RowSpec kRows[] = {
+constexpr RowLayout kRows[] = {
     {"bw-extension", {}, 1010, 1005},
     {"color-tone", {}, 1011, 1006},
     {"edge-enhance", {}, 1012, 1007},
@@ -20,7 +20,7 @@ constexpr RowSpec kRows[] = {
 
 }  // namespace
 
-Dlg3::Dlg3(uint8_t port, std::span<uint8_t> image)
-    : RowDialog(ui::kTemplate203, port, image, kRows) {}
+ImageDialog::ImageDialog(uint8_t port, std::span<uint8_t> image)
+    : RowDialog(ui::kImageDialogTemplate, port, image, kRows) {}
 
 }  // namespace kestrow

@@ -2,11 +2,11 @@
 // (x * 7 / 4, y * 15 / 8 pixels), so every control sits on its place in picture 136.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate129Controls[] = {
+inline constexpr ControlTemplate kMainWindowControls[] = {
     {1005, ControlKind::ComboDropDown, "", 324, 20, 106, 72, kVScroll},
     {1028, ControlKind::StaticText, "", 26, 137, 43, 9},
     {1026, ControlKind::StaticText, "Please click refresh button", 94, 138, 87, 8},
@@ -32,7 +32,7 @@ inline constexpr ControlTemplate kTemplate129Controls[] = {
     {-1, ControlKind::StaticText, "", 94, 210, 60, 8, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate129{
-    129, "Kestrow", 459, 268, "Microsoft Sans Serif", 9, kTemplate129Controls, {7, 15}, true};
+inline constexpr DialogTemplate kMainWindowTemplate{
+    129, "Kestrow", 459, 268, "Microsoft Sans Serif", 9, kMainWindowControls, {7, 15}, true};
 
 }  // namespace kestrow::ui

@@ -1,13 +1,13 @@
-// Dialog template 205: the Adjustment dialog (Dlg5). Number rows: label, "<", trackbar, ">",
-// edit, Apply; choice rows: label, list, Apply. Only the Under/Over Scan edit takes digits
+// Dialog template 205: the Adjustment dialog (AdjustmentDialog). Number rows: label, "<", trackbar,
+// ">", edit, Apply; choice rows: label, list, Apply. Only the Under/Over Scan edit takes digits
 // alone; the shift edits take any text.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate205Controls[] = {
+inline constexpr ControlTemplate kAdjustmentDialogControls[] = {
     {-1, ControlKind::StaticText, "Under/Over Scan -50%~50%", 19, 9, 103, 8},
     {1012, ControlKind::PushButton, "<", 123, 6, 13, 14},
     {1027, ControlKind::Trackbar, "", 137, 6, 58, 14, kNoTicks},
@@ -45,7 +45,7 @@ inline constexpr ControlTemplate kTemplate205Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 150, 43, 45, 14, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate205{205, "Adjustment",        295, 112, "MS Shell Dlg",
-                                             8,   kTemplate205Controls};
+inline constexpr DialogTemplate kAdjustmentDialogTemplate{
+    205, "Adjustment", 295, 112, "MS Shell Dlg", 8, kAdjustmentDialogControls};
 
 }  // namespace kestrow::ui

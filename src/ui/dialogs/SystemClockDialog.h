@@ -6,20 +6,20 @@
 #include <cstdint>
 #include <span>
 
-#include "SystemDialog.h"
+#include "ui/dialogs/SystemDialog.h"
 
 namespace kestrow {
 
-class Dlg1 : public SystemDialog {
+class SystemClockDialog : public SystemDialog {
     Q_OBJECT
   public:
     // `system`: the four System bytes of StatusCache; `portByte`: the probe's port byte, whose
     // input code chooses the lock entry of the clock mode list.
-    Dlg1(uint8_t port, std::span<uint8_t> system, uint8_t portByte);
+    SystemClockDialog(uint8_t port, std::span<uint8_t> system, uint8_t portByte);
 
   protected:
     bool OnInitDialog() override;
-    void ChoiceApplied(const RowSpec& row, int entry) override;
+    void ChoiceApplied(const RowLayout& row, int entry) override;
 
   private:
     void OnGet();

@@ -1,10 +1,10 @@
-#include "Dlg6.h"
+#include "ui/dialogs/EngineerMenuDialog.h"
 
 #include <QComboBox>
 
-#include "NameTables.h"
-#include "QtSupport.h"
-#include "Template206.h"
+#include "settings/NameTables.h"
+#include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogs/EngineerMenuDialogTemplate.h"
 
 namespace kestrow {
 
@@ -25,9 +25,10 @@ constexpr EngineerList kLists[] = {
 
 }  // namespace
 
-Dlg6::Dlg6(uint8_t port) : Dialog(ui::kTemplate206), link_(port) {}
+EngineerMenuDialog::EngineerMenuDialog(uint8_t port)
+    : Dialog(ui::kEngineerMenuDialogTemplate), link_(port) {}
 
-bool Dlg6::OnInitDialog() {
+bool EngineerMenuDialog::OnInitDialog() {
     CenterOnParent();
     for (const EngineerList& list : kLists) {
         if (auto* combo = ControlAs<QComboBox>(list.id)) {

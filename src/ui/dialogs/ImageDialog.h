@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <span>
 
-#include "RowDialog.h"
+#include "ui/dialogs/RowDialog.h"
 
 namespace kestrow {
 
-class Dlg3 : public RowDialog {
+class ImageDialog : public RowDialog {
   public:
     // `image`: the eight Image bytes of StatusCache, shown at start and updated by each
     // successful Apply.
-    Dlg3(uint8_t port, std::span<uint8_t> image);
+    ImageDialog(uint8_t port, std::span<uint8_t> image);
 };
 
 }  // namespace kestrow

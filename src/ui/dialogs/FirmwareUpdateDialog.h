@@ -10,21 +10,21 @@
 #include <string>
 #include <thread>
 
-#include "Dialog.h"
-#include "FirmwareImage.h"
-#include "SerialPort.h"
+#include "device/SerialPort.h"
+#include "firmware/FirmwareImage.h"
+#include "ui/dialogkit/Dialog.h"
 
 class QFileDialog;
 
 namespace kestrow {
 
-class Dlg7 : public ui::Dialog {
+class FirmwareUpdateDialog : public ui::Dialog {
     Q_OBJECT
   public:
-    Dlg7();
-    ~Dlg7() override;
-    Dlg7(const Dlg7&) = delete;
-    Dlg7& operator=(const Dlg7&) = delete;
+    FirmwareUpdateDialog();
+    ~FirmwareUpdateDialog() override;
+    FirmwareUpdateDialog(const FirmwareUpdateDialog&) = delete;
+    FirmwareUpdateDialog& operator=(const FirmwareUpdateDialog&) = delete;
 
     std::uint8_t port = 0;  // COM port number, set by the creator before the dialog runs
 

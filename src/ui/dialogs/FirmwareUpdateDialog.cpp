@@ -1,4 +1,4 @@
-#include "Dlg7.h"
+#include "ui/dialogs/FirmwareUpdateDialog.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,12 +8,12 @@
 #include <QStringList>
 #include <chrono>
 
-#include "Cursors.h"
-#include "FirmwareTexts.h"
-#include "FirmwareUpdateWorker.h"
-#include "MessageBox.h"
-#include "QtSupport.h"
-#include "Template207.h"
+#include "firmware/FirmwareTexts.h"
+#include "firmware/FirmwareUpdateWorker.h"
+#include "ui/dialogkit/Cursors.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogs/FirmwareUpdateDialogTemplate.h"
 
 namespace kestrow {
 namespace {
@@ -38,9 +38,9 @@ QString InstructionText() {
 
 // The worker's view of the dialog: every call becomes a queued call on the dialog's thread,
 // except message boxes, which wait for the operator's answer there.
-class Dlg7::View : public FirmwareUpdateView {
+class FirmwareUpdateDialog::View : public FirmwareUpdateView {
   public:
-    explicit View(Dlg7& dialog) : dialog_(dialog) {}
+    explicit View(FirmwareUpdateDialog& dialog) : dialog_(dialog) {}
 
     void SetStatus(std::string_view text) override {
         Post([d = &dialog_, t = ui::Utf8(text)] {
@@ -77,13 +77,14 @@ class Dlg7::View : public FirmwareUpdateView {
     void Post(F&& f) {
         QMetaObject::invokeMethod(&dialog_, std::forward<F>(f), Qt::QueuedConnection);
     }
-    Dlg7& dialog_;
+    FirmwareUpdateDialog& dialog_;
 };
 
-Dlg7::Dlg7() : Dialog(ui::kTemplate207), view_(std::make_unique<View>(*this)) {
-    static constexpr ui::CommandEntry<Dlg7> kMap[] = {
-        {kIdLoadFile, &Dlg7::OnLoadFile},
-        {kIdBurn, &Dlg7::OnBurn},
+FirmwareUpdateDialog::FirmwareUpdateDialog()
+    : Dialog(ui::kFirmwareUpdateDialogTemplate), view_(std::make_unique<View>(*this)) {
+    static constexpr ui::CommandEntry<FirmwareUpdateDialog> kMap[] = {
+        {kIdLoadFile, &FirmwareUpdateDialog::OnLoadFile},
+        {kIdBurn, &FirmwareUpdateDialog::OnBurn},
     };
     MapCommands(this, kMap);
     MapCommand(1, [this] { OnClose(1); });
@@ -91,7 +92,7 @@ Dlg7::Dlg7() : Dialog(ui::kTemplate207), view_(std::make_unique<View>(*this)) {
     MapCommand(kIdHiddenCancel, [] {});
 }
 
-Dlg7::~Dlg7() {
+FirmwareUpdateDialog::~FirmwareUpdateDialog() {
     // Closing is refused during a run, so a run is only left here when the program ends under
     // it. Its message boxes wait for this thread, so serve them until the run has ended.
     while (worker_.joinable() && !workerDone_) {
@@ -103,7 +104,7 @@ Dlg7::~Dlg7() {
     }
 }
 
-bool Dlg7::OnInitDialog() {
+bool FirmwareUpdateDialog::OnInitDialog() {
     CenterOnParent();
     path_.clear();
     image_ = FirmwareImage{};
@@ -111,7 +112,7 @@ bool Dlg7::OnInitDialog() {
     return true;
 }
 
-void Dlg7::OnClose(int id) {
+void FirmwareUpdateDialog::OnClose(int id) {
     if (Running()) {
         return;  // the worker still uses the image and the port
     }
@@ -120,7 +121,7 @@ void Dlg7::OnClose(int id) {
     EndDialog(id);
 }
 
-std::unique_ptr<QFileDialog> Dlg7::MakeFileDialog(QWidget* owner) {
+std::unique_ptr<QFileDialog> FirmwareUpdateDialog::MakeFileDialog(QWidget* owner) {
     auto dialog = std::make_unique<QFileDialog>(owner);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -136,7 +137,7 @@ std::unique_ptr<QFileDialog> Dlg7::MakeFileDialog(QWidget* owner) {
     return dialog;
 }
 
-void Dlg7::OnLoadFile() {
+void FirmwareUpdateDialog::OnLoadFile() {
     QWidget* owner = ui::ActiveWindow();
     const auto dialog = MakeFileDialog(owner != nullptr ? owner : this);
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
@@ -145,7 +146,7 @@ void Dlg7::OnLoadFile() {
     LoadFile(dialog->selectedFiles().front());
 }
 
-void Dlg7::LoadFile(const QString& path) {
+void FirmwareUpdateDialog::LoadFile(const QString& path) {
     const std::string chosen = path.toStdString();
     const auto size = FirmwareFileSize(chosen);
     if (!size) {
@@ -155,7 +156,7 @@ void Dlg7::LoadFile(const QString& path) {
     path_ = chosen;
 }
 
-void Dlg7::OnBurn() {
+void FirmwareUpdateDialog::OnBurn() {
     if (Running()) {
         return;
     }
@@ -173,7 +174,7 @@ void Dlg7::OnBurn() {
     });
 }
 
-void Dlg7::FinishRun() {
+void FirmwareUpdateDialog::FinishRun() {
     if (worker_.joinable()) {
         worker_.join();
     }

@@ -1,14 +1,14 @@
-// Dialog template 203: the Image dialog (Dlg3). Number rows: label, "<", trackbar, ">", edit,
-// Apply; choice rows: label, list, Apply.
+// Dialog template 203: the Image dialog (ImageDialog). Number rows: label, "<", trackbar, ">",
+// edit, Apply; choice rows: label, list, Apply.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
 inline constexpr uint32_t kImageEdit = kDigitsOnly | kBorder;
 
-inline constexpr ControlTemplate kTemplate203Controls[] = {
+inline constexpr ControlTemplate kImageDialogControls[] = {
     {-1, ControlKind::StaticText, "Contrast (0~255)", 19, 8, 73, 8},
     {1024, ControlKind::PushButton, "<", 93, 5, 13, 14},
     {1027, ControlKind::Trackbar, "", 106, 5, 59, 14, kNoTicks},
@@ -60,7 +60,7 @@ inline constexpr ControlTemplate kTemplate203Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 61, 150, 50, 14, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate203{
-    203, "Image", 262, 167, "MS Shell Dlg", 8, kTemplate203Controls};
+inline constexpr DialogTemplate kImageDialogTemplate{
+    203, "Image", 262, 167, "MS Shell Dlg", 8, kImageDialogControls};
 
 }  // namespace kestrow::ui

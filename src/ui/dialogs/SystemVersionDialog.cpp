@@ -1,10 +1,10 @@
-#include "Dlg1_.h"
+#include "ui/dialogs/SystemVersionDialog.h"
 
 #include <QComboBox>
 #include <string>
 
-#include "QtSupport.h"
-#include "Template200.h"
+#include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogs/SystemVersionDialogTemplate.h"
 
 namespace kestrow {
 
@@ -13,7 +13,7 @@ namespace {
 constexpr int kClockModeList = 1006;  // hidden
 constexpr int kVersionText = 1035;
 
-constexpr RowSpec kRows[] = {
+constexpr RowLayout kRows[] = {
     {"auto-sleep", {}, 1007, 1008, 1034, 2},  // auto-sleep: list 1008, Set 1007, S[2]
 };
 
@@ -27,14 +27,16 @@ BoxFacts Facts(std::span<uint8_t> system, bool isNewModel) {
 
 }  // namespace
 
-Dlg1_::Dlg1_(uint8_t port, std::span<uint8_t> system, bool isNewModel)
-    : SystemDialog(ui::kTemplate200, port, system, kRows, Facts(system, isNewModel)),
+SystemVersionDialog::SystemVersionDialog(uint8_t port, std::span<uint8_t> system, bool isNewModel)
+    : SystemDialog(ui::kSystemVersionDialogTemplate, port, system, kRows,
+                   Facts(system, isNewModel)),
       isNewModel_(isNewModel) {
-    static constexpr ui::CommandEntry<Dlg1_> kMap[] = {{1004, &Dlg1_::OnGet}};
+    static constexpr ui::CommandEntry<SystemVersionDialog> kMap[] = {
+        {1004, &SystemVersionDialog::OnGet}};
     MapCommands(this, kMap);
 }
 
-bool Dlg1_::OnInitDialog() {
+bool SystemVersionDialog::OnInitDialog() {
     RowDialog::OnInitDialog();  // centres; fills, selects and shows or hides the auto-sleep row
     OnGet();
     if (auto* list = ControlAs<QComboBox>(kClockModeList)) {
@@ -52,7 +54,7 @@ bool Dlg1_::OnInitDialog() {
     return true;
 }
 
-void Dlg1_::OnGet() {
+void SystemVersionDialog::OnGet() {
     const uint8_t* code = SystemByte(0);
     ShowInputTiming(code != nullptr ? *code : 0);
 }

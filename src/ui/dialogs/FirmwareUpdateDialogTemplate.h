@@ -1,11 +1,11 @@
-// Dialog template 207: the Firmware Update dialog (Dlg7).
+// Dialog template 207: the Firmware Update dialog (FirmwareUpdateDialog).
 #pragma once
 
-#include "DialogTemplate.h"
+#include "ui/dialogkit/DialogTemplate.h"
 
 namespace kestrow::ui {
 
-inline constexpr ControlTemplate kTemplate207Controls[] = {
+inline constexpr ControlTemplate kFirmwareUpdateDialogControls[] = {
     {1004, ControlKind::PushButton, "Load File", 19, 17, 50, 14},
     {1010, ControlKind::PushButton, "Burn", 73, 18, 50, 14},
     {1003, ControlKind::PushButton, "Cancel", 128, 18, 50, 14, kHidden},
@@ -18,7 +18,7 @@ inline constexpr ControlTemplate kTemplate207Controls[] = {
     {2, ControlKind::PushButton, "Cancel", 182, 4, 50, 14, kHidden},
 };
 
-inline constexpr DialogTemplate kTemplate207{207, "Firmware Update",   271, 154, "MS Shell Dlg",
-                                             8,   kTemplate207Controls};
+inline constexpr DialogTemplate kFirmwareUpdateDialogTemplate{
+    207, "Firmware Update", 271, 154, "MS Shell Dlg", 8, kFirmwareUpdateDialogControls};
 
 }  // namespace kestrow::ui
