@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
         return code < 0 ? 0 : code;
     }
     if (options.portsDir.empty()) {
-        options.portsDir = kestrow::PortsDirectory();
+        options.portsDir = kestrow::DefaultPortsDirectory();
     }
 
     // The signals are taken by sigwait below; every thread started from here blocks them.

@@ -47,7 +47,7 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
         program[i] = static_cast<std::uint8_t>(i * 31 + 7);
     }
     SerialPort port;
-    if (!OpenForLongReads(port, kPort)) {
+    if (!OpenForLongReads(port, ResolvePort(kPort, portsDir))) {
         std::printf("flash_bench: could not open the port\n");
         return false;
     }
@@ -126,11 +126,9 @@ int main() {
     const auto dir = std::filesystem::temp_directory_path() /
                      ("kestrow-flash-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    SetPortsDirectoryOverride(dir.string());
     for (std::size_t size : {std::size_t{64} * 1024, std::size_t{256} * 1024}) {
         (void)FlashOnce(dir.string(), size);
     }
-    SetPortsDirectoryOverride({});
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     return 0;

@@ -48,7 +48,6 @@ int main(int argc, char* argv[]) {
         return kestrow::ui::kIdOk;
     });
     QTemporaryDir ports;
-    kestrow::SetPortsDirectoryOverride(ports.path().toStdString());
 
     kestrow::sim::BoxConfig config;
     config.paced = true;
@@ -57,7 +56,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "refresh_bench: no simulated box\n");
         return 1;
     }
-    kestrow::MainWindow dlg;
+    kestrow::DiscoveryRoots roots;
+    roots.portsDir = ports.path().toStdString();
+    kestrow::MainWindow dlg(kestrow::RunSettingsDialog, roots);
     if (!dlg.CreateModeless(nullptr)) {
         return 1;
     }

@@ -44,7 +44,7 @@ bool SilentLongRead(const std::string& portsDir, int number) {
         return false;
     }
     kestrow::SerialPort port;
-    const bool ready = kestrow::OpenForLongReads(port, number);
+    const bool ready = kestrow::OpenForLongReads(port, kestrow::ResolvePort(number, portsDir));
     if (ready) {
         unsigned char buffer[5];
         const double cpuBefore = CpuMs();
@@ -68,7 +68,7 @@ bool ReadSettingOverhead(const std::string& portsDir, int number) {
         return false;
     }
     box->SetSetting(2, 1, 77);
-    kestrow::DeviceLink link(number);
+    kestrow::DeviceLink link(kestrow::ResolvePort(number, portsDir));
     constexpr int kRounds = 10;
     std::vector<double> overheads;
     int wrong = 0;
@@ -99,10 +99,8 @@ int main() {
         return 1;
     }
     const std::string portsDir = pattern;
-    kestrow::SetPortsDirectoryOverride(portsDir);
     const bool silentOk = SilentLongRead(portsDir, 210);
     const bool boxOk = ReadSettingOverhead(portsDir, 211);
-    kestrow::SetPortsDirectoryOverride({});
     std::error_code ec;
     std::filesystem::remove_all(portsDir, ec);
     return silentOk && boxOk ? 0 : 1;

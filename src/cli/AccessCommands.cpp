@@ -13,19 +13,18 @@ namespace {
 
 // The port, and the box on it, for a named setting.
 struct Session {
-    Target target;
+    Session(const ComPort& port, const CommonOptions& options) : link(port, options.tracer) {}
     DeviceLink link;
     BoxFacts box;
 };
 
 Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options) {
-    auto target = ChoosePort(options.port, Search::Probe);
+    auto target = ChoosePort(options, Search::Probe);
     if (!target) {
         return target.failure();
     }
-    auto session = std::make_unique<Session>();
-    session->target = *target;
-    const auto box = IdentifyBox(session->link, session->target);
+    auto session = std::make_unique<Session>(*target, options);
+    const auto box = IdentifyBox(session->link);
     if (!box) {
         return box.failure();
     }
@@ -34,13 +33,13 @@ Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options) {
 }
 
 // The port for raw access: chosen and known to open.
-Outcome<Target> RawTarget(const CommonOptions& options) {
-    auto target = ChoosePort(options.port, Search::Probe);
+Outcome<ComPort> RawTarget(const CommonOptions& options) {
+    auto target = ChoosePort(options, Search::Probe);
     if (!target) {
         return target;
     }
     SerialPort port;
-    if (!OpenBoxPort(port, target->number)) {
+    if (!OpenBoxPort(port, *target)) {
         return NotOpened(*target);
     }
     port.Close();
@@ -56,7 +55,7 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
     if (!target) {
         return Report(target.failure());
     }
-    DeviceLink link(target->number);
+    DeviceLink link(*target, options.tracer);
     const auto value = link.ReadSetting(address.first, address.second);
     if (!value) {
         return Report(NoAnswer(*target));
@@ -82,7 +81,7 @@ int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
     if (!target) {
         return Report(target.failure());
     }
-    DeviceLink link(target->number);
+    DeviceLink link(*target, options.tracer);
     if (!link.WriteSetting(address.first, address.second, static_cast<uint8_t>(*value))) {
         return Report(WriteFailed());
     }
@@ -93,7 +92,7 @@ int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
 Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting) {
     const auto period = s.link.ReadGenlockValue(setting.periodItem);
     if (!period) {
-        return NoAnswer(s.target);
+        return NoAnswer(s.link.port());
     }
     return *period;
 }
@@ -141,7 +140,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     if (s.kind == SettingKind::Genlock) {
         const auto g = ReadGenlock(ss.link, s);
         if (!g) {
-            return Report(NoAnswer(ss.target));
+            return Report(NoAnswer(ss.link.port()));
         }
         raw = g->delay;
         shown = GenlockShown(g->delay, g->period);
@@ -150,7 +149,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     } else {
         const auto byte = ss.link.ReadSetting(s.group, s.item);
         if (!byte) {
-            return Report(NoAnswer(ss.target));
+            return Report(NoAnswer(ss.link.port()));
         }
         raw = *byte;
         shown = s.kind == SettingKind::Number ? SettingValue{ShownValue(s, *byte)}
@@ -223,7 +222,7 @@ int RunReset(const CommonOptions& options, bool yes) {
     if (!ss.link.WriteSetting(4, item, 1)) {
         return Report(WriteFailed());
     }
-    std::printf("factory reset sent to %s (4.%d = 1)\n", ss.target.name.c_str(), item);
+    std::printf("factory reset sent to %s (4.%d = 1)\n", ss.link.port().Name().c_str(), item);
     return 0;
 }
 

@@ -6,6 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "device/PortNaming.h"
+#include "device/SerialTypes.h"
+
 namespace kestrow::cli {
 
 // The process's exit code. Listed in --help and the README; scripts rely on the numbers.
@@ -58,6 +61,8 @@ struct CommonOptions {
     std::string port;  // "COM 5", "COM5", "5" or a device path; empty: search
     bool trace = false;
     bool json = false;
+    std::string portsDir = DefaultPortsDirectory();  // where COM<n> links live
+    SerialTracer tracer;  // --trace: told every Read and Write; none otherwise
 };
 
 // "kestrowctl <version>", for --version and the settings file.

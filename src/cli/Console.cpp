@@ -12,10 +12,6 @@
 namespace kestrow::cli {
 namespace {
 
-std::mutex g_reportMutex;
-int g_holders = 0;
-std::vector<SerialReport> g_held;
-
 std::string ReportText(const SerialReport& report) {
     std::string text = report.text;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
@@ -44,34 +40,29 @@ int Report(const Failure& failure) {
 }
 
 void InstallSerialReporter() {
-    SetSerialReporter([](const SerialReport& report) {
-        {
-            std::lock_guard lock(g_reportMutex);
-            if (g_holders > 0) {
-                g_held.push_back(report);
-                return;
-            }
-        }
-        PrintError(ReportText(report));
+    (void)SetSerialReporter([](const SerialReport& report) { PrintError(ReportText(report)); });
+}
+
+struct HeldReports::Held {
+    std::mutex mutex;
+    std::vector<SerialReport> reports;
+};
+
+HeldReports::HeldReports() : held_(std::make_shared<Held>()) {
+    previous_ = SetSerialReporter([held = held_](const SerialReport& report) {
+        std::lock_guard lock(held->mutex);
+        held->reports.push_back(report);
     });
 }
 
-HeldReports::HeldReports() {
-    std::lock_guard lock(g_reportMutex);
-    ++g_holders;
-}
-
 HeldReports::~HeldReports() {
-    std::lock_guard lock(g_reportMutex);
-    if (--g_holders == 0) {
-        g_held.clear();
-    }
+    (void)SetSerialReporter(std::move(previous_));
 }
 
 std::string HeldReports::Take() {
-    std::lock_guard lock(g_reportMutex);
-    std::string text = g_held.empty() ? std::string{} : ReportText(g_held.front());
-    g_held.clear();
+    std::lock_guard lock(held_->mutex);
+    std::string text = held_->reports.empty() ? std::string{} : ReportText(held_->reports.front());
+    held_->reports.clear();
     return text;
 }
 
@@ -122,9 +113,8 @@ std::string HexBytes(const unsigned char* bytes, size_t count) {
     return out;
 }
 
-void EnableTrace() {
-    SetSerialTracer([](TraceDirection direction, std::span<const uint8_t> bytes,
-                       uint32_t requested) {
+SerialTracer StderrTracer() {
+    return [](TraceDirection direction, std::span<const uint8_t> bytes, uint32_t requested) {
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - g_start)
                 .count();
@@ -135,7 +125,7 @@ void EnableTrace() {
         }
         std::fprintf(stderr, "%10.1f ms  %s  %s\n", ms,
                      direction == TraceDirection::Sent ? "->" : "<-", line.c_str());
-    });
+    };
 }
 
 }  // namespace kestrow::cli

@@ -2,11 +2,14 @@
 // the operator, and the --trace output.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/Cli.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow::cli {
 
@@ -24,11 +27,16 @@ void InstallSerialReporter();
 class HeldReports {
   public:
     HeldReports();
-    ~HeldReports();
+    ~HeldReports();  // the reporter before it again
     HeldReports(const HeldReports&) = delete;
     HeldReports& operator=(const HeldReports&) = delete;
     // The first report's text and reason since the last Take, then forgets them.
     [[nodiscard]] std::string Take();
+
+  private:
+    struct Held;
+    std::shared_ptr<Held> held_;  // shared with the reporter, which may run on another thread
+    SerialReporter previous_;
 };
 
 [[nodiscard]] bool StdinIsTerminal();
@@ -39,8 +47,8 @@ enum class Answer { Yes, No, Interrupted };
 // Ctrl+C while it waits counts as Interrupted, the end of input as No.
 [[nodiscard]] Answer AskYesNo(std::string_view question);
 
-// --trace: every byte run the serial port moves, with the milliseconds since start, on stderr.
-void EnableTrace();
+// --trace: every byte run a serial port moves, with the milliseconds since start, on stderr.
+[[nodiscard]] SerialTracer StderrTracer();
 
 // Hex bytes "05 6C 93 05 F7".
 [[nodiscard]] std::string HexBytes(const unsigned char* bytes, size_t count);

@@ -161,15 +161,16 @@ class TerminalView : public FirmwareUpdateView {
 }  // namespace
 
 int RunFlash(const CommonOptions& options, const std::string& file) {
-    const auto target = ChoosePort(options.port, Search::ProbeOrBootLoader);
+    const auto target = ChoosePort(options, Search::ProbeOrBootLoader);
     if (!target) {
         return Report(target.failure());
     }
     FirmwareImage image;
     image.path = file;
     SerialPort serial;
+    serial.SetTracer(options.tracer);
     TerminalView view(file, StdoutIsTerminal());
-    FirmwareRun run{target->number, image, serial, view};
+    FirmwareRun run{*target, image, serial, view};
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;

@@ -1,67 +1,37 @@
 #include "cli/Ports.h"
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "cli/Console.h"
-#include "device/PortNaming.h"
 #include "firmware/BootLoader.h"
 #include "settings/StatusRefresh.h"
 
 namespace kestrow::cli {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string ComName(int number) {
-    return "COM " + std::to_string(number);
-}
-
-std::string Canonical(const std::string& path) {
-    std::error_code ec;
-    const fs::path p = fs::canonical(path, ec);
-    return ec ? std::string{} : p.string();
-}
-
-// A device path: the COM number that already resolves to it, else port 0 made to name it.
-Outcome<Target> TargetForPath(const std::string& path) {
-    const std::string device = Canonical(path);
-    if (device.empty()) {
-        return Failure{Exit::Port, path + ": no such device"};
-    }
-    for (int n = 0; n <= kMaxComPort; ++n) {
-        const auto resolved = ResolvePortPath(n);
-        if (resolved && Canonical(*resolved) == device) {
-            return Target{n, ComName(n), *resolved};
-        }
-    }
-    SetPortPathOverride(0, path);
-    return Target{0, path, path};
-}
-
 // The boot loader's acknowledge to Ping, under the open default time-outs.
-bool AnswersPing(int number) {
-    SerialPort port;
-    if (!OpenBoxPort(port, number)) {
+bool AnswersPing(const ComPort& port, const CommonOptions& options) {
+    SerialPort serial;
+    serial.SetTracer(options.tracer);
+    if (!OpenBoxPort(serial, port)) {
         return false;
     }
-    port.DiscardInput();
-    port.Write(kPingPacket.data(), static_cast<uint32_t>(kPingPacket.size()));
+    serial.DiscardInput();
+    serial.Write(kPingPacket.data(), static_cast<uint32_t>(kPingPacket.size()));
     std::array<uint8_t, 2> reply{};
-    const bool ack = port.Read(reply.data(), 2) == 2 && reply == kAcknowledge;
-    port.Close();
+    const bool ack = serial.Read(reply.data(), 2) == 2 && reply == kAcknowledge;
+    serial.Close();
     return ack;
 }
 
 }  // namespace
 
-Failure NoAnswer(const Target& target) {
-    return {Exit::NoAnswer, "the box on " + target.name + " does not answer"};
+Failure NoAnswer(const ComPort& port) {
+    return {Exit::NoAnswer, "the box on " + port.Name() + " does not answer"};
 }
 
-Failure NotOpened(const Target& target) {
-    return {Exit::Port, target.name + " cannot be opened"};
+Failure NotOpened(const ComPort& port) {
+    return {Exit::Port, port.Name() + " cannot be opened"};
 }
 
 const char* StateText(PortState state) {
@@ -80,27 +50,28 @@ const char* StateText(PortState state) {
     return "";
 }
 
-PortCheck CheckPort(int number, bool tryBootLoader) {
+PortCheck CheckPort(const ComPort& port, bool tryBootLoader, const CommonOptions& options) {
     HeldReports held;
-    if (ProbePortAccess(number) == PortAccess::Occupied) {
+    if (ProbePortAccess(port) == PortAccess::Occupied) {
         return {PortState::Busy, {}};
     }
-    DeviceLink link(number);
-    if (link.ProbeForSearch(number)) {
+    DeviceLink link(port, options.tracer);
+    if (link.ProbeForSearch(port)) {
         return {PortState::Answers, {}};
     }
     if (std::string reason = held.Take(); !reason.empty()) {
         return {PortState::CannotOpen, reason};
     }
-    if (tryBootLoader && AnswersPing(number)) {
+    if (tryBootLoader && AnswersPing(port, options)) {
         return {PortState::BootLoader, {}};
     }
     return {PortState::Silent, {}};
 }
 
-Outcome<Target> ChoosePort(const std::string& text, Search search) {
+Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
+    const std::string& text = options.port;
     if (!text.empty() && text.front() == '/') {
-        return TargetForPath(text);
+        return ComPort{-1, text};  // a device path is opened as given
     }
     if (!text.empty()) {
         const auto number = ParsePortText(text);
@@ -109,37 +80,37 @@ Outcome<Target> ChoosePort(const std::string& text, Search search) {
                                             "\" names no port; give \"COM 5\", \"COM5\", \"5\" "
                                             "or a device path"};
         }
-        const auto path = ResolvePortPath(*number);
-        if (!path) {
-            return Failure{Exit::Port, ComName(*number) + " names no device"};
+        ComPort port = ResolvePort(*number, options.portsDir);
+        if (port.path.empty()) {
+            return Failure{Exit::Port, port.Name() + " names no device"};
         }
-        return Target{*number, ComName(*number), *path};
+        return port;
     }
-    const std::vector<ComPortInfo> ports = FindComPorts();
+    DiscoveryRoots roots;
+    roots.portsDir = options.portsDir;
+    const std::vector<ComPortInfo> ports = FindComPorts(roots);
     if (ports.empty()) {
         return Failure{Exit::NoAnswer, "no COM port found; give --port"};
     }
     std::string tried;
     for (const ComPortInfo& port : ports) {
-        const PortState state = CheckPort(port.number, search == Search::ProbeOrBootLoader).state;
+        const PortState state = CheckPort(port, search == Search::ProbeOrBootLoader, options).state;
         if (state == PortState::Answers || state == PortState::BootLoader) {
-            return Target{port.number, ComName(port.number), port.path};
+            return ComPort(port);
         }
-        tried += (tried.empty() ? "" : ", ") + ComName(port.number) + " " + StateText(state);
+        tried += (tried.empty() ? "" : ", ") + port.Name() + " " + StateText(state);
     }
     return Failure{Exit::NoAnswer, "no box answers on any COM port (" + tried + ")"};
 }
 
-Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const Target& target) {
-    link.SetPort(target.number);
-    link.Close();
-    if (!OpenBoxPort(link.serial(), target.number)) {
-        return NotOpened(target);
+Outcome<BoxFacts> IdentifyBox(DeviceLink& link) {
+    if (!link.OpenForExchanges()) {
+        return NotOpened(link.port());
     }
     const auto probe = link.Exchange(ProbeFrame());
     if (!probe) {
         link.Close();
-        return NoAnswer(target);
+        return NoAnswer(link.port());
     }
     const bool newer = IsNewerModelReply(link.Exchange(ModelQueryFrame()));
     link.Close();

@@ -6,15 +6,10 @@
 
 #include "cli/Cli.h"
 #include "device/DeviceLink.h"
+#include "device/PortNaming.h"
 #include "settings/Settings.h"
 
 namespace kestrow::cli {
-
-struct Target {
-    int number = 0;
-    std::string name;  // "COM 200", or the device path when --port gave one without a number
-    std::string path;  // the device it resolves to (may be empty when nothing is known)
-};
 
 // Which answers a search accepts.
 enum class Search {
@@ -22,9 +17,9 @@ enum class Search {
     ProbeOrBootLoader,  // also a boot loader's acknowledge to Ping (a box waiting to be flashed)
 };
 
-// --port's text ("COM 5", "COM5", "5" or a device path), or when empty the first port of the
-// port list that answers as `search` says.
-[[nodiscard]] Outcome<Target> ChoosePort(const std::string& text, Search search);
+// --port's text ("COM 5", "COM5", "5" or a device path), resolved once; or when it is empty the
+// first port of the port list that answers as `search` says.
+[[nodiscard]] Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search);
 
 enum class PortState { Answers, BootLoader, Silent, Busy, CannotOpen };
 struct PortCheck {
@@ -33,15 +28,16 @@ struct PortCheck {
 };
 // Probes one port as the port search does (reports held back); a silent port is asked a boot
 // loader Ping when `tryBootLoader`.
-[[nodiscard]] PortCheck CheckPort(int number, bool tryBootLoader);
+[[nodiscard]] PortCheck CheckPort(const ComPort& port, bool tryBootLoader,
+                                  const CommonOptions& options);
 [[nodiscard]] const char* StateText(PortState state);
 
 // The probe and the model question (4,4), exchanged as the status refresh does, under the open
 // default time-outs: the box's port byte, model byte and whether it is a newer model.
-[[nodiscard]] Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const Target& target);
+[[nodiscard]] Outcome<BoxFacts> IdentifyBox(DeviceLink& link);
 
 // "the box on COM 200 does not answer" and the like.
-[[nodiscard]] Failure NoAnswer(const Target& target);
-[[nodiscard]] Failure NotOpened(const Target& target);
+[[nodiscard]] Failure NoAnswer(const ComPort& port);
+[[nodiscard]] Failure NotOpened(const ComPort& port);
 
 }  // namespace kestrow::cli

@@ -27,15 +27,14 @@ std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
 
 }  // namespace
 
-Outcome<BoxReading> ReadBox(DeviceLink& link, const Target& target) {
-    link.SetPort(target.number);
+Outcome<BoxReading> ReadBox(DeviceLink& link) {
     BoxReading r;
     Progress progress;
-    switch (RunStatusRefresh(link, r.cache, r.facts, &progress)) {
+    switch (RunStatusRefresh(link, r.cache, r.box, &progress)) {
         case RefreshResult::NotOpened:
-            return NotOpened(target);
+            return NotOpened(link.port());
         case RefreshResult::Aborted: {
-            Failure f = NoAnswer(target);
+            Failure f = NoAnswer(link.port());
             f.message += progress.probed ? " (it stopped answering after " +
                                                std::to_string(progress.answered) + " queries)"
                                          : " (no reply to the probe)";
@@ -44,7 +43,6 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const Target& target) {
         case RefreshResult::Completed:
             break;
     }
-    r.box = {r.facts.probePortByte, r.facts.modelByte, r.facts.isNewModel != 0};
     const auto add = [&r](uint8_t group, uint8_t item, uint8_t raw) {
         r.values.push_back({group, item, raw, NameFor(group, item, r.box)});
     };

@@ -21,7 +21,6 @@ struct ReadValue {
 };
 
 struct BoxReading {
-    RefreshFacts facts;
     StatusCache cache;
     BoxFacts box;  // probe port byte, model byte, newer model
     // Every value the refresh read, by (group, item): groups 1 to 3, then (4,1), (4,2) and, for
@@ -29,9 +28,9 @@ struct BoxReading {
     std::vector<ReadValue> values;
 };
 
-// Runs the refresh on the target's port. A box that does not answer every query before the
+// Runs the refresh on the link's port. A box that does not answer every query before the
 // model question is a failure, never a half-filled reading.
-[[nodiscard]] Outcome<BoxReading> ReadBox(DeviceLink& link, const Target& target);
+[[nodiscard]] Outcome<BoxReading> ReadBox(DeviceLink& link);
 
 // The value read for (group, item), or none when the refresh does not read it.
 [[nodiscard]] const ReadValue* FindRead(const BoxReading& reading, uint8_t group, uint8_t item);

@@ -29,7 +29,7 @@ constexpr const char* kFixedVersionText = "V1.001";
 
 // The box's settings as shown, in table order. A value the dialog could not show (a byte out of
 // its range or list) is left out with a warning; a load could not write it back.
-Outcome<Json> ReadSettings(DeviceLink& link, const Target& target, const BoxReading& reading) {
+Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading) {
     Json settings = Json::object();
     for (const SettingInfo& s : AllSettings()) {
         if (!Available(s, reading.box)) {
@@ -40,7 +40,7 @@ Outcome<Json> ReadSettings(DeviceLink& link, const Target& target, const BoxRead
         if (s.kind == SettingKind::Genlock) {
             const auto g = ReadGenlock(link, s);
             if (!g) {
-                return NoAnswer(target);
+                return NoAnswer(link.port());
             }
             shown = ShownGenlockFor(g->delay, g->period);
             raw = std::to_string(g->delay) + " (period " + std::to_string(g->period) + ")";
@@ -138,8 +138,7 @@ int Refuse(const std::string& path, const std::vector<std::string>& faults) {
 using Periods = std::map<std::string, uint16_t>;  // GenLock setting name -> period
 
 // The periods of the GenLock settings the file names and the box offers.
-Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const Target& target,
-                             const BoxFacts& box) {
+Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box) {
     Periods periods;
     for (const SettingInfo& s : AllSettings()) {
         if (s.kind != SettingKind::Genlock || !Available(s, box) ||
@@ -148,7 +147,7 @@ Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const Target& t
         }
         const auto period = link.ReadGenlockValue(s.periodItem);
         if (!period) {
-            return NoAnswer(target);
+            return NoAnswer(link.port());
         }
         periods[std::string(s.name)] = *period;
     }
@@ -202,16 +201,16 @@ std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, con
 }  // namespace
 
 int RunDump(const CommonOptions& options, const std::string& file) {
-    const auto target = ChoosePort(options.port, Search::Probe);
+    const auto target = ChoosePort(options, Search::Probe);
     if (!target) {
         return Report(target.failure());
     }
-    DeviceLink link;
-    const auto reading = ReadBox(link, *target);
+    DeviceLink link(*target, options.tracer);
+    const auto reading = ReadBox(link);
     if (!reading) {
         return Report(reading.failure());
     }
-    auto settings = ReadSettings(link, *target, *reading);
+    auto settings = ReadSettings(link, *reading);
     if (!settings) {
         return Report(settings.failure());
     }
@@ -250,16 +249,16 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
         return Refuse(path, faults);
     }
 
-    const auto target = ChoosePort(options.port, Search::Probe);
+    const auto target = ChoosePort(options, Search::Probe);
     if (!target) {
         return Report(target.failure());
     }
-    DeviceLink link;
-    const auto box = IdentifyBox(link, *target);
+    DeviceLink link(*target, options.tracer);
+    const auto box = IdentifyBox(link);
     if (!box) {
         return Report(box.failure());
     }
-    const auto periods = ReadPeriods(file, link, *target, *box);
+    const auto periods = ReadPeriods(file, link, *box);
     if (!periods) {
         return Report(periods.failure());
     }
@@ -276,11 +275,11 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
     }
 
     // Read back what the dialogs would show now.
-    const auto reading = ReadBox(link, *target);
+    const auto reading = ReadBox(link);
     if (!reading) {
         return Report(reading.failure());
     }
-    const auto now = ReadSettings(link, *target, *reading);
+    const auto now = ReadSettings(link, *reading);
     if (!now) {
         return Report(now.failure());
     }
@@ -300,7 +299,8 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
                                               std::to_string(writes.size()) +
                                               " settings read back different"});
     }
-    std::printf("%zu settings written to %s and read back\n", writes.size(), target->name.c_str());
+    std::printf("%zu settings written to %s and read back\n", writes.size(),
+                target->Name().c_str());
     return 0;
 }
 

@@ -37,20 +37,22 @@ std::optional<SettingValue> Shown(const ReadValue& v, const BoxFacts& box) {
 int RunDetect(const CommonOptions& options) {
     std::vector<ComPortInfo> ports;
     if (!options.port.empty()) {
-        const auto target = ChoosePort(options.port, Search::Probe);
+        const auto target = ChoosePort(options, Search::Probe);
         if (!target) {
             return Report(target.failure());
         }
-        ports.push_back({target->number, target->path, target->name, {}});
+        ports.push_back({*target, target->Name(), {}});
     } else {
-        ports = FindComPorts();
+        DiscoveryRoots roots;
+        roots.portsDir = options.portsDir;
+        ports = FindComPorts(roots);
     }
     Json list = Json::array();
     bool any = false;
     for (const ComPortInfo& port : ports) {
-        const PortCheck check = CheckPort(port.number, true);
+        const PortCheck check = CheckPort(port, true, options);
         any = any || check.state == PortState::Answers;
-        const std::string name = "COM " + std::to_string(port.number);
+        const std::string name = port.Name();
         if (options.json) {
             list.push_back({{"number", port.number},
                             {"name", name},
@@ -80,12 +82,12 @@ int RunDetect(const CommonOptions& options) {
 }
 
 int RunStatus(const CommonOptions& options) {
-    const auto target = ChoosePort(options.port, Search::Probe);
+    const auto target = ChoosePort(options, Search::Probe);
     if (!target) {
         return Report(target.failure());
     }
-    DeviceLink link;
-    const auto reading = ReadBox(link, *target);
+    DeviceLink link(*target, options.tracer);
+    const auto reading = ReadBox(link);
     if (!reading) {
         return Report(reading.failure());
     }
@@ -105,19 +107,23 @@ int RunStatus(const CommonOptions& options) {
                               {"raw", v.raw},
                               {"value", ToJson(Shown(v, box))}});
         }
-        PrintJson(
-            {{"port", {{"number", target->number}, {"name", target->name}, {"path", target->path}}},
-             {"portByte", box.portByte},
-             {"inputPort", inputPort},
-             {"outputPort", outputPort},
-             {"inputTiming", timing},
-             {"outputResolution", resolution},
-             {"modelByte", box.modelByte},
-             {"newerModel", box.newerModel},
-             {"values", values}});
+        PrintJson({{"port",
+                    {{"number", target->number}, {"name", target->Name()}, {"path", target->path}}},
+                   {"portByte", box.portByte},
+                   {"inputPort", inputPort},
+                   {"outputPort", outputPort},
+                   {"inputTiming", timing},
+                   {"outputResolution", resolution},
+                   {"modelByte", box.modelByte},
+                   {"newerModel", box.newerModel},
+                   {"values", values}});
         return 0;
     }
-    std::printf("port      %s  %s\n", target->name.c_str(), target->path.c_str());
+    if (target->number >= 0) {
+        std::printf("port      %s  %s\n", target->Name().c_str(), target->path.c_str());
+    } else {
+        std::printf("port      %s\n", target->path.c_str());
+    }
     std::printf("input     %s  %s\n", inputPort.c_str(), timing.c_str());
     std::printf("output    %s  %s\n", outputPort.c_str(), resolution.c_str());
     std::printf("model     %d  %s\n\n", box.modelByte, model);

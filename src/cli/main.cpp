@@ -91,7 +91,7 @@ int Main(int argc, char** argv) {
 
     InstallSerialReporter();
     if (options.trace) {
-        EnableTrace();
+        options.tracer = StderrTracer();
     }
     std::string joined;
     for (const std::string& part : value) {

@@ -14,13 +14,13 @@ constexpr size_t kVersionTextLength = 9;
 
 }  // namespace
 
-bool OpenBoxPort(SerialPort& serial, int port) {
+bool OpenBoxPort(SerialPort& serial, const ComPort& port) {
     serial.Open(port, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
                 false);
     return serial.IsOpen();
 }
 
-bool OpenForLongReads(SerialPort& serial, int port) {
+bool OpenForLongReads(SerialPort& serial, const ComPort& port) {
     serial.Close();  // also when `port` is out of range, where Open would leave it open
     if (!OpenBoxPort(serial, port)) {
         return false;
@@ -120,7 +120,7 @@ uint8_t DeviceLink::ReadVersionText(bool useItem3, std::string& text) {
     return buffer[3];
 }
 
-bool DeviceLink::ProbeForSearch(int port) {
+bool DeviceLink::ProbeForSearch(const ComPort& port) {
     port_ = port;
     if (!OpenBoxPort(serial_, port_)) {
         return false;

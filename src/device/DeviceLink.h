@@ -1,5 +1,6 @@
 // The transactions of the settings protocol, implemented once. A DeviceLink owns one
-// SerialPort and a port number; every dialog and the main window hold one as a plain member.
+// SerialPort and a port (number and device); every dialog and the main window hold one as a
+// plain member.
 // Each transaction opens the port, exchanges one frame and closes it again.
 #pragma once
 
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "device/Frames.h"
 #include "device/SerialPort.h"
@@ -15,18 +17,21 @@ namespace kestrow {
 
 // Opens `serial` on `port` as every exchange with the box does: 115200 8-N-1, no flow control,
 // synchronous, under the open default time-outs. True when the port is open afterwards.
-[[nodiscard]] bool OpenBoxPort(SerialPort& serial, int port);
+[[nodiscard]] bool OpenBoxPort(SerialPort& serial, const ComPort& port);
 // Closes `serial` if open, opens it as above and switches to the long-read time-outs (status
 // refresh, firmware update). False when the port did not open.
-[[nodiscard]] bool OpenForLongReads(SerialPort& serial, int port);
+[[nodiscard]] bool OpenForLongReads(SerialPort& serial, const ComPort& port);
 
 class DeviceLink {
   public:
-    explicit DeviceLink(int port = 0) : port_(port) {}
+    explicit DeviceLink(ComPort port = {}, SerialTracer tracer = {}) : port_(std::move(port)) {
+        serial_.SetTracer(std::move(tracer));
+    }
 
-    void SetPort(int port) { port_ = port; }
-    [[nodiscard]] int port() const { return port_; }
-    SerialPort& serial() { return serial_; }
+    void SetPort(ComPort port) { port_ = std::move(port); }
+    [[nodiscard]] const ComPort& port() const { return port_; }
+    // Every Read and Write of the link's port is told to `tracer` (kestrowctl --trace).
+    void SetTracer(SerialTracer tracer) { serial_.SetTracer(std::move(tracer)); }
 
     // Writes: false when the port did not open or the frame did not go out whole.
     [[nodiscard]] bool WriteSetting(uint8_t group, uint8_t item, uint8_t value);
@@ -45,16 +50,20 @@ class DeviceLink {
 
     // Port search: opens `port` (no Close before), discards input, sends the probe and reads 5
     // bytes under the open default time-outs; closes again. True when 5 bytes came back.
-    [[nodiscard]] bool ProbeForSearch(int port);
+    [[nodiscard]] bool ProbeForSearch(const ComPort& port);
 
     // Status refresh: closes if open, opens the link's port and switches to the long-read
     // time-outs. False when the port did not open.
     [[nodiscard]] bool OpenForRefresh() { return OpenForLongReads(serial_, port_); }
+    // Closes if open and opens the link's port under the open default time-outs, for a run of
+    // exchanges that should not wait the long reads (kestrowctl asking what the box is).
+    [[nodiscard]] bool OpenForExchanges() { return OpenStep(); }
     // One refresh exchange: write the frame, read 5 bytes, wait 10 ms, discard input. The reply
     // only when exactly 5 bytes arrived.
     [[nodiscard]] std::optional<std::array<uint8_t, 5>> Exchange(const Frame& frame);
 
     void Close() { serial_.Close(); }
+    [[nodiscard]] bool IsOpen() const { return serial_.IsOpen(); }
 
   private:
     [[nodiscard]] bool OpenStep();
@@ -63,7 +72,7 @@ class DeviceLink {
     [[nodiscard]] bool Transmit(const Frame& frame);
 
     SerialPort serial_;
-    int port_;
+    ComPort port_;
 };
 
 }  // namespace kestrow

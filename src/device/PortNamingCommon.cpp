@@ -1,27 +1,11 @@
-// What every platform shares of port naming: the ports directory override and the
+// What every platform shares of port naming: a port's name, the typed-text parse and the
 // friendly-name parse of the port list.
 #include <limits>
-#include <map>
-#include <mutex>
-#include <utility>
 
 #include "device/PortNaming.h"
 
 namespace kestrow {
 namespace {
-
-std::mutex& OverrideMutex() {
-    static std::mutex m;
-    return m;
-}
-std::string& DirectoryOverride() {
-    static std::string directory;
-    return directory;
-}
-std::map<int, std::string>& PathOverrides() {
-    static std::map<int, std::string> paths;
-    return paths;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -29,34 +13,8 @@ bool IsBlank(char c) {
 
 }  // namespace
 
-std::string PortsDirectory() {
-    {
-        std::lock_guard lock(OverrideMutex());
-        if (!DirectoryOverride().empty()) {
-            return DirectoryOverride();
-        }
-    }
-    return DefaultPortsDirectory();
-}
-
-void SetPortsDirectoryOverride(std::string directory) {
-    std::lock_guard lock(OverrideMutex());
-    DirectoryOverride() = std::move(directory);
-}
-
-void SetPortPathOverride(int port, std::string path) {
-    std::lock_guard lock(OverrideMutex());
-    if (path.empty()) {
-        PathOverrides().erase(port);
-    } else {
-        PathOverrides()[port] = std::move(path);
-    }
-}
-
-std::optional<std::string> PortPathOverride(int port) {
-    std::lock_guard lock(OverrideMutex());
-    const auto it = PathOverrides().find(port);
-    return it != PathOverrides().end() ? std::optional<std::string>(it->second) : std::nullopt;
+std::string ComPort::Name() const {
+    return number >= 0 ? "COM " + std::to_string(number) : path;
 }
 
 std::optional<int> ParsePortText(std::string_view text) {

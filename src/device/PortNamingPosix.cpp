@@ -133,23 +133,23 @@ std::string DefaultPortsDirectory() {
     return "/tmp/kestrow-" + std::to_string(::getuid()) + "/ports";
 }
 
-std::optional<std::string> ResolvePortPath(int port) {
-    if (port < 0 || port > kMaxComPort) {
-        return std::nullopt;
+ComPort ResolvePort(int number, const std::string& portsDir) {
+    ComPort port{number, {}};
+    if (number < 0 || number > kMaxComPort) {
+        return port;
     }
-    if (auto path = PortPathOverride(port)) {
-        return path;
-    }
-    const fs::path link = fs::path(PortsDirectory()) / LinkName(port);
-    if (Present(link)) {
-        return link.string();
+    const fs::path link = fs::path(portsDir) / LinkName(number);
+    if (!portsDir.empty() && Present(link)) {
+        port.path = link.string();
+        return port;
     }
     for (const Family& family : kFamilies) {
-        if (port >= family.first && port < family.first + family.count) {
-            return "/dev/" + std::string(family.prefix) + std::to_string(port - family.first);
+        if (number >= family.first && number < family.first + family.count) {
+            port.path =
+                "/dev/" + std::string(family.prefix) + std::to_string(number - family.first);
         }
     }
-    return std::nullopt;
+    return port;
 }
 
 std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots) {
@@ -193,18 +193,11 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots) {
     return ports;
 }
 
-std::vector<ComPortInfo> FindComPorts() {
-    DiscoveryRoots roots;
-    roots.portsDir = PortsDirectory();
-    return FindComPorts(roots);
-}
-
-PortAccess ProbePortAccess(int port) {
-    const std::optional<std::string> path = ResolvePortPath(port);
-    if (!path) {
+PortAccess ProbePortAccess(const ComPort& port) {
+    if (port.path.empty()) {
         return PortAccess::Unavailable;
     }
-    const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(port.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return errno == EBUSY ? PortAccess::Occupied : PortAccess::Unavailable;
     }

@@ -63,17 +63,15 @@ std::string ProductOf(const std::string& friendlyName) {
 }  // namespace
 
 std::string DefaultPortsDirectory() {
-    return {};  // Windows has no ports folder; only a test's override
+    return {};  // Windows names every port itself
 }
 
-std::optional<std::string> ResolvePortPath(int port) {
-    if (port < 0 || port > kMaxComPort) {
-        return std::nullopt;
+ComPort ResolvePort(int number, const std::string& /*portsDir*/) {
+    ComPort port{number, {}};
+    if (number >= 0 && number <= kMaxComPort) {
+        port.path = DevicePath(number);
     }
-    if (auto path = PortPathOverride(port)) {
-        return path;
-    }
-    return DevicePath(port);
+    return port;
 }
 
 std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& /*roots*/) {
@@ -95,22 +93,17 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& /*roots*/) {
         if (!number) {
             continue;  // e.g. a printer port
         }
-        ports.push_back({*number, DevicePath(*number), *name, ProductOf(*name)});
+        ports.push_back({{*number, DevicePath(*number)}, *name, ProductOf(*name)});
     }
     return ports;
 }
 
-std::vector<ComPortInfo> FindComPorts() {
-    return FindComPorts(DiscoveryRoots{});
-}
-
-PortAccess ProbePortAccess(int port) {
-    const std::optional<std::string> path = ResolvePortPath(port);
-    if (!path) {
+PortAccess ProbePortAccess(const ComPort& port) {
+    if (port.path.empty()) {
         return PortAccess::Unavailable;
     }
-    HANDLE raw = CreateFileA(path->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             0, nullptr);
+    HANDLE raw = CreateFileA(port.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
     if (raw == INVALID_HANDLE_VALUE) {
         return GetLastError() == ERROR_ACCESS_DENIED ? PortAccess::Occupied
                                                      : PortAccess::Unavailable;

@@ -38,9 +38,9 @@ thread_local Clock::time_point lastIdle{};
 
 }  // namespace
 
-void SetSerialReporter(SerialReporter reporter) {
+SerialReporter SetSerialReporter(SerialReporter reporter) {
     std::lock_guard lock(HookMutex());
-    Reporter() = std::move(reporter);
+    return std::exchange(Reporter(), std::move(reporter));
 }
 
 void ReportSerialFailure(const SerialReport& report) {

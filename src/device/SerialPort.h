@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
+#include "device/PortNaming.h"
 #include "device/SerialTypes.h"
 
 #ifdef _WIN32
@@ -18,13 +20,14 @@ namespace kestrow {
 class SerialPort {
   public:
     SerialPort() = default;
-    ~SerialPort();  // closes the port
+    virtual ~SerialPort();  // closes the port; virtual since OnIoComplete may be overridden
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens COM port `port` (0 to 255; anything else leaves the object closed silently) and
-    // configures the line. Closes a handle already held first. Callers test IsOpen().
-    void Open(int port, uint32_t baud, SerialParity parity, uint8_t dataBits,
+    // Opens the device of `port` and configures the line. A port without a device and a number
+    // outside 0..255 leaves the object closed silently; one whose number names no device is
+    // reported as a failed open. Closes a handle already held first. Callers test IsOpen().
+    void Open(const ComPort& port, uint32_t baud, SerialParity parity, uint8_t dataBits,
               SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped);
     void Close();
     [[nodiscard]] bool IsOpen() const;
@@ -42,6 +45,9 @@ class SerialPort {
     bool NoWaitTimeouts();   // interval MAXDWORD, everything else 0
     bool NoWriteTimeouts();  // both write fields 0
     bool NoReadTimeouts();   // interval MAXDWORD, both read totals 0
+
+    // Told every synchronous Read and Write from now on (kestrowctl --trace); none by default.
+    void SetTracer(SerialTracer tracer) { tracer_ = std::move(tracer); }
 
     // Adopts a handle (closing the current one) or gives it away without closing it.
     void Attach(NativeHandle handle);
@@ -97,6 +103,10 @@ class SerialPort {
 #endif
 
   private:
+    void Trace(TraceDirection direction, const void* bytes, uint32_t count,
+               uint32_t requested) const;
+
+    SerialTracer tracer_;
 #ifdef _WIN32
     NativeHandle handle_ = reinterpret_cast<NativeHandle>(-1);  // INVALID_HANDLE_VALUE
 #else

@@ -92,6 +92,13 @@ SerialPort::~SerialPort() {
     Close();
 }
 
+void SerialPort::Trace(TraceDirection direction, const void* bytes, uint32_t count,
+                       uint32_t requested) const {
+    if (tracer_) {
+        tracer_(direction, {static_cast<const uint8_t*>(bytes), count}, requested);
+    }
+}
+
 void SerialPort::DiscardInput() {
     (void)Purge(kPurgeRxClear);
 }

@@ -16,7 +16,6 @@
 #include <limits>
 #include <optional>
 
-#include "device/PortNaming.h"
 #include "device/SerialPort.h"
 #include "device/SerialPortDetail.h"
 #include "device/SerialPosixDetail.h"
@@ -106,18 +105,17 @@ void AskLowLatency(int fd) {
 
 }  // namespace
 
-void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t dataBits,
+void SerialPort::Open(const ComPort& port, uint32_t baud, SerialParity parity, uint8_t dataBits,
                       SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped) {
-    if (port < 0 || port > kMaxComPort) {
+    if (port.path.empty() && (port.number < 0 || port.number > kMaxComPort)) {
         return;
     }
     Close();  // a second Open must not leak the descriptor it held
 
-    const std::optional<std::string> path = ResolvePortPath(port);
     int fd = -1;
     int error = ENOENT;
-    if (path) {
-        fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (!port.path.empty()) {
+        fd = ::open(port.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         error = errno;
     }
     if (fd >= 0) {
@@ -223,7 +221,7 @@ uint32_t SerialPort::Read(void* buffer, uint32_t count) {
             break;
         }
     }
-    TraceSerial(TraceDirection::Received, buffer, got, count);
+    Trace(TraceDirection::Received, buffer, got, count);
     return got;
 }
 
@@ -261,7 +259,7 @@ uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
             break;
         }
     }
-    TraceSerial(TraceDirection::Sent, buffer, done, count);
+    Trace(TraceDirection::Sent, buffer, done, count);
     return done;
 }
 

@@ -102,18 +102,17 @@ Enum FromTable(BYTE native, const std::array<BYTE, N>& table, Enum fallback) {
 
 }  // namespace
 
-void SerialPort::Open(int port, uint32_t baud, SerialParity parity, uint8_t dataBits,
+void SerialPort::Open(const ComPort& port, uint32_t baud, SerialParity parity, uint8_t dataBits,
                       SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped) {
-    if (port < 0 || port > 255) {
+    if (port.path.empty() && (port.number < 0 || port.number > kMaxComPort)) {
         return;
     }
     if (IsOpen()) {
         Close();  // a second Open must not leak the handle it held
     }
 
-    // "\\.\COM<n>", or the device this process named for the port.
-    const std::string name = ResolvePortPath(port).value_or(std::string());
-    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    // "\\.\COM<n>" as ResolvePort named it.
+    HANDLE handle = CreateFileA(port.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         ReportLastError("Failed to open up the comms port\n");
@@ -157,7 +156,7 @@ uint32_t SerialPort::Read(void* buffer, uint32_t count) {
     }
     DWORD read = 0;
     Checked(ReadFile(handle_, buffer, count, &read, nullptr), "Failed in call to ReadFile\n");
-    TraceSerial(TraceDirection::Received, buffer, read, count);
+    Trace(TraceDirection::Received, buffer, read, count);
     return read;
 }
 
@@ -167,7 +166,7 @@ uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
     }
     DWORD written = 0;
     Checked(WriteFile(handle_, buffer, count, &written, nullptr), "Failed in call to WriteFile\n");
-    TraceSerial(TraceDirection::Sent, buffer, written, count);
+    Trace(TraceDirection::Sent, buffer, written, count);
     return written;
 }
 

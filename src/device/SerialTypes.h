@@ -137,9 +137,10 @@ struct SerialReport {
 
 using SerialReporter = std::function<void(const SerialReport&)>;
 
-// Installs the function that shows serial failures (the UI shows a message box, tests record).
-// Safe to call from any thread; reports may come from the firmware worker thread.
-void SetSerialReporter(SerialReporter reporter);
+// Installs the function that shows serial failures (the UI shows a message box, tests record)
+// and gives back the one it replaces. Safe to call from any thread; reports may come from the
+// firmware worker thread.
+SerialReporter SetSerialReporter(SerialReporter reporter);
 void ReportSerialFailure(const SerialReport& report);
 
 // Called between the slices of every wait of the device layer, at most 10 ms apart on the
@@ -152,13 +153,10 @@ void RunIdleHook();
 // Waits ms milliseconds in slices, running the idle hook whenever it is due.
 void SleepMs(uint32_t ms);
 
-// Told every synchronous Read and Write of a SerialPort (kestrowctl --trace): the direction,
-// the bytes that went out or came in, and the count the caller asked for. While no tracer is
-// installed a transfer pays one atomic load.
+// Told every synchronous Read and Write of a SerialPort that was given one (kestrowctl
+// --trace): the direction, the bytes that went out or came in, and the count asked for.
 enum class TraceDirection { Sent, Received };
 using SerialTracer =
     std::function<void(TraceDirection, std::span<const uint8_t> bytes, uint32_t requested)>;
-void SetSerialTracer(SerialTracer tracer);
-void TraceSerial(TraceDirection direction, const void* bytes, uint32_t count, uint32_t requested);
 
 }  // namespace kestrow

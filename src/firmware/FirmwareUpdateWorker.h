@@ -24,7 +24,7 @@ class FirmwareUpdateView : public ProgressSink {
 // The dialog's members a run works on. The dialog leaves them alone while the run lasts;
 // image.path is the copy taken when Burn was pressed.
 struct FirmwareRun {
-    int port = 0;
+    ComPort port;
     FirmwareImage& image;
     SerialPort& serial;  // closed again at the end of the run
     FirmwareUpdateView& view;

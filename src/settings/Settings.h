@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device/DeviceLink.h"
+#include "settings/BoxFacts.h"
 #include "settings/NameTables.h"
 
 namespace kestrow {
@@ -62,13 +63,6 @@ struct SettingInfo {
 [[nodiscard]] std::span<const SettingInfo> AllSettings();
 // The setting with this name (exact, lower case), or null.
 [[nodiscard]] const SettingInfo* FindSetting(std::string_view name);
-
-// What the box reported about itself, which decides lists and availability.
-struct BoxFacts {
-    uint8_t portByte = 0;  // the probe's port byte: input code << 4 | output code
-    uint8_t modelByte = 0;
-    bool newerModel = false;
-};
 
 [[nodiscard]] bool Available(const SettingInfo& setting, const BoxFacts& box);
 

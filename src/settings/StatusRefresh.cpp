@@ -41,7 +41,7 @@ bool IsNewerModelReply(const std::optional<std::array<uint8_t, 5>>& reply) {
     return reply && (*reply)[0] != 0x05;
 }
 
-RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, RefreshFacts& facts,
+RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
                                RefreshObserver* observer) {
     RefreshObserver none;
     RefreshObserver& seen = observer != nullptr ? *observer : none;
@@ -56,11 +56,11 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, RefreshFact
         link.Close();
         return RefreshResult::Aborted;
     }
-    facts.probePortByte = (*probe)[3];
-    facts.modelByte = (*probe)[4];
-    cache.system[2] = facts.probePortByte;
-    cache.system[3] = facts.modelByte;
-    seen.ProbeAnswered(facts.probePortByte, facts.modelByte);
+    box.portByte = (*probe)[3];
+    box.modelByte = (*probe)[4];
+    cache.system[2] = box.portByte;
+    cache.system[3] = box.modelByte;
+    seen.ProbeAnswered(box.portByte, box.modelByte);
 
     for (const Query q : kQueries) {
         const auto reply = link.Exchange(ReadSettingFrame(q.group, q.item));
@@ -78,9 +78,8 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, RefreshFact
         return reply ? (*reply)[3] : 0;
     };
     const auto model = link.Exchange(ModelQueryFrame());
-    facts.modelReplyByte0 = model ? (*model)[0] : 0;
-    facts.isNewModel = IsNewerModelReply(model) ? 1 : 0;
-    if (facts.isNewModel != 0) {
+    box.newerModel = IsNewerModelReply(model);
+    if (box.newerModel) {
         cache.system[2] = value(2);
         cache.system[1] = value(3);
     } else if (model) {

@@ -9,17 +9,10 @@
 
 #include "device/DeviceLink.h"
 #include "device/Frames.h"
+#include "settings/BoxFacts.h"
 #include "settings/StatusCache.h"
 
 namespace kestrow {
-
-// What one refresh learns besides the cache bytes.
-struct RefreshFacts {
-    uint8_t probePortByte = 0;    // probe reply byte 3, also for a newer model
-    uint8_t modelByte = 0;        // probe reply byte 4
-    uint8_t isNewModel = 0;       // the reply to (4,4) did not start with 05
-    uint8_t modelReplyByte0 = 0;  // that reply's first byte (0 when it did not come)
-};
 
 // Told as the refresh goes, so that a window can show each value when it arrives.
 class RefreshObserver {
@@ -43,10 +36,11 @@ enum class RefreshResult {
 [[nodiscard]] Frame ModelQueryFrame();
 [[nodiscard]] bool IsNewerModelReply(const std::optional<std::array<uint8_t, 5>>& reply);
 
-// Runs one refresh on `link`'s port. Bytes are stored into `cache` and `facts` as they arrive,
-// so an aborted refresh leaves what it had read. The link is closed at the end in every case.
-[[nodiscard]] RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache,
-                                             RefreshFacts& facts,
+// Runs one refresh on `link`'s port. Bytes are stored into `cache` and `box` as they arrive
+// (box.portByte is the probe's own port byte, also for a newer model, whose System byte [2]
+// holds (4,2) instead), so an aborted refresh leaves what it had read. The link is closed at
+// the end in every case.
+[[nodiscard]] RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
                                              RefreshObserver* observer = nullptr);
 
 }  // namespace kestrow

@@ -284,8 +284,7 @@ class TestKestrowctl : public QObject {
         sim::BoxSim& box = AddBox(config);
         SerialPort holder;
         if (port == "busy") {
-            SetPortsDirectoryOverride(PortsDir().toStdString());
-            QVERIFY(OpenBoxPort(holder, kCom));
+            QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
         }
         QFETCH(QString, command);
         const bool load = command.startsWith("load ");
@@ -299,7 +298,6 @@ class TestKestrowctl : public QObject {
         }
         const bool named = port.isEmpty() || port == "busy" || port == "silent";
         const Run run = Ctl(command, named ? QString::number(kCom) : port);
-        SetPortsDirectoryOverride({});
         QTEST(run.code, "code");
         QFETCH(QString, message);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));

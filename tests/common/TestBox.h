@@ -47,14 +47,20 @@ class RecordingReporter {
     std::vector<SerialReport> reports_;
 };
 
-// A private ports directory, made the process's ports directory while the object lives.
+// A private ports directory; the code under test is given it, or a port resolved in it.
 class PortsDir {
   public:
-    PortsDir() { SetPortsDirectoryOverride(path()); }
-    ~PortsDir() { SetPortsDirectoryOverride({}); }
-    PortsDir(const PortsDir&) = delete;
-    PortsDir& operator=(const PortsDir&) = delete;
     [[nodiscard]] std::string path() const { return dir_.path().toStdString(); }
+    // Port n as the link COM<n> in this directory, whether or not a box is linked there yet.
+    [[nodiscard]] ComPort Port(int number) const {
+        return {number, path() + "/COM" + std::to_string(number)};
+    }
+    // Discovery of this directory's links and the machine's devices.
+    [[nodiscard]] DiscoveryRoots Roots() const {
+        DiscoveryRoots roots;
+        roots.portsDir = path();
+        return roots;
+    }
 
   private:
     QTemporaryDir dir_;

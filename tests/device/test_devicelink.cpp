@@ -37,7 +37,7 @@ QString Run(DeviceLink& link, Op op) {
             return QString::number(byte3) + " " + QString::fromStdString(text);
         }
         case Op::Probe:
-            return link.ProbeForSearch(kPort) ? "true" : "false";
+            return link.ProbeForSearch(link.port()) ? "true" : "false";
     }
     return {};
 }
@@ -95,9 +95,9 @@ class TestDeviceLink : public QObject {
             sim->SetSetting(4, 3, 9);
         }
 
-        DeviceLink link(kPort);
+        DeviceLink link(ports.Port(kPort));
         QTEST(Run(link, op), "result");
-        QVERIFY(!link.serial().IsOpen());
+        QVERIFY(!link.IsOpen());
         if (sim) {
             QVERIFY(sim->WaitForReceived(static_cast<size_t>(wire.size() / 2), 2000));
             QCOMPARE(kestrow::test::WireHex(*sim), wire);

@@ -87,7 +87,7 @@ class TestDiscovery : public QObject {
         QCOMPARE(parsed.value_or(-1), number);
     }
 
-    void resolvePortPath_data() {
+    void resolvePort_data() {
         QTest::addColumn<int>("port");
         QTest::addColumn<QString>("path");  // relative to the ports folder when it starts "COM"
         QTest::newRow("0 without a link") << 0 << "";
@@ -102,7 +102,7 @@ class TestDiscovery : public QObject {
         QTest::newRow("dangling link is no port") << 200 << "";
         QTest::newRow("256") << 256 << "";
     }
-    void resolvePortPath() {
+    void resolvePort() {
         QFETCH(int, port);
         QFETCH(QString, path);
         test::PortsDir ports;
@@ -112,20 +112,18 @@ class TestDiscovery : public QObject {
         fs::create_symlink(dir / "nothing", dir / "COM200");
         const std::string expected =
             path.startsWith("COM") ? (dir / path.toStdString()).string() : path.toStdString();
-        QCOMPARE(ResolvePortPath(port).value_or(""), expected);
+        const ComPort resolved = ResolvePort(port, ports.path());
+        QCOMPARE(resolved.path, expected);
+        QCOMPARE(resolved.number, port);
     }
 
     void portsDirectoryDefault() {
-        SetPortsDirectoryOverride({});
         const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
         qputenv("XDG_RUNTIME_DIR", "/nonexistent/run");
-        QCOMPARE(PortsDirectory(), std::string("/nonexistent/run/kestrow/ports"));
+        QCOMPARE(DefaultPortsDirectory(), std::string("/nonexistent/run/kestrow/ports"));
         QVERIFY(!fs::exists("/nonexistent/run"));  // looking it up creates nothing
         qunsetenv("XDG_RUNTIME_DIR");
-        QCOMPARE(PortsDirectory(), "/tmp/kestrow-" + std::to_string(::getuid()) + "/ports");
-        SetPortsDirectoryOverride("/elsewhere");
-        QCOMPARE(PortsDirectory(), std::string("/elsewhere"));
-        SetPortsDirectoryOverride({});
+        QCOMPARE(DefaultPortsDirectory(), "/tmp/kestrow-" + std::to_string(::getuid()) + "/ports");
         if (!saved.isNull()) {
             qputenv("XDG_RUNTIME_DIR", saved);
         }

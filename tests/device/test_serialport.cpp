@@ -55,7 +55,8 @@ class PtyLine {
     PtyLine& operator=(const PtyLine&) = delete;
 
     // Opens the port as the panel does; false when the line or the port is not there.
-    [[nodiscard]] bool Open() { return OpenBoxPort(port, kPort) && linked_; }
+    [[nodiscard]] bool Open() { return OpenBoxPort(port, Port()) && linked_; }
+    [[nodiscard]] ComPort Port() const { return ports.Port(kPort); }
     void CloseMaster() {
         if (master_ >= 0) {
             ::close(std::exchange(master_, -1));
@@ -103,10 +104,11 @@ class TestSerialPort : public QObject {
         RecordingReporter reporter;
         PortsDir ports;
         SerialPort port;
-        QVERIFY(!OpenBoxPort(port, number));
+        const ComPort resolved = ResolvePort(number, ports.path());
+        QVERIFY(!OpenBoxPort(port, resolved));
         QCOMPARE(reporter.texts(), std::vector<std::string>(size_t(reports), kOpenFailed));
         QVERIFY(reports == 0 || reporter.reports().front().caption == "Error");
-        QCOMPARE(ProbePortAccess(number), PortAccess::Unavailable);
+        QCOMPARE(ProbePortAccess(resolved), PortAccess::Unavailable);
     }
 
     // A second holder is refused; reopening an open object lets go of its old descriptor and
@@ -115,9 +117,9 @@ class TestSerialPort : public QObject {
         PtyLine line;
         QVERIFY(line.Open());
         SerialPort second;
-        QVERIFY(!OpenBoxPort(second, kPort));
+        QVERIFY(!OpenBoxPort(second, line.Port()));
         QCOMPARE(line.reporter.texts(), std::vector<std::string>{kOpenFailed});
-        QCOMPARE(ProbePortAccess(kPort), PortAccess::Occupied);
+        QCOMPARE(ProbePortAccess(line.Port()), PortAccess::Occupied);
         SerialTimeouts t;
         QVERIFY(line.port.SetTimeouts({7, 8, 9, 10, 11}) && line.port.GetTimeouts(t));
         QCOMPARE(t, (SerialTimeouts{7, 8, 9, 10, 11}));
@@ -125,8 +127,8 @@ class TestSerialPort : public QObject {
         QCOMPARE(t, kOpenDefaultTimeouts);  // every Open starts from the open default
         line.port.Close();
         line.port.Close();  // closed already: nothing happens
-        QCOMPARE(ProbePortAccess(kPort), PortAccess::Available);
-        QVERIFY(OpenBoxPort(second, kPort));
+        QCOMPARE(ProbePortAccess(line.Port()), PortAccess::Available);
+        QVERIFY(OpenBoxPort(second, line.Port()));
         QCOMPARE(line.reporter.texts().size(), size_t{1});
     }
 
@@ -201,7 +203,7 @@ class TestSerialPort : public QObject {
 
     void vanishedLineEndsTheRead() {
         PtyLine line;
-        QVERIFY(OpenForLongReads(line.port, kPort));
+        QVERIFY(OpenForLongReads(line.port, line.Port()));
         line.CloseMaster();
         char buffer[5];
         const auto start = Clock::now();
@@ -246,7 +248,7 @@ class TestSerialPort : public QObject {
         QCOMPARE(reporter.reports().back().caption, std::string("error"));
 
         PtyLine line;
-        line.port.Open(kPort, 115200, SerialParity::None, 8, SerialStopBits::One,
+        line.port.Open(line.Port(), 115200, SerialParity::None, 8, SerialStopBits::One,
                        SerialFlowControl::None, true);
         QVERIFY(line.port.IsOpen());
         line.Send("abcd");
@@ -273,7 +275,7 @@ class TestSerialPort : public QObject {
         QFETCH(QList<int>, arguments);
         QFETCH(int, badArguments);
         PtyLine line;
-        line.port.Open(kPort, uint32_t(arguments[3]), SerialParity(arguments[0]), 8,
+        line.port.Open(line.Port(), uint32_t(arguments[3]), SerialParity(arguments[0]), 8,
                        SerialStopBits(arguments[1]), SerialFlowControl(arguments[2]), false);
         SerialState s;
         QVERIFY(line.port.GetState(s));

@@ -101,7 +101,7 @@ class TestBootLoader : public QObject {
         test::PortsDir ports;
         const auto sim = test::StartLinkedBox(ports, kPort, box);
         SerialPort port;
-        QVERIFY(sim && OpenForLongReads(port, kPort));
+        QVERIFY(sim && OpenForLongReads(port, ports.Port(kPort)));
         const auto program = test::Bytes(test::Program(size));
         Progress sink;
 

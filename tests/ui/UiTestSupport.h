@@ -22,7 +22,7 @@
 #include "ui/dialogkit/Dialog.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/PictureButton.h"
-#include "ui/main/DialogLaunchers.h"
+#include "ui/dialogs/SettingsDialogs.h"
 
 namespace kestrow::test {
 
@@ -65,22 +65,12 @@ class MessageRecorder {
     std::vector<ui::MessageRequest> requests_;
 };
 
-// Records the launches of templates 200 to 208 for its lifetime instead of running dialogs;
-// afterwards those templates have no launcher.
+// A main window's launcher that records the requests instead of running dialogs.
 class LaunchRecorder {
   public:
-    LaunchRecorder() {
-        for (int id = 200; id <= 208; ++id) {
-            RegisterDialogLauncher(id, [this](const LaunchRequest& r) { seen.push_back(r); });
-        }
+    [[nodiscard]] DialogLauncher Launcher() {
+        return [this](const LaunchRequest& r) { seen.push_back(r); };
     }
-    ~LaunchRecorder() {
-        for (int id = 200; id <= 208; ++id) {
-            RegisterDialogLauncher(id, {});
-        }
-    }
-    LaunchRecorder(const LaunchRecorder&) = delete;
-    LaunchRecorder& operator=(const LaunchRecorder&) = delete;
     std::vector<LaunchRequest> seen;
 };
 

@@ -171,7 +171,7 @@ class TestDialogKit : public QObject {
         const kestrow::test::PortsDir ports;
         const auto box = kestrow::test::StartLinkedBox(ports, 3);
         QVERIFY(box);
-        kestrow::MainWindow main;
+        kestrow::MainWindow main(kestrow::RunSettingsDialog, ports.Roots());
         QVERIFY(main.CreateModeless(nullptr));
         auto* combo = main.ControlAs<QComboBox>(1005);
         combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));

@@ -42,7 +42,7 @@ struct Bench {
     bool burnEnabledDuringRun = false;
 
     Bench() {
-        dlg->port = kPort;
+        dlg->port = ports.Port(kPort);
         (void)dlg->CreateModeless(nullptr);
         QObject::connect(dlg.get(), &FirmwareUpdateDialog::statusShown, [this](const QString& t) {
             statuses << t;
@@ -167,7 +167,7 @@ class TestFirmwareUpdateDialog : public QObject {
         QVERIFY(box == Absent || b.StartBox(config));
         SerialPort holder;
         if (box == Occupied) {
-            QVERIFY(OpenForLongReads(holder, kPort));
+            QVERIFY(OpenForLongReads(holder, b.ports.Port(kPort)));
         }
 
         QVERIFY(b.Burn());
@@ -222,7 +222,7 @@ class TestFirmwareUpdateDialog : public QObject {
         Bench b;
         QVERIFY(b.StartBox());
         SerialPort holder;
-        QVERIFY(OpenForLongReads(holder, kPort));
+        QVERIFY(OpenForLongReads(holder, b.ports.Port(kPort)));
         b.dlg->Command(1010);
         QVERIFY(b.dlg->Running());
         b.dlg.reset();

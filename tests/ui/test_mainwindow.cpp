@@ -37,6 +37,7 @@ class TestMainWindow : public QObject {
     std::unique_ptr<kestrow::test::PortsDir> ports_;
     std::unique_ptr<kestrow::test::MessageRecorder> messages_;
     std::unique_ptr<kestrow::sim::BoxSim> box_;
+    kestrow::test::LaunchRecorder launches_;
     std::unique_ptr<MainWindow> dlg_;
 
     // A box on COM 3 whose every setting names its place (group * 16 + item; (4,1) and (1,1)
@@ -52,12 +53,12 @@ class TestMainWindow : public QObject {
         }
         box_->SetSetting(4, 1, 116);  // "NO-SYNC"
         box_->SetSetting(1, 1, 36);   // "Bypass"
-        dlg_ = std::make_unique<MainWindow>();
+        dlg_ = std::make_unique<MainWindow>(launches_.Launcher(), ports_->Roots());
         QVERIFY(dlg_->CreateModeless(nullptr));
         QVERIFY(QTest::qWaitForWindowExposed(dlg_.get()));
         auto* combo = dlg_->ControlAs<QComboBox>(1005);
         combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));
-        QCOMPARE(dlg_->SelectedPort(), std::optional<int>(3));
+        QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(3)));
     }
     QStringList Texts() const {
         return {dlg_->ControlText(1028), dlg_->ControlText(1026), dlg_->ControlText(1029),
@@ -67,7 +68,7 @@ class TestMainWindow : public QObject {
     void ExpectIdle() {
         QCOMPARE(Picture(1025)->Picture(), 150);
         QVERIFY(!kestrow::ui::WaitCursorShown());
-        QVERIFY(!dlg_->statusLink.serial().IsOpen());
+        QVERIFY(!dlg_->statusLink.IsOpen());
     }
 
   private slots:
@@ -79,6 +80,7 @@ class TestMainWindow : public QObject {
     }
     void cleanup() {
         dlg_.reset();
+        launches_.seen.clear();
         box_.reset();
         messages_.reset();
         ports_.reset();
@@ -173,8 +175,8 @@ class TestMainWindow : public QObject {
         const QByteArray kept =
             HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system);
         QCOMPARE(kept.left(cache.size()), cache);
-        QCOMPARE(int(dlg_->probePortByte), port);
-        QCOMPARE(int(dlg_->isNewModel), newModel);
+        QCOMPARE(int(dlg_->box.portByte), port);
+        QCOMPARE(int(dlg_->box.newerModel), newModel);
         QCOMPARE(int(dlg_->refreshed), refreshed);
         ExpectIdle();
         QVERIFY(messages_->texts().isEmpty());
@@ -202,9 +204,9 @@ class TestMainWindow : public QObject {
         auto later = kestrow::test::StartLinkedBox(*ports_, 14);
         QVERIFY(held && quiet && answering && later);
         kestrow::SerialPort other;
-        QVERIFY(kestrow::OpenBoxPort(other, 11));
+        QVERIFY(kestrow::OpenBoxPort(other, ports_->Port(11)));
 
-        dlg_ = std::make_unique<MainWindow>();
+        dlg_ = std::make_unique<MainWindow>(launches_.Launcher(), ports_->Roots());
         QVERIFY(dlg_->CreateModeless(nullptr));
         dlg_->Command(1032);
         QVERIFY(dlg_->comPorts.size() >= 4);  // the machine's own ports follow
@@ -212,7 +214,7 @@ class TestMainWindow : public QObject {
             QCOMPARE(dlg_->comPorts[size_t(k)].number, 11 + k);
         }
         QCOMPARE(dlg_->ControlAs<QComboBox>(1005)->currentText(), QStringLiteral("COM 13"));
-        QCOMPARE(dlg_->SelectedPort(), std::optional<int>(13));
+        QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(13)));
         QCOMPARE(WireHex(*quiet), RefreshWire(1));
         QCOMPARE(WireHex(*answering), RefreshWire(1));
         QCOMPARE(WireHex(*later), QByteArray());
@@ -255,10 +257,9 @@ class TestMainWindow : public QObject {
         if (!launch.isEmpty()) {
             dlg_->refreshed = 1;
             dlg_->statusCache.system = {7, 8, 0x42, static_cast<uint8_t>(model)};
-            dlg_->probePortByte = 0x59;  // a newer model's System byte [2] holds (4,2) instead
-            dlg_->isNewModel = 1;
+            dlg_->box = {0x59, static_cast<uint8_t>(model), true};  // a newer model's System
+                                                                    // byte [2] holds (4,2) instead
         }
-        const kestrow::test::LaunchRecorder launches;
         const Qt::KeyboardModifiers mods = (keys & 1) != 0 ? Qt::ShiftModifier : Qt::NoModifier;
         for (const auto& [bit, key] : {std::pair{1, Qt::Key_Shift}, std::pair{2, Qt::Key_F7}}) {
             if ((keys & bit) != 0) {
@@ -271,14 +272,17 @@ class TestMainWindow : public QObject {
             QTest::mouseClick(Picture(id), Qt::LeftButton, mods);
         }
         const auto* cache = reinterpret_cast<const uint8_t*>(&dlg_->statusCache);
-        const auto lent = [](auto v) { return v ? QString::number(*v, 16) : QString("-"); };
+        // What each dialog takes of the box: Output Setup and the template-201 System dialog its
+        // port byte, both System dialogs whether it is a newer model.
+        const auto lent = [](bool used, int v) { return used ? QString::number(v, 16) : "-"; };
         QStringList seen;
-        for (const kestrow::LaunchRequest& r : launches.seen) {
+        for (const kestrow::LaunchRequest& r : launches_.seen) {
             const QString group =
                 r.group.empty() ? "-"
                                 : QString("%1+%2").arg(r.group.data() - cache).arg(r.group.size());
-            seen << QString("%1 %2 ").arg(r.templateId).arg(r.port) + group + ' ' +
-                        lent(r.portByte) + ' ' + lent(r.isNewModel);
+            seen << QString("%1 %2 ").arg(r.templateId).arg(r.port.number) + group + ' ' +
+                        lent(r.templateId == 204 || r.templateId == 201, r.box.portByte) + ' ' +
+                        lent(r.templateId == 200 || r.templateId == 201, r.box.newerModel);
         }
         QCOMPARE(seen.join(';'), launch);
         QCOMPARE(messages_->boxes(),
@@ -379,7 +383,7 @@ class TestMainWindow : public QObject {
         QFETCH(int, port);
         Open();
         dlg_->ControlAs<QComboBox>(1005)->setEditText(text);
-        QCOMPARE(dlg_->SelectedPort().value_or(-1), port);
+        QCOMPARE(dlg_->SelectedPort().value_or(kestrow::ComPort{}).number, port);
         if (port == 3) {
             dlg_->Command(1013);
             QVERIFY(box_->WaitForReceived(5, 2000));

@@ -15,7 +15,6 @@
 #include "ui/dialogs/SettingsDialogs.h"
 #include "ui/dialogs/SystemClockDialog.h"
 #include "ui/dialogs/SystemVersionDialog.h"
-#include "ui/main/DialogLaunchers.h"
 
 using namespace kestrow;
 
@@ -137,24 +136,26 @@ constexpr Row kRows[] = {
      "1028=0..0@0;1021=0;1029=0..0@0;1022=0"},
 };
 
-std::unique_ptr<ui::Dialog> Make(int tmpl, std::span<uint8_t> group, uint8_t portByte) {
+std::unique_ptr<ui::Dialog> Make(int tmpl, const ComPort& port, std::span<uint8_t> group,
+                                 uint8_t portByte) {
+    const BoxFacts box{portByte, 0, portByte == 1};  // 200 reads only whether it is newer
     switch (tmpl) {
         case 200:
-            return std::make_unique<SystemVersionDialog>(kPort, group, portByte == 1);
+            return std::make_unique<SystemVersionDialog>(port, group, box);
         case 201:
-            return std::make_unique<SystemClockDialog>(kPort, group, portByte);
+            return std::make_unique<SystemClockDialog>(port, group, box);
         case 202:
-            return std::make_unique<InOutDialog>(kPort);
+            return std::make_unique<InOutDialog>(port);
         case 203:
-            return std::make_unique<ImageDialog>(kPort, group);
+            return std::make_unique<ImageDialog>(port, group);
         case 204:
-            return std::make_unique<OutputSetupDialog>(kPort, group, portByte);
+            return std::make_unique<OutputSetupDialog>(port, group, box);
         case 205:
-            return std::make_unique<AdjustmentDialog>(kPort, group);
+            return std::make_unique<AdjustmentDialog>(port, group);
         case 206:
-            return std::make_unique<EngineerMenuDialog>(kPort);
+            return std::make_unique<EngineerMenuDialog>(port);
         default:
-            return std::make_unique<GenlockDialog>(kPort);
+            return std::make_unique<GenlockDialog>(port);
     }
 }
 
@@ -167,10 +168,7 @@ class TestSettingsDialogs : public QObject {
     std::unique_ptr<sim::BoxSim> box_;
 
   private slots:
-    void initTestCase() {
-        ui::InstallDeviceHooks();
-        RegisterSettingsDialogs();
-    }
+    void initTestCase() { ui::InstallDeviceHooks(); }
     void cleanupTestCase() { ui::RemoveDeviceHooks(); }
     void init() {
         messages_.clear();
@@ -193,7 +191,7 @@ class TestSettingsDialogs : public QObject {
         std::vector<uint8_t> group(bytes.begin(), bytes.end());
         std::unique_ptr<ui::Dialog> dlg;
         const auto open = [&] {
-            dlg = Make(r.tmpl, group, uint8_t(r.portByte));
+            dlg = Make(r.tmpl, ports_.Port(kPort), group, uint8_t(r.portByte));
             return dlg->CreateModeless(nullptr);
         };
         QObject rowLife;
@@ -207,7 +205,7 @@ class TestSettingsDialogs : public QObject {
             const int id = step.section('=', 0, 0).toInt();
             const QString text = step.section('=', 1);
             if (step == "hold") {
-                QVERIFY(OpenBoxPort(other, kPort));
+                QVERIFY(OpenBoxPort(other, ports_.Port(kPort)));
             } else if (step == "silent") {
                 sim::BoxConfig config = box_->config();
                 config.silent = true;
@@ -285,7 +283,7 @@ class TestSettingsDialogs : public QObject {
                 }
                 d->close();
             });
-            QVERIFY(LaunchDialog({id, kPort, group, 0x59, 1, nullptr}));
+            RunSettingsDialog({id, ports_.Port(kPort), group, {0x59, 0, true}, nullptr});
         }
         QCOMPARE(seen.join(' '), QString("200 201 202 203 204/22 205 206"));
         QCOMPARE(int(group[0]), 128);  // Image wrote into the lent group

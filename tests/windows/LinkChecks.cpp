@@ -113,7 +113,7 @@ void CheckTransactions(Checker& check, const Setup& setup) {
         const size_t box = std::string_view("asn").find(row.box);
         const std::string name =
             std::array{"answering: ", "silent: ", "no port: "}[box] + std::string(row.op);
-        DeviceLink link(std::array{setup.answering, setup.silent, setup.absent}[box]);
+        DeviceLink link(Com(std::array{setup.answering, setup.silent, setup.absent}[box]));
         const auto start = Clock::now();
         const std::string result = Run(link, row.op);
         const int64_t took = MsSince(start);

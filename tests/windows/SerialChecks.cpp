@@ -50,8 +50,8 @@ std::string Native(SerialPort& port) {
 }
 
 void Open(SerialPort& port, int number, bool overlapped = false) {
-    port.Open(number, 115200, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-              overlapped);
+    port.Open(Com(number), 115200, SerialParity::None, 8, SerialStopBits::One,
+              SerialFlowControl::None, overlapped);
 }
 
 // A synchronous probe on an open port: the reply's bytes.
@@ -85,11 +85,11 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
     check.Group("line settings and time-outs");
     SerialPort port;
     // The script left this line at 9600 baud, two stop bits, CTS and XON/XOFF flow.
-    const bool opened = OpenBoxPort(port, setup.answering);
+    const bool opened = OpenBoxPort(port, Com(setup.answering));
     check.Equal("Open sets 115200 8-N-1, no flow control and its time-outs over other settings",
                 std::to_string(opened) + " " + Reported(Native(port)),
                 "1 115200 8N1 cts0 dsr0 outx0 inx0" + kOpenTimeouts);
-    (void)OpenForLongReads(port, setup.answering);
+    (void)OpenForLongReads(port, Com(setup.answering));
     check.Equal("for long reads", Native(port), "115200 8N1 cts0 dsr0 outx0 inx0 | 0 300 5000 0 0");
     const auto start = Clock::now();
     const std::string reply = Probe(port);
@@ -98,7 +98,7 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
     for (const LineRow& r : kLineRows) {
         const std::string name = std::string("Open gives ") + r.line;
         if (r.wineCanShow || !check.SkipUnderWine(name)) {
-            port.Open(setup.silent, r.baud, SerialParity(r.parity), uint8_t(r.dataBits),
+            port.Open(Com(setup.silent), r.baud, SerialParity(r.parity), uint8_t(r.dataBits),
                       SerialStopBits(r.stopBits), SerialFlowControl(r.flow), false);
             check.Equal(name, Reported(Native(port)), r.line + kOpenTimeouts);
         }
@@ -106,7 +106,8 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
     // The silent box: long read or not, bytes asked, the wait.
     for (const auto& [longRead, count, waitMs] :
          {std::tuple{false, 5u, 1000}, {true, 1u, 5300}, {true, 5u, 6500}}) {
-        (void)(longRead ? OpenForLongReads(port, setup.silent) : OpenBoxPort(port, setup.silent));
+        (void)(longRead ? OpenForLongReads(port, Com(setup.silent))
+                        : OpenBoxPort(port, Com(setup.silent)));
         const std::string name = std::string("silent box, ") + (longRead ? "long " : "") +
                                  "read of " + std::to_string(count);
         std::array<uint8_t, 8> buffer{};
@@ -231,8 +232,8 @@ void CheckFailureTexts(Checker& check, const Setup& setup) {
     port.Close();
     check.Equal("a failed close names the error and still closes", Reported(state(port)),
                 "closed Failed to close up the comms port, GetLastError:6\\n|error");
-    port.Open(setup.answering, 115200, SerialParity(7), 8, SerialStopBits(3), SerialFlowControl(6),
-              false);
+    port.Open(Com(setup.answering), 115200, SerialParity(7), 8, SerialStopBits(3),
+              SerialFlowControl(6), false);
     check.Equal("arguments outside the tables are reported and the open goes on",
                 Reported(state(port)), "open Error|Error; Error|Error; Error|Error");
 }
@@ -242,7 +243,7 @@ void CheckWindowsOnly(Checker& check, const Setup& setup) {
     SerialPort port, second;
     uint32_t value = 0;
     std::array<uint8_t, 8> reply{};
-    const auto open = [&] { return OpenBoxPort(port, setup.answering); };
+    const auto open = [&] { return OpenBoxPort(port, Com(setup.answering)); };
     struct Row {
         const char* name;
         std::function<bool()> run;
@@ -250,7 +251,7 @@ void CheckWindowsOnly(Checker& check, const Setup& setup) {
     };
     const Row rows[] = {
         {"a port another handle holds does not open",
-         [&] { return open() && !OpenBoxPort(second, setup.answering); }, " " + kOpenFailed},
+         [&] { return open() && !OpenBoxPort(second, Com(setup.answering)); }, " " + kOpenFailed},
         {"a read returns at once with the bytes already waiting",
          [&] {
              const bool sent = open() && port.Write(kProbe.data(), 5) == 5;

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/PortNaming.h"
+
 namespace kestrow::wincheck {
 
 using Clock = std::chrono::steady_clock;
@@ -129,6 +131,11 @@ inline std::string Hex(const uint8_t* bytes, size_t count) {
 }
 
 // The COM numbers of a box that answers, a silent one and one with no port, and the boxes' logs.
+// COM n as the Windows build names it.
+inline ComPort Com(int number) {
+    return ResolvePort(number, {});
+}
+
 struct Setup {
     int answering = 0, silent = 0, absent = 0;
     std::string answeringLog, silentLog;

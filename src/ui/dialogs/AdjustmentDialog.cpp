@@ -18,7 +18,7 @@ constexpr RowLayout kRows[] = {
 
 }  // namespace
 
-AdjustmentDialog::AdjustmentDialog(uint8_t port, std::span<uint8_t> adjustment)
+AdjustmentDialog::AdjustmentDialog(const ComPort& port, std::span<uint8_t> adjustment)
     : RowDialog(ui::kAdjustmentDialogTemplate, port, adjustment, kRows) {}
 
 }  // namespace kestrow

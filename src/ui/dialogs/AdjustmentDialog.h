@@ -13,7 +13,7 @@ class AdjustmentDialog : public RowDialog {
   public:
     // `adjustment`: the six Adjustment bytes of StatusCache, shown at start and updated by each
     // successful Apply.
-    AdjustmentDialog(uint8_t port, std::span<uint8_t> adjustment);
+    AdjustmentDialog(const ComPort& port, std::span<uint8_t> adjustment);
 };
 
 }  // namespace kestrow

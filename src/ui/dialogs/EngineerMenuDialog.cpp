@@ -25,7 +25,7 @@ constexpr EngineerList kLists[] = {
 
 }  // namespace
 
-EngineerMenuDialog::EngineerMenuDialog(uint8_t port)
+EngineerMenuDialog::EngineerMenuDialog(const ComPort& port)
     : Dialog(ui::kEngineerMenuDialogTemplate), link_(port) {}
 
 bool EngineerMenuDialog::OnInitDialog() {

@@ -11,9 +11,9 @@ namespace kestrow {
 
 class EngineerMenuDialog : public ui::Dialog {
   public:
-    explicit EngineerMenuDialog(uint8_t port);
+    explicit EngineerMenuDialog(const ComPort& port);
 
-    [[nodiscard]] uint8_t Port() const { return static_cast<uint8_t>(link_.port()); }
+    [[nodiscard]] const ComPort& Port() const { return link_.port(); }
 
   protected:
     bool OnInitDialog() override;

@@ -165,8 +165,8 @@ void FirmwareUpdateDialog::OnBurn() {
     }
     image_.path = path_;  // the run keeps this copy whatever Load File does meanwhile
     workerDone_ = false;
-    worker_ = std::thread([this, number = int{port}] {
-        FirmwareRun run{number, image_, serial_, *view_};
+    worker_ = std::thread([this, runPort = port] {
+        FirmwareRun run{runPort, image_, serial_, *view_};
         FirmwareUpdateWorker(run);
         QMetaObject::invokeMethod(
             this, [this] { FinishRun(); }, Qt::QueuedConnection);

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "device/PortNaming.h"
 #include "device/SerialPort.h"
 #include "firmware/FirmwareImage.h"
 #include "ui/dialogkit/Dialog.h"
@@ -26,7 +27,7 @@ class FirmwareUpdateDialog : public ui::Dialog {
     FirmwareUpdateDialog(const FirmwareUpdateDialog&) = delete;
     FirmwareUpdateDialog& operator=(const FirmwareUpdateDialog&) = delete;
 
-    std::uint8_t port = 0;  // COM port number, set by the creator before the dialog runs
+    ComPort port;  // set by the creator before the dialog runs
 
     // What Load File does once the operator confirmed `path`: shows its size and remembers it.
     // A file that cannot be opened changes nothing.

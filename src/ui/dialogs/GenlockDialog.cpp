@@ -14,7 +14,7 @@ constexpr RowLayout kRows[] = {
 
 }  // namespace
 
-GenlockDialog::GenlockDialog(uint8_t port)
+GenlockDialog::GenlockDialog(const ComPort& port)
     : RowDialog(ui::kGenlockDialogTemplate, port, {}, kRows) {}
 
 }  // namespace kestrow

@@ -12,7 +12,7 @@ namespace kestrow {
 class GenlockDialog : public RowDialog {
     Q_OBJECT
   public:
-    explicit GenlockDialog(uint8_t port);
+    explicit GenlockDialog(const ComPort& port);
 };
 
 }  // namespace kestrow

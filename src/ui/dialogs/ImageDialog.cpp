@@ -20,7 +20,7 @@ constexpr RowLayout kRows[] = {
 
 }  // namespace
 
-ImageDialog::ImageDialog(uint8_t port, std::span<uint8_t> image)
+ImageDialog::ImageDialog(const ComPort& port, std::span<uint8_t> image)
     : RowDialog(ui::kImageDialogTemplate, port, image, kRows) {}
 
 }  // namespace kestrow

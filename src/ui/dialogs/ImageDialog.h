@@ -13,7 +13,7 @@ class ImageDialog : public RowDialog {
   public:
     // `image`: the eight Image bytes of StatusCache, shown at start and updated by each
     // successful Apply.
-    ImageDialog(uint8_t port, std::span<uint8_t> image);
+    ImageDialog(const ComPort& port, std::span<uint8_t> image);
 };
 
 }  // namespace kestrow

@@ -4,7 +4,7 @@
 
 namespace kestrow {
 
-InOutDialog::InOutDialog(uint8_t port) : Dialog(ui::kInOutDialogTemplate), link_(port) {}
+InOutDialog::InOutDialog(const ComPort& port) : Dialog(ui::kInOutDialogTemplate), link_(port) {}
 
 bool InOutDialog::OnInitDialog() {
     CenterOnParent();

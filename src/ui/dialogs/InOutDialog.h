@@ -11,9 +11,9 @@ namespace kestrow {
 
 class InOutDialog : public ui::Dialog {
   public:
-    explicit InOutDialog(uint8_t port);
+    explicit InOutDialog(const ComPort& port);
 
-    [[nodiscard]] uint8_t Port() const { return static_cast<uint8_t>(link_.port()); }
+    [[nodiscard]] const ComPort& Port() const { return link_.port(); }
 
   protected:
     bool OnInitDialog() override;

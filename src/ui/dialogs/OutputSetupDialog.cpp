@@ -14,8 +14,9 @@ constexpr RowLayout kRows[] = {
 
 }  // namespace
 
-OutputSetupDialog::OutputSetupDialog(uint8_t port, std::span<uint8_t> output, uint8_t portByte)
+OutputSetupDialog::OutputSetupDialog(const ComPort& port, std::span<uint8_t> output,
+                                     const BoxFacts& box)
     : RowDialog(ui::kOutputSetupDialogTemplate, port, output, kRows,
-                BoxFacts{.portByte = portByte}) {}
+                BoxFacts{.portByte = box.portByte}) {}
 
 }  // namespace kestrow

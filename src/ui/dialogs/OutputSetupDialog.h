@@ -11,8 +11,9 @@ namespace kestrow {
 
 class OutputSetupDialog : public RowDialog {
   public:
-    // `output`: the five Output bytes of StatusCache; `portByte`: the probe's port byte.
-    OutputSetupDialog(uint8_t port, std::span<uint8_t> output, uint8_t portByte);
+    // `output`: the five Output bytes of StatusCache; `box`: its port byte (the probe's) decides
+    // the lists and rows.
+    OutputSetupDialog(const ComPort& port, std::span<uint8_t> output, const BoxFacts& box);
 };
 
 }  // namespace kestrow

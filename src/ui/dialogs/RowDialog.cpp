@@ -38,7 +38,7 @@ struct RowDialog::Row {
     uint16_t period = 0;  // GenLock rows
 };
 
-RowDialog::RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> group,
+RowDialog::RowDialog(const ui::DialogTemplate& tmpl, const ComPort& port, std::span<uint8_t> group,
                      std::span<const RowLayout> rows, const BoxFacts& box)
     : Dialog(tmpl), link_(port), group_(group), box_(box) {
     rows_.reserve(rows.size());

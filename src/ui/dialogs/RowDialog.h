@@ -12,8 +12,8 @@
 //   };
 //   class ImageDialog : public RowDialog {
 //     public:
-//       ImageDialog(uint8_t port, std::span<uint8_t> image) : RowDialog(kImageDialogTemplate, port,
-//       image, kRows)
+//       ImageDialog(const ComPort& port, std::span<uint8_t> image) :
+//       RowDialog(kImageDialogTemplate, port, image, kRows)
 //       {}
 //   };
 #pragma once
@@ -56,11 +56,11 @@ class RowDialog : public ui::Dialog {
   public:
     // `group` is the lent part of StatusCache the rows read and write (may be empty for a
     // dialog of GenLock rows); `box` decides the lists and which rows are shown.
-    RowDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> group,
+    RowDialog(const ui::DialogTemplate& tmpl, const ComPort& port, std::span<uint8_t> group,
               std::span<const RowLayout> rows, const BoxFacts& box = {});
     ~RowDialog() override;
 
-    [[nodiscard]] uint8_t Port() const { return static_cast<uint8_t>(link_.port()); }
+    [[nodiscard]] const ComPort& Port() const { return link_.port(); }
 
   protected:
     // Centres the dialog and fills every row. Derived dialogs call it first.

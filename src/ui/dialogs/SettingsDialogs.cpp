@@ -9,7 +9,6 @@
 #include "ui/dialogs/OutputSetupDialog.h"
 #include "ui/dialogs/SystemClockDialog.h"
 #include "ui/dialogs/SystemVersionDialog.h"
-#include "ui/main/DialogLaunchers.h"
 
 namespace kestrow {
 
@@ -25,25 +24,25 @@ void Run(QWidget* parent, Args&&... args) {
 }  // namespace
 
 // Each dialog gets the port and the bytes it is lent.
-void RegisterSettingsDialogs() {
-    // System: the four System bytes; template 201 also the probe's port byte.
-    RegisterDialogLauncher(200, [](const LaunchRequest& r) {
-        Run<SystemVersionDialog>(r.parent, r.port, r.group, r.isNewModel.value_or(0) == 1);
-    });
-    RegisterDialogLauncher(201, [](const LaunchRequest& r) {
-        Run<SystemClockDialog>(r.parent, r.port, r.group, r.portByte.value_or(0));
-    });
-    // In/Out mode, Image, Output Setup, Adjustment, Engineer Menu.
-    RegisterDialogLauncher(202, [](const LaunchRequest& r) { Run<InOutDialog>(r.parent, r.port); });
-    RegisterDialogLauncher(
-        203, [](const LaunchRequest& r) { Run<ImageDialog>(r.parent, r.port, r.group); });
-    RegisterDialogLauncher(204, [](const LaunchRequest& r) {
-        Run<OutputSetupDialog>(r.parent, r.port, r.group, r.portByte.value_or(0));
-    });
-    RegisterDialogLauncher(
-        205, [](const LaunchRequest& r) { Run<AdjustmentDialog>(r.parent, r.port, r.group); });
-    RegisterDialogLauncher(
-        206, [](const LaunchRequest& r) { Run<EngineerMenuDialog>(r.parent, r.port); });
+void RunSettingsDialog(const LaunchRequest& r) {
+    switch (r.templateId) {
+        case 200:
+            return Run<SystemVersionDialog>(r.parent, r.port, r.group, r.box);
+        case 201:
+            return Run<SystemClockDialog>(r.parent, r.port, r.group, r.box);
+        case 202:
+            return Run<InOutDialog>(r.parent, r.port);
+        case 203:
+            return Run<ImageDialog>(r.parent, r.port, r.group);
+        case 204:
+            return Run<OutputSetupDialog>(r.parent, r.port, r.group, r.box);
+        case 205:
+            return Run<AdjustmentDialog>(r.parent, r.port, r.group);
+        case 206:
+            return Run<EngineerMenuDialog>(r.parent, r.port);
+        default:
+            return;
+    }
 }
 
 }  // namespace kestrow

@@ -24,8 +24,9 @@ BoxFacts Facts(uint8_t portByte) {
 
 }  // namespace
 
-SystemClockDialog::SystemClockDialog(uint8_t port, std::span<uint8_t> system, uint8_t portByte)
-    : SystemDialog(ui::kSystemClockDialogTemplate, port, system, kRows, Facts(portByte)) {
+SystemClockDialog::SystemClockDialog(const ComPort& port, std::span<uint8_t> system,
+                                     const BoxFacts& box)
+    : SystemDialog(ui::kSystemClockDialogTemplate, port, system, kRows, Facts(box.portByte)) {
     static constexpr ui::CommandEntry<SystemClockDialog> kMap[] = {
         {1004, &SystemClockDialog::OnGet}};
     MapCommands(this, kMap);

@@ -13,9 +13,9 @@ namespace kestrow {
 class SystemClockDialog : public SystemDialog {
     Q_OBJECT
   public:
-    // `system`: the four System bytes of StatusCache; `portByte`: the probe's port byte, whose
+    // `system`: the four System bytes of StatusCache; `box`: its port byte (the probe's), whose
     // input code chooses the lock entry of the clock mode list.
-    SystemClockDialog(uint8_t port, std::span<uint8_t> system, uint8_t portByte);
+    SystemClockDialog(const ComPort& port, std::span<uint8_t> system, const BoxFacts& box);
 
   protected:
     bool OnInitDialog() override;

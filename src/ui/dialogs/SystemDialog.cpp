@@ -6,8 +6,9 @@
 
 namespace kestrow {
 
-SystemDialog::SystemDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> system,
-                           std::span<const RowLayout> rows, const BoxFacts& box)
+SystemDialog::SystemDialog(const ui::DialogTemplate& tmpl, const ComPort& port,
+                           std::span<uint8_t> system, std::span<const RowLayout> rows,
+                           const BoxFacts& box)
     : RowDialog(tmpl, port, system, rows, box) {
     static constexpr ui::CommandEntry<SystemDialog> kMap[] = {
         {1002, &SystemDialog::OnFactoryReset},

@@ -14,7 +14,7 @@ namespace kestrow {
 class SystemDialog : public RowDialog {
     Q_OBJECT
   public:
-    SystemDialog(const ui::DialogTemplate& tmpl, uint8_t port, std::span<uint8_t> system,
+    SystemDialog(const ui::DialogTemplate& tmpl, const ComPort& port, std::span<uint8_t> system,
                  std::span<const RowLayout> rows, const BoxFacts& box);
 
   protected:

@@ -27,10 +27,10 @@ BoxFacts Facts(std::span<uint8_t> system, bool isNewModel) {
 
 }  // namespace
 
-SystemVersionDialog::SystemVersionDialog(uint8_t port, std::span<uint8_t> system, bool isNewModel)
+SystemVersionDialog::SystemVersionDialog(const ComPort& port, std::span<uint8_t> system,
+                                         const BoxFacts& box)
     : SystemDialog(ui::kSystemVersionDialogTemplate, port, system, kRows,
-                   Facts(system, isNewModel)),
-      isNewModel_(isNewModel) {
+                   Facts(system, box.newerModel)) {
     static constexpr ui::CommandEntry<SystemVersionDialog> kMap[] = {
         {1004, &SystemVersionDialog::OnGet}};
     MapCommands(this, kMap);
@@ -49,7 +49,7 @@ bool SystemVersionDialog::OnInitDialog() {
     // A newer model keeps its version text in item 4, an older one in item 3. "NA" also when
     // the port does not open.
     std::string version = "NA";
-    (void)Link().ReadVersionText(!isNewModel_, version);
+    (void)Link().ReadVersionText(!Box().newerModel, version);
     SetControlText(kVersionText, ui::Utf8(version));
     return true;
 }

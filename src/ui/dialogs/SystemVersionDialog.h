@@ -13,16 +13,14 @@ namespace kestrow {
 class SystemVersionDialog : public SystemDialog {
     Q_OBJECT
   public:
-    // `system`: the four System bytes of StatusCache.
-    SystemVersionDialog(uint8_t port, std::span<uint8_t> system, bool isNewModel);
+    // `system`: the four System bytes of StatusCache; `box`: whether it is a newer model.
+    SystemVersionDialog(const ComPort& port, std::span<uint8_t> system, const BoxFacts& box);
 
   protected:
     bool OnInitDialog() override;
 
   private:
     void OnGet();
-
-    bool isNewModel_;
 };
 
 }  // namespace kestrow

@@ -14,7 +14,6 @@
 #include "device/SerialTypes.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/PictureButton.h"
-#include "ui/main/DialogLaunchers.h"
 #include "ui/main/KeyChord.h"
 #include "ui/main/MainWindowTemplate.h"
 #include "ui/main/PortText.h"
@@ -67,8 +66,10 @@ QPalette SkinPalette(QPalette palette) {
 
 }  // namespace
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(DialogLauncher launcher, DiscoveryRoots roots)
     : Dialog(ui::kMainWindowTemplate),
+      launcher_(std::move(launcher)),
+      roots_(std::move(roots)),
       background_(std::make_unique<QSvgRenderer>(ui::PictureSvg(kBackgroundPicture))) {
     static constexpr ui::CommandEntry<MainWindow> kMap[] = {
         {1006, &MainWindow::OnOutputSetup}, {1007, &MainWindow::OnImage},
@@ -132,7 +133,7 @@ void MainWindow::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void MainWindow::FillPortList() {
-    comPorts = FindComPorts();
+    comPorts = FindComPorts(roots_);
     if (comPorts.size() > kMaxComPorts) {
         comPorts.resize(kMaxComPorts);
     }
@@ -154,7 +155,7 @@ void MainWindow::FillPortList() {
     combo->setCurrentIndex(comPorts.empty() ? -1 : 0);
 }
 
-std::optional<int> MainWindow::SelectedPort() const {
+std::optional<ComPort> MainWindow::SelectedPort() const {
     const auto* combo = ControlAs<QComboBox>(kPortCombo);
     if (combo == nullptr) {
         return std::nullopt;
@@ -163,11 +164,13 @@ std::optional<int> MainWindow::SelectedPort() const {
     if (index >= 0 && static_cast<size_t>(index) < comPorts.size() &&
         combo->currentText() == combo->itemText(index)) {
         // A number the port byte cannot carry names no port (the dialogs get one byte).
-        const int number = comPorts[static_cast<size_t>(index)].number;
-        return number >= 0 && number <= kMaxComPort ? std::optional<int>(number) : std::nullopt;
+        const ComPort& port = comPorts[static_cast<size_t>(index)];
+        return port.number >= 0 && port.number <= kMaxComPort ? std::optional<ComPort>(port)
+                                                              : std::nullopt;
     }
     // No valid selection: the typed text may still name a port.
-    return ParsePortText(combo->currentText());
+    const std::optional<int> typed = ParsePortText(combo->currentText());
+    return typed ? std::optional<ComPort>(ResolvePort(*typed, roots_.portsDir)) : std::nullopt;
 }
 
 void MainWindow::ReportNoPort() const {
@@ -201,32 +204,27 @@ bool MainWindow::RefreshedOrSay() {
     return true;
 }
 
-void MainWindow::Launch(int templateId, std::span<uint8_t> group, std::optional<uint8_t> portByte,
-                        std::optional<uint8_t> newModel) {
-    const std::optional<int> port = SelectedPort();
+void MainWindow::Launch(int templateId, std::span<uint8_t> group) {
+    const std::optional<ComPort> port = SelectedPort();
     if (!port) {
         ReportNoPort();
         return;
     }
-    LaunchRequest request;
-    request.templateId = templateId;
-    request.port = static_cast<uint8_t>(*port);
-    request.group = group;
-    request.portByte = portByte;
-    request.isNewModel = newModel;
-    request.parent = ui::ActiveWindow() != nullptr ? ui::ActiveWindow() : this;
-    (void)LaunchDialog(request);
+    if (launcher_) {
+        launcher_({templateId, *port, group, box,
+                   ui::ActiveWindow() != nullptr ? ui::ActiveWindow() : this});
+    }
 }
 
 void MainWindow::OnOutputSetup() {
     if (RefreshedOrSay()) {
-        Launch(204, statusCache.output, probePortByte, std::nullopt);
+        Launch(204, statusCache.output);
     }
 }
 
 void MainWindow::OnImage() {
     if (RefreshedOrSay()) {
-        Launch(203, statusCache.image, std::nullopt, std::nullopt);
+        Launch(203, statusCache.image);
     }
 }
 
@@ -235,9 +233,9 @@ void MainWindow::OnAdjustment() {
         return;
     }
     if (chord_ && chord_->ShiftF7Held()) {
-        Launch(206, {}, std::nullopt, std::nullopt);
+        Launch(206, {});
     } else {
-        Launch(205, statusCache.adjustment, std::nullopt, std::nullopt);
+        Launch(205, statusCache.adjustment);
     }
 }
 
@@ -245,22 +243,18 @@ void MainWindow::OnSystem() {
     if (!RefreshedOrSay()) {
         return;
     }
-    if (statusCache.system[3] == 1) {
-        Launch(201, statusCache.system, probePortByte, isNewModel);
-    } else {
-        Launch(200, statusCache.system, std::nullopt, isNewModel);
-    }
+    Launch(statusCache.system[3] == 1 ? 201 : 200, statusCache.system);
 }
 
 void MainWindow::OnEnhancement() {
     if (RefreshedOrSay()) {
-        Launch(201, statusCache.system, probePortByte, isNewModel);
+        Launch(201, statusCache.system);
     }
 }
 
 void MainWindow::OnInOutMode() {
     if (RefreshedOrSay()) {
-        Launch(202, {}, std::nullopt, std::nullopt);
+        Launch(202, {});
     }
 }
 

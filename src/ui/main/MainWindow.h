@@ -11,8 +11,10 @@
 
 #include "device/DeviceLink.h"
 #include "device/PortNaming.h"
+#include "settings/BoxFacts.h"
 #include "settings/StatusCache.h"
 #include "ui/dialogkit/Dialog.h"
+#include "ui/dialogs/SettingsDialogs.h"
 
 class QSvgRenderer;
 
@@ -25,21 +27,21 @@ inline constexpr size_t kMaxComPorts = 31;
 class MainWindow : public ui::Dialog {
     Q_OBJECT
   public:
-    MainWindow();
+    // `launcher` opens the settings dialogs (tests record the requests instead); discovery
+    // looks where `roots` say.
+    explicit MainWindow(DialogLauncher launcher = RunSettingsDialog, DiscoveryRoots roots = {});
     ~MainWindow() override;
 
     uint8_t refreshed = 0;
     StatusCache statusCache;
-    uint8_t isNewModel = 0;
+    // What the last refresh learnt of the box: the probe's own port byte (a newer model's
+    // System byte [2] holds (4,2) instead), the model byte, whether it is a newer model.
+    BoxFacts box;
     DeviceLink statusLink;
     std::vector<ComPortInfo> comPorts;  // entry i belongs to combo entry i; at most 31
 
-    // The probe's own port byte of the last refresh. A newer model's System byte [2] holds
-    // (4,2) instead; Output Setup and the template-201 System dialog get this one.
-    uint8_t probePortByte = 0;
-
     // The port the next operation uses: the combo's selected entry, or the typed port text.
-    [[nodiscard]] std::optional<int> SelectedPort() const;
+    [[nodiscard]] std::optional<ComPort> SelectedPort() const;
 
     // Ends the program's window with `id` (finished(id) carries the exit code). A close that
     // arrives while a device operation waits (the window manager's close box) is carried out
@@ -70,8 +72,7 @@ class MainWindow : public ui::Dialog {
     void OnEnhancement();
     void OnInOutMode();
     bool RefreshedOrSay();
-    void Launch(int templateId, std::span<uint8_t> group, std::optional<uint8_t> portByte,
-                std::optional<uint8_t> newModel);
+    void Launch(int templateId, std::span<uint8_t> group);
 
     // Status refresh and port search (StatusRefresh.cpp).
     void OnRefresh();
@@ -82,6 +83,8 @@ class MainWindow : public ui::Dialog {
     void MapQuickCommands();
     void OnQuickCommand(const QuickCommand& command);
 
+    DialogLauncher launcher_;
+    DiscoveryRoots roots_;
     std::unique_ptr<QSvgRenderer> background_;
     std::unique_ptr<KeyChord> chord_;
     bool busy_ = false;

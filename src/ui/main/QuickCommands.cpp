@@ -45,7 +45,7 @@ void MainWindow::OnQuickCommand(const QuickCommand& command) {
     const BusyScope busy(*this);
     SetButtonPicture(command.id, command.pressed, true);
     SleepMs(kPressMs);
-    if (const std::optional<int> port = SelectedPort()) {
+    if (const std::optional<ComPort> port = SelectedPort()) {
         statusLink.SetPort(*port);
         (void)statusLink.SendFrame(command.length, command.opcode, command.b4, command.b5,
                                    command.b6);

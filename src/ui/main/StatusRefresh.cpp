@@ -52,21 +52,18 @@ class MainWindow::RefreshView : public RefreshObserver {
 };
 
 void MainWindow::OnRefresh() {
-    const std::optional<int> port = SelectedPort();
+    const std::optional<ComPort> port = SelectedPort();
     if (!port) {
         ReportNoPort();
         return;
     }
     const BusyScope busy(*this);
     statusLink.SetPort(*port);
-    RefreshFacts facts{probePortByte, statusCache.system[3], isNewModel};
     RefreshView view(*this);
-    const RefreshResult result = RunStatusRefresh(statusLink, statusCache, facts, &view);
+    const RefreshResult result = RunStatusRefresh(statusLink, statusCache, box, &view);
     if (result == RefreshResult::NotOpened) {
         return;  // the serial layer has reported it; nothing on screen changes
     }
-    probePortByte = facts.probePortByte;
-    isNewModel = facts.isNewModel;
     if (result == RefreshResult::Completed) {
         refreshed = 1;
     }
@@ -80,7 +77,7 @@ void MainWindow::OnSearchPorts() {
     FillPortList();
     auto* combo = ControlAs<QComboBox>(kPortCombo);
     for (size_t i = 0; i < comPorts.size(); ++i) {
-        if (statusLink.ProbeForSearch(comPorts[i].number)) {
+        if (statusLink.ProbeForSearch(comPorts[i])) {
             if (combo != nullptr) {
                 combo->setCurrentIndex(static_cast<int>(i));
             }

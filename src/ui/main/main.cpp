@@ -4,7 +4,6 @@
 #include <QApplication>
 
 #include "ui/dialogkit/DeviceHooks.h"
-#include "ui/dialogs/SettingsDialogs.h"
 #include "ui/main/MainWindow.h"
 
 namespace {
@@ -32,7 +31,6 @@ int main(int argc, char* argv[]) {
     // The main window's closing command ends the program, not the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
     kestrow::ui::InstallDeviceHooks();
-    kestrow::RegisterSettingsDialogs();
 
     int exitCode = 0;
     {
