@@ -20,6 +20,7 @@
 #include "ui/dialogkit/DeviceHooks.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/MainWindowTemplate.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ int main(int argc, char* argv[]) {
         box->ClearReceived();
         QElapsedTimer t;
         t.start();
-        dlg.Command(1025);
+        dlg.Command(kestrow::ui::MainWindowIds::kRefreshButton);
         runs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
         if (dlg.refreshed != 1 || box->frames().size() != 24) {
             std::fprintf(stderr, "refresh_bench: refresh %d did not complete\n", i);
@@ -108,7 +109,7 @@ int main(int argc, char* argv[]) {
     QElapsedTimer t;
     const double cpuBefore = CpuMs();
     t.start();
-    dlg.Command(1025);
+    dlg.Command(kestrow::ui::MainWindowIds::kRefreshButton);
     const double silentMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
     const double cpu = CpuMs() - cpuBefore;
     tick.stop();

@@ -96,16 +96,19 @@ class IdleWatch {
     QElapsedTimer timer;
 };
 
+// State's id of the dialog itself.
+inline constexpr int kDialogItself = 0;
+
 // What control `id` shows: "hidden", a list "text/entries", a trackbar "min..max@position", a
-// check or radio button "on" or "off", anything else its text; id 0: "open" or "closed".
+// check or radio button "on" or "off", anything else its text; kDialogItself: "open" or "closed".
 inline QString State(const ui::Dialog& dlg, int id) {
-    const QWidget* w = id == 0 ? &dlg : dlg.Control(id);
+    const QWidget* w = id == kDialogItself ? &dlg : dlg.Control(id);
     const auto* button = qobject_cast<const QAbstractButton*>(w);
     if (w == nullptr) {
         return "missing";
     }
-    if (id == 0 || w->isHidden()) {
-        return id != 0 ? "hidden" : w->isVisible() ? "open" : "closed";
+    if (id == kDialogItself || w->isHidden()) {
+        return id != kDialogItself ? "hidden" : w->isVisible() ? "open" : "closed";
     }
     if (const auto* bar = qobject_cast<const QSlider*>(w)) {
         return QStringLiteral("%1..%2@%3")

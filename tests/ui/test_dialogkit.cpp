@@ -17,27 +17,39 @@
 #include "ui/dialogkit/Dialog.h"
 #include "ui/dialogkit/Trackbar.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/MainWindowTemplate.h"
 
 using namespace kestrow::ui;
 
 namespace {
 
+// The probe template's control ids; kNoSuchControl is in no template.
+struct Ids {
+    static constexpr int kApply = 1002;
+    static constexpr int kEdit = 1008;
+    static constexpr int kTrackbar = 1027;
+    static constexpr int kList = 1005;
+    static constexpr int kText = 1033;
+    static constexpr int kNoSuchControl = 4711;
+};
+
 constexpr ControlTemplate kControls[] = {
-    {1002, ControlKind::PushButton, "Apply", 10, 10, 40, 14},
-    {1008, ControlKind::Edit, "", 60, 10, 35, 12, kDigitsOnly | kBorder},
-    {1027, ControlKind::Trackbar, "", 10, 30, 100, 15, kNoTicks},
-    {1005, ControlKind::ComboDropDown, "", 10, 50, 60, 40, kVScroll},
-    {1033, ControlKind::StaticText, "text", 120, 10, 40, 8},
-    {1, ControlKind::PushButton, "OK", 150, 80, 50, 14, kDefault | kHidden},
-    {2, ControlKind::PushButton, "Cancel", 100, 80, 50, 14, kHidden},
+    {Ids::kApply, ControlKind::PushButton, "Apply", 10, 10, 40, 14},
+    {Ids::kEdit, ControlKind::Edit, "", 60, 10, 35, 12, kDigitsOnly | kBorder},
+    {Ids::kTrackbar, ControlKind::Trackbar, "", 10, 30, 100, 15, kNoTicks},
+    {Ids::kList, ControlKind::ComboDropDown, "", 10, 50, 60, 40, kVScroll},
+    {Ids::kText, ControlKind::StaticText, "text", 120, 10, 40, 8},
+    {kIdOk, ControlKind::PushButton, "OK", 150, 80, 50, 14, kDefault | kHidden},
+    {kIdCancel, ControlKind::PushButton, "Cancel", 100, 80, 50, 14, kHidden},
 };
 constexpr DialogTemplate kTemplate{900, "Probe", 200, 100, "MS Shell Dlg", 8, kControls};
 
 class ProbeDialog : public Dialog {
   public:
     ProbeDialog() : Dialog(kTemplate) {
-        static constexpr CommandEntry<ProbeDialog> kMap[] = {{1002, &ProbeDialog::OnApply}};
-        static constexpr NotifyEntry<ProbeDialog> kNotify[] = {{1027, &ProbeDialog::OnSlider}};
+        static constexpr CommandEntry<ProbeDialog> kMap[] = {{Ids::kApply, &ProbeDialog::OnApply}};
+        static constexpr NotifyEntry<ProbeDialog> kNotify[] = {
+            {Ids::kTrackbar, &ProbeDialog::OnSlider}};
         MapCommands(this, kMap);
         MapNotifications(this, kNotify);
     }
@@ -49,7 +61,7 @@ class ProbeDialog : public Dialog {
 
   private:
     void OnApply() { ++applied; }
-    void OnSlider(int pos) { SetControlText(1008, QString::number(pos)); }
+    void OnSlider(int pos) { SetControlText(Ids::kEdit, QString::number(pos)); }
 };
 
 // The title the window system shows: the platforms put the application's name into an empty
@@ -69,19 +81,20 @@ class TestDialogKit : public QObject {
         QVERIFY(dlg.CreateModeless(nullptr));
         QCOMPARE(dlg.inits, 1);
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Probe"));
-        QCOMPARE(dlg.ControlText(1033), QStringLiteral("text"));
-        QCOMPARE(dlg.Control(4711), nullptr);
-        QVERIFY(!dlg.Control(1)->isVisible() && dlg.Control(1002)->isVisible());
+        QCOMPARE(dlg.ControlText(Ids::kText), QStringLiteral("text"));
+        QCOMPARE(dlg.Control(Ids::kNoSuchControl), nullptr);
+        QVERIFY(!dlg.Control(kIdOk)->isVisible() && dlg.Control(Ids::kApply)->isVisible());
         // Dialog units follow the font: the template's size and a control's place agree.
         QCOMPARE(dlg.size(), QSize(dlg.UnitsToPixelsX(200), dlg.UnitsToPixelsY(100)));
-        QCOMPARE(dlg.Control(1033)->pos(), QPoint(dlg.UnitsToPixelsX(120), dlg.UnitsToPixelsY(10)));
+        QCOMPARE(dlg.Control(Ids::kText)->pos(),
+                 QPoint(dlg.UnitsToPixelsX(120), dlg.UnitsToPixelsY(10)));
         QVERIFY(dlg.UnitsToPixelsX(4) >= 5 && dlg.UnitsToPixelsY(8) >= 10);
         // Clicks reach their handler by id; an unmapped command does nothing.
-        QTest::mouseClick(dlg.ControlAs<QPushButton>(1002), Qt::LeftButton);
-        dlg.Command(4711);
+        QTest::mouseClick(dlg.ControlAs<QPushButton>(Ids::kApply), Qt::LeftButton);
+        dlg.Command(Ids::kNoSuchControl);
         QCOMPARE(dlg.applied, 1);
         QVERIFY(dlg.isVisible());
-        auto* edit = dlg.ControlAs<QLineEdit>(1008);
+        auto* edit = dlg.ControlAs<QLineEdit>(Ids::kEdit);
         QTest::keyClicks(edit, QStringLiteral("1a-2 3"));
         QCOMPARE(edit->text(), QStringLiteral("123"));
         edit->setText(QStringLiteral("-20"));  // written by the dialog: digits still go in
@@ -89,7 +102,7 @@ class TestDialogKit : public QObject {
         QCOMPARE(edit->text(), QStringLiteral("-205"));
         // The trackbar tells its position when it changes; a repaint leaves typed text alone.
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* bar = dlg.ControlAs<Trackbar>(1027);
+        auto* bar = dlg.ControlAs<Trackbar>(Ids::kTrackbar);
         bar->setRange(0, 255);
         bar->setValue(77);
         QCOMPARE(edit->text(), QStringLiteral("77"));
@@ -104,10 +117,10 @@ class TestDialogKit : public QObject {
         QTest::addColumn<int>("focus");
         QTest::addColumn<int>("result");  // -1: stays open
         QTest::addColumn<int>("applied");
-        QTest::newRow("Enter in edit, OK hidden") << int(Qt::Key_Return) << 1008 << 1 << 0;
-        QTest::newRow("keypad Enter in combo") << int(Qt::Key_Enter) << 1005 << 1 << 0;
-        QTest::newRow("Enter on a push button") << int(Qt::Key_Return) << 1002 << -1 << 1;
-        QTest::newRow("Esc, Cancel hidden") << int(Qt::Key_Escape) << 1008 << 2 << 0;
+        QTest::newRow("Enter in edit, OK hidden") << int(Qt::Key_Return) << Ids::kEdit << 1 << 0;
+        QTest::newRow("keypad Enter in combo") << int(Qt::Key_Enter) << Ids::kList << 1 << 0;
+        QTest::newRow("Enter on a push button") << int(Qt::Key_Return) << Ids::kApply << -1 << 1;
+        QTest::newRow("Esc, Cancel hidden") << int(Qt::Key_Escape) << Ids::kEdit << 2 << 0;
     }
     void keys() {
         QFETCH(int, key);
@@ -160,7 +173,7 @@ class TestDialogKit : public QObject {
             ShowMessage(&main, QStringLiteral("Please refresh first !"), caption);
         } else {
             QVERIFY(probe.CreateModeless(&main));
-            look(&probe, probe.ControlAs<QLabel>(1033));
+            look(&probe, probe.ControlAs<QLabel>(Ids::kText));
         }
         QCOMPARE(ink, QApplication::palette().color(QPalette::WindowText));
         QCOMPARE(title, caption);
@@ -173,9 +186,9 @@ class TestDialogKit : public QObject {
         QVERIFY(box);
         kestrow::MainWindow main(kestrow::RunSettingsDialog, ports.Roots());
         QVERIFY(main.CreateModeless(nullptr));
-        auto* combo = main.ControlAs<QComboBox>(1005);
+        auto* combo = main.ControlAs<QComboBox>(MainWindowIds::kPortCombo);
         combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));
-        QWidget* freeze = main.Control(1012);
+        QWidget* freeze = main.Control(MainWindowIds::kFreezeButton);
         QTest::mousePress(freeze, Qt::LeftButton);
         QTest::mouseRelease(freeze, Qt::LeftButton);
         QTest::mouseDClick(freeze, Qt::LeftButton);

@@ -16,12 +16,14 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogs/FirmwareUpdateDialog.h"
+#include "ui/dialogs/FirmwareUpdateDialogTemplate.h"
 
 using namespace kestrow;
 using test::Bytes;
 using test::Image;
 using test::Program;
 namespace text = kestrow::firmware_text;
+using Ids = kestrow::ui::FirmwareUpdateIds;
 
 namespace {
 
@@ -49,7 +51,7 @@ struct Bench {
             burnEnabledDuringRun = burnEnabledDuringRun || burn()->isEnabled();
         });
     }
-    QPushButton* burn() const { return dlg->ControlAs<QPushButton>(1010); }
+    QPushButton* burn() const { return dlg->ControlAs<QPushButton>(Ids::kBurnButton); }
 
     bool StartBox(sim::BoxConfig config = {}) {
         config.startInBootLoader = true;
@@ -151,7 +153,7 @@ class TestFirmwareUpdateDialog : public QObject {
         const QByteArray image = Image('4', program);
         if (file == GoodFile) {
             b.Load("fw.BIN", image);
-            QCOMPARE(b.dlg->ControlText(1014), QString("1013 byte."));
+            QCOMPARE(b.dlg->ControlText(Ids::kFileSizeText), QString("1013 byte."));
         }
         b.Load("fw.hex", file == BadHex ? ":00000000" + QByteArray(300, ' ') : QByteArray());
         b.Load("fw.bin", file == SmallFile ? image.left(256) : QByteArray());
@@ -172,14 +174,15 @@ class TestFirmwareUpdateDialog : public QObject {
 
         QVERIFY(b.Burn());
         QCOMPARE(b.statuses, statuses);
-        QCOMPARE(b.dlg->ControlText(1031), statuses.isEmpty() ? QString() : statuses.last());
+        QCOMPARE(b.dlg->ControlText(Ids::kStatusText),
+                 statuses.isEmpty() ? QString() : statuses.last());
         QCOMPARE(b.messages.texts(), boxes);
         for (const auto& r : b.messages.requests()) {
             QCOMPARE(r.caption, QString());
             QCOMPARE(r.buttons, ui::MessageButtons::Ok);
         }
         QVERIFY(!b.burnEnabledDuringRun);
-        QCOMPARE(b.dlg->ControlAs<QProgressBar>(1009)->value(), progress);
+        QCOMPARE(b.dlg->ControlAs<QProgressBar>(Ids::kProgressBar)->value(), progress);
         QVERIFY(!ui::WaitCursorShown());
         QVERIFY(!b.dlg->PortOpen());
         QCOMPARE(b.Flashed(program), statuses.contains(text::kUpdated));
@@ -191,8 +194,9 @@ class TestFirmwareUpdateDialog : public QObject {
     // the file being written; the second reads the newly loaded file. Then the dialog closes.
     void runsInARow() {
         Bench b;
-        QVERIFY(b.dlg->ControlText(1008).contains(
-            "\n5.Click \u201CBurn\u201D button to start the FW update process\n"));
+        QVERIFY(
+            b.dlg->ControlText(Ids::kInstructionsEdit)
+                .contains("\n5.Click \u201CBurn\u201D button to start the FW update process\n"));
         QVERIFY(b.StartBox());
         const QByteArray first = Program(3000, 9);
         const QByteArray second = Program(2000, 11);
@@ -210,7 +214,7 @@ class TestFirmwareUpdateDialog : public QObject {
         QCOMPARE(b.statuses, kGoodRun);
         QVERIFY(b.Flashed(second));
         QCOMPARE(b.box->downloadAddress(), 0x1000u);
-        QCOMPARE(b.dlg->ControlAs<QProgressBar>(1009)->value(), 2000 / 76);
+        QCOMPARE(b.dlg->ControlAs<QProgressBar>(Ids::kProgressBar)->value(), 2000 / 76);
         QTest::keyClick(b.dlg.get(), Qt::Key_Escape);
         QVERIFY(!b.dlg->isVisible());
         QCOMPARE(b.dlg->result(), 2);
@@ -223,7 +227,7 @@ class TestFirmwareUpdateDialog : public QObject {
         QVERIFY(b.StartBox());
         SerialPort holder;
         QVERIFY(OpenForLongReads(holder, b.ports.Port(kPort)));
-        b.dlg->Command(1010);
+        b.dlg->Command(Ids::kBurnButton);
         QVERIFY(b.dlg->Running());
         b.dlg.reset();
         QCOMPARE(b.messages.texts(), QStringList{text::kPortOccupied});

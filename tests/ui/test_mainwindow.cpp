@@ -13,6 +13,7 @@
 #include "ui/dialogkit/PictureButton.h"
 #include "ui/dialogkit/QtSupport.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/MainWindowTemplate.h"
 
 using kestrow::MainWindow;
 using kestrow::sim::BoxConfig;
@@ -20,6 +21,7 @@ using kestrow::test::HexBytes;
 using kestrow::test::RefreshWire;
 using kestrow::test::WireHex;
 using kestrow::ui::PictureButton;
+using Ids = kestrow::ui::MainWindowIds;
 
 namespace {
 
@@ -56,17 +58,18 @@ class TestMainWindow : public QObject {
         dlg_ = std::make_unique<MainWindow>(launches_.Launcher(), ports_->Roots());
         QVERIFY(dlg_->CreateModeless(nullptr));
         QVERIFY(QTest::qWaitForWindowExposed(dlg_.get()));
-        auto* combo = dlg_->ControlAs<QComboBox>(1005);
+        auto* combo = dlg_->ControlAs<QComboBox>(Ids::kPortCombo);
         combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));
         QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(3)));
     }
     QStringList Texts() const {
-        return {dlg_->ControlText(1028), dlg_->ControlText(1026), dlg_->ControlText(1029),
-                dlg_->ControlText(1027)};
+        return {dlg_->ControlText(Ids::kInputPortText), dlg_->ControlText(Ids::kInputTimingText),
+                dlg_->ControlText(Ids::kOutputPortText),
+                dlg_->ControlText(Ids::kOutputResolutionText)};
     }
     PictureButton* Picture(int id) const { return dlg_->ControlAs<PictureButton>(id); }
     void ExpectIdle() {
-        QCOMPARE(Picture(1025)->Picture(), 150);
+        QCOMPARE(Picture(Ids::kRefreshButton)->Picture(), 150);
         QVERIFY(!kestrow::ui::WaitCursorShown());
         QVERIFY(!dlg_->statusLink.IsOpen());
     }
@@ -143,8 +146,8 @@ class TestMainWindow : public QObject {
         QFETCH(int, ms);
         Open(config);
         {
-            const kestrow::test::IdleWatch watch(Picture(1025));
-            dlg_->Command(1025);
+            const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton));
+            dlg_->Command(Ids::kRefreshButton);
             const qint64 elapsed = watch.timer.elapsed();
             QVERIFY2(elapsed >= ms && elapsed < ms + 2000, qPrintable(QString::number(elapsed)));
             QCOMPARE(watch.painted, std::set<int>{161});
@@ -183,7 +186,7 @@ class TestMainWindow : public QObject {
         if (refreshed == 0) {
             box_->SetConfig(BoxConfig{});
             box_->ClearReceived();
-            dlg_->Command(1025);
+            dlg_->Command(Ids::kRefreshButton);
             QCOMPARE(WireHex(*box_), RefreshWire(24));
             QCOMPARE(dlg_->refreshed, 1);
         }
@@ -208,12 +211,13 @@ class TestMainWindow : public QObject {
 
         dlg_ = std::make_unique<MainWindow>(launches_.Launcher(), ports_->Roots());
         QVERIFY(dlg_->CreateModeless(nullptr));
-        dlg_->Command(1032);
+        dlg_->Command(Ids::kSearchPortsButton);
         QVERIFY(dlg_->comPorts.size() >= 4);  // the machine's own ports follow
         for (int k = 0; k < 4; ++k) {
             QCOMPARE(dlg_->comPorts[size_t(k)].number, 11 + k);
         }
-        QCOMPARE(dlg_->ControlAs<QComboBox>(1005)->currentText(), QStringLiteral("COM 13"));
+        QCOMPARE(dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->currentText(),
+                 QStringLiteral("COM 13"));
         QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(13)));
         QCOMPARE(WireHex(*quiet), RefreshWire(1));
         QCOMPARE(WireHex(*answering), RefreshWire(1));
@@ -233,20 +237,24 @@ class TestMainWindow : public QObject {
         QTest::addColumn<int>("keys");  // 1 Shift, 2 F7
         QTest::addColumn<int>("model");
         QTest::addColumn<QString>("launch");  // empty: before a refresh
-        for (int id : {1006, 1007, 1008, 1009}) {
+        for (int id : {Ids::kOutputSetupButton, Ids::kImageButton, Ids::kAdjustmentButton,
+                       Ids::kSystemButton}) {
             QTest::addRow("%d before refresh", id) << id << 0 << 0 << QString();
         }
-        QTest::newRow("1008 before refresh, chord") << 1008 << 3 << 0 << QString();
-        QTest::newRow("Output Setup") << 1006 << 0 << 0 << "204 3 0+5 59 -";
-        QTest::newRow("Image") << 1007 << 0 << 0 << "203 3 5+8 - -";
-        QTest::newRow("Adjustment") << 1008 << 0 << 0 << "205 3 13+6 - -";
-        QTest::newRow("Engineer chord") << 1008 << 3 << 0 << "206 3 - - -";
-        QTest::newRow("F7 alone") << 1008 << 2 << 0 << "205 3 13+6 - -";
-        QTest::newRow("Shift alone") << 1008 << 1 << 0 << "205 3 13+6 - -";
-        QTest::newRow("System model 1") << 1009 << 0 << 1 << "201 3 19+4 59 1";
-        QTest::newRow("System model 2") << 1009 << 0 << 2 << "200 3 19+4 - 1";
-        QTest::newRow("hidden 1011") << 1011 << 0 << 0 << "201 3 19+4 59 1";
-        QTest::newRow("hidden 1016") << 1016 << 0 << 0 << "202 3 - - -";
+        QTest::addRow("%d before refresh, chord", Ids::kAdjustmentButton)
+            << Ids::kAdjustmentButton << 3 << 0 << QString();
+        QTest::newRow("Output Setup") << Ids::kOutputSetupButton << 0 << 0 << "204 3 0+5 59 -";
+        QTest::newRow("Image") << Ids::kImageButton << 0 << 0 << "203 3 5+8 - -";
+        QTest::newRow("Adjustment") << Ids::kAdjustmentButton << 0 << 0 << "205 3 13+6 - -";
+        QTest::newRow("Engineer chord") << Ids::kAdjustmentButton << 3 << 0 << "206 3 - - -";
+        QTest::newRow("F7 alone") << Ids::kAdjustmentButton << 2 << 0 << "205 3 13+6 - -";
+        QTest::newRow("Shift alone") << Ids::kAdjustmentButton << 1 << 0 << "205 3 13+6 - -";
+        QTest::newRow("System model 1") << Ids::kSystemButton << 0 << 1 << "201 3 19+4 59 1";
+        QTest::newRow("System model 2") << Ids::kSystemButton << 0 << 2 << "200 3 19+4 - 1";
+        QTest::addRow("hidden %d", Ids::kEnhancementButton)
+            << Ids::kEnhancementButton << 0 << 0 << "201 3 19+4 59 1";
+        QTest::addRow("hidden %d", Ids::kInOutModeButton)
+            << Ids::kInOutModeButton << 0 << 0 << "202 3 - - -";
     }
     void launchers() {
         QFETCH(int, id);
@@ -266,7 +274,7 @@ class TestMainWindow : public QObject {
                 QTest::keyPress(dlg_.get(), key, mods);
             }
         }
-        if (id == 1011 || id == 1016) {
+        if (id == Ids::kEnhancementButton || id == Ids::kInOutModeButton) {
             dlg_->Command(id);  // hidden buttons: no click possible
         } else {
             QTest::mouseClick(Picture(id), Qt::LeftButton, mods);
@@ -295,13 +303,18 @@ class TestMainWindow : public QObject {
         QTest::addColumn<int>("normal");
         QTest::addColumn<int>("pressed");
         QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("Aspect Ratio") << 1010 << 142 << 158 << QByteArray("056c9304f8");
-        QTest::newRow("Freeze") << 1012 << 146 << 160 << QByteArray("056c9302fa");
-        QTest::newRow("Blank") << 1013 << 143 << 159 << QByteArray("056c9303f9");
-        QTest::newRow("1080p60") << 1014 << 140 << 157 << QByteArray("086c930001010ceb");
-        QTest::newRow("1080i60") << 1015 << 139 << 156 << QByteArray("086c9300010109ee");
-        QTest::newRow("720p60") << 1017 << 138 << 155 << QByteArray("086c9300010104f3");
-        QTest::newRow("480p60") << 1018 << 137 << 154 << QByteArray("086c9300010102f5");
+        QTest::newRow("Aspect Ratio")
+            << Ids::kAspectRatioButton << 142 << 158 << QByteArray("056c9304f8");
+        QTest::newRow("Freeze") << Ids::kFreezeButton << 146 << 160 << QByteArray("056c9302fa");
+        QTest::newRow("Blank") << Ids::kBlankButton << 143 << 159 << QByteArray("056c9303f9");
+        QTest::newRow("1080p60") << Ids::k1080p60Button << 140 << 157
+                                 << QByteArray("086c930001010ceb");
+        QTest::newRow("1080i60") << Ids::k1080i60Button << 139 << 156
+                                 << QByteArray("086c9300010109ee");
+        QTest::newRow("720p60") << Ids::k720p60Button << 138 << 155
+                                << QByteArray("086c9300010104f3");
+        QTest::newRow("480p60") << Ids::k480p60Button << 137 << 154
+                                << QByteArray("086c9300010102f5");
     }
     void quickCommands() {
         QFETCH(int, id);
@@ -348,14 +361,14 @@ class TestMainWindow : public QObject {
                     QCOMPARE(finished.size(), 0);
                 }
             });
-            dlg_->Command(1012);
+            dlg_->Command(Ids::kFreezeButton);
             kestrow::ui::InstallDeviceHooks();
             QVERIFY(box_->WaitForReceived(5, 2000));
             QCOMPARE(WireHex(*box_), QByteArray("056c9302fa"));
         } else if (key == 0) {
             QVERIFY(dlg_->close());
         } else {
-            QTest::keyClick(dlg_->ControlAs<QComboBox>(1005)->lineEdit(), Qt::Key(key));
+            QTest::keyClick(dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->lineEdit(), Qt::Key(key));
         }
         QCOMPARE(finished.size(), 1);
         QTEST(finished.at(0).at(0).toInt(), "exitCode");
@@ -382,17 +395,17 @@ class TestMainWindow : public QObject {
         QFETCH(QString, text);
         QFETCH(int, port);
         Open();
-        dlg_->ControlAs<QComboBox>(1005)->setEditText(text);
+        dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->setEditText(text);
         QCOMPARE(dlg_->SelectedPort().value_or(kestrow::ComPort{}).number, port);
         if (port == 3) {
-            dlg_->Command(1013);
+            dlg_->Command(Ids::kBlankButton);
             QVERIFY(box_->WaitForReceived(5, 2000));
         }
         if (port >= 0) {
             return;
         }
         dlg_->refreshed = 1;  // lets the launcher reach the port
-        for (int id : {1025, 1010, 1006}) {
+        for (int id : {Ids::kRefreshButton, Ids::kAspectRatioButton, Ids::kOutputSetupButton}) {
             messages_->clear();
             dlg_->Command(id);
             QCOMPARE(messages_->boxes(), QStringList{"Error|" + kOpenFailure});
@@ -406,19 +419,20 @@ class TestMainWindow : public QObject {
     void skinAndScreenshot() {
         Open();
         QCOMPARE(dlg_->size(), QSize(800, 500));
-        for (int id : {1026, 1027}) {  // no word lost to a hidden second line
+        // No word lost to a hidden second line.
+        for (int id : {Ids::kInputTimingText, Ids::kOutputResolutionText}) {
             const QWidget* label = dlg_->Control(id);
             QVERIFY(label->fontMetrics().horizontalAdvance(kClickRefresh) <= label->width());
         }
-        auto* combo = dlg_->ControlAs<QComboBox>(1005);
+        auto* combo = dlg_->ControlAs<QComboBox>(Ids::kPortCombo);
         QVERIFY(
             combo->itemData(combo->currentIndex(), Qt::ToolTipRole).toString().contains("COM3"));
         // Controls sit on the skin's grid: x * 7 / 4, y * 15 / 8.
-        QCOMPARE(Picture(1010)->geometry(), QRect(413, 230, 101, 54));
-        QCOMPARE(Picture(1025)->accessibleName(), QStringLiteral("Refresh"));
-        QVERIFY(!dlg_->Control(1011)->isVisible());
+        QCOMPARE(Picture(Ids::kAspectRatioButton)->geometry(), QRect(413, 230, 101, 54));
+        QCOMPARE(Picture(Ids::kRefreshButton)->accessibleName(), QStringLiteral("Refresh"));
+        QVERIFY(!dlg_->Control(Ids::kEnhancementButton)->isVisible());
 
-        dlg_->Command(1025);
+        dlg_->Command(Ids::kRefreshButton);
         const QPixmap shot = dlg_->grab();
         QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(800, 500));
         const QString path = QCoreApplication::applicationDirPath() + "/mainwindow.png";

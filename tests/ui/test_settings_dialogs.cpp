@@ -7,14 +7,22 @@
 #include "tests/common/TestBox.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogs/AdjustmentDialog.h"
+#include "ui/dialogs/AdjustmentDialogTemplate.h"
 #include "ui/dialogs/EngineerMenuDialog.h"
+#include "ui/dialogs/EngineerMenuDialogTemplate.h"
 #include "ui/dialogs/GenlockDialog.h"
+#include "ui/dialogs/GenlockDialogTemplate.h"
 #include "ui/dialogs/ImageDialog.h"
+#include "ui/dialogs/ImageDialogTemplate.h"
 #include "ui/dialogs/InOutDialog.h"
+#include "ui/dialogs/InOutDialogTemplate.h"
 #include "ui/dialogs/OutputSetupDialog.h"
+#include "ui/dialogs/OutputSetupDialogTemplate.h"
 #include "ui/dialogs/SettingsDialogs.h"
 #include "ui/dialogs/SystemClockDialog.h"
+#include "ui/dialogs/SystemClockDialogTemplate.h"
 #include "ui/dialogs/SystemVersionDialog.h"
+#include "ui/dialogs/SystemVersionDialogTemplate.h"
 
 using namespace kestrow;
 
@@ -22,20 +30,63 @@ namespace {
 
 constexpr int kPort = 200;
 
+// The templates' control ids, by dialog.
+using Version = ui::SystemVersionIds;  // 200
+using Clock = ui::SystemClockIds;      // 201
+using InOut = ui::InOutIds;            // 202
+using Image = ui::ImageIds;            // 203
+using Output = ui::OutputSetupIds;     // 204
+using Adjust = ui::AdjustmentIds;      // 205
+using Engineer = ui::EngineerMenuIds;  // 206
+using Genlock = ui::GenlockIds;        // 208
+using test::kDialogItself;
+
+// Script steps on a control, written as the script reads them: "id" clicks, "id=text" types,
+// "id=#n" selects entry n of a list, "id=n" moves a trackbar to n.
+QString Click(int id) {
+    return QString::number(id);
+}
+QString Type(int id, const char* text) {
+    return QString::number(id) + '=' + text;
+}
+QString Select(int id, int entry) {
+    return QString::number(id) + "=#" + QString::number(entry);
+}
+QString Slide(int id, int position) {
+    return QString::number(id) + '=' + QString::number(position);
+}
+template <class... Steps>
+QString Script(const Steps&... steps) {
+    return QStringList{QString(steps)...}.join(' ');
+}
+
+// What a control shows, as test::State tells it; joined as "id=state;...".
+struct Shown {
+    int id;
+    const char* state;
+};
+QString States(std::initializer_list<Shown> shown) {
+    QStringList out;
+    for (const Shown& s : shown) {
+        out << QString::number(s.id) + '=' + s.state;
+    }
+    return out.join(';');
+}
+
 struct Row {
     const char* name;
     int tmpl;
     int portByte;            // Output Setup and 201: the probe's; 200: 1 for a newer model
     const char* cache;       // the lent group in hex
-    const char* script;      // "id=text" types ("id=#n" selects entry n), "id" clicks; "paint",
-                             // "enter", "close", "reopen" (on the same bytes), "@k=v" sets byte k
-                             // of the group. First, before the dialog opens: "hold" (another
-                             // program takes the port, so it cannot open), "silent" (the box
-                             // stops answering), "gk=v" (the box's GenLock register k),
-                             // "cancel" (message boxes are answered Cancel)
+    QString script;          // steps on controls (Click, Type, Select, Slide); "paint", "enter",
+                             // "close", "reopen" (on the same bytes), "@k=v" sets byte k of the
+                             // group. First, before the dialog opens: "hold" (another program
+                             // takes the port, so it cannot open), "silent" (the box stops
+                             // answering), "gk=v" (the box's GenLock register k), "cancel"
+                             // (message boxes are answered Cancel)
     const char* wire;        // frames as group.item.value, "gl" the GenLock dialog's reads, or hex
     const char* after;       // the group afterwards; empty: unchanged
-    const char* shown;       // "id=state;..." as test::State tells them; id 0 the dialog
+    QString shown;           // States: what controls show; kDialogItself the dialog
     const char* boxes = "";  // message boxes "caption|text", "[id]" a dialog opened, ";" between
 };
 
@@ -45,95 +96,246 @@ constexpr const char* kReset =
     "Confirm|Are you sure you want to do factory-reset command? \r\n   (owned)";
 constexpr const char* kGenlockReads = "066c934904ae066c934902b0066c934905ad066c934903af";
 
-const char* const kEngineerStart =
-    "1005=Off/3;1034=;1006=On/2;1007=On/2;1008=On/2;1009=Adapt/3;1010=All/4;1011=On/2;"
-    "1012=On/2;1014=On/2;1015=On/2;1016=On/2;1017=All/4;1018=On/2;1019=On/3";
+const QString kEngineerStart = States({
+    {Engineer::k3dnrSetList, "Off/3"},
+    {Engineer::k3dnrLevelEdit, ""},
+    {Engineer::kMosquitoNrList, "On/2"},
+    {Engineer::kVd3dCombList, "On/2"},
+    {Engineer::kCrossColorList, "On/2"},
+    {Engineer::kDeintModeList, "Adapt/3"},
+    {Engineer::kEdgeAngleList, "All/4"},
+    {Engineer::kMotionBorderList, "On/2"},
+    {Engineer::kFastMotionList, "On/2"},
+    {Engineer::kSlowMotionList, "On/2"},
+    {Engineer::kZoomArtifactList, "On/2"},
+    {Engineer::kNoiseRobustList, "On/2"},
+    {Engineer::kFilmModeList, "All/4"},
+    {Engineer::kFilmBadEditList, "On/2"},
+    {Engineer::kInterAreaSetList, "On/3"},
+});
 
 // System bytes S: S[2] of a template-201 row is not the probe's port byte (its input code
 // would give no lock entry); the box's (4,1) is 8 "HD(1080p)60", S[0] 9 is "HD(1080p)50".
 // Image bytes: contrast 10, brightness 20, saturation 30, hue 255, B/W On, colour tone 5 (no
 // such entry), edge Off, sharpness 100. Adjustment: all at the centre. GenLock: the box's delays
 // 0 (registers 2 and 3) in periods 2200 x 1125 (4 and 5).
-constexpr Row kRows[] = {
-    {"201 opens", 201, 0x39, "74014203", "", "", "", "1033=Old;1006=Lock To SDI/3;1007=Apply"},
-    {"201 two entries, S[1] beyond", 201, 0x79, "74034203", "", "", "", "1006=/2"},
-    {"201 apply entry 2 of 3: GenLock", 201, 0x39, "74014203", "1006=#2 1007 reopen", "4.2.2 gl",
-     "74024203", "1006=FrameLock B(Genlock)/3", "[208]"},
-    {"201 apply entry 1 of 2", 201, 0x79, "74004203", "1006=#1 1007 reopen", "4.2.1", "74014203",
-     "1006=FrameLock B(Genlock)/2"},
-    {"201 apply without entry", 201, 0x39, "74014203", "1006=#-1 1007 reopen", "", "",
-     "1006=Lock To SDI/3"},
-    {"201 get", 201, 0x39, "74014203", "1004", "076c93010401f4", "08014203", "1033=HD(1080p)60"},
-    {"201 get, silent box", 201, 0x39, "74014203", "silent 1004", "076c93010401f4", "", "1033=NA"},
-    {"201 factory reset", 201, 0x39, "74014203", "1002", "4.4.1", "", "", kReset},
-    {"201 factory reset cancelled", 201, 0x39, "74014203", "cancel 1002", "", "", "", kReset},
-    {"201 firmware update", 201, 0x39, "74014203", "1003", "", "", "", "[207]"},
-    {"200 older model, get shows the cache", 200, 0, "74010302", "@0=9 1004", "076c93010403f2",
-     "09010302", "1033=HD(1080p)50;1035=V1.23.456;1034=hidden;1008=hidden;1007=hidden"},
-    {"200, port held", 200, 0, "74010302", "hold", "", "", "1033=NO-SYNC;1035=NA",
+const Row kRows[] = {
+    {"201 opens", 201, 0x39, "74014203", "", "", "",
+     States({{Clock::kInputTimingText, "Old"},
+             {Clock::kClockModeList, "Lock To SDI/3"},
+             {Clock::kClockModeApply, "Apply"}})},
+    {"201 two entries, S[1] beyond", 201, 0x79, "74034203", "", "", "",
+     States({{Clock::kClockModeList, "/2"}})},
+    {"201 apply entry 2 of 3: GenLock", 201, 0x39, "74014203",
+     Script(Select(Clock::kClockModeList, 2), Click(Clock::kClockModeApply), "reopen"), "4.2.2 gl",
+     "74024203", States({{Clock::kClockModeList, "FrameLock B(Genlock)/3"}}), "[208]"},
+    {"201 apply entry 1 of 2", 201, 0x79, "74004203",
+     Script(Select(Clock::kClockModeList, 1), Click(Clock::kClockModeApply), "reopen"), "4.2.1",
+     "74014203", States({{Clock::kClockModeList, "FrameLock B(Genlock)/2"}})},
+    {"201 apply without entry", 201, 0x39, "74014203",
+     Script(Select(Clock::kClockModeList, -1), Click(Clock::kClockModeApply), "reopen"), "", "",
+     States({{Clock::kClockModeList, "Lock To SDI/3"}})},
+    {"201 get", 201, 0x39, "74014203", Script(Click(Clock::kGetButton)), "076c93010401f4",
+     "08014203", States({{Clock::kInputTimingText, "HD(1080p)60"}})},
+    {"201 get, silent box", 201, 0x39, "74014203", Script("silent", Click(Clock::kGetButton)),
+     "076c93010401f4", "", States({{Clock::kInputTimingText, "NA"}})},
+    {"201 factory reset", 201, 0x39, "74014203", Script(Click(Clock::kFactoryResetButton)), "4.4.1",
+     "", "", kReset},
+    {"201 factory reset cancelled", 201, 0x39, "74014203",
+     Script("cancel", Click(Clock::kFactoryResetButton)), "", "", "", kReset},
+    {"201 firmware update", 201, 0x39, "74014203", Script(Click(Clock::kFirmwareUpdateButton)), "",
+     "", "", "[207]"},
+    {"200 older model, get shows the cache", 200, 0, "74010302",
+     Script("@0=9", Click(Version::kGetButton)), "076c93010403f2", "09010302",
+     States({{Version::kInputTimingText, "HD(1080p)50"},
+             {Version::kVersionText, "V1.23.456"},
+             {Version::kAutoSleepLabel, "hidden"},
+             {Version::kAutoSleepList, "hidden"},
+             {Version::kAutoSleepSet, "hidden"}})},
+    {"200, port held", 200, 0, "74010302", "hold", "", "",
+     States({{Version::kInputTimingText, "NO-SYNC"}, {Version::kVersionText, "NA"}}),
      "Error|Failed to open up the comms port\n"},
-    {"200 newer model, set auto-sleep", 200, 1, "74010302", "1008=#4 1007 reopen",
+    {"200 newer model, set auto-sleep", 200, 1, "74010302",
+     Script(Select(Version::kAutoSleepList, 4), Click(Version::kAutoSleepSet), "reopen"),
      "076c93010404f1 4.2.4 076c93010404f1", "74010402",
-     "1034=Auto-Sleep Mode;1008=4 min/6;1007=Set"},
-    {"200 newer model, factory reset", 200, 1, "74010302", "1002", "076c93010404f1 4.5.1", "",
-     "1008=3 min/6", kReset},
-    {"In/Out mode", 202, 0, "", "1008=70 1005 enter", "", "", "1005=on;1006=off;1008=70;0=closed"},
-    {"In/Out mode reopened", 202, 0, "", "1008=70 1006 reopen", "", "",
-     "1005=off;1006=off;1008=;0=open"},
-    {"Image opens", 203, 0, "0a141eff01050364", "1011", "", "",
-     "1008=10;1027=0..255@10;1025=255;1005=On/2;1006=/3;1007=Off/4;1031=100;1033=0..127@100"},
-    {"Image clamped", 203, 0, "0a141eff01050364", "1008=300 1002 1031=200 1013", "2.1.255 2.8.127",
-     "ff141eff0105037f", "1008=255;1027=0..255@255;1031=127;1033=0..127@127"},
+     States({{Version::kAutoSleepLabel, "Auto-Sleep Mode"},
+             {Version::kAutoSleepList, "4 min/6"},
+             {Version::kAutoSleepSet, "Set"}})},
+    {"200 newer model, factory reset", 200, 1, "74010302",
+     Script(Click(Version::kFactoryResetButton)), "076c93010404f1 4.5.1", "",
+     States({{Version::kAutoSleepList, "3 min/6"}}), kReset},
+    {"In/Out mode", 202, 0, "",
+     Script(Type(InOut::kUnderOverScanEdit, "70"), Click(InOut::kAspect16x9Radio), "enter"), "", "",
+     States({{InOut::kAspect16x9Radio, "on"},
+             {InOut::kAspect4x3Radio, "off"},
+             {InOut::kUnderOverScanEdit, "70"},
+             {kDialogItself, "closed"}})},
+    {"In/Out mode reopened", 202, 0, "",
+     Script(Type(InOut::kUnderOverScanEdit, "70"), Click(InOut::kAspect4x3Radio), "reopen"), "", "",
+     States({{InOut::kAspect16x9Radio, "off"},
+             {InOut::kAspect4x3Radio, "off"},
+             {InOut::kUnderOverScanEdit, ""},
+             {kDialogItself, "open"}})},
+    {"Image opens", 203, 0, "0a141eff01050364", Script(Click(Image::kColorToneApply)), "", "",
+     States({{Image::kContrastEdit, "10"},
+             {Image::kContrastTrackbar, "0..255@10"},
+             {Image::kHueEdit, "255"},
+             {Image::kBwExtensionList, "On/2"},
+             {Image::kColorToneList, "/3"},
+             {Image::kEdgeEnhanceList, "Off/4"},
+             {Image::kSharpnessEdit, "100"},
+             {Image::kSharpnessTrackbar, "0..127@100"}})},
+    {"Image clamped", 203, 0, "0a141eff01050364",
+     Script(Type(Image::kContrastEdit, "300"), Click(Image::kContrastApply),
+            Type(Image::kSharpnessEdit, "200"), Click(Image::kSharpnessApply)),
+     "2.1.255 2.8.127", "ff141eff0105037f",
+     States({{Image::kContrastEdit, "255"},
+             {Image::kContrastTrackbar, "0..255@255"},
+             {Image::kSharpnessEdit, "127"},
+             {Image::kSharpnessTrackbar, "0..127@127"}})},
     {"Image steps, slider, typing", 203, 0, "0a141eff01050364",
-     "1020 1025=300 1020 1008=0 1024 1031=150 1022 1035 1028=40 1018 1023=99 paint close", "", "",
-     "1025=300;1030=0..255@255;1008=0;1031=149;1021=41;1028=0..255@41;1023=99;1029=0..255@30;"
-     "0=closed"},
-    {"Image reopen", 203, 0, "0a141eff01050364", "1021=77 1003 1006=#2 1011 reopen", "2.2.77 2.6.2",
-     "0a4d1eff01020364", "1021=77;1028=0..255@77;1006=Green/3"},
-    {"Image port held", 203, 0, "0a141eff01050364", "hold 1008=128 1002", "", "",
-     "1008=128;1027=0..255@10", kFail},
-    {"Output 0x95", 204, 0x95, "16020a0000", "1005=#30 1002 1008=#1 1009", "1.1.30 1.4.1",
-     "1e020a0100",
-     "1005=1440x900p60/38;1006=YCbCr422/3;1007=Diagonal/11;1030=Audio Source;1008=Analog/2;"
-     "1031=hidden;1010=hidden;1011=hidden"},
-    {"Output 0x59", 204, 0x59, "1600000001", "1005=#14 1002 1006=#1 1003 1010=#0 1011 reopen",
+     Script(Click(Image::kHueUp), Type(Image::kHueEdit, "300"), Click(Image::kHueUp),
+            Type(Image::kContrastEdit, "0"), Click(Image::kContrastDown),
+            Type(Image::kSharpnessEdit, "150"), Click(Image::kSharpnessUp),
+            Click(Image::kSharpnessDown), Slide(Image::kBrightnessTrackbar, 40),
+            Click(Image::kBrightnessUp), Type(Image::kSaturationEdit, "99"), "paint", "close"),
+     "", "",
+     States({{Image::kHueEdit, "300"},
+             {Image::kHueTrackbar, "0..255@255"},
+             {Image::kContrastEdit, "0"},
+             {Image::kSharpnessEdit, "149"},
+             {Image::kBrightnessEdit, "41"},
+             {Image::kBrightnessTrackbar, "0..255@41"},
+             {Image::kSaturationEdit, "99"},
+             {Image::kSaturationTrackbar, "0..255@30"},
+             {kDialogItself, "closed"}})},
+    {"Image reopen", 203, 0, "0a141eff01050364",
+     Script(Type(Image::kBrightnessEdit, "77"), Click(Image::kBrightnessApply),
+            Select(Image::kColorToneList, 2), Click(Image::kColorToneApply), "reopen"),
+     "2.2.77 2.6.2", "0a4d1eff01020364",
+     States({{Image::kBrightnessEdit, "77"},
+             {Image::kBrightnessTrackbar, "0..255@77"},
+             {Image::kColorToneList, "Green/3"}})},
+    {"Image port held", 203, 0, "0a141eff01050364",
+     Script("hold", Type(Image::kContrastEdit, "128"), Click(Image::kContrastApply)), "", "",
+     States({{Image::kContrastEdit, "128"}, {Image::kContrastTrackbar, "0..255@10"}}), kFail},
+    {"Output 0x95", 204, 0x95, "16020a0000",
+     Script(Select(Output::kOutputResolutionList, 30), Click(Output::kOutputResolutionApply),
+            Select(Output::kAudioSourceList, 1), Click(Output::kAudioSourceApply)),
+     "1.1.30 1.4.1", "1e020a0100",
+     States({{Output::kOutputResolutionList, "1440x900p60/38"},
+             {Output::kOutputModeList, "YCbCr422/3"},
+             {Output::kDefaultPatternList, "Diagonal/11"},
+             {Output::kAudioSourceLabel, "Audio Source"},
+             {Output::kAudioSourceList, "Analog/2"},
+             {Output::kEdidAudioChLabel, "hidden"},
+             {Output::kEdidAudioChList, "hidden"},
+             {Output::kEdidAudioChApply, "hidden"}})},
+    {"Output 0x59", 204, 0x59, "1600000001",
+     Script(Select(Output::kOutputResolutionList, 14), Click(Output::kOutputResolutionApply),
+            Select(Output::kOutputModeList, 1), Click(Output::kOutputModeApply),
+            Select(Output::kEdidAudioChList, 0), Click(Output::kEdidAudioChApply), "reopen"),
      "086c930001011ed9 1.2.2 1.5.0", "1e01000000",
-     "1005=1440x900p60/22;1006=YCbCr422/2;1030=hidden;1008=hidden;1009=hidden;"
-     "1031=EDID Audio Ch#;1010=2Ch/2"},
+     States({{Output::kOutputResolutionList, "1440x900p60/22"},
+             {Output::kOutputModeList, "YCbCr422/2"},
+             {Output::kAudioSourceLabel, "hidden"},
+             {Output::kAudioSourceList, "hidden"},
+             {Output::kAudioSourceApply, "hidden"},
+             {Output::kEdidAudioChLabel, "EDID Audio Ch#"},
+             {Output::kEdidAudioChList, "2Ch/2"}})},
     {"Output 0x55", 204, 0x55, "2502000101", "", "", "",
-     "1005=Auto-Detect/38;1006=YCbCr422/3;1008=hidden;1010=7.1Ch/2"},
-    {"Output 0x05", 204, 0x05, "0000000000", "", "", "", "1008=SPDIF/2;1010=hidden"},
-    {"Output DVI: RGB whatever the byte", 204, 0x51, "0005000000", "", "", "", "1006=RGB/1"},
-    {"Output VGA, code 3", 204, 0x59, "0300000000", "1002", "", "", "1005=/22"},
-    {"Output Component, 12", 204, 0x50, "0c00000000", "1002", "1.1.12", "", "1005=HD(1080p)60/17"},
-    {"Output Component, 3", 204, 0x50, "0300000000", "1002", "1.1.36", "2400000000",
-     "1005=Bypass/17"},
-    {"Output SDI", 204, 0x53, "0501000000", "1005=#18 1002 1003 reopen", "1.1.36 1.2.2",
-     "2400000000", "1005=Bypass/19;1006=YCbCr422/1"},
-    {"Output port held", 204, 0x59, "1600000001", "hold 1007=#3 1004", "", "", "1007=Hatch/11",
-     kFail},
-    {"Adjustment shown, own limits", 205, 0, "00010001c864", "1012 1011 1034=-150 1004", "", "",
-     "1021=-50;1027=-50..50@-50;1000=16:9/2;1001=Off/2;1002=On/2;1035=50;1029=-50..50@50;"
-     "1034=-149;1028=-100..100@-100"},
+     States({{Output::kOutputResolutionList, "Auto-Detect/38"},
+             {Output::kOutputModeList, "YCbCr422/3"},
+             {Output::kAudioSourceList, "hidden"},
+             {Output::kEdidAudioChList, "7.1Ch/2"}})},
+    {"Output 0x05", 204, 0x05, "0000000000", "", "", "",
+     States({{Output::kAudioSourceList, "SPDIF/2"}, {Output::kEdidAudioChList, "hidden"}})},
+    {"Output DVI: RGB whatever the byte", 204, 0x51, "0005000000", "", "", "",
+     States({{Output::kOutputModeList, "RGB/1"}})},
+    {"Output VGA, code 3", 204, 0x59, "0300000000", Script(Click(Output::kOutputResolutionApply)),
+     "", "", States({{Output::kOutputResolutionList, "/22"}})},
+    {"Output Component, 12", 204, 0x50, "0c00000000", Script(Click(Output::kOutputResolutionApply)),
+     "1.1.12", "", States({{Output::kOutputResolutionList, "HD(1080p)60/17"}})},
+    {"Output Component, 3", 204, 0x50, "0300000000", Script(Click(Output::kOutputResolutionApply)),
+     "1.1.36", "2400000000", States({{Output::kOutputResolutionList, "Bypass/17"}})},
+    {"Output SDI", 204, 0x53, "0501000000",
+     Script(Select(Output::kOutputResolutionList, 18), Click(Output::kOutputResolutionApply),
+            Click(Output::kOutputModeApply), "reopen"),
+     "1.1.36 1.2.2", "2400000000",
+     States(
+         {{Output::kOutputResolutionList, "Bypass/19"}, {Output::kOutputModeList, "YCbCr422/1"}})},
+    {"Output port held", 204, 0x59, "1600000001",
+     Script("hold", Select(Output::kDefaultPatternList, 3), Click(Output::kDefaultPatternApply)),
+     "", "", States({{Output::kDefaultPatternList, "Hatch/11"}}), kFail},
+    {"Adjustment shown, own limits", 205, 0, "00010001c864",
+     Script(Click(Adjust::kUnderOverScanDown), Click(Adjust::kVShiftUp),
+            Type(Adjust::kHShiftEdit, "-150"), Click(Adjust::kHShiftUp)),
+     "", "",
+     States({{Adjust::kUnderOverScanEdit, "-50"},
+             {Adjust::kUnderOverScanTrackbar, "-50..50@-50"},
+             {Adjust::kAspectRatioList, "16:9/2"},
+             {Adjust::kHMirrorList, "Off/2"},
+             {Adjust::kVMirrorList, "On/2"},
+             {Adjust::kVShiftEdit, "50"},
+             {Adjust::kVShiftTrackbar, "-50..50@50"},
+             {Adjust::kHShiftEdit, "-149"},
+             {Adjust::kHShiftTrackbar, "-100..100@-100"}})},
     {"Adjustment sent", 205, 0, "320000006432",
-     "1034=-100 1009 1034=100 1009 1035=-7 1010 1021=50 1005 1000=#1 1006 1002=#-1 1008",
+     Script(Type(Adjust::kHShiftEdit, "-100"), Click(Adjust::kHShiftApply),
+            Type(Adjust::kHShiftEdit, "100"), Click(Adjust::kHShiftApply),
+            Type(Adjust::kVShiftEdit, "-7"), Click(Adjust::kVShiftApply),
+            Type(Adjust::kUnderOverScanEdit, "50"), Click(Adjust::kUnderOverScanApply),
+            Select(Adjust::kAspectRatioList, 1), Click(Adjust::kAspectRatioApply),
+            Select(Adjust::kVMirrorList, -1), Click(Adjust::kVMirrorApply)),
      "3.5.0 3.5.200 086c930003062bc5 3.1.100 3.2.1", "64010000c82b",
-     "1034=100;1028=-100..100@100;1035=-7;1029=-50..50@-7;1000=16:9/2"},
+     States({{Adjust::kHShiftEdit, "100"},
+             {Adjust::kHShiftTrackbar, "-100..100@100"},
+             {Adjust::kVShiftEdit, "-7"},
+             {Adjust::kVShiftTrackbar, "-50..50@-7"},
+             {Adjust::kAspectRatioList, "16:9/2"}})},
     {"Adjustment clamped", 205, 0, "320000006432",
-     "1034=200 1009 1021=-80 1005 1035=abc 1010 1034= 1009", "3.5.200 3.1.0 3.6.50 3.5.100",
-     "000000006432", "1021=-50;1027=-50..50@-50;1035=0;1034=0"},
-    {"Engineer Menu", 206, 0, "", "1005=#2 1034=55 1009=#1 1019=#2 1018=#1 enter reopen", "", "",
-     kEngineerStart},
+     Script(Type(Adjust::kHShiftEdit, "200"), Click(Adjust::kHShiftApply),
+            Type(Adjust::kUnderOverScanEdit, "-80"), Click(Adjust::kUnderOverScanApply),
+            Type(Adjust::kVShiftEdit, "abc"), Click(Adjust::kVShiftApply),
+            Type(Adjust::kHShiftEdit, ""), Click(Adjust::kHShiftApply)),
+     "3.5.200 3.1.0 3.6.50 3.5.100", "000000006432",
+     States({{Adjust::kUnderOverScanEdit, "-50"},
+             {Adjust::kUnderOverScanTrackbar, "-50..50@-50"},
+             {Adjust::kVShiftEdit, "0"},
+             {Adjust::kHShiftEdit, "0"}})},
+    {"Engineer Menu", 206, 0, "",
+     Script(Select(Engineer::k3dnrSetList, 2), Type(Engineer::k3dnrLevelEdit, "55"),
+            Select(Engineer::kDeintModeList, 1), Select(Engineer::kInterAreaSetList, 2),
+            Select(Engineer::kFilmBadEditList, 1), "enter", "reopen"),
+     "", "", kEngineerStart},
     {"GenLock signed around zero", 208, 0, "", "g2=1101 g3=563", "gl", "",
-     "1028=-1100..1100@-1099;1021=-1099;1029=-562..562@-562;1022=-562"},
-    {"GenLock apply H -1", 208, 0, "", "1021=-1 1003", "gl 086c934900089711", "",
-     "1028=-1100..1100@-1;1021=-1;1029=-562..562@0"},
-    {"GenLock apply V -600, clamped", 208, 0, "", "1022=-600 1004", "gl 086c93490102337a", "",
-     "1029=-562..562@-562;1022=-562;1028=-1100..1100@0"},
-    {"GenLock apply H 5000, clamped, close", 208, 0, "", "1021=5000 1003 close",
-     "gl 086c934900044c60", "", "1028=-1100..1100@1100;1021=1100;0=closed"},
+     States({{Genlock::kHDelayTrackbar, "-1100..1100@-1099"},
+             {Genlock::kHDelayEdit, "-1099"},
+             {Genlock::kVDelayTrackbar, "-562..562@-562"},
+             {Genlock::kVDelayEdit, "-562"}})},
+    {"GenLock apply H -1", 208, 0, "",
+     Script(Type(Genlock::kHDelayEdit, "-1"), Click(Genlock::kHDelayApply)), "gl 086c934900089711",
+     "",
+     States({{Genlock::kHDelayTrackbar, "-1100..1100@-1"},
+             {Genlock::kHDelayEdit, "-1"},
+             {Genlock::kVDelayTrackbar, "-562..562@0"}})},
+    {"GenLock apply V -600, clamped", 208, 0, "",
+     Script(Type(Genlock::kVDelayEdit, "-600"), Click(Genlock::kVDelayApply)),
+     "gl 086c93490102337a", "",
+     States({{Genlock::kVDelayTrackbar, "-562..562@-562"},
+             {Genlock::kVDelayEdit, "-562"},
+             {Genlock::kHDelayTrackbar, "-1100..1100@0"}})},
+    {"GenLock apply H 5000, clamped, close", 208, 0, "",
+     Script(Type(Genlock::kHDelayEdit, "5000"), Click(Genlock::kHDelayApply), "close"),
+     "gl 086c934900044c60", "",
+     States({{Genlock::kHDelayTrackbar, "-1100..1100@1100"},
+             {Genlock::kHDelayEdit, "1100"},
+             {kDialogItself, "closed"}})},
     {"GenLock, silent box: all 0", 208, 0, "", "silent", "gl", "",
-     "1028=0..0@0;1021=0;1029=0..0@0;1022=0"},
+     States({{Genlock::kHDelayTrackbar, "0..0@0"},
+             {Genlock::kHDelayEdit, "0"},
+             {Genlock::kVDelayTrackbar, "0..0@0"},
+             {Genlock::kVDelayEdit, "0"}})},
 };
 
 std::unique_ptr<ui::Dialog> Make(int tmpl, const ComPort& port, std::span<uint8_t> group,
@@ -276,10 +478,12 @@ class TestSettingsDialogs : public QObject {
             test::WhenModalOver(this, nullptr, [&seen](ui::Dialog* d) {
                 seen << QString::number(d->Template().id);
                 if (d->Template().id == 204) {
-                    seen.last() += '/' + QString::number(d->ControlAs<QComboBox>(1005)->count());
+                    seen.last() +=
+                        '/' + QString::number(
+                                  d->ControlAs<QComboBox>(Output::kOutputResolutionList)->count());
                 } else if (d->Template().id == 203) {
-                    d->SetControlText(1008, QStringLiteral("128"));
-                    d->Command(1002);
+                    d->SetControlText(Image::kContrastEdit, QStringLiteral("128"));
+                    d->Command(Image::kContrastApply);
                 }
                 d->close();
             });

@@ -10,9 +10,9 @@
 //   class FirmwareUpdateDialog : public ui::Dialog {
 //   public:
 //       FirmwareUpdateDialog() : Dialog(kFirmwareUpdateDialogTemplate) {
-//           static constexpr ui::CommandEntry<FirmwareUpdateDialog> kMap[] = {{1004,
-//           &FirmwareUpdateDialog::OnLoadFile},
-//                                                           {1010, &FirmwareUpdateDialog::OnBurn}};
+//           static constexpr ui::CommandEntry<FirmwareUpdateDialog> kMap[] = {
+//               {FirmwareUpdateIds::kLoadFileButton, &FirmwareUpdateDialog::OnLoadFile},
+//               {FirmwareUpdateIds::kBurnButton, &FirmwareUpdateDialog::OnBurn}};
 //           MapCommands(this, kMap);
 //       }
 //   protected:

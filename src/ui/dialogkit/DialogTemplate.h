@@ -1,9 +1,14 @@
 // Dialog templates as data: a dialog is a caption, a size, a font and a table of controls, each
 // with its id, kind, text and place in dialog units. Dialog (Dialog.h) builds the window from it.
+// Each template names its controls' ids in a struct beside the table; the window and its tests
+// use those names.
 //
+//   struct MyIds {
+//       static constexpr int kLoadFileButton = 1004;
+//   };
 //   inline constexpr ControlTemplate kMyControls[] = {
-//       {1004, ControlKind::PushButton, "Load File", 19, 17, 50, 14},
-//       {1, ControlKind::PushButton, "OK", 217, 6, 50, 14, kDefault | kHidden},
+//       {MyIds::kLoadFileButton, ControlKind::PushButton, "Load File", 19, 17, 50, 14},
+//       {kIdOk, ControlKind::PushButton, "OK", 217, 6, 50, 14, kDefault | kHidden},
 //   };
 //   inline constexpr DialogTemplate kMyTemplate{207, "Firmware Update", 271, 154,
 //                                                "MS Shell Dlg", 8, kMyControls};

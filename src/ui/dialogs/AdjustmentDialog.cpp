@@ -6,14 +6,23 @@ namespace kestrow {
 
 namespace {
 
+using Ids = ui::AdjustmentIds;
+
 // In the order the dialog fills them: the lists, then the numbers.
 constexpr RowLayout kRows[] = {
-    {"aspect-ratio", {}, 1006, 1000},
-    {"h-mirror", {}, 1007, 1001},
-    {"v-mirror", {}, 1008, 1002},
-    {"under-over-scan", {1012, 1027, 1003, 1021}, 1005},
-    {"h-shift", {1013, 1028, 1004, 1034}, 1009},
-    {"v-shift", {1014, 1029, 1011, 1035}, 1010},
+    {"aspect-ratio", {}, Ids::kAspectRatioApply, Ids::kAspectRatioList},
+    {"h-mirror", {}, Ids::kHMirrorApply, Ids::kHMirrorList},
+    {"v-mirror", {}, Ids::kVMirrorApply, Ids::kVMirrorList},
+    {"under-over-scan",
+     {Ids::kUnderOverScanDown, Ids::kUnderOverScanTrackbar, Ids::kUnderOverScanUp,
+      Ids::kUnderOverScanEdit},
+     Ids::kUnderOverScanApply},
+    {"h-shift",
+     {Ids::kHShiftDown, Ids::kHShiftTrackbar, Ids::kHShiftUp, Ids::kHShiftEdit},
+     Ids::kHShiftApply},
+    {"v-shift",
+     {Ids::kVShiftDown, Ids::kVShiftTrackbar, Ids::kVShiftUp, Ids::kVShiftEdit},
+     Ids::kVShiftApply},
 };
 
 }  // namespace

@@ -15,12 +15,24 @@ struct EngineerList {
     const NameTable* entries;
 };
 
+using Ids = ui::EngineerMenuIds;
+
 // In the order the dialog fills them.
 constexpr EngineerList kLists[] = {
-    {1005, &NoiseLevelList},      {1006, &OnOffList},     {1007, &OnOffList}, {1008, &OnOffList},
-    {1009, &DeinterlaceModeList}, {1010, &EdgeAngleList}, {1011, &OnOffList}, {1012, &OnOffList},
-    {1014, &OnOffList},           {1015, &OnOffList},     {1016, &OnOffList}, {1017, &FilmModeList},
-    {1018, &OnOffList},           {1019, &InterAreaList},
+    {Ids::k3dnrSetList, &NoiseLevelList},
+    {Ids::kMosquitoNrList, &OnOffList},
+    {Ids::kVd3dCombList, &OnOffList},
+    {Ids::kCrossColorList, &OnOffList},
+    {Ids::kDeintModeList, &DeinterlaceModeList},
+    {Ids::kEdgeAngleList, &EdgeAngleList},
+    {Ids::kMotionBorderList, &OnOffList},
+    {Ids::kFastMotionList, &OnOffList},
+    {Ids::kSlowMotionList, &OnOffList},
+    {Ids::kZoomArtifactList, &OnOffList},
+    {Ids::kNoiseRobustList, &OnOffList},
+    {Ids::kFilmModeList, &FilmModeList},
+    {Ids::kFilmBadEditList, &OnOffList},
+    {Ids::kInterAreaSetList, &InterAreaList},
 };
 
 }  // namespace

@@ -3,48 +3,81 @@
 #pragma once
 
 #include "ui/dialogkit/DialogTemplate.h"
+#include "ui/dialogkit/MessageBox.h"
 
 namespace kestrow::ui {
 
 inline constexpr uint32_t kEngineerList = kVScroll;
 
+// The controls' ids by role; OK and Cancel are kIdOk and kIdCancel (MessageBox.h).
+struct EngineerMenuIds {
+    static constexpr int k3dnrSetList = 1005;
+    static constexpr int k3dnrLevelEdit = 1034;
+    static constexpr int kMosquitoNrList = 1006;
+    static constexpr int kVd3dCombList = 1007;
+    static constexpr int kCrossColorList = 1008;
+    static constexpr int kDeintModeList = 1009;
+    static constexpr int kEdgeAngleList = 1010;
+    static constexpr int kMotionBorderList = 1011;
+    static constexpr int kFastMotionList = 1012;
+    static constexpr int kSlowMotionList = 1014;
+    static constexpr int kZoomArtifactList = 1015;
+    static constexpr int kNoiseRobustList = 1016;
+    static constexpr int kFilmModeList = 1017;
+    static constexpr int kFilmBadEditList = 1018;
+    static constexpr int kInterAreaSetList = 1019;
+};
+
 inline constexpr ControlTemplate kEngineerMenuDialogControls[] = {
     {-1, ControlKind::GroupBox, "Noise Reduce", 7, 7, 138, 175},
     {-1, ControlKind::StaticText, "3DNR Set", 15, 30, 72, 8},
-    {1005, ControlKind::ComboDropDown, "", 89, 27, 48, 60, kEngineerList},
+    {EngineerMenuIds::k3dnrSetList, ControlKind::ComboDropDown, "", 89, 27, 48, 60, kEngineerList},
     {-1, ControlKind::StaticText, "3DNR Level (0~60)", 15, 62, 72, 8},
-    {1034, ControlKind::Edit, "", 89, 59, 48, 14, kBorder},
+    {EngineerMenuIds::k3dnrLevelEdit, ControlKind::Edit, "", 89, 59, 48, 14, kBorder},
     {-1, ControlKind::StaticText, "Mosquito NR", 15, 94, 72, 8},
-    {1006, ControlKind::ComboDropDown, "", 89, 91, 48, 60, kEngineerList},
+    {EngineerMenuIds::kMosquitoNrList, ControlKind::ComboDropDown, "", 89, 91, 48, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "V/D 3D Comb", 15, 126, 72, 8},
-    {1007, ControlKind::ComboDropDown, "", 89, 123, 48, 60, kEngineerList},
+    {EngineerMenuIds::kVd3dCombList, ControlKind::ComboDropDown, "", 89, 123, 48, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Cross Color", 15, 158, 72, 8},
-    {1008, ControlKind::ComboDropDown, "", 89, 155, 48, 60, kEngineerList},
+    {EngineerMenuIds::kCrossColorList, ControlKind::ComboDropDown, "", 89, 155, 48, 60,
+     kEngineerList},
 
     {-1, ControlKind::GroupBox, "Deinterlace", 152, 7, 270, 175},
     {-1, ControlKind::StaticText, "Deint Mode", 160, 30, 62, 8},
-    {1009, ControlKind::ComboDropDown, "", 224, 27, 56, 60, kEngineerList},
+    {EngineerMenuIds::kDeintModeList, ControlKind::ComboDropDown, "", 224, 27, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Edge Angle", 160, 62, 62, 8},
-    {1010, ControlKind::ComboDropDown, "", 224, 59, 56, 60, kEngineerList},
+    {EngineerMenuIds::kEdgeAngleList, ControlKind::ComboDropDown, "", 224, 59, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Motion Border", 160, 94, 62, 8},
-    {1011, ControlKind::ComboDropDown, "", 224, 91, 56, 60, kEngineerList},
+    {EngineerMenuIds::kMotionBorderList, ControlKind::ComboDropDown, "", 224, 91, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Fast Motion", 160, 126, 62, 8},
-    {1012, ControlKind::ComboDropDown, "", 224, 123, 56, 60, kEngineerList},
+    {EngineerMenuIds::kFastMotionList, ControlKind::ComboDropDown, "", 224, 123, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Slow Motion", 160, 158, 62, 8},
-    {1014, ControlKind::ComboDropDown, "", 224, 155, 56, 60, kEngineerList},
+    {EngineerMenuIds::kSlowMotionList, ControlKind::ComboDropDown, "", 224, 155, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Zoom Artifact", 292, 30, 62, 8},
-    {1015, ControlKind::ComboDropDown, "", 356, 27, 56, 60, kEngineerList},
+    {EngineerMenuIds::kZoomArtifactList, ControlKind::ComboDropDown, "", 356, 27, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Noise Robust", 292, 62, 62, 8},
-    {1016, ControlKind::ComboDropDown, "", 356, 59, 56, 60, kEngineerList},
+    {EngineerMenuIds::kNoiseRobustList, ControlKind::ComboDropDown, "", 356, 59, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Film Mode", 292, 94, 62, 8},
-    {1017, ControlKind::ComboDropDown, "", 356, 91, 56, 60, kEngineerList},
+    {EngineerMenuIds::kFilmModeList, ControlKind::ComboDropDown, "", 356, 91, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Film Bad Edit", 292, 126, 62, 8},
-    {1018, ControlKind::ComboDropDown, "", 356, 123, 56, 60, kEngineerList},
+    {EngineerMenuIds::kFilmBadEditList, ControlKind::ComboDropDown, "", 356, 123, 56, 60,
+     kEngineerList},
     {-1, ControlKind::StaticText, "Inter Area Set", 292, 158, 62, 8},
-    {1019, ControlKind::ComboDropDown, "", 356, 155, 56, 60, kEngineerList},
+    {EngineerMenuIds::kInterAreaSetList, ControlKind::ComboDropDown, "", 356, 155, 56, 60,
+     kEngineerList},
 
-    {1, ControlKind::PushButton, "OK", 318, 184, 50, 10, kDefault | kHidden},
-    {2, ControlKind::PushButton, "Cancel", 372, 184, 50, 10, kHidden},
+    {kIdOk, ControlKind::PushButton, "OK", 318, 184, 50, 10, kDefault | kHidden},
+    {kIdCancel, ControlKind::PushButton, "Cancel", 372, 184, 50, 10, kHidden},
 };
 
 inline constexpr DialogTemplate kEngineerMenuDialogTemplate{

@@ -18,13 +18,7 @@
 namespace kestrow {
 namespace {
 
-constexpr int kIdLoadFile = 1004;
-constexpr int kIdBurn = 1010;
-constexpr int kIdHiddenCancel = 1003;
-constexpr int kIdStatus = 1031;
-constexpr int kIdFileSize = 1014;
-constexpr int kIdInstructions = 1008;
-constexpr int kIdProgress = 1009;
+using Ids = ui::FirmwareUpdateIds;
 
 QString InstructionText() {
     QStringList lines;
@@ -44,12 +38,12 @@ class FirmwareUpdateDialog::View : public FirmwareUpdateView {
 
     void SetStatus(std::string_view text) override {
         Post([d = &dialog_, t = ui::Utf8(text)] {
-            d->SetControlText(kIdStatus, t);
+            d->SetControlText(Ids::kStatusText, t);
             emit d->statusShown(t);
         });
     }
     void SetFileSize(std::string_view text) override {
-        Post([d = &dialog_, t = ui::Utf8(text)] { d->SetControlText(kIdFileSize, t); });
+        Post([d = &dialog_, t = ui::Utf8(text)] { d->SetControlText(Ids::kFileSizeText, t); });
     }
     void ShowMessage(std::string_view text) override {
         (void)ui::ShowMessage(&dialog_, ui::Utf8(text), QString(), ui::MessageButtons::Ok);
@@ -59,14 +53,14 @@ class FirmwareUpdateDialog::View : public FirmwareUpdateView {
     }
     void SetRange(std::uint16_t minimum, std::uint16_t maximum) override {
         Post([d = &dialog_, minimum, maximum] {
-            if (auto* bar = d->ControlAs<QProgressBar>(kIdProgress)) {
+            if (auto* bar = d->ControlAs<QProgressBar>(Ids::kProgressBar)) {
                 bar->setRange(minimum, maximum);
             }
         });
     }
     void SetPosition(std::uint16_t position) override {
         Post([d = &dialog_, position] {
-            if (auto* bar = d->ControlAs<QProgressBar>(kIdProgress)) {
+            if (auto* bar = d->ControlAs<QProgressBar>(Ids::kProgressBar)) {
                 bar->setValue(position);
             }
         });
@@ -83,13 +77,13 @@ class FirmwareUpdateDialog::View : public FirmwareUpdateView {
 FirmwareUpdateDialog::FirmwareUpdateDialog()
     : Dialog(ui::kFirmwareUpdateDialogTemplate), view_(std::make_unique<View>(*this)) {
     static constexpr ui::CommandEntry<FirmwareUpdateDialog> kMap[] = {
-        {kIdLoadFile, &FirmwareUpdateDialog::OnLoadFile},
-        {kIdBurn, &FirmwareUpdateDialog::OnBurn},
+        {Ids::kLoadFileButton, &FirmwareUpdateDialog::OnLoadFile},
+        {Ids::kBurnButton, &FirmwareUpdateDialog::OnBurn},
     };
     MapCommands(this, kMap);
-    MapCommand(1, [this] { OnClose(1); });
-    MapCommand(2, [this] { OnClose(2); });
-    MapCommand(kIdHiddenCancel, [] {});
+    MapCommand(ui::kIdOk, [this] { OnClose(ui::kIdOk); });
+    MapCommand(ui::kIdCancel, [this] { OnClose(ui::kIdCancel); });
+    MapCommand(Ids::kHiddenCancelButton, [] {});
 }
 
 FirmwareUpdateDialog::~FirmwareUpdateDialog() {
@@ -108,7 +102,7 @@ bool FirmwareUpdateDialog::OnInitDialog() {
     CenterOnParent();
     path_.clear();
     image_ = FirmwareImage{};
-    SetControlText(kIdInstructions, InstructionText());
+    SetControlText(Ids::kInstructionsEdit, InstructionText());
     return true;
 }
 
@@ -152,7 +146,7 @@ void FirmwareUpdateDialog::LoadFile(const QString& path) {
     if (!size) {
         return;
     }
-    SetControlText(kIdFileSize, QString::fromStdString(FileSizeText(*size)));
+    SetControlText(Ids::kFileSizeText, QString::fromStdString(FileSizeText(*size)));
     path_ = chosen;
 }
 
@@ -160,7 +154,7 @@ void FirmwareUpdateDialog::OnBurn() {
     if (Running()) {
         return;
     }
-    if (auto* burn = Control(kIdBurn)) {
+    if (auto* burn = Control(Ids::kBurnButton)) {
         burn->setEnabled(false);
     }
     image_.path = path_;  // the run keeps this copy whatever Load File does meanwhile
@@ -178,7 +172,7 @@ void FirmwareUpdateDialog::FinishRun() {
     if (worker_.joinable()) {
         worker_.join();
     }
-    if (auto* burn = Control(kIdBurn)) {
+    if (auto* burn = Control(Ids::kBurnButton)) {
         burn->setEnabled(true);
     }
     emit runFinished();

@@ -2,20 +2,34 @@
 #pragma once
 
 #include "ui/dialogkit/DialogTemplate.h"
+#include "ui/dialogkit/MessageBox.h"
 
 namespace kestrow::ui {
 
+// The controls' ids by role; OK and Cancel are kIdOk and kIdCancel (MessageBox.h).
+struct FirmwareUpdateIds {
+    static constexpr int kLoadFileButton = 1004;
+    static constexpr int kBurnButton = 1010;
+    static constexpr int kHiddenCancelButton = 1003;
+    static constexpr int kStatusText = 1031;
+    static constexpr int kFileSizeText = 1014;
+    static constexpr int kInstructionsEdit = 1008;
+    static constexpr int kProgressBar = 1009;
+};
+
 inline constexpr ControlTemplate kFirmwareUpdateDialogControls[] = {
-    {1004, ControlKind::PushButton, "Load File", 19, 17, 50, 14},
-    {1010, ControlKind::PushButton, "Burn", 73, 18, 50, 14},
-    {1003, ControlKind::PushButton, "Cancel", 128, 18, 50, 14, kHidden},
-    {1031, ControlKind::StaticText, "", 22, 40, 156, 8},
+    {FirmwareUpdateIds::kLoadFileButton, ControlKind::PushButton, "Load File", 19, 17, 50, 14},
+    {FirmwareUpdateIds::kBurnButton, ControlKind::PushButton, "Burn", 73, 18, 50, 14},
+    {FirmwareUpdateIds::kHiddenCancelButton, ControlKind::PushButton, "Cancel", 128, 18, 50, 14,
+     kHidden},
+    {FirmwareUpdateIds::kStatusText, ControlKind::StaticText, "", 22, 40, 156, 8},
     {-1, ControlKind::StaticText, "File Size:", 183, 39, 29, 8},
-    {1014, ControlKind::StaticText, "", 220, 39, 44, 8},
-    {1008, ControlKind::Edit, "", 19, 53, 245, 77, kMultiLine | kReadOnly | kVScroll | kBorder},
-    {1009, ControlKind::ProgressBar, "", 19, 136, 245, 14, kBorder},
-    {1, ControlKind::PushButton, "OK", 217, 6, 50, 14, kDefault | kHidden},
-    {2, ControlKind::PushButton, "Cancel", 182, 4, 50, 14, kHidden},
+    {FirmwareUpdateIds::kFileSizeText, ControlKind::StaticText, "", 220, 39, 44, 8},
+    {FirmwareUpdateIds::kInstructionsEdit, ControlKind::Edit, "", 19, 53, 245, 77,
+     kMultiLine | kReadOnly | kVScroll | kBorder},
+    {FirmwareUpdateIds::kProgressBar, ControlKind::ProgressBar, "", 19, 136, 245, 14, kBorder},
+    {kIdOk, ControlKind::PushButton, "OK", 217, 6, 50, 14, kDefault | kHidden},
+    {kIdCancel, ControlKind::PushButton, "Cancel", 182, 4, 50, 14, kHidden},
 };
 
 inline constexpr DialogTemplate kFirmwareUpdateDialogTemplate{

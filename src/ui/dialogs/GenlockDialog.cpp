@@ -6,10 +6,16 @@ namespace kestrow {
 
 namespace {
 
+using Ids = ui::GenlockIds;
+
 // H row first: its period and delay are read before the V row's.
 constexpr RowLayout kRows[] = {
-    {"genlock-h", {1026, 1028, 1018, 1021}, 1003},
-    {"genlock-v", {1027, 1029, 1019, 1022}, 1004},
+    {"genlock-h",
+     {Ids::kHDelayDown, Ids::kHDelayTrackbar, Ids::kHDelayUp, Ids::kHDelayEdit},
+     Ids::kHDelayApply},
+    {"genlock-v",
+     {Ids::kVDelayDown, Ids::kVDelayTrackbar, Ids::kVDelayUp, Ids::kVDelayEdit},
+     Ids::kVDelayApply},
 };
 
 }  // namespace

@@ -6,16 +6,26 @@ namespace kestrow {
 
 namespace {
 
+using Ids = ui::ImageIds;
+
 // In the order the dialog fills them: the lists, then the numbers.
 constexpr RowLayout kRows[] = {
-    {"bw-extension", {}, 1010, 1005},
-    {"color-tone", {}, 1011, 1006},
-    {"edge-enhance", {}, 1012, 1007},
-    {"contrast", {1024, 1027, 1017, 1008}, 1002},
-    {"brightness", {1026, 1028, 1018, 1021}, 1003},
-    {"saturation", {1032, 1029, 1019, 1023}, 1004},
-    {"hue", {1034, 1030, 1020, 1025}, 1009},
-    {"sharpness", {1035, 1033, 1022, 1031}, 1013},
+    {"bw-extension", {}, Ids::kBwExtensionApply, Ids::kBwExtensionList},
+    {"color-tone", {}, Ids::kColorToneApply, Ids::kColorToneList},
+    {"edge-enhance", {}, Ids::kEdgeEnhanceApply, Ids::kEdgeEnhanceList},
+    {"contrast",
+     {Ids::kContrastDown, Ids::kContrastTrackbar, Ids::kContrastUp, Ids::kContrastEdit},
+     Ids::kContrastApply},
+    {"brightness",
+     {Ids::kBrightnessDown, Ids::kBrightnessTrackbar, Ids::kBrightnessUp, Ids::kBrightnessEdit},
+     Ids::kBrightnessApply},
+    {"saturation",
+     {Ids::kSaturationDown, Ids::kSaturationTrackbar, Ids::kSaturationUp, Ids::kSaturationEdit},
+     Ids::kSaturationApply},
+    {"hue", {Ids::kHueDown, Ids::kHueTrackbar, Ids::kHueUp, Ids::kHueEdit}, Ids::kHueApply},
+    {"sharpness",
+     {Ids::kSharpnessDown, Ids::kSharpnessTrackbar, Ids::kSharpnessUp, Ids::kSharpnessEdit},
+     Ids::kSharpnessApply},
 };
 
 }  // namespace

@@ -6,10 +6,14 @@ namespace kestrow {
 
 namespace {
 
+using Ids = ui::OutputSetupIds;
+
 constexpr RowLayout kRows[] = {
-    {"output-resolution", {}, 1002, 1005},   {"output-mode", {}, 1003, 1006},
-    {"default-pattern", {}, 1004, 1007},     {"audio-source", {}, 1009, 1008, 1030},
-    {"edid-audio-ch", {}, 1011, 1010, 1031},
+    {"output-resolution", {}, Ids::kOutputResolutionApply, Ids::kOutputResolutionList},
+    {"output-mode", {}, Ids::kOutputModeApply, Ids::kOutputModeList},
+    {"default-pattern", {}, Ids::kDefaultPatternApply, Ids::kDefaultPatternList},
+    {"audio-source", {}, Ids::kAudioSourceApply, Ids::kAudioSourceList, Ids::kAudioSourceLabel},
+    {"edid-audio-ch", {}, Ids::kEdidAudioChApply, Ids::kEdidAudioChList, Ids::kEdidAudioChLabel},
 };
 
 }  // namespace

@@ -6,9 +6,12 @@
 // step buttons (screen only) and Apply (one write on the dialog's own link; the cached byte
 // changes only when the write succeeded; "Fail" when the port did not open).
 //
+//   using Ids = ui::ImageIds;
 //   constexpr RowLayout kRows[] = {
-//       {"contrast", {1024, 1027, 1017, 1008}, 1002},  // number row: <, trackbar, >, edit
-//       {"color-tone", {}, 1011, 1006},                // choice row: list 1006
+//       {"contrast",  // number row: <, trackbar, >, edit; then Apply
+//        {Ids::kContrastDown, Ids::kContrastTrackbar, Ids::kContrastUp, Ids::kContrastEdit},
+//        Ids::kContrastApply},
+//       {"color-tone", {}, Ids::kColorToneApply, Ids::kColorToneList},  // choice row: Apply, list
 //   };
 //   class ImageDialog : public RowDialog {
 //     public:

@@ -7,14 +7,18 @@ namespace kestrow {
 
 namespace {
 
+using Ids = ui::SystemClockIds;
+
+// The clock mode, cached in S[1].
 constexpr RowLayout kRows[] = {
-    {"clock-mode", {}, 1007, 1006, 0, 1},  // clock mode: list 1006, Apply 1007, S[1]
+    {"clock-mode", {}, Ids::kClockModeApply, Ids::kClockModeList, 0, 1},
 };
 
 constexpr int kGenlockEntry = 2;  // "FrameLock B(Genlock)" when the list has three entries
 
-// This dialog is the model-1 one whichever button opened it (the hidden 1011 opens it for any
-// model): it always offers the clock mode and resets with item 4.
+// This dialog is the model-1 one whichever button opened it (the main window's hidden
+// Enhancement button opens it for any model): it always offers the clock mode and resets with
+// item 4.
 BoxFacts Facts(uint8_t portByte) {
     BoxFacts box;
     box.portByte = portByte;
@@ -28,13 +32,13 @@ SystemClockDialog::SystemClockDialog(const ComPort& port, std::span<uint8_t> sys
                                      const BoxFacts& box)
     : SystemDialog(ui::kSystemClockDialogTemplate, port, system, kRows, Facts(box.portByte)) {
     static constexpr ui::CommandEntry<SystemClockDialog> kMap[] = {
-        {1004, &SystemClockDialog::OnGet}};
+        {Ids::kGetButton, &SystemClockDialog::OnGet}};
     MapCommands(this, kMap);
 }
 
 bool SystemClockDialog::OnInitDialog() {
     RowDialog::OnInitDialog();
-    SetControlText(kInputTiming, QStringLiteral("Old"));
+    SetControlText(Ids::kInputTimingText, QStringLiteral("Old"));
     return true;
 }
 
@@ -42,7 +46,7 @@ void SystemClockDialog::OnGet() {
     // A box that does not answer leaves S[0] as it was and shows "NA".
     const std::optional<uint8_t> code = Link().ReadSetting(4, 1);
     if (!code) {
-        SetControlText(kInputTiming, QStringLiteral("NA"));
+        SetControlText(Ids::kInputTimingText, QStringLiteral("NA"));
         return;
     }
     if (uint8_t* cached = SystemByte(0)) {

@@ -3,16 +3,28 @@
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/QtSupport.h"
 #include "ui/dialogs/FirmwareUpdateDialog.h"
+#include "ui/dialogs/SystemClockDialogTemplate.h"
+#include "ui/dialogs/SystemVersionDialogTemplate.h"
 
 namespace kestrow {
+
+namespace {
+
+// The controls both System templates have, at the same ids.
+using Ids = ui::SystemVersionIds;
+static_assert(Ids::kInputTimingText == ui::SystemClockIds::kInputTimingText &&
+              Ids::kFactoryResetButton == ui::SystemClockIds::kFactoryResetButton &&
+              Ids::kFirmwareUpdateButton == ui::SystemClockIds::kFirmwareUpdateButton);
+
+}  // namespace
 
 SystemDialog::SystemDialog(const ui::DialogTemplate& tmpl, const ComPort& port,
                            std::span<uint8_t> system, std::span<const RowLayout> rows,
                            const BoxFacts& box)
     : RowDialog(tmpl, port, system, rows, box) {
     static constexpr ui::CommandEntry<SystemDialog> kMap[] = {
-        {1002, &SystemDialog::OnFactoryReset},
-        {1003, &SystemDialog::OnFirmwareUpdate},
+        {Ids::kFactoryResetButton, &SystemDialog::OnFactoryReset},
+        {Ids::kFirmwareUpdateButton, &SystemDialog::OnFirmwareUpdate},
     };
     MapCommands(this, kMap);
 }
@@ -23,7 +35,7 @@ uint8_t* SystemDialog::SystemByte(size_t k) const {
 }
 
 void SystemDialog::ShowInputTiming(uint8_t code) {
-    SetControlText(kInputTiming, ui::Utf8(LookupName(InputTimingNames, code)));
+    SetControlText(Ids::kInputTimingText, ui::Utf8(LookupName(InputTimingNames, code)));
 }
 
 void SystemDialog::OnFactoryReset() {

@@ -1,6 +1,6 @@
 // What both System dialogs share: the four System bytes of StatusCache they are lent
 // ([0] input timing code, [1] system setting A, [2] port byte or auto-sleep time, [3] model
-// byte), the input timing text 1033, Factory Reset (1002) and Firmware Update (1003).
+// byte), the input timing text, Factory Reset and Firmware Update, at the same ids in both.
 #pragma once
 
 #include <cstddef>
@@ -18,11 +18,9 @@ class SystemDialog : public RowDialog {
                  std::span<const RowLayout> rows, const BoxFacts& box);
 
   protected:
-    static constexpr int kInputTiming = 1033;
-
     // System byte k of the lent group, or null when the group is shorter.
     [[nodiscard]] uint8_t* SystemByte(size_t k) const;
-    // Text 1033: the name of an input timing code.
+    // The input timing text: the name of an input timing code.
     void ShowInputTiming(uint8_t code);
 
   private:

@@ -10,11 +10,11 @@ namespace kestrow {
 
 namespace {
 
-constexpr int kClockModeList = 1006;  // hidden
-constexpr int kVersionText = 1035;
+using Ids = ui::SystemVersionIds;
 
+// Auto-sleep, cached in S[2].
 constexpr RowLayout kRows[] = {
-    {"auto-sleep", {}, 1007, 1008, 1034, 2},  // auto-sleep: list 1008, Set 1007, S[2]
+    {"auto-sleep", {}, Ids::kAutoSleepSet, Ids::kAutoSleepList, Ids::kAutoSleepLabel, 2},
 };
 
 BoxFacts Facts(std::span<uint8_t> system, bool isNewModel) {
@@ -32,14 +32,14 @@ SystemVersionDialog::SystemVersionDialog(const ComPort& port, std::span<uint8_t>
     : SystemDialog(ui::kSystemVersionDialogTemplate, port, system, kRows,
                    Facts(system, box.newerModel)) {
     static constexpr ui::CommandEntry<SystemVersionDialog> kMap[] = {
-        {1004, &SystemVersionDialog::OnGet}};
+        {Ids::kGetButton, &SystemVersionDialog::OnGet}};
     MapCommands(this, kMap);
 }
 
 bool SystemVersionDialog::OnInitDialog() {
     RowDialog::OnInitDialog();  // centres; fills, selects and shows or hides the auto-sleep row
     OnGet();
-    if (auto* list = ControlAs<QComboBox>(kClockModeList)) {
+    if (auto* list = ControlAs<QComboBox>(Ids::kClockModeList)) {  // hidden
         for (std::string_view mode : LockModeListFixed) {
             list->addItem(ui::Utf8(mode));
         }
@@ -50,7 +50,7 @@ bool SystemVersionDialog::OnInitDialog() {
     // the port does not open.
     std::string version = "NA";
     (void)Link().ReadVersionText(!Box().newerModel, version);
-    SetControlText(kVersionText, ui::Utf8(version));
+    SetControlText(Ids::kVersionText, ui::Utf8(version));
     return true;
 }
 

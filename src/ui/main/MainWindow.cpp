@@ -23,6 +23,8 @@ namespace kestrow {
 
 namespace {
 
+using Ids = ui::MainWindowIds;
+
 constexpr int kClientWidth = 800;
 constexpr int kClientHeight = 500;
 constexpr int kIconPicture = 128;
@@ -72,14 +74,18 @@ MainWindow::MainWindow(DialogLauncher launcher, DiscoveryRoots roots)
       roots_(std::move(roots)),
       background_(std::make_unique<QSvgRenderer>(ui::PictureSvg(kBackgroundPicture))) {
     static constexpr ui::CommandEntry<MainWindow> kMap[] = {
-        {1006, &MainWindow::OnOutputSetup}, {1007, &MainWindow::OnImage},
-        {1008, &MainWindow::OnAdjustment},  {1009, &MainWindow::OnSystem},
-        {1011, &MainWindow::OnEnhancement}, {1016, &MainWindow::OnInOutMode},
-        {1025, &MainWindow::OnRefresh},     {1032, &MainWindow::OnSearchPorts},
+        {Ids::kOutputSetupButton, &MainWindow::OnOutputSetup},
+        {Ids::kImageButton, &MainWindow::OnImage},
+        {Ids::kAdjustmentButton, &MainWindow::OnAdjustment},
+        {Ids::kSystemButton, &MainWindow::OnSystem},
+        {Ids::kEnhancementButton, &MainWindow::OnEnhancement},
+        {Ids::kInOutModeButton, &MainWindow::OnInOutMode},
+        {Ids::kRefreshButton, &MainWindow::OnRefresh},
+        {Ids::kSearchPortsButton, &MainWindow::OnSearchPorts},
     };
     MapCommands(this, kMap);
-    MapCommand(1, [this] { CloseDialog(1); });
-    MapCommand(2, [this] { CloseDialog(2); });
+    MapCommand(ui::kIdOk, [this] { CloseDialog(ui::kIdOk); });
+    MapCommand(ui::kIdCancel, [this] { CloseDialog(ui::kIdCancel); });
     MapQuickCommands();
 }
 
@@ -96,7 +102,7 @@ bool MainWindow::OnInitDialog() {
     for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
         label->setPalette(SkinPalette(label->palette()));
     }
-    if (auto* combo = ControlAs<QComboBox>(kPortCombo)) {
+    if (auto* combo = ControlAs<QComboBox>(Ids::kPortCombo)) {
         combo->setPalette(SkinPalette(combo->palette()));
         combo->view()->setPalette(SkinPalette(combo->view()->palette()));
     }
@@ -137,7 +143,7 @@ void MainWindow::FillPortList() {
     if (comPorts.size() > kMaxComPorts) {
         comPorts.resize(kMaxComPorts);
     }
-    auto* combo = ControlAs<QComboBox>(kPortCombo);
+    auto* combo = ControlAs<QComboBox>(Ids::kPortCombo);
     if (combo == nullptr) {
         return;
     }
@@ -156,7 +162,7 @@ void MainWindow::FillPortList() {
 }
 
 std::optional<ComPort> MainWindow::SelectedPort() const {
-    const auto* combo = ControlAs<QComboBox>(kPortCombo);
+    const auto* combo = ControlAs<QComboBox>(Ids::kPortCombo);
     if (combo == nullptr) {
         return std::nullopt;
     }

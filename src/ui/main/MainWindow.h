@@ -56,8 +56,6 @@ class MainWindow : public ui::Dialog {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    static constexpr int kPortCombo = 1005;
-
     // Marks a device operation in progress for its lifetime; runs a deferred close at its end.
     class BusyScope;
     void FillPortList();

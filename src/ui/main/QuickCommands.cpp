@@ -4,6 +4,7 @@
 
 #include "device/SerialTypes.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/MainWindowTemplate.h"
 
 namespace kestrow {
 
@@ -20,17 +21,19 @@ struct MainWindow::QuickCommand {
 
 namespace {
 
+using Ids = ui::MainWindowIds;
+
 constexpr uint32_t kPressMs = 500;
 
 // The 8-byte frames write setting (1,1), the output resolution, with a resolution code.
 constexpr std::array<MainWindow::QuickCommand, 7> kQuickCommands{{
-    {1010, 142, 158, 5, 0x04, 0, 0, 0},   // Aspect Ratio
-    {1012, 146, 160, 5, 0x02, 0, 0, 0},   // Freeze
-    {1013, 143, 159, 5, 0x03, 0, 0, 0},   // Blank
-    {1014, 140, 157, 8, 0x00, 1, 1, 12},  // 1080p60, "HD(1080p)60"
-    {1015, 139, 156, 8, 0x00, 1, 1, 9},   // 1080i60, "HD(1080i)60"
-    {1017, 138, 155, 8, 0x00, 1, 1, 4},   // 720p60, "HD(720p)60"
-    {1018, 137, 154, 8, 0x00, 1, 1, 2},   // 480p60, "SD(480p)60"
+    {Ids::kAspectRatioButton, 142, 158, 5, 0x04, 0, 0, 0},
+    {Ids::kFreezeButton, 146, 160, 5, 0x02, 0, 0, 0},
+    {Ids::kBlankButton, 143, 159, 5, 0x03, 0, 0, 0},
+    {Ids::k1080p60Button, 140, 157, 8, 0x00, 1, 1, 12},  // "HD(1080p)60"
+    {Ids::k1080i60Button, 139, 156, 8, 0x00, 1, 1, 9},   // "HD(1080i)60"
+    {Ids::k720p60Button, 138, 155, 8, 0x00, 1, 1, 4},    // "HD(720p)60"
+    {Ids::k480p60Button, 137, 154, 8, 0x00, 1, 1, 2},    // "SD(480p)60"
 }};
 
 }  // namespace

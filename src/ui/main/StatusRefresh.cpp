@@ -1,4 +1,4 @@
-// Status refresh (button 1025) and port search (button 1032) of the main window.
+// Status refresh and port search of the main window (its Refresh and Search ports buttons).
 #include "settings/StatusRefresh.h"
 
 #include <QComboBox>
@@ -7,18 +7,16 @@
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/QtSupport.h"
 #include "ui/main/MainWindow.h"
+#include "ui/main/MainWindowTemplate.h"
 
 namespace kestrow {
 
 namespace {
 
-constexpr int kRefreshButton = 1025;
+using Ids = ui::MainWindowIds;
+
 constexpr int kRefreshPicture = 150;
 constexpr int kRefreshRunningPicture = 161;
-constexpr int kInputPortText = 1028;
-constexpr int kInputTimingText = 1026;
-constexpr int kOutputPortText = 1029;
-constexpr int kOutputResolutionText = 1027;
 
 QString Name(NameTable table, unsigned code) {
     return ui::Utf8(LookupName(table, code));
@@ -33,17 +31,17 @@ class MainWindow::RefreshView : public RefreshObserver {
     explicit RefreshView(MainWindow& dlg) : dlg_(dlg) {}
     void Opened() override {
         ui::ShowWaitCursor();
-        dlg_.SetButtonPicture(kRefreshButton, kRefreshRunningPicture, true);
+        dlg_.SetButtonPicture(Ids::kRefreshButton, kRefreshRunningPicture, true);
     }
     void ProbeAnswered(uint8_t portByte, uint8_t /*modelByte*/) override {
-        dlg_.SetControlText(kOutputPortText, Name(VideoPortNames, portByte % 16u));
-        dlg_.SetControlText(kInputPortText, Name(VideoPortNames, portByte / 16u));
+        dlg_.SetControlText(Ids::kOutputPortText, Name(VideoPortNames, portByte % 16u));
+        dlg_.SetControlText(Ids::kInputPortText, Name(VideoPortNames, portByte / 16u));
     }
     void SettingRead(uint8_t group, uint8_t item, uint8_t value) override {
         if (group == 4 && item == 1) {
-            dlg_.SetControlText(kInputTimingText, Name(InputTimingNames, value));
+            dlg_.SetControlText(Ids::kInputTimingText, Name(InputTimingNames, value));
         } else if (group == 1 && item == 1) {
-            dlg_.SetControlText(kOutputResolutionText, Name(OutputResolutionNames, value));
+            dlg_.SetControlText(Ids::kOutputResolutionText, Name(OutputResolutionNames, value));
         }
     }
 
@@ -68,14 +66,14 @@ void MainWindow::OnRefresh() {
         refreshed = 1;
     }
     ui::ShowArrowCursor();
-    SetButtonPicture(kRefreshButton, kRefreshPicture, false);
+    SetButtonPicture(Ids::kRefreshButton, kRefreshPicture, false);
 }
 
 void MainWindow::OnSearchPorts() {
     const BusyScope busy(*this);
     ui::ShowWaitCursor();
     FillPortList();
-    auto* combo = ControlAs<QComboBox>(kPortCombo);
+    auto* combo = ControlAs<QComboBox>(Ids::kPortCombo);
     for (size_t i = 0; i < comPorts.size(); ++i) {
         if (statusLink.ProbeForSearch(comPorts[i])) {
             if (combo != nullptr) {
