@@ -76,13 +76,15 @@ QString States(std::initializer_list<Shown> shown) {
 struct Row {
     const char* name;
     int tmpl;
-    int portByte;            // Output Setup and 201: the probe's; 200: 1 for a newer model
+    int portByte;            // Output Setup and 201: the probe's (201: + 0x100 for a newer
+                             // model); 200: 1 for a newer model
     const char* cache;       // the lent group in hex
     QString script;          // steps on controls (Click, Type, Select, Slide); "paint", "enter",
                              // "close", "reopen" (on the same bytes), "@k=v" sets byte k of the
                              // group. First, before the dialog opens: "hold" (another program
                              // takes the port, so it cannot open), "silent" (the box stops
-                             // answering), "gk=v" (the box's GenLock register k), "cancel"
+                             // answering), "gk=v" (the box's GenLock register k; "gk=none"
+                             // it does not answer for it), "cancel"
                              // (message boxes are answered Cancel)
     const char* wire;        // frames as group.item.value, "gl" the GenLock dialog's reads, or hex
     const char* after;       // the group afterwards; empty: unchanged
@@ -135,6 +137,14 @@ const Row kRows[] = {
     {"201 apply without entry", 201, 0x39, "74014203",
      Script(Select(Clock::kClockModeList, -1), Click(Clock::kClockModeApply), "reopen"), "", "",
      States({{Clock::kClockModeList, "Lock To SDI/3"}})},
+    // A newer model keeps (4,2) in S[2], (4,3) in S[1]: the list shows, and a plain Apply
+    // writes back, (4,2) = 1 "Lock To SDI", not S[1]'s "FrameLock B(Genlock)".
+    {"201 newer model: the clock mode from (4,2)", 201, 0x139, "74020103",
+     Script(Click(Clock::kClockModeApply), "reopen"), "4.2.1", "",
+     States({{Clock::kClockModeList, "Lock To SDI/3"}})},
+    {"201 newer model: Apply stores (4,2)", 201, 0x139, "74020103",
+     Script(Select(Clock::kClockModeList, 0), Click(Clock::kClockModeApply), "reopen"), "4.2.0",
+     "74020003", States({{Clock::kClockModeList, "Free-Run/3"}})},
     {"201 get", 201, 0x39, "74014203", Script(Click(Clock::kGetButton)), "076c93010401f4",
      "08014203", States({{Clock::kInputTimingText, "HD(1080p)60"}})},
     {"201 get, silent box", 201, 0x39, "74014203", Script("silent", Click(Clock::kGetButton)),
@@ -324,16 +334,33 @@ const Row kRows[] = {
      States({{Genlock::kHDelayTrackbar, "-1100..1100@1100"},
              {Genlock::kHDelayEdit, "1100"},
              {kDialogItself, "closed"}})},
-    {"GenLock, silent box: all 0", 208, 0, "", "silent", "gl", "",
+    // What the box did not send shows "NA"; a row without its period sends nothing.
+    {"GenLock, silent box: NA, nothing sent", 208, 0, "",
+     Script("silent", Click(Genlock::kHDelayApply), Click(Genlock::kHDelayUp),
+            Click(Genlock::kVDelayApply)),
+     "gl", "",
      States({{Genlock::kHDelayTrackbar, "0..0@0"},
-             {Genlock::kHDelayEdit, "0"},
+             {Genlock::kHDelayEdit, "NA"},
              {Genlock::kVDelayTrackbar, "0..0@0"},
-             {Genlock::kVDelayEdit, "0"}})},
+             {Genlock::kVDelayEdit, "NA"}})},
+    {"GenLock, V period unanswered", 208, 0, "",
+     Script("g5=none", Type(Genlock::kHDelayEdit, "-1"), Click(Genlock::kHDelayApply),
+            Type(Genlock::kVDelayEdit, "100"), Click(Genlock::kVDelayApply)),
+     "gl 086c934900089711", "",
+     States({{Genlock::kHDelayTrackbar, "-1100..1100@-1"},
+             {Genlock::kVDelayTrackbar, "0..0@0"},
+             {Genlock::kVDelayEdit, "100"}})},
+    {"GenLock, H delay unanswered: NA until stepped", 208, 0, "",
+     Script("g2=none", Click(Genlock::kHDelayApply), Click(Genlock::kHDelayUp),
+            Click(Genlock::kHDelayApply)),
+     "gl 086c9349000001af", "",
+     States({{Genlock::kHDelayTrackbar, "-1100..1100@1"}, {Genlock::kHDelayEdit, "1"}})},
 };
 
 std::unique_ptr<ui::Dialog> Make(int tmpl, const ComPort& port, std::span<uint8_t> group,
-                                 uint8_t portByte) {
-    const BoxFacts box{portByte, 0, portByte == 1};  // 200 reads only whether it is newer
+                                 int portByte) {
+    const bool newer = tmpl == 200 ? portByte == 1 : (portByte & 0x100) != 0;
+    const BoxFacts box{uint8_t(portByte & 0xFF), 0, newer};
     switch (tmpl) {
         case 200:
             return std::make_unique<SystemVersionDialog>(port, group, box);
@@ -399,7 +426,7 @@ class TestSettingsDialogs : public QObject {
         std::vector<uint8_t> group(bytes.begin(), bytes.end());
         std::unique_ptr<ui::Dialog> dlg;
         const auto open = [&] {
-            dlg = Make(r.tmpl, ports_.Port(kPort), group, uint8_t(r.portByte));
+            dlg = Make(r.tmpl, ports_.Port(kPort), group, r.portByte);
             return dlg->CreateModeless(nullptr);
         };
         QObject rowLife;
@@ -417,6 +444,10 @@ class TestSettingsDialogs : public QObject {
             } else if (step == "silent") {
                 sim::BoxConfig config = box_->config();
                 config.silent = true;
+                box_->SetConfig(config);
+            } else if (step.startsWith('g') && text == "none") {
+                sim::BoxConfig config = box_->config();
+                config.unanswered.insert({0x49, uint8_t(step.mid(1).section('=', 0, 0).toInt())});
                 box_->SetConfig(config);
             } else if (step.startsWith('g')) {
                 box_->SetGenlock(uint8_t(step.mid(1).section('=', 0, 0).toInt()),

@@ -35,8 +35,15 @@ struct RowDialog::Row {
     std::vector<Choice> choices;  // choice rows: fixed at initialisation
     int minimum = 0;              // number and GenLock rows: the trackbar's range
     int maximum = 0;
-    uint16_t period = 0;  // GenLock rows
+    std::optional<uint16_t> period;  // GenLock rows: none when the box did not tell it
 };
+
+namespace {
+
+// What a GenLock row shows for a value the box did not send.
+const QString kNotAvailable = QStringLiteral("NA");
+
+}  // namespace
 
 RowDialog::RowDialog(const ui::DialogTemplate& tmpl, const ComPort& port, std::span<uint8_t> group,
                      std::span<const RowLayout> rows, const BoxFacts& box)
@@ -106,11 +113,23 @@ bool RowDialog::OnInitDialog() {
                 SetUpNumber(row, s.minimum, s.maximum, ShownValue(s, stored));
                 break;
             case SettingKind::Genlock: {
-                // The period first, then the delay; a read without answer counts as 0.
-                row.period = Link().ReadGenlockValue(s.periodItem).value_or(0);
-                const GenlockRange range = GenlockRangeFor(row.period);
-                const uint16_t delay = Link().ReadGenlockValue(s.readItem).value_or(0);
-                SetUpNumber(row, range.minimum, range.maximum, GenlockShown(delay, row.period));
+                // The period first, then the delay. A value that did not arrive shows "NA";
+                // without its period the row cannot place a delay, so it stays out of use
+                // until the dialog opens again (a guess of 0 would move a genlocked picture).
+                row.period = Link().ReadGenlockValue(s.periodItem);
+                const std::optional<uint16_t> delay = Link().ReadGenlockValue(s.readItem);
+                const GenlockRange range = GenlockRangeFor(row.period.value_or(0));
+                SetUpNumber(row, range.minimum, range.maximum,
+                            row.period && delay ? GenlockShown(*delay, *row.period) : 0);
+                if (!row.period || !delay) {
+                    SetControlText(row.layout->number.edit, kNotAvailable);
+                }
+                const NumberRowIds& ids = row.layout->number;
+                for (int id : {ids.down, ids.trackbar, ids.up, ids.edit, row.layout->apply}) {
+                    if (QWidget* w = Control(id)) {
+                        w->setEnabled(row.period.has_value());
+                    }
+                }
                 break;
             }
         }
@@ -149,6 +168,9 @@ void RowDialog::ShowNumber(const Row& row, int value) {
 }
 
 void RowDialog::Step(Row& row, int delta) {
+    if (row.setting->kind == SettingKind::Genlock && !row.period) {
+        return;
+    }
     // Each button tests only its own limit, so a value beyond the other end moves by one.
     int v = LeadingNumber(ControlText(row.layout->number.edit));
     if (delta < 0 && v > row.minimum) {
@@ -169,12 +191,16 @@ void RowDialog::Apply(Row& row) {
 
 void RowDialog::ApplyNumber(Row& row) {
     const SettingInfo& s = *row.setting;
+    const QString text = ControlText(row.layout->number.edit);
     // The typed number, held to the range the label states; once written, the edit box and
     // the trackbar show what was sent. A failed write leaves the typed text as it was.
-    const int value =
-        std::clamp(LeadingNumber(ControlText(row.layout->number.edit)), row.minimum, row.maximum);
+    const int value = std::clamp(LeadingNumber(text), row.minimum, row.maximum);
     if (s.kind == SettingKind::Genlock) {
-        if (CheckWritten(WriteSettingValue(Link(), s, GenlockRegisterFor(value, row.period)))) {
+        // Without the period, or with a delay still "NA", there is nothing to send.
+        if (!row.period || text == kNotAvailable) {
+            return;
+        }
+        if (CheckWritten(WriteSettingValue(Link(), s, GenlockRegisterFor(value, *row.period)))) {
             ShowNumber(row, value);
         }
         return;

@@ -9,9 +9,13 @@ namespace {
 
 using Ids = ui::SystemClockIds;
 
-// The clock mode, cached in S[1].
+// The clock mode is (4,2), the byte Apply writes: an older model's refresh keeps it in S[1], a
+// newer model's in S[2] (its S[1] holds (4,3)). The list shows and Apply stores that byte.
 constexpr RowLayout kRows[] = {
     {"clock-mode", {}, Ids::kClockModeApply, Ids::kClockModeList, 0, 1},
+};
+constexpr RowLayout kNewerModelRows[] = {
+    {"clock-mode", {}, Ids::kClockModeApply, Ids::kClockModeList, 0, 2},
 };
 
 constexpr int kGenlockEntry = 2;  // "FrameLock B(Genlock)" when the list has three entries
@@ -19,18 +23,17 @@ constexpr int kGenlockEntry = 2;  // "FrameLock B(Genlock)" when the list has th
 // This dialog is the model-1 one whichever button opened it (the main window's hidden
 // Enhancement button opens it for any model): it always offers the clock mode and resets with
 // item 4.
-BoxFacts Facts(uint8_t portByte) {
-    BoxFacts box;
-    box.portByte = portByte;
-    box.modelByte = 1;
-    return box;
+BoxFacts Facts(const BoxFacts& box) {
+    return {box.portByte, 1, box.newerModel};
 }
 
 }  // namespace
 
 SystemClockDialog::SystemClockDialog(const ComPort& port, std::span<uint8_t> system,
                                      const BoxFacts& box)
-    : SystemDialog(ui::kSystemClockDialogTemplate, port, system, kRows, Facts(box.portByte)) {
+    : SystemDialog(ui::kSystemClockDialogTemplate, port, system,
+                   box.newerModel ? std::span<const RowLayout>(kNewerModelRows) : kRows,
+                   Facts(box)) {
     static constexpr ui::CommandEntry<SystemClockDialog> kMap[] = {
         {Ids::kGetButton, &SystemClockDialog::OnGet}};
     MapCommands(this, kMap);
