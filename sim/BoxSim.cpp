@@ -25,35 +25,49 @@
 namespace kestrow::sim {
 
 struct BoxSim::Impl {
+    struct LateReply {
+        std::vector<uint8_t> bytes;
+        uint64_t id = 0;  // the frame it answers
+    };
+
     PtyLine line;  // the fds are used by the box's thread only, once it runs
 
     mutable std::mutex mutex;
-    mutable std::condition_variable changed;  // bytes recorded, line closed
+    mutable std::condition_variable changed;  // bytes recorded, line closed or back, reply sent
     BoxState state;
+    std::string slavePath;  // the line's slave now (it changes when a closed line comes back)
     std::vector<uint8_t> received;
     std::vector<ReceivedFrame> frames;
-    std::vector<uint8_t> pending;  // received, not yet taken as a request
+    uint64_t framesCleared = 0;      // frames removed by ClearReceived: ids of frames[i] follow it
+    std::vector<uint8_t> pending;    // received, not yet taken as a request
+    std::vector<int64_t> pendingNs;  // when each pending byte arrived
     std::function<void(const ReceivedFrame&)> observer;
     std::vector<std::string> links;
     bool stop = false;
     bool vanishRequested = false;
+    size_t lateWaiting = 0;  // late replies not sent yet
+    int64_t reopenAt = 0;    // a closed line comes back at this time; 0: it does not
     std::thread::id boxThread;
 
     // The box's thread only.
     int64_t rxFree = 0;  // when the last received byte finished arriving (paced)
     int64_t txFree = 0;  // when the last sent byte finished leaving (paced)
-    std::multimap<int64_t, std::vector<uint8_t>> lateReplies;  // by when they go out
+    std::multimap<int64_t, LateReply> lateReplies;  // by when they go out
 
     std::thread thread;
 
     void Run();
     void OnBytes(std::span<const uint8_t> bytes);
-    std::vector<ReceivedFrame> Parse(bool& vanish);  // under the lock
-    void Send(const std::vector<uint8_t>& reply, bool paced);
-    void SendLateReplies();                       // those whose time has come
-    [[nodiscard]] int MsToNextLateReply() const;  // -1: none waiting
-    void CloseLine();
-    bool MakeLink(const std::string& path);
+    // Under the lock: the requests in `pending`, handled. `closeMs` is set to the LineClosed
+    // fault's detail when one struck (the line then closes after the replies before it).
+    std::vector<ReceivedFrame> Parse(std::optional<int>& closeMs);
+    void Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id);
+    void SendLateReplies();                   // those whose time has come
+    [[nodiscard]] int MsToNextEvent() const;  // a late reply or the line's return; -1: none
+    void CloseLine(int backAfterMs);          // -1: for good
+    void ReopenIfDue();
+    bool PlaceLink(const std::string& path);  // under the lock
+    void RemoveLinks();                       // under the lock
 };
 
 void BoxSim::Impl::Run() {
@@ -69,11 +83,12 @@ void BoxSim::Impl::Run() {
         std::array<pollfd, 2> fds{
             {{line.wakeRead.get(), POLLIN, 0}, {line.master.get(), POLLIN, 0}}};
         const nfds_t count = line.master.valid() ? 2 : 1;
-        const int ready = poll(fds.data(), count, MsToNextLateReply());
+        const int ready = poll(fds.data(), count, MsToNextEvent());
         if (ready < 0 && errno != EINTR) {
             break;
         }
         SendLateReplies();
+        ReopenIfDue();
         if (ready <= 0) {
             continue;
         }
@@ -88,7 +103,7 @@ void BoxSim::Impl::Run() {
                 vanish = vanishRequested;
             }
             if (vanish) {
-                CloseLine();
+                CloseLine(-1);
             }
         }
         if (count == 2 && line.master.valid() && fds[1].revents != 0) {
@@ -96,13 +111,14 @@ void BoxSim::Impl::Run() {
             if (n > 0) {
                 OnBytes({buffer.data(), static_cast<size_t>(n)});
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                CloseLine();  // the line is gone
+                CloseLine(-1);  // the line is gone
             }
         }
     }
 }
 
 void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
+    const int64_t arrived = NowNs();
     bool paced = false;
     {
         std::lock_guard lock(mutex);
@@ -110,18 +126,20 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
     }
     if (paced) {
         // The bytes are taken in only when the last of them would have finished arriving.
-        rxFree = std::max(NowNs(), rxFree) + LineTimeNs(static_cast<int64_t>(bytes.size()));
+        rxFree = std::max(arrived, rxFree) + LineTimeNs(static_cast<int64_t>(bytes.size()));
         SleepUntilNs(rxFree);
     }
-    const int64_t arrived = NowNs();
     std::vector<ReceivedFrame> done;
-    bool vanish = false;
+    uint64_t firstId = 0;
+    std::optional<int> closeMs;
     std::function<void(const ReceivedFrame&)> notify;
     {
         std::lock_guard lock(mutex);
         received.insert(received.end(), bytes.begin(), bytes.end());
         pending.insert(pending.end(), bytes.begin(), bytes.end());
-        done = Parse(vanish);
+        pendingNs.insert(pendingNs.end(), bytes.size(), arrived);
+        firstId = framesCleared + frames.size();
+        done = Parse(closeMs);
         frames.insert(frames.end(), done.begin(), done.end());
         paced = state.config.paced;
         notify = observer;
@@ -129,22 +147,26 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
     changed.notify_all();
     // The observer runs before the reply goes out, so a host holding a reply knows that the
     // observer has seen its request.
-    for (const ReceivedFrame& frame : done) {
+    for (size_t i = 0; i < done.size(); ++i) {
+        const ReceivedFrame& frame = done[i];
         if (notify) {
             notify(frame);
         }
-        if (frame.delayMs > 0 && !frame.reply.empty()) {
-            lateReplies.emplace(arrived + int64_t{frame.delayMs} * 1'000'000, frame.reply);
+        if (frame.fault == Fault::Late && !frame.reply.empty()) {
+            const int64_t due = frame.arrivedNs + int64_t{frame.faultDetail} * 1'000'000;
+            lateReplies.emplace(due, LateReply{frame.reply, firstId + i});
+            std::lock_guard lock(mutex);
+            ++lateWaiting;
         } else {
-            Send(frame.reply, paced);
+            Send(frame.reply, paced, firstId + i);
         }
     }
-    if (vanish) {
-        CloseLine();
+    if (closeMs) {
+        CloseLine(*closeMs);
     }
 }
 
-std::vector<ReceivedFrame> BoxSim::Impl::Parse(bool& vanish) {
+std::vector<ReceivedFrame> BoxSim::Impl::Parse(std::optional<int>& closeMs) {
     std::vector<ReceivedFrame> out;
     size_t pos = 0;
     while (pos < pending.size()) {
@@ -156,47 +178,64 @@ std::vector<ReceivedFrame> BoxSim::Impl::Parse(bool& vanish) {
         if (split.kind == Split::Junk) {
             // Skipped bytes in a row make one entry.
             if (out.empty() || out.back().kind != FrameKind::Unparsed) {
-                out.push_back({{}, FrameKind::Unparsed, {}});
+                out.push_back({});
+                out.back().arrivedNs = pendingNs[pos];
             }
             out.back().bytes.push_back(rest[0]);
             ++pos;
             continue;
         }
         const auto request = rest.first(split.length);
-        Handled handled =
-            state.bootLoader ? HandleBootLoader(state, request) : HandleFirmware(state, request);
+        const int number = state.frameNumber++;
+        const Fault drawn = DrawFault(state, number);
+        Handled handled = state.bootLoader ? HandleBootLoader(state, request, drawn)
+                                           : HandleFirmware(state, request);
+        ShapeReply(state, handled, drawn);
+        ReceivedFrame& frame = out.emplace_back();
+        frame.bytes.assign(request.begin(), request.end());
+        frame.kind = handled.kind;
+        frame.reply = std::move(handled.reply);
+        frame.number = number;
+        frame.fault = handled.fault;
+        frame.faultDetail = handled.detail;
+        frame.intended = std::move(handled.intended);
+        frame.arrivedNs = pendingNs[pos];
         pos += split.length;
-        const bool late = state.config.delayed.empty() || handled.delayedQuery;
-        out.push_back({{request.begin(), request.end()},
-                       handled.kind,
-                       ShapeReply(state, std::move(handled.reply)),
-                       late ? state.config.replyDelayMs : 0});
-        if (handled.vanish) {
-            vanish = true;
-            pos = pending.size();
+        if (handled.fault == Fault::LineClosed) {
+            closeMs = handled.detail;
+            pos = pending.size();  // what followed it is lost with the line
             break;
         }
     }
-    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(pos));
+    const auto taken = static_cast<std::ptrdiff_t>(pos);
+    pending.erase(pending.begin(), pending.begin() + taken);
+    pendingNs.erase(pendingNs.begin(), pendingNs.begin() + taken);
     return out;
 }
 
-void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced) {
+void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id) {
     if (reply.empty() || !line.master.valid()) {
         return;
+    }
+    // Each paced byte goes out when it would have finished crossing the line; absolute
+    // deadlines keep late wake-ups from adding up.
+    const int64_t start = paced ? std::max(NowNs(), txFree) : NowNs();
+    const int64_t last = paced ? start + LineTimeNs(static_cast<int64_t>(reply.size())) : start;
+    {
+        std::lock_guard lock(mutex);
+        if (id >= framesCleared && id - framesCleared < frames.size()) {
+            frames[id - framesCleared].repliedNs = last;
+        }
     }
     if (!paced) {
         line.WriteAll(reply);
         return;
     }
-    // Each byte goes out when it would have finished crossing the line; absolute deadlines
-    // keep late wake-ups from adding up.
-    const int64_t start = std::max(NowNs(), txFree);
     for (size_t i = 0; i < reply.size(); ++i) {
         SleepUntilNs(start + LineTimeNs(static_cast<int64_t>(i + 1)));
         line.WriteAll({&reply[i], 1});
     }
-    txFree = start + LineTimeNs(static_cast<int64_t>(reply.size()));
+    txFree = last;
 }
 
 void BoxSim::Impl::SendLateReplies() {
@@ -205,33 +244,75 @@ void BoxSim::Impl::SendLateReplies() {
         std::lock_guard lock(mutex);
         paced = state.config.paced;
     }
+    bool sent = false;
     while (!lateReplies.empty() && lateReplies.begin()->first <= NowNs()) {
-        Send(lateReplies.begin()->second, paced);
+        const LateReply& late = lateReplies.begin()->second;
+        Send(late.bytes, paced, late.id);
         lateReplies.erase(lateReplies.begin());
+        std::lock_guard lock(mutex);
+        --lateWaiting;
+        sent = true;
+    }
+    if (sent) {
+        changed.notify_all();
     }
 }
 
-int BoxSim::Impl::MsToNextLateReply() const {
-    if (lateReplies.empty()) {
+int BoxSim::Impl::MsToNextEvent() const {
+    int64_t next = lateReplies.empty() ? 0 : lateReplies.begin()->first;
+    {
+        std::lock_guard lock(mutex);
+        if (reopenAt != 0 && (next == 0 || reopenAt < next)) {
+            next = reopenAt;
+        }
+    }
+    if (next == 0) {
         return -1;
     }
-    const int64_t ns = std::max<int64_t>(lateReplies.begin()->first - NowNs(), 0);
+    const int64_t ns = std::max<int64_t>(next - NowNs(), 0);
     return static_cast<int>((ns + 999'999) / 1'000'000);  // not before it is due
 }
 
-void BoxSim::Impl::CloseLine() {
-    line.Close();
-    lateReplies.clear();
+void BoxSim::Impl::CloseLine(int backAfterMs) {
+    // Recorded and unlinked first: whoever sees the hang-up finds the box closed.
     {
         std::lock_guard lock(mutex);
         state.lineClosed = true;
         vanishRequested = false;
         pending.clear();
+        pendingNs.clear();
+        lateWaiting = 0;
+        RemoveLinks();
+        reopenAt = backAfterMs >= 0 ? NowNs() + int64_t{backAfterMs} * 1'000'000 : 0;
+    }
+    line.Close();
+    lateReplies.clear();
+    changed.notify_all();
+}
+
+void BoxSim::Impl::ReopenIfDue() {
+    {
+        std::lock_guard lock(mutex);
+        if (reopenAt == 0 || NowNs() < reopenAt) {
+            return;
+        }
+        reopenAt = 0;
+    }
+    const bool opened = line.Reopen();
+    {
+        std::lock_guard lock(mutex);
+        if (opened) {
+            slavePath = line.slavePath;
+            for (const std::string& path : links) {
+                (void)PlaceLink(path);
+            }
+            state.lineClosed = false;
+        }
     }
     changed.notify_all();
 }
 
-bool BoxSim::Impl::MakeLink(const std::string& path) {
+bool BoxSim::Impl::PlaceLink(const std::string& path) {
     struct stat linkInfo {};
     if (lstat(path.c_str(), &linkInfo) == 0) {
         struct stat target {};
@@ -240,12 +321,16 @@ bool BoxSim::Impl::MakeLink(const std::string& path) {
             return false;
         }
     }
-    if (symlink(line.slavePath.c_str(), path.c_str()) != 0) {
-        return false;
+    return symlink(slavePath.c_str(), path.c_str()) == 0;
+}
+
+void BoxSim::Impl::RemoveLinks() {
+    for (const std::string& path : links) {
+        std::error_code ec;
+        if (std::filesystem::read_symlink(path, ec) == slavePath) {
+            std::filesystem::remove(path, ec);
+        }
     }
-    std::lock_guard lock(mutex);
-    links.push_back(path);
-    return true;
 }
 
 std::unique_ptr<BoxSim> BoxSim::Start(const BoxConfig& config) {
@@ -255,9 +340,11 @@ std::unique_ptr<BoxSim> BoxSim::Start(const BoxConfig& config) {
     }
     auto impl = std::make_unique<Impl>();
     impl->line = std::move(*line);
+    impl->slavePath = impl->line.slavePath;
     impl->state.config = config;
     impl->state.bootLoader = config.startInBootLoader;
     ResetMemory(impl->state);
+    ResetFaults(impl->state);
     try {
         impl->thread = std::thread([raw = impl.get()] { raw->Run(); });
     } catch (const std::system_error&) {
@@ -277,17 +364,13 @@ BoxSim::~BoxSim() {
     if (impl_->thread.joinable()) {
         impl_->thread.join();
     }
-    // Remove only links that still point at this box.
-    for (const std::string& path : impl_->links) {
-        std::error_code ec;
-        if (std::filesystem::read_symlink(path, ec) == impl_->line.slavePath) {
-            std::filesystem::remove(path, ec);
-        }
-    }
+    std::lock_guard lock(impl_->mutex);
+    impl_->RemoveLinks();  // only those that still point at this box
 }
 
 std::string BoxSim::slavePath() const {
-    return impl_->line.slavePath;
+    std::lock_guard lock(impl_->mutex);
+    return impl_->slavePath;
 }
 
 bool BoxSim::LinkAs(const std::string& portsDir, int comNumber) {
@@ -296,7 +379,13 @@ bool BoxSim::LinkAs(const std::string& portsDir, int comNumber) {
     if (comNumber < 0 || comNumber > 255 || !std::filesystem::is_directory(portsDir, ec)) {
         return false;
     }
-    return impl_->MakeLink(portsDir + "/COM" + std::to_string(comNumber));
+    const std::string path = portsDir + "/COM" + std::to_string(comNumber);
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->PlaceLink(path)) {
+        return false;
+    }
+    impl_->links.push_back(path);
+    return true;
 }
 
 std::optional<int> BoxSim::LinkAsFreeNumber(const std::string& portsDir, int first) {
@@ -312,6 +401,7 @@ void BoxSim::SetConfig(const BoxConfig& config) {
     std::lock_guard lock(impl_->mutex);
     impl_->state.config = config;
     impl_->state.silenced = false;
+    ResetFaults(impl_->state);
 }
 
 BoxConfig BoxSim::config() const {
@@ -332,6 +422,7 @@ std::vector<ReceivedFrame> BoxSim::frames() const {
 void BoxSim::ClearReceived() {
     std::lock_guard lock(impl_->mutex);
     impl_->received.clear();
+    impl_->framesCleared += impl_->frames.size();
     impl_->frames.clear();
 }
 
@@ -339,6 +430,15 @@ bool BoxSim::WaitForReceived(size_t count, int timeoutMs) const {
     std::unique_lock lock(impl_->mutex);
     return impl_->changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
                                    [&] { return impl_->received.size() >= count; });
+}
+
+bool BoxSim::WaitForQuiet(int timeoutMs) const {
+    std::unique_lock lock(impl_->mutex);
+    const auto quiet = [&] { return !impl_->state.lineClosed && impl_->lateWaiting == 0; };
+    impl_->changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)), [&] {
+        return quiet() || (impl_->state.lineClosed && impl_->reopenAt == 0);
+    });
+    return quiet();
 }
 
 uint8_t BoxSim::setting(uint8_t group, uint8_t item) const {
@@ -396,16 +496,22 @@ int BoxSim::resetCount() const {
 void BoxSim::Vanish() {
     std::unique_lock lock(impl_->mutex);
     if (impl_->state.lineClosed) {
+        impl_->reopenAt = 0;  // for good
         return;
     }
     if (std::this_thread::get_id() == impl_->boxThread) {
         lock.unlock();
-        impl_->CloseLine();  // from the frame observer
+        impl_->CloseLine(-1);  // from the frame observer
         return;
     }
     impl_->vanishRequested = true;
     impl_->line.Wake();
     impl_->changed.wait(lock, [&] { return impl_->state.lineClosed; });
+}
+
+bool BoxSim::lineOpen() const {
+    std::lock_guard lock(impl_->mutex);
+    return !impl_->state.lineClosed;
 }
 
 void BoxSim::SetFrameObserver(std::function<void(const ReceivedFrame&)> observer) {

@@ -54,6 +54,8 @@ struct PtyLine {
 
     // Opens the pair (raw, 115200, master non-blocking) and the wake-up pipe.
     [[nodiscard]] static std::optional<PtyLine> Open();
+    // A new pair in place of a closed one (the adapter plugged in again); the pipe stays.
+    [[nodiscard]] bool Reopen();
 
     void Wake() const;
     void DrainWake() const;
