@@ -3,7 +3,6 @@
 #include "sim/BoxSim.h"
 
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -12,63 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <condition_variable>
 #include <filesystem>
-#include <map>
-#include <mutex>
 #include <system_error>
-#include <thread>
 
-#include "sim/BoxState.h"
-#include "sim/PtyLine.h"
+#include "sim/BoxImpl.h"
 
 namespace kestrow::sim {
-
-struct BoxSim::Impl {
-    struct LateReply {
-        std::vector<uint8_t> bytes;
-        uint64_t id = 0;  // the frame it answers
-    };
-
-    PtyLine line;  // the fds are used by the box's thread only, once it runs
-
-    mutable std::mutex mutex;
-    mutable std::condition_variable changed;  // bytes recorded, line closed or back, reply sent
-    BoxState state;
-    std::string slavePath;  // the line's slave now (it changes when a closed line comes back)
-    std::vector<uint8_t> received;
-    std::vector<ReceivedFrame> frames;
-    uint64_t framesCleared = 0;      // frames removed by ClearReceived: ids of frames[i] follow it
-    std::vector<uint8_t> pending;    // received, not yet taken as a request
-    std::vector<int64_t> pendingNs;  // when each pending byte arrived
-    std::function<void(const ReceivedFrame&)> observer;
-    std::vector<std::string> links;
-    bool stop = false;
-    bool vanishRequested = false;
-    size_t lateWaiting = 0;  // late replies not sent yet
-    int64_t reopenAt = 0;    // a closed line comes back at this time; 0: it does not
-    std::thread::id boxThread;
-
-    // The box's thread only.
-    int64_t rxFree = 0;  // when the last received byte finished arriving (paced)
-    int64_t txFree = 0;  // when the last sent byte finished leaving (paced)
-    std::multimap<int64_t, LateReply> lateReplies;  // by when they go out
-
-    std::thread thread;
-
-    void Run();
-    void OnBytes(std::span<const uint8_t> bytes);
-    // Under the lock: the requests in `pending`, handled. `closeMs` is set to the LineClosed
-    // fault's detail when one struck (the line then closes after the replies before it).
-    std::vector<ReceivedFrame> Parse(std::optional<int>& closeMs);
-    void Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id);
-    void SendLateReplies();                   // those whose time has come
-    [[nodiscard]] int MsToNextEvent() const;  // a late reply or the line's return; -1: none
-    void CloseLine(int backAfterMs);          // -1: for good
-    void ReopenIfDue();
-    bool PlaceLink(const std::string& path);  // under the lock
-    void RemoveLinks();                       // under the lock
-};
 
 void BoxSim::Impl::Run() {
 #ifdef __linux__
@@ -105,11 +53,12 @@ void BoxSim::Impl::Run() {
             if (vanish) {
                 CloseLine(-1);
             }
+            StartSync();
         }
         if (count == 2 && line.master.valid() && fds[1].revents != 0) {
             const ssize_t n = ::read(line.master.get(), buffer.data(), buffer.size());
             if (n > 0) {
-                OnBytes({buffer.data(), static_cast<size_t>(n)});
+                Take({buffer.data(), static_cast<size_t>(n)});
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 CloseLine(-1);  // the line is gone
             }
@@ -273,66 +222,6 @@ int BoxSim::Impl::MsToNextEvent() const {
     return static_cast<int>((ns + 999'999) / 1'000'000);  // not before it is due
 }
 
-void BoxSim::Impl::CloseLine(int backAfterMs) {
-    // Recorded and unlinked first: whoever sees the hang-up finds the box closed.
-    {
-        std::lock_guard lock(mutex);
-        state.lineClosed = true;
-        vanishRequested = false;
-        pending.clear();
-        pendingNs.clear();
-        lateWaiting = 0;
-        RemoveLinks();
-        reopenAt = backAfterMs >= 0 ? NowNs() + int64_t{backAfterMs} * 1'000'000 : 0;
-    }
-    line.Close();
-    lateReplies.clear();
-    changed.notify_all();
-}
-
-void BoxSim::Impl::ReopenIfDue() {
-    {
-        std::lock_guard lock(mutex);
-        if (reopenAt == 0 || NowNs() < reopenAt) {
-            return;
-        }
-        reopenAt = 0;
-    }
-    const bool opened = line.Reopen();
-    {
-        std::lock_guard lock(mutex);
-        if (opened) {
-            slavePath = line.slavePath;
-            for (const std::string& path : links) {
-                (void)PlaceLink(path);
-            }
-            state.lineClosed = false;
-        }
-    }
-    changed.notify_all();
-}
-
-bool BoxSim::Impl::PlaceLink(const std::string& path) {
-    struct stat linkInfo {};
-    if (lstat(path.c_str(), &linkInfo) == 0) {
-        struct stat target {};
-        const bool dangling = S_ISLNK(linkInfo.st_mode) && stat(path.c_str(), &target) != 0;
-        if (!dangling || unlink(path.c_str()) != 0) {
-            return false;
-        }
-    }
-    return symlink(slavePath.c_str(), path.c_str()) == 0;
-}
-
-void BoxSim::Impl::RemoveLinks() {
-    for (const std::string& path : links) {
-        std::error_code ec;
-        if (std::filesystem::read_symlink(path, ec) == slavePath) {
-            std::filesystem::remove(path, ec);
-        }
-    }
-}
-
 std::unique_ptr<BoxSim> BoxSim::Start(const BoxConfig& config) {
     auto line = PtyLine::Open();
     if (!line) {
@@ -433,9 +322,14 @@ bool BoxSim::WaitForReceived(size_t count, int timeoutMs) const {
 }
 
 bool BoxSim::WaitForQuiet(int timeoutMs) const {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     std::unique_lock lock(impl_->mutex);
+    const uint64_t ticket = ++impl_->syncAsked;
+    impl_->line.Wake();
+    impl_->changed.wait_until(lock, deadline, [&] { return impl_->syncDone >= ticket; });
     const auto quiet = [&] { return !impl_->state.lineClosed && impl_->lateWaiting == 0; };
-    impl_->changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)), [&] {
+    impl_->changed.wait_until(lock, deadline, [&] {
         return quiet() || (impl_->state.lineClosed && impl_->reopenAt == 0);
     });
     return quiet();

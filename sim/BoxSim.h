@@ -155,8 +155,9 @@ class BoxSim {
     void ClearReceived();
     // Blocks (up to timeoutMs) until at least `count` bytes were received.
     bool WaitForReceived(size_t count, int timeoutMs) const;
-    // Blocks (up to timeoutMs) until the line is open and no late reply waits to go out; true
-    // then. A closed line that never comes back gives false at once.
+    // Blocks (up to timeoutMs) until the box has taken in every byte the host wrote before the
+    // call, its line is open and no late reply waits to go out; true then. A line closed for
+    // good gives false.
     bool WaitForQuiet(int timeoutMs) const;
 
     // Settings memory: groups 1..4, items 0..15. GenLock registers 0..5.

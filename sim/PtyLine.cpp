@@ -89,7 +89,8 @@ bool PtyLine::Reopen() {
     }
     UniqueFd newSlave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!newSlave.valid() || !MakeRaw(newSlave.get()) ||
-        !SetFlags(newMaster.get(), FD_CLOEXEC, O_NONBLOCK)) {
+        !SetFlags(newMaster.get(), FD_CLOEXEC, O_NONBLOCK) ||
+        !SetFlags(newSlave.get(), FD_CLOEXEC, O_NONBLOCK)) {
         return false;
     }
     master = std::move(newMaster);
@@ -126,6 +127,11 @@ void PtyLine::WriteAll(std::span<const uint8_t> bytes) const {
             return;
         }
     }
+}
+
+bool PtyLine::WriteAsHost(std::span<const uint8_t> bytes) const {
+    const ssize_t n = ::write(slave.get(), bytes.data(), bytes.size());
+    return n == static_cast<ssize_t>(bytes.size());
 }
 
 void PtyLine::Close() {

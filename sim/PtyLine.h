@@ -61,6 +61,9 @@ struct PtyLine {
     void DrainWake() const;
     // Writes all bytes unless the line is gone or the other side stopped reading for a while.
     void WriteAll(std::span<const uint8_t> bytes) const;
+    // Writes bytes into the line from the host's side, behind whatever the host wrote before;
+    // false when they did not all go in.
+    [[nodiscard]] bool WriteAsHost(std::span<const uint8_t> bytes) const;
     void Close();  // closes master and slave: the cable is pulled
 };
 

@@ -185,6 +185,23 @@ class TestBoxSim : public QObject {
         QVERIFY(first.count('x') > 4 && first.count('x') < 28);
     }
 
+    // Once WaitForQuiet returns, the box has taken in every byte the host wrote before it, and
+    // nothing else: its marker stays out of the record.
+    void quietMeansTakenIn() {
+        auto box = BoxSim::Start({});
+        QVERIFY(box);
+        UniqueFd host(::open(box->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        for (uint8_t value = 0; value < 100; ++value) {
+            const uint8_t write[] = {
+                0x08, 0x6C, 0x93,  0x00,
+                0x02, 0x01, value, static_cast<uint8_t>(0x100 - ((0x10A + value) & 0xFF))};
+            QCOMPARE(::write(host.get(), write, sizeof write), ssize_t(sizeof write));
+            QVERIFY(box->WaitForQuiet(2000));
+            QCOMPARE(box->setting(2, 1), value);
+        }
+        QCOMPARE(box->received().size(), size_t(800));
+    }
+
     // A line closed after frame 1 comes back under the same COM link with memory kept; one
     // closed for good does not.
     void closedLineComesBack() {
