@@ -166,25 +166,25 @@ void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced, uint64_t 
     if (reply.empty() || !line.master.valid()) {
         return;
     }
-    // Each paced byte goes out when it would have finished crossing the line; absolute
-    // deadlines keep late wake-ups from adding up.
-    const int64_t start = paced ? std::max(NowNs(), txFree) : NowNs();
-    const int64_t last = paced ? start + LineTimeNs(static_cast<int64_t>(reply.size())) : start;
-    {
-        std::lock_guard lock(mutex);
-        if (id >= framesCleared && id - framesCleared < frames.size()) {
-            frames[id - framesCleared].repliedNs = last;
-        }
-    }
     if (!paced) {
         line.WriteAll(reply);
-        return;
+    } else {
+        // Each byte goes out when it would have finished crossing the line; absolute deadlines
+        // keep late wake-ups from adding up.
+        const int64_t start = std::max(NowNs(), txFree);
+        for (size_t i = 0; i < reply.size(); ++i) {
+            SleepUntilNs(start + LineTimeNs(static_cast<int64_t>(i + 1)));
+            line.WriteAll({&reply[i], 1});
+        }
+        txFree = start + LineTimeNs(static_cast<int64_t>(reply.size()));
     }
-    for (size_t i = 0; i < reply.size(); ++i) {
-        SleepUntilNs(start + LineTimeNs(static_cast<int64_t>(i + 1)));
-        line.WriteAll({&reply[i], 1});
+    // When the last byte really left: a wake-up of this thread that came late is the box's
+    // delay, not the host's.
+    const int64_t left = NowNs();
+    std::lock_guard lock(mutex);
+    if (id >= framesCleared && id - framesCleared < frames.size()) {
+        frames[id - framesCleared].repliedNs = left;
     }
-    txFree = last;
 }
 
 void BoxSim::Impl::SendLateReplies() {
