@@ -44,11 +44,11 @@ void SetStatus(BoxState& state, uint8_t status) {
     state.status = status;
 }
 
-Handled Packet(BoxState& state, std::span<const uint8_t> p) {
+Handled Packet(BoxState& state, std::span<const uint8_t> p, Fault drawn) {
     const uint8_t command = p[2];
     const size_t length = p.size();
     if (command == Ping && length == 3) {
-        return {FrameKind::BootPacket, kAck, false};
+        return {FrameKind::BootPacket, kAck};
     }
     if (command == Download && length == 11) {
         state.downloadAddress = BigEndian32(p.subspan(3, 4));
@@ -60,34 +60,47 @@ Handled Packet(BoxState& state, std::span<const uint8_t> p) {
         } else {
             SetStatus(state, kStatusBadAddress);
         }
-        return {FrameKind::BootPacket, kAck, false};
+        return {FrameKind::BootPacket, kAck};
     }
     if (command == GetStatus && length == 3) {
-        const uint8_t status = state.statusFromConfig ? ConfiguredStatus(state) : state.status;
+        const bool bad = drawn == Fault::BadStatus;
+        const uint8_t status = bad                      ? state.config.faults.badStatus
+                               : state.statusFromConfig ? ConfiguredStatus(state)
+                                                        : state.status;
         const uint8_t last = state.config.statusLastByte.value_or(status);
-        return {FrameKind::BootPacket, {0x00, 0xCC, 0x03, status, last}, false};
+        Handled handled{FrameKind::BootPacket, {0x00, 0xCC, 0x03, status, last}};
+        if (bad) {
+            handled.fault = Fault::BadStatus;
+            handled.detail = status;
+        }
+        return handled;
     }
     if (command == SendData && length > 3) {
         const int block = state.block++;
-        if (block == state.config.vanishAtBlock) {
-            return {FrameKind::BootPacket, {}, true};
+        if (drawn == Fault::Restarted) {
+            // The firmware that now runs ignores this packet and every later one.
+            state.bootLoader = false;
+            return {FrameKind::BootPacket, kAck, Fault::Restarted};
         }
-        if (block == state.config.nakBlock) {
-            return {FrameKind::BootPacket, kNak, false};
+        if (block == state.config.nakBlock || drawn == Fault::Nak) {
+            return {FrameKind::BootPacket, kNak, Fault::Nak};
         }
         state.flash.insert(state.flash.end(), p.begin() + 3, p.end());
-        return {FrameKind::BootPacket, kAck, false};
+        if (block == state.config.vanishAtBlock) {
+            return {FrameKind::BootPacket, kAck, Fault::LineClosed, -1};
+        }
+        return {FrameKind::BootPacket, kAck};
     }
     if (command == Reset && length == 3) {
         ++state.resets;
         state.bootLoader = false;
-        return {FrameKind::BootPacket, kAck, false};
+        return {FrameKind::BootPacket, kAck};
     }
     // A packet that arrived whole but means nothing: acknowledged, the failure kept as status.
     const bool known = command == Ping || command == Download || command == GetStatus ||
                        command == SendData || command == Reset;
     SetStatus(state, known ? kStatusInvalidCommand : kStatusUnknownCommand);
-    return {FrameKind::BootPacket, kAck, false};
+    return {FrameKind::BootPacket, kAck};
 }
 
 }  // namespace
@@ -109,21 +122,21 @@ Split SplitBootLoader(std::span<const uint8_t> pending) {
     return pending.size() < n ? Split{Split::More, 0} : Split{Split::Request, n};
 }
 
-Handled HandleBootLoader(BoxState& state, std::span<const uint8_t> request) {
+Handled HandleBootLoader(BoxState& state, std::span<const uint8_t> request, Fault drawn) {
     if (request.size() == 1) {
-        return {FrameKind::HostAck, {}, false};
+        return {FrameKind::HostAck, {}};
     }
     if (SplitBootRequest(request).kind == Split::Request) {
-        return {FrameKind::BootRequest, {}, false};  // already in the boot loader
+        return {FrameKind::BootRequest, {}};  // already in the boot loader
     }
     if (request[1] == 0x6C && request[2] == 0x93) {
-        return {FrameKind::Settings, {}, false};  // the running firmware's frame: not heard here
+        return {FrameKind::Settings, {}};  // the running firmware's frame: not heard here
     }
     const auto sum = static_cast<uint8_t>(std::accumulate(request.begin() + 2, request.end(), 0u));
     Handled handled =
-        sum == request[1] ? Packet(state, request) : Handled{FrameKind::BadChecksum, kNak, false};
-    if (state.config.bootSilent) {
-        handled.reply.clear();
+        sum == request[1] ? Packet(state, request, drawn) : Handled{FrameKind::BadChecksum, kNak};
+    if (state.config.bootSilent && handled.fault == Fault::None) {
+        handled.fault = Fault::Dropped;
     }
     return handled;
 }

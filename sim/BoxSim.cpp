@@ -3,7 +3,6 @@
 #include "sim/BoxSim.h"
 
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -12,49 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <condition_variable>
 #include <filesystem>
-#include <map>
-#include <mutex>
 #include <system_error>
-#include <thread>
 
-#include "sim/BoxState.h"
-#include "sim/PtyLine.h"
+#include "sim/BoxImpl.h"
 
 namespace kestrow::sim {
-
-struct BoxSim::Impl {
-    PtyLine line;  // the fds are used by the box's thread only, once it runs
-
-    mutable std::mutex mutex;
-    mutable std::condition_variable changed;  // bytes recorded, line closed
-    BoxState state;
-    std::vector<uint8_t> received;
-    std::vector<ReceivedFrame> frames;
-    std::vector<uint8_t> pending;  // received, not yet taken as a request
-    std::function<void(const ReceivedFrame&)> observer;
-    std::vector<std::string> links;
-    bool stop = false;
-    bool vanishRequested = false;
-    std::thread::id boxThread;
-
-    // The box's thread only.
-    int64_t rxFree = 0;  // when the last received byte finished arriving (paced)
-    int64_t txFree = 0;  // when the last sent byte finished leaving (paced)
-    std::multimap<int64_t, std::vector<uint8_t>> lateReplies;  // by when they go out
-
-    std::thread thread;
-
-    void Run();
-    void OnBytes(std::span<const uint8_t> bytes);
-    std::vector<ReceivedFrame> Parse(bool& vanish);  // under the lock
-    void Send(const std::vector<uint8_t>& reply, bool paced);
-    void SendLateReplies();                       // those whose time has come
-    [[nodiscard]] int MsToNextLateReply() const;  // -1: none waiting
-    void CloseLine();
-    bool MakeLink(const std::string& path);
-};
 
 void BoxSim::Impl::Run() {
 #ifdef __linux__
@@ -69,11 +31,12 @@ void BoxSim::Impl::Run() {
         std::array<pollfd, 2> fds{
             {{line.wakeRead.get(), POLLIN, 0}, {line.master.get(), POLLIN, 0}}};
         const nfds_t count = line.master.valid() ? 2 : 1;
-        const int ready = poll(fds.data(), count, MsToNextLateReply());
+        const int ready = poll(fds.data(), count, MsToNextEvent());
         if (ready < 0 && errno != EINTR) {
             break;
         }
         SendLateReplies();
+        ReopenIfDue();
         if (ready <= 0) {
             continue;
         }
@@ -88,21 +51,23 @@ void BoxSim::Impl::Run() {
                 vanish = vanishRequested;
             }
             if (vanish) {
-                CloseLine();
+                CloseLine(-1);
             }
+            StartSync();
         }
         if (count == 2 && line.master.valid() && fds[1].revents != 0) {
             const ssize_t n = ::read(line.master.get(), buffer.data(), buffer.size());
             if (n > 0) {
-                OnBytes({buffer.data(), static_cast<size_t>(n)});
+                Take({buffer.data(), static_cast<size_t>(n)});
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                CloseLine();  // the line is gone
+                CloseLine(-1);  // the line is gone
             }
         }
     }
 }
 
 void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
+    const int64_t arrived = NowNs();
     bool paced = false;
     {
         std::lock_guard lock(mutex);
@@ -110,18 +75,20 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
     }
     if (paced) {
         // The bytes are taken in only when the last of them would have finished arriving.
-        rxFree = std::max(NowNs(), rxFree) + LineTimeNs(static_cast<int64_t>(bytes.size()));
+        rxFree = std::max(arrived, rxFree) + LineTimeNs(static_cast<int64_t>(bytes.size()));
         SleepUntilNs(rxFree);
     }
-    const int64_t arrived = NowNs();
     std::vector<ReceivedFrame> done;
-    bool vanish = false;
+    uint64_t firstId = 0;
+    std::optional<int> closeMs;
     std::function<void(const ReceivedFrame&)> notify;
     {
         std::lock_guard lock(mutex);
         received.insert(received.end(), bytes.begin(), bytes.end());
         pending.insert(pending.end(), bytes.begin(), bytes.end());
-        done = Parse(vanish);
+        pendingNs.insert(pendingNs.end(), bytes.size(), arrived);
+        firstId = framesCleared + frames.size();
+        done = Parse(closeMs);
         frames.insert(frames.end(), done.begin(), done.end());
         paced = state.config.paced;
         notify = observer;
@@ -129,22 +96,26 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
     changed.notify_all();
     // The observer runs before the reply goes out, so a host holding a reply knows that the
     // observer has seen its request.
-    for (const ReceivedFrame& frame : done) {
+    for (size_t i = 0; i < done.size(); ++i) {
+        const ReceivedFrame& frame = done[i];
         if (notify) {
             notify(frame);
         }
-        if (frame.delayMs > 0 && !frame.reply.empty()) {
-            lateReplies.emplace(arrived + int64_t{frame.delayMs} * 1'000'000, frame.reply);
+        if (frame.fault == Fault::Late && !frame.reply.empty()) {
+            const int64_t due = frame.arrivedNs + int64_t{frame.faultDetail} * 1'000'000;
+            lateReplies.emplace(due, LateReply{frame.reply, firstId + i});
+            std::lock_guard lock(mutex);
+            ++lateWaiting;
         } else {
-            Send(frame.reply, paced);
+            Send(frame.reply, paced, firstId + i);
         }
     }
-    if (vanish) {
-        CloseLine();
+    if (closeMs) {
+        CloseLine(*closeMs);
     }
 }
 
-std::vector<ReceivedFrame> BoxSim::Impl::Parse(bool& vanish) {
+std::vector<ReceivedFrame> BoxSim::Impl::Parse(std::optional<int>& closeMs) {
     std::vector<ReceivedFrame> out;
     size_t pos = 0;
     while (pos < pending.size()) {
@@ -156,47 +127,64 @@ std::vector<ReceivedFrame> BoxSim::Impl::Parse(bool& vanish) {
         if (split.kind == Split::Junk) {
             // Skipped bytes in a row make one entry.
             if (out.empty() || out.back().kind != FrameKind::Unparsed) {
-                out.push_back({{}, FrameKind::Unparsed, {}});
+                out.push_back({});
+                out.back().arrivedNs = pendingNs[pos];
             }
             out.back().bytes.push_back(rest[0]);
             ++pos;
             continue;
         }
         const auto request = rest.first(split.length);
-        Handled handled =
-            state.bootLoader ? HandleBootLoader(state, request) : HandleFirmware(state, request);
+        const int number = state.frameNumber++;
+        const Fault drawn = DrawFault(state, number);
+        Handled handled = state.bootLoader ? HandleBootLoader(state, request, drawn)
+                                           : HandleFirmware(state, request);
+        ShapeReply(state, handled, drawn);
+        ReceivedFrame& frame = out.emplace_back();
+        frame.bytes.assign(request.begin(), request.end());
+        frame.kind = handled.kind;
+        frame.reply = std::move(handled.reply);
+        frame.number = number;
+        frame.fault = handled.fault;
+        frame.faultDetail = handled.detail;
+        frame.intended = std::move(handled.intended);
+        frame.arrivedNs = pendingNs[pos];
         pos += split.length;
-        const bool late = state.config.delayed.empty() || handled.delayedQuery;
-        out.push_back({{request.begin(), request.end()},
-                       handled.kind,
-                       ShapeReply(state, std::move(handled.reply)),
-                       late ? state.config.replyDelayMs : 0});
-        if (handled.vanish) {
-            vanish = true;
-            pos = pending.size();
+        if (handled.fault == Fault::LineClosed) {
+            closeMs = handled.detail;
+            pos = pending.size();  // what followed it is lost with the line
             break;
         }
     }
-    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(pos));
+    const auto taken = static_cast<std::ptrdiff_t>(pos);
+    pending.erase(pending.begin(), pending.begin() + taken);
+    pendingNs.erase(pendingNs.begin(), pendingNs.begin() + taken);
     return out;
 }
 
-void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced) {
+void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id) {
     if (reply.empty() || !line.master.valid()) {
         return;
     }
     if (!paced) {
         line.WriteAll(reply);
-        return;
+    } else {
+        // Each byte goes out when it would have finished crossing the line; absolute deadlines
+        // keep late wake-ups from adding up.
+        const int64_t start = std::max(NowNs(), txFree);
+        for (size_t i = 0; i < reply.size(); ++i) {
+            SleepUntilNs(start + LineTimeNs(static_cast<int64_t>(i + 1)));
+            line.WriteAll({&reply[i], 1});
+        }
+        txFree = start + LineTimeNs(static_cast<int64_t>(reply.size()));
     }
-    // Each byte goes out when it would have finished crossing the line; absolute deadlines
-    // keep late wake-ups from adding up.
-    const int64_t start = std::max(NowNs(), txFree);
-    for (size_t i = 0; i < reply.size(); ++i) {
-        SleepUntilNs(start + LineTimeNs(static_cast<int64_t>(i + 1)));
-        line.WriteAll({&reply[i], 1});
+    // When the last byte really left: a wake-up of this thread that came late is the box's
+    // delay, not the host's.
+    const int64_t left = NowNs();
+    std::lock_guard lock(mutex);
+    if (id >= framesCleared && id - framesCleared < frames.size()) {
+        frames[id - framesCleared].repliedNs = left;
     }
-    txFree = start + LineTimeNs(static_cast<int64_t>(reply.size()));
 }
 
 void BoxSim::Impl::SendLateReplies() {
@@ -205,47 +193,33 @@ void BoxSim::Impl::SendLateReplies() {
         std::lock_guard lock(mutex);
         paced = state.config.paced;
     }
+    bool sent = false;
     while (!lateReplies.empty() && lateReplies.begin()->first <= NowNs()) {
-        Send(lateReplies.begin()->second, paced);
+        const LateReply& late = lateReplies.begin()->second;
+        Send(late.bytes, paced, late.id);
         lateReplies.erase(lateReplies.begin());
+        std::lock_guard lock(mutex);
+        --lateWaiting;
+        sent = true;
+    }
+    if (sent) {
+        changed.notify_all();
     }
 }
 
-int BoxSim::Impl::MsToNextLateReply() const {
-    if (lateReplies.empty()) {
-        return -1;
-    }
-    const int64_t ns = std::max<int64_t>(lateReplies.begin()->first - NowNs(), 0);
-    return static_cast<int>((ns + 999'999) / 1'000'000);  // not before it is due
-}
-
-void BoxSim::Impl::CloseLine() {
-    line.Close();
-    lateReplies.clear();
+int BoxSim::Impl::MsToNextEvent() const {
+    int64_t next = lateReplies.empty() ? 0 : lateReplies.begin()->first;
     {
         std::lock_guard lock(mutex);
-        state.lineClosed = true;
-        vanishRequested = false;
-        pending.clear();
-    }
-    changed.notify_all();
-}
-
-bool BoxSim::Impl::MakeLink(const std::string& path) {
-    struct stat linkInfo {};
-    if (lstat(path.c_str(), &linkInfo) == 0) {
-        struct stat target {};
-        const bool dangling = S_ISLNK(linkInfo.st_mode) && stat(path.c_str(), &target) != 0;
-        if (!dangling || unlink(path.c_str()) != 0) {
-            return false;
+        if (reopenAt != 0 && (next == 0 || reopenAt < next)) {
+            next = reopenAt;
         }
     }
-    if (symlink(line.slavePath.c_str(), path.c_str()) != 0) {
-        return false;
+    if (next == 0) {
+        return -1;
     }
-    std::lock_guard lock(mutex);
-    links.push_back(path);
-    return true;
+    const int64_t ns = std::max<int64_t>(next - NowNs(), 0);
+    return static_cast<int>((ns + 999'999) / 1'000'000);  // not before it is due
 }
 
 std::unique_ptr<BoxSim> BoxSim::Start(const BoxConfig& config) {
@@ -255,9 +229,11 @@ std::unique_ptr<BoxSim> BoxSim::Start(const BoxConfig& config) {
     }
     auto impl = std::make_unique<Impl>();
     impl->line = std::move(*line);
+    impl->slavePath = impl->line.slavePath;
     impl->state.config = config;
     impl->state.bootLoader = config.startInBootLoader;
     ResetMemory(impl->state);
+    ResetFaults(impl->state);
     try {
         impl->thread = std::thread([raw = impl.get()] { raw->Run(); });
     } catch (const std::system_error&) {
@@ -277,17 +253,13 @@ BoxSim::~BoxSim() {
     if (impl_->thread.joinable()) {
         impl_->thread.join();
     }
-    // Remove only links that still point at this box.
-    for (const std::string& path : impl_->links) {
-        std::error_code ec;
-        if (std::filesystem::read_symlink(path, ec) == impl_->line.slavePath) {
-            std::filesystem::remove(path, ec);
-        }
-    }
+    std::lock_guard lock(impl_->mutex);
+    impl_->RemoveLinks();  // only those that still point at this box
 }
 
 std::string BoxSim::slavePath() const {
-    return impl_->line.slavePath;
+    std::lock_guard lock(impl_->mutex);
+    return impl_->slavePath;
 }
 
 bool BoxSim::LinkAs(const std::string& portsDir, int comNumber) {
@@ -296,7 +268,13 @@ bool BoxSim::LinkAs(const std::string& portsDir, int comNumber) {
     if (comNumber < 0 || comNumber > 255 || !std::filesystem::is_directory(portsDir, ec)) {
         return false;
     }
-    return impl_->MakeLink(portsDir + "/COM" + std::to_string(comNumber));
+    const std::string path = portsDir + "/COM" + std::to_string(comNumber);
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->PlaceLink(path)) {
+        return false;
+    }
+    impl_->links.push_back(path);
+    return true;
 }
 
 std::optional<int> BoxSim::LinkAsFreeNumber(const std::string& portsDir, int first) {
@@ -312,6 +290,7 @@ void BoxSim::SetConfig(const BoxConfig& config) {
     std::lock_guard lock(impl_->mutex);
     impl_->state.config = config;
     impl_->state.silenced = false;
+    ResetFaults(impl_->state);
 }
 
 BoxConfig BoxSim::config() const {
@@ -332,6 +311,7 @@ std::vector<ReceivedFrame> BoxSim::frames() const {
 void BoxSim::ClearReceived() {
     std::lock_guard lock(impl_->mutex);
     impl_->received.clear();
+    impl_->framesCleared += impl_->frames.size();
     impl_->frames.clear();
 }
 
@@ -339,6 +319,20 @@ bool BoxSim::WaitForReceived(size_t count, int timeoutMs) const {
     std::unique_lock lock(impl_->mutex);
     return impl_->changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
                                    [&] { return impl_->received.size() >= count; });
+}
+
+bool BoxSim::WaitForQuiet(int timeoutMs) const {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    std::unique_lock lock(impl_->mutex);
+    const uint64_t ticket = ++impl_->syncAsked;
+    impl_->line.Wake();
+    impl_->changed.wait_until(lock, deadline, [&] { return impl_->syncDone >= ticket; });
+    const auto quiet = [&] { return !impl_->state.lineClosed && impl_->lateWaiting == 0; };
+    impl_->changed.wait_until(lock, deadline, [&] {
+        return quiet() || (impl_->state.lineClosed && impl_->reopenAt == 0);
+    });
+    return quiet();
 }
 
 uint8_t BoxSim::setting(uint8_t group, uint8_t item) const {
@@ -396,16 +390,22 @@ int BoxSim::resetCount() const {
 void BoxSim::Vanish() {
     std::unique_lock lock(impl_->mutex);
     if (impl_->state.lineClosed) {
+        impl_->reopenAt = 0;  // for good
         return;
     }
     if (std::this_thread::get_id() == impl_->boxThread) {
         lock.unlock();
-        impl_->CloseLine();  // from the frame observer
+        impl_->CloseLine(-1);  // from the frame observer
         return;
     }
     impl_->vanishRequested = true;
     impl_->line.Wake();
     impl_->changed.wait(lock, [&] { return impl_->state.lineClosed; });
+}
+
+bool BoxSim::lineOpen() const {
+    std::lock_guard lock(impl_->mutex);
+    return !impl_->state.lineClosed;
 }
 
 void BoxSim::SetFrameObserver(std::function<void(const ReceivedFrame&)> observer) {

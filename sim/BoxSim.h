@@ -1,20 +1,66 @@
 // The simulated box: plays the Kestrow scaler on the master side of a pseudo-terminal, so the
 // panel (or a test) opens the slave side as if it were the box's USB serial port. It runs the
 // box's settings firmware and its boot loader, records every byte it receives, and misbehaves
-// on request.
+// on request: faults named one by one, or drawn at random from a seed.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 namespace kestrow::sim {
+
+// What the box did to a reply, or in its place. At most one fault strikes a request.
+enum class Fault : uint8_t {
+    None,
+    Dropped,     // the reply was not sent
+    LostByte,    // one byte was left out (detail: its position), the rest sent
+    Cut,         // only the first `detail` bytes were sent
+    Late,        // sent `detail` ms after the request arrived
+    Garbled,     // sent with its length but random content
+    LineClosed,  // the request was acted on, then the line closed without a reply (detail: ms
+                 // until the same COM link is back, -1 never)
+    Restarted,   // a Send Data block: the boot loader restarted into the running firmware
+                 // instead of writing it
+    Nak,         // a Send Data block answered 00 33 and not written
+    BadStatus,   // Get Status answered the code `detail` instead of its own
+};
+inline constexpr size_t kFaultKinds = 10;
+
+// "drop", "lose-byte", "cut", "late", "garble", "close", "restart", "nak", "bad-status"; "none".
+[[nodiscard]] std::string_view FaultName(Fault fault);
+[[nodiscard]] std::optional<Fault> FaultNamed(std::string_view name);
+
+// When a fault strikes: with `probability` at each request it can apply to, and at the chosen
+// frame numbers (requests counted from 0 since the box started or its config last changed).
+// Restarted and Nak apply to Send Data blocks, BadStatus to Get Status, LineClosed to every
+// request, the others to every request that has a reply.
+struct FaultRule {
+    double probability = 0;
+    std::set<int> atFrames;
+};
+
+// The faults a box plays, reproducible: one draw from `seed`'s generator for each request, so
+// the same requests in the same order meet the same faults.
+struct FaultPlan {
+    uint64_t seed = 1;
+    std::array<FaultRule, kFaultKinds> rules{};  // by Fault; probabilities add up to 1 at most
+    int cutBytes = -1;         // bytes a cut reply keeps; -1: 1 to length - 1 at random
+    int lateMs = 2000;         // how long after its request a late reply goes out
+    int backAfterMs = 1000;    // a closed line comes back this long after; -1: never
+    uint8_t badStatus = 0x41;  // the code of a bad status
+
+    FaultRule& operator[](Fault fault) { return rules[static_cast<size_t>(fault)]; }
+    const FaultRule& operator[](Fault fault) const { return rules[static_cast<size_t>(fault)]; }
+};
 
 struct BoxConfig {
     // Running firmware.
@@ -26,14 +72,14 @@ struct BoxConfig {
     std::string versionText = "V1.23.456";  // nine characters go out in the version reply
     bool silent = false;                    // answers nothing at all
     bool paced = false;  // bytes in both directions take their 115200 8-N-1 line time
-    // Queries (group, item) that get no reply; once `silentFrom` is queried the box answers
+    // Queries (group, item) whose reply is dropped; once `silentFrom` is queried the box answers
     // nothing more until the config changes. A GenLock read counts as the query (0x49, item)
     // and the probe as (0x05, 0).
     std::set<std::pair<uint8_t, uint8_t>> unanswered;
     std::optional<std::pair<uint8_t, uint8_t>> silentFrom;
     // These two shape every reply, the boot loader's included.
     int shortReplyBytes = 0;  // > 0: every reply is cut to this many bytes
-    bool garbage = false;     // replies carry the right length but random content
+    bool garbage = false;     // replies carry the right length but random content (when not cut)
 
     // Boot loader.
     bool startInBootLoader = false;
@@ -41,7 +87,7 @@ struct BoxConfig {
     uint8_t status = 0x40;  // Get Status code for a good download; wrong address gives 43
     // Get Status reply byte 4; default: the status byte again.
     std::optional<uint8_t> statusLastByte;
-    int vanishAtBlock = -1;   // closes the line when Send Data block k arrives
+    int vanishAtBlock = -1;   // closes the line for good when Send Data block k arrives
     bool bootSilent = false;  // the boot loader answers nothing
 
     // Late replies and a late bad status, for the tests of waits and of the final check.
@@ -52,6 +98,10 @@ struct BoxConfig {
     // k >= 0: Get Status answers 40 until Send Data block k has arrived, `status` after it
     // (k the last block: the final Get Status of a flash write). -1: `status` throughout.
     int statusAfterBlock = -1;
+
+    // Faults at random or at chosen requests. The settings above take precedence: a reply they
+    // already shape meets no other fault.
+    FaultPlan faults;
 };
 
 // What the box made of a run of received bytes.
@@ -64,12 +114,20 @@ enum class FrameKind {
     Unparsed,     // bytes the box skipped while looking for the start of a request
 };
 
-// One request as the box understood it, for printing and for tests.
+// One request as the box understood it, for printing, for tests and for an oracle that must
+// tell a reply the box spoiled from one the host mishandled.
 struct ReceivedFrame {
     std::vector<uint8_t> bytes;
     FrameKind kind = FrameKind::Unparsed;
-    std::vector<uint8_t> reply;  // the bytes sent back (empty: no answer)
-    int delayMs = 0;             // the reply went out this long after the request arrived
+    std::vector<uint8_t> reply;     // the bytes sent back (empty: no answer)
+    int number = -1;                // frame number as FaultRule counts them; -1 for skipped bytes
+    Fault fault = Fault::None;      // what the box did to the reply
+    int faultDetail = 0;            // see Fault
+    std::vector<uint8_t> intended;  // the reply before the fault (empty without one)
+    // Steady clock (CLOCK_MONOTONIC) in ns: when the request's first byte arrived, and when the
+    // reply's last byte left (0: nothing went out).
+    int64_t arrivedNs = 0;
+    int64_t repliedNs = 0;
 };
 
 class BoxSim {
@@ -97,6 +155,10 @@ class BoxSim {
     void ClearReceived();
     // Blocks (up to timeoutMs) until at least `count` bytes were received.
     bool WaitForReceived(size_t count, int timeoutMs) const;
+    // Blocks (up to timeoutMs) until the box has taken in every byte the host wrote before the
+    // call, its line is open and no late reply waits to go out; true then. A line closed for
+    // good gives false.
+    bool WaitForQuiet(int timeoutMs) const;
 
     // Settings memory: groups 1..4, items 0..15. GenLock registers 0..5.
     [[nodiscard]] uint8_t setting(uint8_t group, uint8_t item) const;
@@ -112,8 +174,11 @@ class BoxSim {
     [[nodiscard]] bool inBootLoader() const;
     [[nodiscard]] int resetCount() const;
 
-    // Closes the box's side of the line now, as if the cable were pulled.
+    // Closes the box's side of the line now and removes its COM links, as if the cable were
+    // pulled. A line closed by the fault LineClosed comes back later under the same links, on a
+    // new pseudo-terminal, with memory and flash kept.
     void Vanish();
+    [[nodiscard]] bool lineOpen() const;
 
     // Called on the box's thread for each request it understood, before its reply goes out
     // (the program prints them).

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "sim/BoxSim.h"
@@ -23,7 +24,10 @@ struct BoxState {
     std::array<uint16_t, kGenlockItems> genlock{};
     bool silenced = false;  // `silentFrom` was queried since the last SetConfig
     bool lineClosed = false;
-    std::mt19937 random{0x6C93u};
+    // Faults and garbage; seeded from config.faults.seed at Start and SetConfig, as is the
+    // frame number.
+    std::mt19937_64 random{1};
+    int frameNumber = 0;  // the next request's number
 
     // Boot loader.
     bool bootLoader = false;
@@ -45,12 +49,19 @@ struct Split {
     size_t length = 0;  // Junk: 1; Request: bytes it takes
 };
 
-// One request handled: what it was and the reply (before the misbehaviours shape it).
+// One request handled: what it was, the reply, and the fault that struck it. The handlers set
+// the faults that change what the box does (a NAK, a restart, a dropped query); ShapeReply
+// those that change only the reply.
 struct Handled {
+    Handled(FrameKind k, std::vector<uint8_t> r, Fault f = Fault::None, int d = 0)
+        : kind(k), reply(std::move(r)), fault(f), detail(d) {}
+
     FrameKind kind = FrameKind::Unparsed;
-    std::vector<uint8_t> reply;
-    bool vanish = false;        // close the line instead of answering
-    bool delayedQuery = false;  // a query named in config.delayed
+    std::vector<uint8_t> reply;  // as the box means it; after ShapeReply, as it goes out
+    Fault fault = Fault::None;
+    int detail = 0;
+    bool delayedQuery = false;      // a query named in config.delayed
+    std::vector<uint8_t> intended;  // set by ShapeReply when a fault changed the reply
 };
 
 inline constexpr std::array<uint8_t, 4> kBootRequest{0x88, 0x99, 0x06, 0xFE};
@@ -59,14 +70,22 @@ inline constexpr std::array<uint8_t, 4> kBootRequest{0x88, 0x99, 0x06, 0xFE};
 Split SplitFirmware(std::span<const uint8_t> pending);
 Handled HandleFirmware(BoxState& state, std::span<const uint8_t> request);
 
-// Boot loader (BootLoader.cpp).
+// Boot loader (BootLoader.cpp). `drawn` is the fault drawn for this request; the handler plays
+// it when it is one of the boot loader's own (Restarted, Nak, BadStatus) and applies.
 Split SplitBootLoader(std::span<const uint8_t> pending);
-Handled HandleBootLoader(BoxState& state, std::span<const uint8_t> request);
+Handled HandleBootLoader(BoxState& state, std::span<const uint8_t> request, Fault drawn);
 
 // The boot request, whole (Request), possibly still arriving (More), or not it (Junk).
 Split SplitBootRequest(std::span<const uint8_t> pending);
 
-// Applies `silent`, `garbage` and `shortReplyBytes` to a reply.
-std::vector<uint8_t> ShapeReply(BoxState& state, std::vector<uint8_t> reply);
+// Faults (Faults.cpp). The fault for request `number`: the first rule that names it, else one
+// drawn by the rules' probabilities (one draw whenever any probability is set).
+Fault DrawFault(BoxState& state, int number);
+// Restarts the fault generator and the frame count (Start and SetConfig).
+void ResetFaults(BoxState& state);
+// The reply as it goes out: a fault the handler set stands; otherwise the first of `silent`,
+// `shortReplyBytes`, `garbage` and the late settings that applies, else `drawn` when it shapes
+// replies, or LineClosed. Records the fault, its detail and the intended reply.
+void ShapeReply(BoxState& state, Handled& handled, Fault drawn);
 
 }  // namespace kestrow::sim

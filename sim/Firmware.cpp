@@ -1,7 +1,6 @@
 // The box's running firmware: settings frames, the probe, GenLock registers, the version reply.
 #include <algorithm>
 #include <numeric>
-#include <optional>
 #include <utility>
 
 #include "sim/BoxState.h"
@@ -95,7 +94,7 @@ std::vector<uint8_t> ShortCommand(BoxState& /*state*/, std::span<const uint8_t> 
 struct Operation {
     uint8_t opcode;
     size_t length;
-    bool query;  // answered, and subject to `unanswered` and `silentFrom`
+    bool query;  // answered, and subject to `unanswered`, `silentFrom` and `delayed`
     std::vector<uint8_t> (*handle)(BoxState&, std::span<const uint8_t>);
 };
 
@@ -114,7 +113,7 @@ std::pair<uint8_t, uint8_t> QueryKey(std::span<const uint8_t> f) {
     return {f[3], f.size() > 5 ? f[4] : uint8_t{0}};
 }
 
-// False when the box keeps quiet about this query.
+// False when the box drops its reply to this query.
 bool Answers(BoxState& state, std::span<const uint8_t> f) {
     const auto key = QueryKey(f);
     if (state.config.silentFrom == key) {
@@ -173,38 +172,22 @@ Handled HandleFirmware(BoxState& state, std::span<const uint8_t> request) {
     if (SplitBootRequest(request).kind == Split::Request) {
         state.bootLoader = true;
         state.statusFromConfig = true;
-        return {FrameKind::BootRequest, {}, false};
+        return {FrameKind::BootRequest, {}};
     }
     if (Sum(request) != 0) {
-        return {FrameKind::BadChecksum, {}, false};
+        return {FrameKind::BadChecksum, {}};
     }
     for (const Operation& op : kOperations) {
         if (op.opcode == request[3] && op.length == request.size()) {
+            Handled handled{FrameKind::Settings, op.handle(state, request)};
             if (op.query && !Answers(state, request)) {
-                return {FrameKind::Settings, {}, false};
+                handled.fault = Fault::Dropped;
             }
-            const bool delayed = op.query && state.config.delayed.contains(QueryKey(request));
-            return {FrameKind::Settings, op.handle(state, request), false, delayed};
+            handled.delayedQuery = op.query && state.config.delayed.contains(QueryKey(request));
+            return handled;
         }
     }
-    return {FrameKind::Settings, {}, false};  // unknown opcode or length: ignored
-}
-
-std::vector<uint8_t> ShapeReply(BoxState& state, std::vector<uint8_t> reply) {
-    if (state.config.silent) {
-        return {};
-    }
-    if (state.config.garbage) {
-        std::uniform_int_distribution<int> byte(0, 255);
-        for (uint8_t& b : reply) {
-            b = static_cast<uint8_t>(byte(state.random));
-        }
-    }
-    if (state.config.shortReplyBytes > 0 &&
-        static_cast<size_t>(state.config.shortReplyBytes) < reply.size()) {
-        reply.resize(static_cast<size_t>(state.config.shortReplyBytes));
-    }
-    return reply;
+    return {FrameKind::Settings, {}};  // unknown opcode or length: ignored
 }
 
 }  // namespace kestrow::sim

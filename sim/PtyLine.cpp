@@ -65,26 +65,38 @@ int64_t LineTimeNs(int64_t bytes) {
 
 std::optional<PtyLine> PtyLine::Open() {
     PtyLine line;
-    line.master = UniqueFd(posix_openpt(O_RDWR | O_NOCTTY));
-    if (!line.master.valid() || grantpt(line.master.get()) != 0 ||
-        unlockpt(line.master.get()) != 0) {
-        return std::nullopt;
-    }
-    char name[128] = {};
-    if (ptsname_r(line.master.get(), name, sizeof name) != 0) {
-        return std::nullopt;
-    }
-    line.slavePath = name;
-    line.slave = UniqueFd(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     int pipeFds[2] = {-1, -1};
-    if (!line.slave.valid() || !MakeRaw(line.slave.get()) ||
-        !SetFlags(line.master.get(), FD_CLOEXEC, O_NONBLOCK) ||
-        pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return std::nullopt;
     }
     line.wakeRead = UniqueFd(pipeFds[0]);
     line.wakeWrite = UniqueFd(pipeFds[1]);
+    if (!line.Reopen()) {
+        return std::nullopt;
+    }
     return line;
+}
+
+bool PtyLine::Reopen() {
+    Close();
+    // Close-on-exec from the start: a program started meanwhile by another thread must not hold
+    // the master open, or the line would not go away when the box closes it.
+    UniqueFd newMaster(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    char name[128] = {};
+    if (!newMaster.valid() || grantpt(newMaster.get()) != 0 || unlockpt(newMaster.get()) != 0 ||
+        ptsname_r(newMaster.get(), name, sizeof name) != 0) {
+        return false;
+    }
+    UniqueFd newSlave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!newSlave.valid() || !MakeRaw(newSlave.get()) ||
+        !SetFlags(newMaster.get(), FD_CLOEXEC, O_NONBLOCK) ||
+        !SetFlags(newSlave.get(), FD_CLOEXEC, O_NONBLOCK)) {
+        return false;
+    }
+    master = std::move(newMaster);
+    slave = std::move(newSlave);
+    slavePath = name;
+    return true;
 }
 
 void PtyLine::Wake() const {
@@ -115,6 +127,11 @@ void PtyLine::WriteAll(std::span<const uint8_t> bytes) const {
             return;
         }
     }
+}
+
+bool PtyLine::WriteAsHost(std::span<const uint8_t> bytes) const {
+    const ssize_t n = ::write(slave.get(), bytes.data(), bytes.size());
+    return n == static_cast<ssize_t>(bytes.size());
 }
 
 void PtyLine::Close() {

@@ -54,11 +54,16 @@ struct PtyLine {
 
     // Opens the pair (raw, 115200, master non-blocking) and the wake-up pipe.
     [[nodiscard]] static std::optional<PtyLine> Open();
+    // A new pair in place of a closed one (the adapter plugged in again); the pipe stays.
+    [[nodiscard]] bool Reopen();
 
     void Wake() const;
     void DrainWake() const;
     // Writes all bytes unless the line is gone or the other side stopped reading for a while.
     void WriteAll(std::span<const uint8_t> bytes) const;
+    // Writes bytes into the line from the host's side, behind whatever the host wrote before;
+    // false when they did not all go in.
+    [[nodiscard]] bool WriteAsHost(std::span<const uint8_t> bytes) const;
     void Close();  // closes master and slave: the cable is pulled
 };
 

@@ -12,6 +12,7 @@
 
 #include "device/PortNaming.h"
 #include "sim/BoxSim.h"
+#include "sim/FaultOptions.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ constexpr const char* kUsage =
     "  --status-after-block K  Get Status answers 40 until Send Data block K (0 first), then\n"
     "                    the --status code\n"
     "  --ports-dir DIR   folder for the COM link, default the panel's ports folder\n"
-    "  --show-replies    print the replies too\n"
+    "  --show-replies    print the replies too, and the faults that struck them\n"
     "  --help            this text\n";
 
 struct Options {
@@ -68,10 +69,11 @@ int ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        const bool fault = kestrow::sim::IsFaultOption(arg);
         const bool takesValue = arg == "--port-byte" || arg == "--model" || arg == "--version" ||
                                 arg == "--ports-dir" || arg == "--model-reply" ||
                                 arg == "--reply-delay" || arg == "--status" ||
-                                arg == "--status-after-block";
+                                arg == "--status-after-block" || fault;
         if (takesValue && value == nullptr) {
             std::fprintf(stderr, "kestrow-boxsim: %s needs a value\n", argv[i]);
             return 2;
@@ -79,7 +81,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
         bool ok = true;
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kestrow::sim::kFaultOptionsHelp, stdout);
             return -1;
+        } else if (fault) {
+            ok = kestrow::sim::ParseFaultOption(arg, value, options.config.faults);
         } else if (arg == "--port-byte") {
             ok = ParseByte(value, 16, options.config.portByte);
         } else if (arg == "--model") {
@@ -109,7 +114,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
         } else if (arg == "--show-replies") {
             options.showReplies = true;
         } else {
-            std::fprintf(stderr, "kestrow-boxsim: unknown option %s\n%s", argv[i], kUsage);
+            std::fprintf(stderr, "kestrow-boxsim: unknown option %s\n%s%s", argv[i], kUsage,
+                         kestrow::sim::kFaultOptionsHelp);
             return 2;
         }
         if (!ok) {
@@ -170,6 +176,13 @@ int main(int argc, char** argv) {
         PrintBytes("<-", frame.bytes);
         if (showReplies && !frame.reply.empty()) {
             PrintBytes("->", frame.reply);
+        }
+        if (showReplies && frame.fault != kestrow::sim::Fault::None) {
+            std::printf("   fault %.*s %d at frame %d\n",
+                        static_cast<int>(kestrow::sim::FaultName(frame.fault).size()),
+                        kestrow::sim::FaultName(frame.fault).data(), frame.faultDetail,
+                        frame.number);
+            std::fflush(stdout);
         }
     });
 

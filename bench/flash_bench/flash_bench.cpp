@@ -1,5 +1,6 @@
 // Prints how long a firmware write takes through the simulated boot loader paced at
-// 115200 8-N-1, beside the floor set by the fixed waits and the line time of every byte, and
+// 115200 8-N-1, beside the floor set by the fixed waits and the line time of every byte, the
+// program's turnaround from each Send Data acknowledge to the next block (the box's clock), and
 // how fast Intel HEX text converts. Not a test: it prints figures and exits 0.
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include <unistd.h>
 
+#include "bench/common/Turnaround.h"
 #include "bench/common/WireFloors.h"
 #include "device/DeviceLink.h"
 #include "device/PortNaming.h"
@@ -23,6 +25,10 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr int kPort = 9;
+
+bool IsSendData(const sim::ReceivedFrame& f) {
+    return f.kind == sim::FrameKind::BootPacket && f.bytes.size() > 3 && f.bytes[2] == 0x24;
+}
 
 struct NullSink : ProgressSink {
     void SetRange(std::uint16_t, std::uint16_t) override {}
@@ -61,6 +67,13 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
     std::printf("write %7zu bytes: %s, %.3f s, floor %.3f s, %+.2f %% (goal within 3 %%)%s\n",
                 programBytes, ok ? "ok" : "FAILED", elapsed, floor, (elapsed / floor - 1.0) * 100.0,
                 ok && box->flash() == program ? "" : ", flash differs");
+    (void)box->WaitForQuiet(1000);
+    std::vector<double> turnarounds;
+    bench::AddTurnarounds(
+        box->frames(), 0.0,
+        [](const auto& block, const auto& next) { return IsSendData(block) && IsSendData(next); },
+        turnarounds);
+    bench::PrintTurnarounds("turnaround from an acknowledge to the next block", turnarounds);
     return ok;
 }
 

@@ -1,6 +1,8 @@
 // Refresh timing against the simulated box paced at 115200 8-N-1:
 //  1. a full refresh (24 exchanges) beside its floor: 500 ms + per exchange the bytes on the
-//     wire x 10 / 115200 + 10 ms; goal within 5 %.
+//     wire x 10 / 115200 + 10 ms; goal within 5 %. And the panel's turnaround from each reply
+//     to its next query, beyond the refresh's 10 ms wait after each reply, from the box's
+//     clock (the one 14-byte reply is read for 5 bytes, so its turnaround comes out shorter).
 //  2. a refresh against a silent box (one 6.5 s read): the longest time the event loop went
 //     without running, measured with a 1 ms timer, goal under one 60 Hz frame (17 ms); and the
 //     process's CPU time meanwhile, event processing included.
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/common/Turnaround.h"
 #include "bench/common/WireFloors.h"
 #include "device/PortNaming.h"
 #include "sim/BoxSim.h"
@@ -25,6 +28,7 @@
 namespace {
 
 constexpr int kPort = 5;
+constexpr double kWaitAfterReplyMs = 10.0;  // the refresh's wait after each exchange
 
 double CpuMs() {
     rusage usage{};
@@ -66,16 +70,21 @@ int main(int argc, char* argv[]) {
 
     const double floor = kestrow::bench::RefreshFloorMs();
     std::vector<double> runs;
+    std::vector<double> turnarounds;
     for (int i = 0; i < 5; ++i) {
         box->ClearReceived();
         QElapsedTimer t;
         t.start();
         dlg.Command(kestrow::ui::MainWindowIds::kRefreshButton);
         runs.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-        if (dlg.refreshed != 1 || box->frames().size() != 24) {
+        (void)box->WaitForQuiet(1000);
+        const auto frames = box->frames();
+        if (dlg.refreshed != 1 || frames.size() != 24) {
             std::fprintf(stderr, "refresh_bench: refresh %d did not complete\n", i);
             return 1;
         }
+        kestrow::bench::AddTurnarounds(
+            frames, kWaitAfterReplyMs, [](const auto&, const auto&) { return true; }, turnarounds);
     }
     std::sort(runs.begin(), runs.end());
     const double median = runs[runs.size() / 2];
@@ -87,6 +96,7 @@ int main(int argc, char* argv[]) {
                 100.0 * (median / floor - 1));
     std::printf("  slowest  %8.1f ms  (%+.2f %%)\n", runs.back(),
                 100.0 * (runs.back() / floor - 1));
+    kestrow::bench::PrintTurnarounds("turnaround beyond the 10 ms wait", turnarounds);
 
     // Silent box: how long did the event loop go without running?
     config.silent = true;

@@ -1,0 +1,232 @@
+// The simulated box's faults, seen from the host's end of the line: what went over the wire, and
+// that the box's record of each request says what it did (the soak's oracle trusts the record).
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <QtTest>
+#include <filesystem>
+
+#include "sim/BoxSim.h"
+#include "sim/FaultOptions.h"
+#include "sim/PtyLine.h"
+#include "tests/common/TestBox.h"
+
+using kestrow::sim::BoxConfig;
+using kestrow::sim::BoxSim;
+using kestrow::sim::Fault;
+using kestrow::sim::FaultName;
+using kestrow::sim::UniqueFd;
+
+Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
+
+namespace {
+
+constexpr int kQuietMs = 150;  // a reply is over when nothing more came for this long
+
+// A box in its firmware (or boot loader) with the faults of kestrow-boxsim's `options`.
+BoxConfig Config(const QString& options, bool bootLoader = false) {
+    BoxConfig c;
+    c.startInBootLoader = bootLoader;
+    const QStringList words = options.split(' ', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i + 1 < words.size(); i += 2) {
+        if (!kestrow::sim::ParseFaultOption(words[i].toStdString(), words[i + 1].toStdString(),
+                                            c.faults)) {
+            qFatal("bad option %s %s", qPrintable(words[i]), qPrintable(words[i + 1]));
+        }
+    }
+    return c;
+}
+
+// Sends `request` on the host's end and returns what came back until the line went quiet.
+QByteArray Exchange(int fd, const QByteArray& request) {
+    if (::write(fd, request.data(), size_t(request.size())) != request.size()) {
+        return "write failed";
+    }
+    QByteArray reply;
+    pollfd p{fd, POLLIN, 0};
+    char buffer[64];
+    while (poll(&p, 1, kQuietMs) > 0 && (p.revents & POLLIN) != 0) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        reply.append(buffer, n);
+    }
+    return reply;
+}
+
+}  // namespace
+
+class TestBoxSim : public QObject {
+    Q_OBJECT
+  private slots:
+    // Each request's reply on the wire and the fault the box recorded for it ("-": none).
+    void faults_data() {
+        QTest::addColumn<BoxConfig>("config");
+        QTest::addColumn<QString>("requests");
+        QTest::addColumn<QString>("wire");  // per request; "?": the row checks it by the record
+        QTest::addColumn<QString>("faults");
+        const auto row = [](const char* tag, const BoxConfig& c, const char* requests,
+                            const char* wire, const char* faults) {
+            QTest::newRow(tag) << c << QString(requests) << QString(wire) << QString(faults);
+        };
+        const char* const probeRead = "056c9305f7 076c93010201f6";
+        row("drop at frame 1", Config("--fault drop@1"), probeRead, "056c935900 -", "- drop");
+        row("cut to 2", Config("--fault cut@0 --cut-bytes 2"), probeRead, "056c 056c93807c",
+            "cut -");
+        row("lose a byte", Config("--fault lose-byte@1"), probeRead, "056c935900 ?", "- lose-byte");
+        row("late", Config("--fault late@0 --late-ms 100"), probeRead, "056c935900 056c93807c",
+            "late -");
+        row("garble", Config("--fault garble@0"), probeRead, "? 056c93807c", "garble -");
+        // A write has no reply: only a closed line strikes it, so every reply meets the fault.
+        row("drop every reply", Config("--fault drop:1"),
+            "056c9305f7 086c930002014da9 076c93010201f6", "- - -", "drop - drop");
+        row("no fault at probability 0", Config("--fault drop:0 --fault-seed 5"), probeRead,
+            "056c935900 056c93807c", "- -");
+        // Boot loader: Ping, Download, a 3-byte Send Data block, Get Status, boot request.
+        const char* const flash = "032020 0b4a210000280000000100 062a24010203 032323";
+        row("NAK a block", Config("--fault nak@2", true), flash, "00cc 00cc 0033 00cc034040",
+            "- - nak -");
+        row("bad status", Config("--fault bad-status@3 --bad-status 43", true), flash,
+            "00cc 00cc 00cc 00cc034343", "- - - bad-status");
+        row("bad status not at a block", Config("--fault bad-status@2", true), flash,
+            "00cc 00cc 00cc 00cc034040", "- - - -");
+        // The firmware that runs after the restart skips packets until the boot request.
+        row("restart mid-flash", Config("--fault restart@2", true),
+            "032020 0b4a210000280000000100 062a24010203 032020 889906fe 032020",
+            "00cc 00cc - - - 00cc", "- - restart skip - -");
+        BoxConfig legacy;
+        legacy.unanswered = {{2, 1}};
+        legacy.shortReplyBytes = 3;
+        legacy.faults = Config("--fault drop:1").faults;  // the settings above come first
+        row("unanswered and short first", legacy, probeRead, "056c93 -", "cut drop");
+    }
+
+    void faults() {
+        QFETCH(BoxConfig, config);
+        QFETCH(QString, requests);
+        // Printed options read back the same: the soak prints them to rerun a box.
+        const std::string text = FaultOptionsText(config.faults);
+        QCOMPARE(FaultOptionsText(Config(QString::fromStdString(text)).faults), text);
+
+        auto box = BoxSim::Start(config);
+        QVERIFY(box);
+        UniqueFd host(::open(box->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        QVERIFY(host.valid());
+        QStringList got;
+        QStringList faults;
+        for (const QString& request : requests.split(' ')) {
+            got << QString(Exchange(host.get(), QByteArray::fromHex(request.toLatin1())).toHex());
+            if (got.back().isEmpty()) {
+                got.back() = "-";
+            }
+        }
+        // One entry a request: a numbered request, or bytes the box skipped ("skip").
+        const auto frames = box->frames();
+        QCOMPARE(qsizetype(frames.size()), got.size());
+        int number = 0;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const auto& f = frames[i];
+            const bool skipped = f.kind == kestrow::sim::FrameKind::Unparsed;
+            faults << (skipped                  ? QString("skip")
+                       : f.fault == Fault::None ? QString("-")
+                                                : QString::fromUtf8(FaultName(f.fault)));
+            QCOMPARE(f.number, skipped ? -1 : number++);
+            // The record tells what the host got, and the reply the box meant.
+            const QString& sent = got[qsizetype(i)];
+            QCOMPARE(QString(kestrow::test::HexBytes(f.reply)), sent == "-" ? QString() : sent);
+            std::vector<uint8_t> meant = f.intended;
+            if (f.fault == Fault::LostByte) {
+                QVERIFY(f.faultDetail >= 0 && size_t(f.faultDetail) < meant.size());
+                meant.erase(meant.begin() + f.faultDetail);
+                QCOMPARE(f.reply, meant);
+            } else if (f.fault == Fault::Garbled) {
+                QCOMPARE(f.reply.size(), meant.size());
+                QVERIFY(f.reply != meant);
+            }
+            QVERIFY(f.arrivedNs > 0);
+            QCOMPARE(f.repliedNs >= f.arrivedNs, !f.reply.empty());
+            if (f.fault == Fault::Late) {
+                QVERIFY(f.repliedNs - f.arrivedNs >= int64_t{f.faultDetail} * 1'000'000);
+            }
+        }
+        QFETCH(QString, wire);
+        const QStringList expected = wire.split(' ');
+        for (qsizetype i = 0; i < expected.size() && i < got.size(); ++i) {
+            if (expected[i] == "?") {
+                got[i] = "?";
+            }
+        }
+        QCOMPARE(got, expected);
+        QTEST(faults.join(' '), "faults");
+    }
+
+    // The same seed meets the same faults; another seed others.
+    void sameSeedSameFaults() {
+        const auto drops = [](const char* seed) {
+            auto box = BoxSim::Start(Config(QString("--fault drop:0.5 --fault-seed ") + seed));
+            UniqueFd host(::open(box->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+            const QByteArray probes = QByteArray::fromHex("056c9305f7").repeated(32);
+            if (::write(host.get(), probes.data(), size_t(probes.size())) != probes.size() ||
+                !box->WaitForReceived(size_t(probes.size()), 2000)) {
+                return QString("not received");
+            }
+            QString pattern;
+            for (const auto& f : box->frames()) {
+                pattern += f.fault == Fault::Dropped ? 'x' : '.';
+            }
+            return pattern;
+        };
+        const QString first = drops("9");
+        QCOMPARE(first.size(), 32);
+        QCOMPARE(drops("9"), first);
+        QVERIFY(drops("10") != first);
+        QVERIFY(first.count('x') > 4 && first.count('x') < 28);
+    }
+
+    // Once WaitForQuiet returns, the box has taken in every byte the host wrote before it, and
+    // nothing else: its marker stays out of the record.
+    void quietMeansTakenIn() {
+        auto box = BoxSim::Start({});
+        QVERIFY(box);
+        UniqueFd host(::open(box->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        for (uint8_t value = 0; value < 100; ++value) {
+            const uint8_t write[] = {
+                0x08, 0x6C, 0x93,  0x00,
+                0x02, 0x01, value, static_cast<uint8_t>(0x100 - ((0x10A + value) & 0xFF))};
+            QCOMPARE(::write(host.get(), write, sizeof write), ssize_t(sizeof write));
+            QVERIFY(box->WaitForQuiet(2000));
+            QCOMPARE(box->setting(2, 1), value);
+        }
+        QCOMPARE(box->received().size(), size_t(800));
+    }
+
+    // A line closed after frame 1 comes back under the same COM link with memory kept; one
+    // closed for good does not.
+    void closedLineComesBack() {
+        kestrow::test::PortsDir ports;
+        auto box =
+            kestrow::test::StartLinkedBox(ports, 4, Config("--fault close@1 --back-after 200"));
+        QVERIFY(box);
+        const std::string link = ports.path() + "/COM4";
+        UniqueFd host(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        QCOMPARE(Exchange(host.get(), QByteArray::fromHex("056c9305f7")).toHex(), "056c935900");
+        QCOMPARE(Exchange(host.get(), QByteArray::fromHex("086c930002014da9")), QByteArray());
+        QVERIFY(!box->lineOpen());
+        QVERIFY(!std::filesystem::exists(std::filesystem::symlink_status(link)));
+        QCOMPARE(box->frames().back().faultDetail, 200);
+
+        QVERIFY(box->WaitForQuiet(2000));
+        QCOMPARE(std::filesystem::read_symlink(link).string(), box->slavePath());
+        UniqueFd again(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        QCOMPARE(Exchange(again.get(), QByteArray::fromHex("076c93010201f6")).toHex(),
+                 "056c934daf");  // the write before the close was taken
+        box->Vanish();
+        QVERIFY(!box->WaitForQuiet(2000));
+        QVERIFY(!std::filesystem::exists(std::filesystem::symlink_status(link)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBoxSim)
+#include "test_boxsim.moc"
