@@ -1,5 +1,5 @@
 // How a COM port number names a device, which ports are present, and whether another program
-// holds a port. On Windows a port is "\\.\COM<n>"; on Linux see ResolvePortPath.
+// holds a port. On Windows a port is "\\.\COM<n>"; on Linux see ResolvePort.
 #pragma once
 
 #include <optional>
