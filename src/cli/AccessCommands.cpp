@@ -24,7 +24,7 @@ Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options) {
         return target.failure();
     }
     auto session = std::make_unique<Session>(*target, options);
-    const auto box = IdentifyBox(session->link);
+    const auto box = IdentifyBox(session->link, options);
     if (!box) {
         return box.failure();
     }
@@ -46,10 +46,6 @@ Outcome<ComPort> RawTarget(const CommonOptions& options) {
     return target;
 }
 
-Failure WriteFailed() {
-    return {Exit::WriteFailed, "Fail"};  // the dialogs' word when a write does not go out
-}
-
 int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address) {
     const auto target = RawTarget(options);
     if (!target) {
@@ -58,7 +54,7 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
     DeviceLink link(*target, options.tracer);
     const auto value = link.ReadSetting(address.first, address.second);
     if (!value) {
-        return Report(NoAnswer(*target));
+        return Report(NoAnswer(link, options, "nothing was written"));
     }
     if (options.json) {
         std::printf("%s\n",
@@ -83,16 +79,16 @@ int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
     }
     DeviceLink link(*target, options.tracer);
     if (!link.WriteSetting(address.first, address.second, static_cast<uint8_t>(*value))) {
-        return Report(WriteFailed());
+        return Report(WriteFailed(link, "the byte may not have reached the box"));
     }
     return 0;
 }
 
 // The GenLock period of a delay setting, read from the box.
-Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting) {
+Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting, const CommonOptions& options) {
     const auto period = s.link.ReadGenlockValue(setting.periodItem);
     if (!period) {
-        return NoAnswer(s.link.port());
+        return NoAnswer(s.link, options, "nothing was written");
     }
     return *period;
 }
@@ -140,7 +136,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     if (s.kind == SettingKind::Genlock) {
         const auto g = ReadGenlock(ss.link, s);
         if (!g) {
-            return Report(NoAnswer(ss.link.port()));
+            return Report(NoAnswer(ss.link, options, "nothing was written"));
         }
         raw = g->delay;
         shown = GenlockShown(g->delay, g->period);
@@ -149,7 +145,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     } else {
         const auto byte = ss.link.ReadSetting(s.group, s.item);
         if (!byte) {
-            return Report(NoAnswer(ss.link.port()));
+            return Report(NoAnswer(ss.link, options, "nothing was written"));
         }
         raw = *byte;
         shown = s.kind == SettingKind::Number ? SettingValue{ShownValue(s, *byte)}
@@ -187,7 +183,7 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     Session& ss = **session;
     uint16_t period = 0;
     if (s.kind == SettingKind::Genlock && Available(s, ss.box)) {
-        const auto read = ReadPeriod(ss, s);
+        const auto read = ReadPeriod(ss, s, options);
         if (!read) {
             return Report(read.failure());
         }
@@ -197,7 +193,10 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     if (!write) {
         return Report(write.failure());
     }
-    return WriteSettingValue(ss.link, *write->setting, write->value) ? 0 : Report(WriteFailed());
+    if (!WriteSettingValue(ss.link, *write->setting, write->value)) {
+        return Report(WriteFailed(ss.link, std::string(s.name) + " may not have reached the box"));
+    }
+    return 0;
 }
 
 int RunReset(const CommonOptions& options, bool yes) {
@@ -220,7 +219,7 @@ int RunReset(const CommonOptions& options, bool yes) {
     }
     const uint8_t item = FactoryResetItem(ss.box);
     if (!ss.link.WriteSetting(4, item, 1)) {
-        return Report(WriteFailed());
+        return Report(WriteFailed(ss.link, "the reset may not have reached the box"));
     }
     std::printf("factory reset sent to %s (4.%d = 1)\n", ss.link.port().Name().c_str(), item);
     return 0;

@@ -26,8 +26,33 @@ bool AnswersPing(const ComPort& port, const CommonOptions& options) {
 
 }  // namespace
 
-Failure NoAnswer(const ComPort& port) {
-    return {Exit::NoAnswer, "the box on " + port.Name() + " does not answer"};
+std::string PortText(const ComPort& port) {
+    return port.number >= 0 ? port.Name() + " (" + port.path + ")" : port.path;
+}
+
+Failure NoAnswer(const DeviceLink& link, const CommonOptions& options, std::string_view state) {
+    const ComPort& port = link.port();
+    const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
+    if (link.Vanished()) {
+        return {Exit::NoAnswer, PortText(port) + " went away: unplugged or switched off" + then};
+    }
+    HeldReports held;  // a port that has gone meanwhile was reported already
+    if (AnswersPing(port, options)) {
+        return {Exit::NoAnswer, "the box on " + port.Name() +
+                                    " waits in its boot loader: a firmware update did not "
+                                    "finish; \"kestrowctl flash FILE\" writes the firmware and "
+                                    "ends it"};
+    }
+    return {Exit::NoAnswer, "the box on " + port.Name() + " does not answer" + then};
+}
+
+Failure WriteFailed(const DeviceLink& link, std::string_view state) {
+    const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
+    if (link.Vanished()) {
+        return {Exit::WriteFailed,
+                PortText(link.port()) + " went away: unplugged or switched off" + then};
+    }
+    return {Exit::WriteFailed, "Fail" + then};
 }
 
 Failure NotOpened(const ComPort& port) {
@@ -103,14 +128,14 @@ Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
     return Failure{Exit::NoAnswer, "no box answers on any COM port (" + tried + ")"};
 }
 
-Outcome<BoxFacts> IdentifyBox(DeviceLink& link) {
+Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options) {
     if (!link.OpenForExchanges()) {
         return NotOpened(link.port());
     }
     const auto probe = link.Exchange(ProbeFrame());
     if (!probe) {
         link.Close();
-        return NoAnswer(link.port());
+        return NoAnswer(link, options, "nothing was written");
     }
     const bool newer = IsNewerModelReply(link.Exchange(ModelQueryFrame()));
     link.Close();

@@ -29,7 +29,8 @@ constexpr const char* kFixedVersionText = "V1.001";
 
 // The box's settings as shown, in table order. A value the dialog could not show (a byte out of
 // its range or list) is left out with a warning; a load could not write it back.
-Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading) {
+Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
+                           const CommonOptions& options) {
     Json settings = Json::object();
     for (const SettingInfo& s : AllSettings()) {
         if (!Available(s, reading.box)) {
@@ -40,7 +41,7 @@ Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading) {
         if (s.kind == SettingKind::Genlock) {
             const auto g = ReadGenlock(link, s);
             if (!g) {
-                return NoAnswer(link.port());
+                return NoAnswer(link, options);
             }
             shown = ShownGenlockFor(g->delay, g->period);
             raw = std::to_string(g->delay) + " (period " + std::to_string(g->period) + ")";
@@ -128,6 +129,11 @@ std::optional<SettingValue> FromJson(const Json& value) {
     return std::nullopt;
 }
 
+// "1 setting", "20 settings".
+std::string Count(size_t settings) {
+    return std::to_string(settings) + (settings == 1 ? " setting" : " settings");
+}
+
 int Refuse(const std::string& path, const std::vector<std::string>& faults) {
     for (const std::string& fault : faults) {
         PrintError(path + ": " + fault);
@@ -138,7 +144,8 @@ int Refuse(const std::string& path, const std::vector<std::string>& faults) {
 using Periods = std::map<std::string, uint16_t>;  // GenLock setting name -> period
 
 // The periods of the GenLock settings the file names and the box offers.
-Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box) {
+Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box,
+                             const CommonOptions& options) {
     Periods periods;
     for (const SettingInfo& s : AllSettings()) {
         if (s.kind != SettingKind::Genlock || !Available(s, box) ||
@@ -147,7 +154,7 @@ Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts&
         }
         const auto period = link.ReadGenlockValue(s.periodItem);
         if (!period) {
-            return NoAnswer(link.port());
+            return NoAnswer(link, options, "nothing was written");
         }
         periods[std::string(s.name)] = *period;
     }
@@ -206,11 +213,11 @@ int RunDump(const CommonOptions& options, const std::string& file) {
         return Report(target.failure());
     }
     DeviceLink link(*target, options.tracer);
-    const auto reading = ReadBox(link);
+    const auto reading = ReadBox(link, options);
     if (!reading) {
         return Report(reading.failure());
     }
-    auto settings = ReadSettings(link, *reading);
+    auto settings = ReadSettings(link, *reading, options);
     if (!settings) {
         return Report(settings.failure());
     }
@@ -254,11 +261,11 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
         return Report(target.failure());
     }
     DeviceLink link(*target, options.tracer);
-    const auto box = IdentifyBox(link);
+    const auto box = IdentifyBox(link, options);
     if (!box) {
         return Report(box.failure());
     }
-    const auto periods = ReadPeriods(file, link, *box);
+    const auto periods = ReadPeriods(file, link, *box, options);
     if (!periods) {
         return Report(periods.failure());
     }
@@ -268,20 +275,31 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
         return Refuse(path, faults);
     }
 
+    size_t written = 0;
     for (const PlannedWrite& write : writes) {
         if (!WriteSettingValue(link, *write.setting, write.value)) {
-            return Report({Exit::WriteFailed, std::string(write.setting->name) + ": Fail"});
+            return Report(WriteFailed(
+                link, std::to_string(written) + " of " + Count(writes.size()) + " were written; " +
+                          std::string(write.setting->name) + " and those after it were not"));
         }
+        ++written;
     }
 
-    // Read back what the dialogs would show now.
-    const auto reading = ReadBox(link);
-    if (!reading) {
-        return Report(reading.failure());
-    }
-    const auto now = ReadSettings(link, *reading);
+    // Read back what the dialogs would show now. A read-back without an answer still says
+    // that every write went out.
+    const auto readBack = [&]() -> Outcome<Json> {
+        const auto reading = ReadBox(link, options);
+        if (!reading) {
+            return reading.failure();
+        }
+        return ReadSettings(link, *reading, options);
+    };
+    const auto now = readBack();
     if (!now) {
-        return Report(now.failure());
+        Failure f = now.failure();
+        f.message = Count(writes.size()) + " written to " + target->Name() +
+                    ", but the read-back did not answer: " + f.message;
+        return Report(f);
     }
     int differ = 0;
     for (const PlannedWrite& write : writes) {
@@ -299,7 +317,7 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
                                               std::to_string(writes.size()) +
                                               " settings read back different"});
     }
-    std::printf("%zu settings written to %s and read back\n", writes.size(),
+    std::printf("%s written to %s and read back\n", Count(writes.size()).c_str(),
                 target->Name().c_str());
     return 0;
 }

@@ -65,6 +65,10 @@ class DeviceLink {
 
     void Close() { serial_.Close(); }
     [[nodiscard]] bool IsOpen() const { return serial_.IsOpen(); }
+    // The last transaction's port went away under it (SerialPort::Vanished), or did not open
+    // (the system's error number, SerialPort::OpenError).
+    [[nodiscard]] bool Vanished() const { return serial_.Vanished(); }
+    [[nodiscard]] int OpenError() const { return serial_.OpenError(); }
 
   private:
     [[nodiscard]] bool OpenStep();

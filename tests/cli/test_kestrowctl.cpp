@@ -242,17 +242,24 @@ class TestKestrowctl : public QObject {
         QTEST(get.out.trimmed(), "shown");
     }
 
-    // What the dialogs refuse, ports and boxes that are not there, settings files with a fault:
-    // the message, and nothing is written.
+    // What the dialogs refuse, ports and boxes that are not there or go away, settings files
+    // with a fault: the message (parts split at '|'), and nothing is written unless `effect`
+    // names a setting the box then holds ("2.1=1").
     void refusals_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("port");  // empty: the first box's
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<BoxConfig>("box");
+        QTest::addColumn<QString>("effect");
         const auto row = [](const char* tag, const char* command, const char* port, int code,
-                            const char* message) {
-            QTest::newRow(tag) << QString(command) << QString(port) << code << QString(message);
+                            const char* message, const BoxConfig& box = {},
+                            const char* effect = "") {
+            QTest::newRow(tag) << QString(command) << QString(port) << code << QString(message)
+                               << box << QString(effect);
         };
+        BoxConfig readBackUnanswered;
+        readBackUnanswered.unanswered = {{4, 1}};  // the refresh's first query
         row("usage", "frobnicate", "", 2, "subcommand");
         row("unknown", "set brightnes 5", "", 2, "unknown setting \"brightnes\"");
         row("range", "set contrast 256", "", 2,
@@ -268,6 +275,14 @@ class TestKestrowctl : public QObject {
         row("no device", "get contrast", "COM 77", 3, "cannot be opened");
         row("busy", "set contrast 1", "busy", 3, "Device or resource busy");
         row("silent", "set contrast 1", "silent", 4, "does not answer");
+        // Switched off after the identify exchange: said once, in words, and what is left.
+        row("goes away", "get contrast", "vanish", 4,
+            "kestrowctl: Failed in call to read: Input/output error\n"
+            "kestrowctl: COM 210 (|/COM210) went away: unplugged or switched off; nothing was "
+            "written\n");
+        row("status: boot loader", "status", "", 4,
+            "the box on COM 210 waits in its boot loader|\"kestrowctl flash FILE\"", Loader());
+        row("get: boot loader", "get 2.1", "", 4, "waits in its boot loader", Loader());
         row("reset off a terminal", "reset", "", 2, "give --yes");
         // A settings file with any fault: its "settings" follow "load" ("model": another model's).
         row("load: not JSON", "load {\"contrast\": 1,}", "", 5, "parse error");
@@ -276,12 +291,23 @@ class TestKestrowctl : public QObject {
         row("load: range", "load {\"contrast\": 1, \"v-shift\": 51}", "", 5,  // as set checks it
             "v-shift: 51 is out of range");
         row("load: model", "load model", "", 5, "the file is for model byte 1");
+        row("load: the read-back unanswered", "load {\"contrast\": 1}", "", 4,
+            "1 setting written to COM 210, but the read-back did not answer: the box on COM 210 "
+            "does not answer",
+            readBackUnanswered, "2.1=1");
     }
     void refusals() {
         QFETCH(QString, port);
-        BoxConfig config;
-        config.silent = port == "silent";
-        sim::BoxSim& box = AddBox(config);
+        QFETCH(BoxConfig, box);
+        box.silent = port == "silent";
+        sim::BoxSim& b = AddBox(box);
+        if (port == "vanish") {  // at the first read after the probe and the model question
+            b.SetFrameObserver([&b](const sim::ReceivedFrame& f) {
+                if (f.bytes.size() == 7 && f.bytes[3] == 0x01 && f.bytes[4] != 4) {
+                    b.Vanish();
+                }
+            });
+        }
         SerialPort holder;
         if (port == "busy") {
             QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
@@ -296,14 +322,24 @@ class TestKestrowctl : public QObject {
                                                              .arg(model ? "{}" : settings)
                                                              .toUtf8());
         }
-        const bool named = port.isEmpty() || port == "busy" || port == "silent";
+        const bool named = port.isEmpty() || port == "busy" || port == "silent" || port == "vanish";
         const Run run = Ctl(command, named ? QString::number(kCom) : port);
         QTEST(run.code, "code");
         QFETCH(QString, message);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QVERIFY(!load || run.err.contains("refused; nothing was written"));
+        for (const QString& part : message.split('|')) {
+            QVERIFY2(run.err.contains(part), qPrintable(run.err));
+        }
+        QVERIFY2(run.err.count("Failed in call to") <= 1, qPrintable(run.err));
+        QVERIFY(!load || run.code != 5 || run.err.contains("refused; nothing was written"));
         QVERIFY(run.out.isEmpty());
-        QVERIFY(!test::Q(box.received()).contains("\x08\x6c\x93"));  // no write of any kind
+        QFETCH(QString, effect);
+        if (effect.isEmpty()) {
+            QVERIFY(!test::Q(b.received()).contains("\x08\x6c\x93"));  // no write of any kind
+        } else {
+            const int group = effect.section('.', 0, 0).toInt();
+            const int item = effect.section('.', 1).section('=', 0, 0).toInt();
+            QCOMPARE(int(b.setting(uint8_t(group), uint8_t(item))), effect.section('=', 1).toInt());
+        }
     }
 
     // The Firmware Update dialog's run: file checks, the boot loader, its messages. Ctrl+C

@@ -20,13 +20,15 @@ using kestrow::sim::BoxConfig;
 
 namespace {
 
-// Late and Later reply after 1.2 s and 1.8 s; Scripted answers the row's fixed reply bytes.
-enum class Box { Silent, Short, Absent, Late, Later, Scripted };
+// Late and Later reply after 1.2 s and 1.8 s; Scripted answers the row's fixed reply bytes;
+// Vanishes closes the line when the request arrives, as a box switched off.
+enum class Box { Silent, Short, Absent, Late, Later, Scripted, Vanishes };
 enum class Op { ReadSetting, ReadGenlock, Version, Probe };
 constexpr int kReplyLength[] = {5, 5, 14, 5};  // what each of them reads
 
 constexpr int kPort = 7;
 const char* const kOpenFailure = "Failed to open up the comms port\n";
+const char* const kReadFailure = "Failed in call to read\n";
 
 // Runs one transaction and renders its result as text, so one table covers all of them. The
 // version read gives its byte and the text ("old" when left as it was).
@@ -112,11 +114,13 @@ class TestDeviceLink : public QObject {
             "066c934d00");
         row("read, 5 bytes starting with 05", ReadSetting, Box::Scripted, read, "77", "056c934d99");
         row("read, no port", ReadSetting, Box::Absent, "", "none");
+        row("read, box goes away", ReadSetting, Box::Vanishes, read, "none");
         // The read after the 500 ms wait waits up to 1000 ms more for a reply.
         row("read, reply after 1.2 s", ReadSetting, Box::Late, read, "77");
         row("read, reply after 1.8 s", ReadSetting, Box::Later, read, "none");
         row("genlock read, short", ReadGenlock, Box::Short, gRead, "none");
         row("genlock read, no port", ReadGenlock, Box::Absent, "", "none");
+        row("genlock read, box goes away", ReadGenlock, Box::Vanishes, gRead, "none");
         // The GenLock read waits 50 ms, then up to 1000 ms.
         row("genlock read, reply after 1.2 s", ReadGenlock, Box::Late, gRead, "none");
         row("version, silent", Version, Box::Silent, version, "1 NA");
@@ -145,6 +149,9 @@ class TestDeviceLink : public QObject {
             QVERIFY(sim);
             sim->SetSetting(1, 2, 77);
             sim->SetSetting(4, 3, 9);
+            if (box == Box::Vanishes) {
+                sim->SetFrameObserver([raw = sim.get()](const auto&) { raw->Vanish(); });
+            }
         }
 
         DeviceLink link(ports.Port(kPort));
@@ -156,7 +163,11 @@ class TestDeviceLink : public QObject {
         } else if (sim) {
             QVERIFY(sim->WaitForReceived(static_cast<size_t>(wire.size() / 2), 2000));
             QCOMPARE(kestrow::test::WireHex(*sim), wire);
-            QVERIFY(reporter.texts().empty());
+            // A box that went away is told once, by the read that found it gone; a silent or
+            // short box is no failure of the line.
+            const bool gone = box == Box::Vanishes;
+            QCOMPARE(reporter.texts(), std::vector<std::string>(gone ? 1 : 0, kReadFailure));
+            QCOMPARE(link.Vanished(), gone);
         } else {
             QCOMPARE(reporter.texts(), std::vector<std::string>{kOpenFailure});
         }
