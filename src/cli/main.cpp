@@ -1,6 +1,7 @@
 // kestrowctl: the Kestrow box from the command line. The commands and their options; the work
 // is in the Run* functions of Commands.h.
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -127,5 +128,9 @@ int Main(int argc, char** argv) {
 }  // namespace kestrow::cli
 
 int main(int argc, char** argv) {
+    // Output that cannot be written (a reader that went away, a file past its size limit) makes
+    // the write fail instead of ending the process: a flash in progress must run to its end.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     return kestrow::cli::Main(argc, argv);
 }
