@@ -182,7 +182,7 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     }
     Session& ss = **session;
     uint16_t period = 0;
-    if (s.kind == SettingKind::Genlock && Available(s, ss.box)) {
+    if (s.kind == SettingKind::Genlock && Offered(s, ss.box)) {
         const auto read = ReadPeriod(ss, s, options);
         if (!read) {
             return Report(read.failure());

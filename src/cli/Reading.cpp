@@ -18,7 +18,7 @@ class Progress : public RefreshObserver {
 std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
     for (const SettingInfo& s : AllSettings()) {
         if (s.kind != SettingKind::Genlock && s.group == group && s.item == item &&
-            (group != 4 || Available(s, box))) {
+            (group != 4 || Offered(s, box))) {
             return std::string(s.name);
         }
     }

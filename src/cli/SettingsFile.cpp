@@ -33,15 +33,20 @@ Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
                            const CommonOptions& options) {
     Json settings = Json::object();
     for (const SettingInfo& s : AllSettings()) {
-        if (!Available(s, reading.box)) {
+        if (!Offered(s, reading.box)) {
             continue;
         }
         std::optional<SettingValue> shown;
         std::string raw;
         if (s.kind == SettingKind::Genlock) {
             const auto g = ReadGenlock(link, s);
-            if (!g) {
+            if (!g && link.Vanished()) {
                 return NoAnswer(link, options);
+            }
+            if (!g) {  // a box without GenLock: the rest of the settings still count
+                PrintError(std::string(s.name) +
+                           ": the box does not answer its GenLock reads; left out");
+                continue;
             }
             shown = ShownGenlockFor(g->delay, g->period);
             raw = std::to_string(g->delay) + " (period " + std::to_string(g->period) + ")";
@@ -148,7 +153,7 @@ Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts&
                              const CommonOptions& options) {
     Periods periods;
     for (const SettingInfo& s : AllSettings()) {
-        if (s.kind != SettingKind::Genlock || !Available(s, box) ||
+        if (s.kind != SettingKind::Genlock || !Offered(s, box) ||
             !file.at("settings").contains(std::string(s.name))) {
             continue;
         }

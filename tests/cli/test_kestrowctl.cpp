@@ -149,24 +149,30 @@ class TestKestrowctl : public QObject {
 
     // status: the panel's refresh frame for frame, the report naming every value. Then dump,
     // factory reset (the item the System dialog writes for the model), load, dump again: the
-    // same file.
+    // same file. The GenLock delays only where the panel reaches them (model byte 1).
     void statusAndRoundTrip_data() {
         QTest::addColumn<bool>("newer");
+        QTest::addColumn<int>("model");
         QTest::addColumn<QString>("line");  // a line of the status report
         QTest::addColumn<QByteArray>("reset");
-        QTest::newRow("older") << false << "system-setting-a      4.2    4"
+        QTest::newRow("older") << false << 0 << "system-setting-a      4.2    4"
                                << QByteArray("086c9300040401f0");
-        QTest::newRow("newer") << true << "auto-sleep            4.2    4  4 min"
+        QTest::newRow("newer") << true << 0 << "auto-sleep            4.2    4  4 min"
                                << QByteArray("086c9300040501ef");
+        QTest::newRow("model byte 1, GenLock")
+            << false << 1 << "clock-mode            4.2    2  FrameLock B(Genlock)"
+            << QByteArray("086c9300040401f0");
     }
     void statusAndRoundTrip() {
         QFETCH(bool, newer);
+        QFETCH(int, model);
         BoxConfig config;
         config.portByte = 0x05;  // Component in, HDMI out
         config.newerModel = newer;
+        config.modelByte = uint8_t(model);
         sim::BoxSim& box = AddBox(config);
-        const std::pair<int, int> tuned[] = {{21, 7}, {23, 250}, {27, 1},
-                                             {35, 3}, {42, 4},   {43, 1}};
+        const std::pair<int, int> tuned[] = {
+            {21, 7}, {23, 250}, {27, 1}, {35, 3}, {42, model == 1 ? 2 : 4}, {43, 1}};
         for (auto [at, value] : tuned) {
             box.SetSetting(uint8_t(at / 10), uint8_t(at % 10), uint8_t(value));
         }
@@ -174,7 +180,8 @@ class TestKestrowctl : public QObject {
         const Run text = Ctl("status");
         QCOMPARE(text.code, 0);
         QCOMPARE(test::WireHex(box), test::RefreshWire(newer ? 25 : 24));
-        QVERIFY2(text.out.contains(QTest::currentDataTag() + QString(" model")),
+        QVERIFY2(text.out.contains(
+                     QString("model     %1  %2 model").arg(model).arg(newer ? "newer" : "older")),
                  qPrintable(text.out));
         QVERIFY(
             text.out.contains("input     Component  HD(1080p)60\noutput    HDMI  HD(1080p)60\n"));
@@ -198,11 +205,12 @@ class TestKestrowctl : public QObject {
         const Run load = Ctl("load " + a);
         QVERIFY2(load.code == 0, qPrintable(load.err));
         QCOMPARE(box.setting(2, 3), 250);
-        QCOMPARE(box.genlock(2), 2100);
+        QCOMPARE(box.genlock(2), model == 1 ? 2100 : 0);  // the reset left 0
         const Run again = Ctl("dump");
         QFile file(a);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(again.out.toUtf8(), file.readAll());
+        QCOMPARE(again.out.contains("\"genlock-h\": -100"), model == 1);
         QVERIFY(again.out.contains(newer ? "\"auto-sleep\": \"4 min\"" : "\"newerModel\": false"));
     }
 
@@ -214,10 +222,11 @@ class TestKestrowctl : public QObject {
         QTest::addColumn<QString>("port");      // "slave": the box's device path
         QTest::addColumn<QByteArray>("write");  // the frames after the identify exchange
         QTest::addColumn<QString>("shown");     // what get prints afterwards
+        QTest::addColumn<int>("model");
         const auto row = [](const char* tag, const char* set, const char* port, const char* write,
-                            const char* shown) {
+                            const char* shown, int model = 0) {
             QTest::newRow(tag) << QString(set) << QString(port) << QByteArray(write)
-                               << QString(shown);
+                               << QString(shown) << model;
         };
         row("number, COM n", "contrast 128", "COM 210", "086c930002018076", "128");
         row("offset, device path", "v-shift -7", "slave", "086c930003062bc5", "-7");
@@ -227,14 +236,17 @@ class TestKestrowctl : public QObject {
         // A choice this box offers (HDMI in): refused were its ports not taken into account.
         row("choice on offer", "edid-audio-ch 7.1ch", "210", "086c9300010501f2", "7.1Ch");
         row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
-            "-1");
+            "-1", 1);
         row("raw", "2.1 77", "210", "086c930002014da9", "77");
     }
     void setAndGet() {
         QFETCH(QString, set);
         QFETCH(QString, port);
         QFETCH(QByteArray, write);
-        sim::BoxSim& b = AddBox();
+        QFETCH(int, model);
+        BoxConfig config;
+        config.modelByte = uint8_t(model);
+        sim::BoxSim& b = AddBox(config);
         port = port == "slave" ? QString::fromStdString(b.slavePath()) : port;
         const Run run = Ctl("set " + set + " --trace", port);
         QVERIFY2(run.code == 0, qPrintable(run.err));
@@ -244,7 +256,7 @@ class TestKestrowctl : public QObject {
         QCOMPARE(test::WireHex(b), wire);
         const QByteArray last = QByteArray::fromHex(write.right(16)).toHex(' ').toUpper();
         QVERIFY2(run.err.contains("->  " + last + "\n"), qPrintable(run.err));
-        QVERIFY(raw || run.err.contains("<-  05 6C 93 59 00\n"));
+        QVERIFY(raw || run.err.contains(QString("<-  05 6C 93 59 0%1\n").arg(model)));
         const Run get = Ctl("get " + set.section(' ', 0, 0));
         QCOMPARE(get.code, 0);
         QTEST(get.out.trimmed(), "shown");
@@ -268,6 +280,10 @@ class TestKestrowctl : public QObject {
         };
         BoxConfig readBackUnanswered;
         readBackUnanswered.unanswered = {{4, 1}};  // the refresh's first query
+        BoxConfig model1;  // the panel reaches the GenLock dialog on model byte 1 only
+        model1.modelByte = 1;
+        BoxConfig noGenlock = model1;
+        noGenlock.unanswered = {{0x49, 4}};
         row("usage", "frobnicate", "", 2, "subcommand");
         row("unknown", "set brightnes 5", "", 2, "unknown setting \"brightnes\"");
         row("range", "set contrast 256", "", 2,
@@ -277,7 +293,11 @@ class TestKestrowctl : public QObject {
             "no choice \"Purple\"; this box offers Off, Skin, Green");
         row("not offered", "set audio-source SPDIF", "", 2, "this box does not offer Audio Source");
         row("genlock", "set genlock-h 1101", "", 2,
-            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)");
+            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)", model1);
+        row("genlock off model byte 1", "set genlock-h 5", "", 2,
+            "genlock-h: this box does not offer H-Sync Delay (only boxes whose model byte is 1)");
+        row("dump: GenLock unanswered", "dump FILE", "", 0,
+            "genlock-h: the box does not answer its GenLock reads; left out", noGenlock);
         row("raw byte", "set 2.1 256", "", 2, "a raw value is a byte");
         row("port text", "get contrast", "COMX", 2, "names no port");
         row("no device", "get contrast", "COM 77", 3, "cannot be opened");
@@ -321,6 +341,7 @@ class TestKestrowctl : public QObject {
             QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
         }
         QFETCH(QString, command);
+        command.replace("FILE", root_.filePath("dump.json"));
         const bool load = command.startsWith("load ");
         if (load) {
             const QString settings = command.mid(5);
