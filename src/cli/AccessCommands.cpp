@@ -1,5 +1,7 @@
 // get, set, reset and the settings list.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -67,11 +69,61 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
     return 0;
 }
 
+// The System items the dialogs write beside those of the settings table: (4,2) clock mode or
+// auto-sleep, (4,3), and the factory resets (4,4) and (4,5).
+constexpr uint8_t kSystemItems[] = {2, 3, 4, 5};
+
+// Why a raw write would put a byte where no dialog puts one: an item the box does not have, or
+// a byte outside the named setting's range or list. None when a dialog could write it.
+std::optional<Failure> RawRefusal(std::pair<uint8_t, uint8_t> address, int value) {
+    const auto [group, item] = address;
+    const std::string at = std::to_string(group) + "." + std::to_string(item);
+    const std::string force = "; --force writes it anyway";
+    const bool system = group == 4 && std::find(std::begin(kSystemItems), std::end(kSystemItems),
+                                                item) != std::end(kSystemItems);
+    const SettingInfo* named = nullptr;
+    for (const SettingInfo& s : AllSettings()) {
+        if (s.kind != SettingKind::Genlock && s.group == group && s.item == item) {
+            named = &s;
+            break;
+        }
+    }
+    if (named == nullptr && !system) {
+        return Failure{Exit::Usage, at + ": the box has no item " + at +
+                                        " (it has those of \"kestrowctl settings\" and the "
+                                        "System items 4.2 to 4.5)" +
+                                        force};
+    }
+    if (named == nullptr || group == 4) {
+        return std::nullopt;  // the System items' bytes depend on the model
+    }
+    int minimum = named->minimum + named->offset;
+    int maximum = named->maximum + named->offset;
+    std::string what = std::string(named->label) + " takes bytes ";
+    if (named->kind == SettingKind::Choice) {
+        if (named->rule != ChoiceRule::Fixed) {
+            return std::nullopt;  // the list depends on the box's ports
+        }
+        minimum = 0;
+        maximum = static_cast<int>(ChoicesFor(*named, {}).size()) - 1;
+        what = std::string(named->label) + " has entries ";
+    }
+    if (value < minimum || value > maximum) {
+        return Failure{Exit::Usage, at + ": " + std::to_string(value) + " is outside " +
+                                        std::string(named->name) + "; " + what +
+                                        RangeText(minimum, maximum) + force};
+    }
+    return std::nullopt;
+}
+
 int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
-              const std::string& text) {
+              const std::string& text, bool force) {
     const auto value = ParseInteger(text);
     if (!value || *value < 0 || *value > 255) {
         return Report({Exit::Usage, "\"" + text + "\": a raw value is a byte, 0 to 255"});
+    }
+    if (auto refused = RawRefusal(address, *value); refused && !force) {
+        return Report(*refused);
     }
     const auto target = RawTarget(options);
     if (!target) {
@@ -167,9 +219,10 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     return 0;
 }
 
-int RunSet(const CommonOptions& options, const std::string& name, const std::string& value) {
+int RunSet(const CommonOptions& options, const std::string& name, const std::string& value,
+           bool force) {
     if (const auto address = ParseAddress(name)) {
-        return RunRawSet(options, *address, value);
+        return RunRawSet(options, *address, value, force);
     }
     const auto setting = FindNamedSetting(name);
     if (!setting) {

@@ -12,8 +12,10 @@ namespace kestrow::cli {
 [[nodiscard]] int RunDetect(const CommonOptions& options);
 [[nodiscard]] int RunStatus(const CommonOptions& options);
 [[nodiscard]] int RunGet(const CommonOptions& options, const std::string& name);
+// A raw item (G.I) that no dialog writes, or a byte outside its setting's range, only with
+// `force`.
 [[nodiscard]] int RunSet(const CommonOptions& options, const std::string& name,
-                         const std::string& value);
+                         const std::string& value, bool force);
 [[nodiscard]] int RunReset(const CommonOptions& options, bool yes);
 [[nodiscard]] int RunDump(const CommonOptions& options, const std::string& file);
 [[nodiscard]] int RunLoad(const CommonOptions& options, const std::string& file);

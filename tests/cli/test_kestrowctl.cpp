@@ -1,6 +1,9 @@
 // kestrowctl as a script runs it: exit codes, stdout, stderr, and the exact frames the
 // simulated box received.
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -72,17 +75,28 @@ class TestKestrowctl : public QObject {
 
     // Runs kestrowctl with `command` and --port `port` (none when empty); once stdout holds
     // `whenOut`, sends `signal`. With `pipeTo` its stdout goes through that shell command
-    // ("head -1") and the code is kestrowctl's own.
+    // ("head -1") and the code is kestrowctl's own; with `tty` its stdin is a terminal.
     Run Ctl(const QString& command, const QString& port = QString::number(kCom),
-            const QString& whenOut = {}, int signal = SIGINT, const QString& pipeTo = {}) {
+            const QString& whenOut = {}, int signal = SIGINT, const QString& pipeTo = {},
+            bool tty = false) {
         QStringList args = QProcess::splitCommand(command);
         if (!port.isEmpty()) {
-            args << "--port" << port;
+            args << "--port" << (port == "\"\"" ? QString() : port);  // "" as the shell passes it
         }
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", root_.path());
         p.setProcessEnvironment(env);
+        const int master = tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+        if (tty) {
+            if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+                qFatal("no pseudo-terminal");
+            }
+            p.setChildProcessModifier([slave = std::string(::ptsname(master))] {
+                const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+                ::dup2(fd, STDIN_FILENO);
+            });
+        }
         if (pipeTo.isEmpty()) {
             p.start(KESTROWCTL, args);
         } else {
@@ -106,6 +120,9 @@ class TestKestrowctl : public QObject {
             p.waitForFinished();
         }
         out += p.readAllStandardOutput();
+        if (master >= 0) {
+            ::close(master);
+        }
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(out),
                 QString::fromUtf8(p.readAllStandardError())};
     }
@@ -238,6 +255,8 @@ class TestKestrowctl : public QObject {
         row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
             "-1", 1);
         row("raw", "2.1 77", "210", "086c930002014da9", "77");
+        row("raw byte outside the setting's range, forced", "2.8 200 --force", "210",
+            "086c93000208c827", "200");
     }
     void setAndGet() {
         QFETCH(QString, set);
@@ -250,7 +269,7 @@ class TestKestrowctl : public QObject {
         port = port == "slave" ? QString::fromStdString(b.slavePath()) : port;
         const Run run = Ctl("set " + set + " --trace", port);
         QVERIFY2(run.code == 0, qPrintable(run.err));
-        const bool raw = set.startsWith("2.1");
+        const bool raw = QRegularExpression("^\\d+\\.\\d+ ").match(set).hasMatch();
         const QByteArray wire = raw ? write : kIdentify + write;
         QVERIFY(b.WaitForReceived(size_t(wire.size() / 2), 3000));  // the box reads after exit
         QCOMPARE(test::WireHex(b), wire);
@@ -284,7 +303,9 @@ class TestKestrowctl : public QObject {
         model1.modelByte = 1;
         BoxConfig noGenlock = model1;
         noGenlock.unanswered = {{0x49, 4}};
-        row("usage", "frobnicate", "", 2, "subcommand");
+        row("usage", "frobnicate", "", 2, "kestrowctl: unknown command \"frobnicate\"");
+        row("argument missing", "get", "none", 2, "kestrowctl: name is required");
+        row("empty port", "get contrast", "\"\"", 2, "--port: an empty name names no port");
         row("unknown", "set brightnes 5", "", 2, "unknown setting \"brightnes\"");
         row("range", "set contrast 256", "", 2,
             "contrast: 256 is out of range; Contrast (0~255) takes 0 to 255");
@@ -299,6 +320,10 @@ class TestKestrowctl : public QObject {
         row("dump: GenLock unanswered", "dump FILE", "", 0,
             "genlock-h: the box does not answer its GenLock reads; left out", noGenlock);
         row("raw byte", "set 2.1 256", "", 2, "a raw value is a byte");
+        row("raw item no dialog writes", "set 9.9 1", "", 2,
+            "9.9: the box has no item 9.9|--force writes it anyway");
+        row("raw byte out of the setting's range", "set 2.8 200", "", 2,
+            "2.8: 200 is outside sharpness; Sharpness (0~127) takes bytes 0 to 127");
         row("port text", "get contrast", "COMX", 2, "names no port");
         row("no device", "get contrast", "COM 77", 3, "cannot be opened");
         row("busy", "set contrast 1", "busy", 3, "Device or resource busy");
@@ -312,6 +337,7 @@ class TestKestrowctl : public QObject {
             "the box on COM 210 waits in its boot loader|\"kestrowctl flash FILE\"", Loader());
         row("get: boot loader", "get 2.1", "", 4, "waits in its boot loader", Loader());
         row("reset off a terminal", "reset", "", 2, "give --yes");
+        row("reset: Ctrl+C at the question", "tty:reset", "", 1, "nothing was sent");
         // A settings file with any fault: its "settings" follow "load" ("model": another model's).
         row("load: not JSON", "load {\"contrast\": 1,}", "", 5, "parse error");
         row("load: unknown", "load {\"contrast\": 1, \"factory-reset\": 1}", "", 5,
@@ -352,15 +378,23 @@ class TestKestrowctl : public QObject {
                                                              .toUtf8());
         }
         const bool named = port.isEmpty() || port == "busy" || port == "silent" || port == "vanish";
-        const Run run = Ctl(command, named ? QString::number(kCom) : port);
+        const bool tty = command.startsWith("tty:");  // Ctrl+C once the question is out
+        const Run run = Ctl(command.mid(tty ? 4 : 0),
+                            named            ? QString::number(kCom)
+                            : port == "none" ? QString()
+                                             : port,
+                            tty ? "Are you sure" : "", SIGINT, {}, tty);
         QTEST(run.code, "code");
         QFETCH(QString, message);
         for (const QString& part : message.split('|')) {
             QVERIFY2(run.err.contains(part), qPrintable(run.err));
         }
+        for (const QString& line : run.err.split('\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(line.startsWith("kestrowctl: "), qPrintable(line));
+        }
         QVERIFY2(run.err.count("Failed in call to") <= 1, qPrintable(run.err));
         QVERIFY(!load || run.code != 5 || run.err.contains("refused; nothing was written"));
-        QVERIFY(run.out.isEmpty());
+        QVERIFY(run.out.isEmpty() || tty);
         QFETCH(QString, effect);
         if (effect.isEmpty()) {
             QVERIFY(!test::Q(b.received()).contains("\x08\x6c\x93"));  // no write of any kind
