@@ -8,14 +8,14 @@
 //
 // Numbers as the dialogs show them (signed, offsets taken off), choices by their list text.
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <set>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/Files.h"
 #include "cli/Reading.h"
 #include "cli/Values.h"
 
@@ -71,15 +71,6 @@ std::string VersionText(DeviceLink& link, const BoxFacts& box) {
     std::string text = "NA";
     (void)link.ReadVersionText(!box.newerModel, text);
     return text;
-}
-
-Outcome<std::string> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        return Failure{Exit::File, path + ": cannot be read"};
-    }
-    return text.str();
 }
 
 // The header's faults: format, version, the model fields' types, unknown keys.
@@ -139,6 +130,24 @@ std::string Count(size_t settings) {
     return std::to_string(settings) + (settings == 1 ? " setting" : " settings");
 }
 
+// Parses the file; a name given twice in one object goes to `named` (the parser would keep the
+// last value without a word).
+Json ParseKeepingDuplicates(const std::string& text, std::vector<std::string>& named) {
+    std::vector<std::set<std::string>> open;  // the names of each object being read
+    return Json::parse(text, [&](int /*depth*/, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start) {
+            open.emplace_back();
+        } else if (event == Json::parse_event_t::object_end && !open.empty()) {
+            open.pop_back();
+        } else if (event == Json::parse_event_t::key && !open.empty() &&
+                   !open.back().insert(parsed.get<std::string>()).second) {
+            named.push_back("\"" + parsed.get<std::string>() +
+                            "\" is named twice in one object; give it once");
+        }
+        return true;
+    });
+}
+
 int Refuse(const std::string& path, const std::vector<std::string>& faults) {
     for (const std::string& fault : faults) {
         PrintError(path + ": " + fault);
@@ -166,9 +175,8 @@ Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts&
     return periods;
 }
 
-// Every entry of the file checked against the box; the writes in table order.
-std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, const BoxFacts& box,
-                                   std::vector<std::string>& faults) {
+// The file's model fields against the box.
+void CheckModel(const Json& file, const BoxFacts& box, std::vector<std::string>& faults) {
     const int model = file.at("model").get<int>();
     const bool newer = file.at("newerModel").get<bool>();
     if (model != box.modelByte) {
@@ -180,7 +188,13 @@ std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, con
                          " model, this box is " + (box.newerModel ? "a newer" : "an older") +
                          " one");
     }
-    const Json& settings = file.at("settings");
+}
+
+// Every entry of "settings" checked; the writes in table order. With the box, against what it
+// offers; without it (a file whose header is refused) only what needs no box: the names, the
+// kinds of value, the numbers' ranges and the fixed lists.
+std::vector<PlannedWrite> CheckSettings(const Json& settings, const BoxFacts* box,
+                                        const Periods& periods, std::vector<std::string>& faults) {
     for (const auto& [name, value] : settings.items()) {
         if (FindSetting(name) == nullptr) {
             faults.push_back(FindNamedSetting(name).failure().message);
@@ -198,9 +212,14 @@ std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, con
                              " is neither a number nor a text the dialog takes");
             continue;
         }
+        const bool needsBox = s.kind == SettingKind::Genlock ||
+                              (s.kind == SettingKind::Choice && s.rule != ChoiceRule::Fixed);
+        if (box == nullptr && needsBox) {
+            continue;
+        }
         const auto period = periods.find(std::string(s.name));
-        auto write =
-            PlanWrite(s, box, *value, period != periods.end() ? period->second : uint16_t{0});
+        const uint16_t p = period != periods.end() ? period->second : uint16_t{0};
+        auto write = box != nullptr ? PlanWrite(s, *box, *value, p) : PlanValue(s, {}, *value);
         if (write) {
             writes.push_back(*write);
         } else {
@@ -238,26 +257,30 @@ int RunDump(const CommonOptions& options, const std::string& file) {
         std::fputs(text.c_str(), stdout);
         return 0;
     }
-    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    if (!stream || !(stream << text) || !stream.flush()) {
-        return Report({Exit::File, file + ": cannot be written"});
-    }
-    return 0;
+    const auto written = ReplaceFile(file, text);
+    return written ? 0 : Report(written.failure());
 }
 
-int RunLoad(const CommonOptions& options, const std::string& path) {
-    const auto text = ReadFile(path);
+int RunLoad(const CommonOptions& options, const std::string& source) {
+    const std::string path = source == "-" ? "standard input" : source;
+    const auto text = ReadWholeFile(source);
     if (!text) {
         return Report(text.failure());
     }
     Json file;
+    std::vector<std::string> named;  // names given twice in one object
     try {
-        file = Json::parse(*text);
+        file = ParseKeepingDuplicates(*text, named);
     } catch (const Json::parse_error& e) {
         std::string what = e.what();
         return Refuse(path, {what.substr(what.find(']') + 2)});
     }
-    if (auto faults = HeaderFaults(file); !faults.empty()) {
+    if (auto faults = HeaderFaults(file); !faults.empty() || !named.empty()) {
+        faults.insert(faults.begin(), named.begin(), named.end());
+        const auto settings = file.is_object() ? file.find("settings") : file.end();
+        if (file.is_object() && settings != file.end() && settings->is_object()) {
+            (void)CheckSettings(*settings, nullptr, {}, faults);  // all faults at once
+        }
         return Refuse(path, faults);
     }
 
@@ -275,7 +298,9 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
         return Report(periods.failure());
     }
     std::vector<std::string> faults;
-    const std::vector<PlannedWrite> writes = PlanLoad(file, *periods, *box, faults);
+    CheckModel(file, *box, faults);
+    const std::vector<PlannedWrite> writes =
+        CheckSettings(file.at("settings"), &*box, *periods, faults);
     if (!faults.empty()) {
         return Refuse(path, faults);
     }

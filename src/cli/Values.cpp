@@ -157,6 +157,11 @@ Outcome<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
     if (auto refused = Unavailable(setting, box)) {
         return *refused;
     }
+    return PlanValue(setting, box, value, period);
+}
+
+Outcome<PlannedWrite> PlanValue(const SettingInfo& setting, const BoxFacts& box,
+                                const SettingValue& value, uint16_t period) {
     const std::string given = std::holds_alternative<int>(value)
                                   ? ValueText(value)
                                   : Quoted(std::get<std::string>(value));

@@ -62,5 +62,9 @@ struct PlannedWrite {
 // the GenLock period read from the box (GenLock settings only).
 [[nodiscard]] Outcome<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
                                               const SettingValue& value, uint16_t period = 0);
+// The same without asking whether the box offers the setting: for a number's range and a
+// fixed list it needs no box at all.
+[[nodiscard]] Outcome<PlannedWrite> PlanValue(const SettingInfo& setting, const BoxFacts& box,
+                                              const SettingValue& value, uint16_t period = 0);
 
 }  // namespace kestrow::cli

@@ -34,6 +34,17 @@ struct Run {
     QString err;
 };
 
+// How a run is set up beyond its command line.
+struct How {
+    QString whenOut;  // once stdout holds it, `signal` goes to the process
+    int signal = SIGINT;
+    // A bash line around the run, CMD standing for kestrowctl with its arguments
+    // ("CMD | head -1", "ulimit -f 0; CMD"); the code is still kestrowctl's.
+    QString shell;
+    bool tty = false;  // stdin is a terminal
+    QByteArray input;  // what stdin holds
+};
+
 // A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
 // answers 41 to a Get Status after block `status41After`, or paces its bytes at the line rate.
 BoxConfig Loader(bool inLoader = true, int nak = -1, int status41After = -1, bool paced = false) {
@@ -73,12 +84,9 @@ class TestKestrowctl : public QObject {
         return f.fileName();
     }
 
-    // Runs kestrowctl with `command` and --port `port` (none when empty); once stdout holds
-    // `whenOut`, sends `signal`. With `pipeTo` its stdout goes through that shell command
-    // ("head -1") and the code is kestrowctl's own; with `tty` its stdin is a terminal.
+    // Runs kestrowctl with `command` and --port `port` (none when empty).
     Run Ctl(const QString& command, const QString& port = QString::number(kCom),
-            const QString& whenOut = {}, int signal = SIGINT, const QString& pipeTo = {},
-            bool tty = false) {
+            const How& how = {}) {
         QStringList args = QProcess::splitCommand(command);
         if (!port.isEmpty()) {
             args << "--port" << (port == "\"\"" ? QString() : port);  // "" as the shell passes it
@@ -87,8 +95,8 @@ class TestKestrowctl : public QObject {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", root_.path());
         p.setProcessEnvironment(env);
-        const int master = tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
-        if (tty) {
+        const int master = how.tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+        if (how.tty) {
             if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
                 qFatal("no pseudo-terminal");
             }
@@ -97,23 +105,22 @@ class TestKestrowctl : public QObject {
                 ::dup2(fd, STDIN_FILENO);
             });
         }
-        if (pipeTo.isEmpty()) {
+        if (how.shell.isEmpty()) {
             p.start(KESTROWCTL, args);
         } else {
-            p.start("bash",
-                    QStringList{"-c", "\"$0\" \"$@\" | " + pipeTo + "; exit ${PIPESTATUS[0]}",
-                                KESTROWCTL} +
-                        args);
+            const QString line = QString(how.shell).replace("CMD", "\"$0\" \"$@\"");
+            p.start("bash", QStringList{"-c", line + "; exit ${PIPESTATUS[0]}", KESTROWCTL} + args);
         }
+        p.write(how.input);
         p.closeWriteChannel();
         QByteArray out;
-        while (!whenOut.isEmpty() && p.state() != QProcess::NotRunning &&
-               !out.contains(whenOut.toUtf8())) {
+        while (!how.whenOut.isEmpty() && p.state() != QProcess::NotRunning &&
+               !out.contains(how.whenOut.toUtf8())) {
             p.waitForReadyRead(100);
             out += p.readAllStandardOutput();
         }
-        if (!whenOut.isEmpty()) {
-            ::kill(static_cast<pid_t>(p.processId()), signal);
+        if (!how.whenOut.isEmpty()) {
+            ::kill(static_cast<pid_t>(p.processId()), how.signal);
         }
         if (!p.waitForFinished(120000)) {
             p.kill();
@@ -166,7 +173,8 @@ class TestKestrowctl : public QObject {
 
     // status: the panel's refresh frame for frame, the report naming every value. Then dump,
     // factory reset (the item the System dialog writes for the model), load, dump again: the
-    // same file. The GenLock delays only where the panel reaches them (model byte 1).
+    // same file (through standard input for the newer model). The GenLock delays only where
+    // the panel reaches them (model byte 1).
     void statusAndRoundTrip_data() {
         QTest::addColumn<bool>("newer");
         QTest::addColumn<int>("model");
@@ -219,7 +227,11 @@ class TestKestrowctl : public QObject {
         QFETCH(QByteArray, reset);
         QCOMPARE(test::WireHex(box), kIdentify + reset);
         QCOMPARE(box.setting(2, 1), 128);  // the factory contrast again
-        const Run load = Ctl("load " + a);
+        QFile dumped(a);
+        QVERIFY(dumped.open(QIODevice::ReadOnly));
+        How fromStdin;  // the newer model's file through standard input
+        fromStdin.input = dumped.readAll();
+        const Run load = newer ? Ctl("load -", QString::number(kCom), fromStdin) : Ctl("load " + a);
         QVERIFY2(load.code == 0, qPrintable(load.err));
         QCOMPARE(box.setting(2, 3), 250);
         QCOMPARE(box.genlock(2), model == 1 ? 2100 : 0);  // the reset left 0
@@ -319,6 +331,11 @@ class TestKestrowctl : public QObject {
             "genlock-h: this box does not offer H-Sync Delay (only boxes whose model byte is 1)");
         row("dump: GenLock unanswered", "dump FILE", "", 0,
             "genlock-h: the box does not answer its GenLock reads; left out", noGenlock);
+        // A write that fails past the file size limit: the old file stays, the reason is named.
+        row("dump: past the file size limit", "ulimit:dump FILE", "", 5,
+            "dump.json: cannot be written: File too large; the file is as it was", {}, "FILE kept");
+        row("dump: no such folder", "dump /nonexistent/dump.json", "", 5,
+            "/nonexistent/dump.json: cannot be written: No such file or directory");
         row("raw byte", "set 2.1 256", "", 2, "a raw value is a byte");
         row("raw item no dialog writes", "set 9.9 1", "", 2,
             "9.9: the box has no item 9.9|--force writes it anyway");
@@ -345,6 +362,12 @@ class TestKestrowctl : public QObject {
         row("load: range", "load {\"contrast\": 1, \"v-shift\": 51}", "", 5,  // as set checks it
             "v-shift: 51 is out of range");
         row("load: model", "load model", "", 5, "the file is for model byte 1");
+        row("load: a name twice", "load {\"contrast\": 1, \"contrast\": 2}", "", 5,
+            "\"contrast\" is named twice in one object");
+        // The setting checks that need no box are listed beside a faulty header.
+        row("load: header and settings", "load:-1 {\"contrast\": 256, \"color-tone\": \"Blue\"}",
+            "", 5,
+            "\"model\" must be the model byte|contrast: 256 is out of range|no choice \"Blue\"");
         row("load: the read-back unanswered", "load {\"contrast\": 1}", "", 4,
             "1 setting written to COM 210, but the read-back did not answer: the box on COM 210 "
             "does not answer",
@@ -367,23 +390,28 @@ class TestKestrowctl : public QObject {
             QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
         }
         QFETCH(QString, command);
-        command.replace("FILE", root_.filePath("dump.json"));
-        const bool load = command.startsWith("load ");
-        if (load) {
-            const QString settings = command.mid(5);
-            const bool model = settings == "model";
-            command = "load " + WriteFile("broken.json", QString(kSettingsFile)
-                                                             .arg(model ? "1" : "0")
-                                                             .arg(model ? "{}" : settings)
-                                                             .toUtf8());
+        How how;
+        how.tty = command.startsWith("tty:");  // Ctrl+C once the question is out
+        how.whenOut = how.tty ? "Are you sure" : "";
+        how.shell = command.startsWith("ulimit:") ? "ulimit -f 0; CMD" : "";
+        command = command.section(':', how.tty || !how.shell.isEmpty() ? 1 : 0);
+        const QByteArray kept = "{\"kept\": true}\n";  // what FILE held before
+        command.replace("FILE", WriteFile("dump.json", kept));
+        const bool load = command.startsWith("load");
+        if (load) {  // "load SETTINGS" for model byte 0, "load:M SETTINGS", "load model"
+            const QString model = command.startsWith("load:") ? command.section(' ', 0, 0).mid(5)
+                                  : command == "load model"   ? "1"
+                                                              : "0";
+            const QString settings = command == "load model" ? "{}" : command.section(' ', 1);
+            command = "load " + WriteFile("broken.json",
+                                          QString(kSettingsFile).arg(model, settings).toUtf8());
         }
         const bool named = port.isEmpty() || port == "busy" || port == "silent" || port == "vanish";
-        const bool tty = command.startsWith("tty:");  // Ctrl+C once the question is out
-        const Run run = Ctl(command.mid(tty ? 4 : 0),
+        const Run run = Ctl(command,
                             named            ? QString::number(kCom)
                             : port == "none" ? QString()
                                              : port,
-                            tty ? "Are you sure" : "", SIGINT, {}, tty);
+                            how);
         QTEST(run.code, "code");
         QFETCH(QString, message);
         for (const QString& part : message.split('|')) {
@@ -394,9 +422,14 @@ class TestKestrowctl : public QObject {
         }
         QVERIFY2(run.err.count("Failed in call to") <= 1, qPrintable(run.err));
         QVERIFY(!load || run.code != 5 || run.err.contains("refused; nothing was written"));
-        QVERIFY(run.out.isEmpty() || tty);
+        QVERIFY(run.out.isEmpty() || how.tty);
         QFETCH(QString, effect);
-        if (effect.isEmpty()) {
+        QFile file(root_.filePath("dump.json"));
+        if (effect == "FILE kept") {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), kept);
+            QCOMPARE(QDir(root_.path()).entryList({".dump.json*"}, QDir::Hidden), QStringList());
+        } else if (effect.isEmpty()) {
             QVERIFY(!test::Q(b.received()).contains("\x08\x6c\x93"));  // no write of any kind
         } else {
             const int group = effect.section('.', 0, 0).toInt();
@@ -472,9 +505,11 @@ class TestKestrowctl : public QObject {
         sim::BoxSim& b = AddBox(box);
         const bool hangUp = stopAt.startsWith("HUP:");
         const bool piped = stopAt.startsWith('|');
-        const Run run = Ctl("flash " + WriteFile("firmware.bin", file), QString::number(kCom),
-                            piped ? QString() : stopAt.mid(hangUp ? 4 : 0),
-                            hangUp ? SIGHUP : SIGINT, piped ? stopAt.mid(2) : QString());
+        How how;
+        how.whenOut = piped ? QString() : stopAt.mid(hangUp ? 4 : 0);
+        how.signal = hangUp ? SIGHUP : SIGINT;
+        how.shell = piped ? "CMD " + stopAt : QString();
+        const Run run = Ctl("flash " + WriteFile("firmware.bin", file), QString::number(kCom), how);
         QTEST(run.code, "code");
         QTEST(b.downloadSize() != 0, "download");
         if (message.isEmpty()) {
