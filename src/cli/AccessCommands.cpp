@@ -42,7 +42,7 @@ Outcome<ComPort> RawTarget(const CommonOptions& options) {
     }
     SerialPort port;
     if (!OpenBoxPort(port, *target)) {
-        return NotOpened(*target);
+        return NotOpened(*target, port.OpenError());
     }
     port.Close();
     return target;

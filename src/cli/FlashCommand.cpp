@@ -167,6 +167,8 @@ class TerminalView : public FirmwareUpdateView {
             why = why.empty() ? why : path_ + ": " + why;
             code = Exit::File;
         } else if (message == text::kPortOccupied || message == text::kOpenFailed) {
+            why =
+                message == text::kOpenFailed ? NotOpened(port_, serial_.OpenError()).message : why;
             code = Exit::Port;
         } else if (message == text::kCheckVersion && !Gone().empty()) {
             why = Gone() + "nothing was written to the flash";

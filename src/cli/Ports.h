@@ -26,6 +26,7 @@ enum class PortState { Answers, BootLoader, Silent, Busy, CannotOpen };
 struct PortCheck {
     PortState state = PortState::Silent;
     std::string reason;  // CannotOpen: the system's reason
+    int error = 0;       // CannotOpen, Busy: the error number
 };
 // Probes one port as the port search does (reports held back); a silent port is asked a boot
 // loader Ping when `tryBootLoader`.
@@ -48,6 +49,10 @@ struct PortCheck {
 // A write that did not go out whole, with exit 6: the device went away, or "Fail" (the dialogs'
 // word). `state` as above.
 [[nodiscard]] Failure WriteFailed(const DeviceLink& link, std::string_view state = {});
-[[nodiscard]] Failure NotOpened(const ComPort& port);
+// A port that did not open, with the system's error number: for a permission refusal the
+// device, its group and the command that lets the user in (exit 3).
+[[nodiscard]] Failure NotOpened(const ComPort& port, int error);
+// The box on `port` waits in its boot loader; a flash finishes it (exit 4).
+[[nodiscard]] Failure BootLoaderWaits(const ComPort& port);
 
 }  // namespace kestrow::cli

@@ -32,7 +32,7 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     Progress progress;
     switch (RunStatusRefresh(link, r.cache, r.box, &progress)) {
         case RefreshResult::NotOpened:
-            return NotOpened(link.port());
+            return NotOpened(link.port(), link.OpenError());
         case RefreshResult::Aborted:
             if (progress.probed && !link.Vanished()) {
                 return Failure{Exit::NoAnswer, "the box on " + link.port().Name() +

@@ -1,8 +1,10 @@
 // kestrowctl as a script runs it: exit codes, stdout, stderr, and the exact frames the
 // simulated box received.
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QProcess>
@@ -41,8 +43,9 @@ struct How {
     // A bash line around the run, CMD standing for kestrowctl with its arguments
     // ("CMD | head -1", "ulimit -f 0; CMD"); the code is still kestrowctl's.
     QString shell;
-    bool tty = false;  // stdin is a terminal
-    QByteArray input;  // what stdin holds
+    bool tty = false;     // stdin is a terminal
+    bool nobody = false;  // runs as user and group 65534, without other groups (as root)
+    QByteArray input;     // what stdin holds
 };
 
 // A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
@@ -96,15 +99,19 @@ class TestKestrowctl : public QObject {
         env.insert("XDG_RUNTIME_DIR", root_.path());
         p.setProcessEnvironment(env);
         const int master = how.tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
-        if (how.tty) {
-            if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-                qFatal("no pseudo-terminal");
-            }
-            p.setChildProcessModifier([slave = std::string(::ptsname(master))] {
-                const int fd = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
-                ::dup2(fd, STDIN_FILENO);
-            });
+        if (how.tty && (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)) {
+            qFatal("no pseudo-terminal");
         }
+        p.setChildProcessModifier([slave = std::string(how.tty ? ::ptsname(master) : ""),
+                                   nobody = how.nobody] {
+            if (!slave.empty()) {
+                ::dup2(::open(slave.c_str(), O_RDWR | O_NOCTTY), STDIN_FILENO);
+            }
+            if (nobody &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                ::_exit(99);
+            }
+        });
         if (how.shell.isEmpty()) {
             p.start(KESTROWCTL, args);
         } else {
@@ -344,7 +351,17 @@ class TestKestrowctl : public QObject {
         row("port text", "get contrast", "COMX", 2, "names no port");
         row("no device", "get contrast", "COM 77", 3, "cannot be opened");
         row("busy", "set contrast 1", "busy", 3, "Device or resource busy");
-        row("silent", "set contrast 1", "silent", 4, "does not answer");
+        // The simulated box keeps its end of the line open: the holder found is this test.
+        row("silent", "set contrast 1", "silent", 4,
+            "the box on COM 210 does not answer; DEVICE is also open in process PID "
+            "(test_kestrowctl), which may take its replies");
+        // A port the user may not open: the device, its group and the remedy.
+        row("permission denied", "nobody:get contrast", "device", 3,
+            "DEVICE cannot be opened: permission denied; DEVICE belongs to group dialout, which "
+            "you are not in: sudo usermod -aG dialout $USER, then log out and in again");
+        row("permission denied in a search", "nobody:status", "none", 3,
+            "no box answers on any COM port (|COM 210 cannot open|: permission denied; DEVICE "
+            "belongs to group dialout");
         // Switched off after the identify exchange: said once, in words, and what is left.
         row("goes away", "get contrast", "vanish", 4,
             "kestrowctl: Failed in call to read: Input/output error\n"
@@ -394,7 +411,22 @@ class TestKestrowctl : public QObject {
         how.tty = command.startsWith("tty:");  // Ctrl+C once the question is out
         how.whenOut = how.tty ? "Are you sure" : "";
         how.shell = command.startsWith("ulimit:") ? "ulimit -f 0; CMD" : "";
-        command = command.section(':', how.tty || !how.shell.isEmpty() ? 1 : 0);
+        how.nobody = command.startsWith("nobody:");
+        command = command.section(':', how.tty || how.nobody || !how.shell.isEmpty() ? 1 : 0);
+        QFETCH(QString, message);
+        const QString device = QString::fromStdString(b.slavePath());
+        message.replace("DEVICE", device).replace("PID", QString::number(getpid()));
+        if (how.nobody) {  // a device of group dialout that the user may not open
+            if (::geteuid() != 0) {
+                QSKIP("changing the user needs root");
+            }
+            const group* dialout = ::getgrnam("dialout");
+            QVERIFY(dialout && ::chown(qPrintable(device), 0, dialout->gr_gid) == 0 &&
+                    ::chmod(qPrintable(device), 0660) == 0);
+            for (const QString& dir : {root_.path(), root_.path() + "/kestrow", PortsDir()}) {
+                QVERIFY(::chmod(qPrintable(dir), 0755) == 0);  // the links are seen
+            }
+        }
         const QByteArray kept = "{\"kept\": true}\n";  // what FILE held before
         command.replace("FILE", WriteFile("dump.json", kept));
         const bool load = command.startsWith("load");
@@ -408,12 +440,12 @@ class TestKestrowctl : public QObject {
         }
         const bool named = port.isEmpty() || port == "busy" || port == "silent" || port == "vanish";
         const Run run = Ctl(command,
-                            named            ? QString::number(kCom)
-                            : port == "none" ? QString()
-                                             : port,
+                            named              ? QString::number(kCom)
+                            : port == "none"   ? QString()
+                            : port == "device" ? device
+                                               : port,
                             how);
         QTEST(run.code, "code");
-        QFETCH(QString, message);
         for (const QString& part : message.split('|')) {
             QVERIFY2(run.err.contains(part), qPrintable(run.err));
         }
