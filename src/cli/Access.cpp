@@ -53,23 +53,26 @@ std::optional<DeviceAccess> ExamineAccess(const std::string& device, const Ident
     return access;
 }
 
-std::string AccessAdvice(const DeviceAccess& a) {
+Advice AccessAdvice(const DeviceAccess& a) {
     std::array<char, 8> mode{};
     std::snprintf(mode.data(), mode.size(), "%04o", a.mode);
     const bool groupMayOpen = ((a.mode >> 3) & 06) == 06;
     if (!groupMayOpen) {
-        return a.device + " (mode " + mode.data() + ") opens for its owner only: sudo chmod g+rw " +
-               a.device + " for now, or a udev rule (see \"kestrowctl doctor\")";
+        return {a.device + " (mode " + mode.data() + ") opens for its owner only",
+                "sudo chgrp dialout " + a.device + " && sudo chmod 0660 " + a.device +
+                    " (until it is plugged in again; \"kestrowctl doctor\" prints a udev rule "
+                    "that lasts)"};
     }
     if (a.inGroup) {
-        return a.device + " belongs to group " + a.group + ", which you are in";
+        return {a.device + " belongs to group " + a.group + ", which you are in", {}};
     }
     if (a.listedInGroup) {
-        return a.device + " belongs to group " + a.group +
-               ", which you joined after this session began: log out and in again";
+        return {a.device + " belongs to group " + a.group +
+                    ", which you joined after this session began",
+                "log out and in again"};
     }
-    return a.device + " belongs to group " + a.group + ", which you are not in: sudo usermod -aG " +
-           a.group + " $USER, then log out and in again";
+    return {a.device + " belongs to group " + a.group + ", which you are not in",
+            "sudo usermod -aG " + a.group + " $USER, then log out and in again"};
 }
 
 }  // namespace kestrow::cli

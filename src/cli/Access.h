@@ -29,8 +29,13 @@ struct DeviceAccess {
 [[nodiscard]] std::optional<DeviceAccess> ExamineAccess(const std::string& device,
                                                         const Identity& user);
 
-// Why the user may not open the device and the command that changes it: "/dev/ttyUSB0 belongs
-// to group dialout, which you are not in: sudo usermod -aG dialout $USER, then log in again".
-[[nodiscard]] std::string AccessAdvice(const DeviceAccess& access);
+// Why the user may not open the device ("/dev/ttyUSB0 belongs to group dialout, which you are
+// not in") and the command that changes it ("sudo usermod -aG dialout $USER, then log out and
+// in again"); no command where there is nothing to change.
+struct Advice {
+    std::string why;
+    std::string fix;
+};
+[[nodiscard]] Advice AccessAdvice(const DeviceAccess& access);
 
 }  // namespace kestrow::cli

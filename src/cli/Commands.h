@@ -20,6 +20,9 @@ namespace kestrow::cli {
 [[nodiscard]] int RunDump(const CommonOptions& options, const std::string& file);
 [[nodiscard]] int RunLoad(const CommonOptions& options, const std::string& file);
 [[nodiscard]] int RunFlash(const CommonOptions& options, const std::string& file);
+// What on this machine keeps a port from opening or answering, each with its fix; exit 3 when
+// something is to be fixed. `root` (tests) stands for "/" in every path it reads.
+[[nodiscard]] int RunDoctor(const CommonOptions& options, const std::string& root);
 // The settings table: names, labels, items, ranges and choices (no box needed).
 [[nodiscard]] int RunSettings(const CommonOptions& options, bool namesOnly);
 

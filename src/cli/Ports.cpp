@@ -78,7 +78,9 @@ Failure NotOpened(const ComPort& port, int error) {
     std::string why = error != 0 ? std::generic_category().message(error) : "";
     if (error == EACCES || error == EPERM) {
         const auto access = ExamineAccess(port.path, CurrentUser());
-        why = "permission denied" + (access ? "; " + AccessAdvice(*access) : std::string{});
+        const Advice advice = access ? AccessAdvice(*access) : Advice{};
+        why = "permission denied" + (advice.why.empty() ? "" : "; " + advice.why) +
+              (advice.fix.empty() ? "" : ": " + advice.fix);
     } else if (error == EBUSY) {
         why = "another program holds it";
     }

@@ -107,6 +107,11 @@ int Main(int argc, char** argv) {
                              "write firmware (.BIN or Intel .HEX) through the box's boot loader",
                              options, false, ports);
     flash->add_option("file", file, "firmware file")->required();
+    std::string root;
+    auto* doctor = app.add_subcommand(
+        "doctor", "check what on this machine keeps a port from opening or answering");
+    doctor->add_option("--root", root, "a made-up machine's root (tests)")->group("");
+    doctor->footer(kExitCodesHelp);
     auto* settings = app.add_subcommand("settings", "list the setting names, items and values");
     settings->add_flag("--json", options.json, "print JSON for scripts");
     settings->add_flag("--names", namesOnly, "names only, one a line");
@@ -160,6 +165,9 @@ int Main(int argc, char** argv) {
     }
     if (*flash) {
         return RunFlash(options, file);
+    }
+    if (*doctor) {
+        return RunDoctor(options, root);
     }
     return RunSettings(options, namesOnly);
 }

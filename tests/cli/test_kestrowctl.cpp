@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "device/DeviceLink.h"
@@ -555,6 +557,94 @@ class TestKestrowctl : public QObject {
             }
             QCOMPARE(b.resetCount(), 0);
         }
+    }
+
+    // doctor on a made-up machine (--root): "path=text" a file, "path>target" a link below the
+    // root, "path/" a folder; devices belong to group dialout, mode 0660. Each finding with its
+    // fix; exit 3 when there is something to fix.
+    void doctor_data() {
+        QTest::addColumn<QStringList>("machine");
+        QTest::addColumn<bool>("nobody");  // run as a user outside group dialout
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("report");  // parts of stdout, split at '|'
+        const QStringList adapter{
+            "dev/ttyUSB0=",
+            "sys/devices/usb1/1-1/idVendor=0403",
+            "sys/devices/usb1/1-1/idProduct=6001",
+            "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/",
+            "sys/class/tty/ttyUSB0/device>sys/devices/usb1/1-1/1-1:1.0/ttyUSB0",
+            "sys/class/tty/ttyUSB0/dev=188:0"};
+        const QStringList modemManager = adapter + QStringList{"proc/77/comm=ModemManager"};
+        const auto row = [](const char* tag, const QStringList& machine, bool nobody, int code,
+                            const char* report) {
+            QTest::newRow(tag) << machine << nobody << code << QString(report);
+        };
+        row("all well", adapter, false, 0,
+            "COM 1 (|/dev/ttyUSB0): |/dev/ttyUSB0, group dialout, mode 0660, USB 0403:6001\n|"
+            "nothing wrong found");
+        row("not in the device's group", adapter, true, 3,
+            "problem: COM 1 (|you may not open it; |/dev/ttyUSB0 belongs to group dialout, which "
+            "you are not in\n    fix: sudo usermod -aG dialout $USER, then log out and in again");
+        row("ModemManager may probe the adapter",
+            modemManager + QStringList{"run/udev/data/c188:0=E:ID_VENDOR_ID=0403"}, false, 3,
+            "ModemManager runs|problem: COM 1 (|ModemManager may probe it|fix: printf|"
+            "ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\"|"
+            "ENV{ID_MM_DEVICE_IGNORE}=\"1\"|sudo tee /etc/udev/rules.d/99-kestrow.rules");
+        row("ModemManager leaves it alone",
+            modemManager + QStringList{"run/udev/data/c188:0=E:ID_MM_DEVICE_IGNORE=1"}, false, 0,
+            "ModemManager runs|nothing wrong found");
+        row("brltty and no USB adapter", {"dev/ttyACM0=", "usr/lib/udev/rules.d/85-brltty.rules="},
+            false, 3, "COM 65 (|problem: brltty is installed|fix: sudo apt-get remove brltty");
+        row("a program holds the port",
+            adapter + QStringList{"proc/55/comm=minicom", "proc/55/fd/3>dev/ttyUSB0"}, false, 3,
+            "problem: COM 1 (|open in process 55 (minicom)|fix: close that program, or: kill 55");
+        row("FTDI latency timer",
+            adapter + QStringList{"sys/bus/usb-serial/devices/ttyUSB0/latency_timer=16"}, false, 0,
+            "latency timer 16 ms|fix: to keep 1 ms: echo 1 | sudo tee |nothing wrong found");
+        row("no port at all", {"dev/"}, false, 3, "problem: no serial port found");
+    }
+    void doctor() {
+        QFETCH(QStringList, machine);
+        QFETCH(bool, nobody);
+        QTemporaryDir temp;
+        const std::filesystem::path root = temp.path().toStdString();
+        for (const QString& line : machine) {
+            const std::string entry = line.toStdString();
+            const size_t cut = entry.find_first_of("=>");
+            const std::filesystem::path path = root / entry.substr(0, cut);
+            std::filesystem::create_directories(cut == std::string::npos ? path
+                                                                         : path.parent_path());
+            if (cut != std::string::npos && entry[cut] == '=') {
+                std::ofstream(path) << entry.substr(cut + 1) << "\n";
+            } else if (cut != std::string::npos) {
+                std::filesystem::create_symlink(root / entry.substr(cut + 1), path);
+            }
+        }
+        const group* dialout = ::getgrnam("dialout");
+        QVERIFY(dialout);
+        for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+            const bool device = e.path().parent_path() == root / "dev" && !e.is_directory();
+            if (!e.is_symlink()) {
+                QVERIFY(::chmod(e.path().c_str(), e.is_directory() ? 0755
+                                                  : device         ? 0660
+                                                                   : 0644) == 0);
+            }
+            QVERIFY(!device || ::lchown(e.path().c_str(), 0, dialout->gr_gid) == 0 ||
+                    ::geteuid() != 0);
+        }
+        QVERIFY(::chmod(root.c_str(), 0755) == 0);
+        if (nobody && ::geteuid() != 0) {
+            QSKIP("changing the user needs root");
+        }
+        How how;
+        how.nobody = nobody;
+        const Run run = Ctl("doctor --root " + temp.path(), "", how);
+        QTEST(run.code, "code");
+        QFETCH(QString, report);
+        for (const QString& part : report.split('|')) {
+            QVERIFY2(run.out.contains(part), qPrintable(run.out));
+        }
+        QCOMPARE(run.err.isEmpty(), run.code == 0);
     }
 };
 
