@@ -54,7 +54,10 @@ Failure NoAnswer(const DeviceLink& link, const CommonOptions& options, std::stri
     // Another program that has the device open (without a lock) takes the box's replies.
     std::string holders;
     for (const PortHolder& h : FindPortHolders(port.path)) {
-        holders += (holders.empty() ? "" : ", ") + std::to_string(h.pid) + " (" + h.command + ")";
+        if (h.command != "kestrow-boxsim") {  // the simulated box holds its own line
+            holders +=
+                (holders.empty() ? "" : ", ") + std::to_string(h.pid) + " (" + h.command + ")";
+        }
     }
     if (!holders.empty()) {
         std::error_code ec;
