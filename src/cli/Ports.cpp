@@ -85,7 +85,12 @@ Failure NotOpened(const ComPort& port, int error) {
         why = "permission denied" + (advice.why.empty() ? "" : "; " + advice.why) +
               (advice.fix.empty() ? "" : ": " + advice.fix);
     } else if (error == EBUSY) {
-        why = "another program holds it";
+        std::string holders;
+        for (const PortHolder& h : FindPortHolders(port.path)) {
+            holders += (holders.empty() ? ": process " : ", ") + std::to_string(h.pid) + " (" +
+                       h.command + ")";
+        }
+        why = "another program holds it" + holders;
     }
     return {Exit::Port, PortText(port) + " cannot be opened" + (why.empty() ? "" : ": " + why)};
 }
