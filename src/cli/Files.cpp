@@ -69,9 +69,10 @@ Failure CannotWrite(const std::string& path, int error, bool existed) {
 }  // namespace
 
 Outcome<std::string> ReadWholeFile(const std::string& path) {
+    // An empty input moves no characters, which counts as a failed read, as for a file.
     std::ostringstream text;
     if (path == "-") {
-        if (!(text << std::cin.rdbuf()) && !std::cin.eof()) {
+        if (!(text << std::cin.rdbuf())) {
             return Failure{Exit::File, "standard input cannot be read"};
         }
         return text.str();
