@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -154,30 +153,33 @@ Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
         return Failure{Exit::NoAnswer, "no COM port found; give --port"};
     }
     std::string tried;
-    std::string refused;             // the ports the user may not open, in words
-    std::optional<ComPort> waiting;  // a box in its boot loader, for a search by the probe
-    bool anyOpened = false;
+    std::string refused;  // the ports the user may not open, in words
+    std::vector<ComPort> silent;
     for (const ComPortInfo& port : ports) {
-        const PortCheck check = CheckPort(port, true, options);
-        if (check.state == PortState::Answers ||
-            (check.state == PortState::BootLoader && search == Search::ProbeOrBootLoader)) {
+        const PortCheck check = CheckPort(port, search == Search::ProbeOrBootLoader, options);
+        if (check.state == PortState::Answers || check.state == PortState::BootLoader) {
             return ComPort(port);
         }
-        if (check.state == PortState::BootLoader && !waiting) {
-            waiting = port;
+        if (check.state == PortState::Silent) {
+            silent.push_back(port);
         }
         if (check.state == PortState::CannotOpen &&
             (check.error == EACCES || check.error == EPERM)) {
             refused += "; " + NotOpened(port, check.error).message;
         }
-        anyOpened =
-            anyOpened || check.state == PortState::Silent || check.state == PortState::BootLoader;
         tried += (tried.empty() ? "" : ", ") + port.Name() + " " + StateText(check.state);
     }
-    if (waiting) {
-        return BootLoaderWaits(*waiting);
+    // Nothing answered the probe: a box waiting in its boot loader is said to, not searched for
+    // first, so that a search that finds a box takes no longer than the panel's.
+    if (search == Search::Probe) {
+        HeldReports held;
+        for (const ComPort& port : silent) {
+            if (AnswersPing(port, options)) {
+                return BootLoaderWaits(port);
+            }
+        }
     }
-    return Failure{anyOpened ? Exit::NoAnswer : Exit::Port,
+    return Failure{silent.empty() ? Exit::Port : Exit::NoAnswer,
                    "no box answers on any COM port (" + tried + ")" + refused};
 }
 

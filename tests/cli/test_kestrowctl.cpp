@@ -374,6 +374,8 @@ class TestKestrowctl : public QObject {
         row("status: boot loader", "status", "", 4,
             "the box on COM 210 waits in its boot loader|\"kestrowctl flash FILE\"", Loader());
         row("get: boot loader", "get 2.1", "", 4, "waits in its boot loader", Loader());
+        row("search: boot loader", "get contrast", "none", 4,
+            "the box on COM 210 waits in its boot loader", Loader());
         row("reset off a terminal", "reset", "", 2, "give --yes");
         row("reset: Ctrl+C at the question", "tty:reset", "", 1, "nothing was sent");
         // A settings file with any fault: its "settings" follow "load" ("model": another model's).
