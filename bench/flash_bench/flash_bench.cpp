@@ -59,7 +59,8 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
     }
     NullSink sink;
     const auto start = Clock::now();
-    const bool ok = ConnectBootLoader(port, static_cast<std::int32_t>(programBytes), '4') &&
+    const bool ok = ConnectBootLoader(port, static_cast<std::int32_t>(programBytes), '4') ==
+                        BootConnect::Connected &&
                     WriteFlash(port, program, sink);
     const double elapsed = Seconds(Clock::now() - start);
     port.Close();
@@ -121,7 +122,7 @@ void ConvertSpeed() {
     bool ok = true;
     const auto start = Clock::now();
     for (int i = 0; i < kRounds; ++i) {
-        ok = HexToBinary(bytes, out) && ok;
+        ok = static_cast<bool>(HexToBinary(bytes, out)) && ok;
     }
     const double elapsed = Seconds(Clock::now() - start);
     const double mbPerSecond = static_cast<double>(text.size()) * kRounds / elapsed / 1e6;

@@ -1,5 +1,7 @@
 // get, set, reset and the settings list.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -24,7 +26,7 @@ Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options) {
         return target.failure();
     }
     auto session = std::make_unique<Session>(*target, options);
-    const auto box = IdentifyBox(session->link);
+    const auto box = IdentifyBox(session->link, options);
     if (!box) {
         return box.failure();
     }
@@ -40,14 +42,10 @@ Outcome<ComPort> RawTarget(const CommonOptions& options) {
     }
     SerialPort port;
     if (!OpenBoxPort(port, *target)) {
-        return NotOpened(*target);
+        return NotOpened(*target, port.OpenError());
     }
     port.Close();
     return target;
-}
-
-Failure WriteFailed() {
-    return {Exit::WriteFailed, "Fail"};  // the dialogs' word when a write does not go out
 }
 
 int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address) {
@@ -58,7 +56,7 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
     DeviceLink link(*target, options.tracer);
     const auto value = link.ReadSetting(address.first, address.second);
     if (!value) {
-        return Report(NoAnswer(*target));
+        return Report(NoAnswer(link, options, "nothing was written"));
     }
     if (options.json) {
         std::printf("%s\n",
@@ -71,11 +69,61 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
     return 0;
 }
 
+// The System items the dialogs write beside those of the settings table: (4,2) clock mode or
+// auto-sleep, (4,3), and the factory resets (4,4) and (4,5).
+constexpr uint8_t kSystemItems[] = {2, 3, 4, 5};
+
+// Why a raw write would put a byte where no dialog puts one: an item the box does not have, or
+// a byte outside the named setting's range or list. None when a dialog could write it.
+std::optional<Failure> RawRefusal(std::pair<uint8_t, uint8_t> address, int value) {
+    const auto [group, item] = address;
+    const std::string at = std::to_string(group) + "." + std::to_string(item);
+    const std::string force = "; --force writes it anyway";
+    const bool system = group == 4 && std::find(std::begin(kSystemItems), std::end(kSystemItems),
+                                                item) != std::end(kSystemItems);
+    const SettingInfo* named = nullptr;
+    for (const SettingInfo& s : AllSettings()) {
+        if (s.kind != SettingKind::Genlock && s.group == group && s.item == item) {
+            named = &s;
+            break;
+        }
+    }
+    if (named == nullptr && !system) {
+        return Failure{Exit::Usage, at + ": the box has no item " + at +
+                                        " (it has those of \"kestrowctl settings\" and the "
+                                        "System items 4.2 to 4.5)" +
+                                        force};
+    }
+    if (named == nullptr || group == 4) {
+        return std::nullopt;  // the System items' bytes depend on the model
+    }
+    int minimum = named->minimum + named->offset;
+    int maximum = named->maximum + named->offset;
+    std::string what = std::string(named->label) + " takes bytes ";
+    if (named->kind == SettingKind::Choice) {
+        if (named->rule != ChoiceRule::Fixed) {
+            return std::nullopt;  // the list depends on the box's ports
+        }
+        minimum = 0;
+        maximum = static_cast<int>(ChoicesFor(*named, {}).size()) - 1;
+        what = std::string(named->label) + " has entries ";
+    }
+    if (value < minimum || value > maximum) {
+        return Failure{Exit::Usage, at + ": " + std::to_string(value) + " is outside " +
+                                        std::string(named->name) + "; " + what +
+                                        RangeText(minimum, maximum) + force};
+    }
+    return std::nullopt;
+}
+
 int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
-              const std::string& text) {
+              const std::string& text, bool force) {
     const auto value = ParseInteger(text);
     if (!value || *value < 0 || *value > 255) {
         return Report({Exit::Usage, "\"" + text + "\": a raw value is a byte, 0 to 255"});
+    }
+    if (auto refused = RawRefusal(address, *value); refused && !force) {
+        return Report(*refused);
     }
     const auto target = RawTarget(options);
     if (!target) {
@@ -83,16 +131,16 @@ int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
     }
     DeviceLink link(*target, options.tracer);
     if (!link.WriteSetting(address.first, address.second, static_cast<uint8_t>(*value))) {
-        return Report(WriteFailed());
+        return Report(WriteFailed(link, "the byte may not have reached the box"));
     }
     return 0;
 }
 
 // The GenLock period of a delay setting, read from the box.
-Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting) {
+Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting, const CommonOptions& options) {
     const auto period = s.link.ReadGenlockValue(setting.periodItem);
     if (!period) {
-        return NoAnswer(s.link.port());
+        return NoAnswer(s.link, options, "nothing was written");
     }
     return *period;
 }
@@ -140,7 +188,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     if (s.kind == SettingKind::Genlock) {
         const auto g = ReadGenlock(ss.link, s);
         if (!g) {
-            return Report(NoAnswer(ss.link.port()));
+            return Report(NoAnswer(ss.link, options, "nothing was written"));
         }
         raw = g->delay;
         shown = GenlockShown(g->delay, g->period);
@@ -149,7 +197,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     } else {
         const auto byte = ss.link.ReadSetting(s.group, s.item);
         if (!byte) {
-            return Report(NoAnswer(ss.link.port()));
+            return Report(NoAnswer(ss.link, options, "nothing was written"));
         }
         raw = *byte;
         shown = s.kind == SettingKind::Number ? SettingValue{ShownValue(s, *byte)}
@@ -171,9 +219,10 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     return 0;
 }
 
-int RunSet(const CommonOptions& options, const std::string& name, const std::string& value) {
+int RunSet(const CommonOptions& options, const std::string& name, const std::string& value,
+           bool force) {
     if (const auto address = ParseAddress(name)) {
-        return RunRawSet(options, *address, value);
+        return RunRawSet(options, *address, value, force);
     }
     const auto setting = FindNamedSetting(name);
     if (!setting) {
@@ -186,8 +235,8 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     }
     Session& ss = **session;
     uint16_t period = 0;
-    if (s.kind == SettingKind::Genlock && Available(s, ss.box)) {
-        const auto read = ReadPeriod(ss, s);
+    if (s.kind == SettingKind::Genlock && Offered(s, ss.box)) {
+        const auto read = ReadPeriod(ss, s, options);
         if (!read) {
             return Report(read.failure());
         }
@@ -197,7 +246,10 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     if (!write) {
         return Report(write.failure());
     }
-    return WriteSettingValue(ss.link, *write->setting, write->value) ? 0 : Report(WriteFailed());
+    if (!WriteSettingValue(ss.link, *write->setting, write->value)) {
+        return Report(WriteFailed(ss.link, std::string(s.name) + " may not have reached the box"));
+    }
+    return 0;
 }
 
 int RunReset(const CommonOptions& options, bool yes) {
@@ -220,7 +272,7 @@ int RunReset(const CommonOptions& options, bool yes) {
     }
     const uint8_t item = FactoryResetItem(ss.box);
     if (!ss.link.WriteSetting(4, item, 1)) {
-        return Report(WriteFailed());
+        return Report(WriteFailed(ss.link, "the reset may not have reached the box"));
     }
     std::printf("factory reset sent to %s (4.%d = 1)\n", ss.link.port().Name().c_str(), item);
     return 0;

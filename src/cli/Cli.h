@@ -14,10 +14,10 @@ namespace kestrow::cli {
 // The process's exit code. Listed in --help and the README; scripts rely on the numbers.
 enum class Exit : int {
     Done = 0,
-    Stopped = 1,      // the operator declined or pressed Ctrl+C
+    Stopped = 1,      // the operator declined or pressed Ctrl+C (a hang-up stops a flash)
     Usage = 2,        // bad command line; a setting or value the dialog would refuse
-    Port = 3,         // the port cannot be opened, is busy, or names no device
-    NoAnswer = 4,     // the box does not answer (or no port answers the probe)
+    Port = 3,         // the port cannot be opened, is busy, or names no device; doctor found faults
+    NoAnswer = 4,     // the box does not answer, went away or waits in its boot loader
     File = 5,         // a settings or firmware file that cannot be read or written, or is refused
     WriteFailed = 6,  // a write failed, a loaded setting reads back different, the flash failed
 };
@@ -25,13 +25,17 @@ enum class Exit : int {
 inline constexpr const char* kExitCodesHelp =
     "Exit codes:\n"
     "  0  done\n"
-    "  1  stopped: the operator declined or pressed Ctrl+C\n"
+    "  1  stopped: the operator declined or pressed Ctrl+C (a hang-up stops a flash too)\n"
     "  2  usage: bad command line, unknown setting, a value the dialog would refuse,\n"
-    "     a setting this box does not offer\n"
-    "  3  the port cannot be opened, is busy, or names no device\n"
-    "  4  the box does not answer (or no port answers the probe)\n"
+    "     a setting this box does not offer, a raw item or byte no dialog writes\n"
+    "     (without --force)\n"
+    "  3  the port cannot be opened, is busy, or names no device (also when every port\n"
+    "     a search found was refused); doctor: something to fix was found\n"
+    "  4  the box does not answer (or no port answers the probe), went away during the\n"
+    "     run, or waits in its boot loader\n"
     "  5  a settings or firmware file that cannot be read or written, or is refused\n"
-    "  6  a write failed, a loaded setting reads back different, or the flash failed\n";
+    "  6  a write failed (also when the box went away during it), a loaded setting\n"
+    "     reads back different, or the flash failed\n";
 
 struct Failure {
     Exit code = Exit::Usage;

@@ -1,5 +1,7 @@
 #include "cli/Console.h"
 
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +26,10 @@ std::string ReportText(const SerialReport& report) {
 }
 
 const std::chrono::steady_clock::time_point g_start = std::chrono::steady_clock::now();
+
+extern "C" void OnQuestionInterrupt(int /*signal*/) {}
+
+Answer ReadAnswer(std::string_view question, const sigset_t& waitMask);
 
 }  // namespace
 
@@ -75,16 +81,47 @@ bool StdoutIsTerminal() {
 }
 
 Answer AskYesNo(std::string_view question) {
+    // Ctrl+C while waiting is Interrupted rather than the end of the process, also where the
+    // shell started it with SIGINT ignored; a handler already in place (flash's) is kept.
+    // SIGINT stays blocked except inside the wait, so one that comes between the question and
+    // the wait still ends the wait.
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    sigset_t unblocked;
+    sigprocmask(SIG_BLOCK, &interrupt, &unblocked);
+    sigdelset(&unblocked, SIGINT);
+    struct sigaction previous {};
+    sigaction(SIGINT, nullptr, &previous);
+    const bool catchHere = previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN;
+    if (catchHere) {
+        struct sigaction wake {};
+        wake.sa_handler = OnQuestionInterrupt;
+        sigemptyset(&wake.sa_mask);
+        sigaction(SIGINT, &wake, nullptr);
+    }
+    const Answer answer = ReadAnswer(question, unblocked);
+    if (catchHere) {
+        sigaction(SIGINT, &previous, nullptr);
+    }
+    sigprocmask(SIG_UNBLOCK, &interrupt, nullptr);
+    return answer;
+}
+
+namespace {
+
+Answer ReadAnswer(std::string_view question, const sigset_t& waitMask) {
     std::printf("%.*s [y/N] ", static_cast<int>(question.size()), question.data());
     std::fflush(stdout);
     std::string line;
     for (;;) {
-        char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR) {
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        if (::ppoll(&in, 1, nullptr, &waitMask) < 0 && errno == EINTR) {
             std::printf("\n");
             return Answer::Interrupted;
         }
+        char c = 0;
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
         if (n <= 0) {
             std::printf("\n");
             return Answer::No;
@@ -102,6 +139,8 @@ Answer AskYesNo(std::string_view question) {
     }
     return line == "y" || line == "yes" ? Answer::Yes : Answer::No;
 }
+
+}  // namespace
 
 std::string HexBytes(const unsigned char* bytes, size_t count) {
     std::string out;

@@ -1,13 +1,15 @@
 // flash: the Firmware Update dialog's run with a terminal for its window. A progress bar on a
 // terminal, one line per 10 % otherwise. Ctrl+C before the flash is touched ends the run at
 // once; during the write it asks first, since a half-written flash leaves the box in its boot
-// loader.
+// loader. A hang-up (SIGHUP) counts as Ctrl+C without a terminal to ask on, and output that can
+// no longer be written (SIGPIPE, ignored in main) never stops the run.
 #include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -21,9 +23,13 @@ namespace {
 namespace text = firmware_text;
 
 volatile sig_atomic_t g_interrupted = 0;
+volatile sig_atomic_t g_hungUp = 0;
 
-extern "C" void OnInterrupt(int /*signal*/) {
+extern "C" void OnInterrupt(int signal) {
     g_interrupted = 1;
+    if (signal == SIGHUP) {
+        g_hungUp = 1;
+    }
 }
 
 constexpr int kBarWidth = 40;
@@ -36,7 +42,8 @@ void Say(std::string_view line) {
 
 class TerminalView : public FirmwareUpdateView {
   public:
-    TerminalView(std::string path, bool bar) : path_(std::move(path)), bar_(bar) {}
+    TerminalView(std::string path, const ComPort& port, const SerialPort& serial, bool bar)
+        : path_(std::move(path)), port_(port), serial_(serial), bar_(bar) {}
 
     void SetStatus(std::string_view status) override {
         EndBar();
@@ -46,9 +53,7 @@ class TerminalView : public FirmwareUpdateView {
             Say(status);
             exit_ = exit_.value_or(Exit::Done);
         } else if (status == text::kWriteFailed && stopped_) {
-            PrintError(std::string(status) +
-                       " Stopped on request: the box waits in its boot loader until a whole "
-                       "program is written; run kestrowctl flash again.");
+            PrintError(std::string(status) + " Stopped on request.");
             exit_ = exit_.value_or(Exit::Stopped);
         } else {
             Failed(status);
@@ -57,8 +62,16 @@ class TerminalView : public FirmwareUpdateView {
     void SetFileSize(std::string_view size) override { Say("File Size: " + std::string(size)); }
     void ShowMessage(std::string_view message) override {
         EndBar();
+        if (message == text::kBootLoaderWaits) {
+            PrintError(Gone() +
+                       "the box waits in its boot loader until a whole program is "
+                       "written; run \"kestrowctl flash " +
+                       path_ + "\" again to finish the update");
+            return;
+        }
         Failed(message);
     }
+    void ShowDetail(std::string_view detail) override { detail_ = detail; }
     void ShowWaitCursor(bool /*wait*/) override {}
 
     void SetRange(std::uint16_t /*minimum*/, std::uint16_t maximum) override {
@@ -101,7 +114,7 @@ class TerminalView : public FirmwareUpdateView {
         }
         g_interrupted = 0;
         EndBar();
-        if (!StdinIsTerminal()) {
+        if (!StdinIsTerminal() || g_hungUp != 0) {
             stopped_ = true;
             return true;
         }
@@ -132,22 +145,48 @@ class TerminalView : public FirmwareUpdateView {
             barOpen_ = false;
         }
     }
+    // "COM 210 (/dev/ttyUSB0) went away: unplugged or switched off; " when the port vanished.
+    [[nodiscard]] std::string Gone() const {
+        return serial_.Vanished() ? PortText(port_) + " went away: unplugged or switched off; "
+                                  : std::string{};
+    }
+
+    // The system's text, then why (the detail the run gave before it) on a line of its own.
     void Failed(std::string_view message) {
-        std::string line(message);
+        PrintError(message == text::kPleaseLoadFile
+                       ? std::string(message) + " (" + path_ + " cannot be opened)"
+                       : std::string(message));
+        if (message == text::kConnectFailed) {
+            return;  // the message after it says why, and decides the exit code
+        }
+        std::string why = std::exchange(detail_, {});
         Exit code = Exit::WriteFailed;
         if (message == text::kPleaseLoadFile) {
-            line += " (" + path_ + " cannot be opened)";
             code = Exit::File;
         } else if (message == text::kConvertFailed || message == text::kFileNotCorrect) {
+            why = why.empty() ? why : path_ + ": " + why;
             code = Exit::File;
         } else if (message == text::kPortOccupied || message == text::kOpenFailed) {
+            why =
+                message == text::kOpenFailed ? NotOpened(port_, serial_.OpenError()).message : why;
             code = Exit::Port;
+        } else if (message == text::kCheckVersion && !Gone().empty()) {
+            why = Gone() + "nothing was written to the flash";
+            code = Exit::NoAnswer;
+        } else if (message == text::kCheckVersion && why == text::kNoAnswerDetail) {
+            why = "the box on " + port_.Name() + " does not answer the boot loader's Ping";
+            code = Exit::NoAnswer;  // as for every box that does not answer
         }
-        PrintError(line);
+        if (!why.empty()) {
+            PrintError(why);
+        }
         exit_ = exit_.value_or(code);  // the first failure decides
     }
 
     std::string path_;
+    ComPort port_;
+    const SerialPort& serial_;
+    std::string detail_;  // why the next failure happened
     bool bar_ = false;
     bool barOpen_ = false;
     std::uint16_t maximum_ = 0;
@@ -169,19 +208,22 @@ int RunFlash(const CommonOptions& options, const std::string& file) {
     image.path = file;
     SerialPort serial;
     serial.SetTracer(options.tracer);
-    TerminalView view(file, StdoutIsTerminal());
+    TerminalView view(file, *target, serial, StdoutIsTerminal());
     FirmwareRun run{*target, image, serial, view};
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     struct sigaction previous {};
+    struct sigaction previousHangUp {};
     sigaction(SIGINT, &action, &previous);
+    sigaction(SIGHUP, &action, &previousHangUp);
     SetIdleHook([&view] { view.LeaveIfInterrupted(); });
 
     FirmwareUpdateWorker(run);
 
     SetIdleHook({});
+    sigaction(SIGHUP, &previousHangUp, nullptr);
     sigaction(SIGINT, &previous, nullptr);
     return view.ExitCode();
 }

@@ -1,7 +1,11 @@
 #include "cli/Ports.h"
 
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
+#include "cli/Access.h"
 #include "cli/Console.h"
 #include "firmware/BootLoader.h"
 #include "settings/StatusRefresh.h"
@@ -26,12 +30,68 @@ bool AnswersPing(const ComPort& port, const CommonOptions& options) {
 
 }  // namespace
 
-Failure NoAnswer(const ComPort& port) {
-    return {Exit::NoAnswer, "the box on " + port.Name() + " does not answer"};
+std::string PortText(const ComPort& port) {
+    return port.number >= 0 ? port.Name() + " (" + port.path + ")" : port.path;
 }
 
-Failure NotOpened(const ComPort& port) {
-    return {Exit::Port, port.Name() + " cannot be opened"};
+Failure BootLoaderWaits(const ComPort& port) {
+    return {Exit::NoAnswer, "the box on " + port.Name() +
+                                " waits in its boot loader: a firmware update did not finish; "
+                                "\"kestrowctl flash FILE\" writes the firmware and ends it"};
+}
+
+Failure NoAnswer(const DeviceLink& link, const CommonOptions& options, std::string_view state) {
+    const ComPort& port = link.port();
+    const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
+    if (link.Vanished()) {
+        return {Exit::NoAnswer, PortText(port) + " went away: unplugged or switched off" + then};
+    }
+    HeldReports held;  // a port that has gone meanwhile was reported already
+    if (AnswersPing(port, options)) {
+        return BootLoaderWaits(port);
+    }
+    // Another program that has the device open (without a lock) takes the box's replies.
+    std::string holders;
+    for (const PortHolder& h : FindPortHolders(port.path)) {
+        if (h.command != "kestrow-boxsim") {  // the simulated box holds its own line
+            holders +=
+                (holders.empty() ? "" : ", ") + std::to_string(h.pid) + " (" + h.command + ")";
+        }
+    }
+    if (!holders.empty()) {
+        std::error_code ec;
+        const std::filesystem::path device = std::filesystem::canonical(port.path, ec);
+        holders = "; " + (ec ? port.path : device.string()) + " is also open in process " +
+                  holders + ", which may take its replies";
+    }
+    return {Exit::NoAnswer, "the box on " + port.Name() + " does not answer" + holders + then};
+}
+
+Failure WriteFailed(const DeviceLink& link, std::string_view state) {
+    const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
+    if (link.Vanished()) {
+        return {Exit::WriteFailed,
+                PortText(link.port()) + " went away: unplugged or switched off" + then};
+    }
+    return {Exit::WriteFailed, "Fail" + then};
+}
+
+Failure NotOpened(const ComPort& port, int error) {
+    std::string why = error != 0 ? std::generic_category().message(error) : "";
+    if (error == EACCES || error == EPERM) {
+        const auto access = ExamineAccess(port.path, CurrentUser());
+        const Advice advice = access ? AccessAdvice(*access) : Advice{};
+        why = "permission denied" + (advice.why.empty() ? "" : "; " + advice.why) +
+              (advice.fix.empty() ? "" : ": " + advice.fix);
+    } else if (error == EBUSY) {
+        std::string holders;
+        for (const PortHolder& h : FindPortHolders(port.path)) {
+            holders += (holders.empty() ? ": process " : ", ") + std::to_string(h.pid) + " (" +
+                       h.command + ")";
+        }
+        why = "another program holds it" + holders;
+    }
+    return {Exit::Port, PortText(port) + " cannot be opened" + (why.empty() ? "" : ": " + why)};
 }
 
 const char* StateText(PortState state) {
@@ -53,19 +113,19 @@ const char* StateText(PortState state) {
 PortCheck CheckPort(const ComPort& port, bool tryBootLoader, const CommonOptions& options) {
     HeldReports held;
     if (ProbePortAccess(port) == PortAccess::Occupied) {
-        return {PortState::Busy, {}};
+        return {PortState::Busy, {}, EBUSY};
     }
     DeviceLink link(port, options.tracer);
     if (link.ProbeForSearch(port)) {
-        return {PortState::Answers, {}};
+        return {PortState::Answers, {}, 0};
     }
     if (std::string reason = held.Take(); !reason.empty()) {
-        return {PortState::CannotOpen, reason};
+        return {PortState::CannotOpen, reason, link.OpenError()};
     }
     if (tryBootLoader && AnswersPing(port, options)) {
-        return {PortState::BootLoader, {}};
+        return {PortState::BootLoader, {}, 0};
     }
-    return {PortState::Silent, {}};
+    return {PortState::Silent, {}, 0};
 }
 
 Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
@@ -93,24 +153,44 @@ Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
         return Failure{Exit::NoAnswer, "no COM port found; give --port"};
     }
     std::string tried;
+    std::string refused;  // the ports the user may not open, in words
+    std::vector<ComPort> silent;
     for (const ComPortInfo& port : ports) {
-        const PortState state = CheckPort(port, search == Search::ProbeOrBootLoader, options).state;
-        if (state == PortState::Answers || state == PortState::BootLoader) {
+        const PortCheck check = CheckPort(port, search == Search::ProbeOrBootLoader, options);
+        if (check.state == PortState::Answers || check.state == PortState::BootLoader) {
             return ComPort(port);
         }
-        tried += (tried.empty() ? "" : ", ") + port.Name() + " " + StateText(state);
+        if (check.state == PortState::Silent) {
+            silent.push_back(port);
+        }
+        if (check.state == PortState::CannotOpen &&
+            (check.error == EACCES || check.error == EPERM)) {
+            refused += "; " + NotOpened(port, check.error).message;
+        }
+        tried += (tried.empty() ? "" : ", ") + port.Name() + " " + StateText(check.state);
     }
-    return Failure{Exit::NoAnswer, "no box answers on any COM port (" + tried + ")"};
+    // Nothing answered the probe: a box waiting in its boot loader is said to, not searched for
+    // first, so that a search that finds a box takes no longer than the panel's.
+    if (search == Search::Probe) {
+        HeldReports held;
+        for (const ComPort& port : silent) {
+            if (AnswersPing(port, options)) {
+                return BootLoaderWaits(port);
+            }
+        }
+    }
+    return Failure{silent.empty() ? Exit::Port : Exit::NoAnswer,
+                   "no box answers on any COM port (" + tried + ")" + refused};
 }
 
-Outcome<BoxFacts> IdentifyBox(DeviceLink& link) {
+Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options) {
     if (!link.OpenForExchanges()) {
-        return NotOpened(link.port());
+        return NotOpened(link.port(), link.OpenError());
     }
     const auto probe = link.Exchange(ProbeFrame());
     if (!probe) {
         link.Close();
-        return NoAnswer(link.port());
+        return NoAnswer(link, options, "nothing was written");
     }
     const bool newer = IsNewerModelReply(link.Exchange(ModelQueryFrame()));
     link.Close();

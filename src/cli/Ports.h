@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "cli/Cli.h"
 #include "device/DeviceLink.h"
@@ -25,6 +26,7 @@ enum class PortState { Answers, BootLoader, Silent, Busy, CannotOpen };
 struct PortCheck {
     PortState state = PortState::Silent;
     std::string reason;  // CannotOpen: the system's reason
+    int error = 0;       // CannotOpen, Busy: the error number
 };
 // Probes one port as the port search does (reports held back); a silent port is asked a boot
 // loader Ping when `tryBootLoader`.
@@ -34,10 +36,23 @@ struct PortCheck {
 
 // The probe and the model question (4,4), exchanged as the status refresh does, under the open
 // default time-outs: the box's port byte, model byte and whether it is a newer model.
-[[nodiscard]] Outcome<BoxFacts> IdentifyBox(DeviceLink& link);
+[[nodiscard]] Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options);
 
-// "the box on COM 200 does not answer" and the like.
-[[nodiscard]] Failure NoAnswer(const ComPort& port);
-[[nodiscard]] Failure NotOpened(const ComPort& port);
+// "COM 201 (/dev/ttyUSB0)"; the path alone for a port named by its path.
+[[nodiscard]] std::string PortText(const ComPort& port);
+
+// Why the box on the link's port gave no answer, in words, with exit 4: the device went away
+// under the link (unplugged, switched off), the box waits in its boot loader (it answers the
+// boot loader's Ping), or it does not answer. `state` says what that leaves the box with.
+[[nodiscard]] Failure NoAnswer(const DeviceLink& link, const CommonOptions& options,
+                               std::string_view state = {});
+// A write that did not go out whole, with exit 6: the device went away, or "Fail" (the dialogs'
+// word). `state` as above.
+[[nodiscard]] Failure WriteFailed(const DeviceLink& link, std::string_view state = {});
+// A port that did not open, with the system's error number: for a permission refusal the
+// device, its group and the command that lets the user in (exit 3).
+[[nodiscard]] Failure NotOpened(const ComPort& port, int error);
+// The box on `port` waits in its boot loader; a flash finishes it (exit 4).
+[[nodiscard]] Failure BootLoaderWaits(const ComPort& port);
 
 }  // namespace kestrow::cli

@@ -18,7 +18,7 @@ class Progress : public RefreshObserver {
 std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
     for (const SettingInfo& s : AllSettings()) {
         if (s.kind != SettingKind::Genlock && s.group == group && s.item == item &&
-            (group != 4 || Available(s, box))) {
+            (group != 4 || Offered(s, box))) {
             return std::string(s.name);
         }
     }
@@ -27,19 +27,19 @@ std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
 
 }  // namespace
 
-Outcome<BoxReading> ReadBox(DeviceLink& link) {
+Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     BoxReading r;
     Progress progress;
     switch (RunStatusRefresh(link, r.cache, r.box, &progress)) {
         case RefreshResult::NotOpened:
-            return NotOpened(link.port());
-        case RefreshResult::Aborted: {
-            Failure f = NoAnswer(link.port());
-            f.message += progress.probed ? " (it stopped answering after " +
-                                               std::to_string(progress.answered) + " queries)"
-                                         : " (no reply to the probe)";
-            return f;
-        }
+            return NotOpened(link.port(), link.OpenError());
+        case RefreshResult::Aborted:
+            if (progress.probed && !link.Vanished()) {
+                return Failure{Exit::NoAnswer, "the box on " + link.port().Name() +
+                                                   " does not answer (it stopped answering after " +
+                                                   std::to_string(progress.answered) + " queries)"};
+            }
+            return NoAnswer(link, options);
         case RefreshResult::Completed:
             break;
     }

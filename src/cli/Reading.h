@@ -30,7 +30,7 @@ struct BoxReading {
 
 // Runs the refresh on the link's port. A box that does not answer every query before the
 // model question is a failure, never a half-filled reading.
-[[nodiscard]] Outcome<BoxReading> ReadBox(DeviceLink& link);
+[[nodiscard]] Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options);
 
 // The value read for (group, item), or none when the refresh does not read it.
 [[nodiscard]] const ReadValue* FindRead(const BoxReading& reading, uint8_t group, uint8_t item);

@@ -8,14 +8,14 @@
 //
 // Numbers as the dialogs show them (signed, offsets taken off), choices by their list text.
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <set>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/Files.h"
 #include "cli/Reading.h"
 #include "cli/Values.h"
 
@@ -29,18 +29,24 @@ constexpr const char* kFixedVersionText = "V1.001";
 
 // The box's settings as shown, in table order. A value the dialog could not show (a byte out of
 // its range or list) is left out with a warning; a load could not write it back.
-Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading) {
+Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
+                           const CommonOptions& options) {
     Json settings = Json::object();
     for (const SettingInfo& s : AllSettings()) {
-        if (!Available(s, reading.box)) {
+        if (!Offered(s, reading.box)) {
             continue;
         }
         std::optional<SettingValue> shown;
         std::string raw;
         if (s.kind == SettingKind::Genlock) {
             const auto g = ReadGenlock(link, s);
-            if (!g) {
-                return NoAnswer(link.port());
+            if (!g && link.Vanished()) {
+                return NoAnswer(link, options);
+            }
+            if (!g) {  // a box without GenLock: the rest of the settings still count
+                PrintError(std::string(s.name) +
+                           ": the box does not answer its GenLock reads; left out");
+                continue;
             }
             shown = ShownGenlockFor(g->delay, g->period);
             raw = std::to_string(g->delay) + " (period " + std::to_string(g->period) + ")";
@@ -65,15 +71,6 @@ std::string VersionText(DeviceLink& link, const BoxFacts& box) {
     std::string text = "NA";
     (void)link.ReadVersionText(!box.newerModel, text);
     return text;
-}
-
-Outcome<std::string> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        return Failure{Exit::File, path + ": cannot be read"};
-    }
-    return text.str();
 }
 
 // The header's faults: format, version, the model fields' types, unknown keys.
@@ -128,6 +125,29 @@ std::optional<SettingValue> FromJson(const Json& value) {
     return std::nullopt;
 }
 
+// "1 setting", "20 settings".
+std::string Count(size_t settings) {
+    return std::to_string(settings) + (settings == 1 ? " setting" : " settings");
+}
+
+// Parses the file; a name given twice in one object goes to `named` (the parser would keep the
+// last value without a word).
+Json ParseKeepingDuplicates(const std::string& text, std::vector<std::string>& named) {
+    std::vector<std::set<std::string>> open;  // the names of each object being read
+    return Json::parse(text, [&](int /*depth*/, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start) {
+            open.emplace_back();
+        } else if (event == Json::parse_event_t::object_end && !open.empty()) {
+            open.pop_back();
+        } else if (event == Json::parse_event_t::key && !open.empty() &&
+                   !open.back().insert(parsed.get<std::string>()).second) {
+            named.push_back("\"" + parsed.get<std::string>() +
+                            "\" is named twice in one object; give it once");
+        }
+        return true;
+    });
+}
+
 int Refuse(const std::string& path, const std::vector<std::string>& faults) {
     for (const std::string& fault : faults) {
         PrintError(path + ": " + fault);
@@ -138,25 +158,25 @@ int Refuse(const std::string& path, const std::vector<std::string>& faults) {
 using Periods = std::map<std::string, uint16_t>;  // GenLock setting name -> period
 
 // The periods of the GenLock settings the file names and the box offers.
-Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box) {
+Outcome<Periods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box,
+                             const CommonOptions& options) {
     Periods periods;
     for (const SettingInfo& s : AllSettings()) {
-        if (s.kind != SettingKind::Genlock || !Available(s, box) ||
+        if (s.kind != SettingKind::Genlock || !Offered(s, box) ||
             !file.at("settings").contains(std::string(s.name))) {
             continue;
         }
         const auto period = link.ReadGenlockValue(s.periodItem);
         if (!period) {
-            return NoAnswer(link.port());
+            return NoAnswer(link, options, "nothing was written");
         }
         periods[std::string(s.name)] = *period;
     }
     return periods;
 }
 
-// Every entry of the file checked against the box; the writes in table order.
-std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, const BoxFacts& box,
-                                   std::vector<std::string>& faults) {
+// The file's model fields against the box.
+void CheckModel(const Json& file, const BoxFacts& box, std::vector<std::string>& faults) {
     const int model = file.at("model").get<int>();
     const bool newer = file.at("newerModel").get<bool>();
     if (model != box.modelByte) {
@@ -168,7 +188,13 @@ std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, con
                          " model, this box is " + (box.newerModel ? "a newer" : "an older") +
                          " one");
     }
-    const Json& settings = file.at("settings");
+}
+
+// Every entry of "settings" checked; the writes in table order. With the box, against what it
+// offers; without it (a file whose header is refused) only what needs no box: the names, the
+// kinds of value, the numbers' ranges and the fixed lists.
+std::vector<PlannedWrite> CheckSettings(const Json& settings, const BoxFacts* box,
+                                        const Periods& periods, std::vector<std::string>& faults) {
     for (const auto& [name, value] : settings.items()) {
         if (FindSetting(name) == nullptr) {
             faults.push_back(FindNamedSetting(name).failure().message);
@@ -186,9 +212,14 @@ std::vector<PlannedWrite> PlanLoad(const Json& file, const Periods& periods, con
                              " is neither a number nor a text the dialog takes");
             continue;
         }
+        const bool needsBox = s.kind == SettingKind::Genlock ||
+                              (s.kind == SettingKind::Choice && s.rule != ChoiceRule::Fixed);
+        if (box == nullptr && needsBox) {
+            continue;
+        }
         const auto period = periods.find(std::string(s.name));
-        auto write =
-            PlanWrite(s, box, *value, period != periods.end() ? period->second : uint16_t{0});
+        const uint16_t p = period != periods.end() ? period->second : uint16_t{0};
+        auto write = box != nullptr ? PlanWrite(s, *box, *value, p) : PlanValue(s, {}, *value);
         if (write) {
             writes.push_back(*write);
         } else {
@@ -206,11 +237,11 @@ int RunDump(const CommonOptions& options, const std::string& file) {
         return Report(target.failure());
     }
     DeviceLink link(*target, options.tracer);
-    const auto reading = ReadBox(link);
+    const auto reading = ReadBox(link, options);
     if (!reading) {
         return Report(reading.failure());
     }
-    auto settings = ReadSettings(link, *reading);
+    auto settings = ReadSettings(link, *reading, options);
     if (!settings) {
         return Report(settings.failure());
     }
@@ -226,26 +257,30 @@ int RunDump(const CommonOptions& options, const std::string& file) {
         std::fputs(text.c_str(), stdout);
         return 0;
     }
-    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    if (!stream || !(stream << text) || !stream.flush()) {
-        return Report({Exit::File, file + ": cannot be written"});
-    }
-    return 0;
+    const auto written = ReplaceFile(file, text);
+    return written ? 0 : Report(written.failure());
 }
 
-int RunLoad(const CommonOptions& options, const std::string& path) {
-    const auto text = ReadFile(path);
+int RunLoad(const CommonOptions& options, const std::string& source) {
+    const std::string path = source == "-" ? "standard input" : source;
+    const auto text = ReadWholeFile(source);
     if (!text) {
         return Report(text.failure());
     }
     Json file;
+    std::vector<std::string> named;  // names given twice in one object
     try {
-        file = Json::parse(*text);
+        file = ParseKeepingDuplicates(*text, named);
     } catch (const Json::parse_error& e) {
         std::string what = e.what();
         return Refuse(path, {what.substr(what.find(']') + 2)});
     }
-    if (auto faults = HeaderFaults(file); !faults.empty()) {
+    if (auto faults = HeaderFaults(file); !faults.empty() || !named.empty()) {
+        faults.insert(faults.begin(), named.begin(), named.end());
+        const auto settings = file.is_object() ? file.find("settings") : file.end();
+        if (file.is_object() && settings != file.end() && settings->is_object()) {
+            (void)CheckSettings(*settings, nullptr, {}, faults);  // all faults at once
+        }
         return Refuse(path, faults);
     }
 
@@ -254,34 +289,47 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
         return Report(target.failure());
     }
     DeviceLink link(*target, options.tracer);
-    const auto box = IdentifyBox(link);
+    const auto box = IdentifyBox(link, options);
     if (!box) {
         return Report(box.failure());
     }
-    const auto periods = ReadPeriods(file, link, *box);
+    const auto periods = ReadPeriods(file, link, *box, options);
     if (!periods) {
         return Report(periods.failure());
     }
     std::vector<std::string> faults;
-    const std::vector<PlannedWrite> writes = PlanLoad(file, *periods, *box, faults);
+    CheckModel(file, *box, faults);
+    const std::vector<PlannedWrite> writes =
+        CheckSettings(file.at("settings"), &*box, *periods, faults);
     if (!faults.empty()) {
         return Refuse(path, faults);
     }
 
+    size_t written = 0;
     for (const PlannedWrite& write : writes) {
         if (!WriteSettingValue(link, *write.setting, write.value)) {
-            return Report({Exit::WriteFailed, std::string(write.setting->name) + ": Fail"});
+            return Report(WriteFailed(
+                link, std::to_string(written) + " of " + Count(writes.size()) + " were written; " +
+                          std::string(write.setting->name) + " and those after it were not"));
         }
+        ++written;
     }
 
-    // Read back what the dialogs would show now.
-    const auto reading = ReadBox(link);
-    if (!reading) {
-        return Report(reading.failure());
-    }
-    const auto now = ReadSettings(link, *reading);
+    // Read back what the dialogs would show now. A read-back without an answer still says
+    // that every write went out.
+    const auto readBack = [&]() -> Outcome<Json> {
+        const auto reading = ReadBox(link, options);
+        if (!reading) {
+            return reading.failure();
+        }
+        return ReadSettings(link, *reading, options);
+    };
+    const auto now = readBack();
     if (!now) {
-        return Report(now.failure());
+        Failure f = now.failure();
+        f.message = Count(writes.size()) + " written to " + target->Name() +
+                    ", but the read-back did not answer: " + f.message;
+        return Report(f);
     }
     int differ = 0;
     for (const PlannedWrite& write : writes) {
@@ -299,7 +347,7 @@ int RunLoad(const CommonOptions& options, const std::string& path) {
                                               std::to_string(writes.size()) +
                                               " settings read back different"});
     }
-    std::printf("%zu settings written to %s and read back\n", writes.size(),
+    std::printf("%s written to %s and read back\n", Count(writes.size()).c_str(),
                 target->Name().c_str());
     return 0;
 }

@@ -87,7 +87,7 @@ int RunStatus(const CommonOptions& options) {
         return Report(target.failure());
     }
     DeviceLink link(*target, options.tracer);
-    const auto reading = ReadBox(link);
+    const auto reading = ReadBox(link, options);
     if (!reading) {
         return Report(reading.failure());
     }

@@ -81,12 +81,15 @@ Outcome<const SettingInfo*> FindNamedSetting(std::string_view name) {
 }
 
 std::optional<Failure> Unavailable(const SettingInfo& setting, const BoxFacts& box) {
-    if (Available(setting, box)) {
+    if (Offered(setting, box)) {
         return std::nullopt;
     }
+    const std::string_view when = setting.kind == SettingKind::Genlock
+                                      ? WhenOffered(Availability::ClockMode)
+                                      : WhenOffered(setting.availability);
     return Failure{Exit::Usage, std::string(setting.name) + ": this box does not offer " +
-                                    std::string(setting.label) + " (only " +
-                                    std::string(WhenOffered(setting.availability)) + ")"};
+                                    std::string(setting.label) + " (only " + std::string(when) +
+                                    ")"};
 }
 
 std::optional<std::pair<uint8_t, uint8_t>> ParseAddress(std::string_view text) {
@@ -154,6 +157,11 @@ Outcome<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
     if (auto refused = Unavailable(setting, box)) {
         return *refused;
     }
+    return PlanValue(setting, box, value, period);
+}
+
+Outcome<PlannedWrite> PlanValue(const SettingInfo& setting, const BoxFacts& box,
+                                const SettingValue& value, uint16_t period) {
     const std::string given = std::holds_alternative<int>(value)
                                   ? ValueText(value)
                                   : Quoted(std::get<std::string>(value));

@@ -29,7 +29,7 @@ using Json = nlohmann::ordered_json;
 
 // The setting of that name, or a usage failure naming it.
 [[nodiscard]] Outcome<const SettingInfo*> FindNamedSetting(std::string_view name);
-// A usage failure unless this box offers the setting (its dialog shows the row).
+// A usage failure unless this box offers the setting (the panel reaches its row, Offered).
 [[nodiscard]] std::optional<Failure> Unavailable(const SettingInfo& setting, const BoxFacts& box);
 // "2.1" -> (2, 1); each part 0..255.
 [[nodiscard]] std::optional<std::pair<uint8_t, uint8_t>> ParseAddress(std::string_view text);
@@ -61,6 +61,10 @@ struct PlannedWrite {
 // The write for `value`, or a usage failure naming the accepted range or choices. `period` is
 // the GenLock period read from the box (GenLock settings only).
 [[nodiscard]] Outcome<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
+                                              const SettingValue& value, uint16_t period = 0);
+// The same without asking whether the box offers the setting: for a number's range and a
+// fixed list it needs no box at all.
+[[nodiscard]] Outcome<PlannedWrite> PlanValue(const SettingInfo& setting, const BoxFacts& box,
                                               const SettingValue& value, uint16_t period = 0);
 
 }  // namespace kestrow::cli

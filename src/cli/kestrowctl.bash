@@ -6,11 +6,11 @@ _kestrowctl() {
     command=""
     for ((i = 1; i < COMP_CWORD; i++)); do
         case "${COMP_WORDS[i]}" in
-            detect|status|get|set|dump|load|reset|flash|settings) command="${COMP_WORDS[i]}"; break ;;
+            detect|status|get|set|dump|load|reset|flash|settings|doctor) command="${COMP_WORDS[i]}"; break ;;
         esac
     done
     if [[ -z "$command" ]]; then
-        COMPREPLY=($(compgen -W "detect status get set dump load reset flash settings --help --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "detect status get set dump load reset flash settings doctor --help --version" -- "$cur"))
         return
     fi
     if [[ "$prev" == "--port" || "$prev" == "-p" ]]; then
@@ -21,8 +21,10 @@ _kestrowctl() {
         local options="--port --trace --help"
         case "$command" in
             detect|status|get) options+=" --json" ;;
+            set) options+=" --force" ;;
             reset) options+=" --yes" ;;
             settings) options="--json --names --help" ;;
+            doctor) options="--help" ;;
         esac
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
@@ -32,7 +34,9 @@ _kestrowctl() {
             if [[ "$prev" == "$command" ]]; then
                 COMPREPLY=($(compgen -W "$(kestrowctl settings --names 2>/dev/null)" -- "$cur"))
             fi ;;
-        dump|load|flash)
+        dump|load)
+            COMPREPLY=($(compgen -f -- "$cur") $(compgen -W "-" -- "$cur")) ;;
+        flash)
             COMPREPLY=($(compgen -f -- "$cur")) ;;
     esac
 }

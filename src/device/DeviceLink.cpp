@@ -11,6 +11,7 @@ constexpr uint32_t kShortWaitMs = 50;
 constexpr uint32_t kAfterExchangeWaitMs = 10;
 constexpr size_t kVersionReplyLength = 14;
 constexpr size_t kVersionTextLength = 9;
+constexpr uint8_t kReplyLength = 0x05;  // byte 0 of a settings reply
 
 }  // namespace
 
@@ -73,12 +74,15 @@ std::optional<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {
     std::optional<uint8_t> value;
     if (WriteFrame(ReadSettingFrame(group, item))) {
         SleepMs(kReadSettingWaitMs);
-        std::array<uint8_t, 4> reply{};
-        if (serial_.Read(reply.data(), 4) == 4) {
+        // A reply counts only whole and starting with its length 05, the rule the status
+        // refresh keeps: a reply that lost a byte would otherwise give its last byte as the
+        // value.
+        std::array<uint8_t, 5> reply{};
+        if (serial_.Read(reply.data(), 5) == 5 && reply[0] == kReplyLength) {
             value = reply[3];
         }
     }
-    serial_.Close();  // the reply's fifth byte is dropped here
+    serial_.Close();
     return value;
 }
 

@@ -39,7 +39,8 @@ class DeviceLink {
     [[nodiscard]] bool SendFrame(uint8_t length, uint8_t opcode, uint8_t b4, uint8_t b5,
                                  uint8_t b6);
 
-    // Reads: no value when the port did not open or the reply was short.
+    // Reads: no value when the port did not open or the reply was short. ReadSetting takes a
+    // reply only when all 5 bytes arrived and byte 0 is 05.
     [[nodiscard]] std::optional<uint8_t> ReadSetting(uint8_t group, uint8_t item);
     [[nodiscard]] std::optional<uint16_t> ReadGenlockValue(uint8_t item);
 
@@ -64,6 +65,10 @@ class DeviceLink {
 
     void Close() { serial_.Close(); }
     [[nodiscard]] bool IsOpen() const { return serial_.IsOpen(); }
+    // The last transaction's port went away under it (SerialPort::Vanished), or did not open
+    // (the system's error number, SerialPort::OpenError).
+    [[nodiscard]] bool Vanished() const { return serial_.Vanished(); }
+    [[nodiscard]] int OpenError() const { return serial_.OpenError(); }
 
   private:
     [[nodiscard]] bool OpenStep();

@@ -56,6 +56,19 @@ struct DiscoveryRoots {
 // Present serial ports in ascending port number (Linux) or in SetupAPI order (Windows).
 [[nodiscard]] std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots = {});
 
+// A process that has the port's device open, as far as the user may see: its id and command.
+struct PortHolder {
+    int pid = 0;
+    std::string command;
+    friend bool operator==(const PortHolder&, const PortHolder&) = default;
+};
+
+// The other processes that have `device` (or what it links to) open, found through the links
+// in <procDir>/<pid>/fd; processes whose descriptors the user may not read are not seen. Empty
+// on Windows, where a port has one holder and a second open fails.
+[[nodiscard]] std::vector<PortHolder> FindPortHolders(const std::string& device,
+                                                      const std::string& procDir = "/proc");
+
 enum class PortAccess { Available, Occupied, Unavailable };
 
 // Opens the port's device briefly, exclusively, without configuring or reporting anything:

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -191,6 +192,36 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots) {
         ports.push_back(std::move(entry.second));
     }
     return ports;
+}
+
+std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procDir) {
+    std::error_code ec;
+    const fs::path target = fs::canonical(device, ec);
+    if (ec) {
+        return {};
+    }
+    const std::string self = std::to_string(::getpid());
+    std::vector<PortHolder> holders;
+    for (auto it = fs::directory_iterator(procDir, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const std::string pid = it->path().filename().string();
+        if (pid.empty() || pid.size() > 9 ||
+            pid.find_first_not_of("0123456789") != std::string::npos || pid == self) {
+            continue;
+        }
+        std::error_code fdError;  // another user's process: not readable, not seen
+        for (auto fd = fs::directory_iterator(it->path() / "fd", fdError);
+             !fdError && fd != fs::directory_iterator(); fd.increment(fdError)) {
+            std::error_code linkError;
+            if (fs::read_symlink(fd->path(), linkError) == target && !linkError) {
+                holders.push_back({std::stoi(pid), FirstLine(it->path() / "comm")});
+                break;
+            }
+        }
+    }
+    std::sort(holders.begin(), holders.end(),
+              [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+    return holders;
 }
 
 PortAccess ProbePortAccess(const ComPort& port) {

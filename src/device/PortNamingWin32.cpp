@@ -98,6 +98,11 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& /*roots*/) {
     return ports;
 }
 
+std::vector<PortHolder> FindPortHolders(const std::string& /*device*/,
+                                        const std::string& /*procDir*/) {
+    return {};
+}
+
 PortAccess ProbePortAccess(const ComPort& port) {
     if (port.path.empty()) {
         return PortAccess::Unavailable;

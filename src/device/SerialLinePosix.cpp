@@ -1,5 +1,6 @@
 // SerialPort on POSIX, the line side: SerialState <-> termios and the thin wrappers over the
-// modem-line, break, status and event calls.
+// modem-line, break, status and event calls. Failures name the system call, as in
+// SerialPortPosix.cpp.
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,12 +15,12 @@
 namespace kestrow {
 namespace {
 
-using posix::Fail;
-
-constexpr const char* kGetStateFailed = "Failed in call to GetCommState\n";
-constexpr const char* kSetStateFailed = "Failed in call to SetCommState\n";
-constexpr const char* kEscapeFailed = "Failed in call to EscapeCommFunction\n";
-constexpr const char* kClearErrorFailed = "Failed in call to ClearCommError\n";
+constexpr const char* kGetAttrFailed = "Failed in call to tcgetattr\n";
+constexpr const char* kSetAttrFailed = "Failed in call to tcsetattr\n";
+constexpr const char* kIoctlFailed = "Failed in call to ioctl\n";
+constexpr const char* kFlowFailed = "Failed in call to tcflow\n";
+constexpr const char* kPollFailed = "Failed in call to ppoll\n";
+// Refused before any system call: the operation's name.
 constexpr const char* kWaitFailed = "Failed in call to WaitCommEvent\n";
 
 constexpr std::array<std::pair<speed_t, uint32_t>, 31> kBaudTable{{
@@ -68,15 +69,6 @@ template <typename Enum>
 bool InRange(Enum value, int last) {
     const int v = static_cast<int>(value);
     return v >= 0 && v <= last;
-}
-
-// Fails the call with `text` when the port is closed (the call would get EBADF).
-bool RequireOpen(const SerialPort& port, const char* text) {
-    if (!port.IsOpen()) {
-        Fail(text, EBADF);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -145,7 +137,7 @@ bool StateToTermios(const SerialState& in, termios& tio) {
 bool SerialPort::GetState(SerialState& out) {
     termios tio{};
     if (::tcgetattr(handle_, &tio) != 0) {
-        Fail(kGetStateFailed, errno);
+        Fail(kGetAttrFailed, errno);
         return false;
     }
     out = recorded_;  // the parts termios has no place for
@@ -156,15 +148,15 @@ bool SerialPort::GetState(SerialState& out) {
 bool SerialPort::SetState(const SerialState& in) {
     termios tio{};
     if (::tcgetattr(handle_, &tio) != 0) {
-        Fail(kSetStateFailed, errno);
+        Fail(kGetAttrFailed, errno);
         return false;
     }
     if (!posix::StateToTermios(in, tio)) {
-        Fail(kSetStateFailed, EINVAL);
+        Fail(kSetAttrFailed, EINVAL);
         return false;
     }
     if (::tcsetattr(handle_, TCSANOW, &tio) != 0) {
-        Fail(kSetStateFailed, errno);
+        Fail(kSetAttrFailed, errno);
         return false;
     }
     recorded_ = in;
@@ -173,7 +165,7 @@ bool SerialPort::SetState(const SerialState& in) {
 
 bool SerialPort::SetBreak() {
     if (::ioctl(handle_, TIOCSBRK) != 0) {
-        Fail("Failed in call to SetCommBreak\n", errno);
+        Fail(kIoctlFailed, errno);
         return false;
     }
     return true;
@@ -181,7 +173,7 @@ bool SerialPort::SetBreak() {
 
 bool SerialPort::ClearBreak() {
     if (::ioctl(handle_, TIOCCBRK) != 0) {
-        Fail("Failed in call to ClearCommBreak\n", errno);
+        Fail(kIoctlFailed, errno);
         return false;
     }
     return true;
@@ -209,20 +201,20 @@ bool SerialPort::Escape(SerialEscape function) {
     }
     // clang-format on
     if (rc != 0) {
-        Fail(kEscapeFailed, errno);
+        const bool flow = function == SerialEscape::SetXoff || function == SerialEscape::SetXon;
+        Fail(flow ? kFlowFailed : kIoctlFailed, errno);
         return false;
     }
     return true;
 }
 
 bool SerialPort::GetModemStatus(uint32_t& status) {
-    constexpr const char* kText = "Failed in call to GetCommModemStatus\n";
     int bits = 0;
     if (!IsOpen()) {
         return false;
     }
     if (::ioctl(handle_, TIOCMGET, &bits) != 0) {
-        Fail(kText, errno);
+        Fail(kIoctlFailed, errno);
         return false;
     }
     status = ((bits & TIOCM_CTS) != 0 ? kModemCtsOn : 0u) |
@@ -236,7 +228,7 @@ bool SerialPort::ClearError(uint32_t& errors) {
     errors = 0;  // the tty layer keeps no error bits to hand back
     int waiting = 0;
     if (::ioctl(handle_, FIONREAD, &waiting) != 0) {  // checks the descriptor
-        Fail(kClearErrorFailed, errno);
+        Fail(kIoctlFailed, errno);
         return false;
     }
     return true;
@@ -250,7 +242,7 @@ bool SerialPort::GetStatus(uint32_t& errors, SerialQueueStatus& status) {
         return false;
     }
     if (::ioctl(handle_, FIONREAD, &in) != 0 || ::ioctl(handle_, TIOCOUTQ, &out) != 0) {
-        Fail(kClearErrorFailed, errno);
+        Fail(kIoctlFailed, errno);
         return false;
     }
     status.inQueue = static_cast<uint32_t>(in);
@@ -259,13 +251,12 @@ bool SerialPort::GetStatus(uint32_t& errors, SerialQueueStatus& status) {
 }
 
 bool SerialPort::GetProperties(SerialProperties& out) {
-    constexpr const char* kText = "Failed in call to GetCommProperties\n";
     termios tio{};
     if (!IsOpen()) {
         return false;
     }
     if (::tcgetattr(handle_, &tio) != 0) {
-        Fail(kText, errno);
+        Fail(kGetAttrFailed, errno);
         return false;
     }
     out.maxBaud = kBaudTable[kBaudTable.size() - 2].second;
@@ -283,7 +274,8 @@ bool SerialPort::SetMask(uint32_t mask) {
 }
 
 bool SerialPort::GetMask(uint32_t& mask) {
-    if (!RequireOpen(*this, "Failed in call to GetCommMask\n")) {
+    if (!IsOpen()) {
+        Fail("Failed in call to GetCommMask\n", EBADF);
         return false;
     }
     mask = eventMask_;
@@ -293,7 +285,8 @@ bool SerialPort::GetMask(uint32_t& mask) {
 bool SerialPort::WaitEvent(uint32_t& events) {
     constexpr uint32_t kLineEvents = kEventCts | kEventDsr | kEventRlsd | kEventRing;
     events = 0;
-    if (!RequireOpen(*this, kWaitFailed)) {
+    if (!IsOpen()) {
+        Fail(kWaitFailed, EBADF);
         return false;
     }
     if (eventMask_ == 0) {
@@ -304,7 +297,7 @@ bool SerialPort::WaitEvent(uint32_t& events) {
     const bool watchLines = (eventMask_ & kLineEvents) != 0;
     int lines = 0;
     if (watchLines && ::ioctl(handle_, TIOCMGET, &lines) != 0) {
-        Fail(kWaitFailed, errno);
+        Fail(kIoctlFailed, errno);
         return false;
     }
     bool txPending = false;
@@ -312,7 +305,7 @@ bool SerialPort::WaitEvent(uint32_t& events) {
         const short want = (eventMask_ & kEventRxChar) != 0 ? POLLIN : 0;
         const int ready = posix::PollSlice(handle_, want, posix::kSliceMs);
         if (ready < 0) {
-            Fail(kWaitFailed, errno);
+            Fail(kPollFailed, errno);
             return false;
         }
         if ((ready & POLLIN) != 0) {
@@ -321,7 +314,7 @@ bool SerialPort::WaitEvent(uint32_t& events) {
         if (watchLines) {
             int now = 0;
             if (::ioctl(handle_, TIOCMGET, &now) != 0) {
-                Fail(kWaitFailed, errno);
+                Fail(kIoctlFailed, errno);
                 return false;
             }
             const int changed = now ^ std::exchange(lines, now);
@@ -342,7 +335,7 @@ bool SerialPort::WaitEvent(uint32_t& events) {
             return true;
         }
         if ((ready & posix::kHangupEvents) != 0) {
-            Fail(kWaitFailed, EIO);  // the line is gone; no event can come
+            Fail(kPollFailed, EIO);  // the line is gone; no event can come
             return false;
         }
     }

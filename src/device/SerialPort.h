@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include "device/PortNaming.h"
@@ -31,6 +32,13 @@ class SerialPort {
               SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped);
     void Close();
     [[nodiscard]] bool IsOpen() const;
+    // The system's error number of the last Open that failed, 0 after one that succeeded.
+    [[nodiscard]] int OpenError() const { return openError_; }
+    // True once the device went away under the open port (unplugged, switched off: on POSIX
+    // EIO, ENXIO, ENODEV or a hang-up). The call that found it reports it; the calls after it
+    // on the same descriptor fail without a report of their own. Kept after Close, cleared by
+    // the next Open, so that a caller can tell a vanished device from a silent box.
+    [[nodiscard]] bool Vanished() const { return vanished_; }
 
     // Synchronous read and write under the current time-outs; they return the number of bytes
     // moved, 0 on a closed port or one opened for overlapped I/O.
@@ -107,10 +115,16 @@ class SerialPort {
                uint32_t requested) const;
 
     SerialTracer tracer_;
+    int openError_ = 0;
+    bool vanished_ = false;
 #ifdef _WIN32
     NativeHandle handle_ = reinterpret_cast<NativeHandle>(-1);  // INVALID_HANDLE_VALUE
 #else
+    // Reports a failed call named `text` ("Failed in call to read\n") once: see Vanished().
+    void Fail(const char* text, int error);
+
     NativeHandle handle_ = -1;
+    std::string path_;  // the device opened, for the reports
     SerialTimeouts timeouts_ = kOpenDefaultTimeouts;
     uint32_t eventMask_ = 0;
     // Line settings termios cannot hold (DSR flow, DTR/RTS control, XON/XOFF limits), kept so

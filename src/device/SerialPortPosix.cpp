@@ -2,6 +2,8 @@
 // TIOCEXCL and a flock (root ignores TIOCEXCL, so the lock is what keeps a second opener out).
 // Reads and writes follow the Windows COMMTIMEOUTS rules, waiting with poll in slices of at
 // most 20 ms that end whenever the idle hook is due. Line settings live in SerialLinePosix.cpp.
+// A failure names the system call that failed ("Failed in call to read"); calls refused before
+// any system call is made (a closed port) keep the operation's Windows name.
 #include <fcntl.h>
 #ifdef __linux__
 #include <linux/serial.h>
@@ -23,15 +25,15 @@
 namespace kestrow {
 namespace {
 
-using posix::Fail;
 using posix::kHangupEvents;
 using posix::PollSlice;
 using posix::WouldBlock;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kOpenFailed = "Failed to open up the comms port\n";
-constexpr const char* kReadFailed = "Failed in call to ReadFile\n";
-constexpr const char* kWriteFailed = "Failed in call to WriteFile\n";
+constexpr const char* kReadFailed = "Failed in call to read\n";
+constexpr const char* kWriteFailed = "Failed in call to write\n";
+constexpr const char* kPollFailed = "Failed in call to ppoll\n";
 
 int64_t MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
@@ -105,6 +107,15 @@ void AskLowLatency(int fd) {
 
 }  // namespace
 
+void SerialPort::Fail(const char* text, int error) {
+    if (vanished_) {
+        return;  // told once, by the call that found the device gone
+    }
+    vanished_ = IsOpen() && posix::DeviceGone(error);
+    ReportSerialFailure({text, "Error", error != 0 ? posix::ErrorText(error) : std::string{}, error,
+                         path_, vanished_});
+}
+
 void SerialPort::Open(const ComPort& port, uint32_t baud, SerialParity parity, uint8_t dataBits,
                       SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped) {
     if (port.path.empty() && (port.number < 0 || port.number > kMaxComPort)) {
@@ -130,10 +141,14 @@ void SerialPort::Open(const ComPort& port, uint32_t baud, SerialParity parity, u
             fd = -1;
         }
     }
+    vanished_ = false;
+    path_ = port.path;
     if (fd < 0) {
+        openError_ = error;
         Fail(kOpenFailed, error);
         return;
     }
+    openError_ = 0;
     handle_ = fd;
     overlapped_ = overlapped;
     recorded_ = SerialState{};
@@ -203,7 +218,11 @@ uint32_t SerialPort::Read(void* buffer, uint32_t count) {
         }
         const int events = PollSlice(handle_, POLLIN, left);
         if (events < 0) {
-            Fail(kReadFailed, errno);
+            Fail(kPollFailed, errno);
+            break;
+        }
+        if ((events & POLLNVAL) != 0) {
+            Fail(kPollFailed, EBADF);
             break;
         }
         if ((events & kHangupEvents) != 0) {
@@ -217,7 +236,8 @@ uint32_t SerialPort::Read(void* buffer, uint32_t count) {
                 }
                 continue;
             }
-            Fail(kReadFailed, last < 0 && !WouldBlock(errno) ? errno : EIO);
+            const int error = last < 0 && !WouldBlock(errno) ? errno : EIO;
+            Fail(kReadFailed, posix::DeviceGone(error) ? error : EIO);
             break;
         }
     }
@@ -251,7 +271,7 @@ uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
         }
         const int events = PollSlice(handle_, POLLOUT, left);
         if (events < 0) {
-            Fail(kWriteFailed, errno);
+            Fail(kPollFailed, errno);
             break;
         }
         if ((events & kHangupEvents) != 0 && (events & POLLOUT) == 0) {
@@ -268,7 +288,7 @@ bool SerialPort::Purge(uint32_t flags) {
     const bool rx = (flags & (kPurgeRxAbort | kPurgeRxClear)) != 0;
     const int queue = tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH);
     if ((tx || rx) && ::tcflush(handle_, queue) != 0) {
-        Fail("Failed in call to PurgeComm\n", errno);
+        Fail("Failed in call to tcflush\n", errno);
         return false;
     }
     return true;
@@ -295,6 +315,8 @@ bool SerialPort::SetTimeouts(const SerialTimeouts& in) {
 void SerialPort::Attach(NativeHandle handle) {
     Close();
     handle_ = handle;
+    path_.clear();
+    vanished_ = false;
     overlapped_ = false;
     timeouts_ = kOpenDefaultTimeouts;
     recorded_ = SerialState{};
@@ -310,7 +332,7 @@ NativeHandle SerialPort::Detach() {
 
 bool SerialPort::Flush() {
     if (::tcdrain(handle_) != 0) {
-        Fail("Failed in call to FlushFileBuffers\n", errno);
+        Fail("Failed in call to tcdrain\n", errno);
         return false;
     }
     return true;
@@ -319,7 +341,7 @@ bool SerialPort::Flush() {
 bool SerialPort::Setup(uint32_t /*inQueue*/, uint32_t /*outQueue*/) {
     // Linux sizes its tty queues itself; only the descriptor is checked.
     if (::fcntl(handle_, F_GETFL) < 0) {
-        Fail("Failed in call to SetupComm\n", errno);
+        Fail("Failed in call to fcntl\n", errno);
         return false;
     }
     return true;
@@ -327,7 +349,7 @@ bool SerialPort::Setup(uint32_t /*inQueue*/, uint32_t /*outQueue*/) {
 
 bool SerialPort::TransmitChar(char c) {
     if (::write(handle_, &c, 1) != 1) {
-        Fail("Failed in call to TransmitCommChar\n", errno);
+        Fail("Failed in call to write\n", errno);
         return false;
     }
     return true;

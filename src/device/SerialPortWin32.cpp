@@ -115,9 +115,11 @@ void SerialPort::Open(const ComPort& port, uint32_t baud, SerialParity parity, u
     HANDLE handle = CreateFileA(port.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        openError_ = static_cast<int>(GetLastError());
         ReportLastError("Failed to open up the comms port\n");
         return;
     }
+    openError_ = 0;
     handle_ = handle;
     overlapped_ = overlapped;
 

@@ -25,9 +25,10 @@ inline std::string ErrorText(int error) {
     return std::generic_category().message(error);
 }
 
-// Reports a failed call with caption "Error" and the reason behind it.
-inline void Fail(const char* text, int error) {
-    ReportSerialFailure({text, "Error", error != 0 ? ErrorText(error) : std::string{}});
+// The errno values that mean the device itself is gone (unplugged, switched off), not that
+// one call went wrong.
+inline bool DeviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
 }
 
 // True for the errno values that mean "nothing to move right now".

@@ -128,11 +128,16 @@ inline constexpr uint32_t kErrorFrame = 0x0008;
 inline constexpr uint32_t kErrorBreak = 0x0010;
 
 // One failed system call of the serial layer: the exact text and caption the operator sees,
-// plus the operating system's reason where one is known.
+// plus the operating system's reason where one is known. The facts after it are for callers
+// that explain the failure in their own words (kestrowctl): the error number, the device, and
+// whether the device went away under an open port.
 struct SerialReport {
     std::string text;
     std::string caption;
     std::string detail;
+    int error = 0;          // the system's error number; 0 when there is none
+    std::string path{};     // the device the call was made on; empty when not known
+    bool vanished = false;  // the device went away: unplugged, switched off
 };
 
 using SerialReporter = std::function<void(const SerialReport&)>;

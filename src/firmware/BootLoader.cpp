@@ -75,12 +75,12 @@ SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk) {
     return packet;
 }
 
-bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit,
-                       ProgressSink* stop) {
+BootConnect ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit,
+                              ProgressSink* stop) {
     const auto address = StartAddressFor(targetDigit);
     if (!port.IsOpen() || !address || programLength < 0 ||
         !ProgramLengthValid(static_cast<std::size_t>(programLength))) {
-        return false;
+        return BootConnect::Refused;
     }
 
     Send(port, kPingPacket);
@@ -93,17 +93,17 @@ bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char target
         Send(port, kPingPacket);
         SleepMs(kWaitAfterSecondPingMs);
         if (!ReadAcknowledge(port)) {
-            return false;
+            return BootConnect::Silent;
         }
     }
 
     if (stop != nullptr && stop->StopRequested()) {
-        return false;
+        return BootConnect::Stopped;
     }
     Send(port, DownloadPacket(*address, static_cast<std::uint32_t>(programLength)));
     SleepMs(kWaitAfterDownloadMs);
     if (!ReadAcknowledge(port)) {
-        return false;
+        return BootConnect::Refused;
     }
 
     Send(port, kGetStatusPacket);
@@ -113,7 +113,7 @@ bool ConnectBootLoader(SerialPort& port, std::int32_t programLength, char target
         status[2] == 0x03 && status[3] == kStatusSuccess && status[4] == kStatusSuccess;
     // The status reply is acknowledged whatever it said.
     Send(port, std::array<std::uint8_t, 1>{kStatusAcknowledge});
-    return accepted;
+    return accepted ? BootConnect::Connected : BootConnect::Refused;
 }
 
 bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program, ProgressSink& progress) {

@@ -88,6 +88,38 @@ inline bool Decode(const std::uint8_t* src, std::size_t n, std::uint8_t* dst, un
     return (bad & ~0xFFu) == 0;
 }
 
+// A byte as the reason shows it: 'G', or 0x07 when it does not print.
+std::string Shown(std::uint8_t c) {
+    char text[8];
+    std::snprintf(text, sizeof text, c >= 0x20 && c < 0x7F ? "'%c'" : "0x%02X", c);
+    return text;
+}
+
+// Bytes as text for the header's reasons: "CPUX", with \xNN for bytes that do not print.
+std::string Quoted(const std::uint8_t* bytes, std::size_t n) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < n; ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", bytes[i]);
+        out += bytes[i] >= 0x20 && bytes[i] < 0x7F && bytes[i] != '"'
+                   ? std::string(1, static_cast<char>(bytes[i]))
+                   : std::string(hex);
+    }
+    return out + "\"";
+}
+
+// The first character of [from, to) that is no hex digit.
+std::uint8_t FirstNonHex(const std::uint8_t* from, const std::uint8_t* to) {
+    const auto* bad = std::find_if(from, to, [](std::uint8_t c) { return kHex[c] == kBad; });
+    return bad != to ? *bad : std::uint8_t{0};
+}
+
+std::string Hex2(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
+    return text;
+}
+
 enum RecordType : unsigned {
     kData = 0x00,
     kEndOfFile = 0x01,
@@ -139,36 +171,52 @@ LoadResult LoadFirmwareFile(FirmwareImage& image) {
     return {LoadStatus::Loaded, *size};
 }
 
-bool HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& image) {
+Verdict HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& image) {
     image.clear();
     const std::uint8_t* p = text.data();
     const std::uint8_t* const end = p + text.size();
+    // The line is counted only for a fault, so the conversion itself stays one pass.
+    const auto fault = [&text, &p](const std::string& what) {
+        const auto line = 1 + std::count(text.data(), p, std::uint8_t{'\n'});
+        return Verdict{"line " + std::to_string(line) + ": " + what};
+    };
     std::uint64_t base = 0;
     std::array<std::uint8_t, 255> scratch{};
     for (;;) {
         while (p != end && kSpace[*p]) {
             ++p;
         }
-        // The text ended before an end-of-file record, or a record does not start with ':'.
-        if (p == end || *p != ':' || end - p < 11) {
-            return false;
+        if (p == end) {
+            return Verdict{"no end-of-file record (:00000001FF) before the text ends"};
+        }
+        if (*p != ':') {
+            return fault("a record starts with ':', not with " + Shown(*p));
+        }
+        if (end - p < 11) {
+            return fault("the record is cut short");
         }
         const unsigned count = Pair(p + 1);
         const unsigned high = Pair(p + 3);
         const unsigned low = Pair(p + 5);
         const unsigned type = Pair(p + 7);
         if (((count | high | low | type) & ~0xFFu) != 0) {
-            return false;  // a non-hex digit in the record's fields
+            const std::uint8_t c = FirstNonHex(p + 1, p + 9);
+            return fault(kSpace[c] ? "the record is cut short" : Shown(c) + " is not a hex digit");
         }
         const unsigned offset = (high << 8) | low;
         const std::size_t recordChars = 11 + 2 * std::size_t{count};
+        // A digit that is no hex digit; white space there means the record ended early.
+        const auto badDigit = [&fault, count](const std::uint8_t* from, const std::uint8_t* to) {
+            const std::uint8_t c = FirstNonHex(from, to);
+            return fault(kSpace[c] ? "the count says " + std::to_string(count) +
+                                         " data bytes; the record is shorter"
+                                   : Shown(c) + " is not a hex digit");
+        };
         if (static_cast<std::size_t>(end - p) < recordChars) {
-            return false;
+            return fault("the count says " + std::to_string(count) +
+                         " data bytes; the record is shorter");
         }
         const std::uint8_t* const after = p + recordChars;
-        if (after != end && !kSpace[*after]) {
-            return false;  // more characters than the count says
-        }
         unsigned sum = count + (offset >> 8) + (offset & 0xFF) + type;
         const std::uint8_t* const dataChars = p + 9;
         std::uint8_t* dst = scratch.data();
@@ -176,7 +224,9 @@ bool HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& 
             // Also a record without data extends the image to its address.
             const std::uint64_t last = base + offset + count;
             if (last > kMaxImageBytes) {
-                return false;
+                return fault("the data ends at byte " + std::to_string(last) +
+                             ", past the largest image of " + std::to_string(kMaxImageBytes) +
+                             " bytes");
             }
             if (last > image.size()) {
                 image.resize(static_cast<std::size_t>(last));
@@ -186,19 +236,29 @@ bool HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& 
             }
         }
         if (!Decode(dataChars, count, dst, sum)) {
-            return false;
+            return badDigit(dataChars, dataChars + 2 * count);
         }
-        const unsigned checksum = Pair(dataChars + 2 * count);
-        if ((checksum & ~0xFFu) != 0 || ((sum + checksum) & 0xFFu) != 0) {
-            return false;
+        const std::uint8_t* const checksumChars = dataChars + 2 * count;
+        const unsigned checksum = Pair(checksumChars);
+        if ((checksum & ~0xFFu) != 0) {
+            return badDigit(checksumChars, checksumChars + 2);
+        }
+        if (((sum + checksum) & 0xFFu) != 0) {
+            return fault("checksum " + Hex2(checksum) + ", expected " +
+                         Hex2(0x100u - (sum & 0xFFu)));
+        }
+        if (after != end && !kSpace[*after]) {
+            return fault("characters after the checksum; the count says " + std::to_string(count) +
+                         " data bytes");
         }
         switch (type) {
             case kEndOfFile:
-                return true;
+                return {};
             case kExtendedSegment:
             case kExtendedLinear: {
                 if (count != 2) {
-                    return false;
+                    return fault("an address record holds 2 bytes, this one " +
+                                 std::to_string(count));
                 }
                 const std::uint64_t value = (std::uint64_t{scratch[0]} << 8) | scratch[1];
                 base = type == kExtendedLinear ? value << 16 : value << 4;
@@ -215,54 +275,84 @@ bool LooksLikeHex(const FirmwareImage& image) {
     return !image.data.empty() && image.data.front() == ':';
 }
 
-bool ConvertHexToBinary(FirmwareImage& image) {
+Verdict ConvertHexToBinary(FirmwareImage& image) {
     std::vector<std::uint8_t> converted;
-    if (!HexToBinary(image.data, converted)) {
+    Verdict verdict = HexToBinary(image.data, converted);
+    if (!verdict) {
         image.data.clear();
         image.data.shrink_to_fit();
-        return false;
+        return verdict;
     }
     image.data = std::move(converted);
-    return true;
+    return {};
 }
 
-bool StripFirmwareHeader(FirmwareImage& image) {
+Verdict StripFirmwareHeader(FirmwareImage& image) {
     auto& d = image.data;
     if (d.size() < kFirmwareHeaderSize) {
-        return false;
+        return {"the image has " + std::to_string(d.size()) + " bytes, fewer than the " +
+                std::to_string(kFirmwareHeaderSize) + "-byte header"};
     }
-    const bool magic =
-        std::memcmp(d.data(), "CPUM", 4) == 0 && std::memcmp(d.data() + 5, "FW", 2) == 0;
+    if (std::memcmp(d.data(), "CPUM", 4) != 0) {
+        return {"the header starts " + Quoted(d.data(), 4) + ", not \"CPUM\""};
+    }
     const char digit = static_cast<char>(d[4]);
-    if (!magic || (digit != '3' && digit != '4')) {
-        return false;
+    if (digit != '3' && digit != '4') {
+        return {"the header's target digit (byte 5) is " + Shown(d[4]) + ", not '3' or '4'"};
+    }
+    if (std::memcmp(d.data() + 5, "FW", 2) != 0) {
+        return {"the header's bytes 6 and 7 are " + Quoted(d.data() + 5, 2) + ", not \"FW\""};
     }
     std::copy_n(d.begin(), kFirmwareHeaderSize, image.header.begin());
     d.erase(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(kFirmwareHeaderSize));
     image.targetDigit = digit;
-    return true;
+    return {};
 }
 
-bool FirmwareSizesValid(std::uint64_t fileSize, std::size_t imageSize) {
-    return fileSize > kMinFirmwareFileBytes && fileSize <= kMaxFirmwareFileBytes &&
-           imageSize >= kFirmwareHeaderSize + kMinProgramBytes && imageSize <= kMaxImageBytes;
+Verdict CheckFirmwareSizes(std::uint64_t fileSize, std::size_t imageSize) {
+    if (fileSize <= kMinFirmwareFileBytes) {
+        return {"the file has " + std::to_string(fileSize) +
+                " bytes; a firmware file has more than " + std::to_string(kMinFirmwareFileBytes)};
+    }
+    if (fileSize > kMaxFirmwareFileBytes) {
+        return {"the file has " + std::to_string(fileSize) + " bytes; at most " +
+                std::to_string(kMaxFirmwareFileBytes) + " are read"};
+    }
+    if (imageSize < kFirmwareHeaderSize + kMinProgramBytes || imageSize > kMaxImageBytes) {
+        const std::string program =
+            imageSize < kFirmwareHeaderSize
+                ? "the image has " + std::to_string(imageSize) + " bytes, fewer than its " +
+                      std::to_string(kFirmwareHeaderSize) + "-byte header"
+                : "the program has " + std::to_string(imageSize - kFirmwareHeaderSize) +
+                      " bytes after the " + std::to_string(kFirmwareHeaderSize) + "-byte header";
+        return {program + "; the boot loader writes " + std::to_string(kMinProgramBytes) + " to " +
+                std::to_string(kMaxProgramBytes)};
+    }
+    return {};
 }
 
 PrepareResult PrepareFirmware(FirmwareImage& image) {
     const LoadResult load = LoadFirmwareFile(image);
     if (load.status == LoadStatus::CouldNotOpen) {
-        return {PrepareOutcome::CouldNotOpen, std::nullopt};
+        return {PrepareOutcome::CouldNotOpen, std::nullopt, {}};
     }
     if (load.status != LoadStatus::Loaded) {
-        return {PrepareOutcome::NotCorrect, load.fileSize};
+        return {PrepareOutcome::NotCorrect, load.fileSize,
+                CheckFirmwareSizes(load.fileSize, 0).reason};
     }
-    if (LooksLikeHex(image) && !ConvertHexToBinary(image)) {
-        return {PrepareOutcome::ConvertFailed, load.fileSize};
+    if (LooksLikeHex(image)) {
+        if (Verdict converted = ConvertHexToBinary(image); !converted) {
+            return {PrepareOutcome::ConvertFailed, load.fileSize, std::move(converted.reason)};
+        }
     }
-    if (!FirmwareSizesValid(load.fileSize, image.data.size()) || !StripFirmwareHeader(image)) {
-        return {PrepareOutcome::NotCorrect, load.fileSize};
+    Verdict verdict = CheckFirmwareSizes(load.fileSize, image.data.size());
+    if (verdict) {
+        verdict = StripFirmwareHeader(image);
     }
-    return {PrepareOutcome::Ready, load.fileSize};
+    if (!verdict) {
+        return {PrepareOutcome::NotCorrect, load.fileSize, std::move(verdict.reason)};
+    }
+    return {PrepareOutcome::Ready, load.fileSize, {}};
 }
 
 }  // namespace kestrow

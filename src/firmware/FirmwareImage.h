@@ -1,6 +1,7 @@
 // The firmware file: reading it, turning Intel HEX text into a binary image, and checking and
 // removing the 13-byte header ("CPUM", target digit, "FW", six unexamined bytes). Plain C++;
-// every step returns a result that the caller turns into the operator's text.
+// every step returns a result that the caller turns into the operator's text, and a check that
+// fails says why in words (which header field, which size limit, which HEX line).
 #pragma once
 
 #include <array>
@@ -23,6 +24,12 @@ inline constexpr std::uint64_t kMaxFirmwareFileBytes = 256u * 1024u * 1024u;
 inline constexpr std::size_t kMinProgramBytes = 256;
 inline constexpr std::size_t kMaxProgramBytes = 4'980'735;
 inline constexpr std::size_t kMaxImageBytes = kFirmwareHeaderSize + kMaxProgramBytes;
+
+// A check's outcome: passed, or why not ("line 7: checksum 3A, expected 3B").
+struct [[nodiscard]] Verdict {
+    std::string reason;  // empty when the check passed
+    explicit operator bool() const { return reason.empty(); }
+};
 
 struct FirmwareImage {
     std::string path;                // chosen with Load File; empty until then
@@ -55,23 +62,23 @@ struct LoadResult {
 // Intel HEX text to a binary image starting at address 0 (gaps 0x00, later records overwrite
 // earlier ones). Records are separated by any white space; every record's length, hex digits
 // and checksum are checked; an end-of-file record is required; the image may not grow past
-// kMaxImageBytes. `image` is replaced (its capacity is reused). False on any fault.
-[[nodiscard]] bool HexToBinary(std::span<const std::uint8_t> text,
-                               std::vector<std::uint8_t>& image);
+// kMaxImageBytes. `image` is replaced (its capacity is reused). The first fault fails it, named
+// with its line.
+Verdict HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& image);
 
 // Converts image.data in place when it is HEX text; on failure data is released.
-[[nodiscard]] bool ConvertHexToBinary(FirmwareImage& image);
+Verdict ConvertHexToBinary(FirmwareImage& image);
 
 // True when data starts with ':' (HEX text rather than a binary image).
 [[nodiscard]] bool LooksLikeHex(const FirmwareImage& image);
 
 // Checks "CPUM", the target digit '3' or '4' and "FW"; when valid, copies the header out,
-// removes it from data and sets targetDigit. False (data untouched) otherwise.
-[[nodiscard]] bool StripFirmwareHeader(FirmwareImage& image);
+// removes it from data and sets targetDigit. Fails (data untouched) naming the field otherwise.
+Verdict StripFirmwareHeader(FirmwareImage& image);
 
 // The size rules a file must meet before the port is opened: more than 256 bytes on disk and a
 // binary image whose program (image minus header) is 256 to 4,980,735 bytes.
-[[nodiscard]] bool FirmwareSizesValid(std::uint64_t fileSize, std::size_t imageSize);
+Verdict CheckFirmwareSizes(std::uint64_t fileSize, std::size_t imageSize);
 
 enum class PrepareOutcome {
     CouldNotOpen,   // "Please load file first!"
@@ -83,6 +90,7 @@ enum class PrepareOutcome {
 struct PrepareResult {
     PrepareOutcome outcome = PrepareOutcome::CouldNotOpen;
     std::optional<std::uint64_t> fileSize;  // for the display, when the file opened
+    std::string reason;                     // ConvertFailed, NotCorrect: why, in words
 };
 
 // One run's file steps in order: read, convert when HEX, check sizes, check and strip header.

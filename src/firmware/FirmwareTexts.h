@@ -19,6 +19,14 @@ inline constexpr const char* kPortOccupied = "COM port is occupied!";
 inline constexpr const char* kFileNotCorrect = "Firmware file is not correct!";
 inline constexpr const char* kCheckVersion = "Failed,check your device version!";
 
+// Beside the system's texts, what this program adds to them. A detail line explains the
+// failure shown after it; the hint is a message box after "Fail to write flash!" once the
+// flash was touched.
+inline constexpr const char* kNoAnswerDetail =
+    "The box does not answer: no reply to the boot loader's Ping.";
+inline constexpr const char* kBootLoaderWaits =
+    "The box now waits in its boot loader. Burn the same file again to finish the update.";
+
 // File size display (control 1014), a printf format with one int.
 inline constexpr const char* kFileSizeFormat = "%d byte.";
 

@@ -15,6 +15,9 @@ bool PrepareFile(FirmwareRun& run) {
     if (prepared.fileSize) {
         run.view.SetFileSize(FileSizeText(*prepared.fileSize));
     }
+    if (!prepared.reason.empty()) {
+        run.view.ShowDetail(prepared.reason);
+    }
     switch (prepared.outcome) {
         case PrepareOutcome::Ready:
             return true;
@@ -49,10 +52,15 @@ void FirmwareUpdateWorker(FirmwareRun& run) {
     run.view.ShowWaitCursor(true);
 
     const auto length = static_cast<std::int32_t>(run.image.data.size());
-    if (!ConnectBootLoader(run.serial, length, run.image.targetDigit, &run.view)) {
+    const BootConnect connect =
+        ConnectBootLoader(run.serial, length, run.image.targetDigit, &run.view);
+    if (connect != BootConnect::Connected) {
         run.view.ShowWaitCursor(false);
-        if (!run.view.StopRequested()) {  // a view that stopped the run says so itself
+        if (connect != BootConnect::Stopped) {  // a view that stopped the run says so itself
             run.view.SetStatus(text::kConnectFailed);
+            if (connect == BootConnect::Silent) {
+                run.view.ShowDetail(text::kNoAnswerDetail);
+            }
             run.view.ShowMessage(text::kCheckVersion);
         }
         run.serial.Close();
@@ -61,14 +69,17 @@ void FirmwareUpdateWorker(FirmwareRun& run) {
 
     run.view.SetStatus(text::kWriting);
     const bool written = WriteFlash(run.serial, run.image.data, run.view);
+    run.serial.Close();
     if (written) {
         run.view.SetStatus(text::kUpdated);
         run.view.ShowWaitCursor(false);
     } else {
         run.view.ShowWaitCursor(false);
         run.view.SetStatus(text::kWriteFailed);
+        // The Download was taken: a half-written flash keeps the box in its boot loader until
+        // a whole program is written.
+        run.view.ShowMessage(text::kBootLoaderWaits);
     }
-    run.serial.Close();
 }
 
 }  // namespace kestrow

@@ -18,6 +18,10 @@ class FirmwareUpdateView : public ProgressSink {
     virtual void SetFileSize(std::string_view text) = 0;  // file size (1014)
     // A message box with an empty caption and an OK button; returns once it was answered.
     virtual void ShowMessage(std::string_view text) = 0;
+    // Why the failure shown next happened, in words: the file's fault (which header field,
+    // which size limit, which HEX line) or firmware_text::kNoAnswerDetail. A view may show it
+    // under the next message; by default it is dropped.
+    virtual void ShowDetail(std::string_view /*detail*/) {}
     virtual void ShowWaitCursor(bool wait) = 0;  // false: the arrow again
 };
 

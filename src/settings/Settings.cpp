@@ -177,6 +177,11 @@ bool Available(const SettingInfo& setting, const BoxFacts& box) {
     return false;
 }
 
+bool Offered(const SettingInfo& setting, const BoxFacts& box) {
+    constexpr int kGenlockDialog = 208;
+    return Available(setting, box) && (setting.dialog != kGenlockDialog || box.modelByte == 1);
+}
+
 uint8_t FactoryResetItem(const BoxFacts& box) {
     return box.modelByte != 1 && box.newerModel ? 5 : 4;
 }

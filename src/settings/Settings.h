@@ -64,7 +64,12 @@ struct SettingInfo {
 // The setting with this name (exact, lower case), or null.
 [[nodiscard]] const SettingInfo* FindSetting(std::string_view name);
 
+// Whether the setting's dialog shows its row for this box.
 [[nodiscard]] bool Available(const SettingInfo& setting, const BoxFacts& box);
+// Whether the panel offers the setting on this box at all: its row is available and its dialog
+// is reached. The GenLock dialog (208) opens only from the template-201 System dialog, which the
+// System button opens for model byte 1.
+[[nodiscard]] bool Offered(const SettingInfo& setting, const BoxFacts& box);
 
 // The item the factory reset writes (value 1) from the System dialog that the System button
 // opens for this box: 5 for a newer model's template-200 dialog, else 4. (The template-201

@@ -1,10 +1,17 @@
 // kestrowctl as a script runs it: exit codes, stdout, stderr, and the exact frames the
 // simulated box received.
+#include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "device/DeviceLink.h"
@@ -29,6 +36,18 @@ struct Run {
     int code = -1;
     QString out;
     QString err;
+};
+
+// How a run is set up beyond its command line.
+struct How {
+    QString whenOut;  // once stdout holds it, `signal` goes to the process
+    int signal = SIGINT;
+    // A bash line around the run, CMD standing for kestrowctl with its arguments
+    // ("CMD | head -1", "ulimit -f 0; CMD"); the code is still kestrowctl's.
+    QString shell;
+    bool tty = false;     // stdin is a terminal
+    bool nobody = false;  // runs as user and group 65534, without other groups (as root)
+    QByteArray input;     // what stdin holds
 };
 
 // A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
@@ -70,34 +89,56 @@ class TestKestrowctl : public QObject {
         return f.fileName();
     }
 
-    // Runs kestrowctl with `command` and --port `port` (none when empty); once stdout holds
-    // `whenOut`, sends SIGINT.
+    // Runs kestrowctl with `command` and --port `port` (none when empty).
     Run Ctl(const QString& command, const QString& port = QString::number(kCom),
-            const QString& whenOut = {}) {
+            const How& how = {}) {
         QStringList args = QProcess::splitCommand(command);
         if (!port.isEmpty()) {
-            args << "--port" << port;
+            args << "--port" << (port == "\"\"" ? QString() : port);  // "" as the shell passes it
         }
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", root_.path());
         p.setProcessEnvironment(env);
-        p.start(KESTROWCTL, args);
+        const int master = how.tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+        if (how.tty && (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)) {
+            qFatal("no pseudo-terminal");
+        }
+        p.setChildProcessModifier([slave = std::string(how.tty ? ::ptsname(master) : ""),
+                                   nobody = how.nobody] {
+            if (!slave.empty()) {
+                ::dup2(::open(slave.c_str(), O_RDWR | O_NOCTTY), STDIN_FILENO);
+            }
+            if (nobody &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                ::_exit(99);
+            }
+        });
+        if (how.shell.isEmpty()) {
+            p.start(KESTROWCTL, args);
+        } else {
+            const QString line = QString(how.shell).replace("CMD", "\"$0\" \"$@\"");
+            p.start("bash", QStringList{"-c", line + "; exit ${PIPESTATUS[0]}", KESTROWCTL} + args);
+        }
+        p.write(how.input);
         p.closeWriteChannel();
         QByteArray out;
-        while (!whenOut.isEmpty() && p.state() != QProcess::NotRunning &&
-               !out.contains(whenOut.toUtf8())) {
+        while (!how.whenOut.isEmpty() && p.state() != QProcess::NotRunning &&
+               !out.contains(how.whenOut.toUtf8())) {
             p.waitForReadyRead(100);
             out += p.readAllStandardOutput();
         }
-        if (!whenOut.isEmpty()) {
-            ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        if (!how.whenOut.isEmpty()) {
+            ::kill(static_cast<pid_t>(p.processId()), how.signal);
         }
         if (!p.waitForFinished(120000)) {
             p.kill();
             p.waitForFinished();
         }
         out += p.readAllStandardOutput();
+        if (master >= 0) {
+            ::close(master);
+        }
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(out),
                 QString::fromUtf8(p.readAllStandardError())};
     }
@@ -141,24 +182,31 @@ class TestKestrowctl : public QObject {
 
     // status: the panel's refresh frame for frame, the report naming every value. Then dump,
     // factory reset (the item the System dialog writes for the model), load, dump again: the
-    // same file.
+    // same file (through standard input for the newer model). The GenLock delays only where
+    // the panel reaches them (model byte 1).
     void statusAndRoundTrip_data() {
         QTest::addColumn<bool>("newer");
+        QTest::addColumn<int>("model");
         QTest::addColumn<QString>("line");  // a line of the status report
         QTest::addColumn<QByteArray>("reset");
-        QTest::newRow("older") << false << "system-setting-a      4.2    4"
+        QTest::newRow("older") << false << 0 << "system-setting-a      4.2    4"
                                << QByteArray("086c9300040401f0");
-        QTest::newRow("newer") << true << "auto-sleep            4.2    4  4 min"
+        QTest::newRow("newer") << true << 0 << "auto-sleep            4.2    4  4 min"
                                << QByteArray("086c9300040501ef");
+        QTest::newRow("model byte 1, GenLock")
+            << false << 1 << "clock-mode            4.2    2  FrameLock B(Genlock)"
+            << QByteArray("086c9300040401f0");
     }
     void statusAndRoundTrip() {
         QFETCH(bool, newer);
+        QFETCH(int, model);
         BoxConfig config;
         config.portByte = 0x05;  // Component in, HDMI out
         config.newerModel = newer;
+        config.modelByte = uint8_t(model);
         sim::BoxSim& box = AddBox(config);
-        const std::pair<int, int> tuned[] = {{21, 7}, {23, 250}, {27, 1},
-                                             {35, 3}, {42, 4},   {43, 1}};
+        const std::pair<int, int> tuned[] = {
+            {21, 7}, {23, 250}, {27, 1}, {35, 3}, {42, model == 1 ? 2 : 4}, {43, 1}};
         for (auto [at, value] : tuned) {
             box.SetSetting(uint8_t(at / 10), uint8_t(at % 10), uint8_t(value));
         }
@@ -166,7 +214,8 @@ class TestKestrowctl : public QObject {
         const Run text = Ctl("status");
         QCOMPARE(text.code, 0);
         QCOMPARE(test::WireHex(box), test::RefreshWire(newer ? 25 : 24));
-        QVERIFY2(text.out.contains(QTest::currentDataTag() + QString(" model")),
+        QVERIFY2(text.out.contains(
+                     QString("model     %1  %2 model").arg(model).arg(newer ? "newer" : "older")),
                  qPrintable(text.out));
         QVERIFY(
             text.out.contains("input     Component  HD(1080p)60\noutput    HDMI  HD(1080p)60\n"));
@@ -187,14 +236,19 @@ class TestKestrowctl : public QObject {
         QFETCH(QByteArray, reset);
         QCOMPARE(test::WireHex(box), kIdentify + reset);
         QCOMPARE(box.setting(2, 1), 128);  // the factory contrast again
-        const Run load = Ctl("load " + a);
+        QFile dumped(a);
+        QVERIFY(dumped.open(QIODevice::ReadOnly));
+        How fromStdin;  // the newer model's file through standard input
+        fromStdin.input = dumped.readAll();
+        const Run load = newer ? Ctl("load -", QString::number(kCom), fromStdin) : Ctl("load " + a);
         QVERIFY2(load.code == 0, qPrintable(load.err));
         QCOMPARE(box.setting(2, 3), 250);
-        QCOMPARE(box.genlock(2), 2100);
+        QCOMPARE(box.genlock(2), model == 1 ? 2100 : 0);  // the reset left 0
         const Run again = Ctl("dump");
         QFile file(a);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(again.out.toUtf8(), file.readAll());
+        QCOMPARE(again.out.contains("\"genlock-h\": -100"), model == 1);
         QVERIFY(again.out.contains(newer ? "\"auto-sleep\": \"4 min\"" : "\"newerModel\": false"));
     }
 
@@ -206,10 +260,11 @@ class TestKestrowctl : public QObject {
         QTest::addColumn<QString>("port");      // "slave": the box's device path
         QTest::addColumn<QByteArray>("write");  // the frames after the identify exchange
         QTest::addColumn<QString>("shown");     // what get prints afterwards
+        QTest::addColumn<int>("model");
         const auto row = [](const char* tag, const char* set, const char* port, const char* write,
-                            const char* shown) {
+                            const char* shown, int model = 0) {
             QTest::newRow(tag) << QString(set) << QString(port) << QByteArray(write)
-                               << QString(shown);
+                               << QString(shown) << model;
         };
         row("number, COM n", "contrast 128", "COM 210", "086c930002018076", "128");
         row("offset, device path", "v-shift -7", "slave", "086c930003062bc5", "-7");
@@ -219,41 +274,59 @@ class TestKestrowctl : public QObject {
         // A choice this box offers (HDMI in): refused were its ports not taken into account.
         row("choice on offer", "edid-audio-ch 7.1ch", "210", "086c9300010501f2", "7.1Ch");
         row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
-            "-1");
+            "-1", 1);
         row("raw", "2.1 77", "210", "086c930002014da9", "77");
+        row("raw byte outside the setting's range, forced", "2.8 200 --force", "210",
+            "086c93000208c827", "200");
     }
     void setAndGet() {
         QFETCH(QString, set);
         QFETCH(QString, port);
         QFETCH(QByteArray, write);
-        sim::BoxSim& b = AddBox();
+        QFETCH(int, model);
+        BoxConfig config;
+        config.modelByte = uint8_t(model);
+        sim::BoxSim& b = AddBox(config);
         port = port == "slave" ? QString::fromStdString(b.slavePath()) : port;
         const Run run = Ctl("set " + set + " --trace", port);
         QVERIFY2(run.code == 0, qPrintable(run.err));
-        const bool raw = set.startsWith("2.1");
+        const bool raw = QRegularExpression("^\\d+\\.\\d+ ").match(set).hasMatch();
         const QByteArray wire = raw ? write : kIdentify + write;
         QVERIFY(b.WaitForReceived(size_t(wire.size() / 2), 3000));  // the box reads after exit
         QCOMPARE(test::WireHex(b), wire);
         const QByteArray last = QByteArray::fromHex(write.right(16)).toHex(' ').toUpper();
         QVERIFY2(run.err.contains("->  " + last + "\n"), qPrintable(run.err));
-        QVERIFY(raw || run.err.contains("<-  05 6C 93 59 00\n"));
+        QVERIFY(raw || run.err.contains(QString("<-  05 6C 93 59 0%1\n").arg(model)));
         const Run get = Ctl("get " + set.section(' ', 0, 0));
         QCOMPARE(get.code, 0);
         QTEST(get.out.trimmed(), "shown");
     }
 
-    // What the dialogs refuse, ports and boxes that are not there, settings files with a fault:
-    // the message, and nothing is written.
+    // What the dialogs refuse, ports and boxes that are not there or go away, settings files
+    // with a fault: the message (parts split at '|'), and nothing is written unless `effect`
+    // names a setting the box then holds ("2.1=1").
     void refusals_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("port");  // empty: the first box's
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<BoxConfig>("box");
+        QTest::addColumn<QString>("effect");
         const auto row = [](const char* tag, const char* command, const char* port, int code,
-                            const char* message) {
-            QTest::newRow(tag) << QString(command) << QString(port) << code << QString(message);
+                            const char* message, const BoxConfig& box = {},
+                            const char* effect = "") {
+            QTest::newRow(tag) << QString(command) << QString(port) << code << QString(message)
+                               << box << QString(effect);
         };
-        row("usage", "frobnicate", "", 2, "subcommand");
+        BoxConfig readBackUnanswered;
+        readBackUnanswered.unanswered = {{4, 1}};  // the refresh's first query
+        BoxConfig model1;  // the panel reaches the GenLock dialog on model byte 1 only
+        model1.modelByte = 1;
+        BoxConfig noGenlock = model1;
+        noGenlock.unanswered = {{0x49, 4}};
+        row("usage", "frobnicate", "", 2, "kestrowctl: unknown command \"frobnicate\"");
+        row("argument missing", "get", "none", 2, "kestrowctl: name is required");
+        row("empty port", "get contrast", "\"\"", 2, "--port: an empty name names no port");
         row("unknown", "set brightnes 5", "", 2, "unknown setting \"brightnes\"");
         row("range", "set contrast 256", "", 2,
             "contrast: 256 is out of range; Contrast (0~255) takes 0 to 255");
@@ -262,13 +335,49 @@ class TestKestrowctl : public QObject {
             "no choice \"Purple\"; this box offers Off, Skin, Green");
         row("not offered", "set audio-source SPDIF", "", 2, "this box does not offer Audio Source");
         row("genlock", "set genlock-h 1101", "", 2,
-            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)");
+            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)", model1);
+        row("genlock off model byte 1", "set genlock-h 5", "", 2,
+            "genlock-h: this box does not offer H-Sync Delay (only boxes whose model byte is 1)");
+        row("dump: GenLock unanswered", "dump FILE", "", 0,
+            "genlock-h: the box does not answer its GenLock reads; left out", noGenlock);
+        // A write that fails past the file size limit: the old file stays, the reason is named.
+        row("dump: past the file size limit", "ulimit:dump FILE", "", 5,
+            "dump.json: cannot be written: File too large; the file is as it was", {}, "FILE kept");
+        row("dump: no such folder", "dump /nonexistent/dump.json", "", 5,
+            "/nonexistent/dump.json: cannot be written: No such file or directory");
         row("raw byte", "set 2.1 256", "", 2, "a raw value is a byte");
+        row("raw item no dialog writes", "set 9.9 1", "", 2,
+            "9.9: the box has no item 9.9|--force writes it anyway");
+        row("raw byte out of the setting's range", "set 2.8 200", "", 2,
+            "2.8: 200 is outside sharpness; Sharpness (0~127) takes bytes 0 to 127");
         row("port text", "get contrast", "COMX", 2, "names no port");
         row("no device", "get contrast", "COM 77", 3, "cannot be opened");
-        row("busy", "set contrast 1", "busy", 3, "Device or resource busy");
-        row("silent", "set contrast 1", "silent", 4, "does not answer");
+        row("busy", "set contrast 1", "busy", 3,
+            "Device or resource busy|cannot be opened: another program holds it: process PID "
+            "(test_kestrowctl)");
+        // The simulated box keeps its end of the line open: the holder found is this test.
+        row("silent", "set contrast 1", "silent", 4,
+            "the box on COM 210 does not answer; DEVICE is also open in process PID "
+            "(test_kestrowctl), which may take its replies");
+        // A port the user may not open: the device, its group and the remedy.
+        row("permission denied", "nobody:get contrast", "device", 3,
+            "DEVICE cannot be opened: permission denied; DEVICE belongs to group dialout, which "
+            "you are not in: sudo usermod -aG dialout $USER, then log out and in again");
+        row("permission denied in a search", "nobody:status", "none", 3,
+            "no box answers on any COM port (|COM 210 cannot open|: permission denied; DEVICE "
+            "belongs to group dialout");
+        // Switched off after the identify exchange: said once, in words, and what is left.
+        row("goes away", "get contrast", "vanish", 4,
+            "kestrowctl: Failed in call to read: Input/output error\n"
+            "kestrowctl: COM 210 (|/COM210) went away: unplugged or switched off; nothing was "
+            "written\n");
+        row("status: boot loader", "status", "", 4,
+            "the box on COM 210 waits in its boot loader|\"kestrowctl flash FILE\"", Loader());
+        row("get: boot loader", "get 2.1", "", 4, "waits in its boot loader", Loader());
+        row("search: boot loader", "get contrast", "none", 4,
+            "the box on COM 210 waits in its boot loader", Loader());
         row("reset off a terminal", "reset", "", 2, "give --yes");
+        row("reset: Ctrl+C at the question", "tty:reset", "", 1, "nothing was sent");
         // A settings file with any fault: its "settings" follow "load" ("model": another model's).
         row("load: not JSON", "load {\"contrast\": 1,}", "", 5, "parse error");
         row("load: unknown", "load {\"contrast\": 1, \"factory-reset\": 1}", "", 5,
@@ -276,46 +385,109 @@ class TestKestrowctl : public QObject {
         row("load: range", "load {\"contrast\": 1, \"v-shift\": 51}", "", 5,  // as set checks it
             "v-shift: 51 is out of range");
         row("load: model", "load model", "", 5, "the file is for model byte 1");
+        row("load: a name twice", "load {\"contrast\": 1, \"contrast\": 2}", "", 5,
+            "\"contrast\" is named twice in one object");
+        // The setting checks that need no box are listed beside a faulty header.
+        row("load: header and settings", "load:-1 {\"contrast\": 256, \"color-tone\": \"Blue\"}",
+            "", 5,
+            "\"model\" must be the model byte|contrast: 256 is out of range|no choice \"Blue\"");
+        row("load: the read-back unanswered", "load {\"contrast\": 1}", "", 4,
+            "1 setting written to COM 210, but the read-back did not answer: the box on COM 210 "
+            "does not answer",
+            readBackUnanswered, "2.1=1");
     }
     void refusals() {
         QFETCH(QString, port);
-        BoxConfig config;
-        config.silent = port == "silent";
-        sim::BoxSim& box = AddBox(config);
+        QFETCH(BoxConfig, box);
+        box.silent = port == "silent";
+        sim::BoxSim& b = AddBox(box);
+        if (port == "vanish") {  // at the first read after the probe and the model question
+            b.SetFrameObserver([&b](const sim::ReceivedFrame& f) {
+                if (f.bytes.size() == 7 && f.bytes[3] == 0x01 && f.bytes[4] != 4) {
+                    b.Vanish();
+                }
+            });
+        }
         SerialPort holder;
         if (port == "busy") {
             QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
         }
         QFETCH(QString, command);
-        const bool load = command.startsWith("load ");
-        if (load) {
-            const QString settings = command.mid(5);
-            const bool model = settings == "model";
-            command = "load " + WriteFile("broken.json", QString(kSettingsFile)
-                                                             .arg(model ? "1" : "0")
-                                                             .arg(model ? "{}" : settings)
-                                                             .toUtf8());
-        }
-        const bool named = port.isEmpty() || port == "busy" || port == "silent";
-        const Run run = Ctl(command, named ? QString::number(kCom) : port);
-        QTEST(run.code, "code");
+        How how;
+        how.tty = command.startsWith("tty:");  // Ctrl+C once the question is out
+        how.whenOut = how.tty ? "Are you sure" : "";
+        how.shell = command.startsWith("ulimit:") ? "ulimit -f 0; CMD" : "";
+        how.nobody = command.startsWith("nobody:");
+        command = command.section(':', how.tty || how.nobody || !how.shell.isEmpty() ? 1 : 0);
         QFETCH(QString, message);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QVERIFY(!load || run.err.contains("refused; nothing was written"));
-        QVERIFY(run.out.isEmpty());
-        QVERIFY(!test::Q(box.received()).contains("\x08\x6c\x93"));  // no write of any kind
+        const QString device = QString::fromStdString(b.slavePath());
+        message.replace("DEVICE", device).replace("PID", QString::number(getpid()));
+        if (how.nobody) {  // a device of group dialout that the user may not open
+            if (::geteuid() != 0) {
+                QSKIP("changing the user needs root");
+            }
+            const group* dialout = ::getgrnam("dialout");
+            QVERIFY(dialout && ::chown(qPrintable(device), 0, dialout->gr_gid) == 0 &&
+                    ::chmod(qPrintable(device), 0660) == 0);
+            for (const QString& dir : {root_.path(), root_.path() + "/kestrow", PortsDir()}) {
+                QVERIFY(::chmod(qPrintable(dir), 0755) == 0);  // the links are seen
+            }
+        }
+        const QByteArray kept = "{\"kept\": true}\n";  // what FILE held before
+        command.replace("FILE", WriteFile("dump.json", kept));
+        const bool load = command.startsWith("load");
+        if (load) {  // "load SETTINGS" for model byte 0, "load:M SETTINGS", "load model"
+            const QString model = command.startsWith("load:") ? command.section(' ', 0, 0).mid(5)
+                                  : command == "load model"   ? "1"
+                                                              : "0";
+            const QString settings = command == "load model" ? "{}" : command.section(' ', 1);
+            command = "load " + WriteFile("broken.json",
+                                          QString(kSettingsFile).arg(model, settings).toUtf8());
+        }
+        const bool named = port.isEmpty() || port == "busy" || port == "silent" || port == "vanish";
+        const Run run = Ctl(command,
+                            named              ? QString::number(kCom)
+                            : port == "none"   ? QString()
+                            : port == "device" ? device
+                                               : port,
+                            how);
+        QTEST(run.code, "code");
+        for (const QString& part : message.split('|')) {
+            QVERIFY2(run.err.contains(part), qPrintable(run.err));
+        }
+        for (const QString& line : run.err.split('\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(line.startsWith("kestrowctl: "), qPrintable(line));
+        }
+        QVERIFY2(run.err.count("Failed in call to") <= 1, qPrintable(run.err));
+        QVERIFY(!load || run.code != 5 || run.err.contains("refused; nothing was written"));
+        QVERIFY(run.out.isEmpty() || how.tty);
+        QFETCH(QString, effect);
+        QFile file(root_.filePath("dump.json"));
+        if (effect == "FILE kept") {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), kept);
+            QCOMPARE(QDir(root_.path()).entryList({".dump.json*"}, QDir::Hidden), QStringList());
+        } else if (effect.isEmpty()) {
+            QVERIFY(!test::Q(b.received()).contains("\x08\x6c\x93"));  // no write of any kind
+        } else {
+            const int group = effect.section('.', 0, 0).toInt();
+            const int item = effect.section('.', 1).section('=', 0, 0).toInt();
+            QCOMPARE(int(b.setting(uint8_t(group), uint8_t(item))), effect.section('=', 1).toInt());
+        }
     }
 
-    // The Firmware Update dialog's run: file checks, the boot loader, its messages. Ctrl+C
-    // (once stdout shows `stopAt`) before the flash is touched ends at once; during the write
-    // (no terminal to ask) it stops between blocks and says the box waits in its boot loader.
+    // The Firmware Update dialog's run: file checks and why a file is refused, the boot loader,
+    // its messages. Ctrl+C (once stdout shows `stopAt`; "HUP:" a hang-up instead) before the
+    // flash is touched ends at once; during the write (no terminal to ask) it stops between
+    // blocks and says the box waits in its boot loader. A reader of stdout that goes away
+    // ("| head -1") does not stop the run.
     void flash_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<BoxConfig>("box");
         QTest::addColumn<QString>("stopAt");
         QTest::addColumn<int>("code");
         QTest::addColumn<bool>("download");    // the Download request reached the box
-        QTest::addColumn<QString>("message");  // on stderr; empty: "Firmware Updated!" on stdout
+        QTest::addColumn<QString>("message");  // on stderr, parts split at '|'; empty: updated
         const QByteArray image = test::Image('4', test::Program(3000));
         const QString bin = WriteFile("image.bin", image);  // and as HEX by the standard tool
         QCOMPARE(QProcess::execute("objcopy", {"-I", "binary", "-O", "ihex", bin, bin + ".hex"}),
@@ -324,14 +496,33 @@ class TestKestrowctl : public QObject {
         QVERIFY(hexFile.open(QIODevice::ReadOnly));
         const QByteArray hex = hexFile.readAll();
         const QByteArray big = test::Image('4', test::Program(20000));
+        BoxConfig silent;
+        silent.silent = true;
+        BoxConfig vanishing = Loader();
+        vanishing.vanishAtBlock = 3;
+        QList<QByteArray> lines = hex.split('\n');  // the checksum of line 3 made wrong
+        const qsizetype sum = lines[2].size() - (lines[2].endsWith('\r') ? 2 : 1);
+        lines[2][sum] = lines[2][sum] == '0' ? '1' : '0';
         QTest::newRow("BIN") << image << Loader() << "" << 0 << true << "";
         QTest::newRow("HEX") << hex << Loader() << "" << 0 << true << "";
+        QTest::newRow("stdout read by head -1")
+            << image << Loader() << "| head -1" << 0 << true << "";
+        QTest::newRow("HEX with a bad checksum on line 3")
+            << lines.join('\n') << Loader() << "" << 5 << false
+            << "Fail to convert the input from hex to bin!\n|firmware.bin: line 3: checksum ";
+        QTest::newRow("silent box") << image << silent << "" << 4 << false
+                                    << "Failed,check your device version!\n|does not answer";
+        QTest::newRow("box goes away at block 3")
+            << image << vanishing << "" << 6 << true
+            << "Fail to write flash!\n|COM 210 (|) went away: unplugged or switched off; the box "
+               "waits in its boot loader|run \"kestrowctl flash ";
         QTest::newRow("NAK at block 0")
             << image << Loader(true, 0) << "" << 6 << true << "Fail to write flash!";
         QTest::newRow("final status 41")  // after the last of the 40 blocks
             << image << Loader(true, -1, 39) << "" << 6 << true << "Fail to write flash!";
-        QTest::newRow("not correct") << "CPUM5FW" + image.mid(7) << Loader() << "" << 5 << false
-                                     << "Firmware file is not correct!";
+        QTest::newRow("not correct")
+            << "CPUM5FW" + image.mid(7) << Loader() << "" << 5 << false
+            << "Firmware file is not correct!\n|target digit (byte 5) is '5', not '3' or '4'";
         QTest::newRow("no file") << QByteArray() << Loader() << "" << 5 << false
                                  << "Please load file first!";
         QTest::newRow("Ctrl+C before Download")
@@ -340,6 +531,9 @@ class TestKestrowctl : public QObject {
         QTest::newRow("Ctrl+C during the write")
             << big << Loader(true, -1, -1, true) << "Writing flash: 10 %" << 1 << true
             << "boot loader";
+        QTest::newRow("hang-up during the write")
+            << big << Loader(true, -1, -1, true) << "HUP:Writing flash: 10 %" << 1 << true
+            << "Stopped on request|the box waits in its boot loader";
     }
     void flash() {
         QFETCH(QByteArray, file);
@@ -347,17 +541,114 @@ class TestKestrowctl : public QObject {
         QFETCH(QString, stopAt);
         QFETCH(QString, message);
         sim::BoxSim& b = AddBox(box);
-        const Run run =
-            Ctl("flash " + WriteFile("firmware.bin", file), QString::number(kCom), stopAt);
+        const bool hangUp = stopAt.startsWith("HUP:");
+        const bool piped = stopAt.startsWith('|');
+        How how;
+        how.whenOut = piped ? QString() : stopAt.mid(hangUp ? 4 : 0);
+        how.signal = hangUp ? SIGHUP : SIGINT;
+        how.shell = piped ? "CMD " + stopAt : QString();
+        const Run run = Ctl("flash " + WriteFile("firmware.bin", file), QString::number(kCom), how);
         QTEST(run.code, "code");
         QTEST(b.downloadSize() != 0, "download");
         if (message.isEmpty()) {
-            QVERIFY(run.out.endsWith("Writing flash: 100 %\nFirmware Updated!\n"));
+            QVERIFY2(piped ? run.out == "File Size: 3013 byte.\n"
+                           : run.out.endsWith("Writing flash: 100 %\nFirmware Updated!\n"),
+                     qPrintable(run.out));
             QCOMPARE(test::Q(b.flash()), test::Program(3000));
         } else {
-            QVERIFY2(run.err.contains(message), qPrintable(run.err));
+            for (const QString& part : message.split('|')) {
+                QVERIFY2(run.err.contains(part), qPrintable(run.err));
+            }
             QCOMPARE(b.resetCount(), 0);
         }
+    }
+
+    // doctor on a made-up machine (--root): "path=text" a file, "path>target" a link below the
+    // root, "path/" a folder; devices belong to group dialout, mode 0660. Each finding with its
+    // fix; exit 3 when there is something to fix.
+    void doctor_data() {
+        QTest::addColumn<QStringList>("machine");
+        QTest::addColumn<bool>("nobody");  // run as a user outside group dialout
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("report");  // parts of stdout, split at '|'
+        const QStringList adapter{
+            "dev/ttyUSB0=",
+            "sys/devices/usb1/1-1/idVendor=0403",
+            "sys/devices/usb1/1-1/idProduct=6001",
+            "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0/",
+            "sys/class/tty/ttyUSB0/device>sys/devices/usb1/1-1/1-1:1.0/ttyUSB0",
+            "sys/class/tty/ttyUSB0/dev=188:0"};
+        const QStringList modemManager = adapter + QStringList{"proc/77/comm=ModemManager"};
+        const auto row = [](const char* tag, const QStringList& machine, bool nobody, int code,
+                            const char* report) {
+            QTest::newRow(tag) << machine << nobody << code << QString(report);
+        };
+        row("all well", adapter, false, 0,
+            "COM 1 (|/dev/ttyUSB0): |/dev/ttyUSB0, group dialout, mode 0660, USB 0403:6001\n|"
+            "nothing wrong found");
+        row("not in the device's group", adapter, true, 3,
+            "problem: COM 1 (|you may not open it; |/dev/ttyUSB0 belongs to group dialout, which "
+            "you are not in\n    fix: sudo usermod -aG dialout $USER, then log out and in again");
+        row("ModemManager may probe the adapter",
+            modemManager + QStringList{"run/udev/data/c188:0=E:ID_VENDOR_ID=0403"}, false, 3,
+            "ModemManager runs|problem: COM 1 (|ModemManager may probe it|fix: printf|"
+            "ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\"|"
+            "ENV{ID_MM_DEVICE_IGNORE}=\"1\"|sudo tee /etc/udev/rules.d/99-kestrow.rules");
+        row("ModemManager leaves it alone",
+            modemManager + QStringList{"run/udev/data/c188:0=E:ID_MM_DEVICE_IGNORE=1"}, false, 0,
+            "ModemManager runs|nothing wrong found");
+        row("brltty and no USB adapter", {"dev/ttyACM0=", "usr/lib/udev/rules.d/85-brltty.rules="},
+            false, 3, "COM 65 (|problem: brltty is installed|fix: sudo apt-get remove brltty");
+        row("a program holds the port",
+            adapter + QStringList{"proc/55/comm=minicom", "proc/55/fd/3>dev/ttyUSB0"}, false, 3,
+            "problem: COM 1 (|open in process 55 (minicom)|fix: close that program, or: kill 55");
+        row("FTDI latency timer",
+            adapter + QStringList{"sys/bus/usb-serial/devices/ttyUSB0/latency_timer=16"}, false, 0,
+            "latency timer 16 ms|fix: to keep 1 ms: echo 1 | sudo tee |nothing wrong found");
+        row("no port at all", {"dev/"}, false, 3, "problem: no serial port found");
+    }
+    void doctor() {
+        QFETCH(QStringList, machine);
+        QFETCH(bool, nobody);
+        QTemporaryDir temp;
+        const std::filesystem::path root = temp.path().toStdString();
+        for (const QString& line : machine) {
+            const std::string entry = line.toStdString();
+            const size_t cut = entry.find_first_of("=>");
+            const std::filesystem::path path = root / entry.substr(0, cut);
+            std::filesystem::create_directories(cut == std::string::npos ? path
+                                                                         : path.parent_path());
+            if (cut != std::string::npos && entry[cut] == '=') {
+                std::ofstream(path) << entry.substr(cut + 1) << "\n";
+            } else if (cut != std::string::npos) {
+                std::filesystem::create_symlink(root / entry.substr(cut + 1), path);
+            }
+        }
+        const group* dialout = ::getgrnam("dialout");
+        QVERIFY(dialout);
+        for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+            const bool device = e.path().parent_path() == root / "dev" && !e.is_directory();
+            if (!e.is_symlink()) {
+                QVERIFY(::chmod(e.path().c_str(), e.is_directory() ? 0755
+                                                  : device         ? 0660
+                                                                   : 0644) == 0);
+            }
+            QVERIFY(!device || ::lchown(e.path().c_str(), 0, dialout->gr_gid) == 0 ||
+                    ::geteuid() != 0);
+        }
+        QVERIFY(::chmod(root.c_str(), 0755) == 0);
+        if (nobody && ::geteuid() != 0) {
+            QSKIP("changing the user needs root");
+        }
+        How how;
+        how.nobody = nobody;
+        const Run run = Ctl("doctor --root " + temp.path(), "", how);
+        QTEST(run.code, "code");
+        QFETCH(QString, report);
+        for (const QString& part : report.split('|')) {
+            QVERIFY2(run.out.contains(part), qPrintable(run.out));
+        }
+        QCOMPARE(run.err.isEmpty(), run.code == 0);
     }
 };
 

@@ -11,6 +11,7 @@
 using namespace kestrow;
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
+Q_DECLARE_METATYPE(kestrow::BootConnect)
 
 namespace {
 
@@ -34,8 +35,9 @@ QString Requests(const sim::BoxSim& box) {
 }
 
 sim::BoxConfig Box(int nakBlock = -1, int status = 0x40, std::optional<std::uint8_t> last = {},
-                   int statusAfterBlock = -1, bool inBootLoader = true) {
+                   int statusAfterBlock = -1, bool inBootLoader = true, bool silent = false) {
     sim::BoxConfig c;
+    c.silent = silent;
     c.startInBootLoader = inBootLoader;
     c.nakBlock = nakBlock;
     c.status = static_cast<std::uint8_t>(status);
@@ -64,38 +66,42 @@ class TestBootLoader : public QObject {
         QTest::addColumn<int>("size");
         QTest::addColumn<char>("digit");
         QTest::addColumn<sim::BoxConfig>("box");
-        QTest::addColumn<bool>("connects");
+        QTest::addColumn<BootConnect>("connects");
         QTest::addColumn<int>("write");
         QTest::addColumn<QString>("requests");
         QTest::addColumn<QString>("progress");
         const auto row = [](const char* tag, int size, char digit, const sim::BoxConfig& box,
-                            bool connects, int write, const char* requests, const char* progress) {
+                            BootConnect connects, int write, const char* requests,
+                            const char* progress) {
             QTest::newRow(tag) << size << digit << box << connects << write << QString(requests)
                                << QString(progress);
         };
         const char* const full = "P D S A 79 79 79 31 S A R";  // 256 bytes: 3 x 76 + 28
         const char* const p256 = "0..3: 0 1 2 3 3";
-        row("256 bytes", 256, '4', Box(), true, 1, full, p256);
-        row("4 x 76 bytes, target 3", 304, '3', Box(), true, 1, "P D S A 79 79 79 79 S A R",
+        using enum BootConnect;
+        row("256 bytes", 256, '4', Box(), Connected, 1, full, p256);
+        row("4 x 76 bytes, target 3", 304, '3', Box(), Connected, 1, "P D S A 79 79 79 79 S A R",
             "0..4: 0 1 2 3 4");
-        row("boot request first", 256, '4', Box(-1, 0x40, {}, -1, false), true, 1,
+        row("boot request first", 256, '4', Box(-1, 0x40, {}, -1, false), Connected, 1,
             "- B P D S A 79 79 79 31 S A R", p256);
+        // Nothing acknowledges the Ping, before or after the boot request: no Download.
+        row("silent box", 256, '4', Box(-1, 0x40, {}, -1, false, true), Silent, -1, "- B P", "");
         // The first failed step ends the exchange: no Get Status, no Reset after it.
-        row("nak at block 2", 256, '4', Box(2), true, 0, "P D S A 79 79 79", "0..3: 0 1 2");
+        row("nak at block 2", 256, '4', Box(2), Connected, 0, "P D S A 79 79 79", "0..3: 0 1 2");
         // The final Get Status must say 40; neither CC nor Reset follows another status.
-        row("status 41 after the last block", 256, '4', Box(-1, 0x41, {}, 3), true, 0,
+        row("status 41 after the last block", 256, '4', Box(-1, 0x41, {}, 3), Connected, 0,
             "P D S A 79 79 79 31 S", p256);
         // Byte 4 of the status reply is examined by the connect check only.
-        row("status 00 CC 03 40 41", 256, '4', Box(-1, 0x40, 0x41), false, 1, full, p256);
+        row("status 00 CC 03 40 41", 256, '4', Box(-1, 0x40, 0x41), Refused, 1, full, p256);
         // A program that cannot be written is refused before anything goes out.
-        row("255 bytes", 255, '4', Box(), false, 0, "", "");
-        row("4,980,736 bytes", 4980736, '4', Box(), false, 0, "", "");
+        row("255 bytes", 255, '4', Box(), Refused, 0, "", "");
+        row("4,980,736 bytes", 4980736, '4', Box(), Refused, 0, "", "");
     }
     void exchange() {
         QFETCH(int, size);
         QFETCH(char, digit);
         QFETCH(sim::BoxConfig, box);
-        QFETCH(bool, connects);
+        QFETCH(BootConnect, connects);
         QFETCH(int, write);
         test::RecordingReporter reporter;
         test::PortsDir ports;

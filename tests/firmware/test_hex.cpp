@@ -46,10 +46,13 @@ class TestHex : public QObject {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QString>("reason");  // why a conversion fails, with its line
         const auto row = [](const char* name, const QByteArray& text, const QByteArray& image,
-                            bool ok = true) { QTest::newRow(name) << text << ok << image; };
-        const auto fail = [&row](const char* name, const QByteArray& text) {
-            row(name, text, {}, false);
+                            bool ok = true, const char* reason = "") {
+            QTest::newRow(name) << text << ok << image << QString(reason);
+        };
+        const auto fail = [&row](const char* name, const QByteArray& text, const char* reason) {
+            row(name, text, {}, false, reason);
         };
         const QByteArray abc = "ABC";
         const QList<QByteArray> plain{Rec(0, 0, abc), Rec(0, 5, "xy"), kEof};
@@ -77,26 +80,37 @@ class TestHex : public QObject {
             Lines({Rec(4, 0, Address(0x4C)), Rec(0, 0x0B, "Z"), kEof}),
             QByteArray(0x4C000B, '\0') + "Z");
 
-        fail("missing end of file", Lines({Rec(0, 0, abc)}));
-        QByteArray badSum = Rec(0, 0, abc);
+        fail("missing end of file", Lines({Rec(0, 0, abc)}),
+             "no end-of-file record (:00000001FF) before the text ends");
+        QByteArray badSum = Rec(0, 0, abc);  // 03 00 00 00 41 42 43, checksum 37
         badSum.back() = badSum.back() == '0' ? '1' : '0';
-        fail("bad checksum", Lines({badSum, kEof}));
-        fail("count exceeds the characters", Lines({Rec(0, 0, abc).remove(9, 2), kEof}));
-        fail("characters beyond the count", Lines({Rec(0, 0, abc) + "00", kEof}));
-        fail("non-hex digit in the data", Lines({Rec(0, 0, abc).replace(10, 1, "G"), kEof}));
+        fail("bad checksum", Lines({Rec(0, 9, "x"), badSum, kEof}),
+             "line 2: checksum 30, expected 37");
+        fail("count exceeds the characters", Lines({Rec(0, 0, abc).remove(9, 2), kEof}),
+             "line 1: the count says 3 data bytes; the record is shorter");
+        fail("characters beyond the count", Lines({Rec(0, 0, abc) + "00", kEof}),
+             "line 1: characters after the checksum; the count says 3 data bytes");
+        fail("non-hex digit in the data", Lines({Rec(0, 0, abc).replace(10, 1, "G"), kEof}),
+             "line 1: 'G' is not a hex digit");
         // Checksum right for address 0x0100 if the 'G' were read as 0x10.
-        fail("non-hex digit in the address", Lines({":01000G0041BD", kEof}));
-        fail("record without colon", Lines({Rec(0, 0, abc).mid(1), kEof}));
+        fail("non-hex digit in the address", Lines({":01000G0041BD", kEof}),
+             "line 1: 'G' is not a hex digit");
+        fail("record without colon", Lines({Rec(0, 0, abc).mid(1), kEof}),
+             "line 1: a record starts with ':', not with '0'");
         fail("address beyond the largest image",
-             Lines({Rec(4, 0, Address(0x4C)), Rec(0, 0x0B, "ZZ"), kEof}));
-        fail("address record of wrong size", Lines({Rec(4, 0, "\1"), kEof}));
+             Lines({Rec(4, 0, Address(0x4C)), Rec(0, 0x0B, "ZZ"), kEof}, "\n\n"),
+             "line 3: the data ends at byte 4980749, past the largest image of 4980748 bytes");
+        fail("address record of wrong size", Lines({Rec(4, 0, "\1"), kEof}),
+             "line 1: an address record holds 2 bytes, this one 1");
     }
     void convert() {
         QFETCH(QByteArray, text);
         QFETCH(bool, ok);
         FirmwareImage fw;
         fw.data = test::Bytes(text);
-        QCOMPARE(ConvertHexToBinary(fw), ok);
+        const Verdict converted = ConvertHexToBinary(fw);
+        QCOMPARE(bool(converted), ok);
+        QTEST(QString::fromStdString(converted.reason), "reason");
         QTEST(Q(fw.data), "image");  // released on failure
     }
 
@@ -105,24 +119,42 @@ class TestHex : public QObject {
     void prepare_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<PrepareOutcome>("outcome");
+        QTest::addColumn<QString>("reason");  // which size limit or header field
         const QByteArray bin = Image('4', Program(256));
         const auto wrong = PrepareOutcome::NotCorrect;
-        QTest::newRow("bin 269 bytes") << bin << PrepareOutcome::Ready;
-        QTest::newRow("bin 268 bytes: program too short") << bin.left(268) << wrong;
-        QTest::newRow("target 5") << Image('5', Program(256)) << wrong;
-        QTest::newRow("wrong magic") << QByteArray(bin).replace(3, 1, "m") << wrong;
-        QTest::newRow("wrong FW") << QByteArray(bin).replace(6, 1, "V") << wrong;
+        const QString sizes = "; the boot loader writes 256 to 4980735";
+        QTest::newRow("bin 269 bytes") << bin << PrepareOutcome::Ready << "";
+        QTest::newRow("bin 268 bytes: program too short")
+            << bin.left(268) << wrong
+            << "the program has 255 bytes after the 13-byte header" + sizes;
+        QTest::newRow("file of 256 bytes")
+            << bin.left(256) << wrong
+            << "the file has 256 bytes; a firmware file has more than 256";
+        QTest::newRow("target 5") << Image('5', Program(256)) << wrong
+                                  << "the header's target digit (byte 5) is '5', not '3' or '4'";
+        QTest::newRow("wrong magic") << QByteArray(bin).replace(3, 1, "m") << wrong
+                                     << "the header starts \"CPUm\", not \"CPUM\"";
+        QTest::newRow("wrong FW") << QByteArray(bin).replace(6, 1, "V") << wrong
+                                  << "the header's bytes 6 and 7 are \"FV\", not \"FW\"";
         QList<QByteArray> records;
         const QByteArray image = Image('3', Program(300));
         for (int at = 0; at < image.size(); at += 16) {
             records << Rec(0, static_cast<unsigned>(at), image.mid(at, 16));
         }
-        QTest::newRow("hex") << Lines(records + QList{kEof}) << PrepareOutcome::Ready;
+        QTest::newRow("hex") << Lines(records + QList{kEof}) << PrepareOutcome::Ready << "";
         const QList<QByteArray> padding(20, Rec(3, 0, QByteArray(4, '\0')));  // past 256 bytes
         QTest::newRow("hex data at 0x100: zeros where the header belongs")
-            << Lines(QList{Rec(0, 0x100, image.left(16))} + padding + QList{kEof}) << wrong;
+            << Lines(QList{Rec(0, 0x100, image.left(16))} + padding + QList{kEof}) << wrong
+            << "the header starts \"\\x00\\x00\\x00\\x00\", not \"CPUM\"";
         QTest::newRow("hex image shorter than the header")
-            << Lines(QList{Rec(0, 0, "CPUM4FW")} + padding + QList{kEof}) << wrong;
+            << Lines(QList{Rec(0, 0, "CPUM4FW")} + padding + QList{kEof}) << wrong
+            << "the image has 7 bytes, fewer than its 13-byte header" + sizes;
+        QByteArray third = Rec(0, 32, image.mid(32, 16));
+        third.back() = third.back() == '0' ? '1' : '0';
+        QTest::newRow("hex with a bad checksum on line 3")
+            << Lines(QList{Rec(0, 0, image.left(16)), Rec(0, 16, image.mid(16, 16)), third} +
+                     padding + QList{kEof})
+            << PrepareOutcome::ConvertFailed << "line 3: checksum ";
     }
     void prepare() {
         QFETCH(QByteArray, content);
@@ -136,6 +168,10 @@ class TestHex : public QObject {
         fw.data.assign(10, 0xEE);  // a previous run's buffer
         const PrepareResult r = PrepareFirmware(fw);
         QCOMPARE(r.outcome, outcome);
+        QFETCH(QString, reason);
+        QVERIFY2(QString::fromStdString(r.reason).startsWith(reason) &&
+                     r.reason.empty() == reason.isEmpty(),
+                 r.reason.c_str());
         QCOMPARE(r.fileSize.value_or(0), static_cast<std::uint64_t>(content.size()));
         if (outcome == PrepareOutcome::Ready) {
             const QByteArray image = content.startsWith(':') ? Image('3', Program(300)) : content;

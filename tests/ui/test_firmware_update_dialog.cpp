@@ -140,7 +140,8 @@ class TestFirmwareUpdateDialog : public QObject {
             << QStringList{text::kCheckVersion} << 0;
         QTest::newRow("box vanishes at block 3")
             << GoodFile << Vanish3
-            << QStringList{text::kConnected, text::kWriting, text::kWriteFailed} << none << 3;
+            << QStringList{text::kConnected, text::kWriting, text::kWriteFailed}
+            << QStringList{text::kBootLoaderWaits} << 3;
     }
     void run() {
         QFETCH(File, file);

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QStringList>
 #include <chrono>
+#include <utility>
 
 #include "firmware/FirmwareTexts.h"
 #include "firmware/FirmwareUpdateWorker.h"
@@ -45,9 +46,12 @@ class FirmwareUpdateDialog::View : public FirmwareUpdateView {
     void SetFileSize(std::string_view text) override {
         Post([d = &dialog_, t = ui::Utf8(text)] { d->SetControlText(Ids::kFileSizeText, t); });
     }
+    // The run's reason, if it gave one, is the detail line under the system's text.
     void ShowMessage(std::string_view text) override {
-        (void)ui::ShowMessage(&dialog_, ui::Utf8(text), QString(), ui::MessageButtons::Ok);
+        (void)ui::ShowMessage(&dialog_, ui::Utf8(text), QString(), ui::MessageButtons::Ok,
+                              ui::MessageIcon::None, std::exchange(detail_, {}));
     }
+    void ShowDetail(std::string_view detail) override { detail_ = ui::Utf8(detail); }
     void ShowWaitCursor(bool wait) override {
         Post([wait] { wait ? ui::ShowWaitCursor() : ui::ShowArrowCursor(); });
     }
@@ -72,6 +76,7 @@ class FirmwareUpdateDialog::View : public FirmwareUpdateView {
         QMetaObject::invokeMethod(&dialog_, std::forward<F>(f), Qt::QueuedConnection);
     }
     FirmwareUpdateDialog& dialog_;
+    QString detail_;  // worker thread only
 };
 
 FirmwareUpdateDialog::FirmwareUpdateDialog()

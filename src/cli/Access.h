@@ -1,0 +1,41 @@
+// Who may open a device, for kestrowctl's words when a port is refused (and for doctor): the
+// device's group against the user's groups, and the command that lets the user in.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrow::cli {
+
+// The user a check is about; CurrentUser() for the running process, others in tests.
+struct Identity {
+    unsigned uid = 0;
+    std::vector<unsigned> groups;  // the process's groups: effective and supplementary
+    std::string name;              // the login name, for /etc/group's member lists
+};
+[[nodiscard]] Identity CurrentUser();
+
+struct DeviceAccess {
+    std::string device;          // the device itself, links followed
+    std::string group;           // its group's name (or number)
+    unsigned mode = 0;           // its permission bits
+    bool mayOpen = false;        // read and write for this user by owner, group or others
+    bool inGroup = false;        // the user's process has the group
+    bool listedInGroup = false;  // /etc/group lists the user in it: a new login brings it
+};
+
+// What stat says about `device` for `user`; none when it cannot be examined.
+[[nodiscard]] std::optional<DeviceAccess> ExamineAccess(const std::string& device,
+                                                        const Identity& user);
+
+// Why the user may not open the device ("/dev/ttyUSB0 belongs to group dialout, which you are
+// not in") and the command that changes it ("sudo usermod -aG dialout $USER, then log out and
+// in again"); no command where there is nothing to change.
+struct Advice {
+    std::string why;
+    std::string fix;
+};
+[[nodiscard]] Advice AccessAdvice(const DeviceAccess& access);
+
+}  // namespace kestrow::cli
