@@ -32,6 +32,10 @@ constexpr const char* kFixedVersionText = "V1.001";
 Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
                            const CommonOptions& options) {
     Json settings = Json::object();
+    // A box without GenLock answers none of its reads: the GenLock delays are left out and the
+    // rest still counts. One that answers some of them and not others lost a reply: no file.
+    bool genlockAnswered = false;
+    std::vector<std::string> genlockMissing;
     for (const SettingInfo& s : AllSettings()) {
         if (!Offered(s, reading.box)) {
             continue;
@@ -39,13 +43,14 @@ Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
         std::optional<SettingValue> shown;
         std::string raw;
         if (s.kind == SettingKind::Genlock) {
-            const auto g = ReadGenlock(link, s);
-            if (!g && link.Vanished()) {
+            bool periodAnswered = false;
+            const auto g = ReadGenlock(link, s, &periodAnswered);
+            genlockAnswered = genlockAnswered || periodAnswered;
+            if (!g && (link.Vanished() || genlockAnswered)) {
                 return NoAnswer(link, options);
             }
-            if (!g) {  // a box without GenLock: the rest of the settings still count
-                PrintError(std::string(s.name) +
-                           ": the box does not answer its GenLock reads; left out");
+            if (!g) {
+                genlockMissing.emplace_back(s.name);
                 continue;
             }
             shown = ShownGenlockFor(g->delay, g->period);
@@ -60,6 +65,12 @@ Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
         } else {
             settings[std::string(s.name)] = ToJson(shown);
         }
+    }
+    if (genlockAnswered && !genlockMissing.empty()) {
+        return NoAnswer(link, options);
+    }
+    for (const std::string& name : genlockMissing) {
+        PrintError(name + ": the box does not answer its GenLock reads; left out");
     }
     return settings;
 }

@@ -138,8 +138,12 @@ Json ToJson(const std::optional<SettingValue>& value) {
     return std::get<std::string>(*value);
 }
 
-std::optional<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting) {
+std::optional<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting,
+                                          bool* periodAnswered) {
     const auto period = link.ReadGenlockValue(setting.periodItem);
+    if (periodAnswered != nullptr) {
+        *periodAnswered = period.has_value();
+    }
     const auto delay = period ? link.ReadGenlockValue(setting.readItem) : std::nullopt;
     if (!delay) {
         return std::nullopt;

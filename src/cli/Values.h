@@ -47,7 +47,8 @@ struct GenlockReading {
     uint16_t delay = 0;
 };
 [[nodiscard]] std::optional<GenlockReading> ReadGenlock(DeviceLink& link,
-                                                        const SettingInfo& setting);
+                                                        const SettingInfo& setting,
+                                                        bool* periodAnswered = nullptr);
 // A GenLock delay as shown, or none when it lies outside -period/2 .. period/2.
 [[nodiscard]] std::optional<int> ShownGenlockFor(uint16_t delay, uint16_t period);
 

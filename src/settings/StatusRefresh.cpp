@@ -1,6 +1,7 @@
 #include "settings/StatusRefresh.h"
 
 #include <array>
+#include <vector>
 
 #include "device/Frames.h"
 #include "device/SerialTypes.h"
@@ -72,18 +73,29 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
         seen.SettingRead(q.group, q.item, (*reply)[3]);
     }
 
-    // The model question. Nothing from here on ends the refresh; an unanswered read counts as 0.
-    const auto value = [&link](uint8_t item) -> uint8_t {
-        const auto reply = link.Exchange(ReadSettingFrame(4, item));
-        return reply ? (*reply)[3] : 0;
-    };
+    // The model question. A box that does not answer it counts as an older model. One that
+    // answers it is read again for the System items its model keeps where; a read lost there
+    // ends the refresh like any other, since a 0 in its place would be a value the box never
+    // sent (a clock mode or auto-sleep time shown and written back wrong).
     const auto model = link.Exchange(ModelQueryFrame());
     box.newerModel = IsNewerModelReply(model);
+    struct Again {
+        uint8_t item;
+        uint8_t* byte;
+    };
+    std::vector<Again> again;
     if (box.newerModel) {
-        cache.system[2] = value(2);
-        cache.system[1] = value(3);
+        again = {{2, &cache.system[2]}, {3, &cache.system[1]}};
     } else if (model) {
-        cache.system[1] = value(2);
+        again = {{2, &cache.system[1]}};
+    }
+    for (const Again& a : again) {
+        const auto reply = link.Exchange(ReadSettingFrame(4, a.item));
+        if (!reply) {
+            link.Close();
+            return RefreshResult::Aborted;
+        }
+        *a.byte = (*reply)[3];
     }
     link.Close();
     return RefreshResult::Completed;

@@ -27,7 +27,7 @@ class RefreshObserver {
 
 enum class RefreshResult {
     NotOpened,  // the port did not open (the serial layer has reported it)
-    Aborted,    // the probe or a query before (4,4) got no 5-byte reply
+    Aborted,    // the probe, a query, or a read after an answered (4,4) got no 5-byte reply
     Completed,
 };
 

@@ -322,8 +322,10 @@ class TestKestrowctl : public QObject {
         readBackUnanswered.unanswered = {{4, 1}};  // the refresh's first query
         BoxConfig model1;  // the panel reaches the GenLock dialog on model byte 1 only
         model1.modelByte = 1;
-        BoxConfig noGenlock = model1;
-        noGenlock.unanswered = {{0x49, 4}};
+        BoxConfig noGenlock = model1;  // a box without GenLock answers none of its reads
+        noGenlock.unanswered = {{0x49, 2}, {0x49, 3}, {0x49, 4}, {0x49, 5}};
+        BoxConfig genlockLost = model1;  // one that answers some lost a reply
+        genlockLost.unanswered = {{0x49, 5}};
         row("usage", "frobnicate", "", 2, "kestrowctl: unknown command \"frobnicate\"");
         row("argument missing", "get", "none", 2, "kestrowctl: name is required");
         row("empty port", "get contrast", "\"\"", 2, "--port: an empty name names no port");
@@ -340,6 +342,7 @@ class TestKestrowctl : public QObject {
             "genlock-h: this box does not offer H-Sync Delay (only boxes whose model byte is 1)");
         row("dump: GenLock unanswered", "dump FILE", "", 0,
             "genlock-h: the box does not answer its GenLock reads; left out", noGenlock);
+        row("dump: a GenLock reply lost", "dump FILE", "", 4, "does not answer", genlockLost);
         // A write that fails past the file size limit: the old file stays, the reason is named.
         row("dump: past the file size limit", "ulimit:dump FILE", "", 5,
             "dump.json: cannot be written: File too large; the file is as it was", {}, "FILE kept");

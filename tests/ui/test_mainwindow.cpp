@@ -123,6 +123,10 @@ class TestMainWindow : public QObject {
         late.delayed = {{4, 4}};
         QTest::newRow("(4,4) answered after 6.8 s")  // too late: as if unanswered
             << late << 23 << shown << settings + "74429302" << 0 << 1 << 7230;
+        BoxConfig againLost = c;  // the second read of (4,2), after an answered (4,4)
+        againLost.faults[kestrow::sim::Fault::Dropped].atFrames = {23};
+        QTest::newRow("(4,2) read again lost: aborted")
+            << againLost << 24 << shown << settings + "74429302" << 0 << 0 << 7240;
         BoxConfig probeShort = c;
         probeShort.shortReplyBytes = 4;
         QTest::newRow("probe answered short")  // 4 bytes: as if unanswered
