@@ -242,11 +242,11 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
         }
         period = *read;
     }
-    const auto write = PlanWrite(s, ss.box, ValueFromText(s, value), period);
-    if (!write) {
-        return Report(write.failure());
+    const Plan plan = PlanWrite(s, ss.box, ValueFromText(s, value), period);
+    if (!plan) {
+        return Report({Exit::Usage, plan.refusal});
     }
-    if (!WriteSettingValue(ss.link, *write->setting, write->value)) {
+    if (!WriteSettingValue(ss.link, *plan.write->setting, plan.write->value)) {
         return Report(WriteFailed(ss.link, std::string(s.name) + " may not have reached the box"));
     }
     return 0;

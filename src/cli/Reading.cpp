@@ -61,13 +61,5 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     return r;
 }
 
-const ReadValue* FindRead(const BoxReading& reading, uint8_t group, uint8_t item) {
-    for (const ReadValue& v : reading.values) {
-        if (v.group == group && v.item == item) {
-            return &v;
-        }
-    }
-    return nullptr;
-}
 
 }  // namespace kestrow::cli

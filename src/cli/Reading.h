@@ -32,7 +32,4 @@ struct BoxReading {
 // model question is a failure, never a half-filled reading.
 [[nodiscard]] Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options);
 
-// The value read for (group, item), or none when the refresh does not read it.
-[[nodiscard]] const ReadValue* FindRead(const BoxReading& reading, uint8_t group, uint8_t item);
-
 }  // namespace kestrow::cli

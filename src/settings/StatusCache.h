@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace kestrow {
 
@@ -17,7 +18,8 @@ struct StatusCache {
 };
 
 // The byte that holds setting (group, item) of groups 1 to 3, and (4,1); null for any other.
-[[nodiscard]] inline uint8_t* SettingByte(StatusCache& cache, uint8_t group, uint8_t item) {
+[[nodiscard]] inline const uint8_t* SettingByte(const StatusCache& cache, uint8_t group,
+                                                uint8_t item) {
     const auto k = static_cast<size_t>(item) - 1;
     switch (group) {
         case 1:
@@ -31,6 +33,9 @@ struct StatusCache {
         default:
             return nullptr;
     }
+}
+[[nodiscard]] inline uint8_t* SettingByte(StatusCache& cache, uint8_t group, uint8_t item) {
+    return const_cast<uint8_t*>(SettingByte(std::as_const(cache), group, item));
 }
 
 }  // namespace kestrow

@@ -1,0 +1,218 @@
+#include "settings/SettingValues.h"
+
+#include <charconv>
+#include <limits>
+
+namespace kestrow {
+namespace {
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// Why a dialog hides a row, for the refusal.
+std::string_view WhenOffered(Availability availability) {
+    switch (availability) {
+        case Availability::Always:
+            return "";
+        case Availability::AudioSource:
+            return "HDMI output fed from a VGA, DVI or Component input";
+        case Availability::EdidAudio:
+            return "an HDMI input";
+        case Availability::ClockMode:
+            return "boxes whose model byte is 1";
+        case Availability::AutoSleep:
+            return "newer models whose model byte is not 1";
+    }
+    return "";
+}
+
+std::string ChoicesText(const std::vector<Choice>& list) {
+    std::string out;
+    bool shortForms = false;
+    for (const Choice& c : list) {
+        out += (out.empty() ? "" : ", ") + std::string(c.text);
+        shortForms = shortForms || ShortChoiceText(c.text) != c.text;
+    }
+    return out + (shortForms ? " (short forms such as 1080p60 are taken too)" : "");
+}
+
+Plan Refused(const SettingInfo& s, const std::string& what, const std::string& accepted) {
+    return {std::nullopt, std::string(s.name) + ": " + what + "; " + accepted};
+}
+
+}  // namespace
+
+std::string ValueText(const SettingValue& value) {
+    if (const int* n = std::get_if<int>(&value)) {
+        return std::to_string(*n);
+    }
+    return std::get<std::string>(value);
+}
+
+Json ToJson(const std::optional<SettingValue>& value) {
+    if (!value) {
+        return nullptr;
+    }
+    if (const int* n = std::get_if<int>(&*value)) {
+        return *n;
+    }
+    return std::get<std::string>(*value);
+}
+
+std::optional<SettingValue> FromJson(const Json& value) {
+    constexpr int64_t kMax = std::numeric_limits<int>::max();
+    constexpr int64_t kMin = std::numeric_limits<int>::min();
+    if (value.is_number_unsigned()) {
+        const auto n = value.get<uint64_t>();
+        return n <= static_cast<uint64_t>(kMax) ? std::optional<SettingValue>(static_cast<int>(n))
+                                                : std::nullopt;
+    }
+    if (value.is_number_integer()) {
+        const auto n = value.get<int64_t>();
+        return n >= kMin ? std::optional<SettingValue>(static_cast<int>(n)) : std::nullopt;
+    }
+    if (value.is_string()) {
+        return value.get<std::string>();
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseInteger(std::string_view text) {
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-') {
+        text.remove_prefix(1);
+    }
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [at, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc{} || at != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+SettingValue ValueFromText(const SettingInfo& setting, const std::string& text) {
+    if (setting.kind != SettingKind::Choice) {
+        if (const auto n = ParseInteger(text)) {
+            return *n;
+        }
+    }
+    return text;
+}
+
+std::string RangeText(int minimum, int maximum) {
+    return std::to_string(minimum) + " to " + std::to_string(maximum);
+}
+
+std::string UnknownSettingText(std::string_view name) {
+    return "unknown setting " + Quoted(name) + "; \"kestrowctl settings\" lists the names";
+}
+
+std::optional<std::string> NotOfferedText(const SettingInfo& setting, const BoxFacts& box) {
+    if (Offered(setting, box)) {
+        return std::nullopt;
+    }
+    const std::string_view when = setting.kind == SettingKind::Genlock
+                                      ? WhenOffered(Availability::ClockMode)
+                                      : WhenOffered(setting.availability);
+    return std::string(setting.name) + ": this box does not offer " + std::string(setting.label) +
+           " (only " + std::string(when) + ")";
+}
+
+std::optional<SettingValue> ShownValueFor(const SettingInfo& setting, const BoxFacts& box,
+                                          uint8_t byte) {
+    if (setting.kind == SettingKind::Number) {
+        const int shown = ShownValue(setting, byte);
+        if (shown < setting.minimum || shown > setting.maximum) {
+            return std::nullopt;
+        }
+        return shown;
+    }
+    if (setting.kind == SettingKind::Choice) {
+        const std::vector<Choice> list = ChoicesFor(setting, box);
+        if (const auto entry = SelectedChoice(setting, box, byte)) {
+            return std::string(list[static_cast<size_t>(*entry)].text);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<uint8_t> CachedValue(const StatusCache& cache, const BoxFacts& box,
+                                   const SettingInfo& setting) {
+    if (setting.kind == SettingKind::Genlock) {
+        return std::nullopt;
+    }
+    if (setting.group == 4 && setting.item == 2) {
+        return box.newerModel ? cache.system[2] : cache.system[1];
+    }
+    const uint8_t* byte = SettingByte(cache, setting.group, setting.item);
+    return byte != nullptr ? std::optional<uint8_t>(*byte) : std::nullopt;
+}
+
+std::optional<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting,
+                                          bool* periodAnswered) {
+    const auto period = link.ReadGenlockValue(setting.periodItem);
+    if (periodAnswered != nullptr) {
+        *periodAnswered = period.has_value();
+    }
+    const auto delay = period ? link.ReadGenlockValue(setting.readItem) : std::nullopt;
+    if (!delay) {
+        return std::nullopt;
+    }
+    return GenlockReading{*period, *delay};
+}
+
+std::optional<int> ShownGenlockFor(uint16_t delay, uint16_t period) {
+    const int shown = GenlockShown(delay, period);
+    return shown == ClampGenlock(shown, period) ? std::optional<int>(shown) : std::nullopt;
+}
+
+Plan PlanWrite(const SettingInfo& setting, const BoxFacts& box, const SettingValue& value,
+               uint16_t period) {
+    if (auto refused = NotOfferedText(setting, box)) {
+        return {std::nullopt, *refused};
+    }
+    return PlanValue(setting, box, value, period);
+}
+
+Plan PlanValue(const SettingInfo& setting, const BoxFacts& box, const SettingValue& value,
+               uint16_t period) {
+    const std::string given = std::holds_alternative<int>(value)
+                                  ? ValueText(value)
+                                  : Quoted(std::get<std::string>(value));
+    if (setting.kind == SettingKind::Choice) {
+        const std::vector<Choice> list = ChoicesFor(setting, box);
+        const std::string accepted = "this box offers " + ChoicesText(list);
+        const auto* text = std::get_if<std::string>(&value);
+        if (text == nullptr) {
+            return Refused(setting, given + " is not a choice", accepted);
+        }
+        const auto entry = FindChoice(list, *text);
+        if (!entry) {
+            return Refused(setting, "no choice " + given, accepted);
+        }
+        const Choice& c = list[static_cast<size_t>(*entry)];
+        return {PlannedWrite{&setting, std::string(c.text), c.sent}, {}};
+    }
+
+    const bool genlock = setting.kind == SettingKind::Genlock;
+    const GenlockRange range = GenlockRangeFor(period);
+    const int minimum = genlock ? range.minimum : setting.minimum;
+    const int maximum = genlock ? range.maximum : setting.maximum;
+    const std::string accepted =
+        std::string(setting.label) + " takes " + RangeText(minimum, maximum) +
+        (genlock ? " (the box's period is " + std::to_string(period) + ")" : std::string{});
+    const int* number = std::get_if<int>(&value);
+    if (number == nullptr) {
+        return Refused(setting, given + " is not a number", accepted);
+    }
+    if (*number < minimum || *number > maximum) {
+        return Refused(setting, given + " is out of range", accepted);
+    }
+    if (genlock) {
+        return {PlannedWrite{&setting, *number, GenlockRegisterFor(*number, period)}, {}};
+    }
+    return {PlannedWrite{&setting, *number, ByteForShown(setting, *number)}, {}};
+}
+
+}  // namespace kestrow
