@@ -61,5 +61,4 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     return r;
 }
 
-
 }  // namespace kestrow::cli
