@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Access.h"
+#include "device/DeviceAccess.h"
 
 namespace kestrow::cli {
 

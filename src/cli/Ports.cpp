@@ -5,8 +5,8 @@
 #include <system_error>
 #include <vector>
 
-#include "cli/Access.h"
 #include "cli/Console.h"
+#include "device/DeviceAccess.h"
 #include "firmware/BootLoader.h"
 #include "settings/StatusRefresh.h"
 
@@ -79,8 +79,7 @@ Failure WriteFailed(const DeviceLink& link, std::string_view state) {
 Failure NotOpened(const ComPort& port, int error) {
     std::string why = error != 0 ? std::generic_category().message(error) : "";
     if (error == EACCES || error == EPERM) {
-        const auto access = ExamineAccess(port.path, CurrentUser());
-        const Advice advice = access ? AccessAdvice(*access) : Advice{};
+        const Advice advice = RefusalAdvice(error, port.path).value_or(Advice{});
         why = "permission denied" + (advice.why.empty() ? "" : "; " + advice.why) +
               (advice.fix.empty() ? "" : ": " + advice.fix);
     } else if (error == EBUSY) {

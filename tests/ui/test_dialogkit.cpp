@@ -7,9 +7,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "tests/common/TestBox.h"
@@ -224,6 +226,23 @@ class TestDialogKit : public QObject {
         ShowArrowCursor();
         SetMessageHook({});
         QCOMPARE(seen, "Error|Failed in call to ReadFile\n|I/O error|no owner|GUI thread|arrow");
+
+        // A port the user may not open: the box names the device and what lets the user in.
+        QTemporaryFile device;
+        QVERIFY(device.open());
+        QVERIFY(device.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        const std::string path = QFileInfo(device.fileName()).canonicalFilePath().toStdString();
+        SetMessageHook([&seen](const MessageRequest& r) {
+            seen = r.detail;
+            return kIdOk;
+        });
+        kestrow::ReportSerialFailure(
+            {"Failed to open up the comms port\n", "Error", "Permission denied", EACCES, path});
+        SetMessageHook({});
+        const QString expected = QString::fromStdString(
+            "Permission denied\n" + path + " (mode 0600) opens for its owner only:\nsudo chgrp " +
+            "dialout " + path + " && sudo chmod 0660 " + path);
+        QVERIFY2(seen.startsWith(expected), qPrintable(seen));
 
         bool ran = false;
         QTimer::singleShot(0, this, [&ran] { ran = true; });

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include "device/DeviceAccess.h"
 #include "device/SerialTypes.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/QtSupport.h"
@@ -18,10 +19,16 @@ void KeepPainted() {
 }
 
 void ShowSerialFailure(const SerialReport& report) {
+    // A port the user may not open: the reason names the device, its group and the command
+    // that lets the user in.
+    std::string detail = report.detail;
+    if (const auto advice = RefusalAdvice(report.error, report.path)) {
+        detail += "\n" + advice->why + (advice->fix.empty() ? "" : ":\n" + advice->fix);
+    }
     // No owner window, OK only; ShowMessage carries a worker thread's report to the GUI thread.
     ShowMessage(nullptr, QString::fromStdString(report.text),
                 QString::fromStdString(report.caption), MessageButtons::Ok, MessageIcon::None,
-                QString::fromStdString(report.detail));
+                QString::fromStdString(detail));
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
-// Who may open a device, for kestrowctl's words when a port is refused (and for doctor): the
-// device's group against the user's groups, and the command that lets the user in.
+// Who may open a device, for the words when a port is refused (the panel's message box,
+// kestrowctl's line and its doctor): the device's group against the user's groups, and the
+// command that lets the user in. POSIX only.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace kestrow::cli {
+namespace kestrow {
 
 // The user a check is about; CurrentUser() for the running process, others in tests.
 struct Identity {
@@ -38,4 +39,8 @@ struct Advice {
 };
 [[nodiscard]] Advice AccessAdvice(const DeviceAccess& access);
 
-}  // namespace kestrow::cli
+// The advice for the running user after an open of `path` failed with `error`: only for a
+// permission refusal (EACCES, EPERM) of a device that can be examined; none otherwise.
+[[nodiscard]] std::optional<Advice> RefusalAdvice(int error, const std::string& path);
+
+}  // namespace kestrow

@@ -1,4 +1,4 @@
-#include "cli/Access.h"
+#include "device/DeviceAccess.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -7,11 +7,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-namespace kestrow::cli {
+namespace kestrow {
 
 Identity CurrentUser() {
     Identity user;
@@ -75,4 +76,12 @@ Advice AccessAdvice(const DeviceAccess& a) {
             "sudo usermod -aG " + a.group + " $USER, then log out and in again"};
 }
 
-}  // namespace kestrow::cli
+std::optional<Advice> RefusalAdvice(int error, const std::string& path) {
+    if ((error != EACCES && error != EPERM) || path.empty()) {
+        return std::nullopt;
+    }
+    const auto access = ExamineAccess(path, CurrentUser());
+    return access ? std::optional<Advice>(AccessAdvice(*access)) : std::nullopt;
+}
+
+}  // namespace kestrow
