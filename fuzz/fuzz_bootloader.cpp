@@ -1,9 +1,9 @@
 // The boot loader's replies (acknowledges and status) through ConnectBootLoader and WriteFlash,
 // against replies the fuzzer shapes. Input: byte 0 bit 0 picks the flash write (else the
-// connect), bits 1-2 the target digit; byte 1 the program's length beyond 256 bytes; byte 2 the
-// block before which the run is stopped (255 never); the rest is the line (FakeLine.h). Success
-// is claimed only when every step the box had to acknowledge was acknowledged 00 CC, and a
-// flash write sent the whole program once, in order.
+// connect), bits 1-2 the target digit ('3', '4', none, '5'); byte 1 the program's length,
+// 256 + 3 x byte 1; byte 2 the stop asked before that many blocks (255 never); the rest is the
+// line (FakeLine.h). Success is claimed only when every step the box had to acknowledge was
+// acknowledged 00 CC, and a flash write sent the whole program once, in order.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
