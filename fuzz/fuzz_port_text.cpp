@@ -22,15 +22,28 @@ using fuzz::Check;
 
 namespace {
 
-// A ports directory with COM7 linked to a device that exists.
+// A ports directory with COM7 linked to a device that exists; removed when the run exits.
+class TempPorts {
+  public:
+    TempPorts() {
+        Check(mkdtemp(dir_.data()) != nullptr, "no temporary directory");
+        Check(symlink("/dev/null", (dir_ + "/COM7").c_str()) == 0, "no COM7 link");
+    }
+    ~TempPorts() {
+        (void)unlink((dir_ + "/COM7").c_str());
+        (void)rmdir(dir_.c_str());
+    }
+    TempPorts(const TempPorts&) = delete;
+    TempPorts& operator=(const TempPorts&) = delete;
+    [[nodiscard]] const std::string& dir() const { return dir_; }
+
+  private:
+    std::string dir_ = "/tmp/kestrow-fuzz-XXXXXX";
+};
+
 const std::string& PortsDir() {
-    static const std::string dir = [] {
-        std::string d = "/tmp/kestrow-fuzz-XXXXXX";
-        Check(mkdtemp(d.data()) != nullptr, "no temporary directory");
-        Check(symlink("/dev/null", (d + "/COM7").c_str()) == 0, "no COM7 link");
-        return d;
-    }();
-    return dir;
+    static const TempPorts ports;
+    return ports.dir();
 }
 
 void CheckResolved(int number, const std::string& dir) {
