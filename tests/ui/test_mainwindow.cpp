@@ -4,19 +4,29 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QtTest>
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <map>
 #include <memory>
 #include <optional>
+#include <random>
+#include <set>
+#include <vector>
 
 #include "settings/NameTables.h"
 #include "tests/common/TestBox.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogkit/PictureButton.h"
 #include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogs/ImageDialogTemplate.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MainWindowTemplate.h"
 
 using kestrow::MainWindow;
 using kestrow::sim::BoxConfig;
+using kestrow::sim::Fault;
+using kestrow::sim::ReceivedFrame;
 using kestrow::test::HexBytes;
 using kestrow::test::RefreshWire;
 using kestrow::test::WireHex;
@@ -28,6 +38,34 @@ namespace {
 const QString kOpenFailure = QStringLiteral("Failed to open up the comms port\n");
 const QString kClickRefresh = QStringLiteral("Please click refresh button");
 const QStringList kUnrefreshed{"", kClickRefresh, "", kClickRefresh};  // the texts at start
+
+// A number from the environment, or `fallback` when it is unset or not a number.
+uint64_t EnvNumber(const char* name, uint64_t fallback) {
+    const char* text = std::getenv(name);
+    char* end = nullptr;
+    const uint64_t value = text != nullptr ? std::strtoull(text, &end, 0) : 0;
+    return text != nullptr && *text != '\0' && *end == '\0' ? value : fallback;
+}
+
+// The five bytes a reader of `request`'s reply takes: the first five the box sent, when it sent
+// as many ((4,3) and (4,4) get the 14-byte version reply).
+std::optional<std::vector<uint8_t>> WholeReply(const std::vector<ReceivedFrame>& frames,
+                                               const kestrow::Frame& request) {
+    const auto view = request.view();
+    for (const ReceivedFrame& f : frames) {
+        if (std::equal(f.bytes.begin(), f.bytes.end(), view.begin(), view.end())) {
+            if (f.reply.size() < 5) {
+                return std::nullopt;
+            }
+            return std::vector<uint8_t>(f.reply.begin(), f.reply.begin() + 5);
+        }
+    }
+    return std::nullopt;
+}
+
+QString NameOf(kestrow::NameTable table, unsigned code) {
+    return kestrow::ui::Utf8(kestrow::LookupName(table, code));
+}
 
 }  // namespace
 
@@ -194,6 +232,224 @@ class TestMainWindow : public QObject {
             QCOMPARE(WireHex(*box_), RefreshWire(24));
             QCOMPARE(dlg_->refreshed, 1);
         }
+    }
+
+    // The panel against a box that misbehaves at random, from a seed: refreshes, port searches
+    // and Image Applies through the program's own launcher while the box drops replies, loses
+    // a byte of one, cuts one short, sends it 600 ms late or garbled, or closes its line (back
+    // after 300 ms; the next operation then sometimes starts at once). After each operation:
+    // it ended within its protocol bound (with a margin), the port is free for another program
+    // to open exclusively, a message box came only when the line was closed, and what the
+    // window shows and StatusCache holds is what the box sent in its record (garbled bytes
+    // too), or what it held before. The search finds the faulty box on COM 3 exactly when that
+    // box sent its whole probe reply, otherwise the steady one on COM 4. KESTROW_PANEL_SOAK
+    // sets the number of operations over all rows (default 120), KESTROW_PANEL_SOAK_SEED the
+    // first row's seed (the next rows add their offset).
+    void faultyBox_data() {
+        QTest::addColumn<BoxConfig>("config");
+        QTest::addColumn<int>("share");  // per cent of the operations
+        QTest::addColumn<int>("seedOffset");
+        BoxConfig older;  // SDI in, VGA out, model byte 2
+        older.portByte = 0x93;
+        older.modelByte = 2;
+        BoxConfig newer = older;
+        newer.newerModel = 6;
+        QTest::newRow("older model") << older << 50 << 0;
+        QTest::newRow("newer model") << newer << 50 << 1;
+    }
+    void faultyBox() {
+        QFETCH(BoxConfig, config);
+        QFETCH(int, share);
+        QFETCH(int, seedOffset);
+        const auto count =
+            static_cast<int>(EnvNumber("KESTROW_PANEL_SOAK", 120) * uint64_t(share) / 100);
+        const uint64_t seed = EnvNumber("KESTROW_PANEL_SOAK_SEED", 3) + uint64_t(seedOffset);
+        constexpr int kLateMs = 600;
+        constexpr int kBackAfterMs = 300;
+        constexpr double kFaultChance = 0.03;  // at each request, all kinds together
+        // The longest each operation may take: a refresh's settle wait, two replies missed (the
+        // model question's may be), every reply late; a search's two probes; an Apply's write.
+        constexpr int kRefreshBound = 500 + 2 * 6500 + 25 * (10 + kLateMs) + 3000;
+        constexpr int kSearchBound = 2 * (1000 + kLateMs) + 3000;
+        constexpr int kApplyBound = 3000;
+
+        kestrow::test::PortsDir devices;  // empty: discovery finds only the two links
+        auto steady = kestrow::test::StartLinkedBox(*ports_, 4, config);
+        box_ = kestrow::test::StartLinkedBox(*ports_, 3, config);
+        QVERIFY(box_ && steady);
+        kestrow::DiscoveryRoots roots = ports_->Roots();
+        roots.devDir = roots.sysClassTty = devices.path();
+        dlg_ = std::make_unique<MainWindow>(kestrow::RunSettingsDialog, roots);
+        QVERIFY(dlg_->CreateModeless(nullptr));
+        auto* combo = dlg_->ControlAs<QComboBox>(Ids::kPortCombo);
+        const auto chooseBox = [&] {
+            const int k = combo->findText(QStringLiteral("COM 3"));
+            if (k >= 0) {
+                combo->setCurrentIndex(k);
+            } else {
+                combo->setEditText(QStringLiteral("COM 3"));  // gone from the list meanwhile
+            }
+        };
+        chooseBox();
+        dlg_->Command(Ids::kRefreshButton);  // without faults yet: the launchers need one
+        QCOMPARE(dlg_->refreshed, 1);
+
+        BoxConfig faulty = config;
+        faulty.faults.seed = seed;
+        faulty.faults.lateMs = kLateMs;
+        faulty.faults.backAfterMs = kBackAfterMs;
+        for (Fault f : {Fault::Dropped, Fault::LostByte, Fault::Cut, Fault::Late, Fault::Garbled,
+                        Fault::LineClosed}) {
+            faulty.faults[f].probability = kFaultChance / 6;
+        }
+        box_->SetConfig(faulty);
+        std::mt19937_64 random(seed);
+        using Image = kestrow::ui::ImageIds;
+        const std::array<std::array<int, 2>, 4> rows{
+            {{Image::kContrastEdit, Image::kContrastApply},
+             {Image::kBrightnessEdit, Image::kBrightnessApply},
+             {Image::kSaturationEdit, Image::kSaturationApply},
+             {Image::kHueEdit, Image::kHueApply}}};
+        std::map<Fault, int> played;
+        std::array<int, 3> done{};
+        QElapsedTimer total;
+        total.start();
+        for (int op = 0; op < count; ++op) {
+            const int kind = int(random() % 20) < 6 ? 0 : int(random() % 2) + 1;
+            const QString what = QStringLiteral("operation %1 (%2), seed %3")
+                                     .arg(op)
+                                     .arg(QStringList{"refresh", "search", "apply"}[kind])
+                                     .arg(seed);
+            const bool lineWasOpen = box_->lineOpen();
+            const QStringList textsBefore = Texts();
+            const kestrow::StatusCache before = dlg_->statusCache;
+            const kestrow::BoxFacts boxBefore = dlg_->box;
+            const size_t row = random() % rows.size();
+            const auto value = static_cast<uint8_t>(random() % 256);
+            // New settings each time, so that a byte kept from before cannot pass for one read.
+            for (uint8_t g = 1; g <= 4; ++g) {
+                for (uint8_t i = 1; i <= (g == 4 ? 3 : 8); ++i) {
+                    box_->SetSetting(g, i, static_cast<uint8_t>(random()));
+                }
+            }
+            messages_->clear();
+            box_->ClearReceived();
+            if (kind != 1) {
+                chooseBox();
+            }
+            QElapsedTimer timer;
+            timer.start();
+            if (kind == 0) {
+                dlg_->Command(Ids::kRefreshButton);
+            } else if (kind == 1) {
+                dlg_->Command(Ids::kSearchPortsButton);
+            } else {
+                QObject life;
+                kestrow::test::WhenModalOver(&life, dlg_.get(), [&](kestrow::ui::Dialog* d) {
+                    d->SetControlText(rows[row][0], QString::number(value));
+                    d->Command(rows[row][1]);
+                    d->close();
+                });
+                dlg_->Command(Ids::kImageButton);
+            }
+            const qint64 elapsed = timer.elapsed();
+            const int bound = std::array{kRefreshBound, kSearchBound, kApplyBound}[size_t(kind)];
+            QVERIFY2(elapsed < bound, qPrintable(what + ": " + QString::number(elapsed) + " ms"));
+            QVERIFY2(!dlg_->statusLink.IsOpen(), qPrintable(what));
+
+            // The record is whole once the box is quiet, or at once when its line closed (what
+            // the host wrote after that is gone); then the next operation may start at once.
+            const auto closedIn = [](const std::vector<ReceivedFrame>& frames) {
+                return std::any_of(frames.begin(), frames.end(), [](const ReceivedFrame& f) {
+                    return f.fault == Fault::LineClosed;
+                });
+            };
+            const bool closedEarly = closedIn(box_->frames());
+            const bool waitForBox = !closedEarly || random() % 2 == 0;
+            if (waitForBox) {
+                QVERIFY2(box_->WaitForQuiet(kBackAfterMs + 5000), qPrintable(what));
+            }
+            const std::vector<ReceivedFrame> frames = box_->frames();
+            for (const ReceivedFrame& f : frames) {
+                ++played[f.fault];
+            }
+            const bool closed = closedIn(frames);
+            QVERIFY2(messages_->texts().isEmpty() || closed || !lineWasOpen,
+                     qPrintable(what + ": " + messages_->texts().join('|')));
+            if (box_->lineOpen()) {  // released: another program opens it exclusively
+                kestrow::SerialPort other;
+                QVERIFY2(kestrow::OpenBoxPort(other, ports_->Port(3)), qPrintable(what));
+            }
+
+            if (kind == 0) {
+                // Each text is the name of the byte the box sent, or stays as it was.
+                const auto probe = WholeReply(frames, kestrow::ProbeFrame());
+                const auto timing = WholeReply(frames, kestrow::ReadSettingFrame(4, 1));
+                const auto resolution = WholeReply(frames, kestrow::ReadSettingFrame(1, 1));
+                using kestrow::VideoPortNames;
+                const QStringList expected{
+                    probe ? NameOf(VideoPortNames, (*probe)[3] / 16u) : textsBefore[0],
+                    timing ? NameOf(kestrow::InputTimingNames, (*timing)[3]) : textsBefore[1],
+                    probe ? NameOf(VideoPortNames, (*probe)[3] % 16u) : textsBefore[2],
+                    resolution ? NameOf(kestrow::OutputResolutionNames, (*resolution)[3])
+                               : textsBefore[3]};
+                QVERIFY2(Texts() == expected, qPrintable(what + ": " + Texts().join('|') +
+                                                         " instead of " + expected.join('|')));
+                QCOMPARE(int(dlg_->box.portByte), int(probe ? (*probe)[3] : boxBefore.portByte));
+                // A setting the box answered whole is held; one it did not keeps its byte.
+                kestrow::StatusCache cache = dlg_->statusCache;
+                kestrow::StatusCache old = before;
+                for (uint8_t g = 1; g <= 4; ++g) {
+                    for (uint8_t i = 1; kestrow::SettingByte(cache, g, i) != nullptr; ++i) {
+                        const auto reply = WholeReply(frames, kestrow::ReadSettingFrame(g, i));
+                        QVERIFY2(*kestrow::SettingByte(cache, g, i) ==
+                                     (reply ? (*reply)[3] : *kestrow::SettingByte(old, g, i)),
+                                 qPrintable(what + QString(": (%1,%2)").arg(g).arg(i)));
+                    }
+                }
+                // The System bytes the model decides: bytes the box sent, or as they were.
+                std::set<uint8_t> sent;
+                for (const ReceivedFrame& f : frames) {
+                    if (f.reply.size() >= 5) {
+                        sent.insert(f.reply[3]);
+                    }
+                }
+                if (probe) {
+                    sent.insert((*probe)[4]);
+                }
+                for (size_t k = 1; k < cache.system.size(); ++k) {
+                    QVERIFY2(cache.system[k] == old.system[k] || sent.count(cache.system[k]) == 1,
+                             qPrintable(what + QString(": System byte %1").arg(k)));
+                }
+            } else if (kind == 1) {
+                const auto probe = WholeReply(frames, kestrow::ProbeFrame());
+                QVERIFY2(combo->currentText() == (probe ? "COM 3" : "COM 4"),
+                         qPrintable(what + ": " + combo->currentText()));
+            } else {
+                // Written: the box holds the byte and so does the cache; failed ("Fail"): the
+                // cache as it was.
+                const auto item = static_cast<uint8_t>(row + 1);
+                const uint8_t cached = dlg_->statusCache.image[row];
+                if (messages_->texts().contains(QStringLiteral("Fail"))) {
+                    QVERIFY2(cached == before.image[row], qPrintable(what));
+                } else {
+                    QVERIFY2(WireHex(*box_) ==
+                                 HexBytes(kestrow::WriteSettingFrame(2, item, value).view()),
+                             qPrintable(what + ": " + WireHex(*box_)));
+                    QVERIFY2(cached == value && box_->setting(2, item) == value, qPrintable(what));
+                }
+            }
+            ++done[size_t(kind)];
+        }
+        QStringList faults;
+        for (const auto& [fault, n] : played) {
+            faults << QStringLiteral("%1 %2")
+                          .arg(QString::fromStdString(std::string(kestrow::sim::FaultName(fault))))
+                          .arg(n);
+        }
+        qInfo("%d refreshes, %d searches, %d applies in %lld s, seed %llu; requests: %s", done[0],
+              done[1], done[2], total.elapsed() / 1000, static_cast<unsigned long long>(seed),
+              qPrintable(faults.join(", ")));
     }
 
     void portSearch() {
