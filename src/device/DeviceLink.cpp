@@ -74,9 +74,9 @@ std::optional<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {
     std::optional<uint8_t> value;
     if (WriteFrame(ReadSettingFrame(group, item))) {
         SleepMs(kReadSettingWaitMs);
-        // A reply counts only whole and starting with its length 05, the rule the status
-        // refresh keeps: a reply that lost a byte would otherwise give its last byte as the
-        // value.
+        // A reply counts only whole (5 bytes) and starting with its length 05: a reply that
+        // lost a byte would otherwise give its last byte as the value. (The status refresh
+        // takes any whole reply and looks at byte 0 only for the model question.)
         std::array<uint8_t, 5> reply{};
         if (serial_.Read(reply.data(), 5) == 5 && reply[0] == kReplyLength) {
             value = reply[3];
