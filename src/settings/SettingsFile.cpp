@@ -60,7 +60,7 @@ std::optional<Json> ParseKeepingDuplicates(const std::string& text,
     };
     try {
         return Json::parse(text, callback);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {  // a syntax error, or a number beyond a double
         const std::string what = e.what();
         faults.push_back(what.substr(what.find(']') + 2));
         return std::nullopt;

@@ -383,6 +383,8 @@ class TestKestrowctl : public QObject {
         row("reset: Ctrl+C at the question", "tty:reset", "", 1, "nothing was sent");
         // A settings file with any fault: its "settings" follow "load" ("model": another model's).
         row("load: not JSON", "load {\"contrast\": 1,}", "", 5, "parse error");
+        row("load: a number beyond a double", "load {\"contrast\": 1e99999}", "", 5,
+            "number overflow parsing '1e99999'");
         row("load: unknown", "load {\"contrast\": 1, \"factory-reset\": 1}", "", 5,
             "unknown setting \"factory-reset\"");
         row("load: range", "load {\"contrast\": 1, \"v-shift\": 51}", "", 5,  // as set checks it
