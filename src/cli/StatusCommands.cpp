@@ -41,7 +41,7 @@ int RunDetect(const CommonOptions& options) {
         if (!target) {
             return Report(target.failure());
         }
-        ports.push_back({*target, target->Name(), {}});
+        ports.push_back({*target, target->Name(), {}, {}});
     } else {
         DiscoveryRoots roots;
         roots.portsDir = options.portsDir;
