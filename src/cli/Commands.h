@@ -33,5 +33,8 @@ namespace kestrow::cli {
 // (completion).
 [[nodiscard]] int RunSettings(const CommonOptions& options, bool namesOnly,
                               const std::string& valuesOf);
+// The input port and timing and the output resolution every `intervalSeconds`, a line (or a
+// JSON object) per change, until Ctrl+C or SIGTERM (exit 0).
+[[nodiscard]] int RunWatch(const CommonOptions& options, double intervalSeconds);
 
 }  // namespace kestrow::cli

@@ -24,6 +24,9 @@ std::string ProgramVersion() {
 
 namespace {
 
+constexpr double kShortestInterval = 0.1;  // a look takes some 40 ms; less is all looking
+constexpr double kLongestInterval = 86400;
+
 constexpr const char* kEnvironmentHelp =
     "Environment:\n"
     "  KESTROW_PORT     the port when --port is not given (not for detect and settings);\n"
@@ -115,6 +118,7 @@ int Main(int argc, char** argv) {
     bool namesOnly = false;
     std::string valuesOf;
     std::string byIdDir;
+    double interval = 1.0;
     const Takes json{true, false};
     const Takes several{true, true};
 
@@ -156,6 +160,12 @@ int Main(int argc, char** argv) {
                              "write firmware (.BIN or Intel .HEX) through the box's boot loader",
                              options, several, ports);
     flash->add_option("file", file, "firmware file")->required();
+    auto* watch = AddCommand(app, "watch",
+                             "print the input and output signals, a line per change, until "
+                             "Ctrl+C",
+                             options, json, ports);
+    watch->add_option("--interval,-i", interval,
+                      "seconds between looks, fractions allowed, at least 0.1 (default 1)");
     std::string root;
     auto* doctor = app.add_subcommand(
         "doctor", "check what on this machine keeps a port from opening or answering");
@@ -201,6 +211,10 @@ int Main(int argc, char** argv) {
         options.ports.emplace_back(defaultPort);
         options.portOrigin = kPortVariable;
     }
+    if (*watch && !(interval >= kShortestInterval && interval <= kLongestInterval)) {
+        return usage("--interval: " + CLI::detail::to_string(interval) +
+                     " is not a number of seconds from 0.1 to 86400");
+    }
 
     InstallSerialReporter();
     if (options.trace) {
@@ -233,6 +247,9 @@ int Main(int argc, char** argv) {
     }
     if (*flash) {
         return RunFlash(options, file);
+    }
+    if (*watch) {
+        return RunWatch(options, interval);
     }
     if (*doctor) {
         return RunDoctor(options, root);

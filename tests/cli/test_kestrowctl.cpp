@@ -790,6 +790,8 @@ class TestKestrowctl : public QObject {
         row("set: refused", "set contrast 256 --json", "", {}, 2, "error~out of range");
         row("flash: a silent box", "flash FIRMWARE --json", "", silent, 4,
             "outcome~Failed,check your device version!|error~check your device version");
+        row("watch: interval too short", "watch --interval 0.05 --json", "", {}, 2,
+            "error~--interval: 0.05 is not a number of seconds from 0.1 to 86400");
         row("a command line CLI11 refuses", "set --json", "none", {}, 2, "error~name is required");
     }
     void json() {
@@ -838,6 +840,84 @@ class TestKestrowctl : public QObject {
         if (command.startsWith("set contrast 140")) {
             QVERIFY(b.WaitForQuiet(3000));
             QCOMPARE(int(b.setting(2, 1)), 140);
+        }
+    }
+
+    // watch: a time-stamped line (JSON Lines with --json) for the first state and each change
+    // of the input timing (4,1) or the output resolution (1,1); a box that stops answering is
+    // said once, and when it is back; Ctrl+C and SIGTERM end it with 0. Each look is the probe,
+    // (4,1) and (1,1), nothing else. `script`: "TEXT>ACTION|...", each action once stdout
+    // holds its text: "4.1=5" the box's memory, "silent"/"answer", "INT"/"TERM".
+    void watch_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("lines");  // what each line holds, in order
+        QTest::newRow("a change, Ctrl+C")
+            << "watch --interval 0.1"
+            << "output VGA HD(1080p)60\n>4.1=5|HD(720p)50>INT"
+            << QStringList{"COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  input HDMI HD(720p)50, output VGA HD(1080p)60"};
+        QTest::newRow("gone once and back, SIGTERM")
+            << "watch --interval 0.1"
+            << "HD(1080p)60\n>silent|still looking\n>answer|back\n>1.1=24|1280x1024p60\n>TERM"
+            << QStringList{"COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  gone: the box on COM 210 does not answer; still looking",
+                           "COM 210  back",
+                           "COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  input HDMI HD(1080p)60, output VGA 1280x1024p60"};
+        QTest::newRow("JSON Lines")
+            << "watch --json -i 0.1"
+            << "}\n>1.1=24|1280x1024p60>silent|gone>INT"
+            << QStringList{
+                   "\"port\":\"COM 210\",\"event\":\"state\",\"inputPort\":\"HDMI\","
+                   "\"inputTiming\":\"HD(1080p)60\",\"outputPort\":\"VGA\","
+                   "\"outputResolution\":\"HD(1080p)60\",\"portByte\":89,"
+                   "\"inputTimingByte\":8,\"outputResolutionByte\":12}",
+                   "\"outputResolution\":\"1280x1024p60\"",
+                   "\"event\":\"gone\",\"reason\":\"the box on COM 210 does not answer\"}"};
+    }
+    void watch() {
+        QFETCH(QString, command);
+        QFETCH(QString, script);
+        QFETCH(QStringList, lines);
+        sim::BoxSim& b = AddBox();
+        How how;
+        for (const QString& step : script.split('|')) {
+            const QString action = step.section('>', 1);
+            how.steps.append({step.section('>', 0, 0), [&b, action] {
+                                  BoxConfig c = b.config();
+                                  c.silent = action == "silent";
+                                  if (action == "silent" || action == "answer") {
+                                      b.SetConfig(c);
+                                  } else if (action.contains('=')) {
+                                      b.SetSetting(uint8_t(action[0].digitValue()),
+                                                   uint8_t(action[2].digitValue()),
+                                                   uint8_t(action.section('=', 1).toInt()));
+                                  }
+                              }});
+        }
+        how.whenOut = script.section('>', -2, -2).section('|', -1);  // the last step's text
+        how.signal = script.endsWith("TERM") ? SIGTERM : SIGINT;     // its action
+        how.steps.removeLast();
+        const Run run = Ctl(command, QString::number(kCom), how);
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        const QStringList out = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(out.size(), lines.size());
+        const QRegularExpression stamp(
+            command.contains("--json")
+                ? R"(^\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d",)"
+                : R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  )");
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            QVERIFY2(stamp.match(out[i]).hasMatch() && out[i].contains(lines[i]),
+                     qPrintable(out[i]));
+        }
+        // Looks of three frames each, while the box answers.
+        const QByteArray look = "056c9305f7076c93010401f4076c93010101f7";
+        QVERIFY(test::WireHex(b).startsWith(look));
+        for (const sim::ReceivedFrame& f : b.frames()) {
+            const QByteArray hex = test::HexBytes(f.bytes);
+            QVERIFY2(look.contains(hex) && hex.size() >= 10, hex.constData());
         }
     }
 
