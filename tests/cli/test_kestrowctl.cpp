@@ -921,6 +921,101 @@ class TestKestrowctl : public QObject {
         }
     }
 
+    // Every command and option "kestrowctl --help" lists is in the man page, the README and
+    // each completion file.
+    void helpAgreesWithDocs_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("man page") << "docs/man/kestrowctl.1";
+        QTest::newRow("README") << "README.md";
+        QTest::newRow("bash completion") << "src/cli/kestrowctl.bash";
+        QTest::newRow("zsh completion") << "src/cli/_kestrowctl";
+        QTest::newRow("fish completion") << "src/cli/kestrowctl.fish";
+    }
+    void helpAgreesWithDocs() {
+        QFETCH(QString, file);
+        QFile f(QString(KESTROW_SOURCE_DIR) + "/" + file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        // roff writes "\-" for a minus, fish "-l port -s p" for --port and -p.
+        const QString text = QString::fromUtf8(f.readAll())
+                                 .replace("\\-", "-")
+                                 .replace(QRegularExpression(R"(-l (\w[\w-]*))"), "--\\1")
+                                 .replace(QRegularExpression(R"(-s (\w)\b)"), "-\\1");
+        const Run top = Ctl("--help", "");
+        QCOMPARE(top.code, 0);
+        const QString subcommands = top.out.section("Subcommands:", 1).section("\n\n", 0, 0);
+        QStringList commands;
+        for (const QString& line : subcommands.split('\n', Qt::SkipEmptyParts)) {
+            commands << line.trimmed().section(' ', 0, 0);
+        }
+        QCOMPARE(commands.size(), 11);
+        QStringList missing;
+        int checked = 0;
+        for (const QString& command : commands) {
+            if (!text.contains(QRegularExpression("\\b" + command + "\\b"))) {
+                missing << command;
+            }
+            const Run help = Ctl(command + " --help", "");
+            const QRegularExpression option(R"(^\s+(?:(-\w),)?(--[\w-]+))");
+            for (const QString& line : help.out.section("Options:", 1).split('\n')) {
+                const QRegularExpressionMatch m = option.match(line);
+                for (int k = 1; m.hasMatch() && k <= 2; ++k) {
+                    const QString name = m.captured(k);
+                    checked += name.isEmpty() ? 0 : 1;
+                    if (!name.isEmpty() &&
+                        !text.contains(QRegularExpression(name + "(?![\\w-])"))) {
+                        missing << command + " " + name;
+                    }
+                }
+            }
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
+        QVERIFY(checked > 60);  // -h and --help alone are 22
+    }
+
+    // The bash completion: commands, options, the choices a setting takes (any box's, or the
+    // box's that --port names), the COM names detect finds.
+    void bashCompletion_data() {
+        QTest::addColumn<QString>("line");  // up to the cursor
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("command") << "kestrowctl wa" << QStringList{"watch"};
+        QTest::newRow("option") << "kestrowctl set --a" << QStringList{"--all"};
+        QTest::newRow("setting") << "kestrowctl set color-t" << QStringList{"color-tone"};
+        QTest::newRow("choices") << "kestrowctl set color-tone "
+                                 << QStringList{"Off", "Skin", "Green"};
+        QTest::newRow("a choice with a blank")
+            << "kestrowctl set auto-sleep 5" << QStringList{"5\\ min"};
+        QTest::newRow("any box's lock entries")
+            << "kestrowctl set clock-mode Lock\\ To\\ H" << QStringList{"Lock\\ To\\ HDMI"};
+        QTest::newRow("the named box's list")
+            << "kestrowctl set --port 210 clock-mode "
+            << QStringList{"Free-Run", "Lock\\ To\\ HDMI", "FrameLock\\ B\\(Genlock\\)"};
+        QTest::newRow("ports") << "kestrowctl get --port COM21" << QStringList{"COM210"};
+    }
+    void bashCompletion() {
+        QFETCH(QString, line);
+        AddBox();  // HDMI in, VGA out
+        // The words as bash gives them to a completion: as typed, escapes kept.
+        const QStringList words = line.split(QRegularExpression(R"((?<!\\) )"));
+        const QString script =
+            "source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _kestrowctl; "
+            "printf '%s\\n' \"${COMPREPLY[@]}\"";
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", root_.path());
+        env.insert("PATH", QFileInfo(KESTROWCTL).path() + ":" + env.value("PATH"));
+        env.remove("KESTROW_PORT");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(root_.path());
+        p.start("bash", QStringList{"-c", script, "bash",
+                                    QString(KESTROW_SOURCE_DIR) + "/src/cli/kestrowctl.bash"} +
+                            words);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QStringList offered =
+            QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QTEST(offered, "offered");
+    }
+
     // doctor on a made-up machine (--root): "path=text" a file, "path>target" a link below the
     // root, "path/" a folder; devices belong to group dialout, mode 0660. Each finding with its
     // fix; exit 3 when there is something to fix.
