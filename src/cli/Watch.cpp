@@ -79,9 +79,9 @@ std::string Name(NameTable table, unsigned code) {
     return name.empty() ? "code " + std::to_string(code) : std::string(name);
 }
 
-class Reporter {
+class WatchLog {
   public:
-    Reporter(const CommonOptions& options, const ComPort& port)
+    WatchLog(const CommonOptions& options, const ComPort& port)
         : json_(options.json), port_(port.Name()) {}
 
     bool State(const Signals& s) {
@@ -135,7 +135,7 @@ int RunWatch(const CommonOptions& options, double intervalSeconds) {
     const auto interval =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(intervalSeconds));
     DeviceLink link(*port, options.tracer);
-    Reporter say(options, *port);
+    WatchLog say(options, *port);
     std::optional<Signals> last;
     bool gone = false;
     auto next = Clock::now();

@@ -668,7 +668,7 @@ class TestKestrowctl : public QObject {
             "210:77 211:77");
         row("reset --all", two, "reset --yes --all --trace", "", 0,
             "COM 210: factory reset sent to COM 210 (4.4 = 1)\nCOM 211: factory reset sent to "
-            "COM 211 (4.4 = 1)\n|COM 211:       |  ->  08 6C 93 00 04 04 01 F0",
+            "COM 211 (4.4 = 1)\n| ms  ->  08 6C 93 00 04 04 01 F0",
             "210:128 211:128");
         row("status --all", two, "status --all", "", 0,
             "COM 210: port      COM 210|COM 211: firmware  V1.23.456|COM 211: contrast      "
