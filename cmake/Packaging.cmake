@@ -1,6 +1,7 @@
 # The Debian package "kestrow": whatever the install rules put in (the panel, kestrowctl where it
-# is built, the desktop entry and the icon). Its library dependencies, the Qt runtime among
-# them, are found by dpkg-shlibdeps. scripts/package builds it.
+# is built with its bash, zsh and fish completions, the man pages, the desktop entry and the
+# icon). Its library dependencies, the Qt runtime among them, are found by dpkg-shlibdeps.
+# scripts/package builds it.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrow)
 set(CPACK_PACKAGE_VENDOR "Kestrow")

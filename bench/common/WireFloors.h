@@ -27,4 +27,9 @@ inline double RefreshFloorMs() {
     return 500.0 + (5 + 5) * kLineMsPerByte + 10.0 + 23 * ((7 + 5) * kLineMsPerByte + 10.0);
 }
 
+// The System dialog's version read: the query (7 bytes out), its 50 ms wait, the 14-byte reply.
+inline double VersionReadFloorMs() {
+    return 50.0 + (7 + 14) * kLineMsPerByte;
+}
+
 }  // namespace kestrow::bench

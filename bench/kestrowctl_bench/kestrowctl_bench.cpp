@@ -1,6 +1,7 @@
 // kestrowctl as a script runs it, against the simulated box paced at 115200 8-N-1: the wall
 // time of the whole process for "flash" of a 64 KiB program and for "status", beside the floors
-// of their exchanges (goals: within 3 % and 5 %). Not a test: it prints figures and exits 0.
+// of their exchanges (goals: within 3 % and 5 %), and "load" onto 8 boxes at once beside onto
+// one (goal: at most 1.3 times). Not a test: it prints figures and exits 0.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -91,8 +93,8 @@ int main() {
         }
         status.push_back(ms);
     }
-    Print("kestrowctl status, paced 115200 8-N-1, 24 exchanges", status,
-          kestrow::bench::RefreshFloorMs(), "5 %");
+    Print("kestrowctl status, paced 115200 8-N-1, 24 exchanges and the version read", status,
+          kestrow::bench::RefreshFloorMs() + kestrow::bench::VersionReadFloorMs(), "5 %");
 
     constexpr std::size_t kProgram = 64 * 1024;
     const fs::path file = root / "firmware.bin";
@@ -123,7 +125,50 @@ int main() {
     Print("kestrowctl flash, 64 KiB program, paced 115200 8-N-1", flash,
           kestrow::bench::FlashFloorSeconds(kProgram) * 1000.0, "3 %");
 
+    // load onto one box, then onto 8 at once: the same file, each box paced.
     box.reset();
+    constexpr int kBoxes = 8;
+    std::vector<std::unique_ptr<kestrow::sim::BoxSim>> boxes;
+    config.startInBootLoader = false;
+    std::vector<std::string> all{"load", (root / "settings.json").string()};
+    for (int i = 0; i < kBoxes; ++i) {
+        boxes.push_back(kestrow::sim::BoxSim::Start(config));
+        if (!boxes.back() ||
+            !boxes.back()->LinkAs((root / "kestrow" / "ports").string(), kPort + i)) {
+            std::printf("kestrowctl_bench: no simulated box\n");
+            return 1;
+        }
+        all.insert(all.end(), {"--port", std::to_string(kPort + i)});
+    }
+    {
+        std::ofstream settings(root / "settings.json");
+        settings << R"({"format": "kestrow-settings", "version": 1, "model": 0, "newerModel": false,
+                       "settings": {"output-resolution": "1280x1024p60", "contrast": 140,
+                       "brightness": 120, "saturation": 130, "hue": 125, "sharpness": 70,
+                       "under-over-scan": 5, "h-shift": -12, "v-shift": 7,
+                       "color-tone": "Skin", "edge-enhance": "Mid", "aspect-ratio": "4:3"}})";
+    }
+    std::vector<double> one;
+    std::vector<double> eight;
+    for (int i = 0; i < 3; ++i) {
+        const auto [codeOne, msOne] =
+            Ctl({"load", (root / "settings.json").string(), "--port", port});
+        const auto [codeAll, msAll] = Ctl(all);
+        if (codeOne != 0 || codeAll != 0) {
+            std::printf("kestrowctl_bench: load exited %d and %d\n", codeOne, codeAll);
+            return 1;
+        }
+        one.push_back(msOne);
+        eight.push_back(msAll);
+    }
+    std::sort(one.begin(), one.end());
+    std::sort(eight.begin(), eight.end());
+    std::printf("kestrowctl load of 12 settings, paced 115200 8-N-1 (3 runs each)\n");
+    std::printf("  one box     median %9.1f ms\n", one[1]);
+    std::printf("  %d boxes     median %9.1f ms  (%.2f times one)   goal: at most 1.3 times\n",
+                kBoxes, eight[1], eight[1] / one[1]);
+
+    boxes.clear();
     std::error_code ec;
     fs::remove_all(root, ec);
     return 0;

@@ -1,10 +1,11 @@
-// get, set, reset and the settings list.
+// get, set and reset.
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Ports.h"
@@ -20,12 +21,8 @@ struct Session {
     BoxFacts box;
 };
 
-Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options) {
-    auto target = ChoosePort(options, Search::Probe);
-    if (!target) {
-        return target.failure();
-    }
-    auto session = std::make_unique<Session>(*target, options);
+Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options, const ComPort& port) {
+    auto session = std::make_unique<Session>(port, options);
     const auto box = IdentifyBox(session->link, options);
     if (!box) {
         return box.failure();
@@ -34,38 +31,32 @@ Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options) {
     return session;
 }
 
-// The port for raw access: chosen and known to open.
-Outcome<ComPort> RawTarget(const CommonOptions& options) {
-    auto target = ChoosePort(options, Search::Probe);
-    if (!target) {
-        return target;
-    }
+// A failure unless the port opens (raw access has no exchange that would find out first).
+std::optional<Failure> NotOpening(const ComPort& target) {
     SerialPort port;
-    if (!OpenBoxPort(port, *target)) {
-        return NotOpened(*target, port.OpenError());
+    if (!OpenBoxPort(port, target)) {
+        return NotOpened(target, port.OpenError());
     }
     port.Close();
-    return target;
+    return std::nullopt;
 }
 
 int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address) {
-    const auto target = RawTarget(options);
+    const auto target = ChoosePort(options, Search::Probe);
     if (!target) {
-        return Report(target.failure());
+        return Fail(options, target.failure());
+    }
+    if (auto refused = NotOpening(*target)) {
+        return Fail(options, *refused);
     }
     DeviceLink link(*target, options.tracer);
     const auto value = link.ReadSetting(address.first, address.second);
     if (!value) {
-        return Report(NoAnswer(link, options, "nothing was written"));
+        return Fail(options, NoAnswer(link, options, "nothing was written"));
     }
-    if (options.json) {
-        std::printf("%s\n",
-                    Json{{"group", address.first}, {"item", address.second}, {"raw", *value}}
-                        .dump(2)
-                        .c_str());
-    } else {
-        std::printf("%d\n", *value);
-    }
+    Say(options.json
+            ? Json{{"group", address.first}, {"item", address.second}, {"raw", *value}}.dump(2)
+            : std::to_string(*value));
     return 0;
 }
 
@@ -116,24 +107,41 @@ std::optional<Failure> RawRefusal(std::pair<uint8_t, uint8_t> address, int value
     return std::nullopt;
 }
 
+BoxResult RawSetOnBox(const CommonOptions& options, const ComPort& port,
+                      std::pair<uint8_t, uint8_t> address, uint8_t value) {
+    if (auto refused = NotOpening(port)) {
+        return {*refused};
+    }
+    DeviceLink link(port, options.tracer);
+    if (!link.WriteSetting(address.first, address.second, value)) {
+        return {WriteFailed(link, "the byte may not have reached the box")};
+    }
+    BoxResult result;
+    result.summary = std::to_string(address.first) + "." + std::to_string(address.second) +
+                     " set to " + std::to_string(value);
+    result.json = {{"port", PortJson(port)},
+                   {"group", address.first},
+                   {"item", address.second},
+                   {"raw", value}};
+    return result;
+}
+
 int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
               const std::string& text, bool force) {
     const auto value = ParseInteger(text);
     if (!value || *value < 0 || *value > 255) {
-        return Report({Exit::Usage, "\"" + text + "\": a raw value is a byte, 0 to 255"});
+        return Fail(options, {Exit::Usage, "\"" + text + "\": a raw value is a byte, 0 to 255"});
     }
     if (auto refused = RawRefusal(address, *value); refused && !force) {
-        return Report(*refused);
+        return Fail(options, *refused);
     }
-    const auto target = RawTarget(options);
-    if (!target) {
-        return Report(target.failure());
+    const auto ports = ChooseBoxes(options, Search::Probe, true);
+    if (!ports) {
+        return Fail(options, ports.failure());
     }
-    DeviceLink link(*target, options.tracer);
-    if (!link.WriteSetting(address.first, address.second, static_cast<uint8_t>(*value))) {
-        return Report(WriteFailed(link, "the byte may not have reached the box"));
-    }
-    return 0;
+    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
+        return RawSetOnBox(options, port, address, static_cast<uint8_t>(*value));
+    });
 }
 
 // The GenLock period of a delay setting, read from the box.
@@ -145,24 +153,6 @@ Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting, const Commo
     return *period;
 }
 
-std::string ChoicesLine(const SettingInfo& s) {
-    switch (s.rule) {
-        case ChoiceRule::Fixed: {
-            std::string out;
-            for (const Choice& c : ChoicesFor(s, {})) {
-                out += (out.empty() ? "" : ", ") + std::string(c.text);
-            }
-            return out;
-        }
-        case ChoiceRule::OutputResolution:
-        case ChoiceRule::OutputMode:
-            return "the list for the box's output port";
-        case ChoiceRule::ClockMode:
-            return "the list for the box's input port";
-    }
-    return {};
-}
-
 }  // namespace
 
 int RunGet(const CommonOptions& options, const std::string& name) {
@@ -171,16 +161,20 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     }
     const auto setting = FindNamedSetting(name);
     if (!setting) {
-        return Report(setting.failure());
+        return Fail(options, setting.failure());
     }
     const SettingInfo& s = **setting;
-    auto session = OpenSession(options);
+    const auto target = ChoosePort(options, Search::Probe);
+    if (!target) {
+        return Fail(options, target.failure());
+    }
+    auto session = OpenSession(options, *target);
     if (!session) {
-        return Report(session.failure());
+        return Fail(options, session.failure());
     }
     Session& ss = **session;
     if (auto refused = Unavailable(s, ss.box)) {
-        return Report(*refused);
+        return Fail(options, *refused);
     }
     Json json{{"name", s.name}};
     std::optional<SettingValue> shown;
@@ -188,7 +182,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     if (s.kind == SettingKind::Genlock) {
         const auto g = ReadGenlock(ss.link, s);
         if (!g) {
-            return Report(NoAnswer(ss.link, options, "nothing was written"));
+            return Fail(options, NoAnswer(ss.link, options, "nothing was written"));
         }
         raw = g->delay;
         shown = GenlockShown(g->delay, g->period);
@@ -197,7 +191,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     } else {
         const auto byte = ss.link.ReadSetting(s.group, s.item);
         if (!byte) {
-            return Report(NoAnswer(ss.link, options, "nothing was written"));
+            return Fail(options, NoAnswer(ss.link, options, "nothing was written"));
         }
         raw = *byte;
         shown = s.kind == SettingKind::Number ? SettingValue{ShownValue(s, *byte)}
@@ -210,14 +204,51 @@ int RunGet(const CommonOptions& options, const std::string& name) {
         PrintError(std::string(s.name) + ": the box holds " + std::to_string(raw) +
                    ", which the dialog cannot show");
     }
-    if (options.json) {
-        json["value"] = ToJson(shown);
-        std::printf("%s\n", json.dump(2).c_str());
-    } else {
-        std::printf("%s\n", shown ? ValueText(*shown).c_str() : "");
-    }
+    json["value"] = ToJson(shown);
+    Say(options.json ? json.dump(2) : shown ? ValueText(*shown) : "");
     return 0;
 }
+
+namespace {
+
+BoxResult SetOnBox(const CommonOptions& options, const ComPort& port, const SettingInfo& s,
+                   const std::string& value) {
+    auto session = OpenSession(options, port);
+    if (!session) {
+        return {session.failure()};
+    }
+    Session& ss = **session;
+    uint16_t period = 0;
+    if (s.kind == SettingKind::Genlock && Offered(s, ss.box)) {
+        const auto read = ReadPeriod(ss, s, options);
+        if (!read) {
+            return {read.failure()};
+        }
+        period = *read;
+    }
+    const Plan plan = PlanWrite(s, ss.box, ValueFromText(s, value), period);
+    if (!plan) {
+        return {Failure{Exit::Usage, plan.refusal}};
+    }
+    if (!WriteSettingValue(ss.link, *plan.write->setting, plan.write->value)) {
+        return {WriteFailed(ss.link, std::string(s.name) + " may not have reached the box")};
+    }
+    BoxResult result;
+    result.summary = std::string(s.name) + " set to " + ValueText(plan.write->shown);
+    result.json = {{"port", PortJson(port)}, {"name", s.name}};
+    if (s.kind == SettingKind::Genlock) {
+        result.json["register"] = s.item;
+        result.json["period"] = period;
+    } else {
+        result.json["group"] = s.group;
+        result.json["item"] = s.item;
+    }
+    result.json["raw"] = plan.write->value;
+    result.json["value"] = ToJson(plan.write->shown);
+    return result;
+}
+
+}  // namespace
 
 int RunSet(const CommonOptions& options, const std::string& name, const std::string& value,
            bool force) {
@@ -226,86 +257,57 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     }
     const auto setting = FindNamedSetting(name);
     if (!setting) {
-        return Report(setting.failure());
+        return Fail(options, setting.failure());
     }
-    const SettingInfo& s = **setting;
-    auto session = OpenSession(options);
-    if (!session) {
-        return Report(session.failure());
+    const auto ports = ChooseBoxes(options, Search::Probe, true);
+    if (!ports) {
+        return Fail(options, ports.failure());
     }
-    Session& ss = **session;
-    uint16_t period = 0;
-    if (s.kind == SettingKind::Genlock && Offered(s, ss.box)) {
-        const auto read = ReadPeriod(ss, s, options);
-        if (!read) {
-            return Report(read.failure());
-        }
-        period = *read;
-    }
-    const Plan plan = PlanWrite(s, ss.box, ValueFromText(s, value), period);
-    if (!plan) {
-        return Report({Exit::Usage, plan.refusal});
-    }
-    if (!WriteSettingValue(ss.link, *plan.write->setting, plan.write->value)) {
-        return Report(WriteFailed(ss.link, std::string(s.name) + " may not have reached the box"));
-    }
-    return 0;
+    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
+        return SetOnBox(options, port, **setting, value);
+    });
 }
 
 int RunReset(const CommonOptions& options, bool yes) {
     if (!yes && !StdinIsTerminal()) {
-        return Report({Exit::Usage,
-                       "reset asks on a terminal; give --yes to reset the box to "
-                       "its factory settings"});
+        return Fail(options, {Exit::Usage,
+                              "reset asks on a terminal; give --yes to reset the box to "
+                              "its factory settings"});
     }
-    auto session = OpenSession(options);
-    if (!session) {
-        return Report(session.failure());
+    const auto ports = ChooseBoxes(options, Search::Probe, true);
+    if (!ports) {
+        return Fail(options, ports.failure());
     }
-    Session& ss = **session;
     if (!yes) {
-        // The System dialog's question, without its trailing line break.
-        const Answer answer = AskYesNo("Are you sure you want to do factory-reset command?");
-        if (answer != Answer::Yes) {
-            return Report({Exit::Stopped, "nothing was sent"});
+        // The System dialog's question, without its trailing line break; the boxes when several.
+        std::string question = "Are you sure you want to do factory-reset command?";
+        if (ports->size() > 1) {
+            std::string names;
+            for (const ComPort& port : *ports) {
+                names += (names.empty() ? "" : ", ") + port.Name();
+            }
+            question += " (" + std::to_string(ports->size()) + " boxes: " + names + ")";
+        }
+        if (AskYesNo(question, options.json) != Answer::Yes) {
+            return Fail(options, {Exit::Stopped, "nothing was sent"});
         }
     }
-    const uint8_t item = FactoryResetItem(ss.box);
-    if (!ss.link.WriteSetting(4, item, 1)) {
-        return Report(WriteFailed(ss.link, "the reset may not have reached the box"));
-    }
-    std::printf("factory reset sent to %s (4.%d = 1)\n", ss.link.port().Name().c_str(), item);
-    return 0;
-}
-
-int RunSettings(const CommonOptions& options, bool namesOnly) {
-    Json list = Json::array();
-    for (const SettingInfo& s : AllSettings()) {
-        const std::string name(s.name);
-        const bool genlock = s.kind == SettingKind::Genlock;
-        const std::string address = genlock
-                                        ? "G" + std::to_string(s.item)
-                                        : std::to_string(s.group) + "." + std::to_string(s.item);
-        const std::string values = s.kind == SettingKind::Number ? RangeText(s.minimum, s.maximum)
-                                   : genlock                     ? "-period/2 to period/2"
-                                                                 : ChoicesLine(s);
-        if (namesOnly) {
-            std::printf("%s\n", name.c_str());
-        } else if (options.json) {
-            list.push_back({{"name", name},
-                            {"label", s.label},
-                            {"dialog", s.dialog},
-                            {"address", address},
-                            {"values", values}});
-        } else {
-            std::printf("%-18s %-4s %-26s %s\n", name.c_str(), address.c_str(),
-                        std::string(s.label).c_str(), values.c_str());
+    return RunOnBoxes(options, *ports, [&options](const ComPort& port) -> BoxResult {
+        auto session = OpenSession(options, port);
+        if (!session) {
+            return {session.failure()};
         }
-    }
-    if (options.json && !namesOnly) {
-        std::printf("%s\n", list.dump(2).c_str());
-    }
-    return 0;
+        Session& ss = **session;
+        const uint8_t item = FactoryResetItem(ss.box);
+        if (!ss.link.WriteSetting(4, item, 1)) {
+            return {WriteFailed(ss.link, "the reset may not have reached the box")};
+        }
+        BoxResult result;
+        result.line =
+            "factory reset sent to " + port.Name() + " (4." + std::to_string(item) + " = 1)";
+        result.json = {{"port", PortJson(port)}, {"group", 4}, {"item", item}, {"raw", 1}};
+        return result;
+    });
 }
 
 }  // namespace kestrow::cli

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "device/PortNaming.h"
 #include "device/SerialTypes.h"
@@ -62,12 +63,19 @@ class Outcome {
 
 // Options every command takes.
 struct CommonOptions {
-    std::string port;  // "COM 5", "COM5", "5" or a device path; empty: search
+    // "COM 5", "COM5", "5" or a device path, each --port as given, else KESTROW_PORT's; none:
+    // search.
+    std::vector<std::string> ports;
+    std::string portOrigin = "--port";  // where `ports` came from, for messages
+    bool all = false;                   // --all: every port that answers the probe
     bool trace = false;
     bool json = false;
     std::string portsDir = DefaultPortsDirectory();  // where COM<n> links live
     SerialTracer tracer;  // --trace: told every Read and Write; none otherwise
 };
+
+// The environment variable that names the default port.
+inline constexpr const char* kPortVariable = "KESTROW_PORT";
 
 // "kestrowctl <version>", for --version and the settings file.
 [[nodiscard]] std::string ProgramVersion();

@@ -4,10 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "device/SerialTypes.h"
 
@@ -27,15 +29,46 @@ std::string ReportText(const SerialReport& report) {
 
 const std::chrono::steady_clock::time_point g_start = std::chrono::steady_clock::now();
 
+// Every line goes out whole under this lock, stdout's and stderr's alike.
+std::mutex g_output;
+// The box this thread works on ("COM 210: "), and where its held reports go.
+thread_local std::string t_tag;
+thread_local std::vector<SerialReport>* t_held = nullptr;
+
+void WriteLine(std::FILE* stream, const std::string& line) {
+    std::lock_guard lock(g_output);
+    if (stream == stderr) {
+        std::fflush(stdout);
+    }
+    std::fputs(line.c_str(), stream);
+}
+
 extern "C" void OnQuestionInterrupt(int /*signal*/) {}
 
-Answer ReadAnswer(std::string_view question, const sigset_t& waitMask);
+Answer ReadAnswer(std::string_view question, std::FILE* out, const sigset_t& waitMask);
 
 }  // namespace
 
+BoxTag::BoxTag(const std::string& portName) : previous_(std::exchange(t_tag, portName + ": ")) {}
+
+BoxTag::~BoxTag() {
+    t_tag = std::move(previous_);
+}
+
 void PrintError(std::string_view message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "kestrowctl: %.*s\n", static_cast<int>(message.size()), message.data());
+    WriteLine(stderr, "kestrowctl: " + t_tag + std::string(message) + "\n");
+}
+
+bool Say(std::string_view text) {
+    std::string lines = text.empty() ? t_tag + "\n" : std::string{};
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        lines += t_tag + std::string(text.substr(0, end)) + "\n";
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    std::lock_guard lock(g_output);
+    const bool written = std::fputs(lines.c_str(), stdout) >= 0;
+    return std::fflush(stdout) == 0 && written;
 }
 
 int Report(const Failure& failure) {
@@ -45,30 +78,26 @@ int Report(const Failure& failure) {
     return static_cast<int>(failure.code);
 }
 
+// The serial layer reports on the thread whose call failed: that thread's tag and holder apply.
 void InstallSerialReporter() {
-    (void)SetSerialReporter([](const SerialReport& report) { PrintError(ReportText(report)); });
-}
-
-struct HeldReports::Held {
-    std::mutex mutex;
-    std::vector<SerialReport> reports;
-};
-
-HeldReports::HeldReports() : held_(std::make_shared<Held>()) {
-    previous_ = SetSerialReporter([held = held_](const SerialReport& report) {
-        std::lock_guard lock(held->mutex);
-        held->reports.push_back(report);
+    (void)SetSerialReporter([](const SerialReport& report) {
+        if (t_held != nullptr) {
+            t_held->push_back(report);
+        } else {
+            PrintError(ReportText(report));
+        }
     });
 }
 
+HeldReports::HeldReports() : previous_(std::exchange(t_held, &reports_)) {}
+
 HeldReports::~HeldReports() {
-    (void)SetSerialReporter(std::move(previous_));
+    t_held = previous_;
 }
 
 std::string HeldReports::Take() {
-    std::lock_guard lock(held_->mutex);
-    std::string text = held_->reports.empty() ? std::string{} : ReportText(held_->reports.front());
-    held_->reports.clear();
+    std::string text = reports_.empty() ? std::string{} : ReportText(reports_.front());
+    reports_.clear();
     return text;
 }
 
@@ -80,7 +109,7 @@ bool StdoutIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
-Answer AskYesNo(std::string_view question) {
+Answer AskYesNo(std::string_view question, bool onStderr) {
     // Ctrl+C while waiting is Interrupted rather than the end of the process, also where the
     // shell started it with SIGINT ignored; a handler already in place (flash's) is kept.
     // SIGINT stays blocked except inside the wait, so one that comes between the question and
@@ -100,7 +129,7 @@ Answer AskYesNo(std::string_view question) {
         sigemptyset(&wake.sa_mask);
         sigaction(SIGINT, &wake, nullptr);
     }
-    const Answer answer = ReadAnswer(question, unblocked);
+    const Answer answer = ReadAnswer(question, onStderr ? stderr : stdout, unblocked);
     if (catchHere) {
         sigaction(SIGINT, &previous, nullptr);
     }
@@ -110,20 +139,21 @@ Answer AskYesNo(std::string_view question) {
 
 namespace {
 
-Answer ReadAnswer(std::string_view question, const sigset_t& waitMask) {
-    std::printf("%.*s [y/N] ", static_cast<int>(question.size()), question.data());
+Answer ReadAnswer(std::string_view question, std::FILE* out, const sigset_t& waitMask) {
     std::fflush(stdout);
+    std::fprintf(out, "%.*s [y/N] ", static_cast<int>(question.size()), question.data());
+    std::fflush(out);
     std::string line;
     for (;;) {
         pollfd in{STDIN_FILENO, POLLIN, 0};
         if (::ppoll(&in, 1, nullptr, &waitMask) < 0 && errno == EINTR) {
-            std::printf("\n");
+            std::fputs("\n", out);
             return Answer::Interrupted;
         }
         char c = 0;
         const ssize_t n = ::read(STDIN_FILENO, &c, 1);
         if (n <= 0) {
-            std::printf("\n");
+            std::fputs("\n", out);
             return Answer::No;
         }
         if (c == '\n') {
@@ -162,8 +192,10 @@ SerialTracer StderrTracer() {
             line += (line.empty() ? "(" : " (") + std::to_string(bytes.size()) + " of " +
                     std::to_string(requested) + " bytes)";
         }
-        std::fprintf(stderr, "%10.1f ms  %s  %s\n", ms,
-                     direction == TraceDirection::Sent ? "->" : "<-", line.c_str());
+        std::array<char, 32> time{};
+        std::snprintf(time.data(), time.size(), "%10.1f ms  ", ms);
+        WriteLine(stderr, t_tag + time.data() +
+                              (direction == TraceDirection::Sent ? "->  " : "<-  ") + line + "\n");
     };
 }
 

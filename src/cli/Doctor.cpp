@@ -216,7 +216,8 @@ std::vector<Finding> Examine(const DoctorRoots& roots, const Identity& user) {
                        (Exists(roots.ports) ? "" : " (none yet; kestrow-boxsim makes it)"),
                    {}});
     const std::vector<ComPortInfo> ports =
-        FindComPorts({roots.ports, roots.dev, (fs::path(roots.sys) / "class/tty").string()});
+        FindComPorts({roots.ports, roots.dev, (fs::path(roots.sys) / "class/tty").string(),
+                      (fs::path(roots.dev) / "serial/by-id").string()});
     const bool modemManager = ProcessRuns(roots, "ModemManager");
     if (modemManager) {
         out.push_back({false, "ModemManager runs", {}});

@@ -2,7 +2,9 @@
 // terminal, one line per 10 % otherwise. Ctrl+C before the flash is touched ends the run at
 // once; during the write it asks first, since a half-written flash leaves the box in its boot
 // loader. A hang-up (SIGHUP) counts as Ctrl+C without a terminal to ask on, and output that can
-// no longer be written (SIGPIPE, ignored in main) never stops the run.
+// no longer be written (SIGPIPE, ignored in main) never stops the run. Several boxes are
+// flashed at once, one run each; Ctrl+C then stops each without asking: at once where the
+// flash is untouched, between two blocks where it is being written.
 #include <signal.h>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <string>
 #include <utility>
 
+#include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Ports.h"
@@ -34,39 +37,51 @@ extern "C" void OnInterrupt(int signal) {
 
 constexpr int kBarWidth = 40;
 
-// A line on stdout, at once: scripts follow the run as it goes.
-void Say(std::string_view line) {
-    std::printf("%.*s\n", static_cast<int>(line.size()), line.data());
-    std::fflush(stdout);
-}
+// How a run shows itself: a bar (one box on a terminal), 10 % lines, or nothing but failures
+// (--json); whether Ctrl+C during the write asks (one box, a terminal on stdin).
+struct ViewMode {
+    bool bar = false;
+    bool quiet = false;
+    bool ask = false;
+    bool one = false;  // the only box: Ctrl+C before the flash is touched ends the process
+};
 
 class TerminalView : public FirmwareUpdateView {
   public:
-    TerminalView(std::string path, const ComPort& port, const SerialPort& serial, bool bar)
-        : path_(std::move(path)), port_(port), serial_(serial), bar_(bar) {}
+    TerminalView(std::string path, const ComPort& port, const SerialPort& serial, ViewMode mode)
+        : path_(std::move(path)),
+          port_(port),
+          serial_(serial),
+          bar_(mode.bar),
+          quiet_(mode.quiet),
+          ask_(mode.ask) {}
 
     void SetStatus(std::string_view status) override {
         EndBar();
         if (status == text::kConnected || status == text::kWriting) {
-            Say(status);
+            Show(status);
         } else if (status == text::kUpdated) {
-            Say(status);
+            Show(status);
+            outcome_ = status;
             exit_ = exit_.value_or(Exit::Done);
         } else if (status == text::kWriteFailed && stopped_) {
             PrintError(std::string(status) + " Stopped on request.");
+            Outcome(std::string(status) + " Stopped on request.");
             exit_ = exit_.value_or(Exit::Stopped);
         } else {
             Failed(status);
         }
     }
-    void SetFileSize(std::string_view size) override { Say("File Size: " + std::string(size)); }
+    void SetFileSize(std::string_view size) override { Show("File Size: " + std::string(size)); }
     void ShowMessage(std::string_view message) override {
         EndBar();
         if (message == text::kBootLoaderWaits) {
-            PrintError(Gone() +
-                       "the box waits in its boot loader until a whole program is "
-                       "written; run \"kestrowctl flash " +
-                       path_ + "\" again to finish the update");
+            const std::string why = Gone() +
+                                    "the box waits in its boot loader until a whole program is "
+                                    "written; run \"kestrowctl flash " +
+                                    path_ + "\" again to finish the update";
+            PrintError(why);
+            Outcome(why);
             return;
         }
         Failed(message);
@@ -81,6 +96,9 @@ class TerminalView : public FirmwareUpdateView {
     }
     void SetPosition(std::uint16_t position) override {
         const int percent = maximum_ > 0 ? position * 100 / maximum_ : 100;
+        if (quiet_) {
+            return;
+        }
         if (bar_ && percent != drawn_) {
             drawn_ = percent;
             const int filled = percent * kBarWidth / 100;
@@ -90,12 +108,12 @@ class TerminalView : public FirmwareUpdateView {
             if (percent == 100) {
                 EndBar();
             }
+            std::fflush(stdout);
         } else if (!bar_) {
             for (; tenths_ < percent / 10; ++tenths_) {
-                std::printf("Writing flash: %d %%\n", (tenths_ + 1) * 10);
+                Show("Writing flash: " + std::to_string((tenths_ + 1) * 10) + " %");
             }
         }
-        std::fflush(stdout);
     }
 
     // Asked before Download and before each block. Before Download a stop leaves the flash as
@@ -112,12 +130,12 @@ class TerminalView : public FirmwareUpdateView {
         if (stopped_ || g_interrupted == 0) {
             return stopped_;
         }
-        g_interrupted = 0;
         EndBar();
-        if (!StdinIsTerminal() || g_hungUp != 0) {
+        if (!ask_ || g_hungUp != 0) {
             stopped_ = true;
             return true;
         }
+        g_interrupted = 0;
         stopped_ = AskYesNo(
                        "Stop writing the flash? A half-written flash leaves the box in its "
                        "boot loader.") != Answer::No;
@@ -127,18 +145,35 @@ class TerminalView : public FirmwareUpdateView {
     // Ctrl+C while nothing has touched the flash: end now.
     void LeaveIfInterrupted() const {
         if (g_interrupted != 0 && !downloadSent_) {
+            const char* stopped = "stopped; nothing was written to the flash";
+            if (quiet_) {
+                Say(Json{{"error", stopped}, {"exit", static_cast<int>(Exit::Stopped)}}.dump(2));
+            }
             std::fflush(stdout);
-            std::fputs("\nkestrowctl: stopped; nothing was written to the flash\n", stderr);
+            std::fprintf(stderr, "\nkestrowctl: %s\n", stopped);
             std::_Exit(static_cast<int>(Exit::Stopped));
         }
     }
 
     // A run that never said "Firmware Updated!" did not succeed.
-    [[nodiscard]] int ExitCode() const {
-        return static_cast<int>(exit_.value_or(Exit::WriteFailed));
-    }
+    [[nodiscard]] Exit ExitCode() const { return exit_.value_or(Exit::WriteFailed); }
+    // "Firmware Updated!", or the first failure's words.
+    [[nodiscard]] const std::string& OutcomeText() const { return outcome_; }
 
   private:
+    void Show(std::string_view line) const {
+        if (!quiet_) {
+            Say(line);
+        }
+    }
+    void Outcome(std::string text) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+            text.pop_back();
+        }
+        if (outcome_.empty()) {
+            outcome_ = std::move(text);
+        }
+    }
     void EndBar() {
         if (barOpen_) {
             std::printf("\n");
@@ -153,9 +188,10 @@ class TerminalView : public FirmwareUpdateView {
 
     // The system's text, then why (the detail the run gave before it) on a line of its own.
     void Failed(std::string_view message) {
-        PrintError(message == text::kPleaseLoadFile
-                       ? std::string(message) + " (" + path_ + " cannot be opened)"
-                       : std::string(message));
+        const std::string said = message == text::kPleaseLoadFile
+                                     ? std::string(message) + " (" + path_ + " cannot be opened)"
+                                     : std::string(message);
+        PrintError(said);
         if (message == text::kConnectFailed) {
             return;  // the message after it says why, and decides the exit code
         }
@@ -180,6 +216,7 @@ class TerminalView : public FirmwareUpdateView {
         if (!why.empty()) {
             PrintError(why);
         }
+        Outcome(said.substr(0, said.find_last_not_of("\r\n") + 1) + (why.empty() ? "" : " " + why));
         exit_ = exit_.value_or(code);  // the first failure decides
     }
 
@@ -188,6 +225,9 @@ class TerminalView : public FirmwareUpdateView {
     const SerialPort& serial_;
     std::string detail_;  // why the next failure happened
     bool bar_ = false;
+    bool quiet_ = false;
+    bool ask_ = false;
+    std::string outcome_;
     bool barOpen_ = false;
     std::uint16_t maximum_ = 0;
     int tenths_ = 0;  // 10 % lines printed
@@ -197,19 +237,46 @@ class TerminalView : public FirmwareUpdateView {
     std::optional<Exit> exit_;
 };
 
-}  // namespace
-
-int RunFlash(const CommonOptions& options, const std::string& file) {
-    const auto target = ChoosePort(options, Search::ProbeOrBootLoader);
-    if (!target) {
-        return Report(target.failure());
-    }
+BoxResult FlashOnBox(const CommonOptions& options, const ComPort& port, const std::string& file,
+                     ViewMode mode) {
     FirmwareImage image;
     image.path = file;
     SerialPort serial;
     serial.SetTracer(options.tracer);
-    TerminalView view(file, *target, serial, StdoutIsTerminal());
-    FirmwareRun run{*target, image, serial, view};
+    TerminalView view(file, port, serial, mode);
+    FirmwareRun run{port, image, serial, view};
+    if (mode.one) {
+        SetIdleHook([&view] { view.LeaveIfInterrupted(); });
+    }
+    FirmwareUpdateWorker(run);
+    SetIdleHook({});
+
+    BoxResult result;
+    result.json = {{"port", PortJson(port)}, {"file", file}};
+    if (const auto bytes = FirmwareFileSize(file)) {
+        result.json["fileBytes"] = *bytes;
+    }
+    result.json["outcome"] = view.OutcomeText();
+    if (view.ExitCode() != Exit::Done) {
+        result.failure = Failure{view.ExitCode(), view.OutcomeText()};
+        result.told = true;
+        return result;
+    }
+    result.json["programBytes"] = image.data.size();
+    result.summary = view.OutcomeText();
+    return result;
+}
+
+}  // namespace
+
+int RunFlash(const CommonOptions& options, const std::string& file) {
+    const auto ports = ChooseBoxes(options, Search::ProbeOrBootLoader, true);
+    if (!ports) {
+        return Fail(options, ports.failure());
+    }
+    const bool one = ports->size() == 1;
+    const ViewMode mode{one && !options.json && StdoutIsTerminal(), options.json,
+                        one && StdinIsTerminal(), one};
 
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
@@ -218,14 +285,12 @@ int RunFlash(const CommonOptions& options, const std::string& file) {
     struct sigaction previousHangUp {};
     sigaction(SIGINT, &action, &previous);
     sigaction(SIGHUP, &action, &previousHangUp);
-    SetIdleHook([&view] { view.LeaveIfInterrupted(); });
-
-    FirmwareUpdateWorker(run);
-
-    SetIdleHook({});
+    const int code = RunOnBoxes(options, *ports, [&](const ComPort& port) {
+        return FlashOnBox(options, port, file, mode);
+    });
     sigaction(SIGHUP, &previousHangUp, nullptr);
     sigaction(SIGINT, &previous, nullptr);
-    return view.ExitCode();
+    return code;
 }
 
 }  // namespace kestrow::cli

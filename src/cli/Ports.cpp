@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cli/Console.h"
@@ -127,59 +128,158 @@ PortCheck CheckPort(const ComPort& port, bool tryBootLoader, const CommonOptions
     return {PortState::Silent, {}, 0};
 }
 
-Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
-    const std::string& text = options.port;
+Outcome<ComPort> ResolvePortText(const std::string& text, const CommonOptions& options) {
     if (!text.empty() && text.front() == '/') {
         return ComPort{-1, text};  // a device path is opened as given
     }
-    if (!text.empty()) {
-        const auto number = ParsePortText(text);
-        if (!number) {
-            return Failure{Exit::Usage, "--port: \"" + text +
-                                            "\" names no port; give \"COM 5\", \"COM5\", \"5\" "
-                                            "or a device path"};
-        }
-        ComPort port = ResolvePort(*number, options.portsDir);
-        if (port.path.empty()) {
-            return Failure{Exit::Port, port.Name() + " names no device"};
-        }
-        return port;
+    const auto number = ParsePortText(text);
+    if (!number) {
+        return Failure{Exit::Usage, options.portOrigin + ": \"" + text +
+                                        "\" names no port; give \"COM 5\", \"COM5\", \"5\" or a "
+                                        "device path"};
     }
+    ComPort port = ResolvePort(*number, options.portsDir);
+    if (port.path.empty()) {
+        return Failure{Exit::Port, port.Name() + " names no device"};
+    }
+    return port;
+}
+
+namespace {
+
+std::vector<ComPortInfo> PortList(const CommonOptions& options) {
     DiscoveryRoots roots;
     roots.portsDir = options.portsDir;
-    const std::vector<ComPortInfo> ports = FindComPorts(roots);
+    return FindComPorts(roots);
+}
+
+bool Accepted(const PortCheck& check, Search search) {
+    return check.state == PortState::Answers ||
+           (check.state == PortState::BootLoader && search == Search::ProbeOrBootLoader);
+}
+
+// No port answered: which were tried and how, the ports the user may not open in words; a box
+// waiting in its boot loader is named (with a probe search) rather than left among the silent.
+Failure NoneAnswers(const std::vector<ComPortInfo>& ports, const std::vector<PortCheck>& checks,
+                    Search search) {
+    std::string tried;
+    std::string refused;
+    bool silent = false;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const PortCheck& check = checks[i];
+        if (check.state == PortState::BootLoader && search == Search::Probe) {
+            return BootLoaderWaits(ports[i]);
+        }
+        silent = silent || check.state == PortState::Silent;
+        if (check.state == PortState::CannotOpen &&
+            (check.error == EACCES || check.error == EPERM)) {
+            refused += "; " + NotOpened(ports[i], check.error).message;
+        }
+        tried += (tried.empty() ? "" : ", ") + ports[i].Name() + " " + StateText(check.state);
+    }
+    return Failure{silent ? Exit::NoAnswer : Exit::Port,
+                   "no box answers on any COM port (" + tried + ")" + refused};
+}
+
+// Every port checked at once, each on its own thread: a silent port waits out its read.
+std::vector<PortCheck> CheckPorts(const std::vector<ComPortInfo>& ports, bool tryBootLoader,
+                                  const CommonOptions& options) {
+    std::vector<PortCheck> checks(ports.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        threads.emplace_back([&, i] {
+            const BoxTag tag(ports[i].Name());  // --trace lines of each port apart
+            checks[i] = CheckPort(ports[i], tryBootLoader, options);
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    return checks;
+}
+
+}  // namespace
+
+Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
+    if (options.ports.size() > 1) {
+        return Failure{Exit::Usage, "this command works on one box; " + options.portOrigin +
+                                        " is given " + std::to_string(options.ports.size()) +
+                                        " times"};
+    }
+    if (!options.ports.empty()) {
+        return ResolvePortText(options.ports.front(), options);
+    }
+    const std::vector<ComPortInfo> ports = PortList(options);
     if (ports.empty()) {
         return Failure{Exit::NoAnswer, "no COM port found; give --port"};
     }
-    std::string tried;
-    std::string refused;  // the ports the user may not open, in words
-    std::vector<ComPort> silent;
+    std::vector<PortCheck> checks;
     for (const ComPortInfo& port : ports) {
-        const PortCheck check = CheckPort(port, search == Search::ProbeOrBootLoader, options);
-        if (check.state == PortState::Answers || check.state == PortState::BootLoader) {
+        checks.push_back(CheckPort(port, search == Search::ProbeOrBootLoader, options));
+        if (Accepted(checks.back(), search)) {
             return ComPort(port);
         }
-        if (check.state == PortState::Silent) {
-            silent.push_back(port);
-        }
-        if (check.state == PortState::CannotOpen &&
-            (check.error == EACCES || check.error == EPERM)) {
-            refused += "; " + NotOpened(port, check.error).message;
-        }
-        tried += (tried.empty() ? "" : ", ") + port.Name() + " " + StateText(check.state);
     }
     // Nothing answered the probe: a box waiting in its boot loader is said to, not searched for
     // first, so that a search that finds a box takes no longer than the panel's.
     if (search == Search::Probe) {
         HeldReports held;
-        for (const ComPort& port : silent) {
-            if (AnswersPing(port, options)) {
-                return BootLoaderWaits(port);
+        for (size_t i = 0; i < ports.size(); ++i) {
+            if (checks[i].state == PortState::Silent && AnswersPing(ports[i], options)) {
+                checks[i].state = PortState::BootLoader;
             }
         }
     }
-    return Failure{silent.empty() ? Exit::Port : Exit::NoAnswer,
-                   "no box answers on any COM port (" + tried + ")" + refused};
+    return NoneAnswers(ports, checks, search);
+}
+
+Outcome<std::vector<ComPort>> ChooseBoxes(const CommonOptions& options, Search search,
+                                          bool writing) {
+    std::vector<ComPort> chosen;
+    if (!options.ports.empty()) {
+        for (const std::string& text : options.ports) {
+            auto port = ResolvePortText(text, options);
+            if (!port) {
+                return port.failure();
+            }
+            for (const ComPort& other : chosen) {
+                if (other.path == port->path) {
+                    return Failure{Exit::Usage,
+                                   port->Name() + " is named twice; give each box once"};
+                }
+            }
+            chosen.push_back(*port);
+        }
+        return chosen;
+    }
+    if (!options.all && !writing) {
+        auto port = ChoosePort(options, search);
+        if (!port) {
+            return port.failure();
+        }
+        return std::vector<ComPort>{*port};
+    }
+    const std::vector<ComPortInfo> ports = PortList(options);
+    if (ports.empty()) {
+        return Failure{Exit::NoAnswer, "no COM port found; give --port"};
+    }
+    const std::vector<PortCheck> checks = CheckPorts(ports, true, options);
+    std::string names;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (Accepted(checks[i], search)) {
+            chosen.push_back(ports[i]);
+            names += (names.empty() ? "" : ", ") + ports[i].Name();
+        }
+    }
+    if (chosen.empty()) {
+        return NoneAnswers(ports, checks, search);
+    }
+    if (!options.all && chosen.size() > 1) {
+        return Failure{Exit::Usage, "more than one box answers (" + names +
+                                        "); a write goes only to boxes named: give --port for "
+                                        "each, or --all for every one"};
+    }
+    return chosen;
 }
 
 Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options) {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/Cli.h"
 #include "device/DeviceLink.h"
@@ -18,9 +19,20 @@ enum class Search {
     ProbeOrBootLoader,  // also a boot loader's acknowledge to Ping (a box waiting to be flashed)
 };
 
-// --port's text ("COM 5", "COM5", "5" or a device path), resolved once; or when it is empty the
-// first port of the port list that answers as `search` says.
+// A port as typed ("COM 5", "COM5", "5" or a device path, which is opened as given), resolved
+// once; usage failures name where it came from (--port, KESTROW_PORT).
+[[nodiscard]] Outcome<ComPort> ResolvePortText(const std::string& text,
+                                               const CommonOptions& options);
+
+// The one port a command works on: the port given, or the first port of the port list that
+// answers as `search` says. Several ports given is a usage failure.
 [[nodiscard]] Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search);
+
+// The ports a command that may work on several boxes works on: those given (each once), every
+// port that answers (--all), or a search. A search for a writing command (`writing`) takes a
+// box only when it is the one box that answers: with more it names them and fails (exit 2).
+[[nodiscard]] Outcome<std::vector<ComPort>> ChooseBoxes(const CommonOptions& options, Search search,
+                                                        bool writing);
 
 enum class PortState { Answers, BootLoader, Silent, Busy, CannotOpen };
 struct PortCheck {

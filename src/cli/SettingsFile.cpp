@@ -1,6 +1,8 @@
-// dump and load: the settings file (settings/SettingsFile.h) written from and put onto a box.
-#include <cstdio>
+// dump and load: the settings file (settings/SettingsFile.h) written from and put onto boxes.
+#include <filesystem>
+#include <system_error>
 
+#include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Files.h"
@@ -10,6 +12,8 @@
 
 namespace kestrow::cli {
 namespace {
+
+namespace fs = std::filesystem;
 
 // The box's settings as shown; what was left out is said on stderr.
 Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
@@ -24,11 +28,14 @@ Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
     return shown->values;
 }
 
-int Refuse(const std::string& path, const std::vector<std::string>& faults) {
+// Each fault on a line of its own, then the refusal (exit 5); --json lists them.
+BoxResult Refused(const std::string& path, const std::vector<std::string>& faults) {
     for (const std::string& fault : faults) {
         PrintError(path + ": " + fault);
     }
-    return Report({Exit::File, path + " refused; nothing was written"});
+    BoxResult result{Failure{Exit::File, path + " refused; nothing was written"}};
+    result.json["faults"] = faults;
+    return result;
 }
 
 // The periods of the GenLock settings the file names and the box offers.
@@ -45,69 +52,69 @@ Outcome<GenlockPeriods> ReadPeriods(const Json& file, DeviceLink& link, const Bo
     return periods;
 }
 
-}  // namespace
+// The file of one box in a folder of dumps: its COM name ("COM210.json"), or for a port named
+// by its device path the device's own name ("ttyUSB0.json").
+std::string FileInFolder(const std::string& folder, const ComPort& port) {
+    const std::string name = port.number >= 0 ? "COM" + std::to_string(port.number)
+                                              : fs::path(port.path).filename().string();
+    return (fs::path(folder) / (name + ".json")).string();
+}
 
-int RunDump(const CommonOptions& options, const std::string& file) {
-    const auto target = ChoosePort(options, Search::Probe);
-    if (!target) {
-        return Report(target.failure());
-    }
-    DeviceLink link(*target, options.tracer);
+BoxResult DumpOnBox(const CommonOptions& options, const ComPort& port, const std::string& file,
+                    bool named) {
+    DeviceLink link(port, options.tracer);
     const auto reading = ReadBox(link, options);
     if (!reading) {
-        return Report(reading.failure());
+        return {reading.failure()};
     }
     const auto settings = ReadSettings(link, *reading, options);
     if (!settings) {
-        return Report(settings.failure());
+        return {settings.failure()};
     }
     const std::string text = SettingsFileText(reading->box, VersionTextFor(link, reading->box),
                                               *settings, ProgramVersion());
     if (file.empty() || file == "-") {
-        std::fputs(text.c_str(), stdout);
-        return 0;
+        Say(text);
+        return {};
     }
-    const auto written = ReplaceFile(file, text);
-    return written ? 0 : Report(written.failure());
+    if (const auto written = ReplaceFile(file, text); !written) {
+        return {written.failure()};
+    }
+    BoxResult result;
+    // A file named by its port is named in the output, one named by the operator only with
+    // several boxes.
+    (named ? result.line : result.summary) = "settings written to " + file;
+    return result;
 }
 
-int RunLoad(const CommonOptions& options, const std::string& source) {
-    const std::string path = source == "-" ? "standard input" : source;
-    const auto text = ReadWholeFile(source);
-    if (!text) {
-        return Report(text.failure());
-    }
-    const ParsedSettingsFile parsed = ParseSettingsFile(*text);
-    if (!parsed.faults.empty()) {
-        return Refuse(path, parsed.faults);
-    }
-
-    const auto target = ChoosePort(options, Search::Probe);
-    if (!target) {
-        return Report(target.failure());
-    }
-    DeviceLink link(*target, options.tracer);
+BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Json& file,
+                    const std::string& path) {
+    DeviceLink link(port, options.tracer);
     const auto box = IdentifyBox(link, options);
     if (!box) {
-        return Report(box.failure());
+        return {box.failure()};
     }
-    const auto periods = ReadPeriods(parsed.file, link, *box, options);
+    const auto periods = ReadPeriods(file, link, *box, options);
     if (!periods) {
-        return Report(periods.failure());
+        return {periods.failure()};
     }
-    const LoadPlan plan = PlanLoad(parsed.file, *box, *periods);
+    const LoadPlan plan = PlanLoad(file, *box, *periods);
     if (!plan.faults.empty()) {
-        return Refuse(path, plan.faults);
+        return Refused(path, plan.faults);
     }
 
+    BoxResult result;
+    result.json = {{"port", PortJson(port)}, {"file", path}, {"written", Json::object()}};
     size_t written = 0;
     for (const PlannedWrite& write : plan.writes) {
         if (!WriteSettingValue(link, *write.setting, write.value)) {
-            return Report(WriteFailed(
+            result.failure = WriteFailed(
                 link, std::to_string(written) + " of " + SettingsCount(plan.writes.size()) +
                           " were written; " + std::string(write.setting->name) +
-                          " and those after it were not"));
+                          " and those after it were not");
+            return result;
         }
+        result.json["written"][std::string(write.setting->name)] = ToJson(write.shown);
         ++written;
     }
 
@@ -122,23 +129,69 @@ int RunLoad(const CommonOptions& options, const std::string& source) {
     };
     const auto now = readBack();
     if (!now) {
-        Failure f = now.failure();
-        f.message = SettingsCount(plan.writes.size()) + " written to " + target->Name() +
-                    ", but the read-back did not answer: " + f.message;
-        return Report(f);
+        result.failure = now.failure();
+        result.failure->message = SettingsCount(plan.writes.size()) + " written to " + port.Name() +
+                                  ", but the read-back did not answer: " + now.failure().message;
+        return result;
     }
     const std::vector<std::string> differ = ReadBackDifferences(plan.writes, *now);
+    result.json["readBack"] = *now;
+    result.json["differ"] = differ;
     for (const std::string& line : differ) {
         PrintError(line);
     }
     if (!differ.empty()) {
-        return Report({Exit::WriteFailed, std::to_string(differ.size()) + " of " +
-                                              std::to_string(plan.writes.size()) +
-                                              " settings read back different"});
+        result.failure = Failure{Exit::WriteFailed, std::to_string(differ.size()) + " of " +
+                                                        std::to_string(plan.writes.size()) +
+                                                        " settings read back different"};
+        return result;
     }
-    std::printf("%s written to %s and read back\n", SettingsCount(plan.writes.size()).c_str(),
-                target->Name().c_str());
-    return 0;
+    result.line =
+        SettingsCount(plan.writes.size()) + " written to " + port.Name() + " and read back";
+    return result;
+}
+
+}  // namespace
+
+int RunDump(const CommonOptions& options, const std::string& file) {
+    const auto ports = ChooseBoxes(options, Search::Probe, false);
+    if (!ports) {
+        return Fail(options, ports.failure());
+    }
+    std::error_code ec;
+    const bool toOutput = file.empty() || file == "-";
+    const bool folder =
+        !toOutput && (fs::is_directory(file, ec) || file.back() == '/' || ports->size() > 1);
+    if (ports->size() > 1 && (toOutput || (fs::exists(file, ec) && !folder))) {
+        return Fail(options, {Exit::Usage, "dump of " + std::to_string(ports->size()) +
+                                               " boxes writes a file for each: give a folder"});
+    }
+    if (folder && !fs::is_directory(file, ec) && !fs::create_directories(file, ec)) {
+        return Fail(options, {Exit::File, file + ": the folder cannot be made: " + ec.message()});
+    }
+    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
+        return DumpOnBox(options, port, folder ? FileInFolder(file, port) : file, folder);
+    });
+}
+
+int RunLoad(const CommonOptions& options, const std::string& source) {
+    const std::string path = source == "-" ? "standard input" : source;
+    const auto text = ReadWholeFile(source);
+    if (!text) {
+        return Fail(options, text.failure());
+    }
+    const ParsedSettingsFile parsed = ParseSettingsFile(*text);
+    if (!parsed.faults.empty()) {
+        const BoxResult refused = Refused(path, parsed.faults);
+        return Fail(options, *refused.failure, refused.json);
+    }
+    const auto ports = ChooseBoxes(options, Search::Probe, true);
+    if (!ports) {
+        return Fail(options, ports.failure());
+    }
+    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
+        return LoadOnBox(options, port, parsed.file, path);
+    });
 }
 
 }  // namespace kestrow::cli

@@ -1,20 +1,19 @@
 // detect and status.
+#include <array>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Reading.h"
 #include "cli/Values.h"
 #include "device/PortNaming.h"
 #include "settings/NameTables.h"
+#include "settings/SettingsFile.h"
 
 namespace kestrow::cli {
 namespace {
-
-void PrintJson(const Json& json) {
-    std::printf("%s\n", json.dump(2).c_str());
-}
 
 std::string Name(NameTable table, unsigned code) {
     return std::string(LookupName(table, code));
@@ -32,20 +31,91 @@ std::optional<SettingValue> Shown(const ReadValue& v, const BoxFacts& box) {
     return std::nullopt;
 }
 
+std::string Line(const char* format, auto... values) {
+    std::array<char, 256> line{};
+    std::snprintf(line.data(), line.size(), format, values...);
+    return line.data();
+}
+
+// One box's state, as the panel's Refresh reads it, and the version text the System dialog
+// shows.
+BoxResult StatusOnBox(const CommonOptions& options, const ComPort& port) {
+    DeviceLink link(port, options.tracer);
+    const auto reading = ReadBox(link, options);
+    if (!reading) {
+        return {reading.failure()};
+    }
+    const BoxFacts& box = reading->box;
+    const std::string version = VersionTextFor(link, box);
+    const std::string inputPort = Name(VideoPortNames, box.portByte / 16u);
+    const std::string outputPort = Name(VideoPortNames, box.portByte % 16u);
+    const std::string timing = Name(InputTimingNames, reading->cache.system[0]);
+    const std::string resolution = Name(OutputResolutionNames, reading->cache.output[0]);
+    const char* model = box.newerModel ? "newer model" : "older model";
+
+    BoxResult result;
+    result.summary = inputPort + " " + timing + " in, " + outputPort + " " + resolution +
+                     " out, model " + std::to_string(box.modelByte) + " (" + model +
+                     "), firmware " + version;
+    if (options.json) {
+        Json values = Json::array();
+        for (const ReadValue& v : reading->values) {
+            values.push_back({{"name", v.name},
+                              {"group", v.group},
+                              {"item", v.item},
+                              {"raw", v.raw},
+                              {"value", ToJson(Shown(v, box))}});
+        }
+        result.json = {{"port", PortJson(port)},     {"portByte", box.portByte},
+                       {"inputPort", inputPort},     {"outputPort", outputPort},
+                       {"inputTiming", timing},      {"outputResolution", resolution},
+                       {"modelByte", box.modelByte}, {"newerModel", box.newerModel},
+                       {"versionText", version},     {"values", values}};
+        return result;
+    }
+    std::string report = port.number >= 0 ? "port      " + port.Name() + "  " + port.path + "\n"
+                                          : "port      " + port.path + "\n";
+    report += "input     " + inputPort + "  " + timing + "\n";
+    report += "output    " + outputPort + "  " + resolution + "\n";
+    report += "model     " + std::to_string(box.modelByte) + "  " + model + "\n";
+    report += "firmware  " + version + "\n\n";
+    report += Line("%-20s %4s %4s  %s", "setting", "item", "raw", "value") + "\n";
+    for (const ReadValue& v : reading->values) {
+        const auto shown = Shown(v, box);
+        report += Line("%-20s %2d.%d %4d  %s", v.name.c_str(), v.group, v.item, v.raw,
+                       shown ? ValueText(*shown).c_str() : "") +
+                  "\n";
+    }
+    Say(report);
+    return result;
+}
+
 }  // namespace
 
-int RunDetect(const CommonOptions& options) {
+int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& byIdDir) {
     std::vector<ComPortInfo> ports;
-    if (!options.port.empty()) {
-        const auto target = ChoosePort(options, Search::Probe);
-        if (!target) {
-            return Report(target.failure());
+    if (!options.ports.empty()) {
+        for (const std::string& text : options.ports) {
+            const auto target = ResolvePortText(text, options);
+            if (!target) {
+                return Fail(options, target.failure());
+            }
+            ports.push_back({*target, target->Name(), {}, {}});
         }
-        ports.push_back({*target, target->Name(), {}});
     } else {
         DiscoveryRoots roots;
         roots.portsDir = options.portsDir;
+        roots.byIdDir = byIdDir.empty() ? roots.byIdDir : byIdDir;
         ports = FindComPorts(roots);
+    }
+    if (namesOnly) {  // for completion: what --port takes, without asking any box
+        for (const ComPortInfo& port : ports) {
+            Say(port.number >= 0 ? "COM" + std::to_string(port.number) : port.path);
+            if (!port.stableName.empty()) {
+                Say(port.stableName);
+            }
+        }
+        return 0;
     }
     Json list = Json::array();
     bool any = false;
@@ -57,6 +127,7 @@ int RunDetect(const CommonOptions& options) {
             list.push_back({{"number", port.number},
                             {"name", name},
                             {"path", port.path},
+                            {"byId", port.stableName.empty() ? Json() : Json(port.stableName)},
                             {"product", port.product},
                             {"friendlyName", port.friendlyName},
                             {"answers", check.state == PortState::Answers},
@@ -65,75 +136,32 @@ int RunDetect(const CommonOptions& options) {
                 list.back()["reason"] = check.reason;
             }
         } else {
-            std::printf("%-8s  %-40s  %-28s  %s%s\n", name.c_str(), port.path.c_str(),
-                        port.product.empty() ? "-" : port.product.c_str(), StateText(check.state),
-                        check.reason.empty() ? "" : (" (" + check.reason + ")").c_str());
+            Say(Line("%-8s  %-40s  %-28s  %s%s", name.c_str(), port.path.c_str(),
+                     port.product.empty() ? "-" : port.product.c_str(), StateText(check.state),
+                     check.reason.empty() ? "" : (" (" + check.reason + ")").c_str()));
+            if (!port.stableName.empty()) {
+                Say("          " + port.stableName);
+            }
         }
     }
+    if (ports.empty() || !any) {
+        const Failure none{Exit::NoAnswer,
+                           ports.empty() ? "no COM port found" : "no box answers the probe"};
+        return Fail(options, none, {{"ports", list}});
+    }
     if (options.json) {
-        PrintJson(list);
+        Say(list.dump(2));
     }
-    if (ports.empty()) {
-        PrintError("no COM port found");
-    } else if (!any) {
-        PrintError("no box answers the probe");
-    }
-    return static_cast<int>(any ? Exit::Done : Exit::NoAnswer);
+    return 0;
 }
 
 int RunStatus(const CommonOptions& options) {
-    const auto target = ChoosePort(options, Search::Probe);
-    if (!target) {
-        return Report(target.failure());
+    const auto ports = ChooseBoxes(options, Search::Probe, false);
+    if (!ports) {
+        return Fail(options, ports.failure());
     }
-    DeviceLink link(*target, options.tracer);
-    const auto reading = ReadBox(link, options);
-    if (!reading) {
-        return Report(reading.failure());
-    }
-    const BoxFacts& box = reading->box;
-    const std::string inputPort = Name(VideoPortNames, box.portByte / 16u);
-    const std::string outputPort = Name(VideoPortNames, box.portByte % 16u);
-    const std::string timing = Name(InputTimingNames, reading->cache.system[0]);
-    const std::string resolution = Name(OutputResolutionNames, reading->cache.output[0]);
-    const char* model = box.newerModel ? "newer model" : "older model";
-
-    if (options.json) {
-        Json values = Json::array();
-        for (const ReadValue& v : reading->values) {
-            values.push_back({{"name", v.name},
-                              {"group", v.group},
-                              {"item", v.item},
-                              {"raw", v.raw},
-                              {"value", ToJson(Shown(v, box))}});
-        }
-        PrintJson({{"port",
-                    {{"number", target->number}, {"name", target->Name()}, {"path", target->path}}},
-                   {"portByte", box.portByte},
-                   {"inputPort", inputPort},
-                   {"outputPort", outputPort},
-                   {"inputTiming", timing},
-                   {"outputResolution", resolution},
-                   {"modelByte", box.modelByte},
-                   {"newerModel", box.newerModel},
-                   {"values", values}});
-        return 0;
-    }
-    if (target->number >= 0) {
-        std::printf("port      %s  %s\n", target->Name().c_str(), target->path.c_str());
-    } else {
-        std::printf("port      %s\n", target->path.c_str());
-    }
-    std::printf("input     %s  %s\n", inputPort.c_str(), timing.c_str());
-    std::printf("output    %s  %s\n", outputPort.c_str(), resolution.c_str());
-    std::printf("model     %d  %s\n\n", box.modelByte, model);
-    std::printf("%-20s %4s %4s  %s\n", "setting", "item", "raw", "value");
-    for (const ReadValue& v : reading->values) {
-        const auto shown = Shown(v, box);
-        std::printf("%-20s %2d.%d %4d  %s\n", v.name.c_str(), v.group, v.item, v.raw,
-                    shown ? ValueText(*shown).c_str() : "");
-    }
-    return 0;
+    return RunOnBoxes(options, *ports,
+                      [&options](const ComPort& port) { return StatusOnBox(options, port); });
 }
 
 }  // namespace kestrow::cli

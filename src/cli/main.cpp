@@ -2,10 +2,13 @@
 // is in the Run* functions of Commands.h.
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 
@@ -21,21 +24,60 @@ std::string ProgramVersion() {
 
 namespace {
 
+constexpr double kShortestInterval = 0.1;  // a look takes some 40 ms; less is all looking
+constexpr double kLongestInterval = 86400;
+
+constexpr const char* kEnvironmentHelp =
+    "Environment:\n"
+    "  KESTROW_PORT     the port when --port is not given (not for detect and settings);\n"
+    "                   empty counts as not set\n"
+    "  XDG_RUNTIME_DIR  the ports directory is $XDG_RUNTIME_DIR/kestrow/ports\n\n";
+
 constexpr const char* kPortHelp =
-    "the box's port: \"COM 5\", \"COM5\", \"5\" or a device path such as /dev/ttyUSB0; "
-    "without it the first port that answers the probe";
+    "the box's port: \"COM 5\", \"COM5\", \"5\" or a device path such as /dev/ttyUSB0 or "
+    "/dev/serial/by-id/...; without it $KESTROW_PORT, else the first port that answers the "
+    "probe";
+constexpr const char* kPortsHelp =
+    "a box's port: \"COM 5\", \"COM5\", \"5\" or a device path such as /dev/ttyUSB0 or "
+    "/dev/serial/by-id/...; once per box, the boxes served at once; without it $KESTROW_PORT, "
+    "else a search (a write takes only the one box that answers)";
+
+// What a command takes besides --port and --trace.
+struct Takes {
+    bool json = false;
+    bool several = false;  // --port more than once, and --all
+};
 
 CLI::App* AddCommand(CLI::App& app, const char* name, const char* description,
-                     CommonOptions& options, bool json, std::vector<CLI::Option*>& ports) {
+                     CommonOptions& options, Takes takes, std::vector<CLI::Option*>& ports) {
     CLI::App* command = app.add_subcommand(name, description);
-    ports.push_back(command->add_option("--port,-p", options.port, kPortHelp));
+    CLI::Option* port =
+        command->add_option("--port,-p", options.ports, takes.several ? kPortsHelp : kPortHelp)
+            ->type_size(1)
+            ->allow_extra_args(false)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    ports.push_back(port);
+    if (takes.several) {
+        command->add_flag("--all,-a", options.all, "every port that answers the probe, all at once")
+            ->excludes(port);
+    }
     command->add_flag("--trace", options.trace,
                       "print every frame sent and received, with times, on stderr");
-    if (json) {
+    if (takes.json) {
         command->add_flag("--json", options.json, "print JSON for scripts");
     }
-    command->footer(kExitCodesHelp);
+    command->footer(kEnvironmentHelp + std::string(kExitCodesHelp));
     return command;
+}
+
+// Whether the command line asks for JSON: a failure to parse it is then told in JSON too.
+bool AsksForJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--json") {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The first argument that is no option names a command; one CLI11 does not know would only be
@@ -60,7 +102,7 @@ int Main(int argc, char** argv) {
     CLI::App app{"The Kestrow video scaler box from the command line.", "kestrowctl"};
     app.set_version_flag("--version", ProgramVersion());
     app.require_subcommand(1);
-    app.footer(kExitCodesHelp);
+    app.footer(kEnvironmentHelp + std::string(kExitCodesHelp));
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
         return "kestrowctl: " + std::string(e.what()) +
                "; \"kestrowctl --help\" lists the commands and options\n";
@@ -74,18 +116,27 @@ int Main(int argc, char** argv) {
     bool yes = false;
     bool force = false;
     bool namesOnly = false;
+    std::string valuesOf;
+    std::string byIdDir;
+    double interval = 1.0;
+    const Takes json{true, false};
+    const Takes several{true, true};
 
     auto* detect =
         AddCommand(app, "detect", "list the COM ports and which of them a box answers on", options,
-                   true, ports);
+                   json, ports);
+    detect->add_flag("--names", namesOnly,
+                     "the names --port takes (COM names, stable by-id names), one a line, "
+                     "without asking any box");
+    detect->add_option("--by-id-dir", byIdDir, "a made-up by-id folder (tests)")->group("");
     auto* status =
         AddCommand(app, "status", "read the box's state the way the panel's Refresh does", options,
-                   true, ports);
+                   several, ports);
     auto* get = AddCommand(app, "get", "read one setting: NAME, or G.I for the raw byte", options,
-                           true, ports);
+                           json, ports);
     get->add_option("name", name, "setting name (see \"kestrowctl settings\") or G.I")->required();
     auto* set = AddCommand(app, "set", "write one setting with the frame its dialog's Apply sends",
-                           options, false, ports);
+                           options, several, ports);
     set->add_option("name", name, "setting name or G.I")->required();
     set->add_option("value", value, "number, choice text (\"5 min\", 1080p60) or raw byte")
         ->required()
@@ -93,29 +144,42 @@ int Main(int argc, char** argv) {
     set->add_flag("--force", force,
                   "write a raw G.I that no dialog writes, or a byte outside its setting's range");
     auto* dump = AddCommand(app, "dump", "save every setting a dialog can write as JSON", options,
-                            false, ports);
-    dump->add_option("file", file, "file to write; standard output without it or with -");
+                            Takes{false, true}, ports);
+    dump->add_option("file", file,
+                     "file to write (standard output without it or with -), or a folder: a "
+                     "file per box named by its port, COM200.json");
     auto* load =
         AddCommand(app, "load", "check a settings file against the box, write it, read it back",
-                   options, false, ports);
+                   options, several, ports);
     load->add_option("file", file, "settings file written by dump; - for standard input")
         ->required();
     auto* reset =
-        AddCommand(app, "reset", "reset the box to its factory settings", options, false, ports);
+        AddCommand(app, "reset", "reset the box to its factory settings", options, several, ports);
     reset->add_flag("--yes,-y", yes, "do not ask");
     auto* flash = AddCommand(app, "flash",
                              "write firmware (.BIN or Intel .HEX) through the box's boot loader",
-                             options, false, ports);
+                             options, several, ports);
     flash->add_option("file", file, "firmware file")->required();
+    auto* watch = AddCommand(app, "watch",
+                             "print the input and output signals, a line per change, until "
+                             "Ctrl+C",
+                             options, json, ports);
+    watch->add_option("--interval,-i", interval,
+                      "seconds between looks, fractions allowed, at least 0.1 (default 1)");
     std::string root;
     auto* doctor = app.add_subcommand(
         "doctor", "check what on this machine keeps a port from opening or answering");
     doctor->add_option("--root", root, "a made-up machine's root (tests)")->group("");
     doctor->footer(kExitCodesHelp);
-    auto* settings = app.add_subcommand("settings", "list the setting names, items and values");
-    settings->add_flag("--json", options.json, "print JSON for scripts");
+    auto* settings = AddCommand(app, "settings",
+                                "list the setting names, items and values (with --port: the "
+                                "lists this box's dialogs show)",
+                                options, json, ports);
     settings->add_flag("--names", namesOnly, "names only, one a line");
-    settings->footer(kExitCodesHelp);
+    settings
+        ->add_option("--values", valuesOf,
+                     "the choices setting NAME takes, one a line (with --port: this box's)")
+        ->option_text("NAME");
 
     if (const auto unknown = UnknownCommand(app, argc, argv)) {
         return Report({Exit::Usage, *unknown});
@@ -124,14 +188,32 @@ int Main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
+        if (code != 0 && AsksForJson(argc, argv)) {
+            Say(Json{{"error", e.what()}, {"exit", static_cast<int>(Exit::Usage)}}.dump(2));
+        }
         return code == 0 ? 0 : static_cast<int>(Exit::Usage);
     }
-    for (const CLI::Option* port : ports) {
-        if (port->count() > 0 && options.port.empty()) {
-            return Report({Exit::Usage,
-                           "--port: an empty name names no port; give \"COM 5\", \"COM5\", \"5\" "
-                           "or a device path, or leave --port out to search"});
+    const auto usage = [&options](const std::string& message) {
+        return Fail(options, {Exit::Usage, message});
+    };
+    for (const std::string& port : options.ports) {
+        if (port.empty()) {
+            return usage(
+                "--port: an empty name names no port; give \"COM 5\", \"COM5\", \"5\" "
+                "or a device path, or leave --port out to search");
         }
+    }
+    // The default port serves the commands that work on a box; detect and settings ask a box
+    // only when one is named on the command line.
+    const char* defaultPort = std::getenv(kPortVariable);
+    if (options.ports.empty() && !options.all && !*detect && !*settings && defaultPort != nullptr &&
+        *defaultPort != '\0') {
+        options.ports.emplace_back(defaultPort);
+        options.portOrigin = kPortVariable;
+    }
+    if (*watch && !(interval >= kShortestInterval && interval <= kLongestInterval)) {
+        return usage("--interval: " + CLI::detail::to_string(interval) +
+                     " is not a number of seconds from 0.1 to 86400");
     }
 
     InstallSerialReporter();
@@ -143,7 +225,7 @@ int Main(int argc, char** argv) {
         joined += (joined.empty() ? "" : " ") + part;
     }
     if (*detect) {
-        return RunDetect(options);
+        return RunDetect(options, namesOnly, byIdDir);
     }
     if (*status) {
         return RunStatus(options);
@@ -166,10 +248,13 @@ int Main(int argc, char** argv) {
     if (*flash) {
         return RunFlash(options, file);
     }
+    if (*watch) {
+        return RunWatch(options, interval);
+    }
     if (*doctor) {
         return RunDoctor(options, root);
     }
-    return RunSettings(options, namesOnly);
+    return RunSettings(options, namesOnly, valuesOf);
 }
 
 }  // namespace kestrow::cli

@@ -44,6 +44,10 @@ struct ComPort {
 struct ComPortInfo : ComPort {
     std::string friendlyName;  // "<product or driver> (COM<n>)"
     std::string product;       // product or driver name, may be empty
+    // The name that stays the same whichever USB socket the adapter is in: a link in the by-id
+    // directory (/dev/serial/by-id/usb-FTDI_..._A1B2C3-if00-port0) that leads to the port's
+    // device; empty where there is none.
+    std::string stableName;
 };
 
 // Where Linux discovery looks; tests build fake trees and pass their roots.
@@ -51,6 +55,7 @@ struct DiscoveryRoots {
     std::string portsDir = DefaultPortsDirectory();  // COM<n> links
     std::string devDir = "/dev";                     // ttyUSB*, ttyACM*, ttyS*
     std::string sysClassTty = "/sys/class/tty";      // device/driver/product/type facts
+    std::string byIdDir = "/dev/serial/by-id";       // udev's stable links to USB devices
 };
 
 // Present serial ports in ascending port number (Linux) or in SetupAPI order (Windows).

@@ -187,8 +187,24 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots) {
         found[*number] = MakeInfo(*number, it->path().string(), product,
                                   product.empty() ? "Kestrow link" : product);
     }
+    // The stable names: each by-id link by the device it leads to (the first in name order).
+    std::map<fs::path, std::string> stable;
+    for (auto it = fs::directory_iterator(roots.byIdDir, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        std::error_code targetError;
+        const fs::path target = fs::canonical(it->path(), targetError);
+        const std::string link = it->path().string();
+        if (!targetError && (stable.count(target) == 0 || link < stable[target])) {
+            stable[target] = link;
+        }
+    }
     std::vector<ComPortInfo> ports;
     for (auto& entry : found) {
+        std::error_code targetError;
+        const fs::path device = fs::canonical(entry.second.path, targetError);
+        if (const auto s = stable.find(device); !targetError && s != stable.end()) {
+            entry.second.stableName = s->second;
+        }
         ports.push_back(std::move(entry.second));
     }
     return ports;

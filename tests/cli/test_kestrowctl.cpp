@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 
 #include "device/DeviceLink.h"
@@ -48,6 +49,9 @@ struct How {
     bool tty = false;     // stdin is a terminal
     bool nobody = false;  // runs as user and group 65534, without other groups (as root)
     QByteArray input;     // what stdin holds
+    QStringList env;      // "NAME=value" added to the environment (KESTROW_PORT is not kept)
+    // In order: once stdout holds a step's text (after the previous step's), its action runs.
+    QList<std::pair<QString, std::function<void()>>> steps;
 };
 
 // A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
@@ -99,6 +103,10 @@ class TestKestrowctl : public QObject {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", root_.path());
+        env.remove("KESTROW_PORT");
+        for (const QString& e : how.env) {
+            env.insert(e.section('=', 0, 0), e.section('=', 1));
+        }
         p.setProcessEnvironment(env);
         const int master = how.tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
         if (how.tty && (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)) {
@@ -123,13 +131,21 @@ class TestKestrowctl : public QObject {
         p.write(how.input);
         p.closeWriteChannel();
         QByteArray out;
-        while (!how.whenOut.isEmpty() && p.state() != QProcess::NotRunning &&
-               !out.contains(how.whenOut.toUtf8())) {
-            p.waitForReadyRead(100);
-            out += p.readAllStandardOutput();
-        }
+        auto steps = how.steps;
         if (!how.whenOut.isEmpty()) {
-            ::kill(static_cast<pid_t>(p.processId()), how.signal);
+            steps.append({how.whenOut,
+                          [&p, &how] { ::kill(static_cast<pid_t>(p.processId()), how.signal); }});
+        }
+        qsizetype seen = 0;
+        for (const auto& [text, action] : steps) {
+            while (p.state() != QProcess::NotRunning && out.indexOf(text.toUtf8(), seen) < 0) {
+                p.waitForReadyRead(100);
+                out += p.readAllStandardOutput();
+            }
+            if (out.indexOf(text.toUtf8(), seen) >= 0) {
+                seen = out.indexOf(text.toUtf8(), seen) + text.toUtf8().size();
+                action();
+            }
         }
         if (!p.waitForFinished(120000)) {
             p.kill();
@@ -150,37 +166,62 @@ class TestKestrowctl : public QObject {
     }
     void cleanup() { boxes_.clear(); }
 
-    // Only the ports of this test's folder count; the machine's own may be listed too.
+    // Only the ports of this test's folder count; the machine's own may be listed too. A box
+    // whose device has a link in the by-id folder shows it (the last box here, "stable"), and
+    // --names lists what --port takes without a frame sent.
     void detect_data() {
         QTest::addColumn<QList<BoxConfig>>("boxes");
         QTest::addColumn<QStringList>("states");
         QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("stable");
         BoxConfig silent;
         silent.silent = true;
-        QTest::newRow("none") << QList<BoxConfig>{} << QStringList{} << 4;
-        QTest::newRow("one") << QList<BoxConfig>{BoxConfig{}} << QStringList{"answers"} << 0;
+        QTest::newRow("none") << QList<BoxConfig>{} << QStringList{} << 4 << false;
+        QTest::newRow("one") << QList<BoxConfig>{BoxConfig{}} << QStringList{"answers"} << 0
+                             << false;
         QTest::newRow("two and a silent port")
             << QList<BoxConfig>{BoxConfig{}, Loader(), silent}
-            << QStringList{"answers", "boot loader", "no answer"} << 0;
+            << QStringList{"answers", "boot loader", "no answer"} << 0 << false;
+        QTest::newRow("a stable by-id name") << QList<BoxConfig>{BoxConfig{}, BoxConfig{}}
+                                             << QStringList{"answers", "answers"} << 0 << true;
     }
     void detect() {
         QFETCH(QList<BoxConfig>, boxes);
+        QFETCH(bool, stable);
         for (const BoxConfig& c : boxes) {
             AddBox(c);
         }
-        const Run run = Ctl("detect --json", "");
+        QTemporaryDir byId;
+        const QString link = byId.filePath("usb-Kestrow_Scaler_K1234-if00-port0");
+        QVERIFY(!stable || QFile::link(QString::fromStdString(boxes_.back()->slavePath()), link));
+        const QString folder = " --by-id-dir " + byId.path();
+        const Run run = Ctl("detect --json" + folder, "");
         QTEST(run.code, "code");
+        const QJsonDocument json = QJsonDocument::fromJson(run.out.toUtf8());
         QStringList states;
-        for (const QJsonValue v : QJsonDocument::fromJson(run.out.toUtf8()).array()) {
+        for (const QJsonValue v : json.isArray() ? json.array() : json["ports"].toArray()) {
             if (v["path"].toString().startsWith(PortsDir())) {
                 QCOMPARE(v["name"].toString(), QString("COM %1").arg(kCom + states.size()));
+                const bool last = states.size() == boxes.size() - 1;
+                QCOMPARE(v["byId"].toString(), stable && last ? link : QString());
                 states << v["state"].toString();
             }
         }
         QTEST(states, "states");
+        for (auto& box : boxes_) {
+            box->ClearReceived();
+        }
+        const Run names = Ctl("detect --names" + folder, "");
+        QCOMPARE(names.code, 0);
+        for (int i = 0; i < boxes.size(); ++i) {
+            QVERIFY2(names.out.contains(QString("COM%1\n").arg(kCom + i)), qPrintable(names.out));
+            QVERIFY(boxes_[size_t(i)]->received().empty());
+        }
+        QCOMPARE(names.out.contains(link + "\n"), stable);
     }
 
-    // status: the panel's refresh frame for frame, the report naming every value. Then dump,
+    // status: the panel's refresh frame for frame and the System dialog's version read, the
+    // report naming every value and the version text. Then dump,
     // factory reset (the item the System dialog writes for the model), load, dump again: the
     // same file (through standard input for the newer model). The GenLock delays only where
     // the panel reaches them (model byte 1).
@@ -189,13 +230,17 @@ class TestKestrowctl : public QObject {
         QTest::addColumn<int>("model");
         QTest::addColumn<QString>("line");  // a line of the status report
         QTest::addColumn<QByteArray>("reset");
+        QTest::addColumn<QByteArray>("versionRead");  // (4,3) older, (4,4) newer, none for 1
+        QTest::addColumn<QString>("version");
         QTest::newRow("older") << false << 0 << "system-setting-a      4.2    4"
-                               << QByteArray("086c9300040401f0");
+                               << QByteArray("086c9300040401f0") << QByteArray("076c93010403f2")
+                               << "V2.00.777";
         QTest::newRow("newer") << true << 0 << "auto-sleep            4.2    4  4 min"
-                               << QByteArray("086c9300040501ef");
+                               << QByteArray("086c9300040501ef") << QByteArray("076c93010404f1")
+                               << "V3.10.001";
         QTest::newRow("model byte 1, GenLock")
             << false << 1 << "clock-mode            4.2    2  FrameLock B(Genlock)"
-            << QByteArray("086c9300040401f0");
+            << QByteArray("086c9300040401f0") << QByteArray() << "V1.001";
     }
     void statusAndRoundTrip() {
         QFETCH(bool, newer);
@@ -204,6 +249,10 @@ class TestKestrowctl : public QObject {
         config.portByte = 0x05;  // Component in, HDMI out
         config.newerModel = newer;
         config.modelByte = uint8_t(model);
+        config.versionText = "V2.00.777";
+        if (newer) {
+            config.versionText = "V3.10.001";
+        }
         sim::BoxSim& box = AddBox(config);
         const std::pair<int, int> tuned[] = {
             {21, 7}, {23, 250}, {27, 1}, {35, 3}, {42, model == 1 ? 2 : 4}, {43, 1}};
@@ -213,7 +262,10 @@ class TestKestrowctl : public QObject {
         box.SetGenlock(2, 2100);
         const Run text = Ctl("status");
         QCOMPARE(text.code, 0);
-        QCOMPARE(test::WireHex(box), test::RefreshWire(newer ? 25 : 24));
+        QFETCH(QByteArray, versionRead);
+        QFETCH(QString, version);
+        QCOMPARE(test::WireHex(box), test::RefreshWire(newer ? 25 : 24) + versionRead);
+        QVERIFY2(text.out.contains("\nfirmware  " + version + "\n"), qPrintable(text.out));
         QVERIFY2(text.out.contains(
                      QString("model     %1  %2 model").arg(model).arg(newer ? "newer" : "older")),
                  qPrintable(text.out));
@@ -224,6 +276,7 @@ class TestKestrowctl : public QObject {
         const QJsonObject json =
             QJsonDocument::fromJson(Ctl("status --json").out.toUtf8()).object();
         QCOMPARE(json["newerModel"].toBool(), newer);
+        QCOMPARE(json["versionText"].toString(), version);
         QCOMPARE(json["values"].toArray().size(), newer ? 22 : 21);
         QCOMPARE(json["values"][3]["name"].toString(), "audio-source");
         QCOMPARE(json["values"][3]["value"].toString(), "SPDIF");
@@ -257,7 +310,7 @@ class TestKestrowctl : public QObject {
     // the value.
     void setAndGet_data() {
         QTest::addColumn<QString>("set");
-        QTest::addColumn<QString>("port");      // "slave": the box's device path
+        QTest::addColumn<QString>("port");      // "slave": the box's device path; "by-id": a link
         QTest::addColumn<QByteArray>("write");  // the frames after the identify exchange
         QTest::addColumn<QString>("shown");     // what get prints afterwards
         QTest::addColumn<int>("model");
@@ -268,6 +321,7 @@ class TestKestrowctl : public QObject {
         };
         row("number, COM n", "contrast 128", "COM 210", "086c930002018076", "128");
         row("offset, device path", "v-shift -7", "slave", "086c930003062bc5", "-7");
+        row("stable by-id name", "contrast 3", "by-id", "086c9300020103f3", "3");
         // Entry 1 of the VGA list sends 12.
         row("choice by short form, any case", "output-resolution 1080P60", "210",
             "086c930001010ceb", "HD(1080p)60");
@@ -287,7 +341,12 @@ class TestKestrowctl : public QObject {
         BoxConfig config;
         config.modelByte = uint8_t(model);
         sim::BoxSim& b = AddBox(config);
-        port = port == "slave" ? QString::fromStdString(b.slavePath()) : port;
+        const QString byId = root_.filePath("usb-Kestrow_Scaler_K1234-if00-port0");
+        QFile::remove(byId);
+        QVERIFY(port != "by-id" || QFile::link(QString::fromStdString(b.slavePath()), byId));
+        port = port == "slave"   ? QString::fromStdString(b.slavePath())
+               : port == "by-id" ? byId
+                                 : port;
         const Run run = Ctl("set " + set + " --trace", port);
         QVERIFY2(run.code == 0, qPrintable(run.err));
         const bool raw = QRegularExpression("^\\d+\\.\\d+ ").match(set).hasMatch();
@@ -566,6 +625,397 @@ class TestKestrowctl : public QObject {
             }
             QCOMPARE(b.resetCount(), 0);
         }
+    }
+
+    // Several boxes: --port once per box, --all, the default port KESTROW_PORT, and a writing
+    // command's search that finds more than one box. Every box's contrast starts at 1;
+    // `effect` gives what each box then holds ("210:99 211:1"), "DIR" a dump file per box,
+    // "flashed" the program on every box. Lines of several boxes each carry a port name.
+    void severalBoxes_data() {
+        QTest::addColumn<QList<BoxConfig>>("boxes");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("output");  // parts of stdout and stderr, split at '|'
+        QTest::addColumn<QString>("effect");
+        BoxConfig silent;
+        silent.silent = true;
+        const QList<BoxConfig> two{BoxConfig{}, BoxConfig{}};
+        const QList<BoxConfig> three{BoxConfig{}, BoxConfig{}, BoxConfig{}};
+        const auto row = [](const char* tag, const QList<BoxConfig>& boxes, const char* command,
+                            const char* env, int code, const char* output, const char* effect) {
+            QTest::newRow(tag) << boxes << QString(command) << QString(env) << code
+                               << QString(output) << QString(effect);
+        };
+        row("set on the boxes named", three, "set contrast 99 --port 210 --port COM211", "", 0,
+            "COM 210: contrast set to 99\nCOM 211: contrast set to 99\n", "210:99 211:99 212:1");
+        row("a write's search finds two", two, "set contrast 99", "", 2,
+            "more than one box answers (COM 210, COM 211); a write goes only to boxes named",
+            "210:1 211:1");
+        row("KESTROW_PORT names the box", two, "set contrast 99", "KESTROW_PORT=211", 0, "",
+            "210:1 211:99");
+        row("an empty KESTROW_PORT is not set", two, "set contrast 99", "KESTROW_PORT=", 2,
+            "more than one box answers", "210:1 211:1");
+        row("--port before KESTROW_PORT", two, "set contrast 99 --port 210", "KESTROW_PORT=211", 0,
+            "", "210:99 211:1");
+        row("KESTROW_PORT names no port", two, "get contrast", "KESTROW_PORT=COMX", 2,
+            "KESTROW_PORT: \"COMX\" names no port", "210:1 211:1");
+        row("the worst exit", {BoxConfig{}, silent}, "set contrast 99 --port 210 --port 211", "", 4,
+            "COM 210: contrast set to 99\nCOM 211: failed, exit 4: the box on COM 211 does not "
+            "answer|kestrowctl: COM 211: the box on COM 211 does not answer",
+            "210:99 211:1");
+        row("load --all", two, "load SETTINGS --all", "", 0,
+            "COM 210: 1 setting written to COM 210 and read back\nCOM 211: 1 setting written to "
+            "COM 211 and read back\n",
+            "210:77 211:77");
+        row("reset --all", two, "reset --yes --all --trace", "", 0,
+            "COM 210: factory reset sent to COM 210 (4.4 = 1)\nCOM 211: factory reset sent to "
+            "COM 211 (4.4 = 1)\n| ms  ->  08 6C 93 00 04 04 01 F0",
+            "210:128 211:128");
+        row("status --all", two, "status --all", "", 0,
+            "COM 210: port      COM 210|COM 211: firmware  V1.23.456|COM 211: contrast      "
+            "        2.1    1  1|COM 210: HDMI HD(1080p)60 in, VGA HD(1080p)60 out, model 0 (older "
+            "model), firmware V1.23.456\n",
+            "210:1 211:1");
+        row("dump into a folder", two, "dump DIR --all", "", 0,
+            "COM 210: settings written to DIR/COM210.json\nCOM 211: settings written to "
+            "DIR/COM211.json\n",
+            "DIR");
+        row("dump of one box into a folder", {BoxConfig{}}, "dump DIR/ --port 210", "", 0,
+            "settings written to DIR/COM210.json\n", "DIR");
+        row("dump of two boxes to standard output", two, "dump --all", "", 2,
+            "dump of 2 boxes writes a file for each: give a folder", "210:1 211:1");
+        row("flash --all", {Loader(), Loader()}, "flash FIRMWARE --all", "", 0,
+            "COM 210: Writing flash: 50 %|COM 211: Writing flash: 50 %|"
+            "\nCOM 210: Firmware Updated!\nCOM 211: Firmware Updated!\n",
+            "flashed");
+        row("a port named twice", two, "set contrast 99 --port 210 --port COM210", "", 2,
+            "COM 210 is named twice", "210:1 211:1");
+        row("get takes one box", two, "get contrast --port 210 --port 211", "", 2,
+            "this command works on one box; --port is given 2 times", "210:1 211:1");
+    }
+    void severalBoxes() {
+        QFETCH(QList<BoxConfig>, boxes);
+        QFETCH(QString, command);
+        QFETCH(QString, env);
+        QFETCH(QString, output);
+        for (const BoxConfig& c : boxes) {
+            AddBox(c).SetSetting(2, 1, 1);
+        }
+        const QString dir = root_.filePath("dumps");
+        QDir(dir).removeRecursively();
+        const QByteArray program = test::Program(3000);
+        command.replace("DIR", dir)
+            .replace("SETTINGS",
+                     WriteFile("several.json",
+                               QString(kSettingsFile).arg(0).arg(R"({"contrast": 77})").toUtf8()))
+            .replace("FIRMWARE", WriteFile("several.bin", test::Image('4', program)));
+        How how;
+        how.env = env.isEmpty() ? QStringList{} : QStringList{env};
+        const Run run = Ctl(command, "", how);
+        QTEST(run.code, "code");
+        for (const QString& part : output.replace("DIR", dir).split('|', Qt::SkipEmptyParts)) {
+            QVERIFY2(run.out.contains(part) || run.err.contains(part),
+                     qPrintable(run.out + run.err));
+        }
+        const bool several = command.count("--port") > 1 || command.contains("--all");
+        const QRegularExpression tagged(R"(^(kestrowctl: )?COM \d+: )");
+        for (const QString& line : (run.out + run.err).split('\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(!several || run.code == 2 || tagged.match(line).hasMatch(), qPrintable(line));
+        }
+        QFETCH(QString, effect);
+        for (size_t i = 0; i < boxes_.size(); ++i) {
+            const sim::BoxSim& b = *boxes_[i];
+            QVERIFY(b.WaitForQuiet(3000));  // the box takes in the last frame after the exit
+            const QString file = QString("%1/COM%2.json").arg(dir).arg(kCom + int(i));
+            if (effect == "DIR") {
+                QFile dumped(file);
+                QVERIFY2(dumped.open(QIODevice::ReadOnly), qPrintable(file));
+                QVERIFY(dumped.readAll().contains("\"contrast\": 1,"));
+            } else if (effect == "flashed") {
+                QCOMPARE(test::Q(b.flash()), program);
+            } else {
+                const QString held = QString("%1:%2").arg(kCom + int(i)).arg(b.setting(2, 1));
+                QVERIFY2(effect.split(' ').contains(held), qPrintable(held));
+            }
+        }
+    }
+
+    // --json: one JSON document on stdout, its fields given as "path=JSON" (the value there)
+    // or "path~text" (a text holding it), a path's parts split at '.' (array indices as
+    // numbers), "path#=N" an array's size. A failure gives "error" and "exit" too.
+    void json_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("port");  // "none": no --port
+        QTest::addColumn<BoxConfig>("box");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("fields");  // split at '|'
+        BoxConfig silent;
+        silent.silent = true;
+        BoxConfig newer;
+        newer.newerModel = 1;
+        const auto row = [](const char* tag, const char* command, const char* port,
+                            const BoxConfig& box, int code, const char* fields) {
+            QTest::newRow(tag) << QString(command) << QString(port) << box << code
+                               << QString(fields);
+        };
+        row("set", "set contrast 140 --json", "", {}, 0,
+            "name=\"contrast\"|group=2|item=1|raw=140|value=140|port.name=\"COM 210\"");
+        row("set an offset value", "set h-shift -12 --json", "", {}, 0, "raw=88|value=-12");
+        row("set a choice", "set output-resolution 1280x1024p60 --json", "", {}, 0,
+            "raw=24|value=\"1280x1024p60\"");
+        row("set raw", "set 2.1 7 --json", "", {}, 0, "group=2|item=1|raw=7");
+        row("reset", "reset --yes --json", "", newer, 0, "group=4|item=5|raw=1");
+        row("load", "load SETTINGS --json", "", {}, 0,
+            "written.contrast=77|readBack.contrast=77|readBack.h-shift=0|differ#=0|file~.json");
+        row("flash", "flash FIRMWARE --json", "", Loader(), 0,
+            "outcome=\"Firmware Updated!\"|fileBytes=3013|programBytes=3000");
+        row("status", "status --json", "", newer, 0, "versionText=\"V1.23.456\"|newerModel=true");
+        row("settings: every list by port", "settings --json", "none", {}, 0,
+            "0.name=\"output-resolution\"|0.choicesByOutputPort#=6|"
+            "0.choicesByOutputPort.5.port=\"VGA\"|0.choicesByOutputPort.5.choices#=22|"
+            "1.choicesByOutputPort.0.choices#=3|19.name=\"clock-mode\"|"
+            "19.choicesByInputPort.3.port=\"HDMI\"|"
+            "19.choicesByInputPort.3.choices.1=\"Lock To HDMI\"|5.minimum=0|5.maximum=255");
+        row("settings: this box's lists", "settings --json", "", {}, 0,
+            "0.choices#=22|0.choices.1=\"HD(1080p)60\"|19.choices#=3|19.offered=false|"
+            "4.offered=true|3.offered=false");
+        row("get: unknown setting", "get brightnes --json", "", {}, 2,
+            "error~unknown setting \"brightnes\"");
+        row("get: a silent box", "get contrast --json", "", silent, 4,
+            "error~the box on COM 210 does not answer");
+        row("status: a silent box", "status --json", "", silent, 4, "error~does not answer");
+        row("detect: no box answers", "detect --json", "none", silent, 4,
+            "error=\"no box answers the probe\"|ports.0.state~");
+        row("load: refused", "load BROKEN --json", "", {}, 5,
+            "error~refused; nothing was written|faults.0~contrast: 256 is out of range");
+        row("set: refused", "set contrast 256 --json", "", {}, 2, "error~out of range");
+        row("flash: a silent box", "flash FIRMWARE --json", "", silent, 4,
+            "outcome~Failed,check your device version!|error~check your device version");
+        row("watch: interval too short", "watch --interval 0.05 --json", "", {}, 2,
+            "error~--interval: 0.05 is not a number of seconds from 0.1 to 86400");
+        row("a command line CLI11 refuses", "set --json", "none", {}, 2, "error~name is required");
+    }
+    void json() {
+        QFETCH(QString, command);
+        QFETCH(QString, port);
+        QFETCH(BoxConfig, box);
+        sim::BoxSim& b = AddBox(box);
+        command
+            .replace("SETTINGS",
+                     WriteFile("json.json",
+                               QString(kSettingsFile).arg(0).arg(R"({"contrast": 77})").toUtf8()))
+            .replace("BROKEN",
+                     WriteFile("broken.json",
+                               QString(kSettingsFile).arg(0).arg(R"({"contrast": 256})").toUtf8()))
+            .replace("FIRMWARE", WriteFile("json.bin", test::Image('4', test::Program(3000))));
+        const Run run = Ctl(command, port == "none" ? QString() : QString::number(kCom));
+        QTEST(run.code, "code");
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run.out));
+        QJsonValue root = doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
+        QFETCH(QString, fields);
+        if (run.code != 0) {
+            fields += QString("|exit=%1|error~").arg(run.code);
+            QVERIFY(!run.err.isEmpty());
+        }
+        for (const QString& field : fields.split('|')) {
+            const qsizetype cut = field.indexOf(QRegularExpression("#=|=|~"));
+            QJsonValue v = root;
+            for (const QString& part : field.left(cut).split('.')) {
+                bool index = false;
+                const int n = part.toInt(&index);
+                v = index ? v[n] : v[part];
+            }
+            const QString want = field.mid(cut + (field[cut] == '#' ? 2 : 1));
+            if (field[cut] == '#') {
+                QCOMPARE(v.toArray().size(), want.toInt());
+            } else if (field[cut] == '~') {
+                QVERIFY2(v.isString() && v.toString().contains(want), qPrintable(field));
+            } else {
+                const QJsonValue expected =
+                    QJsonDocument::fromJson(("[" + want + "]").toUtf8()).array()[0];
+                QVERIFY2(v == expected, qPrintable(field + " in " + run.out));
+            }
+        }
+        if (command.startsWith("set contrast 140")) {
+            QVERIFY(b.WaitForQuiet(3000));
+            QCOMPARE(int(b.setting(2, 1)), 140);
+        }
+    }
+
+    // watch: a time-stamped line (JSON Lines with --json) for the first state and each change
+    // of the input timing (4,1) or the output resolution (1,1); a box that stops answering is
+    // said once, and when it is back; Ctrl+C and SIGTERM end it with 0. Each look is the probe,
+    // (4,1) and (1,1), nothing else. `script`: "TEXT>ACTION|...", each action once stdout
+    // holds its text: "4.1=5" the box's memory, "silent"/"answer", "INT"/"TERM".
+    void watch_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("lines");  // what each line holds, in order
+        QTest::newRow("a change, Ctrl+C")
+            << "watch --interval 0.1"
+            << "output VGA HD(1080p)60\n>4.1=5|HD(720p)50>INT"
+            << QStringList{"COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  input HDMI HD(720p)50, output VGA HD(1080p)60"};
+        QTest::newRow("gone once and back, SIGTERM")
+            << "watch --interval 0.1"
+            << "HD(1080p)60\n>silent|still looking\n>answer|back\n>1.1=24|1280x1024p60\n>TERM"
+            << QStringList{"COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  gone: the box on COM 210 does not answer; still looking",
+                           "COM 210  back",
+                           "COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  input HDMI HD(1080p)60, output VGA 1280x1024p60"};
+        QTest::newRow("JSON Lines")
+            << "watch --json -i 0.1"
+            << "}\n>1.1=24|1280x1024p60>silent|gone>INT"
+            << QStringList{
+                   "\"port\":\"COM 210\",\"event\":\"state\",\"inputPort\":\"HDMI\","
+                   "\"inputTiming\":\"HD(1080p)60\",\"outputPort\":\"VGA\","
+                   "\"outputResolution\":\"HD(1080p)60\",\"portByte\":89,"
+                   "\"inputTimingByte\":8,\"outputResolutionByte\":12}",
+                   "\"outputResolution\":\"1280x1024p60\"",
+                   "\"event\":\"gone\",\"reason\":\"the box on COM 210 does not answer\"}"};
+    }
+    void watch() {
+        QFETCH(QString, command);
+        QFETCH(QString, script);
+        QFETCH(QStringList, lines);
+        sim::BoxSim& b = AddBox();
+        How how;
+        for (const QString& step : script.split('|')) {
+            const QString action = step.section('>', 1);
+            how.steps.append({step.section('>', 0, 0), [&b, action] {
+                                  BoxConfig c = b.config();
+                                  c.silent = action == "silent";
+                                  if (action == "silent" || action == "answer") {
+                                      b.SetConfig(c);
+                                  } else if (action.contains('=')) {
+                                      b.SetSetting(uint8_t(action[0].digitValue()),
+                                                   uint8_t(action[2].digitValue()),
+                                                   uint8_t(action.section('=', 1).toInt()));
+                                  }
+                              }});
+        }
+        how.whenOut = script.section('>', -2, -2).section('|', -1);  // the last step's text
+        how.signal = script.endsWith("TERM") ? SIGTERM : SIGINT;     // its action
+        how.steps.removeLast();
+        const Run run = Ctl(command, QString::number(kCom), how);
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        const QStringList out = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(out.size(), lines.size());
+        const QRegularExpression stamp(
+            command.contains("--json")
+                ? R"(^\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d",)"
+                : R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  )");
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            QVERIFY2(stamp.match(out[i]).hasMatch() && out[i].contains(lines[i]),
+                     qPrintable(out[i]));
+        }
+        // Looks of three frames each, while the box answers.
+        const QByteArray look = "056c9305f7076c93010401f4076c93010101f7";
+        QVERIFY(test::WireHex(b).startsWith(look));
+        for (const sim::ReceivedFrame& f : b.frames()) {
+            const QByteArray hex = test::HexBytes(f.bytes);
+            QVERIFY2(look.contains(hex) && hex.size() >= 10, hex.constData());
+        }
+    }
+
+    // Every command and option "kestrowctl --help" lists is in the man page, the README and
+    // each completion file.
+    void helpAgreesWithDocs_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("man page") << "docs/man/kestrowctl.1";
+        QTest::newRow("README") << "README.md";
+        QTest::newRow("bash completion") << "src/cli/kestrowctl.bash";
+        QTest::newRow("zsh completion") << "src/cli/_kestrowctl";
+        QTest::newRow("fish completion") << "src/cli/kestrowctl.fish";
+    }
+    void helpAgreesWithDocs() {
+        QFETCH(QString, file);
+        QFile f(QString(KESTROW_SOURCE_DIR) + "/" + file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        // roff writes "\-" for a minus, fish "-l port -s p" for --port and -p.
+        const QString text = QString::fromUtf8(f.readAll())
+                                 .replace("\\-", "-")
+                                 .replace(QRegularExpression(R"(-l (\w[\w-]*))"), "--\\1")
+                                 .replace(QRegularExpression(R"(-s (\w)\b)"), "-\\1");
+        const Run top = Ctl("--help", "");
+        QCOMPARE(top.code, 0);
+        const QString subcommands = top.out.section("Subcommands:", 1).section("\n\n", 0, 0);
+        QStringList commands;
+        for (const QString& line : subcommands.split('\n', Qt::SkipEmptyParts)) {
+            commands << line.trimmed().section(' ', 0, 0);
+        }
+        QCOMPARE(commands.size(), 11);
+        QStringList missing;
+        int checked = 0;
+        for (const QString& command : commands) {
+            if (!text.contains(QRegularExpression("\\b" + command + "\\b"))) {
+                missing << command;
+            }
+            const Run help = Ctl(command + " --help", "");
+            const QRegularExpression option(R"(^\s+(?:(-\w),)?(--[\w-]+))");
+            for (const QString& line : help.out.section("Options:", 1).split('\n')) {
+                const QRegularExpressionMatch m = option.match(line);
+                for (int k = 1; m.hasMatch() && k <= 2; ++k) {
+                    const QString name = m.captured(k);
+                    checked += name.isEmpty() ? 0 : 1;
+                    if (!name.isEmpty() &&
+                        !text.contains(QRegularExpression(name + "(?![\\w-])"))) {
+                        missing << command + " " + name;
+                    }
+                }
+            }
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
+        QVERIFY(checked > 60);  // -h and --help alone are 22
+    }
+
+    // The bash completion: commands, options, the choices a setting takes (any box's, or the
+    // box's that --port names), the COM names detect finds.
+    void bashCompletion_data() {
+        QTest::addColumn<QString>("line");  // up to the cursor
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("command") << "kestrowctl wa" << QStringList{"watch"};
+        QTest::newRow("option") << "kestrowctl set --a" << QStringList{"--all"};
+        QTest::newRow("setting") << "kestrowctl set color-t" << QStringList{"color-tone"};
+        QTest::newRow("choices") << "kestrowctl set color-tone "
+                                 << QStringList{"Off", "Skin", "Green"};
+        QTest::newRow("a choice with a blank")
+            << "kestrowctl set auto-sleep 5" << QStringList{"5\\ min"};
+        QTest::newRow("any box's lock entries")
+            << "kestrowctl set clock-mode Lock\\ To\\ H" << QStringList{"Lock\\ To\\ HDMI"};
+        QTest::newRow("the named box's list")
+            << "kestrowctl set --port 210 clock-mode "
+            << QStringList{"Free-Run", "Lock\\ To\\ HDMI", "FrameLock\\ B\\(Genlock\\)"};
+        QTest::newRow("ports") << "kestrowctl get --port COM21" << QStringList{"COM210"};
+    }
+    void bashCompletion() {
+        QFETCH(QString, line);
+        AddBox();  // HDMI in, VGA out
+        // The words as bash gives them to a completion: as typed, escapes kept.
+        const QStringList words = line.split(QRegularExpression(R"((?<!\\) )"));
+        const QString script =
+            "source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _kestrowctl; "
+            "printf '%s\\n' \"${COMPREPLY[@]}\"";
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", root_.path());
+        env.insert("PATH", QFileInfo(KESTROWCTL).path() + ":" + env.value("PATH"));
+        env.remove("KESTROW_PORT");
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(root_.path());
+        p.start("bash", QStringList{"-c", script, "bash",
+                                    QString(KESTROW_SOURCE_DIR) + "/src/cli/kestrowctl.bash"} +
+                            words);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QStringList offered =
+            QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QTEST(offered, "offered");
     }
 
     // doctor on a made-up machine (--root): "path=text" a file, "path>target" a link below the

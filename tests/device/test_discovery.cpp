@@ -20,8 +20,9 @@ namespace {
 // contains "COM" (ttyUSB5), a CDC-ACM device without product text (ttyACM0), a real UART
 // (ttyS0) behind the serial core's devices, a ttyS1 without a UART and a bare ttyS2 UART; ports
 // links COM4 -> ttyACM0 (beating ttyUSB3, which is also COM4), COM200 -> a pseudo-terminal,
-// COM201 -> nothing, and names that are not port links. Below the root: "path=text" a file,
-// "path>target" a link, "path/" a folder.
+// COM201 -> nothing, and names that are not port links; udev's stable by-id links to ttyUSB0
+// and ttyACM0 (reached by two ports, COM4 and COM65) and one that leads nowhere. Below the root:
+// "path=text" a file, "path>target" a link, "path/" a folder.
 constexpr const char* kMachine[] = {
     "dev/ttyUSB0=", "dev/ttyUSB3=", "dev/ttyUSB5=", "dev/ttyACM0=", "dev/ttyS0=", "dev/ttyS1=",
     "dev/ttyS2=", "dev/pts/7=", "sys/devices/usb1/1-1/product=FT232R USB UART",
@@ -41,13 +42,15 @@ constexpr const char* kMachine[] = {
     "sys/class/tty/ttyS0/device>sys/devices/pnp0/00:00/00:00:0/00:00:0.0",
     "sys/class/tty/ttyS1/type=0", "sys/class/tty/ttyS2/type=4", "ports/COM4>dev/ttyACM0",
     "ports/COM200>dev/pts/7", "ports/COM201>dev/missing", "ports/COM256>dev/ttyS0",
-    "ports/COM007>dev/ttyS0", "ports/notes.txt="};
+    "ports/COM007>dev/ttyS0",
+    "ports/notes.txt=", "serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0>dev/ttyUSB0",
+    "serial/by-id/usb-Acme_Modem_42-if00>dev/ttyACM0", "serial/by-id/usb-Gone_1-if00>dev/ttyUSB9"};
 
 struct FakeMachine {
     QTemporaryDir temp;
     fs::path root{temp.path().toStdString()};
     DiscoveryRoots roots{(root / "ports").string(), (root / "dev").string(),
-                         (root / "sys/class/tty").string()};
+                         (root / "sys/class/tty").string(), (root / "serial/by-id").string()};
 
     FakeMachine() {
         for (const std::string entry : kMachine) {
@@ -132,23 +135,30 @@ class TestDiscovery : public QObject {
     void findComPortsOnAFakeMachine() {
         FakeMachine machine;
         QVERIFY(machine.temp.isValid());
-        QStringList found;  // number, path below the root, friendly name
+        QStringList found;  // number, path below the root, friendly name, stable name
         for (const ComPortInfo& port : FindComPorts(machine.roots)) {
-            found << QString("%1 %2 %3")
+            found << QString("%1 %2 %3%4")
                          .arg(port.number)
                          .arg(fs::path(port.path).lexically_relative(machine.root).c_str())
-                         .arg(port.friendlyName.c_str());
+                         .arg(port.friendlyName.c_str())
+                         .arg(port.stableName.empty()
+                                  ? ""
+                                  : " " + QString::fromStdString(
+                                              fs::path(port.stableName).filename().string()));
             QCOMPARE(ParseComNumber(port.friendlyName).value_or(-1), port.number);
         }
         const QStringList expected{
-            "1 dev/ttyUSB0 FT232R USB UART (COM1)",  "4 ports/COM4 cdc_acm (COM4)",
-            "6 dev/ttyUSB5 Virtual Com Port (COM6)", "65 dev/ttyACM0 cdc_acm (COM65)",
-            "129 dev/ttyS0 serial (COM129)",         "131 dev/ttyS2 ttyS2 (COM131)",
+            "1 dev/ttyUSB0 FT232R USB UART (COM1) usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0",
+            "4 ports/COM4 cdc_acm (COM4) usb-Acme_Modem_42-if00",
+            "6 dev/ttyUSB5 Virtual Com Port (COM6)",
+            "65 dev/ttyACM0 cdc_acm (COM65) usb-Acme_Modem_42-if00",
+            "129 dev/ttyS0 serial (COM129)",
+            "131 dev/ttyS2 ttyS2 (COM131)",
             "200 ports/COM200 Kestrow link (COM200)"};
         QCOMPARE(found, expected);
         QCOMPARE(FindComPorts(machine.roots)[2].product, std::string("Virtual COM Port"));
         const std::string none = (machine.root / "none").string();
-        QVERIFY(FindComPorts({none, none, none}).empty());
+        QVERIFY(FindComPorts({none, none, none, none}).empty());
     }
 };
 

@@ -1,0 +1,172 @@
+// watch: the box's signals at an interval, a line per change. Each look is three exchanges on
+// one opening of the port, as the refresh makes them under the open default time-outs: the
+// probe (its port byte), (4,1) input timing and (1,1) output resolution. Ctrl+C and SIGTERM
+// stay blocked and are taken between looks, so a look is never cut in half.
+#include <signal.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "cli/Boxes.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/Ports.h"
+#include "device/Frames.h"
+#include "settings/NameTables.h"
+
+namespace kestrow::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Signals {
+    uint8_t portByte = 0;
+    uint8_t timing = 0;      // (4,1)
+    uint8_t resolution = 0;  // (1,1)
+    friend bool operator==(const Signals&, const Signals&) = default;
+};
+
+// One look at the box; none, with the reason in `why`, when it cannot be had.
+std::optional<Signals> Look(DeviceLink& link, std::string& why) {
+    HeldReports held;  // said once in the watch's own words, not every interval
+    if (!link.OpenForExchanges()) {
+        why = NotOpened(link.port(), link.OpenError()).message;
+        return std::nullopt;
+    }
+    const auto probe = link.Exchange(ProbeFrame());
+    const auto timing = probe ? link.Exchange(ReadSettingFrame(4, 1)) : std::nullopt;
+    const auto resolution = timing ? link.Exchange(ReadSettingFrame(1, 1)) : std::nullopt;
+    link.Close();
+    if (!resolution) {
+        why = link.Vanished() ? PortText(link.port()) + " went away: unplugged or switched off"
+                              : "the box on " + link.port().Name() + " does not answer";
+        return std::nullopt;
+    }
+    return Signals{(*probe)[3], (*timing)[3], (*resolution)[3]};
+}
+
+// Local time: "2026-03-01 14:05:09.250" for the text, ISO 8601 with the offset for JSON.
+std::string Stamp(bool iso) {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    std::array<char, 64> text{};
+    std::strftime(text.data(), text.size(), iso ? "%Y-%m-%dT%H:%M:%S" : "%Y-%m-%d %H:%M:%S",
+                  &local);
+    std::array<char, 8> fraction{};
+    std::snprintf(fraction.data(), fraction.size(), ".%03d", static_cast<int>(ms));
+    std::string stamp = std::string(text.data()) + fraction.data();
+    if (iso) {
+        std::array<char, 8> zone{};  // +0100 -> +01:00
+        std::strftime(zone.data(), zone.size(), "%z", &local);
+        const std::string z = zone.data();
+        stamp += z.size() == 5 ? z.substr(0, 3) + ":" + z.substr(3) : z;
+    }
+    return stamp;
+}
+
+std::string Name(NameTable table, unsigned code) {
+    const std::string_view name = LookupName(table, code);
+    return name.empty() ? "code " + std::to_string(code) : std::string(name);
+}
+
+class WatchLog {
+  public:
+    WatchLog(const CommonOptions& options, const ComPort& port)
+        : json_(options.json), port_(port.Name()) {}
+
+    bool State(const Signals& s) {
+        const std::string input = Name(VideoPortNames, s.portByte / 16u);
+        const std::string output = Name(VideoPortNames, s.portByte % 16u);
+        const std::string timing = Name(InputTimingNames, s.timing);
+        const std::string resolution = Name(OutputResolutionNames, s.resolution);
+        if (json_) {
+            return Emit({{"event", "state"},
+                         {"inputPort", input},
+                         {"inputTiming", timing},
+                         {"outputPort", output},
+                         {"outputResolution", resolution},
+                         {"portByte", s.portByte},
+                         {"inputTimingByte", s.timing},
+                         {"outputResolutionByte", s.resolution}});
+        }
+        return Line("input " + input + " " + timing + ", output " + output + " " + resolution);
+    }
+    bool Gone(const std::string& why) {
+        return json_ ? Emit({{"event", "gone"}, {"reason", why}})
+                     : Line("gone: " + why + "; still looking");
+    }
+    bool Back() { return json_ ? Emit({{"event", "back"}}) : Line("back"); }
+
+  private:
+    bool Emit(const Json& fields) {
+        Json line{{"time", Stamp(true)}, {"port", port_}};
+        line.update(fields);
+        return Say(line.dump());
+    }
+    bool Line(const std::string& text) { return Say(Stamp(false) + "  " + port_ + "  " + text); }
+
+    bool json_;
+    std::string port_;
+};
+
+}  // namespace
+
+int RunWatch(const CommonOptions& options, double intervalSeconds) {
+    const auto port = ChoosePort(options, Search::Probe);
+    if (!port) {
+        return Fail(options, port.failure());
+    }
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+
+    const auto interval =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(intervalSeconds));
+    DeviceLink link(*port, options.tracer);
+    WatchLog say(options, *port);
+    std::optional<Signals> last;
+    bool gone = false;
+    auto next = Clock::now();
+    for (;;) {
+        std::string why;
+        const auto now = Look(link, why);
+        bool written = true;
+        if (!now && !gone) {
+            gone = true;
+            written = say.Gone(why);
+        } else if (now && (gone || !last || *now != *last)) {
+            if (gone) {
+                written = say.Back();
+            }
+            written = written && say.State(*now);
+            gone = false;
+            last = now;
+        }
+        if (!written) {
+            return 0;  // nobody reads the output any more
+        }
+        next += interval;
+        const auto wait = std::max(next - Clock::now(), Clock::duration::zero());
+        next = Clock::now() + wait;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+        const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
+                               static_cast<long>(ns % 1'000'000'000)};
+        if (sigtimedwait(&stop, nullptr, &timeout) > 0) {
+            return 0;
+        }
+    }
+}
+
+}  // namespace kestrow::cli
