@@ -1,5 +1,6 @@
 // dump and load: the settings file (settings/SettingsFile.h) written from and put onto a box.
 #include <cstdio>
+#include <utility>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -34,15 +35,10 @@ int Refuse(const std::string& path, const std::vector<std::string>& faults) {
 // The periods of the GenLock settings the file names and the box offers.
 Outcome<GenlockPeriods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box,
                                     const CommonOptions& options) {
-    GenlockPeriods periods;
-    for (const SettingInfo* s : GenlockSettingsNamed(file, box)) {
-        const auto period = link.ReadGenlockValue(s->periodItem);
-        if (!period) {
-            return NoAnswer(link, options, "nothing was written");
-        }
-        periods[std::string(s->name)] = *period;
+    if (auto periods = ReadGenlockPeriods(link, file, box)) {
+        return std::move(*periods);
     }
-    return periods;
+    return NoAnswer(link, options, "nothing was written");
 }
 
 }  // namespace
