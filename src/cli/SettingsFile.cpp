@@ -1,6 +1,7 @@
 // dump and load: the settings file (settings/SettingsFile.h) written from and put onto boxes.
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "cli/Boxes.h"
 #include "cli/Commands.h"
@@ -41,15 +42,10 @@ BoxResult Refused(const std::string& path, const std::vector<std::string>& fault
 // The periods of the GenLock settings the file names and the box offers.
 Outcome<GenlockPeriods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box,
                                     const CommonOptions& options) {
-    GenlockPeriods periods;
-    for (const SettingInfo* s : GenlockSettingsNamed(file, box)) {
-        const auto period = link.ReadGenlockValue(s->periodItem);
-        if (!period) {
-            return NoAnswer(link, options, "nothing was written");
-        }
-        periods[std::string(s->name)] = *period;
+    if (auto periods = ReadGenlockPeriods(link, file, box)) {
+        return std::move(*periods);
     }
-    return periods;
+    return NoAnswer(link, options, "nothing was written");
 }
 
 // The file of one box in a folder of dumps: its COM name ("COM210.json"), or for a port named

@@ -139,14 +139,25 @@ std::optional<SettingValue> ShownValueFor(const SettingInfo& setting, const BoxF
 
 std::optional<uint8_t> CachedValue(const StatusCache& cache, const BoxFacts& box,
                                    const SettingInfo& setting) {
+    const uint8_t* byte = CachedByte(cache, box, setting);
+    return byte != nullptr ? std::optional<uint8_t>(*byte) : std::nullopt;
+}
+
+const uint8_t* CachedByte(const StatusCache& cache, const BoxFacts& box,
+                          const SettingInfo& setting) {
     if (setting.kind == SettingKind::Genlock) {
-        return std::nullopt;
+        return nullptr;
     }
     if (setting.group == 4 && setting.item == 2) {
-        return box.newerModel ? cache.system[2] : cache.system[1];
+        return box.newerModel ? &cache.system[2] : &cache.system[1];
     }
-    const uint8_t* byte = SettingByte(cache, setting.group, setting.item);
-    return byte != nullptr ? std::optional<uint8_t>(*byte) : std::nullopt;
+    return SettingByte(cache, setting.group, setting.item);
+}
+
+void StoreWritten(StatusCache& cache, const BoxFacts& box, const PlannedWrite& write) {
+    if (uint8_t* byte = CachedByte(cache, box, *write.setting)) {
+        *byte = write.stored;
+    }
 }
 
 std::optional<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting,
@@ -192,7 +203,7 @@ Plan PlanValue(const SettingInfo& setting, const BoxFacts& box, const SettingVal
             return Refused(setting, "no choice " + given, accepted);
         }
         const Choice& c = list[static_cast<size_t>(*entry)];
-        return {PlannedWrite{&setting, std::string(c.text), c.sent}, {}};
+        return {PlannedWrite{&setting, std::string(c.text), c.sent, c.stored}, {}};
     }
 
     const bool genlock = setting.kind == SettingKind::Genlock;
@@ -210,9 +221,10 @@ Plan PlanValue(const SettingInfo& setting, const BoxFacts& box, const SettingVal
         return Refused(setting, given + " is out of range", accepted);
     }
     if (genlock) {
-        return {PlannedWrite{&setting, *number, GenlockRegisterFor(*number, period)}, {}};
+        return {PlannedWrite{&setting, *number, GenlockRegisterFor(*number, period), 0}, {}};
     }
-    return {PlannedWrite{&setting, *number, ByteForShown(setting, *number)}, {}};
+    const uint8_t byte = ByteForShown(setting, *number);
+    return {PlannedWrite{&setting, *number, byte, byte}, {}};
 }
 
 }  // namespace kestrow

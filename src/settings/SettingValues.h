@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -46,6 +47,13 @@ using Json = nlohmann::ordered_json;
 // this model keeps it); none for a GenLock setting.
 [[nodiscard]] std::optional<uint8_t> CachedValue(const StatusCache& cache, const BoxFacts& box,
                                                  const SettingInfo& setting);
+// Where that byte lives in the cache; null for a GenLock setting.
+[[nodiscard]] const uint8_t* CachedByte(const StatusCache& cache, const BoxFacts& box,
+                                        const SettingInfo& setting);
+[[nodiscard]] inline uint8_t* CachedByte(StatusCache& cache, const BoxFacts& box,
+                                         const SettingInfo& setting) {
+    return const_cast<uint8_t*>(CachedByte(std::as_const(cache), box, setting));
+}
 
 // A GenLock setting's period, then its delay, read as the GenLock dialog reads them; none when
 // the box does not answer (periodAnswered says whether the period came).
@@ -64,7 +72,11 @@ struct PlannedWrite {
     const SettingInfo* setting = nullptr;
     SettingValue shown;  // the value as the dialog shows it after the write
     uint16_t value = 0;  // the byte sent, or the GenLock register value (WriteSettingValue)
+    uint8_t stored = 0;  // the byte the dialog keeps in the cache after the write (not GenLock)
 };
+
+// After a write went out: the cache holds what the dialog's Apply keeps there.
+void StoreWritten(StatusCache& cache, const BoxFacts& box, const PlannedWrite& write);
 
 // A write, or the refusal naming the accepted range or choices.
 struct Plan {

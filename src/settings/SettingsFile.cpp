@@ -203,6 +203,19 @@ std::vector<const SettingInfo*> GenlockSettingsNamed(const Json& file, const Box
     return named;
 }
 
+std::optional<GenlockPeriods> ReadGenlockPeriods(DeviceLink& link, const Json& file,
+                                                 const BoxFacts& box) {
+    GenlockPeriods periods;
+    for (const SettingInfo* s : GenlockSettingsNamed(file, box)) {
+        const auto period = link.ReadGenlockValue(s->periodItem);
+        if (!period) {
+            return std::nullopt;
+        }
+        periods[std::string(s->name)] = *period;
+    }
+    return periods;
+}
+
 LoadPlan PlanLoad(const Json& file, const BoxFacts& box, const GenlockPeriods& periods) {
     LoadPlan plan;
     const int model = file.at("model").get<int>();

@@ -60,6 +60,9 @@ struct ParsedSettingsFile {
 [[nodiscard]] std::vector<const SettingInfo*> GenlockSettingsNamed(const Json& file,
                                                                    const BoxFacts& box);
 using GenlockPeriods = std::map<std::string, uint16_t, std::less<>>;  // by setting name
+// Those periods, read from the box in table order; none when one of them does not answer.
+[[nodiscard]] std::optional<GenlockPeriods> ReadGenlockPeriods(DeviceLink& link, const Json& file,
+                                                               const BoxFacts& box);
 
 // A checked file against the box: its model, and every entry against what this box offers.
 struct LoadPlan {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "device/SerialTypes.h"
@@ -75,14 +76,18 @@ class LaunchRecorder {
 };
 
 // For its lifetime the device layer's waits record what `button` holds and last painted and
-// whether the wait cursor shows, and keep the window painted; then the usual hooks return.
+// whether the wait cursor shows, call `during` (the operator acting meanwhile), and keep the
+// window painted; then the usual hooks return.
 class IdleWatch {
   public:
-    explicit IdleWatch(const ui::PictureButton* button) {
-        SetIdleHook([this, button] {
+    explicit IdleWatch(const ui::PictureButton* button, std::function<void()> during = {}) {
+        SetIdleHook([this, button, during = std::move(during)] {
             held.insert(button->Picture());
             painted.insert(button->PaintedPicture());
             waitCursor = waitCursor && ui::WaitCursorShown();
+            if (during) {
+                during();
+            }
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         });
         timer.start();
@@ -123,6 +128,21 @@ inline QString State(const ui::Dialog& dlg, int id) {
         return button->isChecked() ? "on" : "off";
     }
     return dlg.ControlText(id);
+}
+
+// Calls `f` with the open popup menu, else the active modal window, once it is a T, while
+// `context` lives: a context menu, a file dialog, the question a file dialog asks.
+template <class T>
+void WhenShown(QObject* context, std::function<void(T*)> f, int tries = 500) {
+    QTimer::singleShot(20, context, [=] {
+        QWidget* top = QApplication::activePopupWidget();
+        if (auto* shown =
+                qobject_cast<T*>(top != nullptr ? top : QApplication::activeModalWidget())) {
+            f(shown);
+        } else if (tries > 0) {
+            WhenShown<T>(context, f, tries - 1);
+        }
+    });
 }
 
 // Calls `f` with the first modal dialog other than `under` once it shows, while `context` lives.

@@ -1,7 +1,6 @@
 #include "ui/dialogs/FirmwareUpdateDialog.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,6 +11,7 @@
 #include "firmware/FirmwareTexts.h"
 #include "firmware/FirmwareUpdateWorker.h"
 #include "ui/dialogkit/Cursors.h"
+#include "ui/dialogkit/FileDialog.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/QtSupport.h"
 #include "ui/dialogs/FirmwareUpdateDialogTemplate.h"
@@ -121,19 +121,11 @@ void FirmwareUpdateDialog::OnClose(int id) {
 }
 
 std::unique_ptr<QFileDialog> FirmwareUpdateDialog::MakeFileDialog(QWidget* owner) {
-    auto dialog = std::make_unique<QFileDialog>(owner);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    // Qt's own dialog, so that "*.BIN" also lists "fw.bin" as on Windows.
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setFilter(dialog->filter() & ~QDir::CaseSensitive);
     QStringList filters;
     for (const char* f : firmware_text::kFileFilters) {
         filters << QString::fromLatin1(f);
     }
-    dialog->setNameFilters(filters);
-    dialog->selectNameFilter(filters.front());
-    return dialog;
+    return ui::MakeFileDialog(owner, QFileDialog::AcceptOpen, filters);
 }
 
 void FirmwareUpdateDialog::OnLoadFile() {

@@ -72,7 +72,9 @@ MainWindow::MainWindow(DialogLauncher launcher, DiscoveryRoots roots)
     : Dialog(ui::kMainWindowTemplate),
       launcher_(std::move(launcher)),
       roots_(std::move(roots)),
-      background_(std::make_unique<QSvgRenderer>(ui::PictureSvg(kBackgroundPicture))) {
+      background_(std::make_unique<QSvgRenderer>(ui::PictureSvg(kBackgroundPicture))),
+      saveSettings_(QStringLiteral("Save settings...")),
+      loadSettings_(QStringLiteral("Load settings...")) {
     static constexpr ui::CommandEntry<MainWindow> kMap[] = {
         {Ids::kOutputSetupButton, &MainWindow::OnOutputSetup},
         {Ids::kImageButton, &MainWindow::OnImage},
@@ -87,6 +89,13 @@ MainWindow::MainWindow(DialogLauncher launcher, DiscoveryRoots roots)
     MapCommand(ui::kIdOk, [this] { CloseDialog(ui::kIdOk); });
     MapCommand(ui::kIdCancel, [this] { CloseDialog(ui::kIdCancel); });
     MapQuickCommands();
+    // The settings files: the window's shortcuts, and its context menu (contextMenuEvent).
+    saveSettings_.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    loadSettings_.setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(&saveSettings_, &QAction::triggered, this, [this] { OnSettingsFile(true); });
+    connect(&loadSettings_, &QAction::triggered, this, [this] { OnSettingsFile(false); });
+    addAction(&saveSettings_);
+    addAction(&loadSettings_);
 }
 
 MainWindow::~MainWindow() {

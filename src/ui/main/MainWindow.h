@@ -2,6 +2,7 @@
 // port search and quick commands, on the skin of template 129.
 #pragma once
 
+#include <QAction>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "device/PortNaming.h"
 #include "settings/BoxFacts.h"
 #include "settings/StatusCache.h"
+#include "settings/StatusRefresh.h"
 #include "ui/dialogkit/Dialog.h"
 #include "ui/dialogs/SettingsDialogs.h"
 
@@ -54,6 +56,8 @@ class MainWindow : public ui::Dialog {
   protected:
     bool OnInitDialog() override;
     void paintEvent(QPaintEvent* event) override;
+    // A right click on the window: Save settings... and Load settings...
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     // Marks a device operation in progress for its lifetime; runs a deferred close at its end.
@@ -74,8 +78,19 @@ class MainWindow : public ui::Dialog {
 
     // Status refresh and port search (StatusRefresh.cpp).
     void OnRefresh();
+    // The Refresh button's refresh of `port`, shown on the window as it goes.
+    RefreshResult RefreshFrom(const ComPort& port);
     void OnSearchPorts();
     class RefreshView;
+
+    // Settings files (SettingsFileCommands.cpp): Ctrl+S, Ctrl+O and the context menu. Each
+    // ends in one message box that says what became of the file and the box.
+    struct FileReport;
+    void OnSettingsFile(bool save);
+    // The file the operator picks in the settings file dialog; empty when cancelled.
+    QString ChooseSettingsFile(bool save);
+    FileReport SaveSettings(const ComPort& port, const QString& path);
+    FileReport LoadSettings(const ComPort& port, const QString& path);
 
     // Quick commands (QuickCommands.cpp).
     void MapQuickCommands();
@@ -87,6 +102,9 @@ class MainWindow : public ui::Dialog {
     std::unique_ptr<KeyChord> chord_;
     bool busy_ = false;
     int pendingClose_ = 0;
+    QAction saveSettings_;
+    QAction loadSettings_;
+    QString settingsPath_;  // the last settings file chosen, where the next dialog starts
 };
 
 class MainWindow::BusyScope {

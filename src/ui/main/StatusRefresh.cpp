@@ -56,17 +56,22 @@ void MainWindow::OnRefresh() {
         return;
     }
     const BusyScope busy(*this);
-    statusLink.SetPort(*port);
+    (void)RefreshFrom(*port);
+}
+
+RefreshResult MainWindow::RefreshFrom(const ComPort& port) {
+    statusLink.SetPort(port);
     RefreshView view(*this);
     const RefreshResult result = RunStatusRefresh(statusLink, statusCache, box, &view);
     if (result == RefreshResult::NotOpened) {
-        return;  // the serial layer has reported it; nothing on screen changes
+        return result;  // the serial layer has reported it; nothing on screen changes
     }
     if (result == RefreshResult::Completed) {
         refreshed = 1;
     }
     ui::ShowArrowCursor();
     SetButtonPicture(Ids::kRefreshButton, kRefreshPicture, false);
+    return result;
 }
 
 void MainWindow::OnSearchPorts() {
