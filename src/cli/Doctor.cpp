@@ -18,6 +18,7 @@
 #include "cli/Console.h"
 #include "cli/Ports.h"
 #include "device/PortNaming.h"
+#include "device/SysFiles.h"
 
 namespace kestrow::cli {
 namespace {
@@ -26,29 +27,14 @@ namespace fs = std::filesystem;
 
 constexpr const char* kRulesFile = "/etc/udev/rules.d/99-kestrow.rules";
 
-bool Exists(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(path, ec);
-}
-
-std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
-        line.pop_back();
-    }
-    return line;
-}
-
 // The USB vendor and product ids of the device behind a tty, from sysfs; empty when none.
 std::pair<std::string, std::string> UsbIds(const DoctorRoots& roots, const std::string& tty) {
     std::error_code ec;
     fs::path dir = fs::canonical(fs::path(roots.sys) / "class/tty" / tty / "device", ec);
     for (int level = 0; !ec && level < 4 && dir.has_relative_path();
          ++level, dir = dir.parent_path()) {
-        if (Exists(dir / "idVendor")) {
-            return {FirstLine(dir / "idVendor"), FirstLine(dir / "idProduct")};
+        if (PathPresent(dir / "idVendor")) {
+            return {FirstLineOf(dir / "idVendor"), FirstLineOf(dir / "idProduct")};
         }
     }
     return {};
@@ -66,7 +52,7 @@ bool ProcessRuns(const DoctorRoots& roots, const std::string& command) {
     std::error_code ec;
     for (auto it = fs::directory_iterator(roots.proc, ec); !ec && it != fs::directory_iterator();
          it.increment(ec)) {
-        if (FirstLine(it->path() / "comm") == command) {
+        if (FirstLineOf(it->path() / "comm") == command) {
             return true;
         }
     }
@@ -76,7 +62,7 @@ bool ProcessRuns(const DoctorRoots& roots, const std::string& command) {
 // ModemManager leaves a device alone when udev marks it ID_MM_DEVICE_IGNORE; no value when
 // udev's data on it cannot be read.
 std::optional<bool> ModemManagerIgnores(const DoctorRoots& roots, const std::string& tty) {
-    const std::string numbers = FirstLine(fs::path(roots.sys) / "class/tty" / tty / "dev");
+    const std::string numbers = FirstLineOf(fs::path(roots.sys) / "class/tty" / tty / "dev");
     std::ifstream data(fs::path(roots.udev) / "data" / ("c" + numbers));
     if (numbers.empty() || !data) {
         return std::nullopt;
@@ -91,7 +77,7 @@ std::optional<bool> ModemManagerIgnores(const DoctorRoots& roots, const std::str
 
 bool BrlttyInstalled(const DoctorRoots& roots) {
     const fs::path root(roots.root);
-    if (Exists(root / "usr/bin/brltty") || Exists(root / "bin/brltty")) {
+    if (PathPresent(root / "usr/bin/brltty") || PathPresent(root / "bin/brltty")) {
         return true;
     }
     for (const char* dir : {"lib/udev/rules.d", "usr/lib/udev/rules.d", "etc/udev/rules.d"}) {
@@ -181,8 +167,8 @@ void ExaminePort(const DoctorRoots& roots, const Identity& user, const ComPortIn
         out.push_back({false, name + ": the driver has no low-latency setting", {}});
     }
     const fs::path timer = fs::path(roots.sys) / "bus/usb-serial/devices" / tty / "latency_timer";
-    if (Exists(timer)) {
-        const std::string ms = FirstLine(timer);
+    if (PathPresent(timer)) {
+        const std::string ms = FirstLineOf(timer);
         out.push_back(
             {false,
              name + ": latency timer " + ms +
@@ -213,7 +199,7 @@ std::vector<Finding> Examine(const DoctorRoots& roots, const Identity& user) {
     }
     out.push_back({false,
                    "ports directory " + roots.ports +
-                       (Exists(roots.ports) ? "" : " (none yet; kestrow-boxsim makes it)"),
+                       (PathPresent(roots.ports) ? "" : " (none yet; kestrow-boxsim makes it)"),
                    {}});
     const std::vector<ComPortInfo> ports =
         FindComPorts({roots.ports, roots.dev, (fs::path(roots.sys) / "class/tty").string(),

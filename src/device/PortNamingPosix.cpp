@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <utility>
 
 #include "device/PortNaming.h"
+#include "device/SysFiles.h"
 
 namespace kestrow {
 namespace {
@@ -50,23 +50,6 @@ std::optional<int> LinkNumber(const std::string& name) {
     return n <= kMaxComPort ? std::optional<int>(n) : std::nullopt;
 }
 
-// True when `path` leads to something that exists (a link only when its target does).
-bool Present(const fs::path& path) {
-    std::error_code ec;
-    return fs::exists(path, ec);
-}
-
-std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t')) {
-        line.pop_back();
-    }
-    constexpr size_t kLongest = 200;  // a friendly name fits Windows' 256-byte buffer
-    return line.substr(0, kLongest);
-}
-
 // The product name of the USB device behind tty `name`, else its driver's name, else "".
 std::string ProductOf(const fs::path& sysClassTty, const std::string& name) {
     std::error_code ec;
@@ -77,11 +60,13 @@ std::string ProductOf(const fs::path& sysClassTty, const std::string& name) {
     // ttyUSB: device is the port under the interface under the USB device; ttyACM: the interface.
     fs::path dir = device;
     for (int level = 0; level < 3 && dir.has_relative_path(); ++level, dir = dir.parent_path()) {
-        const std::string product = Present(dir / "product") ? FirstLine(dir / "product") : "";
+        const std::string product =
+            PathPresent(dir / "product") ? FirstLineOf(dir / "product") : "";
         if (!product.empty()) {
-            return product;
+            constexpr size_t kLongest = 200;  // a friendly name fits Windows' 256-byte buffer
+            return product.substr(0, kLongest);
         }
-        if (Present(dir / "idVendor")) {
+        if (PathPresent(dir / "idVendor")) {
             break;  // the USB device itself has no product text
         }
     }
@@ -99,10 +84,10 @@ std::string ProductOf(const fs::path& sysClassTty, const std::string& name) {
 // A ttyS device counts when sysfs reports a UART type other than 0 (unknown).
 bool HasUart(const fs::path& sysClassTty, const std::string& name) {
     const fs::path type = sysClassTty / name / "type";
-    if (!Present(type)) {
+    if (!PathPresent(type)) {
         return false;
     }
-    const std::string value = FirstLine(type);
+    const std::string value = FirstLineOf(type);
     return !value.empty() && value != "0";
 }
 
@@ -140,7 +125,7 @@ ComPort ResolvePort(int number, const std::string& portsDir) {
         return port;
     }
     const fs::path link = fs::path(portsDir) / LinkName(number);
-    if (!portsDir.empty() && Present(link)) {
+    if (!portsDir.empty() && PathPresent(link)) {
         port.path = link.string();
         return port;
     }
@@ -160,7 +145,7 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots) {
         for (int k = 0; k < family.count; ++k) {
             const std::string name = family.prefix + std::to_string(k);
             const fs::path device = fs::path(roots.devDir) / name;
-            if (!Present(device) || (family.needsUart && !HasUart(sys, name))) {
+            if (!PathPresent(device) || (family.needsUart && !HasUart(sys, name))) {
                 continue;
             }
             const std::string product = ProductOf(sys, name);
@@ -174,14 +159,14 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots) {
     for (auto it = fs::directory_iterator(roots.portsDir, ec);
          !ec && it != fs::directory_iterator(); it.increment(ec)) {
         const std::optional<int> number = LinkNumber(it->path().filename().string());
-        if (!number || !Present(it->path())) {
+        if (!number || !PathPresent(it->path())) {
             continue;
         }
         std::error_code targetError;
         const fs::path target = fs::canonical(it->path(), targetError);
         const std::string targetName = targetError ? std::string{} : target.filename().string();
         std::string product;
-        if (!targetName.empty() && Present(sys / targetName)) {
+        if (!targetName.empty() && PathPresent(sys / targetName)) {
             product = ProductOf(sys, targetName);
         }
         found[*number] = MakeInfo(*number, it->path().string(), product,
@@ -230,7 +215,7 @@ std::vector<PortHolder> FindPortHolders(const std::string& device, const std::st
              !fdError && fd != fs::directory_iterator(); fd.increment(fdError)) {
             std::error_code linkError;
             if (fs::read_symlink(fd->path(), linkError) == target && !linkError) {
-                holders.push_back({std::stoi(pid), FirstLine(it->path() / "comm")});
+                holders.push_back({std::stoi(pid), FirstLineOf(it->path() / "comm")});
                 break;
             }
         }
