@@ -1,5 +1,7 @@
 #include "cli/Reading.h"
 
+#include "cli/Console.h"
+
 namespace kestrow::cli {
 namespace {
 
@@ -8,8 +10,10 @@ class Progress : public RefreshObserver {
   public:
     void ProbeAnswered(uint8_t, uint8_t) override { probed = true; }
     void SettingRead(uint8_t, uint8_t, uint8_t) override { ++answered; }
+    void ModelUnanswered() override { modelUnanswered = true; }
     bool probed = false;
     int answered = 0;
+    bool modelUnanswered = false;
 };
 
 // The name a value goes by on this box: the setting whose dialog writes that item (for (4,2)
@@ -42,6 +46,10 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
             return NoAnswer(link, options);
         case RefreshResult::Completed:
             break;
+    }
+    if (progress.modelUnanswered) {
+        PrintError("the box on " + link.port().Name() +
+                   " did not answer the model question (4.4); it counts as an older model");
     }
     const auto add = [&r](uint8_t group, uint8_t item, uint8_t raw) {
         r.values.push_back({group, item, raw, NameFor(group, item, r.box)});

@@ -126,7 +126,8 @@ std::optional<ShownSettings> ReadShownSettings(DeviceLink& link, const StatusCac
             bool periodAnswered = false;
             const auto g = ReadGenlock(link, s, &periodAnswered);
             genlockAnswered = genlockAnswered || periodAnswered;
-            if (!g && (link.Vanished() || genlockAnswered)) {
+            // A port gone or not opened says nothing of GenLock: the reads end there.
+            if (!g && (link.Vanished() || link.OpenError() != 0 || genlockAnswered)) {
                 return std::nullopt;
             }
             if (!g) {

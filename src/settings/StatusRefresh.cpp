@@ -73,11 +73,19 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
         seen.SettingRead(q.group, q.item, (*reply)[3]);
     }
 
-    // The model question. A box that does not answer it counts as an older model. One that
-    // answers it is read again for the System items its model keeps where; a read lost there
-    // ends the refresh like any other, since a 0 in its place would be a value the box never
-    // sent (a clock mode or auto-sleep time shown and written back wrong).
+    // The model question. A box that does not answer it counts as an older model; a port that
+    // went away meanwhile says nothing of the model and ends the refresh. One that answers it is
+    // read again for the System items its model keeps where; a read lost there ends the refresh
+    // like any other, since a 0 in its place would be a value the box never sent (a clock mode
+    // or auto-sleep time shown and written back wrong).
     const auto model = link.Exchange(ModelQueryFrame());
+    if (!model && link.Vanished()) {
+        link.Close();
+        return RefreshResult::Aborted;
+    }
+    if (!model) {
+        seen.ModelUnanswered();
+    }
     box.newerModel = IsNewerModelReply(model);
     struct Again {
         uint8_t item;

@@ -23,11 +23,15 @@ class RefreshObserver {
     virtual void ProbeAnswered(uint8_t /*portByte*/, uint8_t /*modelByte*/) {}
     // A query of the fixed list answered: (4,1) first, (1,1) second, then the others in order.
     virtual void SettingRead(uint8_t /*group*/, uint8_t /*item*/, uint8_t /*value*/) {}
+    // The model question (4,4) got no answer: the box counts as an older model, which a lost
+    // reply cannot be told from.
+    virtual void ModelUnanswered() {}
 };
 
 enum class RefreshResult {
     NotOpened,  // the port did not open (the serial layer has reported it)
-    Aborted,    // the probe, a query, or a read after an answered (4,4) got no 5-byte reply
+    Aborted,    // the probe, a query, or a read after an answered (4,4) got no 5-byte reply,
+                // or the port went away at (4,4)
     Completed,
 };
 

@@ -402,6 +402,11 @@ class TestKestrowctl : public QObject {
         row("dump: GenLock unanswered", "dump FILE", "", 0,
             "genlock-h: the box does not answer its GenLock reads; left out", noGenlock);
         row("dump: a GenLock reply lost", "dump FILE", "", 4, "does not answer", genlockLost);
+        BoxConfig modelLost;  // a newer model whose reply to the model question is lost
+        modelLost.newerModel = 6;
+        modelLost.unanswered = {{4, 4}};
+        row("dump: the model question unanswered", "dump FILE", "", 0,
+            "did not answer the model question (4.4); it counts as an older model", modelLost);
         // A write that fails past the file size limit: the old file stays, the reason is named.
         row("dump: past the file size limit", "ulimit:dump FILE", "", 5,
             "dump.json: cannot be written: File too large; the file is as it was", {}, "FILE kept");
@@ -433,6 +438,9 @@ class TestKestrowctl : public QObject {
             "kestrowctl: Failed in call to read: Input/output error\n"
             "kestrowctl: COM 210 (|/COM210) went away: unplugged or switched off; nothing was "
             "written\n");
+        // At the model question: an older model stays silent there, a device gone says nothing.
+        row("goes away at the model question", "dump FILE", "vanish-model", 4,
+            "went away: unplugged or switched off", {}, "FILE kept");
         row("status: boot loader", "status", "", 4,
             "the box on COM 210 waits in its boot loader|\"kestrowctl flash FILE\"", Loader());
         row("get: boot loader", "get 2.1", "", 4, "waits in its boot loader", Loader());
@@ -465,9 +473,11 @@ class TestKestrowctl : public QObject {
         QFETCH(BoxConfig, box);
         box.silent = port == "silent";
         sim::BoxSim& b = AddBox(box);
-        if (port == "vanish") {  // at the first read after the probe and the model question
-            b.SetFrameObserver([&b](const sim::ReceivedFrame& f) {
-                if (f.bytes.size() == 7 && f.bytes[3] == 0x01 && f.bytes[4] != 4) {
+        if (port.startsWith("vanish")) {  // at the first read after the probe and the model
+            const bool atModel = port == "vanish-model";  // question, or at that question
+            b.SetFrameObserver([&b, atModel](const sim::ReceivedFrame& f) {
+                const bool read = f.bytes.size() == 7 && f.bytes[3] == 0x01;
+                if (read && (atModel ? f.bytes[4] == 4 && f.bytes[5] == 4 : f.bytes[4] != 4)) {
                     b.Vanish();
                 }
             });
@@ -508,7 +518,8 @@ class TestKestrowctl : public QObject {
             command = "load " + WriteFile("broken.json",
                                           QString(kSettingsFile).arg(model, settings).toUtf8());
         }
-        const bool named = port.isEmpty() || port == "busy" || port == "silent" || port == "vanish";
+        const bool named =
+            port.isEmpty() || port == "busy" || port == "silent" || port.startsWith("vanish");
         const Run run = Ctl(command,
                             named              ? QString::number(kCom)
                             : port == "none"   ? QString()
