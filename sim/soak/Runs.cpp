@@ -113,6 +113,14 @@ bool ModelQuestionUnanswered(const std::vector<sim::ReceivedFrame>& record,
            });
 }
 
+// A reply longer than the five bytes read (the 14-byte replies to (4,3) and (4,4)) that lost
+// one of those five still has five to read, and nothing in it tells the loss.
+bool LongReplyLostByte(const std::vector<sim::ReceivedFrame>& record) {
+    return std::any_of(record.begin(), record.end(), [](const sim::ReceivedFrame& f) {
+        return f.fault == Fault::LostByte && f.intended.size() > 5 && f.faultDetail < 5;
+    });
+}
+
 class Runner {
   public:
     Runner(const Options& options, Station& station, uint64_t seed,
@@ -174,11 +182,13 @@ class Runner {
         } else if (r.exitCode == 0) {
             const bool late = LateReplyOverlaps(j.record);
             const bool model = !late && ModelQuestionUnanswered(j.record, r.err);
-            j.verdict = late || model ? Verdict::Excused : Verdict::Lost;
+            const bool longReply = !late && !model && LongReplyLostByte(j.record);
+            j.verdict = late || model || longReply ? Verdict::Excused : Verdict::Lost;
             j.why = "exit 0, but " + wrong +
-                    (late    ? "; a late reply left after the next request arrived"
-                     : model ? "; the model question's reply was lost, so an older model"
-                             : "");
+                    (late        ? "; a late reply left after the next request arrived"
+                     : model     ? "; the model question's reply was lost, so an older model"
+                     : longReply ? "; a 14-byte reply lost a byte among the five read"
+                                 : "");
         } else if (Trimmed(r.err).empty()) {
             j.verdict = Verdict::Lost;
             j.why = "exit " + std::to_string(r.exitCode) + " without a message";
