@@ -93,7 +93,8 @@ std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& /*roots*/) {
         if (!number) {
             continue;  // e.g. a printer port
         }
-        ports.push_back({{*number, DevicePath(*number)}, *name, ProductOf(*name), {}});  // no by-id names
+        ports.push_back(
+            {{*number, DevicePath(*number)}, *name, ProductOf(*name), {}});  // no by-id names
     }
     return ports;
 }
