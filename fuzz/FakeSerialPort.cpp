@@ -1,15 +1,20 @@
-// SerialPort's members, the waits and the failure reporter for the fuzz build, in place of
-// SerialPortPosix.cpp, SerialLinePosix.cpp and SerialCommon.cpp: the transactions run
-// unchanged against FakeLine, and their long time-outs cost nothing. Every buffer the code
-// under test hands to Read or Write is checked to be addressable over the whole count given.
+// The fuzz build's transport and waits, in place of the platform backends and SerialCommon.cpp:
+// SerialPort (SerialPortCommon.cpp) runs its real read and write rules over a backend that moves
+// FakeLine's bytes, so the transactions run unchanged and their long time-outs cost nothing.
+// Every buffer SerialPort hands to the backend is checked to be addressable over its whole
+// length.
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
-#include "device/SerialPort.h"
+#include "device/SerialBackend.h"
+#include "device/SerialPortDetail.h"
 #include "fuzz/FakeLine.h"
 
 namespace kestrow {
@@ -20,6 +25,7 @@ void FakeLine::Reset(std::span<const uint8_t> input, bool opens) {
     waiting_.clear();
     records_.clear();
     opens_ = opens;
+    reading_ = false;
 }
 
 std::vector<std::vector<uint8_t>> FakeLine::Sent() const {
@@ -51,26 +57,42 @@ std::vector<uint8_t> FakeLine::SentBefore(size_t index) const {
     return {};
 }
 
-void FakeLine::Record(LineEvent event, std::span<const uint8_t> bytes, uint32_t requested) {
-    records_.push_back({event, {bytes.begin(), bytes.end()}, requested});
+void FakeLine::Record(LineEvent event, std::span<const uint8_t> bytes) {
+    Check(!reading_, "a read ended unseen: a port on the fake line lacks LineTracer()");
+    records_.push_back({event, {bytes.begin(), bytes.end()}, 0});
 }
 
-std::vector<uint8_t> FakeLine::Take(uint32_t count) {
-    if (!input_.empty()) {
+size_t FakeLine::Take(std::span<uint8_t> into) {
+    if (!reading_ && !input_.empty()) {
         const size_t n = std::min<size_t>(input_[0], input_.size() - 1);
         const auto chunk = input_.subspan(1, n);
         waiting_.insert(waiting_.end(), chunk.begin(), chunk.end());
         input_ = input_.subspan(1 + n);
     }
-    const size_t n = std::min<size_t>(count, waiting_.size());
-    std::vector<uint8_t> out(waiting_.begin(), waiting_.begin() + static_cast<ptrdiff_t>(n));
-    waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<ptrdiff_t>(n));
-    return out;
+    reading_ = true;
+    const size_t n = std::min(into.size(), waiting_.size());
+    const auto end = waiting_.begin() + static_cast<ptrdiff_t>(n);
+    std::copy(waiting_.begin(), end, into.begin());
+    waiting_.erase(waiting_.begin(), end);
+    return n;
+}
+
+void FakeLine::EndRead(std::span<const uint8_t> got, uint32_t requested) {
+    reading_ = false;
+    records_.push_back({LineEvent::Received, {got.begin(), got.end()}, requested});
 }
 
 FakeLine& Line() {
     static FakeLine line;
     return line;
+}
+
+SerialTracer LineTracer() {
+    return [](TraceDirection direction, std::span<const uint8_t> bytes, uint32_t requested) {
+        if (direction == TraceDirection::Received) {
+            Line().EndRead(bytes, requested);
+        }  // what is sent the backend records as it goes out
+    };
 }
 
 void Check(bool condition, const char* what) {
@@ -82,99 +104,115 @@ void Check(bool condition, const char* what) {
 
 namespace {
 
-void CheckAddressable(const void* buffer, uint32_t count, const char* what) {
+using detail::Direction;
+using detail::Readiness;
+using detail::Status;
+using detail::Transfer;
+
+void CheckAddressable(const void* buffer, size_t count, const char* what) {
     Check(__asan_region_is_poisoned(const_cast<void*>(buffer), count) == nullptr, what);
 }
+
+// A device that is always there while the line opens, takes every byte at once and hands out
+// what FakeLine lets arrive.
+class FakeBackend final : public detail::SerialBackend {
+  public:
+    explicit FakeBackend(PortForm form) : form_(form) {}
+
+    [[nodiscard]] PortForm Form() const override { return form_; }
+
+    [[nodiscard]] Status Open(const ComPort& /*port*/) override {
+        if (!Line().opens()) {
+            return Status::Failed(detail::kOpenFailed, ENOENT);
+        }
+        open_ = true;
+        Line().Drop();
+        Line().Record(LineEvent::Opened);
+        return Status::Ok();
+    }
+
+    int Close() override {
+        if (open_) {
+            open_ = false;
+            Line().Drop();
+            Line().Record(LineEvent::Closed);
+        }
+        return 0;
+    }
+
+    [[nodiscard]] bool IsOpen() const override { return open_; }
+
+    [[nodiscard]] Transfer TryRead(std::span<uint8_t> into) override {
+        CheckAddressable(into.data(), into.size(), "Read into a buffer shorter than its count");
+        if (!open_) {
+            return {0, Status::Failed("Failed in call to read\n", EBADF)};
+        }
+        return {static_cast<uint32_t>(Line().Take(into)), Status::Ok()};
+    }
+
+    [[nodiscard]] Transfer TryWrite(std::span<const uint8_t> bytes) override {
+        CheckAddressable(bytes.data(), bytes.size(), "Write from a buffer shorter than its count");
+        if (!open_) {
+            return {0, Status::Failed("Failed in call to write\n", EBADF)};
+        }
+        Line().Record(LineEvent::Sent, bytes);
+        return {static_cast<uint32_t>(bytes.size()), Status::Ok()};
+    }
+
+    // A Read waits only once its chunk is handed out: nothing more will come for it. Waiting
+    // for its time-out would cost the fuzzer real time, and a hang-up would mark the device
+    // gone, so the read ends on a failure that is neither, reported to nobody (see below).
+    [[nodiscard]] Readiness WaitReady(Direction direction, int64_t /*leftMs*/) override {
+        if (direction == Direction::Write) {
+            return {true, false, Status::Ok()};
+        }
+        return {false, false,
+                Status::Failed("Failed in call to read\n", ETIMEDOUT, false,
+                               "the fuzz input gives this read nothing more")};
+    }
+
+    [[nodiscard]] Status Purge(bool rx, bool /*tx*/) override {
+        if (!open_) {
+            return Status::Failed("Failed in call to PurgeComm\n", EBADF);
+        }
+        if (rx) {
+            Line().Drop();
+            Line().Record(LineEvent::Purged);
+        }
+        return Status::Ok();
+    }
+
+    [[nodiscard]] Status GetState(SerialState& out) override {
+        out = state_;
+        return Status::Ok();
+    }
+
+    [[nodiscard]] Status SetState(const SerialState& in) override {
+        state_ = in;
+        return Status::Ok();
+    }
+
+  private:
+    PortForm form_;
+    bool open_ = false;
+    SerialState state_{};
+};
 
 }  // namespace
 }  // namespace fuzz
 
-using fuzz::Line;
-using fuzz::LineEvent;
+namespace detail {
 
-void SerialPort::Open(const ComPort& port, uint32_t /*baud*/, SerialParity /*parity*/,
-                      uint8_t /*dataBits*/, SerialStopBits /*stopBits*/,
-                      SerialFlowControl /*flowControl*/, bool overlapped) {
-    if (port.path.empty() && (port.number < 0 || port.number > kMaxComPort)) {
-        return;
-    }
-    Close();
-    vanished_ = false;
-    if (!Line().opens()) {
-        openError_ = 2;  // ENOENT
-        return;
-    }
-    openError_ = 0;
-    handle_ = 1;
-    overlapped_ = overlapped;
-    timeouts_ = kOpenDefaultTimeouts;
-    Line().Drop();
-    Line().Record(LineEvent::Opened);
+// Every form of port, network ones too, is the fake line.
+std::unique_ptr<SerialBackend> MakeBackend(PortForm form) {
+    return std::make_unique<fuzz::FakeBackend>(form);
 }
 
-void SerialPort::Close() {
-    if (!IsOpen()) {
-        return;
-    }
-    handle_ = -1;
-    overlapped_ = false;
-    Line().Drop();
-    Line().Record(LineEvent::Closed);
+std::string ErrorText(int error) {
+    return std::strerror(error);
 }
 
-bool SerialPort::IsOpen() const {
-    return handle_ >= 0;
-}
-
-uint32_t SerialPort::Read(void* buffer, uint32_t count) {
-    fuzz::CheckAddressable(buffer, count, "Read into a buffer shorter than its count");
-    if (!IsOpen() || overlapped_ || count == 0) {
-        return 0;
-    }
-    const std::vector<uint8_t> got = Line().Take(count);
-    std::copy(got.begin(), got.end(), static_cast<uint8_t*>(buffer));
-    Line().Record(LineEvent::Received, got, count);
-    Trace(TraceDirection::Received, got.data(), static_cast<uint32_t>(got.size()), count);
-    return static_cast<uint32_t>(got.size());
-}
-
-uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
-    fuzz::CheckAddressable(buffer, count, "Write from a buffer shorter than its count");
-    if (!IsOpen() || overlapped_) {
-        return 0;
-    }
-    const auto* bytes = static_cast<const uint8_t*>(buffer);
-    Line().Record(LineEvent::Sent, {bytes, count});
-    Trace(TraceDirection::Sent, bytes, count, count);
-    return count;
-}
-
-bool SerialPort::Purge(uint32_t flags) {
-    if (!IsOpen()) {
-        return false;
-    }
-    if ((flags & (kPurgeRxClear | kPurgeRxAbort)) != 0) {
-        Line().Drop();
-        Line().Record(LineEvent::Purged);
-    }
-    return true;
-}
-
-bool SerialPort::GetTimeouts(SerialTimeouts& out) {
-    if (!IsOpen()) {
-        return false;
-    }
-    out = timeouts_;
-    return true;
-}
-
-bool SerialPort::SetTimeouts(const SerialTimeouts& in) {
-    if (!IsOpen()) {
-        return false;
-    }
-    timeouts_ = in;
-    return true;
-}
+}  // namespace detail
 
 // The waits: a fuzzer cannot afford the protocol's sleeps, and no window needs painting.
 void SleepMs(uint32_t /*ms*/) {}

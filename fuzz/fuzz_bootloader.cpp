@@ -78,6 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         program[k] = static_cast<uint8_t>(k * 7 + 3);
     }
     SerialPort port;
+    port.SetTracer(fuzz::LineTracer());
     Check(OpenForLongReads(port, ComPort{200, "/fake/COM200"}), "the fake port did not open");
     Sink sink(stopAt);
     const auto& records = Line().records();

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const bool opens = (data[0] & 1) == 0;
     Line().Reset({data + 1, size - 1}, opens);
-    DeviceLink link(ComPort{200, "/fake/COM200"});
+    DeviceLink link(ComPort{200, "/fake/COM200"}, fuzz::LineTracer());
 
     // A cache and facts filled with marks the box is unlikely to send all of.
     StatusCache cache;

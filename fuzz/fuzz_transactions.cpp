@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool opens = (data[2] & 1) == 0;
     Line().Reset({data + 3, size - 3}, opens);
     const ComPort port{200, "/fake/COM200"};
-    DeviceLink link(port);
+    DeviceLink link(port, fuzz::LineTracer());
 
     switch (which) {
         case 0: {  // the port search's probe: found only when five bytes came back

@@ -35,7 +35,7 @@ Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options, cons
 std::optional<Failure> NotOpening(const ComPort& target) {
     SerialPort port;
     if (!OpenBoxPort(port, target)) {
-        return NotOpened(target, port.OpenError());
+        return NotOpened(target, port.OpenError(), port.OpenErrorText());
     }
     port.Close();
     return std::nullopt;

@@ -70,7 +70,8 @@ struct CommonOptions {
     bool all = false;                   // --all: every port that answers the probe
     bool trace = false;
     bool json = false;
-    std::string portsDir = DefaultPortsDirectory();  // where COM<n> links live
+    std::string portsDir = DefaultPortsDirectory();            // where COM<n> links live
+    std::string networkPortsFile = DefaultNetworkPortsFile();  // the network ports listed
     SerialTracer tracer;  // --trace: told every Read and Write; none otherwise
 };
 

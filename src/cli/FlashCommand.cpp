@@ -182,8 +182,7 @@ class TerminalView : public FirmwareUpdateView {
     }
     // "COM 210 (/dev/ttyUSB0) went away: unplugged or switched off; " when the port vanished.
     [[nodiscard]] std::string Gone() const {
-        return serial_.Vanished() ? PortText(port_) + " went away: unplugged or switched off; "
-                                  : std::string{};
+        return serial_.Vanished() ? WentAway(port_) + "; " : std::string{};
     }
 
     // The system's text, then why (the detail the run gave before it) on a line of its own.
@@ -203,8 +202,9 @@ class TerminalView : public FirmwareUpdateView {
             why = why.empty() ? why : path_ + ": " + why;
             code = Exit::File;
         } else if (message == text::kPortOccupied || message == text::kOpenFailed) {
-            why =
-                message == text::kOpenFailed ? NotOpened(port_, serial_.OpenError()).message : why;
+            why = message == text::kOpenFailed
+                      ? NotOpened(port_, serial_.OpenError(), serial_.OpenErrorText()).message
+                      : why;
             code = Exit::Port;
         } else if (message == text::kCheckVersion && !Gone().empty()) {
             why = Gone() + "nothing was written to the flash";

@@ -8,6 +8,7 @@
 
 #include "cli/Console.h"
 #include "device/DeviceAccess.h"
+#include "device/NetworkPorts.h"
 #include "firmware/BootLoader.h"
 #include "settings/StatusRefresh.h"
 
@@ -32,7 +33,7 @@ bool AnswersPing(const ComPort& port, const CommonOptions& options) {
 }  // namespace
 
 std::string PortText(const ComPort& port) {
-    return port.number >= 0 ? port.Name() + " (" + port.path + ")" : port.path;
+    return port.Name(ComPort::Style::WithDevice);
 }
 
 Failure BootLoaderWaits(const ComPort& port) {
@@ -45,7 +46,10 @@ Failure NoAnswer(const DeviceLink& link, const CommonOptions& options, std::stri
     const ComPort& port = link.port();
     const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
     if (link.Vanished()) {
-        return {Exit::NoAnswer, PortText(port) + " went away: unplugged or switched off" + then};
+        return {Exit::NoAnswer, WentAway(port) + then};
+    }
+    if (link.OpenError() != 0) {  // a server that refused the session at the first read
+        return NotOpened(port, link.OpenError(), link.OpenErrorText());
     }
     HeldReports held;  // a port that has gone meanwhile was reported already
     if (AnswersPing(port, options)) {
@@ -71,15 +75,22 @@ Failure NoAnswer(const DeviceLink& link, const CommonOptions& options, std::stri
 Failure WriteFailed(const DeviceLink& link, std::string_view state) {
     const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
     if (link.Vanished()) {
-        return {Exit::WriteFailed,
-                PortText(link.port()) + " went away: unplugged or switched off" + then};
+        return {Exit::WriteFailed, WentAway(link.port()) + then};
     }
     return {Exit::WriteFailed, "Fail" + then};
 }
 
-Failure NotOpened(const ComPort& port, int error) {
+std::string WentAway(const ComPort& port) {
+    return PortText(port) + (port.IsNetwork() ? " went away: the connection to its server was "
+                                                "lost (the server stopped or the network failed)"
+                                              : " went away: unplugged or switched off");
+}
+
+Failure NotOpened(const ComPort& port, int error, std::string_view reason) {
     std::string why = error != 0 ? std::generic_category().message(error) : "";
-    if (error == EACCES || error == EPERM) {
+    if (!reason.empty()) {
+        why = std::string(reason);
+    } else if (error == EACCES || error == EPERM) {
         const Advice advice = RefusalAdvice(error, port.path).value_or(Advice{});
         why = "permission denied" + (advice.why.empty() ? "" : "; " + advice.why) +
               (advice.fix.empty() ? "" : ": " + advice.fix);
@@ -129,16 +140,17 @@ PortCheck CheckPort(const ComPort& port, bool tryBootLoader, const CommonOptions
 }
 
 Outcome<ComPort> ResolvePortText(const std::string& text, const CommonOptions& options) {
-    if (!text.empty() && text.front() == '/') {
-        return ComPort{-1, text};  // a device path is opened as given
-    }
-    const auto number = ParsePortText(text);
-    if (!number) {
+    std::string why;
+    const std::optional<ComPort> named = ParsePortName(text, options.portsDir, &why);
+    if (!named) {
+        if (!why.empty()) {
+            return Failure{Exit::Usage, options.portOrigin + ": \"" + text + "\": " + why};
+        }
         return Failure{Exit::Usage, options.portOrigin + ": \"" + text +
-                                        "\" names no port; give \"COM 5\", \"COM5\", \"5\" or a "
-                                        "device path"};
+                                        "\" names no port; give \"COM 5\", \"COM5\", \"5\", a "
+                                        "device path, rfc2217://HOST:PORT or socket://HOST:PORT"};
     }
-    ComPort port = ResolvePort(*number, options.portsDir);
+    const ComPort& port = *named;
     if (port.path.empty()) {
         return Failure{Exit::Port, port.Name() + " names no device"};
     }
@@ -150,7 +162,8 @@ namespace {
 std::vector<ComPortInfo> PortList(const CommonOptions& options) {
     DiscoveryRoots roots;
     roots.portsDir = options.portsDir;
-    return FindComPorts(roots);
+    roots.networkPortsFile = options.networkPortsFile;
+    return FindPorts(roots);
 }
 
 bool Accepted(const PortCheck& check, Search search) {
@@ -284,7 +297,7 @@ Outcome<std::vector<ComPort>> ChooseBoxes(const CommonOptions& options, Search s
 
 Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options) {
     if (!link.OpenForExchanges()) {
-        return NotOpened(link.port(), link.OpenError());
+        return NotOpened(link.port(), link.OpenError(), link.OpenErrorText());
     }
     const auto probe = link.Exchange(ProbeFrame());
     if (!probe) {

@@ -62,8 +62,12 @@ struct PortCheck {
 // word). `state` as above.
 [[nodiscard]] Failure WriteFailed(const DeviceLink& link, std::string_view state = {});
 // A port that did not open, with the system's error number: for a permission refusal the
-// device, its group and the command that lets the user in (exit 3).
-[[nodiscard]] Failure NotOpened(const ComPort& port, int error);
+// device, its group and the command that lets the user in (exit 3). `reason` is the
+// transport's own account where it has one (SerialPort::OpenErrorText: a network port).
+[[nodiscard]] Failure NotOpened(const ComPort& port, int error, std::string_view reason = {});
+// "COM 5 (/dev/ttyUSB0) went away: unplugged or switched off", or for a network port that the
+// connection to its server was lost.
+[[nodiscard]] std::string WentAway(const ComPort& port);
 // The box on `port` waits in its boot loader; a flash finishes it (exit 4).
 [[nodiscard]] Failure BootLoaderWaits(const ComPort& port);
 

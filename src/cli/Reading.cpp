@@ -36,7 +36,7 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     Progress progress;
     switch (RunStatusRefresh(link, r.cache, r.box, &progress)) {
         case RefreshResult::NotOpened:
-            return NotOpened(link.port(), link.OpenError());
+            return NotOpened(link.port(), link.OpenError(), link.OpenErrorText());
         case RefreshResult::Aborted:
             if (progress.probed && !link.Vanished()) {
                 return Failure{Exit::NoAnswer, "the box on " + link.port().Name() +

@@ -48,12 +48,11 @@ Outcome<GenlockPeriods> ReadPeriods(const Json& file, DeviceLink& link, const Bo
     return NoAnswer(link, options, "nothing was written");
 }
 
-// The file of one box in a folder of dumps: its COM name ("COM210.json"), or for a port named
-// by its device path the device's own name ("ttyUSB0.json").
+// The file of one box in a folder of dumps: its COM name ("COM210.json"), for a port named by
+// its device path the device's own name ("ttyUSB0.json"), for a network port its URL made safe
+// as a file name on every system ("rfc2217_127.0.0.1_7000.json").
 std::string FileInFolder(const std::string& folder, const ComPort& port) {
-    const std::string name = port.number >= 0 ? "COM" + std::to_string(port.number)
-                                              : fs::path(port.path).filename().string();
-    return (fs::path(folder) / (name + ".json")).string();
+    return (fs::path(folder) / (PortFileName(port) + ".json")).string();
 }
 
 BoxResult DumpOnBox(const CommonOptions& options, const ComPort& port, const std::string& file,

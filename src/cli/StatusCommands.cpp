@@ -8,6 +8,7 @@
 #include "cli/Console.h"
 #include "cli/Reading.h"
 #include "cli/Values.h"
+#include "device/NetworkPorts.h"
 #include "device/PortNaming.h"
 #include "settings/NameTables.h"
 #include "settings/SettingsFile.h"
@@ -73,8 +74,9 @@ BoxResult StatusOnBox(const CommonOptions& options, const ComPort& port) {
                        {"versionText", version},     {"values", values}};
         return result;
     }
-    std::string report = port.number >= 0 ? "port      " + port.Name() + "  " + port.path + "\n"
-                                          : "port      " + port.path + "\n";
+    std::string report = port.Name() != port.path
+                             ? "port      " + port.Name() + "  " + port.path + "\n"
+                             : "port      " + port.path + "\n";
     report += "input     " + inputPort + "  " + timing + "\n";
     report += "output    " + outputPort + "  " + resolution + "\n";
     report += "model     " + std::to_string(box.modelByte) + "  " + model + "\n";
@@ -106,7 +108,11 @@ int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& b
         DiscoveryRoots roots;
         roots.portsDir = options.portsDir;
         roots.byIdDir = byIdDir.empty() ? roots.byIdDir : byIdDir;
-        ports = FindComPorts(roots);
+        roots.networkPortsFile = options.networkPortsFile;
+        ports = FindPorts(roots);
+        for (const std::string& problem : ReadNetworkPorts(options.networkPortsFile).problems) {
+            PrintError(options.networkPortsFile + ": " + problem + "; the line is left out");
+        }
     }
     if (namesOnly) {  // for completion: what --port takes, without asking any box
         for (const ComPortInfo& port : ports) {
@@ -123,6 +129,8 @@ int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& b
         const PortCheck check = CheckPort(port, true, options);
         any = any || check.state == PortState::Answers;
         const std::string name = port.Name();
+        // A network port without a label shows its URL once, in the path column.
+        const std::string shownName = port.IsNetwork() && port.label.empty() ? "-" : name;
         if (options.json) {
             list.push_back({{"number", port.number},
                             {"name", name},
@@ -136,7 +144,7 @@ int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& b
                 list.back()["reason"] = check.reason;
             }
         } else {
-            Say(Line("%-8s  %-40s  %-28s  %s%s", name.c_str(), port.path.c_str(),
+            Say(Line("%-8s  %-40s  %-28s  %s%s", shownName.c_str(), port.path.c_str(),
                      port.product.empty() ? "-" : port.product.c_str(), StateText(check.state),
                      check.reason.empty() ? "" : (" (" + check.reason + ")").c_str()));
             if (!port.stableName.empty()) {

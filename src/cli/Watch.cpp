@@ -35,7 +35,7 @@ struct Signals {
 std::optional<Signals> Look(DeviceLink& link, std::string& why) {
     HeldReports held;  // said once in the watch's own words, not every interval
     if (!link.OpenForExchanges()) {
-        why = NotOpened(link.port(), link.OpenError()).message;
+        why = NotOpened(link.port(), link.OpenError(), link.OpenErrorText()).message;
         return std::nullopt;
     }
     const auto probe = link.Exchange(ProbeFrame());
@@ -43,7 +43,7 @@ std::optional<Signals> Look(DeviceLink& link, std::string& why) {
     const auto resolution = timing ? link.Exchange(ReadSettingFrame(1, 1)) : std::nullopt;
     link.Close();
     if (!resolution) {
-        why = link.Vanished() ? PortText(link.port()) + " went away: unplugged or switched off"
+        why = link.Vanished() ? WentAway(link.port())
                               : "the box on " + link.port().Name() + " does not answer";
         return std::nullopt;
     }

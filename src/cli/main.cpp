@@ -31,15 +31,20 @@ constexpr const char* kEnvironmentHelp =
     "Environment:\n"
     "  KESTROW_PORT     the port when --port is not given (not for detect and settings);\n"
     "                   empty counts as not set\n"
-    "  XDG_RUNTIME_DIR  the ports directory is $XDG_RUNTIME_DIR/kestrow/ports\n\n";
+    "  XDG_RUNTIME_DIR  the ports directory is $XDG_RUNTIME_DIR/kestrow/ports\n"
+    "  KESTROW_NETWORK_PORTS  the file of network ports (one URL a line, a label after it);\n"
+    "                   without it $XDG_CONFIG_HOME/kestrow/network-ports\n"
+    "                   (~/.config/kestrow/network-ports)\n\n";
 
 constexpr const char* kPortHelp =
-    "the box's port: \"COM 5\", \"COM5\", \"5\" or a device path such as /dev/ttyUSB0 or "
-    "/dev/serial/by-id/...; without it $KESTROW_PORT, else the first port that answers the "
+    "the box's port: \"COM 5\", \"COM5\", \"5\", a device path such as /dev/ttyUSB0 or "
+    "/dev/serial/by-id/..., or a network port rfc2217://HOST:PORT or socket://HOST:PORT; without "
+    "it $KESTROW_PORT, else the first port that answers the "
     "probe";
 constexpr const char* kPortsHelp =
-    "a box's port: \"COM 5\", \"COM5\", \"5\" or a device path such as /dev/ttyUSB0 or "
-    "/dev/serial/by-id/...; once per box, the boxes served at once; without it $KESTROW_PORT, "
+    "a box's port: \"COM 5\", \"COM5\", \"5\", a device path such as /dev/ttyUSB0 or "
+    "/dev/serial/by-id/..., or a network port rfc2217://HOST:PORT or socket://HOST:PORT; once per "
+    "box, the boxes served at once; without it $KESTROW_PORT, "
     "else a search (a write takes only the one box that answers)";
 
 // What a command takes besides --port and --trace.

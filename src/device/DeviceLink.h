@@ -69,6 +69,7 @@ class DeviceLink {
     // (the system's error number, SerialPort::OpenError).
     [[nodiscard]] bool Vanished() const { return serial_.Vanished(); }
     [[nodiscard]] int OpenError() const { return serial_.OpenError(); }
+    [[nodiscard]] const std::string& OpenErrorText() const { return serial_.OpenErrorText(); }
 
   private:
     [[nodiscard]] bool OpenStep();

@@ -2,6 +2,7 @@
 // holds a port. On Windows a port is "\\.\COM<n>"; on Linux see ResolvePort.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,14 +12,28 @@ namespace kestrow {
 
 inline constexpr int kMaxComPort = 255;
 
-// A COM port as the operator named it, resolved once where it is named (the port list, a
-// typed "COM n", kestrowctl --port): its number and the device it opens. The layers below
-// pass this value on and open its path; nothing looks the path up again.
+// How a port is reached: a serial device of this machine, or a serial line behind a server on
+// the network, spoken to with Telnet and RFC 2217 (rfc2217://) or as a raw byte stream
+// (socket://).
+enum class PortForm { Device, Rfc2217, Socket };
+
+// A port as the operator named it, resolved once where it is named (the port list, a typed
+// "COM n" or URL, kestrowctl --port): a COM number and the device it opens, or a network
+// server's host and TCP port. The layers below pass this value on; nothing looks it up again.
 struct ComPort {
-    int number = -1;   // 0..255; -1 when the port was named by its device path alone
-    std::string path;  // the device; empty when the number names none
-    // "COM 5", as the port list shows it; the device path when there is no number.
-    [[nodiscard]] std::string Name() const;
+    int number = -1;   // 0..255; -1 when the port was named by its device path or a URL
+    std::string path;  // the device; for a network port the URL as the operator wrote it
+    PortForm form = PortForm::Device;
+    std::string host{};    // network: a name, an IPv4 address or an IPv6 address (no brackets)
+    uint16_t tcpPort = 0;  // network: 1..65535
+    std::string label{};   // network: the name the operator gave it in the network ports file
+
+    [[nodiscard]] bool IsNetwork() const { return form != PortForm::Device; }
+    // How the port is shown to the operator, the one place that decides it: "COM 5"; a device
+    // path; a URL, or its label where it has one (Short). WithDevice adds what it opens:
+    // "COM 5 (/dev/ttyUSB0)", "studio rack (rfc2217://10.0.0.5:7000)".
+    enum class Style { Short, WithDevice };
+    [[nodiscard]] std::string Name(Style style = Style::Short) const;
     friend bool operator==(const ComPort&, const ComPort&) = default;
 };
 
@@ -40,6 +55,25 @@ struct ComPort {
 // and the letters' case do not matter. No value for anything else.
 [[nodiscard]] std::optional<int> ParsePortText(std::string_view text);
 
+// A network port as serial tools write it: "rfc2217://HOST:PORT" or "socket://HOST:PORT", HOST a
+// name, an IPv4 address or a bracketed IPv6 address ("[::1]"), PORT 1..65535; the scheme's case
+// does not matter, blanks around it are dropped. No value, and `why` says what is wrong, for
+// anything else (also for text that is no URL: `why` is then left empty).
+[[nodiscard]] std::optional<ComPort> ParsePortUrl(std::string_view text,
+                                                  std::string* why = nullptr);
+
+// Any port as an operator names it: a URL (above), "COM n" or "n" (resolved in `portsDir`), or
+// a device path (from '/'), which is opened as given. No value when the text names none; `why`
+// then says what is wrong with a URL.
+[[nodiscard]] std::optional<ComPort> ParsePortName(std::string_view text,
+                                                   const std::string& portsDir,
+                                                   std::string* why = nullptr);
+
+// A file name for a port's files (kestrowctl dump DIR) that is safe on every system: "COM5",
+// the device's name, or the URL with every character other than letters, digits, '-' and '.'
+// turned into '_' ("rfc2217_127.0.0.1_7000").
+[[nodiscard]] std::string PortFileName(const ComPort& port);
+
 // A port discovery found: the port itself, and how the machine names it.
 struct ComPortInfo : ComPort {
     std::string friendlyName;  // "<product or driver> (COM<n>)"
@@ -50,12 +84,18 @@ struct ComPortInfo : ComPort {
     std::string stableName;
 };
 
+// The file that lists network ports (NetworkPorts.h): $KESTROW_NETWORK_PORTS; otherwise
+// network-ports in the kestrow folder of the configuration directory: $XDG_CONFIG_HOME, else
+// ~/.config (on Windows %APPDATA%). Empty when none is known.
+[[nodiscard]] std::string DefaultNetworkPortsFile();
+
 // Where Linux discovery looks; tests build fake trees and pass their roots.
 struct DiscoveryRoots {
-    std::string portsDir = DefaultPortsDirectory();  // COM<n> links
-    std::string devDir = "/dev";                     // ttyUSB*, ttyACM*, ttyS*
-    std::string sysClassTty = "/sys/class/tty";      // device/driver/product/type facts
-    std::string byIdDir = "/dev/serial/by-id";       // udev's stable links to USB devices
+    std::string portsDir = DefaultPortsDirectory();            // COM<n> links
+    std::string devDir = "/dev";                               // ttyUSB*, ttyACM*, ttyS*
+    std::string sysClassTty = "/sys/class/tty";                // device/driver/product/type facts
+    std::string byIdDir = "/dev/serial/by-id";                 // udev's stable links to USB devices
+    std::string networkPortsFile = DefaultNetworkPortsFile();  // FindPorts: network ports
 };
 
 // Present serial ports in ascending port number (Linux) or in SetupAPI order (Windows).

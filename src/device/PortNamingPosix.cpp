@@ -226,6 +226,9 @@ std::vector<PortHolder> FindPortHolders(const std::string& device, const std::st
 }
 
 PortAccess ProbePortAccess(const ComPort& port) {
+    if (port.IsNetwork()) {
+        return PortAccess::Available;  // a server says whether it is busy when connected
+    }
     if (port.path.empty()) {
         return PortAccess::Unavailable;
     }

@@ -1,10 +1,13 @@
-// A thin object over one serial device handle. The operations keep the names and meaning of
-// the Windows communications calls; SerialPortPosix.cpp realises them with termios and ioctl,
-// SerialPortWin32.cpp with the Win32 calls. Every failed system call is reported through the
-// reporter of SerialTypes.h with its fixed text and caption; nothing here shows anything.
+// A thin object over one serial port. The operations keep the names and meaning of the Windows
+// communications calls. The port's form chooses the transport under it (SerialBackend.h): a tty
+// (termios), a Win32 COM handle, or a network connection (RFC 2217 or raw TCP). The read and
+// write time-outs and the reports are this class's own, the same over every transport: every
+// failed call is reported through the reporter of SerialTypes.h with its fixed text and
+// caption; nothing here shows anything.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -18,24 +21,35 @@ struct _COMMCONFIG;
 
 namespace kestrow {
 
+namespace detail {
+class SerialBackend;
+struct Status;
+}  // namespace detail
+
 class SerialPort {
   public:
-    SerialPort() = default;
+    SerialPort();
     virtual ~SerialPort();  // closes the port; virtual since OnIoComplete may be overridden
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens the device of `port` and configures the line. A port without a device and a number
-    // outside 0..255 leaves the object closed silently; one whose number names no device is
-    // reported as a failed open. Closes a handle already held first. Callers test IsOpen().
+    // Opens the device (or connects to the server) of `port` and configures the line. A port
+    // without a device and a number outside 0..255 leaves the object closed silently; one
+    // whose number names no device is reported as a failed open. Closes a handle already held
+    // first. Callers test IsOpen().
     void Open(const ComPort& port, uint32_t baud, SerialParity parity, uint8_t dataBits,
               SerialStopBits stopBits, SerialFlowControl flowControl, bool overlapped);
     void Close();
     [[nodiscard]] bool IsOpen() const;
     // The system's error number of the last Open that failed, 0 after one that succeeded.
     [[nodiscard]] int OpenError() const { return openError_; }
+    // Why the last Open failed, in words, where the transport knows more than the error number
+    // (a network port: "connection refused: nothing listens on 127.0.0.1 port 7000"); empty
+    // otherwise.
+    [[nodiscard]] const std::string& OpenErrorText() const { return openErrorText_; }
     // True once the device went away under the open port (unplugged, switched off: on POSIX
-    // EIO, ENXIO, ENODEV or a hang-up). The call that found it reports it; the calls after it
+    // EIO, ENXIO, ENODEV or a hang-up; a network server that closed or reset the connection).
+    // The call that found it reports it; the calls after it
     // on the same descriptor fail without a report of their own. Kept after Close, cleared by
     // the next Open, so that a caller can tell a vanished device from a silent box.
     [[nodiscard]] bool Vanished() const { return vanished_; }
@@ -113,24 +127,25 @@ class SerialPort {
   private:
     void Trace(TraceDirection direction, const void* bytes, uint32_t count,
                uint32_t requested) const;
-
-    SerialTracer tracer_;
-    int openError_ = 0;
-    bool vanished_ = false;
+    // Reports a failed call once: after a report that the device went away, the calls that
+    // follow on the same port fail quietly (see Vanished()). True when `status` is a success.
+    bool Check(const detail::Status& status);
 #ifdef _WIN32
-    NativeHandle handle_ = reinterpret_cast<NativeHandle>(-1);  // INVALID_HANDLE_VALUE
-#else
-    // Reports a failed call named `text` ("Failed in call to read\n") once: see Vanished().
-    void Fail(const char* text, int error);
-
-    NativeHandle handle_ = -1;
-    std::string path_;  // the device opened, for the reports
-    SerialTimeouts timeouts_ = kOpenDefaultTimeouts;
-    uint32_t eventMask_ = 0;
-    // Line settings termios cannot hold (DSR flow, DTR/RTS control, XON/XOFF limits), kept so
-    // that GetState gives back what SetState was given.
-    SerialState recorded_{};
+    // The Win32-only calls go to the COM handle itself. DirectHandle puts the port's time-outs
+    // (for a transfer) or its caller's event mask on the handle first. CheckWin32 reports a
+    // failed call (ok == 0) through Check, but not an overlapped operation that is under way
+    // when pendingIsOk, and leaves GetLastError as the call left it.
+    void* DirectHandle(bool transfer);
+    bool CheckWin32(int ok, const char* text, bool pendingIsOk = false);
 #endif
+
+    std::unique_ptr<detail::SerialBackend> backend_;
+    SerialTracer tracer_;
+    std::string path_;  // the device or URL opened, for the reports
+    SerialTimeouts timeouts_ = kOpenDefaultTimeouts;
+    int openError_ = 0;
+    std::string openErrorText_;
+    bool vanished_ = false;
     bool overlapped_ = false;
 };
 

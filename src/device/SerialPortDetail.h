@@ -16,6 +16,10 @@ namespace kestrow::detail {
 void ApplyOpenArguments(SerialState& state, uint32_t baud, SerialParity parity, uint8_t dataBits,
                         SerialStopBits stopBits, SerialFlowControl flowControl);
 
+// The system's wording for an error number: errno on POSIX, a Win32 or Winsock error code on
+// Windows (defined in the platform's backend file).
+[[nodiscard]] std::string ErrorText(int error);
+
 // Reports a failed close with the error number in the text and caption "error" (lower case).
 void ReportCloseFailure(int error, std::string detail);
 

@@ -1,4 +1,5 @@
-// Helpers shared by the two POSIX files of SerialPort: failure reports and the sliced wait.
+// The tty backend of SerialPort (TtyBackend.cpp: open, close, moving bytes; TtyLine.cpp: the
+// line calls) and the helpers POSIX transports share: error words and the sliced wait.
 // Private to the device library.
 #pragma once
 
@@ -13,17 +14,13 @@
 #include <string>
 #include <system_error>
 
+#include "device/SerialBackend.h"
 #include "device/SerialPortDetail.h"
 #include "device/SerialTypes.h"
 
 namespace kestrow::posix {
 
 inline constexpr int kSliceMs = 20;
-
-// The system's wording for an error number (thread-safe, unlike strerror).
-inline std::string ErrorText(int error) {
-    return std::generic_category().message(error);
-}
 
 // The errno values that mean the device itself is gone (unplugged, switched off), not that
 // one call went wrong.
@@ -57,6 +54,50 @@ inline int PollSlice(int fd, short events, int64_t leftMs) {
 }
 
 inline constexpr short kHangupEvents = POLLHUP | POLLERR | POLLNVAL;
+
+// One tty descriptor, non-blocking, taken exclusively with TIOCEXCL and a flock (root ignores
+// TIOCEXCL, so the lock is what keeps a second opener out). A failure names the system call
+// that failed ("Failed in call to read").
+class TtyBackend final : public detail::SerialBackend {
+  public:
+    ~TtyBackend() override;
+    [[nodiscard]] PortForm Form() const override { return PortForm::Device; }
+    [[nodiscard]] detail::Status Open(const ComPort& port) override;
+    int Close() override;
+    [[nodiscard]] bool IsOpen() const override { return fd_ >= 0; }
+    [[nodiscard]] detail::Transfer TryRead(std::span<uint8_t> into) override;
+    [[nodiscard]] detail::Transfer TryWrite(std::span<const uint8_t> bytes) override;
+    [[nodiscard]] detail::Readiness WaitReady(detail::Direction direction, int64_t leftMs) override;
+    [[nodiscard]] detail::Status Purge(bool rx, bool tx) override;
+    [[nodiscard]] detail::Status GetState(SerialState& out) override;
+    [[nodiscard]] detail::Status SetState(const SerialState& in) override;
+    [[nodiscard]] detail::Status Flush() override;
+    [[nodiscard]] detail::Status Escape(SerialEscape function) override;
+    [[nodiscard]] detail::Status GetModemStatus(uint32_t& status) override;
+    [[nodiscard]] detail::Status ClearError(uint32_t& errors) override;
+    [[nodiscard]] detail::Status GetStatus(uint32_t& errors, SerialQueueStatus& status) override;
+    [[nodiscard]] detail::Status GetProperties(SerialProperties& out) override;
+    [[nodiscard]] detail::Status Setup(uint32_t inQueue, uint32_t outQueue) override;
+    [[nodiscard]] detail::Status TransmitChar(char c) override;
+    [[nodiscard]] detail::Status SetMask(uint32_t mask) override;
+    [[nodiscard]] detail::Status GetMask(uint32_t& mask) override;
+    [[nodiscard]] detail::Status WaitEvent(uint32_t& events) override;
+    [[nodiscard]] NativeHandle Handle() const override { return fd_; }
+    void Attach(NativeHandle handle) override;
+    [[nodiscard]] NativeHandle Detach() override;
+
+  private:
+    int fd_ = -1;
+    uint32_t eventMask_ = 0;
+    // Line settings termios cannot hold (DSR flow, DTR/RTS control, XON/XOFF limits), kept so
+    // that GetState gives back what SetState was given.
+    SerialState recorded_{};
+};
+
+// A failed call with the errno it left; "gone" when the error means the device went away.
+inline detail::Status Failed(const char* call, int error) {
+    return detail::Status::Failed(call, error, DeviceGone(error));
+}
 
 // SerialState <-> termios. TermiosToState fills only what termios holds and keeps the rest of
 // `out`; StateToTermios makes the line raw and fails on a value termios cannot take.

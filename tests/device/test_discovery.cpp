@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "device/NetworkPorts.h"
 #include "device/PortNaming.h"
 #include "tests/common/TestBox.h"
 
@@ -88,6 +89,104 @@ class TestDiscovery : public QObject {
         QFETCH(int, number);
         const std::optional<int> parsed = ParseComNumber(name.toStdString());
         QCOMPARE(parsed.value_or(-1), number);
+    }
+
+    // Every way an operator names a port: the form it takes, how it is shown and filed, or why
+    // it is refused.
+    void parsePortName_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("form");  // PortForm; -1: refused
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("tcpPort");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("why");  // part of the refusal
+        const int rfc = static_cast<int>(PortForm::Rfc2217);
+        const int raw = static_cast<int>(PortForm::Socket);
+        const int dev = static_cast<int>(PortForm::Device);
+        QTest::newRow("rfc2217 IPv4")
+            << "rfc2217://127.0.0.1:7000" << rfc << "127.0.0.1" << 7000 << "rfc2217_127.0.0.1_7000"
+            << "";
+        QTest::newRow("socket, scheme in capitals, blanks")
+            << "  SOCKET://box-3.studio:7001 " << raw << "box-3.studio" << 7001
+            << "SOCKET_box-3.studio_7001"
+            << "";
+        QTest::newRow("IPv6 in brackets")
+            << "rfc2217://[::1]:7000" << rfc << "::1" << 7000 << "rfc2217_1_7000"
+            << "";
+        QTest::newRow("trailing slash")
+            << "socket://host:65535/" << raw << "host" << 65535 << "socket_host_65535"
+            << "";
+        QTest::newRow("COM number") << "COM 7" << dev << "" << 0 << "COM7"
+                                    << "";
+        QTest::newRow("device path") << "/dev/ttyUSB3" << dev << "" << 0 << "ttyUSB3"
+                                     << "";
+        QTest::newRow("IPv6 without brackets") << "rfc2217://::1:7000" << -1 << "" << 0 << ""
+                                               << "in brackets";
+        QTest::newRow("no port") << "rfc2217://host" << -1 << "" << 0 << ""
+                                 << "no TCP port";
+        QTest::newRow("port 0") << "socket://host:0" << -1 << "" << 0 << ""
+                                << "1 to 65535";
+        QTest::newRow("port 65536") << "socket://host:65536" << -1 << "" << 0 << ""
+                                    << "1 to 65535";
+        QTest::newRow("no host") << "socket://:7000" << -1 << "" << 0 << ""
+                                 << "no host";
+        QTest::newRow("unknown scheme") << "telnet://host:23" << -1 << "" << 0 << ""
+                                        << "rfc2217:// or socket://";
+        QTest::newRow("options after the port")
+            << "rfc2217://host:7000?logging=debug" << -1 << "" << 0 << ""
+            << "no TCP port";
+        QTest::newRow("blank in the host") << "socket://my host:7000" << -1 << "" << 0 << ""
+                                           << "no host name";
+        QTest::newRow("plain words") << "the rack" << -1 << "" << 0 << ""
+                                     << "";
+    }
+    void parsePortName() {
+        QFETCH(QString, text);
+        QFETCH(int, form);
+        QFETCH(QString, host);
+        QFETCH(int, tcpPort);
+        QFETCH(QString, fileName);
+        QFETCH(QString, why);
+        std::string reason;
+        const std::optional<ComPort> port =
+            ParsePortName(text.toStdString(), "/nonexistent", &reason);
+        QCOMPARE(port.has_value(), form >= 0);
+        if (!port) {
+            QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
+            return;
+        }
+        QCOMPARE(static_cast<int>(port->form), form);
+        QCOMPARE(QString::fromStdString(port->host), host);
+        QCOMPARE(int{port->tcpPort}, tcpPort);
+        QCOMPARE(QString::fromStdString(PortFileName(*port)), fileName);
+        if (port->IsNetwork()) {  // shown as written, and no label yet
+            QCOMPARE(QString::fromStdString(port->Name()), text.trimmed());
+        }
+    }
+
+    // The network ports file: URLs with labels in order; every bad line named, the rest kept.
+    void networkPortsFile() {
+        const NetworkPortList list = ParseNetworkPorts(
+            "# the rack\n"
+            "rfc2217://10.0.0.5:7000   Rack one scaler \r\n"
+            "\n"
+            "socket://[fd00::5]:7001\n"
+            "COM5\n"
+            "socket://10.0.0.5:7000 again\n"
+            "rfc2217://10.0.0.5:7000 twice\n"
+            "socket://h:1 bell\a\n");
+        QCOMPARE(list.ports.size(), size_t{3});
+        QCOMPARE(QString::fromStdString(list.ports[0].Name()), QString("Rack one scaler"));
+        QCOMPARE(QString::fromStdString(list.ports[0].Name(ComPort::Style::WithDevice)),
+                 QString("Rack one scaler (rfc2217://10.0.0.5:7000)"));
+        QCOMPARE(QString::fromStdString(list.ports[1].Name()), QString("socket://[fd00::5]:7001"));
+        QCOMPARE(list.ports[2].form, PortForm::Socket);  // same host and port, other form
+        QCOMPARE(list.problems.size(), size_t{3});
+        QVERIFY(QString::fromStdString(list.problems[0]).startsWith("line 5: \"COM5\""));
+        QVERIFY(QString::fromStdString(list.problems[1])
+                    .contains("line 7: rfc2217://10.0.0.5:7000 is listed twice"));
+        QVERIFY(QString::fromStdString(list.problems[2]).contains("control characters"));
+        QVERIFY(ReadNetworkPorts("/nonexistent/network-ports").ports.empty());
     }
 
     void resolvePort_data() {

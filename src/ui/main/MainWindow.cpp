@@ -11,6 +11,7 @@
 #include <QPixmapCache>
 #include <QSvgRenderer>
 
+#include "device/NetworkPorts.h"
 #include "device/SerialTypes.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/PictureButton.h"
@@ -148,7 +149,7 @@ void MainWindow::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void MainWindow::FillPortList() {
-    comPorts = FindComPorts(roots_);
+    comPorts = FindPorts(roots_);
     if (comPorts.size() > kMaxComPorts) {
         comPorts.resize(kMaxComPorts);
     }
@@ -159,7 +160,8 @@ void MainWindow::FillPortList() {
     combo->clear();
     for (size_t i = 0; i < comPorts.size(); ++i) {
         const ComPortInfo& info = comPorts[i];
-        combo->addItem(QStringLiteral("COM %1").arg(info.number));
+        // "COM 5", or a network port's label (its URL without one).
+        combo->addItem(QString::fromStdString(info.Name()));
         QString tip = QString::fromStdString(info.path);
         if (!info.product.empty()) {
             tip += QLatin1Char('\n') + QString::fromStdString(info.product);
@@ -180,12 +182,11 @@ std::optional<ComPort> MainWindow::SelectedPort() const {
         combo->currentText() == combo->itemText(index)) {
         // A number the port byte cannot carry names no port (the dialogs get one byte).
         const ComPort& port = comPorts[static_cast<size_t>(index)];
-        return port.number >= 0 && port.number <= kMaxComPort ? std::optional<ComPort>(port)
-                                                              : std::nullopt;
+        const bool named = port.IsNetwork() || (port.number >= 0 && port.number <= kMaxComPort);
+        return named ? std::optional<ComPort>(port) : std::nullopt;
     }
-    // No valid selection: the typed text may still name a port.
-    const std::optional<int> typed = ParsePortText(combo->currentText());
-    return typed ? std::optional<ComPort>(ResolvePort(*typed, roots_.portsDir)) : std::nullopt;
+    // No valid selection: the typed text may still name a port ("COM 5", "5" or a URL).
+    return ParsePortName(combo->currentText(), roots_.portsDir);
 }
 
 void MainWindow::ReportNoPort() const {

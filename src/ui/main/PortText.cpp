@@ -1,11 +1,9 @@
 #include "ui/main/PortText.h"
 
-#include "device/PortNaming.h"
-
 namespace kestrow {
 
-std::optional<int> ParsePortText(const QString& text) {
-    return ParsePortText(std::string_view(text.toStdString()));
+std::optional<ComPort> ParsePortName(const QString& text, const std::string& portsDir) {
+    return ParsePortName(std::string_view(text.toStdString()), portsDir);
 }
 
 }  // namespace kestrow

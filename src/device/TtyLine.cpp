@@ -132,57 +132,32 @@ bool StateToTermios(const SerialState& in, termios& tio) {
     return ::cfsetispeed(&tio, speed->first) == 0 && ::cfsetospeed(&tio, speed->first) == 0;
 }
 
-}  // namespace posix
-
-bool SerialPort::GetState(SerialState& out) {
+detail::Status TtyBackend::GetState(SerialState& out) {
     termios tio{};
-    if (::tcgetattr(handle_, &tio) != 0) {
-        Fail(kGetAttrFailed, errno);
-        return false;
+    if (::tcgetattr(fd_, &tio) != 0) {
+        return Failed(kGetAttrFailed, errno);
     }
     out = recorded_;  // the parts termios has no place for
     posix::TermiosToState(tio, out);
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::SetState(const SerialState& in) {
+detail::Status TtyBackend::SetState(const SerialState& in) {
     termios tio{};
-    if (::tcgetattr(handle_, &tio) != 0) {
-        Fail(kGetAttrFailed, errno);
-        return false;
+    if (::tcgetattr(fd_, &tio) != 0) {
+        return Failed(kGetAttrFailed, errno);
     }
     if (!posix::StateToTermios(in, tio)) {
-        Fail(kSetAttrFailed, EINVAL);
-        return false;
+        return Failed(kSetAttrFailed, EINVAL);
     }
-    if (::tcsetattr(handle_, TCSANOW, &tio) != 0) {
-        Fail(kSetAttrFailed, errno);
-        return false;
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        return Failed(kSetAttrFailed, errno);
     }
     recorded_ = in;
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::SetBreak() {
-    if (::ioctl(handle_, TIOCSBRK) != 0) {
-        Fail(kIoctlFailed, errno);
-        return false;
-    }
-    return true;
-}
-
-bool SerialPort::ClearBreak() {
-    if (::ioctl(handle_, TIOCCBRK) != 0) {
-        Fail(kIoctlFailed, errno);
-        return false;
-    }
-    return true;
-}
-
-bool SerialPort::Escape(SerialEscape function) {
-    if (!IsOpen()) {
-        return false;  // the calls that need an open port say nothing on a closed one
-    }
+detail::Status TtyBackend::Escape(SerialEscape function) {
     // clang-format off
     int rc = -1;
     errno = EINVAL;
@@ -190,132 +165,103 @@ bool SerialPort::Escape(SerialEscape function) {
     int dtr = TIOCM_DTR;
     switch (function) {
         // As if XOFF / XON had been received: output stops or goes on.
-        case SerialEscape::SetXoff: rc = ::tcflow(handle_, TCOOFF); break;
-        case SerialEscape::SetXon: rc = ::tcflow(handle_, TCOON); break;
-        case SerialEscape::SetRts: rc = ::ioctl(handle_, TIOCMBIS, &rts); break;
-        case SerialEscape::ClearRts: rc = ::ioctl(handle_, TIOCMBIC, &rts); break;
-        case SerialEscape::SetDtr: rc = ::ioctl(handle_, TIOCMBIS, &dtr); break;
-        case SerialEscape::ClearDtr: rc = ::ioctl(handle_, TIOCMBIC, &dtr); break;
-        case SerialEscape::SetBreak: rc = ::ioctl(handle_, TIOCSBRK); break;
-        case SerialEscape::ClearBreak: rc = ::ioctl(handle_, TIOCCBRK); break;
+        case SerialEscape::SetXoff: rc = ::tcflow(fd_, TCOOFF); break;
+        case SerialEscape::SetXon: rc = ::tcflow(fd_, TCOON); break;
+        case SerialEscape::SetRts: rc = ::ioctl(fd_, TIOCMBIS, &rts); break;
+        case SerialEscape::ClearRts: rc = ::ioctl(fd_, TIOCMBIC, &rts); break;
+        case SerialEscape::SetDtr: rc = ::ioctl(fd_, TIOCMBIS, &dtr); break;
+        case SerialEscape::ClearDtr: rc = ::ioctl(fd_, TIOCMBIC, &dtr); break;
+        case SerialEscape::SetBreak: rc = ::ioctl(fd_, TIOCSBRK); break;
+        case SerialEscape::ClearBreak: rc = ::ioctl(fd_, TIOCCBRK); break;
     }
     // clang-format on
     if (rc != 0) {
         const bool flow = function == SerialEscape::SetXoff || function == SerialEscape::SetXon;
-        Fail(flow ? kFlowFailed : kIoctlFailed, errno);
-        return false;
+        return Failed(flow ? kFlowFailed : kIoctlFailed, errno);
     }
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::GetModemStatus(uint32_t& status) {
+detail::Status TtyBackend::GetModemStatus(uint32_t& status) {
     int bits = 0;
-    if (!IsOpen()) {
-        return false;
-    }
-    if (::ioctl(handle_, TIOCMGET, &bits) != 0) {
-        Fail(kIoctlFailed, errno);
-        return false;
+    if (::ioctl(fd_, TIOCMGET, &bits) != 0) {
+        return Failed(kIoctlFailed, errno);
     }
     status = ((bits & TIOCM_CTS) != 0 ? kModemCtsOn : 0u) |
              ((bits & TIOCM_DSR) != 0 ? kModemDsrOn : 0u) |
              ((bits & TIOCM_RNG) != 0 ? kModemRingOn : 0u) |
              ((bits & TIOCM_CAR) != 0 ? kModemRlsdOn : 0u);
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::ClearError(uint32_t& errors) {
+detail::Status TtyBackend::ClearError(uint32_t& errors) {
     errors = 0;  // the tty layer keeps no error bits to hand back
     int waiting = 0;
-    if (::ioctl(handle_, FIONREAD, &waiting) != 0) {  // checks the descriptor
-        Fail(kIoctlFailed, errno);
-        return false;
+    if (::ioctl(fd_, FIONREAD, &waiting) != 0) {  // checks the descriptor
+        return Failed(kIoctlFailed, errno);
     }
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::GetStatus(uint32_t& errors, SerialQueueStatus& status) {
+detail::Status TtyBackend::GetStatus(uint32_t& errors, SerialQueueStatus& status) {
     errors = 0;  // the tty layer keeps no error bits to hand back
     int in = 0;
     int out = 0;
-    if (!IsOpen()) {
-        return false;
-    }
-    if (::ioctl(handle_, FIONREAD, &in) != 0 || ::ioctl(handle_, TIOCOUTQ, &out) != 0) {
-        Fail(kIoctlFailed, errno);
-        return false;
+    if (::ioctl(fd_, FIONREAD, &in) != 0 || ::ioctl(fd_, TIOCOUTQ, &out) != 0) {
+        return Failed(kIoctlFailed, errno);
     }
     status.inQueue = static_cast<uint32_t>(in);
     status.outQueue = static_cast<uint32_t>(out);
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::GetProperties(SerialProperties& out) {
+detail::Status TtyBackend::GetProperties(SerialProperties& out) {
     termios tio{};
-    if (!IsOpen()) {
-        return false;
-    }
-    if (::tcgetattr(handle_, &tio) != 0) {
-        Fail(kGetAttrFailed, errno);
-        return false;
+    if (::tcgetattr(fd_, &tio) != 0) {
+        return Failed(kGetAttrFailed, errno);
     }
     out.maxBaud = kBaudTable[kBaudTable.size() - 2].second;
     out.currentRxQueue = 4096;  // the tty layer's receive buffer
     out.currentTxQueue = 4096;
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::SetMask(uint32_t mask) {
-    if (!IsOpen()) {
-        return false;
-    }
+detail::Status TtyBackend::SetMask(uint32_t mask) {
     eventMask_ = mask;
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::GetMask(uint32_t& mask) {
-    if (!IsOpen()) {
-        Fail("Failed in call to GetCommMask\n", EBADF);
-        return false;
-    }
+detail::Status TtyBackend::GetMask(uint32_t& mask) {
     mask = eventMask_;
-    return true;
+    return detail::Status::Ok();
 }
 
-bool SerialPort::WaitEvent(uint32_t& events) {
+detail::Status TtyBackend::WaitEvent(uint32_t& events) {
     constexpr uint32_t kLineEvents = kEventCts | kEventDsr | kEventRlsd | kEventRing;
     events = 0;
-    if (!IsOpen()) {
-        Fail(kWaitFailed, EBADF);
-        return false;
-    }
     if (eventMask_ == 0) {
-        Fail(kWaitFailed, EINVAL);
-        return false;
+        return Failed(kWaitFailed, EINVAL);
     }
     // Modem lines are sampled every slice (TIOCMIWAIT cannot share a wait with the idle hook).
     const bool watchLines = (eventMask_ & kLineEvents) != 0;
     int lines = 0;
-    if (watchLines && ::ioctl(handle_, TIOCMGET, &lines) != 0) {
-        Fail(kIoctlFailed, errno);
-        return false;
+    if (watchLines && ::ioctl(fd_, TIOCMGET, &lines) != 0) {
+        return Failed(kIoctlFailed, errno);
     }
     bool txPending = false;
     for (;;) {
         const short want = (eventMask_ & kEventRxChar) != 0 ? POLLIN : 0;
-        const int ready = posix::PollSlice(handle_, want, posix::kSliceMs);
+        const int ready = posix::PollSlice(fd_, want, posix::kSliceMs);
         if (ready < 0) {
-            Fail(kPollFailed, errno);
-            return false;
+            return Failed(kPollFailed, errno);
         }
         if ((ready & POLLIN) != 0) {
             events |= kEventRxChar;
         }
         if (watchLines) {
             int now = 0;
-            if (::ioctl(handle_, TIOCMGET, &now) != 0) {
-                Fail(kIoctlFailed, errno);
-                return false;
+            if (::ioctl(fd_, TIOCMGET, &now) != 0) {
+                return Failed(kIoctlFailed, errno);
             }
             const int changed = now ^ std::exchange(lines, now);
             events |= ((changed & TIOCM_CTS) != 0 ? kEventCts : 0u) |
@@ -325,20 +271,20 @@ bool SerialPort::WaitEvent(uint32_t& events) {
         }
         if ((eventMask_ & kEventTxEmpty) != 0) {
             int queued = 0;
-            if (::ioctl(handle_, TIOCOUTQ, &queued) == 0) {
+            if (::ioctl(fd_, TIOCOUTQ, &queued) == 0) {
                 events |= (txPending && queued == 0) ? kEventTxEmpty : 0u;
                 txPending = queued > 0;
             }
         }
         events &= eventMask_;
         if (events != 0) {
-            return true;
+            return detail::Status::Ok();
         }
         if ((ready & posix::kHangupEvents) != 0) {
-            Fail(kPollFailed, EIO);  // the line is gone; no event can come
-            return false;
+            return Failed(kPollFailed, EIO);  // the line is gone; no event can come
         }
     }
 }
 
+}  // namespace posix
 }  // namespace kestrow

@@ -1,0 +1,220 @@
+// The Telnet/RFC 2217 codec without a socket: what the server's bytes give (device data, the
+// replies of the negotiation, option states, acknowledgements) whatever the split of the
+// stream, and the bytes the client sends.
+#include <QtTest>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "device/Telnet.h"
+
+using namespace kestrow::telnet;
+
+namespace {
+
+QByteArray Hex(const char* hex) {
+    return QByteArray::fromHex(hex);  // spaces are skipped
+}
+QByteArray Bytes(const std::vector<uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
+std::span<const uint8_t> Span(const QByteArray& b) {
+    return {reinterpret_cast<const uint8_t*>(b.constData()), size_t(b.size())};
+}
+
+// Everything a session shows after the server's bytes, in words.
+struct Outcome {
+    QByteArray data;
+    QByteArray replies;
+    QString acks;     // "command:value" for each acknowledgement, e.g. "1:0001c200 6:60"
+    QString options;  // the options on: number, L for this client, R for the server
+    bool refused = false;
+
+    bool operator==(const Outcome&) const = default;
+    QString Text() const {
+        return QString("data %1, replies %2, acks '%3', options '%4', refused %5")
+            .arg(QString(data.toHex(' ')), QString(replies.toHex(' ')), acks, options)
+            .arg(refused);
+    }
+};
+
+// A fresh session (greeted first if `greet`) fed the pieces one after the other.
+Outcome Feed(bool greet, const QList<QByteArray>& pieces) {
+    Session session;
+    if (greet) {
+        (void)session.Greeting();
+    }
+    std::vector<uint8_t> data, replies;
+    for (const QByteArray& piece : pieces) {
+        session.Receive(Span(piece), data, replies);
+    }
+    Outcome o{Bytes(data), Bytes(replies), {}, {}, session.ComPortRefused()};
+    QStringList acks, options;
+    for (int i = 0; i < 256; ++i) {
+        if (const auto ack = session.Acknowledged(ComCommand(i))) {
+            acks << QString("%1:%2").arg(i).arg(QString(Bytes(*ack).toHex()));
+        }
+        const OptionState state = session.Option(uint8_t(i));
+        if (state.local || state.remote) {
+            options << QString::number(i) + (state.local ? "L" : "") + (state.remote ? "R" : "");
+        }
+    }
+    o.acks = acks.join(' ');
+    o.options = options.join(' ');
+    return o;
+}
+
+}  // namespace
+
+class TestTelnet : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // Each row is fed whole, byte by byte and cut in two at every position: all must agree.
+    void receive_data() {
+        QTest::addColumn<bool>("greet");
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<QString>("acks");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<bool>("refused");
+        const QByteArray none;
+        QTest::newRow("data with FF FF") << false << Hex("61 ff ff 62 ff ff ff ff 0d 00")
+                                         << Hex("61 ff 62 ff ff 0d 00") << none << ""
+                                         << "" << false;
+        QTest::newRow("ser2net's opening after the greeting: only ECHO refused")
+            << true << Hex("fffb03 fffd03 fffb01 fffe01 fffd00 fffb00 fffd2c 41") << Hex("41")
+            << Hex("fffe01") << ""
+            << "0LR 3LR 44L" << false;
+        QTest::newRow("the server asks first: agreed once")
+            << false << Hex("fffd00 fffb00 fffd2c fffb03 fffd00 fffb03") << none
+            << Hex("fffb00 fffd00 fffb2c fffd03") << ""
+            << "0LR 3R 44L" << false;
+        QTest::newRow("other options refused once, ECHO included")
+            << false << Hex("fffb01 fffb01 fffd01 fffd01 fffd18 fffb18 fffc01 fffe18") << none
+            << Hex("fffe01 fffc01 fffc18 fffe18") << ""
+            << "" << false;
+        QTest::newRow("an option in use turned off: answered once")
+            << true << Hex("fffd00 fffb00 fffc00 fffc00 fffe00 fffe00 fffd00") << none
+            << Hex("fffe00 fffc00 fffb00") << ""
+            << "0L" << false;
+        QTest::newRow("SET-BAUDRATE acknowledged")
+            << true << Hex("fffa2c65 0001c200 fff0") << none << none << "1:0001c200"
+            << "" << false;
+        QTest::newRow("an acknowledged value with FF FF")
+            << false << Hex("61 fffa2c65 ffff00ffff00 fff0 62") << Hex("61 62") << none
+            << "1:ff00ff00"
+            << "" << false;
+        QTest::newRow("line and modem notifications are not SET-CONTROL's")
+            << false << Hex("fffa2c6a 60 fff0 fffa2c6b 30 fff0 fffa2c69 08 fff0") << none << none
+            << "5:08 6:60 7:30"
+            << "" << false;
+        QTest::newRow("the last acknowledgement counts; an empty value is one")
+            << false << Hex("fffa2c65 00002580 fff0 fffa2c65 0001c200 fff0 fffa2c70 fff0") << none
+            << none << "1:0001c200 12:"
+            << "" << false;
+        QTest::newRow("commands between data bytes")
+            << false << Hex("61 fff1 62 fff2 63 fff3 fff4 fff5 fff6 fff7 fff8 fff9 64")
+            << Hex("61626364") << none << ""
+            << "" << false;
+        QTest::newRow("a stray SE, an unknown command")
+            << false << Hex("fff0 61 ff05 62 ff00 ffff") << Hex("61 62 ff") << none << ""
+            << "" << false;
+        QTest::newRow("other subnegotiations and client commands are dropped")
+            << false << Hex("fffa1801fff0 61 fffa2c01 00000000 fff0 fffafff0 fffa2cfff0 62")
+            << Hex("61 62") << none << ""
+            << "" << false;
+        QTest::newRow("an overlong subnegotiation is cut at 64 bytes")
+            << false
+            << Hex("fffa2c65") + QByteArray(100, '\x11') + Hex("ffff fff0 fffa18") +
+                   QByteArray(200, 'x') + Hex("fff0 7a")
+            << Hex("7a") << none << "1:" + QString(QByteArray(62, '\x11').toHex()) << "" << false;
+        QTest::newRow("a command inside a subnegotiation ends it unrecorded")
+            << false << Hex("fffa2c65 0001 fffb01 71") << Hex("71") << Hex("fffe01") << ""
+            << "" << false;
+        QTest::newRow("DONT COM-PORT-OPTION refuses it")
+            << true << Hex("fffd00 fffe2c") << none << none << ""
+            << "0L" << true;
+        QTest::newRow("WONT COM-PORT-OPTION refuses it")
+            << true << Hex("fffc2c") << none << none << ""
+            << "" << true;
+        QTest::newRow("ser2net's texts are data")
+            << false << QByteArray("Port already in use\r\n")
+            << QByteArray("Port already in use\r\n") << none << ""
+            << "" << false;
+    }
+    void receive() {
+        QFETCH(bool, greet);
+        QFETCH(QByteArray, in);
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, replies);
+        QFETCH(QString, acks);
+        QFETCH(QString, options);
+        QFETCH(bool, refused);
+        const Outcome expected{data, replies, acks, options, refused};
+        QCOMPARE(Feed(greet, {in}).Text(), expected.Text());
+        QList<QByteArray> bytes;
+        for (const char c : in) {
+            bytes << QByteArray(1, c);
+        }
+        QVERIFY2(Feed(greet, bytes) == expected, qPrintable(Feed(greet, bytes).Text()));
+        for (qsizetype cut = 1; cut < in.size(); ++cut) {
+            const Outcome got = Feed(greet, {in.left(cut), in.mid(cut)});
+            QVERIFY2(got == expected, qPrintable(QString("cut at %1: ").arg(cut) + got.Text()));
+        }
+    }
+
+    void encode_data() {
+        QTest::addColumn<QByteArray>("got");
+        QTest::addColumn<QByteArray>("expected");
+        Session session;
+        QTest::newRow("greeting") << Bytes(session.Greeting())
+                                  << Hex("fffb00 fffd00 fffb03 fffd03 fffb2c");
+        std::vector<uint8_t> escaped{0x01};
+        Session::Escape(Span(Hex("61 ff 62 ffff")), escaped);
+        QTest::newRow("escape appends, 0xFF doubled")
+            << Bytes(escaped) << Hex("01 61 ffff 62 ffffffff");
+        QTest::newRow("SET-BAUDRATE 115200")
+            << Bytes(Session::SetBaudrate(115200)) << Hex("fffa2c01 0001c200 fff0");
+        QTest::newRow("SET-BAUDRATE with FF bytes")
+            << Bytes(Session::SetBaudrate(0xFF0000FF)) << Hex("fffa2c01 ffff0000ffff fff0");
+        const uint8_t purge[] = {kPurgeReceive};
+        QTest::newRow("PURGE-DATA receive")
+            << Bytes(Session::ComPortCommand(ComCommand::PurgeData, purge))
+            << Hex("fffa2c0c 01 fff0");
+        const uint8_t flow[] = {kControlNoFlow};
+        QTest::newRow("SET-CONTROL no flow control")
+            << Bytes(Session::ComPortCommand(ComCommand::SetControl, flow))
+            << Hex("fffa2c05 01 fff0");
+    }
+    void encode() {
+        QFETCH(QByteArray, got);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(got.toHex(' '), expected.toHex(' '));
+    }
+
+    // Acknowledgements last until forgotten; a session's own escaped bytes come back as sent.
+    void forgetAndRoundTrip() {
+        Session session;
+        std::vector<uint8_t> data, replies;
+        session.Receive(Span(Hex("fffa2c65 0001c200 fff0")), data, replies);
+        QVERIFY(session.Acknowledged(ComCommand::SetBaudrate) ==
+                std::optional(std::vector<uint8_t>{0x00, 0x01, 0xC2, 0x00}));
+        QVERIFY(!session.Acknowledged(ComCommand::SetControl));
+        session.ForgetAcknowledgements();
+        QVERIFY(!session.Acknowledged(ComCommand::SetBaudrate));
+
+        std::vector<uint8_t> all(256), escaped;
+        for (size_t i = 0; i < all.size(); ++i) {
+            all[i] = uint8_t(255 - i);
+        }
+        Session::Escape(all, escaped);
+        session.Receive(escaped, data, replies);
+        QVERIFY(data == all && replies.empty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTelnet)
+#include "test_telnet.moc"
