@@ -29,4 +29,8 @@ struct Finding {
 
 [[nodiscard]] std::vector<Finding> Examine(const DoctorRoots& roots, const Identity& user);
 
+// Each network port of the file: its line is read, its host name resolves, the connection
+// opens, and an RFC 2217 server acknowledges the line settings; each failure with its fix.
+[[nodiscard]] std::vector<Finding> ExamineNetworkPorts(const std::string& file);
+
 }  // namespace kestrow::cli

@@ -1,24 +1,31 @@
 # bash completion for kestrowctl: commands, options, setting names and the choices of a
 # setting, the ports detect finds, files.
 _kestrowctl() {
-    local cur prev command name port i
-    cur="${COMP_WORDS[COMP_CWORD]}"
-    prev="${COMP_WORDS[COMP_CWORD-1]}"
+    local cur prev words cword command name port i
+    # A network port's URL holds ':', which bash splits words at: take the words whole.
+    if declare -F _get_comp_words_by_ref >/dev/null; then
+        _get_comp_words_by_ref -n : cur prev words cword
+    else
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+        cur="${words[cword]}"
+        prev="${words[cword-1]}"
+    fi
     command=""
     name=""
     port=""
-    for ((i = 1; i < COMP_CWORD; i++)); do
-        case "${COMP_WORDS[i]}" in
-            --port|-p) port="${COMP_WORDS[i+1]}" ;;
+    for ((i = 1; i < cword; i++)); do
+        case "${words[i]}" in
+            --port|-p) port="${words[i+1]}" ;;
         esac
         if [[ -z "$command" ]]; then
-            case "${COMP_WORDS[i]}" in
+            case "${words[i]}" in
                 detect|status|get|set|dump|load|reset|flash|watch|settings|doctor)
-                    command="${COMP_WORDS[i]}" ;;
+                    command="${words[i]}" ;;
             esac
-        elif [[ -z "$name" && "${COMP_WORDS[i]}" != -* && "${COMP_WORDS[i-1]}" != --port &&
-                "${COMP_WORDS[i-1]}" != -p ]]; then
-            name="${COMP_WORDS[i]}"
+        elif [[ -z "$name" && "${words[i]}" != -* && "${words[i-1]}" != --port &&
+                "${words[i-1]}" != -p ]]; then
+            name="${words[i]}"
         fi
     done
     if [[ -z "$command" ]]; then
@@ -30,6 +37,9 @@ _kestrowctl() {
             local IFS=$'\n'
             COMPREPLY=($(compgen -W "$(kestrowctl detect --names 2>/dev/null)" -- "$cur")
                        $(compgen -f -- "$cur"))
+            if declare -F __ltrim_colon_completions >/dev/null; then
+                __ltrim_colon_completions "$cur"  # bash inserts only what follows the last ':'
+            fi
             return ;;
         --interval|-i)
             COMPREPLY=($(compgen -W "0.5 1 2 5" -- "$cur"))

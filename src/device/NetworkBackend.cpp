@@ -216,7 +216,7 @@ Status NetworkBackend::AwaitServer(Done done, const std::string& what) {
         const int64_t left = MsLeft(deadline);
         if (left <= 0) {
             return Status::Failed(kOpenFailed, ETIMEDOUT, false,
-                                  "the server sent no " + what + " within " +
+                                  "the server sent no " + what + " in " +
                                       std::to_string(kNegotiationTimeoutMs / 1000) +
                                       " s: is it an RFC 2217 server (ser2net: "
                                       "\"telnet(rfc2217)\" in the accepter)?");
