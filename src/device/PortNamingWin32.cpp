@@ -105,6 +105,9 @@ std::vector<PortHolder> FindPortHolders(const std::string& /*device*/,
 }
 
 PortAccess ProbePortAccess(const ComPort& port) {
+    if (port.IsNetwork()) {
+        return PortAccess::Available;  // a server says whether it is busy when connected
+    }
     if (port.path.empty()) {
         return PortAccess::Unavailable;
     }

@@ -1,25 +1,133 @@
-// The further operations of SerialPort on Windows: overlapped and completion-routine I/O,
-// CancelIo, modem lines and events, queues, and the COMMCONFIG records. Nothing else in the
-// program calls them; they keep the class whole.
+// The Win32 COM backend's other line calls (modem lines, break, queues, events, properties),
+// and the calls of SerialPort that exist on Windows only: overlapped and completion-routine
+// I/O, CancelIo and the COMMCONFIG records. Those go to the COM handle directly, with the
+// port's time-outs and event mask put on it first. Nothing else in the program calls them;
+// they keep the class whole.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "device/SerialPort.h"
-#include "device/SerialWin32Checks.h"
+#include "device/SerialPortDetail.h"
+#include "device/SerialWin32Backend.h"
 
 namespace kestrow {
+
+namespace detail::win32 {
+
+Status ComBackend::Flush() {
+    if (!FlushFileBuffers(handle_)) {
+        return LastFailure("Failed in call to FlushFileBuffers\n");
+    }
+    return Status::Ok();
+}
+
+Status ComBackend::Escape(SerialEscape function) {
+    // Break has calls of its own, named in their failures.
+    if (function == SerialEscape::SetBreak) {
+        return SetCommBreak(handle_) ? Status::Ok()
+                                     : LastFailure("Failed in call to SetCommBreak\n");
+    }
+    if (function == SerialEscape::ClearBreak) {
+        return ClearCommBreak(handle_) ? Status::Ok()
+                                       : LastFailure("Failed in call to ClearCommBreak\n");
+    }
+    if (!EscapeCommFunction(handle_, static_cast<DWORD>(function))) {
+        return LastFailure("Failed in call to EscapeCommFunction\n");
+    }
+    return Status::Ok();
+}
+
+Status ComBackend::GetModemStatus(uint32_t& status) {
+    DWORD value = 0;
+    if (!GetCommModemStatus(handle_, &value)) {
+        return LastFailure("Failed in call to GetCommModemStatus\n");
+    }
+    status = value;
+    return Status::Ok();
+}
+
+Status ComBackend::ClearError(uint32_t& errors) {
+    SerialQueueStatus unused;
+    return GetStatus(errors, unused);
+}
+
+Status ComBackend::GetStatus(uint32_t& errors, SerialQueueStatus& status) {
+    DWORD value = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(handle_, &value, &stat)) {
+        return LastFailure("Failed in call to ClearCommError\n");
+    }
+    // With the errors the backend's own looks at the queue cleared meanwhile.
+    errors = value | std::exchange(lineErrors_, 0);
+    status.inQueue = stat.cbInQue;
+    status.outQueue = stat.cbOutQue;
+    return Status::Ok();
+}
+
+Status ComBackend::GetProperties(SerialProperties& out) {
+    COMMPROP properties{};
+    if (!GetCommProperties(handle_, &properties)) {
+        return LastFailure("Failed in call to GetCommProperties\n");
+    }
+    out.maxBaud = properties.dwMaxBaud;
+    out.currentTxQueue = properties.dwCurrentTxQueue;
+    out.currentRxQueue = properties.dwCurrentRxQueue;
+    return Status::Ok();
+}
+
+Status ComBackend::Setup(uint32_t inQueue, uint32_t outQueue) {
+    if (!SetupComm(handle_, inQueue, outQueue)) {
+        return LastFailure("Failed in call to SetupComm\n");
+    }
+    return Status::Ok();
+}
+
+Status ComBackend::TransmitChar(char c) {
+    if (!TransmitCommChar(handle_, c)) {
+        return LastFailure("Failed in call to TransmitCommChar\n");
+    }
+    return Status::Ok();
+}
+
+Status ComBackend::SetMask(uint32_t mask) {
+    if (!SetCommMask(handle_, mask)) {
+        return LastFailure("Failed in call to SetCommMask\n");
+    }
+    callerMask_ = mask;
+    handleMask_ = mask;
+    return Status::Ok();
+}
+
+Status ComBackend::GetMask(uint32_t& mask) {
+    DWORD value = 0;
+    if (!GetCommMask(handle_, &value)) {
+        return LastFailure("Failed in call to GetCommMask\n");
+    }
+    // The caller's mask, without what the backend's waits added.
+    mask = value == handleMask_ ? callerMask_ : value;
+    return Status::Ok();
+}
+
+}  // namespace detail::win32
+
 namespace {
 
-using win32::Checked;
-using win32::CheckedPending;
-using win32::kErrorCaption;
-using win32::ReportLastError;
+using detail::Status;
+using detail::win32::ComBackend;
 
 static_assert(sizeof(COMMCONFIG) == 52, "the configuration calls take a 52-byte record");
+
+constexpr const char* kErrorCaption = "Error";
+
+// The COM backend under a port, or null when the port is a network one.
+ComBackend* Com(detail::SerialBackend* backend) {
+    return dynamic_cast<ComBackend*>(backend);
+}
 
 // CancelIo is looked up at run time; the holder lives for the whole process and gives the
 // module back when the process ends.
@@ -61,135 +169,81 @@ std::string DefaultConfigName(int port) {
     return "COM" + std::to_string(port);
 }
 
+// For the static calls, which have no port to report through.
+bool CheckedStatic(BOOL ok, const char* text) {
+    if (!ok) {
+        const DWORD error = GetLastError();
+        ReportSerialFailure({text, kErrorCaption, detail::ErrorText(static_cast<int>(error)),
+                             static_cast<int>(error)});
+        SetLastError(error);
+    }
+    return ok != FALSE;
+}
+
+bool UsableRecord(const OVERLAPPED* overlapped) {
+    return overlapped != nullptr && overlapped->hEvent != nullptr;
+}
+
 }  // namespace
 
-bool SerialPort::Escape(SerialEscape function) {
-    if (!IsOpen()) {
-        return false;
+bool SerialPort::CheckWin32(int ok, const char* text, bool pendingIsOk) {
+    if (ok) {
+        return true;
     }
-    return Checked(EscapeCommFunction(handle_, static_cast<DWORD>(function)),
-                   "Failed in call to EscapeCommFunction\n");
+    const DWORD error = GetLastError();
+    if (!pendingIsOk || error != ERROR_IO_PENDING) {
+        // An aborted operation is the caller's cancelling here, not a device that went away.
+        const bool gone = error != ERROR_OPERATION_ABORTED && detail::win32::DeviceGone(error);
+        (void)Check(Status::Failed(text, static_cast<int>(error), gone));
+    }
+    SetLastError(error);
+    return false;
 }
 
-bool SerialPort::GetModemStatus(uint32_t& status) {
-    if (!IsOpen()) {
-        return false;
+HANDLE SerialPort::DirectHandle(bool transfer) {
+    if (ComBackend* com = Com(backend_.get()); com != nullptr && IsOpen()) {
+        // A failure here shows in the call that follows on the same handle.
+        (void)(transfer ? com->UseTimeouts(timeouts_) : com->UseCallerMask());
     }
-    DWORD value = 0;
-    if (!Checked(GetCommModemStatus(handle_, &value), "Failed in call to GetCommModemStatus\n")) {
-        return false;
-    }
-    status = value;
-    return true;
-}
-
-bool SerialPort::ClearError(uint32_t& errors) {
-    DWORD value = 0;
-    if (!Checked(ClearCommError(handle_, &value, nullptr), "Failed in call to ClearCommError\n")) {
-        return false;
-    }
-    errors = value;
-    return true;
-}
-
-bool SerialPort::GetStatus(uint32_t& errors, SerialQueueStatus& status) {
-    if (!IsOpen()) {
-        return false;
-    }
-    DWORD value = 0;
-    COMSTAT comStat{};
-    if (!Checked(ClearCommError(handle_, &value, &comStat), "Failed in call to ClearCommError\n")) {
-        return false;
-    }
-    errors = value;
-    status.inQueue = comStat.cbInQue;
-    status.outQueue = comStat.cbOutQue;
-    return true;
-}
-
-bool SerialPort::GetProperties(SerialProperties& out) {
-    if (!IsOpen()) {
-        return false;
-    }
-    COMMPROP properties{};
-    if (!Checked(GetCommProperties(handle_, &properties),
-                 "Failed in call to GetCommProperties\n")) {
-        return false;
-    }
-    out.maxBaud = properties.dwMaxBaud;
-    out.currentTxQueue = properties.dwCurrentTxQueue;
-    out.currentRxQueue = properties.dwCurrentRxQueue;
-    return true;
-}
-
-bool SerialPort::Setup(uint32_t inQueue, uint32_t outQueue) {
-    return Checked(SetupComm(handle_, inQueue, outQueue), "Failed in call to SetupComm\n");
-}
-
-bool SerialPort::TransmitChar(char c) {
-    return Checked(TransmitCommChar(handle_, c), "Failed in call to TransmitCommChar\n");
-}
-
-bool SerialPort::SetMask(uint32_t mask) {
-    if (!IsOpen()) {
-        return false;
-    }
-    return Checked(SetCommMask(handle_, mask), "Failed in call to SetCommMask\n");
-}
-
-bool SerialPort::GetMask(uint32_t& mask) {
-    DWORD value = 0;
-    if (!Checked(GetCommMask(handle_, &value), "Failed in call to GetCommMask\n")) {
-        return false;
-    }
-    mask = value;
-    return true;
-}
-
-bool SerialPort::WaitEvent(uint32_t& events) {
-    DWORD value = 0;
-    if (!Checked(WaitCommEvent(handle_, &value, nullptr), "Failed in call to WaitCommEvent\n")) {
-        return false;
-    }
-    events = value;
-    return true;
+    return backend_->Handle();
 }
 
 bool SerialPort::WaitEvent(uint32_t& events, _OVERLAPPED* overlapped) {
     // The system fills the mask when the wait completes, possibly after this call returns, so
     // it writes straight into the caller's variable, which must outlive the operation.
-    return CheckedPending(WaitCommEvent(handle_, reinterpret_cast<DWORD*>(&events), overlapped),
-                          "Failed in call to WaitCommEvent\n");
+    HANDLE handle = DirectHandle(false);
+    return CheckWin32(WaitCommEvent(handle, reinterpret_cast<DWORD*>(&events), overlapped),
+                      "Failed in call to WaitCommEvent\n", true);
 }
 
 bool SerialPort::Read(void* buffer, uint32_t count, _OVERLAPPED* overlapped) {
-    if (!IsOpen() || !overlapped_ || overlapped == nullptr || overlapped->hEvent == nullptr) {
+    if (!IsOpen() || !overlapped_ || !UsableRecord(overlapped)) {
         return false;
     }
-    return CheckedPending(ReadFile(handle_, buffer, count, nullptr, overlapped),
-                          "Failed in call to ReadFile\n");
+    HANDLE handle = DirectHandle(true);
+    return CheckWin32(ReadFile(handle, buffer, count, nullptr, overlapped),
+                      "Failed in call to ReadFile\n", true);
 }
 
 bool SerialPort::Write(const void* buffer, uint32_t count, _OVERLAPPED* overlapped) {
-    if (!IsOpen() || !overlapped_ || overlapped == nullptr || overlapped->hEvent == nullptr) {
+    if (!IsOpen() || !overlapped_ || !UsableRecord(overlapped)) {
         return false;
     }
-    return CheckedPending(WriteFile(handle_, buffer, count, nullptr, overlapped),
-                          "Failed in call to WriteFile\n");
+    HANDLE handle = DirectHandle(true);
+    return CheckWin32(WriteFile(handle, buffer, count, nullptr, overlapped),
+                      "Failed in call to WriteFile\n", true);
 }
 
 bool SerialPort::GetOverlappedResult(_OVERLAPPED* overlapped, uint32_t& count, bool wait) {
-    if (!IsOpen() || !overlapped_ || overlapped == nullptr || overlapped->hEvent == nullptr) {
+    if (!IsOpen() || !overlapped_ || !UsableRecord(overlapped)) {
         return false;
     }
     DWORD transferred = 0;
-    if (!::GetOverlappedResult(handle_, overlapped, &transferred, wait ? TRUE : FALSE)) {
+    if (!::GetOverlappedResult(backend_->Handle(), overlapped, &transferred, wait ? TRUE : FALSE)) {
         // An operation that is still running (polled without waiting) is not a failure.
         const DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING && error != ERROR_IO_INCOMPLETE) {
-            ReportLastError("Failed in call to GetOverlappedResult\n");
-        }
-        return false;
+        return error != ERROR_IO_PENDING && error != ERROR_IO_INCOMPLETE &&
+               CheckWin32(FALSE, "Failed in call to GetOverlappedResult\n");
     }
     count = transferred;
     return true;
@@ -198,8 +252,9 @@ bool SerialPort::GetOverlappedResult(_OVERLAPPED* overlapped, uint32_t& count, b
 bool SerialPort::ReadEx(void* buffer, uint32_t count) {
     auto record = std::make_unique<OVERLAPPED>();  // zeroed
     record->hEvent = this;
-    if (!Checked(ReadFileEx(handle_, buffer, count, record.get(), IoCompletion),
-                 "Failed in call to ReadFileEx\n")) {
+    HANDLE handle = DirectHandle(true);
+    if (!CheckWin32(ReadFileEx(handle, buffer, count, record.get(), IoCompletion),
+                    "Failed in call to ReadFileEx\n")) {
         return false;  // the record is freed here
     }
     // From here the record belongs to the pending I/O; OnIoComplete frees it.
@@ -210,8 +265,9 @@ bool SerialPort::ReadEx(void* buffer, uint32_t count) {
 bool SerialPort::WriteEx(const void* buffer, uint32_t count) {
     auto record = std::make_unique<OVERLAPPED>();  // zeroed
     record->hEvent = this;
-    if (!Checked(WriteFileEx(handle_, buffer, count, record.get(), IoCompletion),
-                 "Failed in call to WriteFileEx\n")) {
+    HANDLE handle = DirectHandle(true);
+    if (!CheckWin32(WriteFileEx(handle, buffer, count, record.get(), IoCompletion),
+                    "Failed in call to WriteFileEx\n")) {
         return false;
     }
     static_cast<void>(record.release());
@@ -234,33 +290,34 @@ bool SerialPort::CancelIo() {
              {}});
         return false;
     }
-    return Checked(cancelIo(handle_), "Failed in call to CancelIO\n");
+    return CheckWin32(cancelIo(backend_->Handle()), "Failed in call to CancelIO\n");
 }
 
 bool SerialPort::GetConfig(_COMMCONFIG& config) {
     DWORD size = sizeof(COMMCONFIG);
-    return Checked(GetCommConfig(handle_, &config, &size), "Failed in call to GetCommConfig\n");
+    return CheckWin32(GetCommConfig(backend_->Handle(), &config, &size),
+                      "Failed in call to GetCommConfig\n");
 }
 
 bool SerialPort::SetConfig(_COMMCONFIG& config) {
-    return Checked(SetCommConfig(handle_, &config, sizeof(COMMCONFIG)),
-                   "Failed in call to SetCommConfig\n");
+    return CheckWin32(SetCommConfig(backend_->Handle(), &config, sizeof(COMMCONFIG)),
+                      "Failed in call to SetCommConfig\n");
 }
 
 bool SerialPort::GetDefaultConfig(int port, _COMMCONFIG& config) {
     const std::string name = DefaultConfigName(port);
     DWORD size = sizeof(COMMCONFIG);
-    return Checked(GetDefaultCommConfigA(name.c_str(), &config, &size),
-                   "Failed in call to GetDefaultCommConfig\n");
+    return CheckedStatic(GetDefaultCommConfigA(name.c_str(), &config, &size),
+                         "Failed in call to GetDefaultCommConfig\n");
 }
 
 bool SerialPort::SetDefaultConfig(int port, _COMMCONFIG& config) {
-    if (port < 0 || port > 255) {
+    if (port < 0 || port > kMaxComPort) {
         return false;
     }
     const std::string name = DefaultConfigName(port);
-    return Checked(SetDefaultCommConfigA(name.c_str(), &config, sizeof(COMMCONFIG)),
-                   "Failed in call to SetDefaultCommConfig\n");
+    return CheckedStatic(SetDefaultCommConfigA(name.c_str(), &config, sizeof(COMMCONFIG)),
+                         "Failed in call to SetDefaultCommConfig\n");
 }
 
 }  // namespace kestrow

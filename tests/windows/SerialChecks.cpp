@@ -1,5 +1,6 @@
 // kestrow-wincheck: runs the Win32 SerialPort and the settings transactions against simulated
-// boxes on COM ports, one answering and one silent, and a COM number with no port behind it.
+// boxes on COM ports, one answering and one silent, and a COM number with no port behind it;
+// and network ports through ser2net (NetworkChecks.cpp).
 // Here: the line and time-outs the port really holds after Open, measured waits, overlapped and
 // completion-routine I/O, the failure texts, and what only Windows shows. Prints one line per
 // check and a closing line; the exit code is 0 only when every check passed.
@@ -27,25 +28,29 @@ constexpr std::array<uint8_t, 5> kProbe{0x05, 0x6C, 0x93, 0x05, 0xF7};
 const std::string kProbeReply = "05 6C 93 59 00";
 const std::string kOpenFailed = "Failed to open up the comms port\\n|Error";
 
-// The line and time-outs the port's handle holds, read past the class so that a table read
-// back through the same table cannot hide a wrong entry:
+// The line the port's handle holds, read past the class so that a table read back through
+// the same table cannot hide a wrong entry, and the port's time-outs (the class's own: the
+// handle holds "return at once" for its reads):
 // "115200 8N1 cts0 dsr0 outx0 inx0 | interval multiplier constant write-multiplier constant".
 std::string Native(SerialPort& port) {
+    SerialTimeouts t;
+    const bool known = port.GetTimeouts(t);
     HANDLE handle = port.Detach();
     DCB d{};
     d.DCBlength = sizeof d;
-    COMMTIMEOUTS t{};
     GetCommState(handle, &d);
-    GetCommTimeouts(handle, &t);
     port.Attach(handle);
+    if (known) {
+        (void)port.SetTimeouts(t);  // Attach starts from the defaults
+    }
     const char* stop[] = {"1", "1.5", "2"};
     std::array<char, 160> text{};
-    std::snprintf(
-        text.data(), text.size(), "%lu %u%c%s cts%u dsr%u outx%u inx%u | %lu %lu %lu %lu %lu",
-        d.BaudRate, unsigned{d.ByteSize}, d.Parity < 5 ? "NOEMS"[d.Parity] : '?',
-        d.StopBits < 3 ? stop[d.StopBits] : "?", unsigned{d.fOutxCtsFlow}, unsigned{d.fOutxDsrFlow},
-        unsigned{d.fOutX}, unsigned{d.fInX}, t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
-        t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant);
+    std::snprintf(text.data(), text.size(), "%lu %u%c%s cts%u dsr%u outx%u inx%u | %u %u %u %u %u",
+                  d.BaudRate, unsigned{d.ByteSize}, d.Parity < 5 ? "NOEMS"[d.Parity] : '?',
+                  d.StopBits < 3 ? stop[d.StopBits] : "?", unsigned{d.fOutxCtsFlow},
+                  unsigned{d.fOutxDsrFlow}, unsigned{d.fOutX}, unsigned{d.fInX}, t.readInterval,
+                  t.readTotalMultiplier, t.readTotalConstant, t.writeTotalMultiplier,
+                  t.writeTotalConstant);
     return text.data();
 }
 
@@ -111,10 +116,13 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
         const std::string name = std::string("silent box, ") + (longRead ? "long " : "") +
                                  "read of " + std::to_string(count);
         std::array<uint8_t, 8> buffer{};
+        const IdleCounter idle;
         const auto begun = Clock::now();
         const uint32_t got = port.Read(buffer.data(), count);
         check.Wait(name, MsSince(begun), waitMs);
         check.Equal(name + " gets nothing", Reported(std::to_string(got)), "0");
+        check.Expect(name + " runs the idle hook while it waits", idle.RanThrough(waitMs),
+                     std::to_string(idle.runs()) + " runs");
     }
 }
 
@@ -293,16 +301,22 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         args[argv[i]] = argv[i + 1];
     }
-    const Setup setup{std::atoi(args["--answering"].c_str()), std::atoi(args["--silent"].c_str()),
-                      std::atoi(args["--absent"].c_str()), args["--answering-log"],
-                      args["--silent-log"]};
-    if (argc != 11 || args.size() != 5 || setup.answering <= 0 || setup.silent <= 0 ||
-        setup.absent <= 0 || setup.answeringLog.empty() || setup.silentLog.empty()) {
+    const auto number = [&args](const char* name) { return std::atoi(args[name].c_str()); };
+    const Setup setup{number("--answering"),   number("--silent"),   number("--absent"),
+                      args["--answering-log"], args["--silent-log"], number("--rfc2217"),
+                      number("--raw"),         number("--refused"),  args["--network-log"]};
+    if (argc != 19 || args.size() != 9 || setup.answering <= 0 || setup.silent <= 0 ||
+        setup.absent <= 0 || setup.answeringLog.empty() || setup.silentLog.empty() ||
+        setup.rfc2217Port <= 0 || setup.rawPort <= 0 || setup.refusedPort <= 0 ||
+        setup.networkLog.empty()) {
         std::fputs(
             "Usage: kestrow-wincheck --answering N --silent N --absent N\n"
             "    --answering-log FILE --silent-log FILE\n"
+            "    --rfc2217 P --raw P --refused P --network-log FILE\n"
             "  N: COM numbers of a simulated box that answers, one that stays silent and\n"
-            "  one with no port; FILE: that box's kestrow-boxsim output\n",
+            "  one with no port; FILE: that box's kestrow-boxsim output; P: TCP ports on\n"
+            "  127.0.0.1 of ser2net's RFC 2217 and raw accepters in front of a third box\n"
+            "  (--network-log) and one nobody listens on\n",
             stderr);
         return 2;
     }
@@ -313,6 +327,7 @@ int main(int argc, char** argv) {
             reports += c == '\n' ? std::string("\\n") : std::string(1, c);
         }
         reports += "|" + report.caption;
+        lastDetail = report.detail;
     });
     // Wine's ntdll exports wine_get_version; Windows' does not.
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -326,5 +341,6 @@ int main(int argc, char** argv) {
     CheckFailureTexts(check, setup);
     CheckWindowsOnly(check, setup);
     CheckTransactions(check, setup);
+    CheckNetwork(check, setup);
     return check.Finish();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device/PortNaming.h"
+#include "device/SerialTypes.h"
 
 namespace kestrow::wincheck {
 
@@ -81,11 +82,34 @@ class Checker {
 // a newline shown as \n. Reported(result) gives the result and the reports since the last call.
 inline std::mutex reportsMutex;
 inline std::string reports;
+inline std::string lastDetail;  // the detail of the last report
+inline std::string LastDetail() {
+    std::lock_guard lock(reportsMutex);
+    return lastDetail;
+}
 inline std::string Reported(const std::string& result) {
     std::lock_guard lock(reportsMutex);
     const std::string taken = std::exchange(reports, {});
     return result + (taken.empty() ? "" : " " + taken);
 }
+
+// Counts the runs of the idle hook while it lives. The device layer runs the hook every 10 ms
+// of a wait; a window that waits on the box keeps painting through it.
+class IdleCounter {
+  public:
+    IdleCounter() {
+        SetIdleHook([this] { ++runs_; });
+    }
+    ~IdleCounter() { SetIdleHook({}); }
+    IdleCounter(const IdleCounter&) = delete;
+    IdleCounter& operator=(const IdleCounter&) = delete;
+    // Whether it ran at least once every 50 ms of `ms` (ten times fewer than it should).
+    [[nodiscard]] bool RanThrough(int64_t ms) const { return runs_ >= ms / 50; }
+    [[nodiscard]] int runs() const { return runs_; }
+
+  private:
+    int runs_ = 0;
+};
 
 // The frames a simulated box printed ("<- 05 6C 93 05 F7" lines of kestrow-boxsim's output).
 class BoxLog {
@@ -130,17 +154,21 @@ inline std::string Hex(const uint8_t* bytes, size_t count) {
     return out;
 }
 
-// The COM numbers of a box that answers, a silent one and one with no port, and the boxes' logs.
 // COM n as the Windows build names it.
 inline ComPort Com(int number) {
     return ResolvePort(number, {});
 }
 
+// The TCP ports of ser2net's RFC 2217 and raw accepters in front of a third (answering) box,
+// that box's log, and a port nobody listens on.
 struct Setup {
     int answering = 0, silent = 0, absent = 0;
     std::string answeringLog, silentLog;
+    int rfc2217Port = 0, rawPort = 0, refusedPort = 0;
+    std::string networkLog;
 };
 
 void CheckTransactions(Checker& check, const Setup& setup);  // LinkChecks.cpp
+void CheckNetwork(Checker& check, const Setup& setup);       // NetworkChecks.cpp
 
 }  // namespace kestrow::wincheck

@@ -1,0 +1,145 @@
+// Network serial ports through the Win32 build (Winsock): Debian's ser2net serves a simulated
+// box on an RFC 2217 port and a raw TCP port, and a third port has nobody listening. For each:
+// whether the port opens, the bytes that reach the box, the reply, and the failure a refused
+// connection gives.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "device/DeviceLink.h"
+#include "device/PortNaming.h"
+#include "device/SerialPort.h"
+#include "tests/windows/WinCheck.h"
+
+namespace kestrow::wincheck {
+namespace {
+
+constexpr std::array<uint8_t, 5> kProbe{0x05, 0x6C, 0x93, 0x05, 0xF7};
+const std::string kOpenFailed = "Failed to open up the comms port\\n|Error";
+// Winsock's "connection refused" (WSAECONNREFUSED).
+constexpr int kRefused = 10061;
+
+std::string State(const SerialPort& port) {
+    return port.IsOpen() ? "open" : "closed";
+}
+
+// The probe on an open port: "open" and the reply's first three bytes, which carry no port
+// or model byte of this box.
+std::string Probe(SerialPort& port) {
+    const uint32_t sent = port.Write(kProbe.data(), kProbe.size());
+    std::array<uint8_t, 8> reply{};
+    const uint32_t got = port.Read(reply.data(), 5);
+    return State(port) + " sent " + std::to_string(sent) + " got " + std::to_string(got) + " " +
+           Hex(reply.data(), got < 3 ? got : 3);
+}
+
+struct Row {
+    const char* name;
+    const char* scheme;  // rfc2217 or socket
+    bool served;         // ser2net's accepter of the scheme, or the port nobody listens on
+    std::function<std::string(SerialPort&, const ComPort&)> run;
+    const char* frames;  // what the box received, " | " between frames
+    std::string want;
+};
+
+// A value with 0xFF, which Telnet doubles on the way in and out, written and read back.
+std::string WriteAndReadFF(SerialPort& /*port*/, const ComPort& where) {
+    DeviceLink link(where);
+    const bool written = link.WriteSetting(2, 3, 0xFF);
+    const std::optional<uint8_t> value = link.ReadSetting(2, 3);
+    return std::string(written ? "written" : "not written") + " read " +
+           (value ? std::to_string(*value) : "none");
+}
+
+// The probe, then a read of more bytes than the reply has: it gets the reply when the read
+// time-out (1000 ms) has run out, and the idle hook runs all the while.
+std::string ReadPastReply(SerialPort& port, const ComPort& where) {
+    if (!OpenBoxPort(port, where)) {
+        return "closed [" + LastDetail() + "]";
+    }
+    const uint32_t sent = port.Write(kProbe.data(), kProbe.size());
+    std::array<uint8_t, 16> reply{};
+    const IdleCounter idle;
+    const auto start = Clock::now();
+    const uint32_t got = port.Read(reply.data(), 10);
+    const int64_t took = MsSince(start);
+    return "sent " + std::to_string(sent) + " got " + std::to_string(got) +
+           (took >= 950 && took < 2000 ? " at the time-out" : " after " + std::to_string(took)) +
+           (idle.RanThrough(took) ? "" : ", the idle hook ran " + std::to_string(idle.runs()));
+}
+
+// Whether the open failed, its error, whether the report's detail says the connection was
+// refused at that port, and that it did not wait out the connect bound (3 s).
+std::string Refused(SerialPort& port, const ComPort& where) {
+    const auto start = Clock::now();
+    const bool opened = OpenBoxPort(port, where);
+    const int64_t took = MsSince(start);
+    const std::string detail = LastDetail();
+    const std::string told =
+        "connection refused: nothing listens on 127.0.0.1 port " + std::to_string(where.tcpPort);
+    return std::string(opened ? "open" : "closed") + " " + std::to_string(port.OpenError()) +
+           (detail.find(told) != std::string::npos ? " told refused" : " told [" + detail + "]") +
+           (took < 3000 ? "" : " after " + std::to_string(took) + " ms");
+}
+
+// The open, with the reason it failed if it did, and the probe.
+std::string OpenAndProbe(SerialPort& port, const ComPort& where) {
+    const bool opened = OpenBoxPort(port, where);
+    const std::string state = opened ? "open" : "closed [" + LastDetail() + "]";
+    return state + " " + Probe(port);
+}
+
+}  // namespace
+
+void CheckNetwork(Checker& check, const Setup& setup) {
+    check.Group("network ports");
+    BoxLog log(setup.networkLog);
+    const std::string refused =
+        "closed " + std::to_string(kRefused) + " told refused " + kOpenFailed;
+    const Row rows[] = {
+        {"an RFC 2217 port exchanges the probe", "rfc2217", true, OpenAndProbe, "05 6C 93 05 F7",
+         "open open sent 5 got 5 05 6C 93"},
+        {"a raw TCP port exchanges the probe", "socket", true, OpenAndProbe, "05 6C 93 05 F7",
+         "open open sent 5 got 5 05 6C 93"},
+        {"a raw TCP read waits out its time-out for bytes that do not come", "socket", true,
+         ReadPastReply, "05 6C 93 05 F7", "sent 5 got 5 at the time-out"},
+        {"an RFC 2217 port carries 0xFF both ways", "rfc2217", true, WriteAndReadFF,
+         "08 6C 93 00 02 03 FF F5 | 07 6C 93 01 02 03 F4", "written read 255"},
+        {"an RFC 2217 port nobody listens on does not open", "rfc2217", false, Refused, "",
+         refused},
+        {"a raw TCP port nobody listens on does not open", "socket", false, Refused, "", refused},
+    };
+    std::string lastServed;
+    for (const Row& row : rows) {
+        const std::string scheme = row.scheme;
+        if (row.served && !lastServed.empty() && scheme != lastServed) {
+            // ser2net lets go of the device a few milliseconds after the client of its other
+            // accepter left; until then it answers "Port's device already in use".
+            Sleep(200);
+        }
+        lastServed = row.served ? scheme : lastServed;
+        const int tcpPort = !row.served          ? setup.refusedPort
+                            : scheme == "socket" ? setup.rawPort
+                                                 : setup.rfc2217Port;
+        const std::string url = scheme + "://127.0.0.1:" + std::to_string(tcpPort);
+        std::string why;
+        const std::optional<ComPort> where = ParsePortUrl(url, &why);
+        SerialPort port;
+        std::string result = where ? row.run(port, *where) : url + " is no port: " + why;
+        port.Close();
+        result = Reported(result);
+        const std::string frames = row.frames;
+        const size_t count = frames.empty() ? 0 : 1 + size_t(std::ranges::count(frames, '|'));
+        const std::string sent = log.Take(count);
+        check.Equal(row.name, result + " | box got [" + sent + "]",
+                    row.want + " | box got [" + frames + "]");
+    }
+}
+
+}  // namespace kestrow::wincheck
