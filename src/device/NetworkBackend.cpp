@@ -163,15 +163,16 @@ Status NetworkBackend::Pump() {
             break;
         }
     }
-    if (!replies.empty()) {
-        outbox_.insert(outbox_.end(), replies.begin(), replies.end());
-        const Transfer t = socket_.Send(outbox_);
-        if (!t.status.ok()) {
-            return t.status;
-        }
+    return replies.empty() ? Status::Ok() : Queue(replies);
+}
+
+Status NetworkBackend::Queue(std::span<const uint8_t> bytes) {
+    outbox_.insert(outbox_.end(), bytes.begin(), bytes.end());
+    const Transfer t = socket_.Send(outbox_);
+    if (t.status.ok()) {
         outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
     }
-    return Status::Ok();
+    return t.status;
 }
 
 Status NetworkBackend::SendAll(std::span<const uint8_t> bytes) {
@@ -347,14 +348,7 @@ Status NetworkBackend::Purge(bool rx, bool tx) {
     if (form_ == PortForm::Rfc2217) {
         // What the server has received from the device and not yet sent goes too.
         const std::array<uint8_t, 1> what{telnet::kPurgeReceive};
-        const std::vector<uint8_t> purge =
-            telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what);
-        outbox_.insert(outbox_.end(), purge.begin(), purge.end());
-        const Transfer t = socket_.Send(outbox_);
-        if (!t.status.ok()) {
-            return t.status;
-        }
-        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
+        return Queue(telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what));
     }
     return Status::Ok();
 }

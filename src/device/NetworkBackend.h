@@ -48,6 +48,9 @@ class NetworkBackend final : public SerialBackend {
     // Takes what the socket has now into inbox_ (through the Telnet session for RFC 2217) and
     // sends the session's answers. A failure when the connection is lost or refused.
     [[nodiscard]] Status Pump();
+    // Adds `bytes` (escaped already) to what waits to be sent and sends what the socket takes
+    // now; the rest goes with the next write.
+    [[nodiscard]] Status Queue(std::span<const uint8_t> bytes);
     // Sends all of `bytes` (escaped already), waiting up to the negotiation bound.
     [[nodiscard]] Status SendAll(std::span<const uint8_t> bytes);
     // Pumps until `done` or the negotiation bound; a failure naming `what` when it ran out.
