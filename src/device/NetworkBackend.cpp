@@ -85,16 +85,17 @@ Status NetworkBackend::Open(const ComPort& port) {
     lost_ = Status::Ok();
     state_ = SerialState{};
     const auto started = Clock::now();
+    unansweredBytes_ = 0;
     if (Status s = socket_.Connect(port.host, port.tcpPort, kConnectTimeoutMs); !s.ok()) {
         return Refuse(std::move(s));
     }
+    connectTime_ = Clock::now() - started;
     if (form_ == PortForm::Socket) {
         // A server that refuses the session says so at once and closes. Wait a few round trips
         // (the connect took one) for such a text before taking the line as open; later text
         // is still caught by the first read.
-        const auto connectTime = Clock::now() - started;
         const auto settle = std::clamp<Clock::duration>(
-            4 * connectTime, std::chrono::milliseconds(2), std::chrono::milliseconds(100));
+            4 * connectTime_, std::chrono::milliseconds(2), std::chrono::milliseconds(100));
         const auto until = Clock::now() + settle;
         while (Clock::now() < until && inbox_.empty() && lost_.ok()) {
             (void)socket_.Wait(Direction::Read, MsLeft(until));
@@ -130,7 +131,40 @@ Status NetworkBackend::Open(const ComPort& port) {
     return Status::Ok();
 }
 
+void NetworkBackend::LetWritesReachTheLine() {
+    if (unansweredBytes_ == 0 || !socket_.IsOpen() || !lost_.ok()) {
+        return;
+    }
+    if (form_ == PortForm::Rfc2217) {
+        // The server handles its client's bytes in order: once it answers a question sent
+        // after the data, it has handed the data to its serial device.
+        session_.ForgetAcknowledgements();
+        const std::array<uint8_t, 4> ask{};  // SET-BAUDRATE 0: what is the rate?
+        if (!SendAll(telnet::Session::ComPortCommand(telnet::ComCommand::SetBaudrate, ask)).ok() ||
+            !AwaitServer(
+                 [this] {
+                     return session_.Acknowledged(telnet::ComCommand::SetBaudrate).has_value();
+                 },
+                 "answer")
+                 .ok()) {
+            return;
+        }
+    } else {
+        // A raw server gives no sign: allow for the way there, as long as the connect took.
+        const auto wait = std::clamp<Clock::duration>(connectTime_, std::chrono::milliseconds(1),
+                                                      std::chrono::milliseconds(200));
+        SleepMs(static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
+    }
+    // Then the line time of those bytes at 10 bits each, and a little for the device to take
+    // them: a server drops what its device has not sent yet when its client leaves.
+    const uint64_t baud = state_.baudRate != 0 ? state_.baudRate : 115200;
+    SleepMs(static_cast<uint32_t>(unansweredBytes_ * 10 * 1000 / baud + kDrainMarginMs));
+    unansweredBytes_ = 0;
+}
+
 int NetworkBackend::Close() {
+    LetWritesReachTheLine();
     socket_.Close(kCloseLingerMs);
     inbox_.clear();
     inboxStart_ = 0;
@@ -163,7 +197,13 @@ Status NetworkBackend::Pump() {
             break;
         }
     }
-    return replies.empty() ? Status::Ok() : Queue(replies);
+    if (!replies.empty()) {
+        if (Status s = Queue(replies); !s.ok()) {
+            // A server that refused the session and closed: what it said is still to be read.
+            lost_ = std::move(s);
+        }
+    }
+    return Status::Ok();
 }
 
 Status NetworkBackend::Queue(std::span<const uint8_t> bytes) {
@@ -263,6 +303,7 @@ Transfer NetworkBackend::TryRead(std::span<uint8_t> into) {
         return {0, lost_};
     }
     const size_t n = std::min(waiting, into.size());
+    unansweredBytes_ = 0;  // the box answered what went before
     std::copy_n(inbox_.begin() + static_cast<ptrdiff_t>(inboxStart_), n, into.begin());
     inboxStart_ += n;
     if (inboxStart_ == inbox_.size()) {
@@ -291,7 +332,9 @@ Transfer NetworkBackend::TryWrite(std::span<const uint8_t> bytes) {
     }
     const Transfer t = socket_.Send(escaped);
     if (!t.status.ok() || t.count == escaped.size()) {
-        return {t.status.ok() ? static_cast<uint32_t>(bytes.size()) : 0, t.status};
+        const uint32_t sent = t.status.ok() ? static_cast<uint32_t>(bytes.size()) : 0;
+        unansweredBytes_ += sent;
+        return {sent, t.status};
     }
     // Cut short: count the source bytes that went out whole. A 0xFF whose doubling was cut
     // in two counts as sent, its second half waits in outbox_.
@@ -310,6 +353,7 @@ Transfer NetworkBackend::TryWrite(std::span<const uint8_t> bytes) {
         }
         break;
     }
+    unansweredBytes_ += sent;
     return {sent, {}};
 }
 

@@ -6,6 +6,7 @@
 // library.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,6 +23,11 @@ inline constexpr int kConnectTimeoutMs = 3000;
 inline constexpr int kNegotiationTimeoutMs = 2000;
 // How long a Close waits for the server to close its side too.
 inline constexpr int kCloseLingerMs = 1000;
+// What a device is given beyond the line time of the last bytes written before a close: a
+// server drops what its device has not taken yet when its client leaves (ser2net flushes a
+// pseudo-terminal at once, whatever the reader on its other side has read). Only a write that
+// nothing answers waits for it, such as a setting's write.
+inline constexpr int kDrainMarginMs = 20;
 
 // What a server says when it will not give a session, as the first bytes of the connection.
 // Complete: a whole line of a known text came (`status` says busy or cannot open); Partial:
@@ -58,6 +64,9 @@ class NetworkBackend final : public SerialBackend {
     [[nodiscard]] Status AwaitServer(Done done, const std::string& what);
     // A failed open: closes and says why, naming the port as the operator wrote it.
     [[nodiscard]] Status Refuse(Status status);
+    // Before the connection ends: waits until the bytes written since the box last answered
+    // have reached the serial line (a server flushes its device when its client leaves).
+    void LetWritesReachTheLine();
     // The first bytes of a session held back while they could be a server's text; a failure
     // once they are one.
     [[nodiscard]] Status CheckServerText();
@@ -72,6 +81,8 @@ class NetworkBackend final : public SerialBackend {
     Status lost_;            // the connection ended; told once inbox_ is empty
     std::vector<uint8_t> outbox_;  // escaped bytes not yet sent (a write the socket cut short)
     SerialState state_{};
+    uint64_t unansweredBytes_ = 0;  // written since the box last sent anything
+    std::chrono::steady_clock::duration connectTime_{};
 };
 
 }  // namespace kestrow::detail

@@ -1,0 +1,541 @@
+// kestrowctl on network ports: rfc2217:// and socket:// through ser2net in front of a simulated
+// box, checked against the box's memory, flash and received frames; servers that refuse, vanish
+// or split Telnet commands across reads.
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <termios.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "sim/PtyLine.h"
+#include "tests/common/Ser2net.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
+
+using namespace kestrow;
+using sim::BoxConfig;
+using sim::UniqueFd;
+
+namespace {
+
+constexpr int kCom = 210;
+const QByteArray kIdentify = "056c9305f7076c93010404f1";  // probe and model question
+// What ser2net's RFC 2217 port sends first: WILL SGA, DO SGA, WILL ECHO, DONT ECHO, DO BINARY,
+// WILL BINARY, DO COM-PORT-OPTION.
+const QByteArray kSer2netGreeting =
+    QByteArray::fromHex("fffb03fffd03fffb01fffe01fffd00fffb00fffd2c");
+
+struct Run {
+    int code = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    return addr;
+}
+
+// A connection to 127.0.0.1:`port`; invalid when refused.
+UniqueFd ConnectTo(uint16_t port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in addr = Loopback(port);
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        fd.reset();
+    }
+    return fd;
+}
+
+void SendAll(int fd, const QByteArray& bytes) {
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t n =
+            ::send(fd, bytes.constData() + at, size_t(bytes.size() - at), MSG_NOSIGNAL);
+        if (n <= 0) {
+            return;
+        }
+        at += n;
+    }
+}
+
+QByteArray Escaped(const QByteArray& data) {
+    return QByteArray(data).replace("\xff", QByteArray("\xff\xff", 2));
+}
+
+// A loopback server for what ser2net cannot be made to do: its thread serves one client at a
+// time with `serve` (the client's socket, the stop request) until that returns.
+class FakeServer {
+  public:
+    using Serve = std::function<void(int client, const std::stop_token& stop)>;
+    explicit FakeServer(Serve serve) : serve_(std::move(serve)) {
+        listen_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in addr = Loopback(0);
+        socklen_t size = sizeof addr;
+        if (::bind(listen_.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+            ::listen(listen_.get(), 4) == 0 &&
+            ::getsockname(listen_.get(), reinterpret_cast<sockaddr*>(&addr), &size) == 0) {
+            port_ = ntohs(addr.sin_port);
+        }
+        thread_ = std::jthread([this](const std::stop_token& stop) {
+            while (!stop.stop_requested()) {
+                pollfd p{listen_.get(), POLLIN, 0};
+                if (::poll(&p, 1, 20) == 1) {
+                    const UniqueFd client(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+                    if (client.valid()) {
+                        serve_(client.get(), stop);
+                    }
+                }
+            }
+        });
+    }
+    [[nodiscard]] QString Url() const { return QString("rfc2217://127.0.0.1:%1").arg(port_); }
+
+  private:
+    Serve serve_;
+    UniqueFd listen_;
+    uint16_t port_ = 0;
+    std::jthread thread_;  // last: stopped and joined first
+};
+
+// ser2net's answer while another client holds the port, given once the client's greeting has
+// arrived and with the greeting left unread: closing then resets the connection right behind
+// the text.
+void ServeBusy(int client, const std::stop_token& /*stop*/) {
+    pollfd p{client, POLLIN, 0};
+    if (::poll(&p, 1, 3000) == 1) {
+        SendAll(client, kSer2netGreeting + "Port already in use\r\n");
+    }
+}
+
+// Just enough of an RFC 2217 server in front of a box's pseudo-terminal: it asks for BINARY both
+// ways and COM-PORT-OPTION, agrees to what the client offers, acknowledges each COM-PORT-OPTION
+// command with its value, and relays the data (the client's commands arrive whole: it sends each
+// at once). Each run of bytes from the box goes out in two TCP segments 3 ms apart (less than
+// the wait after an exchange), cut before its first 0xFF as FF | FF, or else in the middle with
+// `before` ending the first and `after` starting the second. So a Telnet command, or an escaped
+// byte, reaches the client in two reads.
+FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArray after) {
+    return [=](int client, const std::stop_token& stop) {
+        const UniqueFd tty(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        termios raw{};
+        if (::tcgetattr(tty.get(), &raw) != 0) {
+            return;
+        }
+        ::cfmakeraw(&raw);
+        ::tcsetattr(tty.get(), TCSANOW, &raw);
+        const int one = 1;
+        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        SendAll(client, QByteArray::fromHex("fffb00fffd00fffd2c"));
+        QByteArray agreed = QByteArray::fromHex("fb00fd00fd2c");  // (verb, option) pairs sent
+        char buffer[512];
+        while (!stop.stop_requested()) {
+            pollfd p[2] = {{client, POLLIN, 0}, {tty.get(), POLLIN, 0}};
+            if (::poll(p, 2, 20) > 0 && p[0].revents != 0) {
+                const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+                if (n <= 0) {
+                    return;
+                }
+                const QByteArray in = QByteArray(buffer, n) + QByteArray(2, '\0');  // in[i + 2]
+                QByteArray data, reply;
+                for (qsizetype i = 0; i + 2 < in.size(); ++i) {
+                    const auto verb = uint8_t(in[i + 1]);
+                    if (in[i] != '\xff' || verb == 0xFF) {  // data; IAC IAC is 0xFF
+                        data += in[i];
+                        i += in[i] == '\xff' ? 1 : 0;
+                    } else if (verb == 0xFA) {  // IAC SB ... IAC SE, 0xFF doubled inside
+                        const qsizetype end = in.indexOf("\xff\xf0", i);
+                        if (end < 0) {
+                            break;
+                        }
+                        const QByteArray sub =
+                            in.mid(i + 2, end - i - 2).replace("\xff\xff", "\xff");
+                        if (sub.size() >= 2 && sub[0] == 44) {
+                            reply += "\xff\xfa\x2c" + QByteArray(1, char(sub[1] + 100)) +
+                                     Escaped(sub.mid(2)) + "\xff\xf0";
+                        }
+                        i = end + 1;
+                    } else {  // WILL x: DO x, DO x: WILL x, each once; WONT, DONT; others
+                        const QByteArray pair = QByteArray(1, char(verb ^ 0x06)) + in[i + 2];
+                        if ((verb == 0xFB || verb == 0xFD) && !agreed.contains(pair)) {
+                            agreed += pair;
+                            reply += "\xff" + pair;
+                        }
+                        i += verb >= 0xFB ? 2 : 1;
+                    }
+                }
+                SendAll(client, reply);
+                if (::write(tty.get(), data.constData(), size_t(data.size())) < 0) {
+                    return;
+                }
+            } else if (p[1].revents != 0) {
+                const ssize_t n = ::read(tty.get(), buffer, sizeof buffer);
+                if (n <= 0) {
+                    return;
+                }
+                const QByteArray got(buffer, n);
+                const qsizetype ff = got.indexOf('\xff');
+                const QByteArray half = QByteArray(ff >= 0 ? 1 : 0, '\xff');
+                const qsizetype at = ff >= 0 ? ff : got.size() / 2;
+                SendAll(client, Escaped(got.left(at)) + (ff >= 0 ? half : before));
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                SendAll(client, (ff >= 0 ? half : after) + Escaped(got.mid(at + half.size())));
+            }
+        }
+    };
+}
+
+}  // namespace
+
+class TestNetwork : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir root_;
+    std::vector<std::unique_ptr<sim::BoxSim>> boxes_;
+    std::unique_ptr<test::Ser2net> server_;
+
+    [[nodiscard]] QString PortsDir() const { return root_.path() + "/kestrow/ports"; }
+
+    // A box linked as COM 210, 211, ...; with `served`, ser2net in front of it too.
+    sim::BoxSim& AddBox(const BoxConfig& config = {}, bool served = false) {
+        auto box = sim::BoxSim::Start(config);
+        if (!box || !box->LinkAs(PortsDir().toStdString(), kCom + int(boxes_.size()))) {
+            qFatal("no simulated box");
+        }
+        std::string why;
+        if (served && !(server_ = test::Ser2net::Start(box->slavePath(), &why))) {
+            qFatal("ser2net: %s", why.c_str());
+        }
+        boxes_.push_back(std::move(box));
+        return *boxes_.back();
+    }
+    // The served box's URL: "rfc2217" or "socket".
+    [[nodiscard]] QString Url(const QString& form) const {
+        return QString::fromStdString(form == "rfc2217" ? server_->Rfc2217Url()
+                                                        : server_->RawUrl());
+    }
+    QString WriteFile(const QString& name, const QByteArray& content) {
+        QFile f(root_.filePath(name));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) < 0) {
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+        }
+        return f.fileName();
+    }
+
+    // kestrowctl with `args` on this test's ports folder and no network ports file but one given
+    // in `env` ("NAME=value" entries); `during` runs once it has started.
+    Run Ctl(const QStringList& args, const QStringList& env = {},
+            const std::function<void(QProcess&)>& during = {}) {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("XDG_RUNTIME_DIR", root_.path());
+        e.insert("KESTROW_NETWORK_PORTS", root_.filePath("none"));
+        e.remove("KESTROW_PORT");
+        for (const QString& entry : env) {
+            e.insert(entry.section('=', 0, 0), entry.section('=', 1));
+        }
+        p.setProcessEnvironment(e);
+        QElapsedTimer started;
+        started.start();
+        p.start(KESTROWCTL, args);
+        p.closeWriteChannel();
+        if (during) {
+            during(p);
+        }
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()),
+                QString::fromUtf8(p.readAllStandardError()), started.elapsed()};
+    }
+
+  private slots:
+    void initTestCase() {
+        if (!test::Ser2net::Available()) {
+            QSKIP("ser2net is not installed");
+        }
+        QVERIFY(root_.isValid());
+        QVERIFY(QDir().mkpath(PortsDir()));
+    }
+    void cleanup() {
+        server_.reset();
+        boxes_.clear();
+    }
+
+    // status through a URL: the report and the frames of the COM port but for the port line.
+    // "split": through a server that cuts every run of the box's bytes in two TCP segments at
+    // its first 0xFF's escape, or with the start and the end of a Telnet command at the cut.
+    void statusLikeComPort_data() {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray none;
+        QTest::newRow("rfc2217") << "rfc2217" << none << none;
+        QTest::newRow("socket") << "socket" << none << none;
+        QTest::newRow("split NOP after IAC") << "split" << QByteArray("ff") << QByteArray("f1");
+        QTest::newRow("split NOTIFY-MODEMSTATE after IAC")
+            << "split" << QByteArray("ff") << QByteArray("fa2c6b00fff0");
+        QTest::newRow("split NOTIFY-MODEMSTATE before SE")
+            << "split" << QByteArray("fffa2c6b00ff") << QByteArray("f0");
+    }
+    void statusLikeComPort() {
+        QFETCH(QString, form);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        sim::BoxSim& box = AddBox({}, form != "split");
+        box.SetSetting(2, 1, 255);
+        box.SetSetting(3, 6, 7);
+        const FakeServer split(SplittingRelay(box.slavePath(), QByteArray::fromHex(before),
+                                              QByteArray::fromHex(after)));
+        const QString url = form == "split" ? split.Url() : Url(form);
+        const Run com = Ctl({"status", "--port", QString::number(kCom)});
+        QCOMPARE(com.code, 0);
+        QVERIFY(box.WaitForQuiet(3000));
+        const QByteArray comWire = test::WireHex(box);
+        box.ClearReceived();
+        const Run net = Ctl({"status", "--port", url});
+        QVERIFY2(net.code == 0, qPrintable(net.err));
+        QVERIFY2(net.out.startsWith("port      " + url + "\n"), qPrintable(net.out));
+        QCOMPARE(net.out.section('\n', 1), com.out.section('\n', 1));
+        QVERIFY(net.out.contains("contrast              2.1  255  255\n"));
+        QVERIFY(box.WaitForQuiet(3000));
+        QCOMPARE(test::WireHex(box), comWire);
+    }
+
+    // A program mostly of 0xFF bytes reaches the flash byte for byte, from a box waiting in its
+    // boot loader or one sent there.
+    void flash_data() {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<bool>("inLoader");
+        QTest::newRow("rfc2217, BIN, in the boot loader") << "rfc2217" << false << true;
+        QTest::newRow("rfc2217, HEX, sent to the boot loader") << "rfc2217" << true << false;
+        QTest::newRow("socket, BIN, sent to the boot loader") << "socket" << false << false;
+    }
+    void flash() {
+        QFETCH(QString, form);
+        QFETCH(bool, hex);
+        BoxConfig config;
+        QFETCH(bool, inLoader);
+        config.startInBootLoader = inLoader;
+        sim::BoxSim& box = AddBox(config, true);
+        QByteArray program(3000, '\xff');
+        for (int i = 0; i < program.size(); i += 37) {
+            program[i] = char(i);
+        }
+        QString file = WriteFile("ff.bin", test::Image('4', program));
+        if (hex) {
+            QCOMPARE(
+                QProcess::execute("objcopy", {"-I", "binary", "-O", "ihex", file, file + ".hex"}),
+                0);
+            file += ".hex";
+        }
+        const Run run = Ctl({"flash", file, "--port", Url(form)});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QVERIFY(run.out.endsWith("Firmware Updated!\n"));
+        QCOMPARE(test::Q(box.flash()), program);
+    }
+
+    // Ports that give no session: exit 3 and why, nothing printed, nothing sent to the box.
+    // RFC2217, RAW: the served box's ports; BUSY: a server that resets the connection right
+    // behind its "Port already in use"; FREE: a port nobody listens on.
+    void refused_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("hold");  // a plain TCP client holds this port first
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("bounded");  // ends within the connect bound
+        const auto row = [](const char* tag, const char* url, const char* hold, const char* message,
+                            bool bounded = false) {
+            QTest::newRow(tag) << QString(url) << QString(hold) << QString(message) << bounded;
+        };
+        row("raw port held, raw asked", "RAW", "socket", "in use");
+        row("rfc2217 port held, rfc2217 asked", "RFC2217", "rfc2217", "in use");
+        row("raw port held, rfc2217 asked", "RFC2217", "socket", "in use");
+        row("rfc2217 port held, raw asked", "RAW", "rfc2217", "in use");
+        row("the text, then a reset", "BUSY", "", "in use");
+        row("rfc2217, nobody listening", "rfc2217://127.0.0.1:FREE", "", "refused", true);
+        row("socket, nobody listening", "socket://127.0.0.1:FREE", "", "refused", true);
+        row("rfc2217, unknown host", "rfc2217://no-such-host.invalid:7000", "",
+            "no-such-host.invalid");
+        row("socket, unknown host", "socket://no-such-host.invalid:7000", "",
+            "no-such-host.invalid");
+    }
+    void refused() {
+        QFETCH(QString, url);
+        QFETCH(QString, hold);
+        QFETCH(QString, message);
+        sim::BoxSim& box = AddBox({}, true);
+        const FakeServer busy(ServeBusy);
+        UniqueFd holder;
+        if (!hold.isEmpty()) {
+            holder = ConnectTo(hold == "rfc2217" ? server_->rfc2217Port() : server_->rawPort());
+            QVERIFY(holder.valid());
+            SendAll(holder.get(), QByteArray::fromHex("056c9305f7"));  // the server has opened
+            QVERIFY(box.WaitForReceived(5, 3000));  // the device once the box has this
+            box.ClearReceived();
+        }
+        url.replace("RFC2217", Url("rfc2217"))
+            .replace("RAW", Url("socket"))
+            .replace("BUSY", busy.Url())
+            .replace("FREE", QString::number(test::FreeLoopbackPort()));
+        const Run run = Ctl({"status", "--port", url});
+        QCOMPARE(run.code, 3);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
+        QFETCH(bool, bounded);
+        QVERIFY2(!bounded || run.ms < 3500, qPrintable(QString::number(run.ms)));
+        QVERIFY(box.WaitForQuiet(1000));
+        QCOMPARE(test::WireHex(box), QByteArray());
+    }
+
+    // The server dies during the write: the advice says that the box waits in its boot loader,
+    // and the same flash through the restarted server finishes the update.
+    void serverKilledMidFlash_data() {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("rfc2217") << "rfc2217";
+        QTest::newRow("socket") << "socket";
+    }
+    void serverKilledMidFlash() {
+        QFETCH(QString, form);
+        BoxConfig config;
+        config.startInBootLoader = true;
+        config.paced = true;  // some seconds of writing
+        sim::BoxSim& box = AddBox(config, true);
+        const QByteArray program = test::Program(20000);
+        const QString file = WriteFile("big.bin", test::Image('4', program));
+        const auto blocks = [&box] {
+            int n = 0;
+            for (const sim::ReceivedFrame& f : box.frames()) {
+                n += f.kind == sim::FrameKind::BootPacket && f.bytes[2] == 0x24;  // Send Data
+            }
+            return n;
+        };
+        const Run cut = Ctl({"flash", file, "--port", Url(form)}, {}, [&](QProcess& p) {
+            while (blocks() < 5 && p.state() != QProcess::NotRunning) {
+                p.waitForFinished(5);
+            }
+            server_->Kill();
+        });
+        QVERIFY2(cut.code == 6 || cut.code == 4, qPrintable(QString::number(cut.code) + cut.err));
+        QVERIFY2(cut.err.contains("waits in its boot loader") &&
+                     cut.err.contains("kestrowctl flash " + file),
+                 qPrintable(cut.err));
+        QVERIFY(box.inBootLoader());
+        QVERIFY(test::Q(box.flash()) != program);
+        std::string why;
+        QVERIFY2(server_->Restart(&why), why.c_str());
+        const Run again = Ctl({"flash", file, "--port", Url(form)});
+        QVERIFY2(again.code == 0, qPrintable(again.err));
+        QCOMPARE(test::Q(box.flash()), program);
+    }
+
+    // Commands on a URL, one after the other (URL: the served box, COM 210; COM 211 another box
+    // whose contrast starts at 1; DIR: an empty folder). Then parts of `effect`, split at '|':
+    // "out:TEXT" the last command's output, "wire~HEX" bytes the served box received in a row,
+    // "FILE" the only file in DIR, named after the URL; else the boxes' contrast ("210:99").
+    void commands_data() {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QString>("commands");  // split at "; "
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<QString>("effect");
+        for (const char* form : {"rfc2217", "socket"}) {
+            const auto row = [form](const char* tag, const char* commands, const char* env,
+                                    const char* effect) {
+                QTest::addRow("%s, %s", form, tag)
+                    << QString(form) << QString(commands) << QString(env) << QString(effect);
+            };
+            row("a 0xFF byte set and read", "set 2.1 255 --port URL; get 2.1 --port URL", "",
+                "out:255|wire~086c93000201fff7|210:255 211:1");
+            row("a named setting", "set contrast 255 --port URL", "",
+                "wire~056c9305f7076c93010404f1086c93000201fff7|210:255");
+            row("dump, a change, load",
+                "set 2.1 255 --port 210; dump DIR/a.json --port URL; set 2.1 3 --port 210; "
+                "load DIR/a.json --port URL",
+                "", "210:255");
+            row("KESTROW_PORT", "get contrast", "KESTROW_PORT=URL", "out:150");
+            row("a URL and a COM port", "set contrast 99 --port URL --port 211", "",
+                "210:99 211:99");
+            row("dump into a folder", "dump DIR/ --port URL", "", "FILE");
+        }
+    }
+    void commands() {
+        QFETCH(QString, form);
+        QFETCH(QString, commands);
+        QFETCH(QString, env);
+        QFETCH(QString, effect);
+        sim::BoxSim& box = AddBox({}, true);
+        box.SetSetting(2, 1, 150);
+        AddBox().SetSetting(2, 1, 1);
+        const QString url = Url(form);
+        const QString dir = root_.filePath("dir");
+        QVERIFY(QDir(dir).removeRecursively() && QDir().mkpath(dir));
+        Run run;
+        for (const QString& command :
+             commands.replace("URL", url).replace("DIR", dir).split("; ")) {
+            run =
+                Ctl(QProcess::splitCommand(command),
+                    env.isEmpty() ? QStringList{} : QStringList{QString(env).replace("URL", url)});
+            QVERIFY2(run.code == 0, qPrintable(command + ": " + run.err));
+            QVERIFY(box.WaitForQuiet(3000));
+        }
+        for (const QString& part : effect.split('|')) {
+            if (part.startsWith("out:")) {
+                QCOMPARE(run.out.trimmed(), part.mid(4));
+            } else if (part.startsWith("wire~")) {
+                QVERIFY2(test::WireHex(box).contains(part.mid(5).toLatin1()),
+                         test::WireHex(box).constData());
+            } else if (part == "FILE") {
+                const QString name = QString(url).replace("://", "_").replace(':', '_') + ".json";
+                QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{name});
+                QFile dumped(dir + "/" + name);
+                QVERIFY(dumped.open(QIODevice::ReadOnly));
+                QVERIFY(dumped.readAll().contains("\"contrast\": 150,"));
+            } else {
+                for (const QString& want : part.split(' ')) {
+                    const sim::BoxSim& b = *boxes_[size_t(want.section(':', 0, 0).toInt() - kCom)];
+                    QVERIFY(b.WaitForQuiet(3000));
+                    QCOMPARE(int(b.setting(2, 1)), want.section(':', 1).toInt());
+                }
+            }
+        }
+    }
+
+    // The network ports file: its ports after the COM ports, by label, probed like them; a line
+    // that names no port is said on stderr and left out.
+    void networkPortsFile() {
+        AddBox();  // COM 210
+        AddBox({}, true);
+        QVERIFY(QFile::remove(PortsDir() + "/COM211"));  // reached through the server only
+        const QString file =
+            WriteFile("network-ports", QString("# the rack\nrfc2217://127.0.0.1:%1  Rack one\n"
+                                               "socket://127.0.0.1:0  Rack zero\n")
+                                           .arg(server_->rfc2217Port())
+                                           .toUtf8());
+        const Run run = Ctl({"detect"}, {"KESTROW_NETWORK_PORTS=" + file});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+        const auto com = lines.indexOf(QRegularExpression(QString("^COM %1 .*answers$").arg(kCom)));
+        QVERIFY2(com >= 0 && !lines.last().contains("COM "), qPrintable(run.out));
+        QVERIFY2(lines.last().startsWith("Rack one ") && lines.last().contains(Url("rfc2217")) &&
+                     lines.last().endsWith("answers"),
+                 qPrintable(run.out));
+        QVERIFY(!run.out.contains("Rack zero"));
+        QVERIFY2(run.err.contains(file + ": line 3: \"socket://127.0.0.1:0\""),
+                 qPrintable(run.err));
+        QVERIFY(boxes_[1]->WaitForQuiet(3000));
+        QVERIFY(test::WireHex(*boxes_[1]).startsWith("056c9305f7"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetwork)
+#include "test_network.moc"
