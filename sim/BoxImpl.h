@@ -61,7 +61,9 @@ struct BoxSim::Impl {
     // Under the lock: the requests in `pending`, handled. `closeMs` is set to the LineClosed
     // fault's detail when one struck (the line then closes after the replies before it).
     std::vector<ReceivedFrame> Parse(std::optional<int>& closeMs);
-    void Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id);
+    // Paced, the reply's bytes leave one line time apart from `readyNs` on (when the request's
+    // last byte finished arriving, or a late reply fell due), or from when the last reply left.
+    void Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id, int64_t readyNs);
     void SendLateReplies();                   // those whose time has come
     [[nodiscard]] int MsToNextEvent() const;  // a late reply or the line's return; -1: none
 

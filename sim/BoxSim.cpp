@@ -107,7 +107,7 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
             std::lock_guard lock(mutex);
             ++lateWaiting;
         } else {
-            Send(frame.reply, paced, firstId + i);
+            Send(frame.reply, paced, firstId + i, paced ? rxFree : arrived);
         }
     }
     if (closeMs) {
@@ -162,7 +162,8 @@ std::vector<ReceivedFrame> BoxSim::Impl::Parse(std::optional<int>& closeMs) {
     return out;
 }
 
-void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id) {
+void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced, uint64_t id,
+                        int64_t readyNs) {
     if (reply.empty() || !line.master.valid()) {
         return;
     }
@@ -170,8 +171,11 @@ void BoxSim::Impl::Send(const std::vector<uint8_t>& reply, bool paced, uint64_t 
         line.WriteAll(reply);
     } else {
         // Each byte goes out when it would have finished crossing the line; absolute deadlines
-        // keep late wake-ups from adding up.
-        const int64_t start = std::max(NowNs(), txFree);
+        // keep late wake-ups from adding up. The first starts when the box was ready to send,
+        // not when this thread woke from the wait for the request: a box's UART answers at once,
+        // and the thread's own lateness (a tenth of a millisecond, several under load) would
+        // otherwise add to every exchange.
+        const int64_t start = std::max(readyNs, txFree);
         for (size_t i = 0; i < reply.size(); ++i) {
             SleepUntilNs(start + LineTimeNs(static_cast<int64_t>(i + 1)));
             line.WriteAll({&reply[i], 1});
@@ -196,7 +200,7 @@ void BoxSim::Impl::SendLateReplies() {
     bool sent = false;
     while (!lateReplies.empty() && lateReplies.begin()->first <= NowNs()) {
         const LateReply& late = lateReplies.begin()->second;
-        Send(late.bytes, paced, late.id);
+        Send(late.bytes, paced, late.id, lateReplies.begin()->first);
         lateReplies.erase(lateReplies.begin());
         std::lock_guard lock(mutex);
         --lateWaiting;

@@ -1,11 +1,16 @@
 // Prints how long a firmware write takes through the simulated boot loader paced at
 // 115200 8-N-1, beside the floor set by the fixed waits and the line time of every byte, the
 // program's turnaround from each Send Data acknowledge to the next block (the box's clock), and
-// how fast Intel HEX text converts. Not a test: it prints figures and exits 0.
+// how fast Intel HEX text converts. Each write is made three ways: to the box's pseudo-terminal
+// directly, and to the same kind of box behind its own ser2net by RFC 2217 and by raw TCP,
+// with the network time over the direct one (goal: at most 1.05 times). Not a test: it prints
+// figures and exits 0.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +23,7 @@
 #include "firmware/BootLoader.h"
 #include "firmware/FirmwareImage.h"
 #include "sim/BoxSim.h"
+#include "tests/common/Ser2net.h"
 
 using namespace kestrow;
 using Clock = std::chrono::steady_clock;
@@ -39,23 +45,55 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
+// How the program reaches the box.
+enum class Route { Direct, Rfc2217, Socket };
+constexpr Route kRoutes[] = {Route::Direct, Route::Rfc2217, Route::Socket};
+const char* RouteName(Route route) {
+    switch (route) {
+        case Route::Direct:
+            return "direct";
+        case Route::Rfc2217:
+            return "RFC 2217";
+        case Route::Socket:
+            return "raw TCP";
+    }
+    return "";
+}
+
+// One write to a fresh paced box reached by `route`, printed with its floor and turnarounds;
+// its time in seconds, none when it did not succeed.
+std::optional<double> FlashOnce(const std::string& portsDir, std::size_t programBytes,
+                                Route route) {
     sim::BoxConfig config;
     config.startInBootLoader = true;
     config.paced = true;
     auto box = sim::BoxSim::Start(config);
     if (!box || !box->LinkAs(portsDir, kPort)) {
         std::printf("flash_bench: could not start the simulated box\n");
-        return false;
+        return std::nullopt;
+    }
+    ComPort target = ResolvePort(kPort, portsDir);
+    std::unique_ptr<test::Ser2net> server;
+    if (route != Route::Direct) {
+        std::string why;
+        server = test::Ser2net::Start(box->slavePath(), &why);
+        const auto url =
+            server ? ParsePortUrl(route == Route::Rfc2217 ? server->Rfc2217Url() : server->RawUrl())
+                   : std::nullopt;
+        if (!url) {
+            std::printf("flash_bench: no ser2net: %s\n", why.c_str());
+            return std::nullopt;
+        }
+        target = *url;
     }
     std::vector<std::uint8_t> program(programBytes);
     for (std::size_t i = 0; i < program.size(); ++i) {
         program[i] = static_cast<std::uint8_t>(i * 31 + 7);
     }
     SerialPort port;
-    if (!OpenForLongReads(port, ResolvePort(kPort, portsDir))) {
+    if (!OpenForLongReads(port, target)) {
         std::printf("flash_bench: could not open the port\n");
-        return false;
+        return std::nullopt;
     }
     NullSink sink;
     const auto start = Clock::now();
@@ -65,8 +103,9 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
     const double elapsed = Seconds(Clock::now() - start);
     port.Close();
     const double floor = bench::FlashFloorSeconds(programBytes);
-    std::printf("write %7zu bytes: %s, %.3f s, floor %.3f s, %+.2f %% (goal within 3 %%)%s\n",
-                programBytes, ok ? "ok" : "FAILED", elapsed, floor, (elapsed / floor - 1.0) * 100.0,
+    std::printf("write %7zu bytes, %-8s: %s, %.3f s, floor %.3f s, %+.2f %% (goal within 3 %%)%s\n",
+                programBytes, RouteName(route), ok ? "ok" : "FAILED", elapsed, floor,
+                (elapsed / floor - 1.0) * 100.0,
                 ok && box->flash() == program ? "" : ", flash differs");
     (void)box->WaitForQuiet(1000);
     std::vector<double> turnarounds;
@@ -75,7 +114,7 @@ bool FlashOnce(const std::string& portsDir, std::size_t programBytes) {
         [](const auto& block, const auto& next) { return IsSendData(block) && IsSendData(next); },
         turnarounds);
     bench::PrintTurnarounds("turnaround from an acknowledge to the next block", turnarounds);
-    return ok;
+    return ok ? std::optional<double>(elapsed) : std::nullopt;
 }
 
 // HEX text of `image` with 16-byte data records and an extended linear address record at
@@ -141,7 +180,16 @@ int main() {
                      ("kestrow-flash-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     for (std::size_t size : {std::size_t{64} * 1024, std::size_t{256} * 1024}) {
-        (void)FlashOnce(dir.string(), size);
+        std::optional<double> direct;
+        for (const Route route : kRoutes) {
+            const std::optional<double> seconds = FlashOnce(dir.string(), size, route);
+            if (route == Route::Direct) {
+                direct = seconds;
+            } else if (seconds && direct) {
+                std::printf("  %s over direct: %.3f times   goal: at most 1.05 times\n",
+                            RouteName(route), *seconds / *direct);
+            }
+        }
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);

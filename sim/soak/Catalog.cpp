@@ -238,7 +238,7 @@ bool LearnCatalog(const Options& options, Pool& pool, Catalog& catalog) {
         if (station.Ready(Kinds()[s.slot / defs], false, {})) {
             Hold(station.box(), d, s.byte);
             const ToolRun get =
-                RunTool(options.kestrowctl, {"get", d.name, "--port", "COM" + std::to_string(kCom)},
+                RunTool(options.kestrowctl, {"get", d.name, "--port", station.Port()},
                         station.root(), kLimitMs);
             s.text = Trimmed(get.out);
             error = get.exitCode == 0 ? "" : get.command + ": " + get.err;

@@ -152,6 +152,7 @@ class Runner {
         Judged j;
         j.what = what;
         j.run = station_.Run(options_.kestrowctl, args, Limit(worstMs));
+        j.port = station_.Port();
         j.record = box().frames();
         j.boxOptions = "--port-byte " + Hex(kind_->portByte) + " --model " +
                        std::to_string(kind_->modelByte) +

@@ -15,9 +15,17 @@
 
 #include "sim/BoxSim.h"
 
+namespace kestrow::test {
+class Ser2net;
+}
+
 namespace kestrow::soak {
 
 using Rng = std::mt19937_64;
+
+// How kestrowctl reaches the boxes: their COM ports, or ser2net in front of each by
+// rfc2217:// on even boxes and socket:// on odd ones, or by one of the two on all.
+enum class NetworkMix { None, Alternate, Rfc2217, Socket };
 
 // What the soak is asked to do.
 struct Options {
@@ -30,6 +38,8 @@ struct Options {
     double faultRate = 0.02;  // chance that a fault strikes a reply
     int details = 20;         // lost runs printed with the box's record; the rest in one line
     std::string replay;       // "KIND:SEED": one task again, everything printed
+    // Every box behind its own ser2net, reached by its URL instead of its COM port.
+    NetworkMix network = NetworkMix::None;
 };
 
 // ---- Tool.cpp: kestrowctl as a child process ----
@@ -49,7 +59,7 @@ struct ToolRun {
 [[nodiscard]] ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
                               const std::filesystem::path& runtimeDir, int limitMs);
 
-// ---- Station.cpp: one simulated box in its own ports directory ----
+// ---- Station.cpp: one simulated box in its own ports directory, maybe behind ser2net ----
 
 inline constexpr int kCom = 200;
 
@@ -62,15 +72,25 @@ struct BoxKind {
 
 class Station {
   public:
-    explicit Station(std::filesystem::path root);
+    // `network` None: the COM port; Rfc2217 or Socket: a ser2net started here, so the station
+    // must be made on a thread that outlives it (Ser2net.h). error() tells when it could not
+    // be started.
+    Station(std::filesystem::path root, NetworkMix network);
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
     [[nodiscard]] const std::filesystem::path& root() const { return root_; }
     [[nodiscard]] sim::BoxSim& box() { return *box_; }
+    // Empty when the station is usable.
+    [[nodiscard]] const std::string& error() const { return error_; }
+    // What kestrowctl's --port names: COM200, or the server's URL.
+    [[nodiscard]] std::string Port() const;
     // Readies the box for a run: its line open and quiet, the kind and the faults set, the
     // record cleared; a box in the wrong mode (or gone for good) is replaced by a fresh one.
     // `bootLoader` none: either mode. False when no box could be had.
     [[nodiscard]] bool Ready(const BoxKind& kind, std::optional<bool> bootLoader,
                              const sim::FaultPlan& faults);
-    // Runs kestrowctl with `args` and --port COM200 against the box, and returns once the box
+    // Runs kestrowctl with `args` and --port Port() against the box, and returns once the box
     // has taken in all it wrote and its line is quiet again.
     [[nodiscard]] ToolRun Run(const std::string& program, std::vector<std::string> args,
                               int limitMs);
@@ -78,6 +98,12 @@ class Station {
   private:
     std::filesystem::path root_;
     std::unique_ptr<sim::BoxSim> box_;
+    // ser2net serves the COM link, not the pseudo-terminal: it opens the device at each
+    // connection, so it follows the link to a box that came back on a new pseudo-terminal or
+    // was replaced.
+    std::unique_ptr<test::Ser2net> server_;
+    bool raw_ = false;  // socket:// rather than rfc2217://
+    std::string error_;
 };
 
 // ---- Catalog.cpp: the settings as kestrowctl names them, learned without faults ----
@@ -138,14 +164,15 @@ class Pool;
 
 class Pool {
   public:
-    Pool(const std::filesystem::path& root, int size);
+    // Makes the stations (and their servers, see NetworkMix) on the calling thread.
+    Pool(const std::filesystem::path& root, int size, NetworkMix network);
     [[nodiscard]] bool ok() const { return ok_; }
     // task(station, index) for every index below `count`, spread over the stations.
     void ForEach(size_t count, const std::function<void(Station&, size_t)>& task);
 
   private:
     std::vector<std::unique_ptr<Station>> stations_;
-    bool ok_ = true;
+    bool ok_ = true;  // false when a station is unusable (said on stderr)
 };
 
 // ---- Runs.cpp: the runs, their faults and their verdicts ----
@@ -166,6 +193,7 @@ struct Judged {
     std::string why;  // Lost and Excused: what was wrong
     ToolRun run;
     std::string boxOptions;  // kestrow-boxsim's options for the box of the run
+    std::string port;        // what --port named
     std::vector<sim::ReceivedFrame> record;
 };
 

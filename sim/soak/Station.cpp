@@ -1,8 +1,10 @@
 // One simulated box linked as COM200 in its own ports directory, so that the kestrowctl runs
-// against it (XDG_RUNTIME_DIR pointing there) see only this box.
+// against it (XDG_RUNTIME_DIR pointing there) see only this box. With --network a ser2net of
+// its own serves that link, and kestrowctl reaches the box through the server instead.
 #include <system_error>
 
 #include "sim/soak/Soak.h"
+#include "tests/common/Ser2net.h"
 
 namespace kestrow::soak {
 namespace {
@@ -12,9 +14,27 @@ constexpr int kQuietWithinMs = 10'000;
 
 }  // namespace
 
-Station::Station(std::filesystem::path root) : root_(std::move(root)) {
+Station::Station(std::filesystem::path root, NetworkMix network)
+    : root_(std::move(root)), raw_(network == NetworkMix::Socket) {
     std::error_code ec;
     std::filesystem::create_directories(root_ / "kestrow" / "ports", ec);
+    if (network != NetworkMix::None) {
+        const std::string link =
+            (root_ / "kestrow" / "ports" / ("COM" + std::to_string(kCom))).string();
+        server_ = test::Ser2net::Start(link, &error_);
+        if (!server_ && error_.empty()) {
+            error_ = "ser2net could not be started";
+        }
+    }
+}
+
+Station::~Station() = default;
+
+std::string Station::Port() const {
+    if (!server_) {
+        return "COM" + std::to_string(kCom);
+    }
+    return raw_ ? server_->RawUrl() : server_->Rfc2217Url();
 }
 
 bool Station::Ready(const BoxKind& kind, std::optional<bool> bootLoader,
@@ -40,7 +60,7 @@ bool Station::Ready(const BoxKind& kind, std::optional<bool> bootLoader,
 }
 
 ToolRun Station::Run(const std::string& program, std::vector<std::string> args, int limitMs) {
-    args.insert(args.end(), {"--port", "COM" + std::to_string(kCom)});
+    args.insert(args.end(), {"--port", Port()});
     ToolRun run = RunTool(program, args, root_, limitMs);
     (void)box_->WaitForQuiet(kQuietWithinMs);
     return run;

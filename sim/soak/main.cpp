@@ -34,10 +34,17 @@ constexpr const char* kUsage =
     "  --fault P           chance that a fault strikes a reply, default 0.02\n"
     "  --details N         lost runs printed with the box's record, default 20\n"
     "  --short             3000 round trips, 60 pairs, 60 flashes: about two minutes\n"
+    "  --network           every box behind its own ser2net, reached by rfc2217:// (even\n"
+    "                      boxes) or socket:// (odd boxes) instead of its COM port\n"
+    "  --network-only FORM the same with every box reached by FORM: rfc2217 or socket\n"
     "  --replay KIND:SEED  one task again, as a lost run names it; every run printed\n"
     "  --kestrowctl PATH   the program under test, default the build's\n";
 
 const char* const kVerdicts[] = {"passed", "refused", "excused", "lost"};
+// By NetworkMix, for the first line.
+const char* const kNetworkNames[] = {"", " each behind ser2net (rfc2217:// and socket://)",
+                                     " each behind ser2net (rfc2217://)",
+                                     " each behind ser2net (socket://)"};
 
 uint64_t Mix(uint64_t x) {  // splitmix64
     x += 0x9E3779B97F4A7C15u;
@@ -61,6 +68,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.roundTrips = 3000;
             o.pairs = 60;
             o.flashes = 60;
+            continue;
+        }
+        if (arg == "--network") {
+            o.network = NetworkMix::Alternate;
             continue;
         }
         if (arg == "--help" || i + 1 >= argc) {
@@ -92,6 +103,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             }
         } else if (arg == "--replay") {
             o.replay = v;
+        } else if (arg == "--network-only" &&
+                   (std::string_view(v) == "rfc2217" || std::string_view(v) == "socket")) {
+            o.network = std::string_view(v) == "socket" ? NetworkMix::Socket : NetworkMix::Rfc2217;
         } else if (arg == "--kestrowctl") {
             o.kestrowctl = v;
         } else {
@@ -214,8 +228,12 @@ class Report {
                         j.run.ms, Tail(j.run.out).c_str(), Tail(j.run.err).c_str());
             const std::string rate =
                 options_.faultRate == Options{}.faultRate ? "" : " --fault " + Rate();
-            std::printf("  box: kestrow-boxsim %s\n  again: scripts/soak --replay %s%s\n%s",
-                        j.boxOptions.c_str(), name.c_str(), rate.c_str(),
+            // The replay runs on the first box: name the form this run went through.
+            const std::string network = j.port.starts_with("rfc2217://") ? " --network-only rfc2217"
+                                        : j.port.starts_with("socket://") ? " --network-only socket"
+                                                                          : "";
+            std::printf("  box: kestrow-boxsim %s\n  again: scripts/soak%s --replay %s%s\n%s",
+                        j.boxOptions.c_str(), network.c_str(), name.c_str(), rate.c_str(),
                         RecordText(j.record).c_str());
         }
         std::fflush(stdout);
@@ -260,9 +278,16 @@ class Report {
 
 }  // namespace
 
-Pool::Pool(const std::filesystem::path& root, int size) {
-    for (int i = 0; i < size; ++i) {
-        stations_.push_back(std::make_unique<Station>(root / ("box" + std::to_string(i))));
+Pool::Pool(const std::filesystem::path& root, int size, NetworkMix network) {
+    for (int i = 0; i < size && ok_; ++i) {
+        const NetworkMix form = network != NetworkMix::Alternate ? network
+                                : i % 2 == 0                     ? NetworkMix::Rfc2217
+                                                                 : NetworkMix::Socket;
+        stations_.push_back(std::make_unique<Station>(root / ("box" + std::to_string(i)), form));
+        if (!stations_.back()->error().empty()) {
+            std::fprintf(stderr, "soak: box %d: %s\n", i, stations_.back()->error().c_str());
+            ok_ = false;
+        }
     }
 }
 
@@ -290,19 +315,19 @@ int Main(int argc, char** argv) {
         return 2;
     }
     std::printf(
-        "seed %s: %d round trips, %d dump/load pairs, %d flashes on %d boxes, faults "
+        "seed %s: %d round trips, %d dump/load pairs, %d flashes on %d boxes%s, faults "
         "%.3g a reply\n",
         HexSeed(options.seed).c_str(), options.roundTrips, options.pairs, options.flashes,
-        options.boxes, options.faultRate);
+        options.boxes, kNetworkNames[static_cast<size_t>(options.network)], options.faultRate);
     std::fflush(stdout);
     const auto start = Clock::now();
     const std::filesystem::path root =
         std::filesystem::temp_directory_path() / ("kestrow-soak-" + std::to_string(getpid()));
     int code = 2;
     {
-        Pool pool(root, options.boxes);
+        Pool pool(root, options.boxes, options.network);
         Catalog catalog;
-        if (LearnCatalog(options, pool, catalog)) {
+        if (pool.ok() && LearnCatalog(options, pool, catalog)) {
             Report report(options);
             std::atomic<size_t> done{0};
             std::jthread progress([&](std::stop_token stop) {

@@ -23,7 +23,19 @@
 // - One client per accepter: a second one gets "Port already in use\r\n" and EOF; a client of
 //   the other accepter of the same device gets "Port's device already in use\r\n" and EOF. On
 //   the RFC 2217 port these texts follow the same seven negotiation commands.
-// - Killed, or when the box's line closes, its clients see EOF (FIN, not a reset).
+// - Killed, or when the box's line closes, its clients see EOF (FIN, not a reset), within
+//   about 50 ms of the close. The next client's connection opens the device again.
+// - After a client's connection ends it closes the device: TIOCOUTQ (0 at once on a
+//   pseudo-terminal), then TCFLSH TCIOFLUSH. The output half takes back what the box has not
+//   read yet: the frame of a client that writes and closes at once (often on RFC 2217), or
+//   the marker of a WaitForQuiet just after a client left, after which the box holds back the
+//   next request. A real line keeps bytes the driver counts as sent: give Start the library
+//   kestrow_ptyflush (sim/PtyFlushShim.cpp) as `preload` to make the pseudo-terminal do the
+//   same; a target that defines KESTROW_SER2NET_PRELOAD to its path gets it by default.
+// - A connection that ends is followed by the device's close about 10 ms later (0.2 ms when
+//   the client sent its last bytes and closed before the server accepted it); the server
+//   accepts the next connection only then. A client of the other accepter in that time gets
+//   "Port's device already in use".
 #pragma once
 
 #include <arpa/inet.h>
@@ -56,6 +68,14 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#ifdef KESTROW_SER2NET_PRELOAD
+#define KESTROW_SER2NET_DEFAULT_PRELOAD KESTROW_SER2NET_PRELOAD
+#else
+#define KESTROW_SER2NET_DEFAULT_PRELOAD ""
+#endif
+
+extern char** environ;
 
 namespace kestrow::test {
 
@@ -205,9 +225,11 @@ class Ser2net {
     // The device is opened only when a client connects; a path with ',' or spaces will not do.
     // Call it from a thread that outlives the server: the server gets SIGKILL when the thread
     // that started it ends (PR_SET_PDEATHSIG), so a crashed test leaves no server behind (only
-    // its temporary folder).
-    [[nodiscard]] static std::unique_ptr<Ser2net> Start(const std::string& devicePath,
-                                                        std::string* why = nullptr) {
+    // its temporary folder). `preload`: a library the server runs with (LD_PRELOAD), none when
+    // empty; see kestrow_ptyflush above.
+    [[nodiscard]] static std::unique_ptr<Ser2net> Start(
+        const std::string& devicePath, std::string* why = nullptr,
+        std::string preload = KESTROW_SER2NET_DEFAULT_PRELOAD) {
         auto fail = [why](const std::string& reason) {
             if (why != nullptr) {
                 *why = reason;
@@ -219,6 +241,7 @@ class Ser2net {
             return fail("ser2net is not installed (looked in PATH and /usr/sbin)");
         }
         std::unique_ptr<Ser2net> server(new Ser2net(devicePath, executable));
+        server->preload_ = std::move(preload);
         if (server->dir_.empty()) {
             return fail("no temporary folder for ser2net: " + std::string(std::strerror(errno)));
         }
@@ -373,6 +396,22 @@ class Ser2net {
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (preload_.empty() || std::strncmp(*e, "LD_PRELOAD=", 11) != 0) {
+                env.emplace_back(*e);
+            }
+        }
+        if (!preload_.empty()) {
+            const char* before = std::getenv("LD_PRELOAD");
+            env.push_back("LD_PRELOAD=" + preload_ +
+                          (before != nullptr && *before != '\0' ? ":" + std::string(before) : ""));
+        }
+        std::vector<char*> envp;
+        for (auto& entry : env) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
         struct stat st {};
         const size_t logStart =
             stat(logPath_.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
@@ -416,7 +455,7 @@ class Ser2net {
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
-            execv(argv[0], argv.data());
+            execve(argv[0], argv.data(), envp.data());
             _exit(127);
         }
         const int forkErrno = errno;
@@ -470,6 +509,7 @@ class Ser2net {
     std::string executable_;
     std::string configPath_;
     std::string logPath_;
+    std::string preload_;  // LD_PRELOAD of the server, empty for none
     uint16_t rfc2217Port_ = 0;
     uint16_t rawPort_ = 0;
     pid_t pid_ = -1;
