@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/PortNaming.h"
 #include "sim/BoxSim.h"
@@ -34,6 +36,8 @@ constexpr const char* kUsage =
     "  --status HEX      boot loader's Get Status code, default 40\n"
     "  --status-after-block K  Get Status answers 40 until Send Data block K (0 first), then\n"
     "                    the --status code\n"
+    "  --vanish-at-block K  close the line for good when Send Data block K (0 first) arrives\n"
+    "  --flash-file FILE write the boot loader's flash to FILE when the box stops\n"
     "  --ports-dir DIR   folder for the COM link, default the panel's ports folder\n"
     "  --show-replies    print the replies too, and the faults that struck them\n"
     "  --help            this text\n";
@@ -41,6 +45,7 @@ constexpr const char* kUsage =
 struct Options {
     kestrow::sim::BoxConfig config;
     std::string portsDir;
+    std::string flashFile;
     bool showReplies = false;
 };
 
@@ -73,7 +78,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
         const bool takesValue = arg == "--port-byte" || arg == "--model" || arg == "--version" ||
                                 arg == "--ports-dir" || arg == "--model-reply" ||
                                 arg == "--reply-delay" || arg == "--status" ||
-                                arg == "--status-after-block" || fault;
+                                arg == "--status-after-block" || arg == "--vanish-at-block" ||
+                                arg == "--flash-file" || fault;
         if (takesValue && value == nullptr) {
             std::fprintf(stderr, "kestrow-boxsim: %s needs a value\n", argv[i]);
             return 2;
@@ -105,6 +111,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
             ok = ParseByte(value, 16, options.config.status);
         } else if (arg == "--status-after-block") {
             ok = ParseCount(value, options.config.statusAfterBlock);
+        } else if (arg == "--vanish-at-block") {
+            ok = ParseCount(value, options.config.vanishAtBlock);
+        } else if (arg == "--flash-file") {
+            options.flashFile = value;
         } else if (arg == "--silent") {
             options.config.silent = true;
         } else if (arg == "--paced") {
@@ -136,6 +146,17 @@ void PrintBytes(const char* arrow, const std::vector<uint8_t>& bytes) {
     }
     std::puts(line.c_str());
     std::fflush(stdout);
+}
+
+// The boot loader's flash as a file, for a check from outside (scripts/windows-check).
+bool WriteFlash(const kestrow::sim::BoxSim& box, const std::string& path) {
+    const std::vector<uint8_t> flash = box.flash();
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> out(std::fopen(path.c_str(), "wb"));
+    return out && std::fwrite(flash.data(), 1, flash.size(), out.get()) == flash.size() &&
+           std::fclose(out.release()) == 0;
 }
 
 }  // namespace
@@ -189,5 +210,10 @@ int main(int argc, char** argv) {
     int signal = 0;
     sigwait(&stopSignals, &signal);
     box->SetFrameObserver(nullptr);
+    if (!options.flashFile.empty() && !WriteFlash(*box, options.flashFile)) {
+        std::fprintf(stderr, "kestrow-boxsim: the flash cannot be written to %s\n",
+                     options.flashFile.c_str());
+        return 1;
+    }
     return 0;  // the box's destructor removes the link
 }

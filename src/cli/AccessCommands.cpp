@@ -10,6 +10,7 @@
 #include "cli/Console.h"
 #include "cli/Ports.h"
 #include "cli/Values.h"
+#include "device/Quoting.h"
 
 namespace kestrow::cli {
 namespace {
@@ -55,7 +56,7 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
         return Fail(options, NoAnswer(link, options, "nothing was written"));
     }
     Say(options.json
-            ? Json{{"group", address.first}, {"item", address.second}, {"raw", *value}}.dump(2)
+            ? JsonText(Json{{"group", address.first}, {"item", address.second}, {"raw", *value}})
             : std::to_string(*value));
     return 0;
 }
@@ -130,7 +131,8 @@ int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
               const std::string& text, bool force) {
     const auto value = ParseInteger(text);
     if (!value || *value < 0 || *value > 255) {
-        return Fail(options, {Exit::Usage, "\"" + text + "\": a raw value is a byte, 0 to 255"});
+        return Fail(options,
+                    {Exit::Usage, QuotedValue(text) + ": a raw value is a byte, 0 to 255"});
     }
     if (auto refused = RawRefusal(address, *value); refused && !force) {
         return Fail(options, *refused);
@@ -205,7 +207,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
                    ", which the dialog cannot show");
     }
     json["value"] = ToJson(shown);
-    Say(options.json ? json.dump(2) : shown ? ValueText(*shown) : "");
+    Say(options.json ? JsonText(json) : shown ? ValueText(*shown) : "");
     return 0;
 }
 

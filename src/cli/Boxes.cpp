@@ -24,7 +24,7 @@ Json PortJson(const ComPort& port) {
 
 int Fail(const CommonOptions& options, const Failure& failure, const Json& extra) {
     if (options.json) {
-        Say(ErrorJson(failure, extra).dump(2));
+        Say(JsonText(ErrorJson(failure, extra)));
     }
     return Report(failure);
 }
@@ -35,7 +35,7 @@ int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
         const BoxResult result = work(ports.front());
         if (result.failure && result.told) {
             if (options.json) {
-                Say(ErrorJson(*result.failure, result.json).dump(2));
+                Say(JsonText(ErrorJson(*result.failure, result.json)));
             }
             return static_cast<int>(result.failure->code);
         }
@@ -43,7 +43,7 @@ int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
             return Fail(options, *result.failure, result.json);
         }
         if (options.json) {
-            Say(result.json.dump(2));
+            Say(JsonText(result.json));
         } else if (!result.line.empty()) {
             Say(result.line);
         }
@@ -83,7 +83,7 @@ int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
         all.push_back(json);
         summaries += ports[i].Name() + ": " + summary + "\n";
     }
-    Say(options.json ? all.dump(2) : summaries);
+    Say(options.json ? JsonText(all) : summaries);
     return worst;
 }
 

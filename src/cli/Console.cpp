@@ -1,16 +1,12 @@
 #include "cli/Console.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <utility>
 
+#include "cli/Platform.h"
 #include "device/SerialTypes.h"
 
 namespace kestrow::cli {
@@ -42,10 +38,6 @@ void WriteLine(std::FILE* stream, const std::string& line) {
     }
     std::fputs(line.c_str(), stream);
 }
-
-extern "C" void OnQuestionInterrupt(int /*signal*/) {}
-
-Answer ReadAnswer(std::string_view question, std::FILE* out, const sigset_t& waitMask);
 
 }  // namespace
 
@@ -101,66 +93,7 @@ std::string HeldReports::Take() {
     return text;
 }
 
-bool StdinIsTerminal() {
-    return ::isatty(STDIN_FILENO) == 1;
-}
-
-bool StdoutIsTerminal() {
-    return ::isatty(STDOUT_FILENO) == 1;
-}
-
-Answer AskYesNo(std::string_view question, bool onStderr) {
-    // Ctrl+C while waiting is Interrupted rather than the end of the process, also where the
-    // shell started it with SIGINT ignored; a handler already in place (flash's) is kept.
-    // SIGINT stays blocked except inside the wait, so one that comes between the question and
-    // the wait still ends the wait.
-    sigset_t interrupt;
-    sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
-    sigset_t unblocked;
-    sigprocmask(SIG_BLOCK, &interrupt, &unblocked);
-    sigdelset(&unblocked, SIGINT);
-    struct sigaction previous {};
-    sigaction(SIGINT, nullptr, &previous);
-    const bool catchHere = previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN;
-    if (catchHere) {
-        struct sigaction wake {};
-        wake.sa_handler = OnQuestionInterrupt;
-        sigemptyset(&wake.sa_mask);
-        sigaction(SIGINT, &wake, nullptr);
-    }
-    const Answer answer = ReadAnswer(question, onStderr ? stderr : stdout, unblocked);
-    if (catchHere) {
-        sigaction(SIGINT, &previous, nullptr);
-    }
-    sigprocmask(SIG_UNBLOCK, &interrupt, nullptr);
-    return answer;
-}
-
-namespace {
-
-Answer ReadAnswer(std::string_view question, std::FILE* out, const sigset_t& waitMask) {
-    std::fflush(stdout);
-    std::fprintf(out, "%.*s [y/N] ", static_cast<int>(question.size()), question.data());
-    std::fflush(out);
-    std::string line;
-    for (;;) {
-        pollfd in{STDIN_FILENO, POLLIN, 0};
-        if (::ppoll(&in, 1, nullptr, &waitMask) < 0 && errno == EINTR) {
-            std::fputs("\n", out);
-            return Answer::Interrupted;
-        }
-        char c = 0;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n <= 0) {
-            std::fputs("\n", out);
-            return Answer::No;
-        }
-        if (c == '\n') {
-            break;
-        }
-        line += c;
-    }
+Answer AnswerOf(std::string line) {
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
         line.pop_back();
     }
@@ -169,8 +102,6 @@ Answer ReadAnswer(std::string_view question, std::FILE* out, const sigset_t& wai
     }
     return line == "y" || line == "yes" ? Answer::Yes : Answer::No;
 }
-
-}  // namespace
 
 std::string HexBytes(const unsigned char* bytes, size_t count) {
     std::string out;

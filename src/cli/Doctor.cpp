@@ -1,3 +1,5 @@
+// doctor on Linux: the serial devices, who may open them, what holds them, ModemManager and
+// brltty, and each driver's latency settings.
 #include "cli/Doctor.h"
 
 #include <fcntl.h>
@@ -29,19 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kRulesFile = "/etc/udev/rules.d/99-kestrow.rules";
-
-// The USB vendor and product ids of the device behind a tty, from sysfs; empty when none.
-std::pair<std::string, std::string> UsbIds(const DoctorRoots& roots, const std::string& tty) {
-    std::error_code ec;
-    fs::path dir = fs::canonical(fs::path(roots.sys) / "class/tty" / tty / "device", ec);
-    for (int level = 0; !ec && level < 4 && dir.has_relative_path();
-         ++level, dir = dir.parent_path()) {
-        if (PathPresent(dir / "idVendor")) {
-            return {FirstLineOf(dir / "idVendor"), FirstLineOf(dir / "idProduct")};
-        }
-    }
-    return {};
-}
 
 // A udev rule that gives the adapter to group dialout and keeps ModemManager away from it.
 std::string UdevRule(const std::pair<std::string, std::string>& ids) {
@@ -122,7 +111,7 @@ void ExaminePort(const DoctorRoots& roots, const Identity& user, const ComPortIn
         return;
     }
     const std::string tty = fs::path(access->device).filename().string();
-    const auto ids = UsbIds(roots, tty);
+    const auto ids = UsbIdsOf(roots.sys, tty);
     const bool usb = tty.starts_with("ttyUSB") || tty.starts_with("ttyACM");
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", access->mode);
@@ -230,91 +219,6 @@ std::vector<Finding> Examine(const DoctorRoots& roots, const Identity& user) {
                        "the kernel saw its adapter"});
     }
     return out;
-}
-
-std::vector<Finding> ExamineNetworkPorts(const std::string& file) {
-    std::vector<Finding> out;
-    const NetworkPortList list = ReadNetworkPorts(file);
-    if (list.ports.empty() && list.problems.empty()) {
-        return out;
-    }
-    out.push_back({false, "network ports listed in " + file, {}});
-    for (const std::string& problem : list.problems) {
-        out.push_back({true, file + ", " + problem, "correct or remove the line"});
-    }
-    for (const ComPort& port : list.ports) {
-        HeldReports held;  // the reason is said here, once
-        SerialPort serial;
-        const std::string name = port.Name(ComPort::Style::WithDevice);
-        if (OpenBoxPort(serial, port)) {
-            out.push_back({false,
-                           name + ": the server answers" +
-                               (port.form == PortForm::Rfc2217
-                                    ? " and acknowledges 115200 8-N-1 (RFC 2217)"
-                                    : "; its line must be set to 115200 8-N-1 on the server"),
-                           {}});
-            continue;
-        }
-        const int error = serial.OpenError();
-        std::string fix;
-        switch (error) {
-            case EBUSY:
-                fix = "close the other program that is connected to this server port";
-                break;
-            case ECONNREFUSED:
-                fix = "start the serial server (ser2net) on " + port.host +
-                      ", or correct the TCP port in " + file;
-                break;
-            case ETIMEDOUT:
-                fix = port.form == PortForm::Rfc2217
-                          ? "check that the host is on the network; for RFC 2217 the server "
-                            "must speak it (ser2net: accepter telnet(rfc2217),tcp,...), "
-                            "otherwise list the port as socket://"
-                          : "check that the host is on the network and its firewall lets the "
-                            "connection through";
-                break;
-            case ENODEV:
-                fix = "on the server: the serial device is missing or held by another program";
-                break;
-            default:
-                fix = serial.OpenErrorText().find("not known") != std::string::npos
-                          ? "correct the host name in " + file + " or use its address"
-                          : "";
-                break;
-        }
-        const std::string why =
-            serial.OpenErrorText().empty() ? held.Take() : serial.OpenErrorText();
-        out.push_back({true, name + ": " + why, fix});
-    }
-    return out;
-}
-
-int RunDoctor(const CommonOptions& options, const std::string& root) {
-    DoctorRoots roots = root.empty() ? DoctorRoots{} : DoctorRoots::Under(root);
-    if (root.empty()) {
-        roots.ports = options.portsDir;
-    }
-    int problems = 0;
-    std::vector<Finding> findings = Examine(roots, CurrentUser());
-    if (root.empty()) {
-        for (Finding& f : ExamineNetworkPorts(options.networkPortsFile)) {
-            findings.push_back(std::move(f));
-        }
-    }
-    for (const Finding& f : findings) {
-        std::printf("%s %s\n", f.problem ? "problem:" : "        ", f.what.c_str());
-        if (!f.fix.empty()) {
-            std::printf("    fix: %s\n", f.fix.c_str());
-        }
-        problems += f.problem ? 1 : 0;
-    }
-    if (problems == 0) {
-        std::printf("nothing wrong found\n");
-        return static_cast<int>(Exit::Done);
-    }
-    std::fflush(stdout);
-    return Report({Exit::Port, std::to_string(problems) +
-                                   (problems == 1 ? " problem" : " problems") + " found"});
 }
 
 }  // namespace kestrow::cli

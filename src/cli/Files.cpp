@@ -22,11 +22,4 @@ Outcome<std::string> ReadWholeFile(const std::string& path) {
     return Failure{Exit::File, path + ": cannot be read"};
 }
 
-Outcome<bool> ReplaceFile(const std::string& path, const std::string& text) {
-    if (const auto reason = ReplaceWholeFile(path, text)) {
-        return Failure{Exit::File, path + ": cannot be written: " + *reason};
-    }
-    return true;
-}
-
 }  // namespace kestrow::cli

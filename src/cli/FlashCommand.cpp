@@ -1,12 +1,11 @@
 // flash: the Firmware Update dialog's run with a terminal for its window. A progress bar on a
 // terminal, one line per 10 % otherwise. Ctrl+C before the flash is touched ends the run at
 // once; during the write it asks first, since a half-written flash leaves the box in its boot
-// loader. A hang-up (SIGHUP) counts as Ctrl+C without a terminal to ask on, and output that can
-// no longer be written (SIGPIPE, ignored in main) never stops the run. Several boxes are
+// loader. A hang-up (SIGHUP; on Windows the console window closed) counts as Ctrl+C without a
+// terminal to ask on, and output that can no longer be written (SIGPIPE, ignored in main) never
+// stops the run. Several boxes are
 // flashed at once, one run each; Ctrl+C then stops each without asking: at once where the
 // flash is untouched, between two blocks where it is being written.
-#include <signal.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -16,6 +15,7 @@
 #include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/Platform.h"
 #include "cli/Ports.h"
 #include "firmware/FirmwareTexts.h"
 #include "firmware/FirmwareUpdateWorker.h"
@@ -24,16 +24,6 @@ namespace kestrow::cli {
 namespace {
 
 namespace text = firmware_text;
-
-volatile sig_atomic_t g_interrupted = 0;
-volatile sig_atomic_t g_hungUp = 0;
-
-extern "C" void OnInterrupt(int signal) {
-    g_interrupted = 1;
-    if (signal == SIGHUP) {
-        g_hungUp = 1;
-    }
-}
 
 constexpr int kBarWidth = 40;
 
@@ -120,22 +110,22 @@ class TerminalView : public FirmwareUpdateView {
     // it was; after it, the operator confirms.
     bool StopRequested() override {
         if (!downloadSent_) {
-            if (g_interrupted != 0) {
+            if (InterruptCatcher::Interrupted()) {
                 stopped_ = true;
                 return true;
             }
             downloadSent_ = true;
             return false;
         }
-        if (stopped_ || g_interrupted == 0) {
+        if (stopped_ || !InterruptCatcher::Interrupted()) {
             return stopped_;
         }
         EndBar();
-        if (!ask_ || g_hungUp != 0) {
+        if (!ask_ || InterruptCatcher::HungUp()) {
             stopped_ = true;
             return true;
         }
-        g_interrupted = 0;
+        InterruptCatcher::ClearInterrupted();
         stopped_ = AskYesNo(
                        "Stop writing the flash? A half-written flash leaves the box in its "
                        "boot loader.") != Answer::No;
@@ -144,10 +134,10 @@ class TerminalView : public FirmwareUpdateView {
 
     // Ctrl+C while nothing has touched the flash: end now.
     void LeaveIfInterrupted() const {
-        if (g_interrupted != 0 && !downloadSent_) {
+        if (InterruptCatcher::Interrupted() && !downloadSent_) {
             const char* stopped = "stopped; nothing was written to the flash";
             if (quiet_) {
-                Say(Json{{"error", stopped}, {"exit", static_cast<int>(Exit::Stopped)}}.dump(2));
+                Say(JsonText(Json{{"error", stopped}, {"exit", static_cast<int>(Exit::Stopped)}}));
             }
             std::fflush(stdout);
             std::fprintf(stderr, "\nkestrowctl: %s\n", stopped);
@@ -278,19 +268,9 @@ int RunFlash(const CommonOptions& options, const std::string& file) {
     const ViewMode mode{one && !options.json && StdoutIsTerminal(), options.json,
                         one && StdinIsTerminal(), one};
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction previous {};
-    struct sigaction previousHangUp {};
-    sigaction(SIGINT, &action, &previous);
-    sigaction(SIGHUP, &action, &previousHangUp);
-    const int code = RunOnBoxes(options, *ports, [&](const ComPort& port) {
-        return FlashOnBox(options, port, file, mode);
-    });
-    sigaction(SIGHUP, &previousHangUp, nullptr);
-    sigaction(SIGINT, &previous, nullptr);
-    return code;
+    const InterruptCatcher interrupts;
+    return RunOnBoxes(options, *ports,
+                      [&](const ComPort& port) { return FlashOnBox(options, port, file, mode); });
 }
 
 }  // namespace kestrow::cli

@@ -9,6 +9,7 @@
 #include "cli/Console.h"
 #include "device/DeviceAccess.h"
 #include "device/NetworkPorts.h"
+#include "device/Quoting.h"
 #include "firmware/BootLoader.h"
 #include "settings/StatusRefresh.h"
 
@@ -87,22 +88,50 @@ std::string WentAway(const ComPort& port) {
 }
 
 Failure NotOpened(const ComPort& port, int error, std::string_view reason) {
-    std::string why = error != 0 ? std::generic_category().message(error) : "";
-    if (!reason.empty()) {
-        why = std::string(reason);
-    } else if (error == EACCES || error == EPERM) {
-        const Advice advice = RefusalAdvice(error, port.path).value_or(Advice{});
-        why = "permission denied" + (advice.why.empty() ? "" : "; " + advice.why) +
-              (advice.fix.empty() ? "" : ": " + advice.fix);
-    } else if (error == EBUSY) {
-        std::string holders;
+    std::string why = error != 0 ? SystemErrorText(error) : "";
+    const OpenRefusal refusal = ClassifyOpenError(error);
+    std::string holders;
+    if (reason.empty() && refusal == OpenRefusal::InUse) {
         for (const PortHolder& h : FindPortHolders(port.path)) {
             holders += (holders.empty() ? ": process " : ", ") + std::to_string(h.pid) + " (" +
                        h.command + ")";
         }
+    }
+    // Where the system explains a refusal itself (Windows: a port in use, a COM port that does
+    // not exist), its words; a holder found by name goes first.
+    const auto advice = refusal == OpenRefusal::Permission || !holders.empty()
+                            ? std::nullopt
+                            : RefusalAdvice(error, port.path);
+    if (!reason.empty()) {
+        why = std::string(reason);
+    } else if (refusal == OpenRefusal::Permission) {
+        const Advice permission = RefusalAdvice(error, port.path).value_or(Advice{});
+        why = "permission denied" + (permission.why.empty() ? "" : "; " + permission.why) +
+              (permission.fix.empty() ? "" : ": " + permission.fix);
+    } else if (advice) {
+        why = advice->why + (advice->fix.empty() ? "" : "; " + advice->fix);
+    } else if (refusal == OpenRefusal::InUse) {
         why = "another program holds it" + holders;
+    } else if (refusal == OpenRefusal::NoDevice) {
+        why =
+            "no such device (its adapter may be unplugged); \"kestrowctl detect\" lists the "
+            "ports there are";
     }
     return {Exit::Port, PortText(port) + " cannot be opened" + (why.empty() ? "" : ": " + why)};
+}
+
+Failure NoneAnswered(std::string what, const std::vector<ComPortInfo>& ports,
+                     const std::vector<PortCheck>& checks) {
+    bool asked = false;
+    for (size_t i = 0; i < ports.size() && i < checks.size(); ++i) {
+        const PortCheck& check = checks[i];
+        asked = asked || check.state == PortState::Silent || check.state == PortState::BootLoader;
+        if (check.state == PortState::CannotOpen &&
+            ClassifyOpenError(check.error) == OpenRefusal::Permission) {
+            what += "; " + NotOpened(ports[i], check.error).message;
+        }
+    }
+    return Failure{asked ? Exit::NoAnswer : Exit::Port, what};
 }
 
 const char* StateText(PortState state) {
@@ -144,10 +173,10 @@ Outcome<ComPort> ResolvePortText(const std::string& text, const CommonOptions& o
     const std::optional<ComPort> named = ParsePortName(text, options.portsDir, &why);
     if (!named) {
         if (!why.empty()) {
-            return Failure{Exit::Usage, options.portOrigin + ": \"" + text + "\": " + why};
+            return Failure{Exit::Usage, options.portOrigin + ": " + QuotedValue(text) + ": " + why};
         }
-        return Failure{Exit::Usage, options.portOrigin + ": \"" + text +
-                                        "\" names no port; give \"COM 5\", \"COM5\", \"5\", a "
+        return Failure{Exit::Usage, options.portOrigin + ": " + QuotedValue(text) +
+                                        " names no port; give \"COM 5\", \"COM5\", \"5\", a "
                                         "device path, rfc2217://HOST:PORT or socket://HOST:PORT"};
     }
     const ComPort& port = *named;
@@ -176,22 +205,14 @@ bool Accepted(const PortCheck& check, Search search) {
 Failure NoneAnswers(const std::vector<ComPortInfo>& ports, const std::vector<PortCheck>& checks,
                     Search search) {
     std::string tried;
-    std::string refused;
-    bool silent = false;
     for (size_t i = 0; i < ports.size(); ++i) {
         const PortCheck& check = checks[i];
         if (check.state == PortState::BootLoader && search == Search::Probe) {
             return BootLoaderWaits(ports[i]);
         }
-        silent = silent || check.state == PortState::Silent;
-        if (check.state == PortState::CannotOpen &&
-            (check.error == EACCES || check.error == EPERM)) {
-            refused += "; " + NotOpened(ports[i], check.error).message;
-        }
         tried += (tried.empty() ? "" : ", ") + ports[i].Name() + " " + StateText(check.state);
     }
-    return Failure{silent ? Exit::NoAnswer : Exit::Port,
-                   "no box answers on any COM port (" + tried + ")" + refused};
+    return NoneAnswered("no box answers on any COM port (" + tried + ")", ports, checks);
 }
 
 // Every port checked at once, each on its own thread: a silent port waits out its read.

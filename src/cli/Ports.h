@@ -45,6 +45,11 @@ struct PortCheck {
 [[nodiscard]] PortCheck CheckPort(const ComPort& port, bool tryBootLoader,
                                   const CommonOptions& options);
 [[nodiscard]] const char* StateText(PortState state);
+// No port of a search answered: `what`, then for each port the user may not open the device,
+// its group and the remedy. Exit 4 when a port was asked and stayed silent, 3 when none could
+// be asked (each was refused or held by another program).
+[[nodiscard]] Failure NoneAnswered(std::string what, const std::vector<ComPortInfo>& ports,
+                                   const std::vector<PortCheck>& checks);
 
 // The probe and the model question (4,4), exchanged as the status refresh does, under the open
 // default time-outs: the box's port byte, model byte and whether it is a newer model.

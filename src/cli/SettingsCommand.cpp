@@ -215,7 +215,7 @@ int RunSettings(const CommonOptions& options, bool namesOnly, const std::string&
         }
     }
     if (options.json && !namesOnly) {
-        Say(list.dump(2));
+        Say(JsonText(list));
     }
     return 0;
 }

@@ -1,5 +1,8 @@
-// dump and load: the settings file (settings/SettingsFile.h) written from and put onto boxes.
+// dump and load: the settings file saved from and loaded onto boxes by the panel's run
+// (settings/SettingsFileRun.h). Here: which boxes and files, the box read first, and the words
+// on stdout, stderr and in --json.
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -9,24 +12,20 @@
 #include "cli/Files.h"
 #include "cli/Reading.h"
 #include "cli/Values.h"
+#include "device/Utf8Paths.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsFileRun.h"
 
 namespace kestrow::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The box's settings as shown; what was left out is said on stderr.
-Outcome<Json> ReadSettings(DeviceLink& link, const BoxReading& reading,
-                           const CommonOptions& options) {
-    const auto shown = ReadShownSettings(link, reading.cache, reading.box);
-    if (!shown) {
-        return NoAnswer(link, options);
+// Each line on stderr: the settings left out of a file, those that read back different.
+void PrintLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        PrintError(line);
     }
-    for (const std::string& note : shown->notes) {
-        PrintError(note);
-    }
-    return shown->values;
 }
 
 // Each fault on a line of its own, then the refusal (exit 5); --json lists them.
@@ -39,41 +38,34 @@ BoxResult Refused(const std::string& path, const std::vector<std::string>& fault
     return result;
 }
 
-// The periods of the GenLock settings the file names and the box offers.
-Outcome<GenlockPeriods> ReadPeriods(const Json& file, DeviceLink& link, const BoxFacts& box,
-                                    const CommonOptions& options) {
-    if (auto periods = ReadGenlockPeriods(link, file, box)) {
-        return std::move(*periods);
-    }
-    return NoAnswer(link, options, "nothing was written");
-}
-
 // The file of one box in a folder of dumps: its COM name ("COM210.json"), for a port named by
 // its device path the device's own name ("ttyUSB0.json"), for a network port its URL made safe
 // as a file name on every system ("rfc2217_127.0.0.1_7000.json").
 std::string FileInFolder(const std::string& folder, const ComPort& port) {
-    return (fs::path(folder) / (PortFileName(port) + ".json")).string();
+    return Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(PortFileName(port) + ".json"));
 }
 
+// The box read first, then saved as the panel saves the box of its last refresh.
 BoxResult DumpOnBox(const CommonOptions& options, const ComPort& port, const std::string& file,
                     bool named) {
     DeviceLink link(port, options.tracer);
-    const auto reading = ReadBox(link, options);
+    auto reading = ReadBox(link, options);
     if (!reading) {
         return {reading.failure()};
     }
-    const auto settings = ReadSettings(link, *reading, options);
-    if (!settings) {
-        return {settings.failure()};
+    const bool toOutput = file.empty() || file == "-";
+    const SaveResult saved = SaveSettingsFile({link, reading->cache, reading->box},
+                                              ProgramVersion(), toOutput ? "" : file);
+    if (saved.end == SaveEnd::Unanswered) {
+        return {NoAnswer(link, options)};
     }
-    const std::string text = SettingsFileText(reading->box, VersionTextFor(link, reading->box),
-                                              *settings, ProgramVersion());
-    if (file.empty() || file == "-") {
-        Say(text);
+    PrintLines(saved.notes);
+    if (saved.end == SaveEnd::FileNotWritten) {
+        return {Failure{Exit::File, file + ": cannot be written: " + saved.reason}};
+    }
+    if (toOutput) {
+        Say(saved.text);
         return {};
-    }
-    if (const auto written = ReplaceFile(file, text); !written) {
-        return {written.failure()};
     }
     BoxResult result;
     // A file named by its port is named in the output, one named by the operator only with
@@ -82,67 +74,62 @@ BoxResult DumpOnBox(const CommonOptions& options, const ComPort& port, const std
     return result;
 }
 
+// The box identified first; the read-back is a refresh of its own.
 BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Json& file,
                     const std::string& path) {
     DeviceLink link(port, options.tracer);
-    const auto box = IdentifyBox(link, options);
+    auto box = IdentifyBox(link, options);
     if (!box) {
         return {box.failure()};
     }
-    const auto periods = ReadPeriods(file, link, *box, options);
-    if (!periods) {
-        return {periods.failure()};
+    StatusCache cache;  // kept up to date by the writes, read by the read-back
+    std::optional<Failure> unread;
+    const auto refresh = [&] {
+        auto reading = ReadBox(link, options);
+        if (!reading) {
+            unread = reading.failure();
+            return false;
+        }
+        cache = reading->cache;
+        *box = reading->box;
+        return true;
+    };
+    const LoadResult loaded = LoadSettingsFile({link, cache, *box}, file, refresh);
+    if (loaded.end == LoadEnd::Refused) {
+        return Refused(path, loaded.faults);
     }
-    const LoadPlan plan = PlanLoad(file, *box, *periods);
-    if (!plan.faults.empty()) {
-        return Refused(path, plan.faults);
+    if (loaded.end == LoadEnd::PeriodsUnanswered) {
+        return {NoAnswer(link, options, LoadedText(loaded))};
     }
 
     BoxResult result;
     result.json = {{"port", PortJson(port)}, {"file", path}, {"written", Json::object()}};
-    size_t written = 0;
-    for (const PlannedWrite& write : plan.writes) {
-        if (!WriteSettingValue(link, *write.setting, write.value)) {
-            result.failure = WriteFailed(
-                link, std::to_string(written) + " of " + SettingsCount(plan.writes.size()) +
-                          " were written; " + std::string(write.setting->name) +
-                          " and those after it were not");
-            return result;
-        }
+    for (size_t i = 0; i < loaded.written; ++i) {
+        const PlannedWrite& write = loaded.writes[i];
         result.json["written"][std::string(write.setting->name)] = ToJson(write.shown);
-        ++written;
     }
-
-    // Read back what the dialogs would show now. A read-back without an answer still says
-    // that every write went out.
-    const auto readBack = [&]() -> Outcome<Json> {
-        const auto reading = ReadBox(link, options);
-        if (!reading) {
-            return reading.failure();
-        }
-        return ReadSettings(link, *reading, options);
-    };
-    const auto now = readBack();
-    if (!now) {
-        result.failure = now.failure();
-        result.failure->message = SettingsCount(plan.writes.size()) + " written to " + port.Name() +
-                                  ", but the read-back did not answer: " + now.failure().message;
+    const std::string all = SettingsCount(loaded.writes.size());
+    if (loaded.end == LoadEnd::WriteFailed) {
+        result.failure = WriteFailed(link, LoadedText(loaded));
         return result;
     }
-    const std::vector<std::string> differ = ReadBackDifferences(plan.writes, *now);
-    result.json["readBack"] = *now;
-    result.json["differ"] = differ;
-    for (const std::string& line : differ) {
-        PrintError(line);
-    }
-    if (!differ.empty()) {
-        result.failure = Failure{Exit::WriteFailed, std::to_string(differ.size()) + " of " +
-                                                        std::to_string(plan.writes.size()) +
-                                                        " settings read back different"};
+    if (loaded.end == LoadEnd::ReadBackUnanswered) {
+        // Why the read-back got no answer, after the words that every write went out.
+        const Failure why = unread ? *unread : NoAnswer(link, options);
+        result.failure =
+            Failure{why.code, all + " written to " + port.Name() +
+                                  ", but the read-back did not answer: " + why.message};
         return result;
     }
-    result.line =
-        SettingsCount(plan.writes.size()) + " written to " + port.Name() + " and read back";
+    PrintLines(loaded.readBack.notes);
+    PrintLines(loaded.differ);
+    result.json["readBack"] = loaded.readBack.values;
+    result.json["differ"] = loaded.differ;
+    if (loaded.end == LoadEnd::Differs) {
+        result.failure = Failure{Exit::WriteFailed, LoadedText(loaded)};
+        return result;
+    }
+    result.line = all + " written to " + port.Name() + " and read back";
     return result;
 }
 
@@ -155,13 +142,17 @@ int RunDump(const CommonOptions& options, const std::string& file) {
     }
     std::error_code ec;
     const bool toOutput = file.empty() || file == "-";
+    const fs::path named = PathFromUtf8(file);  // UTF-8, in any language, on every system
+    const bool separatorLast =
+        !toOutput &&
+        (file.back() == '/' || file.back() == static_cast<char>(fs::path::preferred_separator));
     const bool folder =
-        !toOutput && (fs::is_directory(file, ec) || file.back() == '/' || ports->size() > 1);
-    if (ports->size() > 1 && (toOutput || (fs::exists(file, ec) && !folder))) {
+        !toOutput && (fs::is_directory(named, ec) || separatorLast || ports->size() > 1);
+    if (ports->size() > 1 && (toOutput || (fs::exists(named, ec) && !folder))) {
         return Fail(options, {Exit::Usage, "dump of " + std::to_string(ports->size()) +
                                                " boxes writes a file for each: give a folder"});
     }
-    if (folder && !fs::is_directory(file, ec) && !fs::create_directories(file, ec)) {
+    if (folder && !fs::is_directory(named, ec) && !fs::create_directories(named, ec)) {
         return Fail(options, {Exit::File, file + ": the folder cannot be made: " + ec.message()});
     }
     return RunOnBoxes(options, *ports, [&](const ComPort& port) {

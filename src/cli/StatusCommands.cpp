@@ -32,6 +32,22 @@ std::optional<SettingValue> Shown(const ReadValue& v, const BoxFacts& box) {
     return std::nullopt;
 }
 
+// What a byte without a shown form is, in place of its value: never a blank.
+std::string Unshown(const ReadValue& v) {
+    if (v.name == "input-timing") {
+        return "code " + std::to_string(v.raw) + " (no input timing has this code)";
+    }
+    if (const SettingInfo* s = FindSetting(v.name)) {
+        return UnshownByteText(*s, v.raw);
+    }
+    return "code " + std::to_string(v.raw) + " (no dialog shows this System item)";
+}
+
+// A name from a table, or the code where the table has none.
+std::string NameOrCode(const std::string& name, unsigned code) {
+    return name.empty() ? "code " + std::to_string(code) : name;
+}
+
 std::string Line(const char* format, auto... values) {
     std::array<char, 256> line{};
     std::snprintf(line.data(), line.size(), format, values...);
@@ -61,11 +77,15 @@ BoxResult StatusOnBox(const CommonOptions& options, const ComPort& port) {
     if (options.json) {
         Json values = Json::array();
         for (const ReadValue& v : reading->values) {
+            const auto shown = Shown(v, box);
             values.push_back({{"name", v.name},
                               {"group", v.group},
                               {"item", v.item},
                               {"raw", v.raw},
-                              {"value", ToJson(Shown(v, box))}});
+                              {"value", ToJson(shown)}});
+            if (!shown) {
+                values.back()["note"] = Unshown(v);
+            }
         }
         result.json = {{"port", PortJson(port)},     {"portByte", box.portByte},
                        {"inputPort", inputPort},     {"outputPort", outputPort},
@@ -77,15 +97,17 @@ BoxResult StatusOnBox(const CommonOptions& options, const ComPort& port) {
     std::string report = port.Name() != port.path
                              ? "port      " + port.Name() + "  " + port.path + "\n"
                              : "port      " + port.path + "\n";
-    report += "input     " + inputPort + "  " + timing + "\n";
-    report += "output    " + outputPort + "  " + resolution + "\n";
+    report += "input     " + NameOrCode(inputPort, box.portByte / 16u) + "  " +
+              NameOrCode(timing, reading->cache.system[0]) + "\n";
+    report += "output    " + NameOrCode(outputPort, box.portByte % 16u) + "  " +
+              NameOrCode(resolution, reading->cache.output[0]) + "\n";
     report += "model     " + std::to_string(box.modelByte) + "  " + model + "\n";
     report += "firmware  " + version + "\n\n";
     report += Line("%-20s %4s %4s  %s", "setting", "item", "raw", "value") + "\n";
     for (const ReadValue& v : reading->values) {
         const auto shown = Shown(v, box);
         report += Line("%-20s %2d.%d %4d  %s", v.name.c_str(), v.group, v.item, v.raw,
-                       shown ? ValueText(*shown).c_str() : "") +
+                       (shown ? ValueText(*shown) : Unshown(v)).c_str()) +
                   "\n";
     }
     Say(report);
@@ -125,8 +147,9 @@ int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& b
     }
     Json list = Json::array();
     bool any = false;
+    std::vector<PortCheck> checks;
     for (const ComPortInfo& port : ports) {
-        const PortCheck check = CheckPort(port, true, options);
+        const PortCheck& check = checks.emplace_back(CheckPort(port, true, options));
         any = any || check.state == PortState::Answers;
         const std::string name = port.Name();
         // A network port without a label shows its URL once, in the path column.
@@ -153,12 +176,14 @@ int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& b
         }
     }
     if (ports.empty() || !any) {
-        const Failure none{Exit::NoAnswer,
-                           ports.empty() ? "no COM port found" : "no box answers the probe"};
+        // Ports the user may not open are named with the remedy, as a search for a box does.
+        const Failure none = ports.empty()
+                                 ? Failure{Exit::NoAnswer, "no COM port found"}
+                                 : NoneAnswered("no box answers the probe", ports, checks);
         return Fail(options, none, {{"ports", list}});
     }
     if (options.json) {
-        Say(list.dump(2));
+        Say(JsonText(list));
     }
     return 0;
 }

@@ -1,9 +1,8 @@
 // watch: the box's signals at an interval, a line per change. Each look is three exchanges on
 // one opening of the port, as the refresh makes them under the open default time-outs: the
 // probe (its port byte), (4,1) input timing and (1,1) output resolution. Ctrl+C and SIGTERM
-// stay blocked and are taken between looks, so a look is never cut in half.
-#include <signal.h>
-
+// (on Windows Ctrl+C, Ctrl+Break and closing the console) are held back and taken between
+// looks, so a look is never cut in half.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -15,6 +14,7 @@
 #include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/Platform.h"
 #include "cli/Ports.h"
 #include "device/Frames.h"
 #include "settings/NameTables.h"
@@ -50,6 +50,19 @@ std::optional<Signals> Look(DeviceLink& link, std::string& why) {
     return Signals{(*probe)[3], (*timing)[3], (*resolution)[3]};
 }
 
+// Seconds since 1970 of a calendar time taken as UTC (days from the civil date, proleptic
+// Gregorian).
+long long SecondsAsIfUtc(const std::tm& t) {
+    const long long year = t.tm_year + 1900LL - (t.tm_mon < 2 ? 1 : 0);
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long month = t.tm_mon + (t.tm_mon < 2 ? 10 : -2);  // March is 0
+    const long long dayOfYear = (153 * month + 2) / 5 + t.tm_mday - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const long long days = era * 146097 + dayOfEra - 719468;
+    return days * 86400 + t.tm_hour * 3600LL + t.tm_min * 60LL + t.tm_sec;
+}
+
 // Local time: "2026-03-01 14:05:09.250" for the text, ISO 8601 with the offset for JSON.
 std::string Stamp(bool iso) {
     const auto now = std::chrono::system_clock::now();
@@ -57,8 +70,7 @@ std::string Stamp(bool iso) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
         1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = LocalTime(seconds);
     std::array<char, 64> text{};
     std::strftime(text.data(), text.size(), iso ? "%Y-%m-%dT%H:%M:%S" : "%Y-%m-%d %H:%M:%S",
                   &local);
@@ -66,10 +78,15 @@ std::string Stamp(bool iso) {
     std::snprintf(fraction.data(), fraction.size(), ".%03d", static_cast<int>(ms));
     std::string stamp = std::string(text.data()) + fraction.data();
     if (iso) {
-        std::array<char, 8> zone{};  // +0100 -> +01:00
-        std::strftime(zone.data(), zone.size(), "%z", &local);
-        const std::string z = zone.data();
-        stamp += z.size() == 5 ? z.substr(0, 3) + ":" + z.substr(3) : z;
+        // The offset from UTC: the local fields read as if they were UTC, less the time itself
+        // (strftime's %z is a zone's name on Windows).
+        const long long offset = SecondsAsIfUtc(local) - static_cast<long long>(seconds);
+        const int minutes =
+            static_cast<int>(std::min((offset < 0 ? -offset : offset) / 60, 5999LL));
+        std::array<char, 16> zone{};
+        std::snprintf(zone.data(), zone.size(), "%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60,
+                      minutes % 60);
+        stamp += zone.data();
     }
     return stamp;
 }
@@ -111,7 +128,7 @@ class WatchLog {
     bool Emit(const Json& fields) {
         Json line{{"time", Stamp(true)}, {"port", port_}};
         line.update(fields);
-        return Say(line.dump());
+        return Say(JsonText(line, -1));
     }
     bool Line(const std::string& text) { return Say(Stamp(false) + "  " + port_ + "  " + text); }
 
@@ -126,11 +143,7 @@ int RunWatch(const CommonOptions& options, double intervalSeconds) {
     if (!port) {
         return Fail(options, port.failure());
     }
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    HoldStopRequests();
 
     const auto interval =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(intervalSeconds));
@@ -160,10 +173,7 @@ int RunWatch(const CommonOptions& options, double intervalSeconds) {
         next += interval;
         const auto wait = std::max(next - Clock::now(), Clock::duration::zero());
         next = Clock::now() + wait;
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
-        const timespec timeout{static_cast<time_t>(ns / 1'000'000'000),
-                               static_cast<long>(ns % 1'000'000'000)};
-        if (sigtimedwait(&stop, nullptr, &timeout) > 0) {
+        if (WaitForStopRequest(std::chrono::duration_cast<std::chrono::nanoseconds>(wait))) {
             return 0;
         }
     }

@@ -1,7 +1,6 @@
 // kestrowctl: the Kestrow box from the command line. The commands and their options; the work
 // is in the Run* functions of Commands.h.
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -11,6 +10,9 @@
 #include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/Platform.h"
+#include "device/Quoting.h"
+#include "device/Utf8Paths.h"
 
 #ifndef KESTROWCTL_VERSION
 #define KESTROWCTL_VERSION "0"
@@ -36,14 +38,14 @@ constexpr const char* kEnvironmentHelp =
     "                   without it $XDG_CONFIG_HOME/kestrow/network-ports\n"
     "                   (~/.config/kestrow/network-ports)\n\n";
 
-constexpr const char* kPortHelp =
-    "the box's port: \"COM 5\", \"COM5\", \"5\", a device path such as /dev/ttyUSB0 or "
-    "/dev/serial/by-id/..., or a network port rfc2217://HOST:PORT or socket://HOST:PORT; without "
+const std::string kPortHelp =
+    std::string("the box's port: \"COM 5\", \"COM5\", \"5\", ") + kDeviceNameHelp +
+    ", or a network port rfc2217://HOST:PORT or socket://HOST:PORT; without "
     "it $KESTROW_PORT, else the first port that answers the "
     "probe";
-constexpr const char* kPortsHelp =
-    "a box's port: \"COM 5\", \"COM5\", \"5\", a device path such as /dev/ttyUSB0 or "
-    "/dev/serial/by-id/..., or a network port rfc2217://HOST:PORT or socket://HOST:PORT; once per "
+const std::string kPortsHelp =
+    std::string("a box's port: \"COM 5\", \"COM5\", \"5\", ") + kDeviceNameHelp +
+    ", or a network port rfc2217://HOST:PORT or socket://HOST:PORT; once per "
     "box, the boxes served at once; without it $KESTROW_PORT, "
     "else a search (a write takes only the one box that answers)";
 
@@ -98,7 +100,7 @@ std::optional<std::string> UnknownCommand(CLI::App& app, int argc, char** argv) 
         }
         known += (known.empty() ? "" : ", ") + command->get_name();
     }
-    return "unknown command \"" + std::string(argv[1]) + "\"; the commands are " + known;
+    return "unknown command " + QuotedValue(argv[1]) + "; the commands are " + known;
 }
 
 }  // namespace
@@ -210,10 +212,9 @@ int Main(int argc, char** argv) {
     }
     // The default port serves the commands that work on a box; detect and settings ask a box
     // only when one is named on the command line.
-    const char* defaultPort = std::getenv(kPortVariable);
-    if (options.ports.empty() && !options.all && !*detect && !*settings && defaultPort != nullptr &&
-        *defaultPort != '\0') {
-        options.ports.emplace_back(defaultPort);
+    const std::string defaultPort = EnvironmentValue(kPortVariable);
+    if (options.ports.empty() && !options.all && !*detect && !*settings && !defaultPort.empty()) {
+        options.ports.push_back(defaultPort);
         options.portOrigin = kPortVariable;
     }
     if (*watch && !(interval >= kShortestInterval && interval <= kLongestInterval)) {
@@ -265,9 +266,13 @@ int Main(int argc, char** argv) {
 }  // namespace kestrow::cli
 
 int main(int argc, char** argv) {
-    // Output that cannot be written (a reader that went away, a file past its size limit) makes
-    // the write fail instead of ending the process: a flash in progress must run to its end.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    return kestrow::cli::Main(argc, argv);
+    kestrow::cli::PrepareProcess();
+    // The words in UTF-8 (on Windows from the wide command line), as char* for the parser.
+    std::vector<std::string> words = kestrow::cli::CommandLineWords(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& word : words) {
+        pointers.push_back(word.data());
+    }
+    pointers.push_back(nullptr);
+    return kestrow::cli::Main(static_cast<int>(words.size()), pointers.data());
 }

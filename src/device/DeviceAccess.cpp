@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "device/SysFiles.h"
+
 namespace kestrow {
 
 Identity CurrentUser() {
@@ -39,6 +41,7 @@ std::optional<DeviceAccess> ExamineAccess(const std::string& device, const Ident
     DeviceAccess access;
     access.device = real.string();
     access.mode = info.st_mode & 07777;
+    access.usb = !UsbIdsOf("/sys", real.filename().string()).first.empty();
     access.inGroup =
         std::find(user.groups.begin(), user.groups.end(), info.st_gid) != user.groups.end();
     access.group = std::to_string(info.st_gid);
@@ -61,8 +64,9 @@ Advice AccessAdvice(const DeviceAccess& a) {
     if (!groupMayOpen) {
         return {a.device + " (mode " + mode.data() + ") opens for its owner only",
                 "sudo chgrp dialout " + a.device + " && sudo chmod 0660 " + a.device +
-                    " (until it is plugged in again; \"kestrowctl doctor\" prints a udev rule "
-                    "that lasts)"};
+                    (a.usb ? " (until it is plugged in again; \"kestrowctl doctor\" prints a "
+                             "udev rule that lasts)"
+                           : " (until the system starts again)")};
     }
     if (a.inGroup) {
         return {a.device + " belongs to group " + a.group + ", which you are in", {}};
@@ -74,6 +78,22 @@ Advice AccessAdvice(const DeviceAccess& a) {
     }
     return {a.device + " belongs to group " + a.group + ", which you are not in",
             "sudo usermod -aG " + a.group + " $USER, then log out and in again"};
+}
+
+OpenRefusal ClassifyOpenError(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            return OpenRefusal::Permission;
+        case EBUSY:
+            return OpenRefusal::InUse;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return OpenRefusal::NoDevice;
+        default:
+            return OpenRefusal::Other;
+    }
 }
 
 std::optional<Advice> RefusalAdvice(int error, const std::string& path) {

@@ -1,6 +1,7 @@
 // Who may open a device, for the words when a port is refused (the panel's message box,
-// kestrowctl's line and its doctor): the device's group against the user's groups, and the
-// command that lets the user in. POSIX only.
+// kestrowctl's line and its doctor): on POSIX the device's group against the user's groups, and
+// the command that lets the user in. On Windows a COM port has no permissions to speak of: a
+// refusal means that another program holds it (DeviceAccessWin32.cpp).
 #pragma once
 
 #include <optional>
@@ -24,6 +25,7 @@ struct DeviceAccess {
     bool mayOpen = false;        // read and write for this user by owner, group or others
     bool inGroup = false;        // the user's process has the group
     bool listedInGroup = false;  // /etc/group lists the user in it: a new login brings it
+    bool usb = false;            // it has USB ids, for which doctor prints a udev rule
 };
 
 // What stat says about `device` for `user`; none when it cannot be examined.
@@ -39,8 +41,19 @@ struct Advice {
 };
 [[nodiscard]] Advice AccessAdvice(const DeviceAccess& access);
 
-// The advice for the running user after an open of `path` failed with `error`: only for a
-// permission refusal (EACCES, EPERM) of a device that can be examined; none otherwise.
+// The advice for the running user after an open of `path` failed with `error`: on POSIX only
+// for a permission refusal (EACCES, EPERM) of a device that can be examined; on Windows for a
+// port another program holds and for a COM port that does not exist, each naming the Win32 call
+// and the system's text. None otherwise.
 [[nodiscard]] std::optional<Advice> RefusalAdvice(int error, const std::string& path);
+
+// What the error number of a failed open (errno; a Win32 error code on Windows) means.
+enum class OpenRefusal {
+    Other,
+    Permission,  // the user may not open the device (POSIX)
+    InUse,       // another program holds it (EBUSY; Windows: access denied, sharing violation)
+    NoDevice,    // nothing by that name (ENOENT, ENODEV, ENXIO; Windows: file or path not found)
+};
+[[nodiscard]] OpenRefusal ClassifyOpenError(int error);
 
 }  // namespace kestrow

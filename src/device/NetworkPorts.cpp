@@ -1,8 +1,10 @@
 #include "device/NetworkPorts.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "device/Quoting.h"
+#include "device/Utf8Paths.h"
 
 namespace kestrow {
 namespace {
@@ -11,8 +13,7 @@ constexpr size_t kMaxFileBytes = 1 << 20;  // a list, not a data file: refuse an
 constexpr size_t kMaxLabel = 64;
 
 std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
+    return EnvironmentValue(name);
 }
 
 bool Blank(char c) {
@@ -70,7 +71,7 @@ NetworkPortList ParseNetworkPorts(std::string_view text) {
         std::string why;
         std::optional<ComPort> port = ParsePortUrl(line.substr(0, urlEnd), &why);
         if (!port) {
-            list.problems.push_back(where + "\"" + std::string(line.substr(0, urlEnd)) + "\" " +
+            list.problems.push_back(where + QuotedValue(line.substr(0, urlEnd)) + " " +
                                     (why.empty() ? "is no rfc2217:// or socket:// URL" : why));
             continue;
         }
@@ -103,7 +104,7 @@ NetworkPortList ReadNetworkPorts(const std::string& path) {
     if (path.empty()) {
         return {};
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
     if (!in) {
         return {};
     }

@@ -62,9 +62,10 @@ struct ComPort {
 [[nodiscard]] std::optional<ComPort> ParsePortUrl(std::string_view text,
                                                   std::string* why = nullptr);
 
-// Any port as an operator names it: a URL (above), "COM n" or "n" (resolved in `portsDir`), or
-// a device path (from '/'), which is opened as given. No value when the text names none; `why`
-// then says what is wrong with a URL.
+// Any port as an operator names it: a URL (above), "COM n" or "n" (resolved in `portsDir`),
+// Windows' own name of COM n "\\.\COMn", or a device path (from '/', or from "\\.\"), which
+// is opened as given. No value when the text names none; `why` then says what is wrong with a
+// URL.
 [[nodiscard]] std::optional<ComPort> ParsePortName(std::string_view text,
                                                    const std::string& portsDir,
                                                    std::string* why = nullptr);
@@ -82,6 +83,9 @@ struct ComPortInfo : ComPort {
     // directory (/dev/serial/by-id/usb-FTDI_..._A1B2C3-if00-port0) that leads to the port's
     // device; empty where there is none.
     std::string stableName;
+    // The USB adapter's vendor and product ids, "0403:6001", where the system gives them
+    // (Windows: the device's hardware id); empty otherwise.
+    std::string usbId{};
 };
 
 // The file that lists network ports (NetworkPorts.h): $KESTROW_NETWORK_PORTS; otherwise
@@ -98,7 +102,9 @@ struct DiscoveryRoots {
     std::string networkPortsFile = DefaultNetworkPortsFile();  // FindPorts: network ports
 };
 
-// Present serial ports in ascending port number (Linux) or in SetupAPI order (Windows).
+// Present serial ports in ascending port number (Linux) or in SetupAPI order (Windows), there
+// followed by the ports only the system's port list (HARDWARE\DEVICEMAP\SERIALCOMM) names, as
+// some virtual port drivers add them, in ascending number.
 [[nodiscard]] std::vector<ComPortInfo> FindComPorts(const DiscoveryRoots& roots = {});
 
 // A process that has the port's device open, as far as the user may see: its id and command.

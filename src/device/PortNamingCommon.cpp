@@ -5,6 +5,7 @@
 #include <string>
 
 #include "device/PortNaming.h"
+#include "device/Quoting.h"
 
 namespace kestrow {
 namespace {
@@ -61,7 +62,8 @@ std::optional<ComPort> ParsePortUrl(std::string_view text, std::string* why) {
     } else if (scheme == "socket") {
         port.form = PortForm::Socket;
     } else {
-        return fail("\"" + scheme + "://\" is no kind of port; use rfc2217:// or socket://");
+        return fail(QuotedValue(scheme + "://") +
+                    " is no kind of port; use rfc2217:// or socket://");
     }
     std::string_view rest = text.substr(schemeEnd + 3);
     if (!rest.empty() && rest.back() == '/') {
@@ -80,7 +82,7 @@ std::optional<ComPort> ParsePortUrl(std::string_view text, std::string* why) {
         portText = rest.substr(close + 2);
         if (host.find_first_not_of("0123456789abcdefABCDEF:.%") != std::string_view::npos ||
             host.find(':') == std::string_view::npos) {
-            return fail("\"" + std::string(host) + "\" is no IPv6 address");
+            return fail(QuotedValue(host) + " is no IPv6 address");
         }
     } else {
         const size_t colon = rest.rfind(':');
@@ -99,7 +101,7 @@ std::optional<ComPort> ParsePortUrl(std::string_view text, std::string* why) {
                    c == '-' || c == '.' || c == '_';
         });
         if (!nameCharsOnly) {
-            return fail("\"" + std::string(host) + "\" is no host name or address");
+            return fail(QuotedValue(host) + " is no host name or address");
         }
     }
     if (host.empty()) {
@@ -113,7 +115,7 @@ std::optional<ComPort> ParsePortUrl(std::string_view text, std::string* why) {
         portText.find_first_not_of("0123456789") != std::string_view::npos ||
         (number = static_cast<uint32_t>(std::stoul(std::string(portText)))) == 0 ||
         number > 65535) {
-        return fail("\"" + std::string(portText) + "\" is no TCP port: give 1 to 65535");
+        return fail(QuotedValue(portText) + " is no TCP port: give 1 to 65535");
     }
     port.host = std::string(host);
     port.tcpPort = static_cast<uint16_t>(number);
@@ -126,6 +128,15 @@ std::optional<ComPort> ParsePortName(std::string_view text, const std::string& p
     const std::string_view trimmed = Trimmed(text);
     if (trimmed.find("://") != std::string_view::npos) {
         return ParsePortUrl(trimmed, why);
+    }
+    if (trimmed.starts_with("\\\\.\\")) {
+        // The name Windows opens a port by: "\\.\COM12" is COM 12, any other a device.
+        const std::string_view device = trimmed.substr(4);
+        const std::optional<int> number = ParsePortText(device);
+        if (number && device.size() > 3 && !(device[0] >= '0' && device[0] <= '9')) {
+            return ResolvePort(*number, portsDir);
+        }
+        return ComPort{-1, std::string(trimmed)};
     }
     if (!trimmed.empty() && trimmed.front() == '/') {
         return ComPort{-1, std::string(trimmed)};  // a device path is opened as given
@@ -141,7 +152,8 @@ std::string PortFileName(const ComPort& port) {
     if (!port.IsNetwork() && port.number >= 0) {
         return "COM" + std::to_string(port.number);
     }
-    std::string name = port.IsNetwork() ? port.path : port.path.substr(port.path.rfind('/') + 1);
+    std::string name =
+        port.IsNetwork() ? port.path : port.path.substr(port.path.find_last_of("/\\") + 1);
     for (char& c : name) {
         const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                           (c >= '0' && c <= '9') || c == '-' || c == '.';

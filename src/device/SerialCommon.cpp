@@ -54,6 +54,10 @@ void ReportSerialFailure(const SerialReport& report) {
     }
 }
 
+std::string SystemErrorText(int error) {
+    return detail::ErrorText(error);
+}
+
 void SetIdleHook(IdleHook hook) {
     std::lock_guard lock(HookMutex());
     Idle() = std::move(hook);

@@ -139,6 +139,8 @@ bool DeviceGone(uint32_t error) {
         case ERROR_OPERATION_ABORTED:
         case ERROR_DEVICE_NOT_CONNECTED:
         case ERROR_GEN_FAILURE:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_NOT_READY:  // also Wine's word for a line whose other end has closed
             return true;
         default:
             return false;

@@ -148,6 +148,10 @@ using SerialReporter = std::function<void(const SerialReport&)>;
 SerialReporter SetSerialReporter(SerialReporter reporter);
 void ReportSerialFailure(const SerialReport& report);
 
+// The system's words for an error number of a SerialReport or an OpenError: errno's on POSIX,
+// FormatMessageW's for a Win32 or Winsock code on Windows ("Access is denied").
+[[nodiscard]] std::string SystemErrorText(int error);
+
 // Called between the slices of every wait of the device layer, at most 10 ms apart on the
 // waiting thread (also where one wait follows another), so that a user-interface thread keeps
 // its windows painted within a frame while it blocks on the line.

@@ -25,7 +25,7 @@ inline constexpr int kSliceMs = 20;
 
 // The Win32 error codes that mean the device went away under an open handle (unplugged,
 // switched off): ERROR_BAD_COMMAND, ERROR_ACCESS_DENIED, ERROR_OPERATION_ABORTED,
-// ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE.
+// ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE, ERROR_DEV_NOT_EXIST, ERROR_NOT_READY.
 [[nodiscard]] bool DeviceGone(uint32_t error);
 
 // The failure of `call` with the error code GetLastError gives.

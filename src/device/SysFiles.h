@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace kestrow {
 
@@ -12,5 +13,10 @@ namespace kestrow {
 // The first line of a small file such as a sysfs attribute, trailing blanks removed; "" when it
 // cannot be read.
 [[nodiscard]] std::string FirstLineOf(const std::filesystem::path& file);
+
+// The USB vendor and product ids ("0403", "6001") of the device behind tty `tty` ("ttyUSB0"),
+// from `sys`/class/tty; empty when it has none (a ttyS port, a pseudo-terminal).
+[[nodiscard]] std::pair<std::string, std::string> UsbIdsOf(const std::filesystem::path& sys,
+                                                           const std::string& tty);
 
 }  // namespace kestrow

@@ -8,15 +8,13 @@
 #include <memory>
 #include <system_error>
 
+#include "device/Utf8Paths.h"
 #include "firmware/FirmwareTexts.h"
 
 namespace kestrow {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = UniqueFile;
 
 // Opens a regular file for binary reading. Anything else (a folder, a FIFO that would block,
 // a device) counts as a file that cannot be opened.
@@ -25,10 +23,10 @@ File OpenRegularFile(const std::string& path) {
         return nullptr;
     }
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec) || ec) {
+    if (!std::filesystem::is_regular_file(PathFromUtf8(path), ec) || ec) {
         return nullptr;
     }
-    return File(std::fopen(path.c_str(), "rb"));
+    return OpenFile(path, "rb");
 }
 
 // Size of an open file, taken from the file itself.

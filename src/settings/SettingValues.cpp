@@ -3,12 +3,10 @@
 #include <charconv>
 #include <limits>
 
+#include "device/Quoting.h"
+
 namespace kestrow {
 namespace {
-
-std::string Quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
-}
 
 // Why a dialog hides a row, for the refusal.
 std::string_view WhenOffered(Availability availability) {
@@ -105,7 +103,7 @@ std::string RangeText(int minimum, int maximum) {
 }
 
 std::string UnknownSettingText(std::string_view name) {
-    return "unknown setting " + Quoted(name) + "; \"kestrowctl settings\" lists the names";
+    return "unknown setting " + QuotedValue(name) + "; \"kestrowctl settings\" lists the names";
 }
 
 std::optional<std::string> NotOfferedText(const SettingInfo& setting, const BoxFacts& box) {
@@ -135,6 +133,35 @@ std::optional<SettingValue> ShownValueFor(const SettingInfo& setting, const BoxF
         }
     }
     return std::nullopt;
+}
+
+std::string UnshownByteText(const SettingInfo& setting, uint8_t byte) {
+    const std::string code = "code " + std::to_string(byte);
+    switch (setting.kind) {
+        case SettingKind::Number:
+            return "byte " + std::to_string(byte) + " (shows as " +
+                   std::to_string(ShownValue(setting, byte)) + ", outside " +
+                   RangeText(setting.minimum, setting.maximum) + ")";
+        case SettingKind::Genlock:
+            break;
+        case SettingKind::Choice:
+            switch (setting.rule) {
+                case ChoiceRule::Fixed:
+                    return code + " (not in the dialog's list)";
+                case ChoiceRule::OutputResolution: {
+                    const std::string_view name = LookupName(OutputResolutionNames, byte);
+                    return name.empty() ? code + " (no output resolution has this code)"
+                                        : code + " (" + std::string(name) +
+                                              ", not in this output port's list)";
+                }
+                case ChoiceRule::OutputMode:
+                    return code + " (not in this output port's list)";
+                case ChoiceRule::ClockMode:
+                    return code + " (not in this input port's list)";
+            }
+            break;
+    }
+    return "byte " + std::to_string(byte);
 }
 
 std::optional<uint8_t> CachedValue(const StatusCache& cache, const BoxFacts& box,
@@ -190,7 +217,7 @@ Plan PlanValue(const SettingInfo& setting, const BoxFacts& box, const SettingVal
                uint16_t period) {
     const std::string given = std::holds_alternative<int>(value)
                                   ? ValueText(value)
-                                  : Quoted(std::get<std::string>(value));
+                                  : QuotedValue(std::get<std::string>(value));
     if (setting.kind == SettingKind::Choice) {
         const std::vector<Choice> list = ChoicesFor(setting, box);
         const std::string accepted = "this box offers " + ChoicesText(list);

@@ -21,6 +21,12 @@ namespace kestrow {
 using SettingValue = std::variant<int, std::string>;
 using Json = nlohmann::ordered_json;
 
+// JSON as text for output: a string that is not UTF-8 (a file name, a typed value) is written
+// with U+FFFD in its place, never thrown as an error.
+[[nodiscard]] inline std::string JsonText(const Json& json, int indent = 2) {
+    return json.dump(indent, ' ', false, Json::error_handler_t::replace);
+}
+
 [[nodiscard]] std::string ValueText(const SettingValue& value);
 // A value as JSON: a number, a text, or null when there is none.
 [[nodiscard]] Json ToJson(const std::optional<SettingValue>& value);
@@ -43,6 +49,9 @@ using Json = nlohmann::ordered_json;
 // the entry its list selects. None when the dialog could show neither.
 [[nodiscard]] std::optional<SettingValue> ShownValueFor(const SettingInfo& setting,
                                                         const BoxFacts& box, uint8_t byte);
+// What such a byte is, for a report that shows every byte it read: "code 0 (SD(480i)60, not in
+// this output port's list)", "byte 200 (shows as 200, outside 0 to 127)".
+[[nodiscard]] std::string UnshownByteText(const SettingInfo& setting, uint8_t byte);
 // The byte a refresh stored for a setting of groups 1 to 4 (the System group's (4,2) where
 // this model keeps it); none for a GenLock setting.
 [[nodiscard]] std::optional<uint8_t> CachedValue(const StatusCache& cache, const BoxFacts& box,

@@ -1,6 +1,9 @@
 #include "settings/SettingsFile.h"
 
 #include <set>
+#include <string_view>
+
+#include "device/Quoting.h"
 
 namespace kestrow {
 namespace {
@@ -35,10 +38,27 @@ std::vector<std::string> HeaderFaults(const Json& file) {
                            key == "model" || key == "newerModel" || key == "versionText" ||
                            key == "settings";
         if (!known) {
-            faults.push_back("unknown entry \"" + key + "\"");
+            faults.push_back("unknown entry " + QuotedValue(key));
         }
     }
     return faults;
+}
+
+// The parser's reason without its exception's name. The text it last read, quoted between
+// single quotes, may be the rest of the file: it is quoted short.
+std::string ParserReason(std::string_view what) {
+    if (const size_t name = what.find("] "); name != std::string_view::npos) {
+        what.remove_prefix(name + 2);
+    }
+    const size_t open = what.find('\'');
+    size_t close = what.rfind("'; expected ");
+    close = close == std::string_view::npos ? what.rfind('\'') : close;
+    if (open == std::string_view::npos || close <= open) {
+        return std::string(what);
+    }
+    return std::string(what.substr(0, open)) +
+           QuotedValue(what.substr(open + 1, close - open - 1), '\'') +
+           std::string(what.substr(close + 1));
 }
 
 // Parses the file; a name given twice in one object goes to `faults` (the parser would keep
@@ -53,16 +73,15 @@ std::optional<Json> ParseKeepingDuplicates(const std::string& text,
             open.pop_back();
         } else if (event == Json::parse_event_t::key && !open.empty() &&
                    !open.back().insert(parsed.get<std::string>()).second) {
-            faults.push_back("\"" + parsed.get<std::string>() +
-                             "\" is named twice in one object; give it once");
+            faults.push_back(QuotedValue(parsed.get<std::string>()) +
+                             " is named twice in one object; give it once");
         }
         return true;
     };
     try {
         return Json::parse(text, callback);
     } catch (const Json::exception& e) {  // a syntax error, or a number beyond a double
-        const std::string what = e.what();
-        faults.push_back(what.substr(what.find(']') + 2));
+        faults.push_back(ParserReason(e.what()));
         return std::nullopt;
     }
 }
@@ -86,7 +105,7 @@ std::vector<PlannedWrite> CheckSettings(const Json& settings, const BoxFacts* bo
         }
         const auto value = FromJson(*entry);
         if (!value) {
-            faults.push_back(std::string(s.name) + ": " + entry->dump() +
+            faults.push_back(std::string(s.name) + ": " + QuotedValue(entry->dump(), '\0') +
                              " is neither a number nor a text the dialog takes");
             continue;
         }

@@ -120,6 +120,10 @@ class TestDiscovery : public QObject {
                                     << "";
         QTest::newRow("device path") << "/dev/ttyUSB3" << dev << "" << 0 << "ttyUSB3"
                                      << "";
+        QTest::newRow("Windows name of COM 12") << "\\\\.\\com12" << dev << "" << 0 << "COM12"
+                                                << "";
+        QTest::newRow("Windows device name") << "\\\\.\\CNCA0" << dev << "" << 0 << "CNCA0"
+                                             << "";
         QTest::newRow("IPv6 without brackets") << "rfc2217://::1:7000" << -1 << "" << 0 << ""
                                                << "in brackets";
         QTest::newRow("no port") << "rfc2217://host" << -1 << "" << 0 << ""

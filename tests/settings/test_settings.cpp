@@ -1,15 +1,12 @@
-// Name tables and option lists, each pinned whole through lookups of every entry (a lookup
-// beyond the end gives nothing); and the settings table's conversions and rules, one row each.
-#include <QCryptographicHash>
+// The settings table's conversions and rules, one row each; and a settings file saved from and
+// loaded onto a simulated box, step by step.
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
-#include "settings/NameTables.h"
 #include "settings/Settings.h"
-
-using kestrow::LookupName;
-using kestrow::NameTable;
-
-Q_DECLARE_METATYPE(NameTable)
+#include "settings/SettingsFileRun.h"
+#include "tests/common/TestBox.h"
 
 namespace {
 
@@ -23,7 +20,8 @@ using namespace kestrow;
 //             "P range" the trackbar's range
 //   choice    "list" -> the codes sent, in list order ("sent/stored" where they differ);
 //             "stored K" -> the entry the dialog selects; other text -> "sends X stores Y"
-//   any       "available" -> yes or no; setting "" and "reset" -> the factory-reset item
+//   any       "available" -> yes or no; setting "" and "reset" -> the factory-reset item;
+//             "unshown B" -> what a report says of a stored byte the dialog cannot show
 QString Ask(const SettingInfo* s, const BoxFacts& box, const QString& ask) {
     if (s == nullptr) {
         return QString::number(FactoryResetItem(box));
@@ -33,6 +31,11 @@ QString Ask(const SettingInfo* s, const BoxFacts& box, const QString& ask) {
     }
     bool number = false;
     const int n = ask.section(' ', -1).toInt(&number);
+    if (ask.startsWith("unshown ")) {
+        return ShownValueFor(*s, box, uint8_t(n)) ? "shown"
+                                                  : QString::fromStdString(
+                                                        UnshownByteText(*s, uint8_t(n)));
+    }
     switch (s->kind) {
         case SettingKind::Number:
             if (ask.startsWith("byte ")) {
@@ -98,7 +101,6 @@ constexpr BoxFacts kNewerModel1{0x59, 1, true};
 
 constexpr Conversion kConversions[] = {
     // Numbers: the label's range, the offset, the clamp.
-    {"contrast 0", "contrast", {}, "0", "byte 0 shows 0"},
     {"contrast 300 clamped", "contrast", {}, "300", "byte 255 shows 255"},
     {"contrast -1 clamped", "contrast", {}, "-1", "byte 0 shows 0"},
     {"sharpness 200 clamped", "sharpness", {}, "200", "byte 127 shows 127"},
@@ -139,6 +141,17 @@ constexpr Conversion kConversions[] = {
     {"VGA YCbCr422 stored 1", "output-mode", kVgaOut, "stored 1", "YCbCr422"},
     {"DVI: RGB whatever the byte", "output-mode", kDviOut, "stored 2", "RGB"},
     {"fixed list beyond", "color-tone", {}, "stored 5", "none"},
+    // What a report says of a byte the dialog cannot show: never a blank.
+    {"unshown: a code the output port's list lacks", "output-resolution", kVgaOut, "unshown 0",
+     "code 0 (SD(480i)60, not in this output port's list)"},
+    {"unshown: a code no resolution has", "output-resolution", kVgaOut, "unshown 40",
+     "code 40 (no output resolution has this code)"},
+    {"unshown: a number beyond the label's range", "h-shift", {}, "unshown 250",
+     "byte 250 (shows as 150, outside -100 to 100)"},
+    {"unshown: beyond a fixed list", "color-tone", {}, "unshown 5",
+     "code 5 (not in the dialog's list)"},
+    {"unshown: a lock mode the input port lacks", "clock-mode", kModel1, "unshown 5",
+     "code 5 (not in this input port's list)"},
     {"lock entry of the input port", "clock-mode", kModel1, "Lock To SDI", "sends 1 stores 1"},
     {"no lock entry for input 7", "clock-mode", {0x79, 1, false}, "list", "0 1"},
     // Which rows a box shows.
@@ -157,72 +170,128 @@ constexpr Conversion kConversions[] = {
     {"reset, newer model 1", "", kNewerModel1, "reset", "4"},
 };
 
+// A settings-file run against a simulated box on COM 210, with the cache and facts a refresh
+// of it would leave: `cells` ("1.1=24 2.8=200") set in an otherwise zero cache.
+struct RunBox {
+    RunBox(const sim::BoxConfig& config, const QString& cells)
+        : sim(test::StartLinkedBox(ports, 210, config)), link(ports.Port(210)) {
+        facts = {config.portByte, config.modelByte, config.newerModel != 0};
+        for (const QString& cell : cells.split(' ', Qt::SkipEmptyParts)) {
+            const QStringList at = cell.split(QRegularExpression("[.=]"));
+            *SettingByte(cache, uint8_t(at[0].toInt()), uint8_t(at[1].toInt())) =
+                uint8_t(at[2].toInt());
+        }
+    }
+    // "name=byte" for each setting of `cells` ("contrast=140 h-shift=88"), as the cache holds
+    // it now.
+    QString Cached(const QString& cells) const {
+        QStringList out;
+        for (const QString& cell : cells.split(' ', Qt::SkipEmptyParts)) {
+            const QString name = cell.section('=', 0, 0);
+            const SettingInfo* s = FindSetting(name.toStdString());
+            if (s == nullptr) {
+                return "no setting " + name;
+            }
+            const auto byte = CachedValue(cache, facts, *s);
+            out << name + '=' + QString::number(byte.value_or(999));
+        }
+        return out.join(' ');
+    }
+    test::RecordingReporter reporter;  // a port gone is reported here, not shown
+    test::PortsDir ports;
+    std::unique_ptr<sim::BoxSim> sim;
+    DeviceLink link;
+    StatusCache cache;
+    BoxFacts facts;
+};
+
+sim::BoxConfig ModelBox(int model, std::set<std::pair<uint8_t, uint8_t>> unanswered = {}) {
+    sim::BoxConfig config;  // HDMI in, VGA out
+    config.modelByte = uint8_t(model);
+    config.unanswered = std::move(unanswered);
+    return config;
+}
+
+struct SaveRow {
+    const char* tag;
+    sim::BoxConfig box;
+    const char* cells;  // the cache of the refresh before
+    const char* path;   // "saved.json" in a folder that holds it already; "": none given
+    SaveEnd end;
+    size_t settings;
+    const char* notes;  // '|' between them
+    const char* reason;
+};
+
+const SaveRow kSaveRows[] = {
+    {"saved whole", ModelBox(0), "1.1=24", "saved.json", SaveEnd::Saved, 18, "", ""},
+    {"no path: the text only", ModelBox(0), "1.1=24", "", SaveEnd::Saved, 18, "", ""},
+    {"a byte the dialog cannot show", ModelBox(0), "1.1=24 2.8=200", "saved.json", SaveEnd::Saved,
+     17, "sharpness: the box holds 200, which the dialog cannot show; left out", ""},
+    {"GenLock delays read now", ModelBox(1), "1.1=24", "saved.json", SaveEnd::Saved, 21, "", ""},
+    {"a GenLock reply lost", ModelBox(1, {{0x49, 3}}), "1.1=24", "saved.json", SaveEnd::Unanswered,
+     0, "", ""},
+    {"no such folder", ModelBox(0), "1.1=24", "missing/saved.json", SaveEnd::FileNotWritten, 18, "",
+     "No such file or directory"},
+};
+
+struct LoadRow {
+    const char* tag;
+    sim::BoxConfig box;
+    int fileModel;
+    const char* settings;  // the file's
+    const char* happens;   // "gone": the box went away before the load
+    const char* refresh;   // "fails"; "G.I=B": the refresh reads that byte; "": what was written
+    LoadEnd end;
+    const char* told;    // LoadedText
+    int refreshes;       // how often the run asked for one
+    const char* wire;    // the frames the box received, in hex
+    const char* cached;  // the cache afterwards
+    const char* detail;  // the faults or differences, '|' between them
+};
+
+constexpr const char* kTwo = R"({"contrast": 140, "h-shift": -12})";
+constexpr const char* kTwoWrites = "086c930002018c6a086c930003055899";
+constexpr const char* kGenlock =
+    R"x({"clock-mode": "FrameLock B(Genlock)", "genlock-h": -10, "genlock-v": 5})x";
+
+const LoadRow kLoadRows[] = {
+    {"written and read back", ModelBox(0), 0, kTwo, "", "", LoadEnd::ReadBack,
+     "2 settings written and read back", 1, kTwoWrites, "contrast=140 h-shift=88", ""},
+    {"one reads back different", ModelBox(0), 0, kTwo, "", "2.1=7", LoadEnd::Differs,
+     "2 settings written; 1 of them read back different", 1, kTwoWrites, "contrast=7 h-shift=88",
+     "contrast: wrote 140, reads back 7"},
+    {"the read-back unanswered: the writes stay in the cache", ModelBox(0), 0, kTwo, "", "fails",
+     LoadEnd::ReadBackUnanswered, "2 settings written", 1, kTwoWrites, "contrast=140 h-shift=88",
+     ""},
+    {"another model's file", ModelBox(0), 1, kTwo, "", "", LoadEnd::Refused, "nothing was written",
+     0, "", "contrast=0 h-shift=0", "the file is for model byte 1, this box reports 0"},
+    {"gone before the first write", ModelBox(0), 0, kTwo, "gone", "", LoadEnd::WriteFailed,
+     "0 of 2 settings written; contrast and those after it were not", 0, "", "contrast=0", ""},
+    // The periods before the writes, the delays after the refresh.
+    {"GenLock", ModelBox(1), 1, kGenlock, "", "", LoadEnd::ReadBack,
+     "3 settings written and read back", 1,
+     "066c934904ae066c934905ad086c9300040202f1086c934900088e1a086c9349010005aa"
+     "066c934904ae066c934902b0066c934905ad066c934903af",
+     "clock-mode=2", ""},
+    {"a GenLock period unanswered", ModelBox(1, {{0x49, 5}}), 1, kGenlock, "", "",
+     LoadEnd::PeriodsUnanswered, "nothing was written", 0, "066c934904ae066c934905ad",
+     "clock-mode=0", ""},
+};
+
+QString Joined(const std::vector<std::string>& lines) {
+    QStringList out;
+    for (const std::string& line : lines) {
+        out << QString::fromStdString(line);
+    }
+    return out.join('|');
+}
+
 }  // namespace
 
 class TestSettings : public QObject {
     Q_OBJECT
   private slots:
-    // A digest of the entries joined by line feeds (the lock lists of every input port code in
-    // a row, as one table).
-    void wholeTables_data() {
-        using namespace kestrow;
-        QTest::addColumn<NameTable>("table");
-        QTest::addColumn<QByteArray>("md5");
-#define KESTROW_ROW(table, md5) QTest::newRow(#table) << NameTable(table) << QByteArray(md5)
-        KESTROW_ROW(VideoPortNames, "9c458b44c36dd38889ba429230cee493");
-        KESTROW_ROW(OutputResolutionNames, "2f04f38f9c910df5f6dd230c041287bd");
-        KESTROW_ROW(InputTimingNames, "112ad9a6af81e7695383d4bdf1bbf850");
-        KESTROW_ROW(OutputResolutionListFull, "2f04f38f9c910df5f6dd230c041287bd");
-        KESTROW_ROW(OutputResolutionListSdi, "e0be8f6dd1ba912bdb1789f6079ad57c");
-        KESTROW_ROW(OutputResolutionListVga, "eab9fc94a9dbe082d3edbae6e8829186");
-        KESTROW_ROW(OutputResolutionListComponent, "736c8e7d98369d9759207cf3e8cb8e06");
-        KESTROW_ROW(ColourSpaceList, "2b6a0677ac83318940384ee066976181");
-        KESTROW_ROW(ColourSpaceListRgb, "889574aebacda6bfd3e534e2b49b8028");
-        KESTROW_ROW(ColourSpaceListYcc422, "dfa54fb0177d90988f074e421cc7352a");
-        KESTROW_ROW(ColourSpaceListRgbYcc422, "aaa88e8cf93c7ecbc4576df724f8f8a4");
-        KESTROW_ROW(TestPatternList, "82a6d3219b51adda7a183f20e86038b3");
-        KESTROW_ROW(AudioSourceList, "1299b5bfcb6f8c68f8b208f3c8997f1c");
-        KESTROW_ROW(EdidAudioChannelList, "dad64fcfc3285ac3c970e377318b2033");
-        KESTROW_ROW(LockModeListFixed, "306eac051bbce65ae8b32cc772ceb3c3");
-        KESTROW_ROW(AutoSleepList, "56bd1c08ddd3e70fd20ad98b4ab7fdf6");
-        KESTROW_ROW(OffOnList, "460402eea4a214b958ae7b991591909d");
-        KESTROW_ROW(ColourToneList, "eebf8e2b08734592cd810cf15140d834");
-        KESTROW_ROW(EdgeEnhanceList, "c8dddb044044c5b4724d84ea605c8a86");
-        KESTROW_ROW(AspectRatioList, "cfe75aee6aaad86c23dfd32e5d2b0df1");
-        KESTROW_ROW(NoiseLevelList, "442ebccc1f9496942e78fae77376d150");
-        KESTROW_ROW(OnOffList, "fe334116c89b66d9087054acd4c7aed5");
-        KESTROW_ROW(DeinterlaceModeList, "13fbad9481af68f9d8b096d333553a9a");
-        KESTROW_ROW(EdgeAngleList, "9c59a93596e48aa4bb7c890b5b2d392d");
-        KESTROW_ROW(FilmModeList, "3c8c7736d36e2ffda5595542b8c5bfd8");
-        KESTROW_ROW(InterAreaList, "4b6f92f7132d30a9d6f6f4007ae34c91");
-#undef KESTROW_ROW
-        static const auto lock = [] {
-            std::vector<std::string_view> all;
-            for (uint8_t port = 0; port < 16; ++port) {
-                const auto list = LockModeListByInput(port);
-                all.insert(all.end(), list.begin(), list.end());
-            }
-            return all;
-        }();
-        QTest::newRow("LockModeListByInput")
-            << NameTable(lock) << QByteArray("1751520aac8dcb3f4662da0b7e768d09");
-    }
-    void wholeTables() {
-        QFETCH(NameTable, table);
-        const auto entry = [&table](size_t code) {
-            const std::string_view s = LookupName(table, static_cast<unsigned>(code));
-            return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-        };
-        QStringList entries;
-        for (size_t code = 0; code < table.size(); ++code) {
-            entries << entry(code);
-        }
-        const QByteArray text = entries.join(QChar('\n')).toUtf8();
-        QTEST(QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex(), "md5");
-        QCOMPARE(entry(table.size()), QString());
-        QCOMPARE(entry(0xFFFFFFFFu), QString());
-    }
-
     void conversions_data() {
         QTest::addColumn<int>("row");
         for (int k = 0; k < int(std::size(kConversions)); ++k) {
@@ -235,6 +304,113 @@ class TestSettings : public QObject {
         const SettingInfo* s = *c.setting != '\0' ? FindSetting(c.setting) : nullptr;
         QVERIFY(*c.setting == '\0' || s != nullptr);
         QCOMPARE(Ask(s, c.box, c.ask), QString(c.told));
+    }
+
+    // Save: what the run left in the file and told; the old file stays unless the new one is
+    // whole, and nothing is written without a path.
+    void saveRuns_data() {
+        QTest::addColumn<int>("row");
+        for (int k = 0; k < int(std::size(kSaveRows)); ++k) {
+            QTest::newRow(kSaveRows[k].tag) << k;
+        }
+    }
+    void saveRuns() {
+        QFETCH(int, row);
+        const SaveRow& r = kSaveRows[row];
+        RunBox on(r.box, r.cells);
+        QVERIFY(on.sim != nullptr);
+        const QTemporaryDir dir;
+        const QString old = dir.filePath("saved.json");
+        QFile file(old);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\n") == 4);
+        file.close();
+        const std::string path = *r.path != '\0' ? dir.filePath(r.path).toStdString() : "";
+
+        const SaveResult saved = SaveSettingsFile({on.link, on.cache, on.facts}, "test 1", path);
+        QCOMPARE(int(saved.end), int(r.end));
+        QCOMPARE(saved.settings, r.settings);
+        QCOMPARE(Joined(saved.notes), QString(r.notes));
+        QCOMPARE(QString::fromStdString(saved.reason), QString(r.reason));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const bool replaced = saved.end == SaveEnd::Saved && !path.empty();
+        QCOMPARE(file.readAll(), replaced ? QByteArray::fromStdString(saved.text) : "old\n");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"saved.json"});
+        if (saved.end != SaveEnd::Unanswered) {
+            const Json text = Json::parse(saved.text);
+            QCOMPARE(text.at("program").get<std::string>(), std::string("test 1"));
+            QCOMPARE(text.at("settings").size(), r.settings);
+        }
+    }
+
+    // Load: the frames the box received (the GenLock periods, the writes, the GenLock reads
+    // after the refresh), how often the run asked for a refresh, the cache afterwards, and the
+    // words for what the box was left with.
+    void loadRuns_data() {
+        QTest::addColumn<int>("row");
+        for (int k = 0; k < int(std::size(kLoadRows)); ++k) {
+            QTest::newRow(kLoadRows[k].tag) << k;
+        }
+    }
+    void loadRuns() {
+        QFETCH(int, row);
+        const LoadRow& r = kLoadRows[row];
+        RunBox on(r.box, "");
+        QVERIFY(on.sim != nullptr);
+        const std::string text = R"({"format": "kestrow-settings", "version": 1, "model": )" +
+                                 std::to_string(r.fileModel) +
+                                 R"(, "newerModel": false, "settings": )" + r.settings + "}";
+        const ParsedSettingsFile parsed = ParseSettingsFile(text);
+        QCOMPARE(Joined(parsed.faults), QString());
+        if (QString(r.happens) == "gone") {
+            on.sim->Vanish();
+        }
+        int refreshes = 0;
+        const QString refresh = r.refresh;
+        const auto reread = [&] {
+            ++refreshes;
+            if (refresh.contains('=')) {
+                const QStringList at = refresh.split(QRegularExpression("[.=]"));
+                *SettingByte(on.cache, uint8_t(at[0].toInt()), uint8_t(at[1].toInt())) =
+                    uint8_t(at[2].toInt());
+            }
+            return refresh != "fails";
+        };
+
+        const LoadResult loaded =
+            LoadSettingsFile({on.link, on.cache, on.facts}, parsed.file, reread);
+        QCOMPARE(int(loaded.end), int(r.end));
+        QCOMPARE(QString::fromStdString(LoadedText(loaded)), QString(r.told));
+        QCOMPARE(refreshes, r.refreshes);
+        QVERIFY(on.sim->WaitForQuiet(2000) || QString(r.happens) == "gone");
+        QCOMPARE(test::WireHex(*on.sim), QByteArray(r.wire));
+        QCOMPARE(on.Cached(r.cached), QString(r.cached));
+        QCOMPARE(Joined(loaded.end == LoadEnd::Refused ? loaded.faults : loaded.differ),
+                 QString(r.detail));
+        const bool readBack = loaded.end == LoadEnd::ReadBack || loaded.end == LoadEnd::Differs;
+        QCOMPARE(loaded.readBack.values.empty(), !readBack);
+    }
+
+    // A load stopped by a failed write names the first setting that did not go out (a box
+    // that goes away between two writes cannot be timed from here).
+    void writeFailedWords_data() {
+        QTest::addColumn<int>("written");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("one went out")
+            << 1 << "1 of 3 settings written; sharpness and those after it were not";
+        QTest::newRow("two went out")
+            << 2 << "2 of 3 settings written; h-shift and those after it were not";
+    }
+    void writeFailedWords() {
+        QFETCH(int, written);
+        LoadResult stopped;
+        stopped.end = LoadEnd::WriteFailed;
+        stopped.written = size_t(written);
+        for (const char* name : {"contrast", "sharpness", "h-shift"}) {
+            PlannedWrite write;
+            write.setting = FindSetting(name);
+            stopped.writes.push_back(write);
+        }
+        QTEST(QString::fromStdString(LoadedText(stopped)), "told");
     }
 };
 

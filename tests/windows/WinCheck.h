@@ -2,6 +2,7 @@
 // show, measured waits, the recorded serial reports and the boxes' frame logs.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -97,8 +98,13 @@ inline std::string Reported(const std::string& result) {
 // of a wait; a window that waits on the box keeps painting through it.
 class IdleCounter {
   public:
-    IdleCounter() {
-        SetIdleHook([this] { ++runs_; });
+    IdleCounter() : last_(Clock::now()) {
+        SetIdleHook([this] {
+            const auto now = Clock::now();
+            longestGapMs_ = std::max(longestGapMs_, MsBetween(last_, now));
+            last_ = now;
+            ++runs_;
+        });
     }
     ~IdleCounter() { SetIdleHook({}); }
     IdleCounter(const IdleCounter&) = delete;
@@ -106,9 +112,18 @@ class IdleCounter {
     // Whether it ran at least once every 50 ms of `ms` (ten times fewer than it should).
     [[nodiscard]] bool RanThrough(int64_t ms) const { return runs_ >= ms / 50; }
     [[nodiscard]] int runs() const { return runs_; }
+    // The longest time between two runs (or from the start to the first), until now.
+    [[nodiscard]] int64_t LongestGapMs() const {
+        return std::max(longestGapMs_, MsBetween(last_, Clock::now()));
+    }
 
   private:
+    static int64_t MsBetween(Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count();
+    }
     int runs_ = 0;
+    Clock::time_point last_;
+    int64_t longestGapMs_ = 0;
 };
 
 // The frames a simulated box printed ("<- 05 6C 93 05 F7" lines of kestrow-boxsim's output).

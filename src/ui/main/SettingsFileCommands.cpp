@@ -1,6 +1,6 @@
 // Save settings... and Load settings... of the main window: the settings file of kestrowctl's
-// dump and load (settings/SettingsFile.h), written from what the dialogs show and put onto the
-// box with the frames their Applies send.
+// dump and load, saved and loaded by the same run (settings/SettingsFileRun.h) on the box of the
+// last refresh. Here: the file dialog, the cursor, and the one message box that reports it.
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "settings/SettingsFile.h"
+#include "settings/SettingsFileRun.h"
 #include "settings/WholeFile.h"
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/FileDialog.h"
 #include "ui/dialogkit/MessageBox.h"
-#include "ui/dialogkit/QtSupport.h"
 #include "ui/main/MainWindow.h"
 
 namespace kestrow {
@@ -47,10 +47,6 @@ QString Lines(const std::vector<std::string>& lines) {
         out << QStringLiteral("\u2022 ") + QString::fromStdString(line);
     }
     return out.join(QLatin1Char('\n'));
-}
-
-QString Count(size_t settings) {
-    return QString::fromStdString(SettingsCount(settings));
 }
 
 std::string LocalPath(const QString& path) {
@@ -120,83 +116,76 @@ MainWindow::FileReport MainWindow::SaveSettings(const ComPort& port, const QStri
     const QString name = QFileInfo(path).fileName();
     statusLink.SetPort(port);
     ui::ShowWaitCursor();
-    const std::optional<ShownSettings> shown = ReadShownSettings(statusLink, statusCache, box);
-    if (!shown) {
-        return {QStringLiteral("The box stopped answering its GenLock reads; nothing was saved."),
+    const SaveResult saved =
+        SaveSettingsFile({statusLink, statusCache, box}, ProgramName(), LocalPath(path));
+    switch (saved.end) {
+        case SaveEnd::Unanswered:
+            return {
+                QStringLiteral("The box stopped answering its GenLock reads; nothing was saved."),
                 Icon::Warning};
+        case SaveEnd::FileNotWritten:
+            return {name + QStringLiteral(" could not be written: ") +
+                        QString::fromStdString(saved.reason) + QLatin1Char('.'),
+                    Icon::Error};
+        case SaveEnd::Saved:
+            break;
     }
-    const std::string version = VersionTextFor(statusLink, box);
-    const std::string text = SettingsFileText(box, version, shown->values, ProgramName());
-    if (const auto reason = ReplaceWholeFile(LocalPath(path), text)) {
-        return {name + QStringLiteral(" could not be written: ") + QString::fromStdString(*reason) +
-                    QLatin1Char('.'),
-                Icon::Error};
+    QString said =
+        QString::fromStdString(SettingsCount(saved.settings)) + QStringLiteral(" saved to ") + name;
+    if (!saved.notes.empty()) {
+        said += QStringLiteral(", %1 left out").arg(saved.notes.size());
     }
-    QString saved = Count(shown->values.size()) + QStringLiteral(" saved to ") + name;
-    if (!shown->notes.empty()) {
-        saved += QStringLiteral(", %1 left out").arg(shown->notes.size());
-    }
-    return {saved + QLatin1Char('.'), Icon::Information, Lines(shown->notes)};
+    return {said + QLatin1Char('.'), Icon::Information, Lines(saved.notes)};
 }
 
-// The file checked whole against the box of the last refresh, then every write as its dialog's
-// Apply sends it and keeps it in the cache, then the read-back: the Refresh button's refresh and
-// the GenLock reads.
+// The file checked whole against the box of the last refresh, every write kept in the cache as
+// its dialog's Apply keeps it, then the read-back: the Refresh button's refresh, shown on the
+// window, and the GenLock reads.
 MainWindow::FileReport MainWindow::LoadSettings(const ComPort& port, const QString& path) {
     const QString name = QFileInfo(path).fileName();
-    const auto refused = [&name](const std::vector<std::string>& faults) {
-        return FileReport{name + QStringLiteral(" was refused; nothing was written."),
-                          Icon::Warning, Lines(faults)};
-    };
     const std::optional<std::string> text = ReadWholeFile(LocalPath(path));
     if (!text) {
         return {name + QStringLiteral(" cannot be read or is empty; nothing was written."),
                 Icon::Error};
     }
     const ParsedSettingsFile parsed = ParseSettingsFile(*text);
+    const auto refused = [&name](const std::vector<std::string>& faults) {
+        return FileReport{name + QStringLiteral(" was refused; nothing was written."),
+                          Icon::Warning, Lines(faults)};
+    };
     if (!parsed.faults.empty()) {
         return refused(parsed.faults);
     }
     statusLink.SetPort(port);
     ui::ShowWaitCursor();
-    const std::optional<GenlockPeriods> periods = ReadGenlockPeriods(statusLink, parsed.file, box);
-    if (!periods) {
-        return {QStringLiteral("The box did not answer its GenLock reads; nothing was written."),
-                Icon::Warning};
-    }
-    const LoadPlan plan = PlanLoad(parsed.file, box, *periods);
-    if (!plan.faults.empty()) {
-        return refused(plan.faults);
-    }
-    const QString all = Count(plan.writes.size());
-    size_t written = 0;
-    for (const PlannedWrite& write : plan.writes) {
-        if (!WriteSettingValue(statusLink, *write.setting, write.value)) {
-            return {QStringLiteral("%1 of %2 written; %3 and those after it were not.")
-                        .arg(written)
-                        .arg(all, ui::Utf8(write.setting->name)),
-                    Icon::Error};
+    const auto refresh = [this, &port] {
+        if (RefreshFrom(port) != RefreshResult::Completed) {
+            return false;
         }
-        StoreWritten(statusCache, box, write);
-        ++written;
-    }
-
-    std::optional<ShownSettings> now;
-    if (RefreshFrom(port) == RefreshResult::Completed) {
         ui::ShowWaitCursor();  // the refresh ends with the arrow; the GenLock reads follow
-        now = ReadShownSettings(statusLink, statusCache, box);
+        return true;
+    };
+    const LoadResult loaded =
+        LoadSettingsFile({statusLink, statusCache, box}, parsed.file, refresh);
+    const QString said = QString::fromStdString(LoadedText(loaded));
+    switch (loaded.end) {
+        case LoadEnd::PeriodsUnanswered:
+            return {QStringLiteral("The box did not answer its GenLock reads; ") + said +
+                        QLatin1Char('.'),
+                    Icon::Warning};
+        case LoadEnd::Refused:
+            return refused(loaded.faults);
+        case LoadEnd::WriteFailed:
+            return {said + QLatin1Char('.'), Icon::Error};
+        case LoadEnd::ReadBackUnanswered:
+            return {said + QStringLiteral(", but the box did not answer the read-back."),
+                    Icon::Warning};
+        case LoadEnd::Differs:
+            return {said + QLatin1Char('.'), Icon::Warning, Lines(loaded.differ)};
+        case LoadEnd::ReadBack:
+            break;
     }
-    if (!now) {
-        return {all + QStringLiteral(" written, but the box did not answer the read-back."),
-                Icon::Warning};
-    }
-    const std::vector<std::string> differ = ReadBackDifferences(plan.writes, now->values);
-    if (!differ.empty()) {
-        return {
-            all + QStringLiteral(" written; %1 of them read back different.").arg(differ.size()),
-            Icon::Warning, Lines(differ)};
-    }
-    return {all + QStringLiteral(" written and read back."), Icon::Information};
+    return {said + QLatin1Char('.'), Icon::Information};
 }
 
 }  // namespace kestrow

@@ -1,0 +1,76 @@
+// doctor on Windows: each COM port the system lists, with its name and USB ids, and whether it
+// opens; a port another program holds, or one that fails otherwise, with what to do about it.
+#include <string>
+#include <vector>
+
+#include "cli/Console.h"
+#include "cli/Doctor.h"
+#include "cli/Ports.h"
+#include "device/DeviceAccess.h"
+#include "device/DeviceLink.h"
+#include "device/PortNaming.h"
+
+namespace kestrow::cli {
+namespace {
+
+void ExaminePort(const ComPortInfo& port, std::vector<Finding>& out) {
+    const std::string name = PortText(port);
+    out.push_back({false,
+                   name + ": " + (port.friendlyName.empty() ? port.product : port.friendlyName) +
+                       (port.usbId.empty() ? "" : ", USB " + port.usbId),
+                   {}});
+    HeldReports held;  // the reason is said here, once
+    SerialPort serial;
+    if (OpenBoxPort(serial, port)) {
+        serial.Close();
+        out.push_back({false, name + ": opens", {}});
+        return;
+    }
+    const int error = serial.OpenError();
+    const std::string why = error != 0 ? SystemErrorText(error) : held.Take();
+    switch (ClassifyOpenError(error)) {
+        case OpenRefusal::InUse:
+            out.push_back({true,
+                           name + ": in use by another program (CreateFile: " + why +
+                               "); the box's replies go to that program",
+                           "close the program that has the port open (a terminal program, the "
+                           "Kestrow panel, another kestrowctl); if none is left, unplug the "
+                           "adapter and plug it in again"});
+            break;
+        case OpenRefusal::NoDevice:
+            out.push_back({true, name + ": listed, but it does not open (CreateFile: " + why + ")",
+                           "unplug the adapter and plug it in again; Device Manager (Ports) "
+                           "shows whether its driver works"});
+            break;
+        default:
+            out.push_back({true, name + ": does not open (CreateFile: " + why + ")",
+                           "unplug the adapter and plug it in again; Device Manager (Ports) "
+                           "shows whether its driver works"});
+            break;
+    }
+}
+
+}  // namespace
+
+DoctorRoots DoctorRoots::Under(const std::string& root) {
+    DoctorRoots roots;
+    roots.root = root;
+    return roots;
+}
+
+std::vector<Finding> Examine(const DoctorRoots& /*roots*/, const Identity& /*user*/) {
+    std::vector<Finding> out;
+    const std::vector<ComPortInfo> ports = FindComPorts();
+    for (const ComPortInfo& port : ports) {
+        ExaminePort(port, out);
+    }
+    if (ports.empty()) {
+        out.push_back({true, "no COM port found",
+                       "plug the box in and switch it on; Device Manager shows whether Windows "
+                       "saw its adapter (under Ports (COM & LPT), or under Other devices when "
+                       "its driver is missing)"});
+    }
+    return out;
+}
+
+}  // namespace kestrow::cli

@@ -1,0 +1,169 @@
+// kestrowctl run as a script runs it, against simulated boxes linked into a private ports
+// directory ($XDG_RUNTIME_DIR/kestrow/ports): what a run is given and what it gives back, the
+// boxes, and the files the commands are handed.
+#pragma once
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/BoxSim.h"
+
+Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
+
+namespace kestrow::test {
+
+inline constexpr int kCom = 210;  // the first box's number; others follow
+// The probe and the model question (4,4) that every named get and set starts with.
+inline const QByteArray kIdentify = "056c9305f7076c93010404f1";
+// A settings file for model byte %1 of an older model, with the settings %2.
+inline constexpr const char* kSettingsFile =
+    R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
+    R"("newerModel": false, "settings": %2})";
+
+struct Run {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// How a run is set up beyond its command line.
+struct How {
+    QString whenOut;  // once stdout holds it, `signal` goes to the process
+    int signal = SIGINT;
+    // A bash line around the run, CMD standing for kestrowctl with its arguments
+    // ("CMD | head -1", "ulimit -f 0; CMD"); the code is still kestrowctl's.
+    QString shell;
+    bool tty = false;     // stdin is a terminal
+    bool nobody = false;  // runs as user and group 65534, without other groups (as root)
+    QByteArray input;     // what stdin holds
+    QStringList env;      // "NAME=value" added to the environment (KESTROW_PORT is not kept)
+    // In order: once stdout holds a step's text (after the previous step's), its action runs.
+    QList<std::pair<QString, std::function<void()>>> steps;
+};
+
+// A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
+// answers 41 to a Get Status after block `status41After`, or paces its bytes at the line rate.
+inline sim::BoxConfig Loader(bool inLoader = true, int nak = -1, int status41After = -1,
+                             bool paced = false) {
+    sim::BoxConfig c;
+    c.startInBootLoader = inLoader;
+    c.nakBlock = nak;
+    c.status = status41After >= 0 ? 0x41 : 0x40;
+    c.statusAfterBlock = status41After;
+    c.paced = paced;
+    return c;
+}
+
+// The fixture of the kestrowctl tests: a private runtime folder, the boxes of the test linked
+// as COM 210, COM 211, ... and kestrowctl run against them. A test class calls Start() from its
+// initTestCase() and clears boxes_ in its cleanup().
+class CliTest : public QObject {
+  protected:
+    QTemporaryDir root_;
+    std::vector<std::unique_ptr<sim::BoxSim>> boxes_;
+
+    void Start() {
+        QVERIFY(root_.isValid());
+        QVERIFY(QDir().mkpath(PortsDir()));
+    }
+    [[nodiscard]] QString PortsDir() const { return root_.path() + "/kestrow/ports"; }
+
+    sim::BoxSim& AddBox(const sim::BoxConfig& config = {}) {
+        auto box = sim::BoxSim::Start(config);
+        if (!box || !box->LinkAs(PortsDir().toStdString(), kCom + int(boxes_.size()))) {
+            qFatal("no simulated box");
+        }
+        boxes_.push_back(std::move(box));
+        return *boxes_.back();
+    }
+    QString WriteFile(const QString& name, const QByteArray& content) {
+        QFile f(root_.filePath(name));
+        QFile::remove(f.fileName());
+        if (!content.isEmpty() && (!f.open(QIODevice::WriteOnly) || f.write(content) < 0)) {
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+        }
+        return f.fileName();
+    }
+
+    // Runs kestrowctl with `command` and --port `port` (none when empty).
+    Run Ctl(const QString& command, const QString& port = QString::number(kCom),
+            const How& how = {}) {
+        QStringList args = QProcess::splitCommand(command);
+        if (!port.isEmpty()) {
+            args << "--port" << (port == "\"\"" ? QString() : port);  // "" as the shell passes it
+        }
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", root_.path());
+        env.remove("KESTROW_PORT");
+        for (const QString& e : how.env) {
+            env.insert(e.section('=', 0, 0), e.section('=', 1));
+        }
+        p.setProcessEnvironment(env);
+        const int master = how.tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
+        if (how.tty && (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)) {
+            qFatal("no pseudo-terminal");
+        }
+        p.setChildProcessModifier([slave = std::string(how.tty ? ::ptsname(master) : ""),
+                                   nobody = how.nobody] {
+            if (!slave.empty()) {
+                ::dup2(::open(slave.c_str(), O_RDWR | O_NOCTTY), STDIN_FILENO);
+            }
+            if (nobody &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                ::_exit(99);
+            }
+        });
+        if (how.shell.isEmpty()) {
+            p.start(KESTROWCTL, args);
+        } else {
+            const QString line = QString(how.shell).replace("CMD", "\"$0\" \"$@\"");
+            p.start("bash", QStringList{"-c", line + "; exit ${PIPESTATUS[0]}", KESTROWCTL} + args);
+        }
+        p.write(how.input);
+        p.closeWriteChannel();
+        QByteArray out;
+        auto steps = how.steps;
+        if (!how.whenOut.isEmpty()) {
+            steps.append({how.whenOut,
+                          [&p, &how] { ::kill(static_cast<pid_t>(p.processId()), how.signal); }});
+        }
+        qsizetype seen = 0;
+        for (const auto& [text, action] : steps) {
+            while (p.state() != QProcess::NotRunning && out.indexOf(text.toUtf8(), seen) < 0) {
+                p.waitForReadyRead(100);
+                out += p.readAllStandardOutput();
+            }
+            if (out.indexOf(text.toUtf8(), seen) >= 0) {
+                seen = out.indexOf(text.toUtf8(), seen) + text.toUtf8().size();
+                action();
+            }
+        }
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            p.waitForFinished();
+        }
+        out += p.readAllStandardOutput();
+        if (master >= 0) {
+            ::close(master);
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(out),
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+};
+
+}  // namespace kestrow::test

@@ -1,0 +1,273 @@
+// kestrowctl finding and serving several boxes: detect, one command on several boxes (--port
+// given more than once, --all, KESTROW_PORT) with the worst exit, and watch following a box.
+#include <QtTest>
+
+#include "tests/cli/CliTestSupport.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
+
+using namespace kestrow;
+using namespace kestrow::test;
+using sim::BoxConfig;
+
+class TestKestrowctlBoxes : public CliTest {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { Start(); }
+    void cleanup() { boxes_.clear(); }
+
+    // Only the ports of this test's folder count; the machine's own may be listed too. A box
+    // whose device has a link in the by-id folder shows it (the last box here, "stable"), and
+    // --names lists what --port takes without a frame sent.
+    void detect_data() {
+        QTest::addColumn<QList<BoxConfig>>("boxes");
+        QTest::addColumn<QStringList>("states");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("stable");
+        BoxConfig silent;
+        silent.silent = true;
+        QTest::newRow("none") << QList<BoxConfig>{} << QStringList{} << 4 << false;
+        QTest::newRow("two and a silent port")
+            << QList<BoxConfig>{BoxConfig{}, Loader(), silent}
+            << QStringList{"answers", "boot loader", "no answer"} << 0 << false;
+        QTest::newRow("a stable by-id name") << QList<BoxConfig>{BoxConfig{}, BoxConfig{}}
+                                             << QStringList{"answers", "answers"} << 0 << true;
+    }
+    void detect() {
+        QFETCH(QList<BoxConfig>, boxes);
+        QFETCH(bool, stable);
+        for (const BoxConfig& c : boxes) {
+            AddBox(c);
+        }
+        QTemporaryDir byId;
+        const QString link = byId.filePath("usb-Kestrow_Scaler_K1234-if00-port0");
+        QVERIFY(!stable || QFile::link(QString::fromStdString(boxes_.back()->slavePath()), link));
+        const QString folder = " --by-id-dir " + byId.path();
+        const Run run = Ctl("detect --json" + folder, "");
+        QTEST(run.code, "code");
+        const QJsonDocument json = QJsonDocument::fromJson(run.out.toUtf8());
+        QStringList states;
+        for (const QJsonValue v : json.isArray() ? json.array() : json["ports"].toArray()) {
+            if (v["path"].toString().startsWith(PortsDir())) {
+                QCOMPARE(v["name"].toString(), QString("COM %1").arg(kCom + states.size()));
+                const bool last = states.size() == boxes.size() - 1;
+                QCOMPARE(v["byId"].toString(), stable && last ? link : QString());
+                states << v["state"].toString();
+            }
+        }
+        QTEST(states, "states");
+        for (auto& box : boxes_) {
+            box->ClearReceived();
+        }
+        const Run names = Ctl("detect --names" + folder, "");
+        QCOMPARE(names.code, 0);
+        for (int i = 0; i < boxes.size(); ++i) {
+            QVERIFY2(names.out.contains(QString("COM%1\n").arg(kCom + i)), qPrintable(names.out));
+            QVERIFY(boxes_[size_t(i)]->received().empty());
+        }
+        QCOMPARE(names.out.contains(link + "\n"), stable);
+    }
+
+    // Several boxes: --port once per box, --all, the default port KESTROW_PORT, and a writing
+    // command's search that finds more than one box. Every box's contrast starts at 1;
+    // `effect` gives what each box then holds ("210:99 211:1"), "DIR" a dump file per box,
+    // "flashed" the program on every box. Lines of several boxes each carry a port name.
+    void severalBoxes_data() {
+        QTest::addColumn<QList<BoxConfig>>("boxes");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("output");  // parts of stdout and stderr, split at '|'
+        QTest::addColumn<QString>("effect");
+        BoxConfig silent;
+        silent.silent = true;
+        BoxConfig model1;
+        model1.modelByte = 1;
+        const QList<BoxConfig> two{BoxConfig{}, BoxConfig{}};
+        const QList<BoxConfig> three{BoxConfig{}, BoxConfig{}, BoxConfig{}};
+        const auto row = [](const char* tag, const QList<BoxConfig>& boxes, const char* command,
+                            const char* env, int code, const char* output, const char* effect) {
+            QTest::newRow(tag) << boxes << QString(command) << QString(env) << code
+                               << QString(output) << QString(effect);
+        };
+        row("set on the boxes named", three, "set contrast 99 --port 210 --port COM211", "", 0,
+            "COM 210: contrast set to 99\nCOM 211: contrast set to 99\n", "210:99 211:99 212:1");
+        row("a write's search finds two", two, "set contrast 99", "", 2,
+            "more than one box answers (COM 210, COM 211); a write goes only to boxes named",
+            "210:1 211:1");
+        row("KESTROW_PORT names the box", two, "set contrast 99", "KESTROW_PORT=211", 0, "",
+            "210:1 211:99");
+        row("an empty KESTROW_PORT is not set", two, "set contrast 99", "KESTROW_PORT=", 2,
+            "more than one box answers", "210:1 211:1");
+        row("--port before KESTROW_PORT", two, "set contrast 99 --port 210", "KESTROW_PORT=211", 0,
+            "", "210:99 211:1");
+        row("KESTROW_PORT names no port", two, "get contrast", "KESTROW_PORT=COMX", 2,
+            "KESTROW_PORT: \"COMX\" names no port", "210:1 211:1");
+        // The exit is the worst box's, not the last one's: COM 210 refuses the file (exit 5),
+        // COM 212 does not answer (exit 4).
+        row("the worst exit", {model1, BoxConfig{}, silent},
+            "load SETTINGS --port 210 --port 211 --port 212", "", 5,
+            "COM 210: failed, exit 5: |kestrowctl: COM 210: |: the file is for model byte 0, "
+            "this box reports 1\n|\nCOM 211: 1 setting written to COM 211 and read back\n"
+            "COM 212: failed, exit 4: the box on COM 212 does not answer|kestrowctl: COM 212: "
+            "the box on COM 212 does not answer",
+            "210:1 211:77 212:1");
+        row("load --all", two, "load SETTINGS --all", "", 0,
+            "COM 210: 1 setting written to COM 210 and read back\nCOM 211: 1 setting written to "
+            "COM 211 and read back\n",
+            "210:77 211:77");
+        row("reset --all", two, "reset --yes --all --trace", "", 0,
+            "COM 210: factory reset sent to COM 210 (4.4 = 1)\nCOM 211: factory reset sent to "
+            "COM 211 (4.4 = 1)\n| ms  ->  08 6C 93 00 04 04 01 F0",
+            "210:128 211:128");
+        row("status --all", two, "status --all", "", 0,
+            "COM 210: port      COM 210|COM 211: firmware  V1.23.456|COM 211: contrast      "
+            "        2.1    1  1|COM 210: HDMI HD(1080p)60 in, VGA HD(1080p)60 out, model 0 (older "
+            "model), firmware V1.23.456\n",
+            "210:1 211:1");
+        row("dump into a folder", two, "dump DIR --all", "", 0,
+            "COM 210: settings written to DIR/COM210.json\nCOM 211: settings written to "
+            "DIR/COM211.json\n",
+            "DIR");
+        row("dump of one box into a folder", {BoxConfig{}}, "dump DIR/ --port 210", "", 0,
+            "settings written to DIR/COM210.json\n", "DIR");
+        row("dump of two boxes to standard output", two, "dump --all", "", 2,
+            "dump of 2 boxes writes a file for each: give a folder", "210:1 211:1");
+        row("flash --all", {Loader(), Loader()}, "flash FIRMWARE --all", "", 0,
+            "COM 210: Writing flash: 50 %|COM 211: Writing flash: 50 %|"
+            "\nCOM 210: Firmware Updated!\nCOM 211: Firmware Updated!\n",
+            "flashed");
+        row("a port named twice", two, "set contrast 99 --port 210 --port COM210", "", 2,
+            "COM 210 is named twice", "210:1 211:1");
+        row("get takes one box", two, "get contrast --port 210 --port 211", "", 2,
+            "this command works on one box; --port is given 2 times", "210:1 211:1");
+    }
+    void severalBoxes() {
+        QFETCH(QList<BoxConfig>, boxes);
+        QFETCH(QString, command);
+        QFETCH(QString, env);
+        QFETCH(QString, output);
+        for (const BoxConfig& c : boxes) {
+            AddBox(c).SetSetting(2, 1, 1);
+        }
+        const QString dir = root_.filePath("dumps");
+        QDir(dir).removeRecursively();
+        const QByteArray program = test::Program(3000);
+        command.replace("DIR", dir)
+            .replace("SETTINGS",
+                     WriteFile("several.json",
+                               QString(kSettingsFile).arg(0).arg(R"({"contrast": 77})").toUtf8()))
+            .replace("FIRMWARE", WriteFile("several.bin", test::Image('4', program)));
+        How how;
+        how.env = env.isEmpty() ? QStringList{} : QStringList{env};
+        const Run run = Ctl(command, "", how);
+        QTEST(run.code, "code");
+        for (const QString& part : output.replace("DIR", dir).split('|', Qt::SkipEmptyParts)) {
+            QVERIFY2(run.out.contains(part) || run.err.contains(part),
+                     qPrintable(run.out + run.err));
+        }
+        const bool several = command.count("--port") > 1 || command.contains("--all");
+        const QRegularExpression tagged(R"(^(kestrowctl: )?COM \d+: )");
+        for (const QString& line : (run.out + run.err).split('\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(!several || run.code == 2 || tagged.match(line).hasMatch(), qPrintable(line));
+        }
+        QFETCH(QString, effect);
+        for (size_t i = 0; i < boxes_.size(); ++i) {
+            const sim::BoxSim& b = *boxes_[i];
+            QVERIFY(b.WaitForQuiet(3000));  // the box takes in the last frame after the exit
+            const QString file = QString("%1/COM%2.json").arg(dir).arg(kCom + int(i));
+            if (effect == "DIR") {
+                QFile dumped(file);
+                QVERIFY2(dumped.open(QIODevice::ReadOnly), qPrintable(file));
+                QVERIFY(dumped.readAll().contains("\"contrast\": 1,"));
+            } else if (effect == "flashed") {
+                QCOMPARE(test::Q(b.flash()), program);
+            } else {
+                const QString held = QString("%1:%2").arg(kCom + int(i)).arg(b.setting(2, 1));
+                QVERIFY2(effect.split(' ').contains(held), qPrintable(held));
+            }
+        }
+    }
+
+    // watch: a time-stamped line (JSON Lines with --json) for the first state and each change
+    // of the input timing (4,1) or the output resolution (1,1); a box that stops answering is
+    // said once, and when it is back; Ctrl+C and SIGTERM end it with 0. Each look is the probe,
+    // (4,1) and (1,1), nothing else. `script`: "TEXT>ACTION|...", each action once stdout
+    // holds its text: "4.1=5" the box's memory, "silent"/"answer", "INT"/"TERM".
+    void watch_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("lines");  // what each line holds, in order
+        QTest::newRow("a change, Ctrl+C")
+            << "watch --interval 0.1"
+            << "output VGA HD(1080p)60\n>4.1=5|HD(720p)50>INT"
+            << QStringList{"COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  input HDMI HD(720p)50, output VGA HD(1080p)60"};
+        QTest::newRow("gone once and back, SIGTERM")
+            << "watch --interval 0.1"
+            << "HD(1080p)60\n>silent|still looking\n>answer|back\n>1.1=24|1280x1024p60\n>TERM"
+            << QStringList{"COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  gone: the box on COM 210 does not answer; still looking",
+                           "COM 210  back",
+                           "COM 210  input HDMI HD(1080p)60, output VGA HD(1080p)60",
+                           "COM 210  input HDMI HD(1080p)60, output VGA 1280x1024p60"};
+        QTest::newRow("JSON Lines")
+            << "watch --json -i 0.1"
+            << "}\n>1.1=24|1280x1024p60>silent|gone>INT"
+            << QStringList{
+                   "\"port\":\"COM 210\",\"event\":\"state\",\"inputPort\":\"HDMI\","
+                   "\"inputTiming\":\"HD(1080p)60\",\"outputPort\":\"VGA\","
+                   "\"outputResolution\":\"HD(1080p)60\",\"portByte\":89,"
+                   "\"inputTimingByte\":8,\"outputResolutionByte\":12}",
+                   "\"outputResolution\":\"1280x1024p60\"",
+                   "\"event\":\"gone\",\"reason\":\"the box on COM 210 does not answer\"}"};
+    }
+    void watch() {
+        QFETCH(QString, command);
+        QFETCH(QString, script);
+        QFETCH(QStringList, lines);
+        sim::BoxSim& b = AddBox();
+        How how;
+        for (const QString& step : script.split('|')) {
+            const QString action = step.section('>', 1);
+            how.steps.append({step.section('>', 0, 0), [&b, action] {
+                                  BoxConfig c = b.config();
+                                  c.silent = action == "silent";
+                                  if (action == "silent" || action == "answer") {
+                                      b.SetConfig(c);
+                                  } else if (action.contains('=')) {
+                                      b.SetSetting(uint8_t(action[0].digitValue()),
+                                                   uint8_t(action[2].digitValue()),
+                                                   uint8_t(action.section('=', 1).toInt()));
+                                  }
+                              }});
+        }
+        how.whenOut = script.section('>', -2, -2).section('|', -1);  // the last step's text
+        how.signal = script.endsWith("TERM") ? SIGTERM : SIGINT;     // its action
+        how.steps.removeLast();
+        const Run run = Ctl(command, QString::number(kCom), how);
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+        const QStringList out = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(out.size(), lines.size());
+        const QRegularExpression stamp(
+            command.contains("--json")
+                ? R"(^\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d",)"
+                : R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  )");
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            QVERIFY2(stamp.match(out[i]).hasMatch() && out[i].contains(lines[i]),
+                     qPrintable(out[i]));
+        }
+        // Looks of three frames each, while the box answers.
+        const QByteArray look = "056c9305f7076c93010401f4076c93010101f7";
+        QVERIFY(test::WireHex(b).startsWith(look));
+        for (const sim::ReceivedFrame& f : b.frames()) {
+            const QByteArray hex = test::HexBytes(f.bytes);
+            QVERIFY2(look.contains(hex) && hex.size() >= 10, hex.constData());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKestrowctlBoxes)
+#include "test_kestrowctl_boxes.moc"

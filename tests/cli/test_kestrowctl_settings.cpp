@@ -1,0 +1,387 @@
+// kestrowctl's settings commands against one simulated box: status, dump, reset and load as a
+// round trip, set and get on every kind of setting and every form of --port, and what they
+// refuse: the exit code, the message, and the exact frames the box received (none when refused).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QtTest>
+
+#include "device/DeviceLink.h"
+#include "tests/cli/CliTestSupport.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
+
+using namespace kestrow;
+using namespace kestrow::test;
+using sim::BoxConfig;
+
+class TestKestrowctlSettings : public CliTest {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { Start(); }
+    void cleanup() { boxes_.clear(); }
+
+    // status: the panel's refresh frame for frame and the System dialog's version read, the
+    // report naming every value and the version text. Then dump, factory reset (the item the
+    // System dialog writes for the model), load, dump again: the same file (through standard
+    // input for the newer model). The GenLock delays only where the panel reaches them (model
+    // byte 1).
+    void statusAndRoundTrip_data() {
+        QTest::addColumn<bool>("newer");
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QString>("line");  // a line of the status report
+        QTest::addColumn<QByteArray>("reset");
+        QTest::addColumn<QByteArray>("versionRead");  // (4,3) older, (4,4) newer, none for 1
+        QTest::addColumn<QString>("version");
+        QTest::newRow("older") << false << 0
+                               << "system-setting-a      4.2    4  code 4 (no dialog shows this "
+                                  "System item)\n"
+                               << QByteArray("086c9300040401f0") << QByteArray("076c93010403f2")
+                               << "V2.00.777";
+        QTest::newRow("newer") << true << 0 << "auto-sleep            4.2    4  4 min"
+                               << QByteArray("086c9300040501ef") << QByteArray("076c93010404f1")
+                               << "V3.10.001";
+        QTest::newRow("model byte 1, GenLock")
+            << false << 1 << "clock-mode            4.2    2  FrameLock B(Genlock)"
+            << QByteArray("086c9300040401f0") << QByteArray() << "V1.001";
+    }
+    void statusAndRoundTrip() {
+        QFETCH(bool, newer);
+        QFETCH(int, model);
+        BoxConfig config;
+        config.portByte = 0x05;  // Component in, HDMI out
+        config.newerModel = newer;
+        config.modelByte = uint8_t(model);
+        config.versionText = "V2.00.777";
+        if (newer) {
+            config.versionText = "V3.10.001";
+        }
+        sim::BoxSim& box = AddBox(config);
+        const std::pair<int, int> tuned[] = {
+            {21, 7}, {23, 250}, {27, 1}, {35, 3}, {42, model == 1 ? 2 : 4}, {43, 1}};
+        for (auto [at, value] : tuned) {
+            box.SetSetting(uint8_t(at / 10), uint8_t(at % 10), uint8_t(value));
+        }
+        box.SetGenlock(2, 2100);
+        const Run text = Ctl("status");
+        QCOMPARE(text.code, 0);
+        QFETCH(QByteArray, versionRead);
+        QFETCH(QString, version);
+        QCOMPARE(test::WireHex(box), test::RefreshWire(newer ? 25 : 24) + versionRead);
+        QVERIFY2(text.out.contains("\nfirmware  " + version + "\n"), qPrintable(text.out));
+        QVERIFY2(text.out.contains(
+                     QString("model     %1  %2 model").arg(model).arg(newer ? "newer" : "older")),
+                 qPrintable(text.out));
+        QVERIFY(
+            text.out.contains("input     Component  HD(1080p)60\noutput    HDMI  HD(1080p)60\n"));
+        QFETCH(QString, line);
+        QVERIFY2(text.out.contains(line), qPrintable(text.out));
+        const QJsonObject json =
+            QJsonDocument::fromJson(Ctl("status --json").out.toUtf8()).object();
+        QCOMPARE(json["newerModel"].toBool(), newer);
+        QCOMPARE(json["versionText"].toString(), version);
+        QCOMPARE(json["values"].toArray().size(), newer ? 22 : 21);
+        QCOMPARE(json["values"][3]["name"].toString(), "audio-source");
+        QCOMPARE(json["values"][3]["value"].toString(), "SPDIF");
+
+        const QString a = root_.filePath("a.json");
+        QCOMPARE(Ctl("dump " + a).code, 0);
+        box.ClearReceived();
+        QCOMPARE(Ctl("reset --yes").code, 0);
+        QVERIFY(box.WaitForReceived(20, 3000));
+        QFETCH(QByteArray, reset);
+        QCOMPARE(test::WireHex(box), kIdentify + reset);
+        QCOMPARE(box.setting(2, 1), 128);  // the factory contrast again
+        QFile dumped(a);
+        QVERIFY(dumped.open(QIODevice::ReadOnly));
+        How fromStdin;  // the newer model's file through standard input
+        fromStdin.input = dumped.readAll();
+        const Run load = newer ? Ctl("load -", QString::number(kCom), fromStdin) : Ctl("load " + a);
+        QVERIFY2(load.code == 0, qPrintable(load.err));
+        QCOMPARE(box.setting(2, 3), 250);
+        QCOMPARE(box.genlock(2), model == 1 ? 2100 : 0);  // the reset left 0
+        const Run again = Ctl("dump");
+        QFile file(a);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(again.out.toUtf8(), file.readAll());
+        QCOMPARE(again.out.contains("\"genlock-h\": -100"), model == 1);
+        QVERIFY(again.out.contains(newer ? "\"auto-sleep\": \"4 min\"" : "\"newerModel\": false"));
+    }
+
+    // One row per kind of setting, on the forms of --port: set sends the dialog's frame after
+    // the identify exchange (a raw item without it) and --trace shows the frames; get then shows
+    // the value.
+    void setAndGet_data() {
+        QTest::addColumn<QString>("set");
+        QTest::addColumn<QString>("port");      // "slave": the box's device path; "by-id": a link
+        QTest::addColumn<QByteArray>("write");  // the frames after the identify exchange
+        QTest::addColumn<QString>("shown");     // what get prints afterwards
+        QTest::addColumn<int>("model");
+        const auto row = [](const char* tag, const char* set, const char* port, const char* write,
+                            const char* shown, int model = 0) {
+            QTest::newRow(tag) << QString(set) << QString(port) << QByteArray(write)
+                               << QString(shown) << model;
+        };
+        row("number, COM n", "contrast 128", "COM 210", "086c930002018076", "128");
+        row("offset, device path", "v-shift -7", "slave", "086c930003062bc5", "-7");
+        row("stable by-id name", "contrast 3", "by-id", "086c9300020103f3", "3");
+        // Entry 1 of the VGA list sends 12.
+        row("choice by short form, any case", "output-resolution 1080P60", "210",
+            "086c930001010ceb", "HD(1080p)60");
+        // A choice this box offers (HDMI in): refused were its ports not taken into account.
+        row("choice on offer", "edid-audio-ch 7.1ch", "210", "086c9300010501f2", "7.1Ch");
+        row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
+            "-1", 1);
+        row("raw", "2.1 77", "210", "086c930002014da9", "77");
+        row("raw byte outside the setting's range, forced", "2.8 200 --force", "210",
+            "086c93000208c827", "200");
+    }
+    void setAndGet() {
+        QFETCH(QString, set);
+        QFETCH(QString, port);
+        QFETCH(QByteArray, write);
+        QFETCH(int, model);
+        BoxConfig config;
+        config.modelByte = uint8_t(model);
+        sim::BoxSim& b = AddBox(config);
+        const QString byId = root_.filePath("usb-Kestrow_Scaler_K1234-if00-port0");
+        QFile::remove(byId);
+        QVERIFY(port != "by-id" || QFile::link(QString::fromStdString(b.slavePath()), byId));
+        port = port == "slave"   ? QString::fromStdString(b.slavePath())
+               : port == "by-id" ? byId
+                                 : port;
+        const Run run = Ctl("set " + set + " --trace", port);
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        const bool raw = QRegularExpression("^\\d+\\.\\d+ ").match(set).hasMatch();
+        const QByteArray wire = raw ? write : kIdentify + write;
+        QVERIFY(b.WaitForReceived(size_t(wire.size() / 2), 3000));  // the box reads after exit
+        QCOMPARE(test::WireHex(b), wire);
+        const QByteArray last = QByteArray::fromHex(write.right(16)).toHex(' ').toUpper();
+        QVERIFY2(run.err.contains("->  " + last + "\n"), qPrintable(run.err));
+        QVERIFY(raw || run.err.contains(QString("<-  05 6C 93 59 0%1\n").arg(model)));
+        const Run get = Ctl("get " + set.section(' ', 0, 0));
+        QCOMPARE(get.code, 0);
+        QTEST(get.out.trimmed(), "shown");
+    }
+
+    // What the dialogs refuse, ports and boxes that are not there or go away, settings files
+    // with a fault: the message (parts split at '|'; "x{60}" sixty x), and nothing is written
+    // unless `effect` names a setting the box then holds ("2.1=1").
+    void refusals_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("port");  // empty: the first box's
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<BoxConfig>("box");
+        QTest::addColumn<QString>("effect");
+        const auto row = [](const char* tag, const char* command, const char* port, int code,
+                            const char* message, const BoxConfig& box = {},
+                            const char* effect = "") {
+            QTest::newRow(tag) << QString(command) << QString(port) << code << QString(message)
+                               << box << QString(effect);
+        };
+        BoxConfig readBackUnanswered;
+        readBackUnanswered.unanswered = {{4, 1}};  // the refresh's first query
+        BoxConfig model1;  // the panel reaches the GenLock dialog on model byte 1 only
+        model1.modelByte = 1;
+        BoxConfig noGenlock = model1;  // a box without GenLock answers none of its reads
+        noGenlock.unanswered = {{0x49, 2}, {0x49, 3}, {0x49, 4}, {0x49, 5}};
+        BoxConfig genlockLost = model1;  // one that answers some lost a reply
+        genlockLost.unanswered = {{0x49, 5}};
+        row("usage", "frobnicate", "", 2, "kestrowctl: unknown command \"frobnicate\"");
+        row("argument missing", "get", "none", 2, "kestrowctl: name is required");
+        row("empty port", "get contrast", "\"\"", 2, "--port: an empty name names no port");
+        row("unknown", "set brightnes 5", "", 2, "unknown setting \"brightnes\"");
+        row("range", "set contrast 256", "", 2,
+            "contrast: 256 is out of range; Contrast (0~255) takes 0 to 255");
+        row("not a number", "set sharpness 5x", "", 2, "\"5x\" is not a number");
+        row("choice", "set color-tone Purple", "", 2,
+            "no choice \"Purple\"; this box offers Off, Skin, Green");
+        row("not offered", "set audio-source SPDIF", "", 2, "this box does not offer Audio Source");
+        row("genlock", "set genlock-h 1101", "", 2,
+            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)", model1);
+        row("genlock off model byte 1", "set genlock-h 5", "", 2,
+            "genlock-h: this box does not offer H-Sync Delay (only boxes whose model byte is 1)");
+        row("dump: GenLock unanswered", "dump FILE", "", 0,
+            "genlock-h: the box does not answer its GenLock reads; left out", noGenlock);
+        row("dump: a GenLock reply lost", "dump FILE", "", 4, "does not answer", genlockLost);
+        BoxConfig modelLost;  // a newer model whose reply to the model question is lost
+        modelLost.newerModel = 6;
+        modelLost.unanswered = {{4, 4}};
+        row("dump: the model question unanswered", "dump FILE", "", 0,
+            "did not answer the model question (4.4); it counts as an older model", modelLost);
+        // A write that fails past the file size limit: the old file stays, the reason is named.
+        row("dump: past the file size limit", "ulimit:dump FILE", "", 5,
+            "dump.json: cannot be written: File too large; the file is as it was", {}, "FILE kept");
+        row("dump: no such folder", "dump /nonexistent/dump.json", "", 5,
+            "/nonexistent/dump.json: cannot be written: No such file or directory");
+        row("raw byte", "set 2.1 256", "", 2, "a raw value is a byte");
+        row("raw item no dialog writes", "set 9.9 1", "", 2,
+            "9.9: the box has no item 9.9|--force writes it anyway");
+        row("raw byte out of the setting's range", "set 2.8 200", "", 2,
+            "2.8: 200 is outside sharpness; Sharpness (0~127) takes bytes 0 to 127");
+        row("port text", "get contrast", "COMX", 2, "names no port");
+        row("no device", "get contrast", "COM 77", 3,
+            "COM 77 (|) cannot be opened: no such device (its adapter may be unplugged); "
+            "\"kestrowctl detect\" lists the ports there are");
+        row("busy", "set contrast 1", "busy", 3,
+            "Device or resource busy|cannot be opened: another program holds it: process PID "
+            "(PROGRAM)");
+        // The simulated box keeps its end of the line open: the holder found is this test.
+        row("silent", "set contrast 1", "silent", 4,
+            "the box on COM 210 does not answer; DEVICE is also open in process PID "
+            "(PROGRAM), which may take its replies");
+        // A port the user may not open: the device, its group and the remedy.
+        row("permission denied", "nobody:get contrast", "device", 3,
+            "DEVICE cannot be opened: permission denied; DEVICE belongs to group dialout, which "
+            "you are not in: sudo usermod -aG dialout $USER, then log out and in again");
+        row("permission denied in a search", "nobody:status", "none", 3,
+            "no box answers on any COM port (|COM 210 cannot open|: permission denied; DEVICE "
+            "belongs to group dialout");
+        row("detect: permission denied", "nobody:detect", "none", 3,
+            "no box answers the probe; |COM 210 (|) cannot be opened: permission denied; DEVICE "
+            "belongs to group dialout, which you are not in: sudo usermod");
+        // Without USB ids doctor has no udev rule to print: none is promised.
+        row("permission denied, owner only", "nobody:get contrast", "owner-only", 3,
+            "DEVICE cannot be opened: permission denied; DEVICE (mode 0600) opens for its owner "
+            "only: sudo chgrp dialout DEVICE && sudo chmod 0660 DEVICE (until the system starts "
+            "again)");
+        // Switched off after the identify exchange: said once, in words, and what is left.
+        row("goes away", "get contrast", "vanish", 4,
+            "kestrowctl: Failed in call to read: Input/output error\n"
+            "kestrowctl: COM 210 (|/COM210) went away: unplugged or switched off; nothing was "
+            "written\n");
+        // At the model question: an older model stays silent there, a device gone says nothing.
+        row("goes away at the model question", "dump FILE", "vanish-model", 4,
+            "went away: unplugged or switched off", {}, "FILE kept");
+        row("status: boot loader", "status", "", 4,
+            "the box on COM 210 waits in its boot loader|\"kestrowctl flash FILE\"", Loader());
+        row("get: boot loader", "get 2.1", "", 4, "waits in its boot loader", Loader());
+        row("search: boot loader", "get contrast", "none", 4,
+            "the box on COM 210 waits in its boot loader", Loader());
+        row("reset off a terminal", "reset", "", 2, "give --yes");
+        row("reset: Ctrl+C at the question", "tty:reset", "", 1, "nothing was sent");
+        // A settings file with any fault: its "settings" follow "load" ("model": another model's).
+        row("load: not JSON", "load {\"contrast\": 1,}", "", 5, "parse error");
+        row("load: a number beyond a double", "load {\"contrast\": 1e99999}", "", 5,
+            "number overflow parsing '1e99999'");
+        // A value of 20 MiB ("LONG") is quoted short, with its length.
+        row("load: a text 20 MiB long", "load {\"contrast\": \"LONG\"}", "", 5,
+            "contrast: \"x{60}...\" (20971520 bytes) is not a number; Contrast (0~255) takes");
+        row("load: a text 20 MiB long, not closed", "load {\"contrast\": \"LONG}", "", 5,
+            "missing closing quote; last read: '\"x{59}...' (20971523 bytes)");
+        row("load: unknown", "load {\"contrast\": 1, \"factory-reset\": 1}", "", 5,
+            "unknown setting \"factory-reset\"");
+        row("load: range", "load {\"contrast\": 1, \"v-shift\": 51}", "", 5,  // as set checks it
+            "v-shift: 51 is out of range");
+        row("load: model", "load model", "", 5, "the file is for model byte 1");
+        row("load: a name twice", "load {\"contrast\": 1, \"contrast\": 2}", "", 5,
+            "\"contrast\" is named twice in one object");
+        // The setting checks that need no box are listed beside a faulty header.
+        row("load: header and settings", "load:-1 {\"contrast\": 256, \"color-tone\": \"Blue\"}",
+            "", 5,
+            "\"model\" must be the model byte|contrast: 256 is out of range|no choice \"Blue\"");
+        row("load: the read-back unanswered", "load {\"contrast\": 1}", "", 4,
+            "1 setting written to COM 210, but the read-back did not answer: the box on COM 210 "
+            "does not answer",
+            readBackUnanswered, "2.1=1");
+    }
+    void refusals() {
+        QFETCH(QString, port);
+        QFETCH(BoxConfig, box);
+        box.silent = port == "silent";
+        sim::BoxSim& b = AddBox(box);
+        if (port.startsWith("vanish")) {  // at the first read after the probe and the model
+            const bool atModel = port == "vanish-model";  // question, or at that question
+            b.SetFrameObserver([&b, atModel](const sim::ReceivedFrame& f) {
+                const bool read = f.bytes.size() == 7 && f.bytes[3] == 0x01;
+                if (read && (atModel ? f.bytes[4] == 4 && f.bytes[5] == 4 : f.bytes[4] != 4)) {
+                    b.Vanish();
+                }
+            });
+        }
+        SerialPort holder;
+        if (port == "busy") {
+            QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
+        }
+        QFETCH(QString, command);
+        How how;
+        how.tty = command.startsWith("tty:");  // Ctrl+C once the question is out
+        how.whenOut = how.tty ? "Are you sure" : "";
+        how.shell = command.startsWith("ulimit:") ? "ulimit -f 0; CMD" : "";
+        how.nobody = command.startsWith("nobody:");
+        command = command.section(':', how.tty || how.nobody || !how.shell.isEmpty() ? 1 : 0);
+        QFETCH(QString, message);
+        const QRegularExpression repeated(R"(x\{(\d+)\})");
+        for (auto m = repeated.match(message); m.hasMatch(); m = repeated.match(message)) {
+            message.replace(m.capturedStart(), m.capturedLength(),
+                            QString(m.captured(1).toInt(), 'x'));
+        }
+        const QString device = QString::fromStdString(b.slavePath());
+        QFile comm("/proc/self/comm");  // this test, as the holder of a port is named
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        message.replace("DEVICE", device)
+            .replace("PID", QString::number(getpid()))
+            .replace("PROGRAM", QString::fromUtf8(comm.readAll().trimmed()));
+        if (how.nobody) {  // a device of group dialout that the user may not open
+            if (::geteuid() != 0) {
+                QSKIP("changing the user needs root");
+            }
+            const group* dialout = ::getgrnam("dialout");
+            QVERIFY(dialout && ::chown(qPrintable(device), 0, dialout->gr_gid) == 0 &&
+                    ::chmod(qPrintable(device), port == "owner-only" ? 0600 : 0660) == 0);
+            for (const QString& dir : {root_.path(), root_.path() + "/kestrow", PortsDir()}) {
+                QVERIFY(::chmod(qPrintable(dir), 0755) == 0);  // the links are seen
+            }
+        }
+        const QByteArray kept = "{\"kept\": true}\n";  // what FILE held before
+        command.replace("FILE", WriteFile("dump.json", kept));
+        const bool load = command.startsWith("load");
+        if (load) {  // "load SETTINGS" for model byte 0, "load:M SETTINGS", "load model"
+            const QString model = command.startsWith("load:") ? command.section(' ', 0, 0).mid(5)
+                                  : command == "load model"   ? "1"
+                                                              : "0";
+            const QString settings = command == "load model" ? "{}" : command.section(' ', 1);
+            command =
+                "load " + WriteFile("broken.json", QString(kSettingsFile)
+                                                       .arg(model, settings)
+                                                       .toUtf8()
+                                                       .replace("LONG", QByteArray(20 << 20, 'x')));
+        }
+        const bool named =
+            port.isEmpty() || port == "busy" || port == "silent" || port.startsWith("vanish");
+        const Run run = Ctl(command,
+                            named                                      ? QString::number(kCom)
+                            : port == "none"                           ? QString()
+                            : port == "device" || port == "owner-only" ? device
+                                                                       : port,
+                            how);
+        QTEST(run.code, "code");
+        for (const QString& part : message.split('|')) {
+            QVERIFY2(run.err.contains(part), qPrintable(run.err.left(4000)));  // not 20 MiB
+        }
+        for (const QString& line : run.err.split('\n', Qt::SkipEmptyParts)) {
+            QVERIFY2(line.startsWith("kestrowctl: "), qPrintable(line));
+        }
+        QVERIFY2(run.err.count("Failed in call to") <= 1, qPrintable(run.err));
+        QVERIFY(!load || run.code != 5 || run.err.contains("refused; nothing was written"));
+        QVERIFY(run.out.isEmpty() || how.tty || command == "detect");  // detect lists the ports
+        QFETCH(QString, effect);
+        QFile file(root_.filePath("dump.json"));
+        if (effect == "FILE kept") {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), kept);
+            QCOMPARE(QDir(root_.path()).entryList({".dump.json*"}, QDir::Hidden), QStringList());
+        } else if (effect.isEmpty()) {
+            QVERIFY(!test::Q(b.received()).contains("\x08\x6c\x93"));  // no write of any kind
+        } else {
+            const int group = effect.section('.', 0, 0).toInt();
+            const int item = effect.section('.', 1).section('=', 0, 0).toInt();
+            QCOMPARE(int(b.setting(uint8_t(group), uint8_t(item))), effect.section('=', 1).toInt());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestKestrowctlSettings)
+#include "test_kestrowctl_settings.moc"

@@ -1,0 +1,241 @@
+// The main window's controls against the simulated box: the launchers, the quick commands,
+// Enter, Esc and the close box, typed port text, and how the window looks.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QtTest>
+#include <set>
+#include <utility>
+
+#include "tests/ui/MainWindowTestSupport.h"
+
+using kestrow::sim::BoxConfig;
+using kestrow::test::kClickRefresh;
+using kestrow::test::kOpenFailure;
+using kestrow::test::WireHex;
+using Ids = kestrow::ui::MainWindowIds;
+
+class TestMainWindowControls : public kestrow::test::MainWindowTest {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { kestrow::ui::InstallDeviceHooks(); }
+    void cleanupTestCase() { kestrow::ui::RemoveDeviceHooks(); }
+    void init() { InitWindowTest(); }
+    void cleanup() { CleanupWindowTest(); }
+
+    // The launchers before a refresh (also with the chord held): "Please refresh first !"; and
+    // after one, with the chord, one of its keys, and the model byte. A launch reads "template
+    // port group port-byte new-model": the group as its offset+size in StatusCache, "-" for
+    // nothing lent.
+    void launchers_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("keys");  // 1 Shift, 2 F7
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QString>("launch");  // empty: before a refresh
+        for (int id : {Ids::kOutputSetupButton, Ids::kImageButton, Ids::kAdjustmentButton,
+                       Ids::kSystemButton}) {
+            QTest::addRow("%d before refresh", id) << id << 0 << 0 << QString();
+        }
+        QTest::addRow("%d before refresh, chord", Ids::kAdjustmentButton)
+            << Ids::kAdjustmentButton << 3 << 0 << QString();
+        QTest::newRow("Output Setup") << Ids::kOutputSetupButton << 0 << 0 << "204 3 0+5 59 -";
+        QTest::newRow("Image") << Ids::kImageButton << 0 << 0 << "203 3 5+8 - -";
+        QTest::newRow("Adjustment") << Ids::kAdjustmentButton << 0 << 0 << "205 3 13+6 - -";
+        QTest::newRow("Engineer chord") << Ids::kAdjustmentButton << 3 << 0 << "206 3 - - -";
+        QTest::newRow("F7 alone") << Ids::kAdjustmentButton << 2 << 0 << "205 3 13+6 - -";
+        QTest::newRow("Shift alone") << Ids::kAdjustmentButton << 1 << 0 << "205 3 13+6 - -";
+        QTest::newRow("System model 1") << Ids::kSystemButton << 0 << 1 << "201 3 19+4 59 1";
+        QTest::newRow("System model 2") << Ids::kSystemButton << 0 << 2 << "200 3 19+4 - 1";
+        QTest::addRow("hidden %d", Ids::kEnhancementButton)
+            << Ids::kEnhancementButton << 0 << 0 << "201 3 19+4 59 1";
+        QTest::addRow("hidden %d", Ids::kInOutModeButton)
+            << Ids::kInOutModeButton << 0 << 0 << "202 3 - - -";
+    }
+    void launchers() {
+        QFETCH(int, id);
+        QFETCH(int, keys);
+        QFETCH(int, model);
+        QFETCH(QString, launch);
+        Open();
+        if (!launch.isEmpty()) {
+            dlg_->refreshed = 1;
+            dlg_->statusCache.system = {7, 8, 0x42, static_cast<uint8_t>(model)};
+            dlg_->box = {0x59, static_cast<uint8_t>(model), true};  // a newer model's System
+                                                                    // byte [2] holds (4,2) instead
+        }
+        const Qt::KeyboardModifiers mods = (keys & 1) != 0 ? Qt::ShiftModifier : Qt::NoModifier;
+        for (const auto& [bit, key] : {std::pair{1, Qt::Key_Shift}, std::pair{2, Qt::Key_F7}}) {
+            if ((keys & bit) != 0) {
+                QTest::keyPress(dlg_.get(), key, mods);
+            }
+        }
+        if (id == Ids::kEnhancementButton || id == Ids::kInOutModeButton) {
+            dlg_->Command(id);  // hidden buttons: no click possible
+        } else {
+            QTest::mouseClick(Picture(id), Qt::LeftButton, mods);
+        }
+        const auto* cache = reinterpret_cast<const uint8_t*>(&dlg_->statusCache);
+        // What each dialog takes of the box: Output Setup and the template-201 System dialog its
+        // port byte, both System dialogs whether it is a newer model.
+        const auto lent = [](bool used, int v) { return used ? QString::number(v, 16) : "-"; };
+        QStringList seen;
+        for (const kestrow::LaunchRequest& r : launches_.seen) {
+            const QString group =
+                r.group.empty() ? "-"
+                                : QString("%1+%2").arg(r.group.data() - cache).arg(r.group.size());
+            seen << QString("%1 %2 ").arg(r.templateId).arg(r.port.number) + group + ' ' +
+                        lent(r.templateId == 204 || r.templateId == 201, r.box.portByte) + ' ' +
+                        lent(r.templateId == 200 || r.templateId == 201, r.box.newerModel);
+        }
+        QCOMPARE(seen.join(';'), launch);
+        QCOMPARE(messages_->boxes(),
+                 launch.isEmpty() ? QStringList{"|Please refresh first ! (owned)"} : QStringList());
+        QVERIFY(box_->received().empty());
+    }
+
+    void quickCommands_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("normal");
+        QTest::addColumn<int>("pressed");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("Aspect Ratio")
+            << Ids::kAspectRatioButton << 142 << 158 << QByteArray("056c9304f8");
+        QTest::newRow("Freeze") << Ids::kFreezeButton << 146 << 160 << QByteArray("056c9302fa");
+        QTest::newRow("Blank") << Ids::kBlankButton << 143 << 159 << QByteArray("056c9303f9");
+        QTest::newRow("1080p60") << Ids::k1080p60Button << 140 << 157
+                                 << QByteArray("086c930001010ceb");
+        QTest::newRow("1080i60") << Ids::k1080i60Button << 139 << 156
+                                 << QByteArray("086c9300010109ee");
+        QTest::newRow("720p60") << Ids::k720p60Button << 138 << 155
+                                << QByteArray("086c9300010104f3");
+        QTest::newRow("480p60") << Ids::k480p60Button << 137 << 154
+                                << QByteArray("086c9300010102f5");
+    }
+    void quickCommands() {
+        QFETCH(int, id);
+        QFETCH(int, pressed);
+        QFETCH(QByteArray, frame);
+        BoxConfig config;
+        config.silent = true;  // no reply is read anyway
+        Open(config);
+        QTEST(Picture(id)->Picture(), "normal");
+        {
+            const kestrow::test::IdleWatch watch(Picture(id));
+            QTest::mouseClick(Picture(id), Qt::LeftButton);
+            QVERIFY(watch.timer.elapsed() >= 500);
+            QCOMPARE(watch.held, std::set<int>{pressed});
+            QCOMPARE(watch.painted, std::set<int>{pressed});  // on screen during the wait
+        }
+        QTEST(Picture(id)->Picture(), "normal");
+        QVERIFY(box_->WaitForReceived(size_t(frame.size() / 2), 2000));
+        QCOMPARE(WireHex(*box_), frame);
+        QCOMPARE(dlg_->refreshed, 0);
+        QVERIFY(messages_->texts().isEmpty());
+    }
+
+    // Enter and Esc in the port field, the close box; the close box pressed while a quick
+    // command waits closes the window afterwards (the frame still goes out whole).
+    void closingCommands_data() {
+        QTest::addColumn<int>("key");  // 0: the close box
+        QTest::addColumn<bool>("duringWait");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << false << 1;
+        QTest::newRow("Esc") << int(Qt::Key_Escape) << false << 2;
+        QTest::newRow("close box") << 0 << false << 2;
+        QTest::newRow("close box during a wait") << 0 << true << 2;
+    }
+    void closingCommands() {
+        QFETCH(int, key);
+        QFETCH(bool, duringWait);
+        Open();
+        QSignalSpy finished(dlg_.get(), &QDialog::finished);
+        if (duringWait) {
+            kestrow::SetIdleHook([&] {
+                if (dlg_->isVisible() && finished.isEmpty()) {
+                    dlg_->close();  // ignored while the command runs
+                    QCOMPARE(finished.size(), 0);
+                }
+            });
+            dlg_->Command(Ids::kFreezeButton);
+            kestrow::ui::InstallDeviceHooks();
+            QVERIFY(box_->WaitForReceived(5, 2000));
+            QCOMPARE(WireHex(*box_), QByteArray("056c9302fa"));
+        } else if (key == 0) {
+            QVERIFY(dlg_->close());
+        } else {
+            QTest::keyClick(dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->lineEdit(), Qt::Key(key));
+        }
+        QCOMPARE(finished.size(), 1);
+        QTEST(finished.at(0).at(0).toInt(), "exitCode");
+        QVERIFY(!dlg_->isVisible());
+    }
+
+    // Typed text names port n as "COM n", "COMn" or "n" (0..255); the box's number reaches
+    // it like a selected entry; text that names no port gets the open-failure report from
+    // Refresh, a quick command and a launcher, and nothing else happens.
+    void typedPortText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("port");  // -1: names no port
+        QTest::newRow("no space") << "com3" << 3;
+        QTest::newRow("number") << " 3 " << 3;
+        QTest::newRow("zero") << "0" << 0;
+        QTest::newRow("top") << "COM 255" << 255;
+        QTest::newRow("beyond") << "COM 256" << -1;
+        QTest::newRow("two spaces") << "COM  3" << -1;
+        QTest::newRow("negative") << "-1" << -1;
+        QTest::newRow("empty") << "" << -1;
+        QTest::newRow("trailing text") << "COM 3a" << -1;
+    }
+    void typedPortText() {
+        QFETCH(QString, text);
+        QFETCH(int, port);
+        Open();
+        dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->setEditText(text);
+        QCOMPARE(dlg_->SelectedPort().value_or(kestrow::ComPort{}).number, port);
+        if (port == 3) {
+            dlg_->Command(Ids::kBlankButton);
+            QVERIFY(box_->WaitForReceived(5, 2000));
+        }
+        if (port >= 0) {
+            return;
+        }
+        dlg_->refreshed = 1;  // lets the launcher reach the port
+        for (int id : {Ids::kRefreshButton, Ids::kAspectRatioButton, Ids::kOutputSetupButton}) {
+            messages_->clear();
+            dlg_->Command(id);
+            QCOMPARE(messages_->boxes(), QStringList{"Error|" + kOpenFailure});
+        }
+        QVERIFY(box_->received().empty());
+        QCOMPARE(Texts()[1], kClickRefresh);
+        ExpectIdle();
+    }
+
+    // The window before and after a refresh; the picture is written next to the test program.
+    void skinAndScreenshot() {
+        Open();
+        QCOMPARE(dlg_->size(), QSize(800, 500));
+        // No word lost to a hidden second line.
+        for (int id : {Ids::kInputTimingText, Ids::kOutputResolutionText}) {
+            const QWidget* label = dlg_->Control(id);
+            QVERIFY(label->fontMetrics().horizontalAdvance(kClickRefresh) <= label->width());
+        }
+        auto* combo = dlg_->ControlAs<QComboBox>(Ids::kPortCombo);
+        QVERIFY(
+            combo->itemData(combo->currentIndex(), Qt::ToolTipRole).toString().contains("COM3"));
+        // Controls sit on the skin's grid: x * 7 / 4, y * 15 / 8.
+        QCOMPARE(Picture(Ids::kAspectRatioButton)->geometry(), QRect(413, 230, 101, 54));
+        QCOMPARE(Picture(Ids::kRefreshButton)->accessibleName(), QStringLiteral("Refresh"));
+        QVERIFY(!dlg_->Control(Ids::kEnhancementButton)->isVisible());
+
+        dlg_->Command(Ids::kRefreshButton);
+        const QPixmap shot = dlg_->grab();
+        QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(800, 500));
+        const QString path = QCoreApplication::applicationDirPath() + "/mainwindow.png";
+        QVERIFY(shot.save(path));
+        qInfo("screenshot: %s", qPrintable(path));
+    }
+};
+
+QTEST_MAIN(TestMainWindowControls)
+#include "test_mainwindow_controls.moc"

@@ -1,0 +1,452 @@
+// The main window's settings files against the simulated box: Save settings... and Load
+// settings..., asked for by shortcut or the context menu, judged by the box's memory and the
+// frames it received.
+#include <sys/resource.h>
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+#include "settings/NameTables.h"
+#include "settings/SettingValues.h"
+#include "tests/ui/MainWindowTestSupport.h"
+#include "ui/dialogkit/QtSupport.h"
+
+using kestrow::sim::BoxConfig;
+using kestrow::test::RefreshWire;
+using kestrow::test::WireHex;
+using Ids = kestrow::ui::MainWindowIds;
+
+namespace {
+
+// The settings files: the context menu's entries, the file dialogs, the answer to a Save or
+// Load before a refresh.
+const QStringList kMenu{"Save settings... Ctrl+S", "Load settings... Ctrl+O"};
+const QString kSaveDialog = QStringLiteral("Save settings|Settings (*.json);All Files (*.*)");
+const QString kLoadDialog = QStringLiteral("Load settings|Settings (*.json);All Files (*.*)");
+const QString kRefreshFirst = QStringLiteral("|Please refresh first ! (owned)");
+const QPoint kBackground(40, 470);  // no control there
+
+// A file size limit of 0 bytes for the process while it lives (on: writes fail with "File too
+// large" instead of raising SIGXFSZ).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(bool on) : on_(on) {
+        if (on_) {
+            ::getrlimit(RLIMIT_FSIZE, &old_);
+            rlimit none = old_;
+            none.rlim_cur = 0;
+            ::setrlimit(RLIMIT_FSIZE, &none);
+            oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        }
+    }
+    ~FileSizeLimit() {
+        if (on_) {
+            ::setrlimit(RLIMIT_FSIZE, &old_);
+            std::signal(SIGXFSZ, oldHandler_);
+        }
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    bool on_;
+    rlimit old_{};
+    void (*oldHandler_)(int) = SIG_DFL;
+};
+
+QByteArray FileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
+}  // namespace
+
+class TestMainWindowFiles : public kestrow::test::MainWindowTest {
+    Q_OBJECT
+
+    // "2.1=140" names setting (2,1) of the box's memory, "G0=2190" GenLock register 0.
+    void SetMemory(const QStringList& cells) {
+        for (const QString& cell : cells) {
+            const QStringList at = cell.split(QRegularExpression("[.=]"));
+            if (cell.startsWith('G')) {
+                box_->SetGenlock(uint8_t(at[0].mid(1).toUInt()), uint16_t(at[1].toUInt()));
+            } else {
+                box_->SetSetting(uint8_t(at[0].toUInt()), uint8_t(at[1].toUInt()),
+                                 uint8_t(at[2].toUInt()));
+            }
+        }
+    }
+    // The same cells as the box holds them now.
+    QStringList Memory(const QStringList& cells) const {
+        QStringList now;
+        for (const QString& cell : cells) {
+            const QStringList at = cell.split(QRegularExpression("[.=]"));
+            const unsigned value =
+                cell.startsWith('G')
+                    ? box_->genlock(uint8_t(at[0].mid(1).toUInt()))
+                    : box_->setting(uint8_t(at[0].toUInt()), uint8_t(at[1].toUInt()));
+            now << cell.left(cell.indexOf('=') + 1) + QString::number(value);
+        }
+        return now;
+    }
+    // Save settings... (save) or Load settings... as the operator asks for it: Ctrl+S or Ctrl+O
+    // in the port field, or a right click on the window's background and the menu's entry. The
+    // file dialog that opens gets `file` typed and Enter (and Yes when it asks whether to
+    // replace the file). shown_: the menu's entries and shortcuts, "title|filters" of the file
+    // dialog.
+    void Ask(bool save, bool menu, const QString& file) {
+        shown_.clear();
+        dlg_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dlg_.get()));
+        QObject scope;  // ends the waits for windows that did not show
+        kestrow::test::WhenShown<QFileDialog>(&scope, [&](QFileDialog* dialog) {
+            shown_ << dialog->windowTitle() + '|' + dialog->nameFilters().join(';');
+            if (QFile::exists(file)) {
+                kestrow::test::WhenShown<QMessageBox>(
+                    &scope, [](QMessageBox* ask) { ask->button(QMessageBox::Yes)->click(); });
+            }
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            name->setText(file);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        if (!menu) {
+            QWidget* field = QApplication::focusWidget();
+            QVERIFY(field != nullptr && field->window() == dlg_.get());
+            QTest::keyClick(field, save ? Qt::Key_S : Qt::Key_O, Qt::ControlModifier);
+            return;
+        }
+        kestrow::test::WhenShown<QMenu>(&scope, [&](QMenu* popup) {
+            QAction* entry = nullptr;
+            for (QAction* a : popup->actions()) {
+                shown_ << a->text() + ' ' + a->shortcut().toString();
+                entry = a->text().startsWith(save ? "Save" : "Load") ? a : entry;
+            }
+            QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
+        });
+        QVERIFY(dlg_->childAt(kBackground) == nullptr);
+        // Through the window system, which turns a right click into a context menu event.
+        QTest::mouseClick(dlg_->windowHandle(), Qt::RightButton, {}, kBackground);
+    }
+    QStringList shown_;
+
+  private slots:
+    void initTestCase() { kestrow::ui::InstallDeviceHooks(); }
+    void cleanupTestCase() { kestrow::ui::RemoveDeviceHooks(); }
+    void init() { InitWindowTest(); }
+    void cleanup() { CleanupWindowTest(); }
+
+    // Save settings...: the values the dialogs show (the refresh's bytes, the GenLock delays
+    // and the version text read now) against the box's memory, field by field; what went out
+    // on the wire after the refresh; the one message box. Before a refresh nothing else
+    // happens; a value the dialog cannot show is left out and named; a file that cannot be
+    // written leaves the old one.
+    void saveSettings_data() {
+        QTest::addColumn<bool>("menu");
+        QTest::addColumn<BoxConfig>("config");
+        QTest::addColumn<QStringList>("memory");  // set before the refresh
+        QTest::addColumn<bool>("refresh");
+        QTest::addColumn<bool>("full");  // no file can grow: the old file stays
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QByteArray>("settings");  // the file's "settings"; empty: none written
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("detail");
+        const QByteArray front =
+            R"({"output-resolution":"HD(1080p)60","output-mode":"YCbCr422",)"
+            R"("default-pattern":"Disable","edid-audio-ch":"2Ch","contrast":140,"brightness":128,)"
+            R"("saturation":128,"hue":128,"bw-extension":"Off","color-tone":"Off",)"
+            R"("edge-enhance":"Mid",)";
+        const QByteArray back =
+            R"("under-over-scan":0,"aspect-ratio":"16:9","h-mirror":"Off","v-mirror":"Off",)"
+            R"("h-shift":-12,"v-shift":0)";
+        const QByteArray older = front + R"("sharpness":64,)" + back + "}";
+        const QStringList tuned{"2.1=140", "2.7=1", "3.5=88"};
+        const QByteArray version3 = "076c93010403f2";
+        const QByteArray genlockReads = "066c934904ae066c934902b0066c934905ad066c934903af";
+        const BoxConfig plain;  // HDMI in, VGA out, model byte 0
+        BoxConfig model1;
+        model1.modelByte = 1;
+        BoxConfig newer;
+        newer.modelByte = 2;
+        newer.newerModel = 6;
+        BoxConfig genlockLost = model1;
+        genlockLost.unanswered = {{0x49, 3}};  // the V delay
+        const QString none;
+
+        QTest::newRow("before a refresh, Ctrl+S")
+            << false << plain << tuned << false << false << QByteArray() << QByteArray()
+            << kRefreshFirst << none;
+        QTest::newRow("older model, Ctrl+S")
+            << false << plain << tuned << true << false << version3 << older
+            << "Save settings|18 settings saved to saved.json. (owned)" << none;
+        QTest::newRow("model byte 1 with GenLock, menu")
+            << true << model1 << (tuned + QStringList{"4.2=1", "G2=2190", "G3=5"}) << true << false
+            << genlockReads
+            << older.chopped(1) + R"(,"clock-mode":"Lock To HDMI","genlock-h":-10,"genlock-v":5})"
+            << "Save settings|21 settings saved to saved.json. (owned)" << none;
+        QTest::newRow("newer model, Ctrl+S")
+            << false << newer << (tuned + QStringList{"4.2=3"}) << true << false
+            << QByteArray("076c93010404f1") << older.chopped(1) + R"(,"auto-sleep":"3 min"})"
+            << "Save settings|19 settings saved to saved.json. (owned)" << none;
+        QTest::newRow("a value the dialog cannot show, menu")
+            << true << plain << (tuned + QStringList{"2.8=200"}) << true << false << version3
+            << front + back + "}"
+            << "Save settings|17 settings saved to saved.json, 1 left out. (owned)"
+            << "\u2022 sharpness: the box holds 200, which the dialog cannot show; left out";
+        QTest::newRow("GenLock reply lost, Ctrl+S")
+            << false << genlockLost << tuned << true << false << genlockReads << QByteArray()
+            << "Save settings|The box stopped answering its GenLock reads; nothing was saved. "
+               "(owned)"
+            << none;
+        QTest::newRow("file cannot grow, Ctrl+S")
+            << false << plain << tuned << true << true << version3 << QByteArray()
+            << "Save settings|saved.json could not be written: File too large; the file is as "
+               "it was. (owned)"
+            << none;
+    }
+    void saveSettings() {
+        QFETCH(bool, menu);
+        QFETCH(BoxConfig, config);
+        QFETCH(QStringList, memory);
+        QFETCH(bool, refresh);
+        QFETCH(bool, full);
+        QFETCH(QByteArray, settings);
+        Open(config, false);
+        SetMemory(memory);
+        if (refresh) {
+            dlg_->Command(Ids::kRefreshButton);
+            QCOMPARE(dlg_->refreshed, 1);
+        }
+        box_->ClearReceived();
+        const QTemporaryDir files;
+        const QString path = files.filePath("saved.json");
+        if (full) {
+            QFile old(path);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
+        }
+        {
+            const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton));
+            const FileSizeLimit limit(full);
+            Ask(true, menu, path);
+            QVERIFY(watch.waitCursor);
+        }
+        QCOMPARE(shown_, (menu ? kMenu : QStringList()) +
+                             (refresh ? QStringList{kSaveDialog} : QStringList()));
+        QTEST(WireHex(*box_), "wire");
+        QFETCH(QString, message);
+        QCOMPARE(messages_->boxes(), QStringList{message});
+        QTEST(messages_->requests().back().detail, "detail");
+        ExpectIdle();
+        const QByteArray written = FileBytes(path);
+        if (settings.isEmpty()) {
+            QCOMPARE(written, QByteArray(full ? "old\n" : "(none)"));
+            return;
+        }
+        // The settings as the dialogs show the box's memory; the header as the box told it.
+        QVERIFY(written.endsWith("}\n"));
+        auto file = kestrow::Json::parse(written.toStdString());
+        QCOMPARE(QByteArray::fromStdString(file.at("settings").dump()), settings);
+        const QString program = QString::fromStdString(file.at("program").get<std::string>());
+        QVERIFY2(QRegularExpression(R"(^kestrow \d+\.\d+\.\d+$)").match(program).hasMatch(),
+                 qPrintable(program));
+        file.erase("settings");
+        file.erase("program");
+        QCOMPARE(QByteArray::fromStdString(file.dump()),
+                 R"({"format":"kestrow-settings","version":1,"model":)" +
+                     QByteArray::number(config.modelByte) + R"(,"newerModel":)" +
+                     (config.newerModel != 0 ? "true" : "false") + ",\"versionText\":\"" +
+                     (config.modelByte == 1 ? "V1.001" : config.versionText.c_str()) + "\"}");
+    }
+
+    // Load settings...: the frames the box received after the refresh (the GenLock periods the
+    // file needs, then exactly the frames the dialogs' Applies send, then the read-back: the
+    // Refresh button's refresh and the GenLock reads), the box's memory afterwards, the cache
+    // where the read-back did not answer, the message box and its lines. Before a refresh, and
+    // for a refused file, nothing goes out. The close box pressed meanwhile closes the window
+    // once the operator has read the report.
+    void loadSettings_data() {
+        QTest::addColumn<bool>("menu");
+        QTest::addColumn<BoxConfig>("config");
+        QTest::addColumn<BoxConfig>("then");  // from the load on
+        QTest::addColumn<bool>("unplugged");  // after the refresh
+        QTest::addColumn<bool>("refresh");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("tamper");  // set in the box at the read-back's probe
+        QTest::addColumn<bool>("close");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QStringList>("memory");  // the box's memory afterwards
+        QTest::addColumn<QStringList>("cache");   // the main window's cache afterwards
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("detail");  // how the last message's lines begin
+        const BoxConfig plain;                    // HDMI in, VGA out, model byte 0
+        BoxConfig model1;
+        model1.modelByte = 1;
+        BoxConfig silent = plain;
+        silent.silentFrom = std::pair<uint8_t, uint8_t>{0x05, 0};  // from the read-back's probe
+        const auto fileFor = [](int model, const QByteArray& settings) {
+            return R"({"format":"kestrow-settings","version":1,"model":)" +
+                   QByteArray::number(model) + R"(,"newerModel":false,"settings":)" + settings +
+                   "}";
+        };
+        const QByteArray five =
+            fileFor(0, R"({"output-resolution":"1080p60","output-mode":"RGB","contrast":140,)"
+                       R"("edge-enhance":"typ","h-shift":-12})");
+        const QByteArray fiveWrites =
+            "086c930001010ceb086c9300010200f6086c930002018c6a086c9300020700f0086c930003055899";
+        const QStringList fiveWritten{"1.1=12", "1.2=0", "2.1=140", "2.7=0", "3.5=88"};
+        const QStringList untouched{"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"};
+        const QString done = QStringLiteral(
+            "Load settings|5 settings written and read back. "
+            "(owned)");
+        const QString refused = QStringLiteral(
+            "Load settings|file.json was refused; nothing "
+            "was written. (owned)");
+        const QStringList none;
+
+        QTest::newRow("before a refresh, menu")
+            << true << plain << plain << false << false << five << "" << false << QByteArray()
+            << untouched << none << QStringList{kRefreshFirst} << none;
+        QTest::newRow("older model, Ctrl+O")
+            << false << plain << plain << false << true << five << "" << false
+            << fiveWrites + RefreshWire(24) << fiveWritten << none << QStringList{done} << none;
+        QTest::newRow("model byte 1 with GenLock, menu, closed meanwhile")
+            << true << model1 << model1 << false << true
+            << fileFor(1,
+                       R"x({"clock-mode":"FrameLock B(Genlock)","genlock-h":-10,"genlock-v":5})x")
+            << "" << true
+            << "066c934904ae066c934905ad"                          // the periods
+               "086c9300040202f1086c934900088e1a086c9349010005aa"  // the writes
+                   + RefreshWire(24) + "066c934904ae066c934902b0066c934905ad066c934903af"
+            << QStringList{"4.2=2", "G0=2190", "G2=2190", "G1=5", "G3=5"} << none
+            << QStringList{"Load settings|3 settings written and read back. (owned)"} << none;
+        QTest::newRow("refused: header, Ctrl+O")
+            << false << plain << plain << false << true
+            << QByteArray(R"({"format":"kestrow-settings","version":2,"model":0,)"
+                          R"("settings":{"contrast":-1},"extra":1})")
+            << "" << false << QByteArray() << untouched << none << QStringList{refused}
+            << QStringList{"\"version\" must be 1", "\"newerModel\" must be true or false",
+                           "unknown entry \"extra\"", "contrast: -1 is out of range"};
+        QTest::newRow("refused: against the box, menu")
+            << true << plain << plain << false << true
+            << fileFor(1, R"({"contrast":300,"brightnes":5,"clock-mode":"Free-Run",)"
+                          R"("h-shift":"left","output-resolution":"720p50"})")
+            << "" << false << QByteArray() << untouched << none << QStringList{refused}
+            << QStringList{"the file is for model byte 1, this box reports 0",
+                           "unknown setting \"brightnes\"",
+                           "output-resolution: no choice \"720p50\"; this box offers HD(720p)60,",
+                           "contrast: 300 is out of range",
+                           "h-shift: \"left\" is not a number",
+                           "clock-mode: this box does not offer Clock Mode"};
+        // A value 20 MiB long is quoted short, with its length.
+        QTest::newRow("refused: a value 20 MiB long, Ctrl+O")
+            << false << plain << plain << false << true
+            << fileFor(0, R"({"contrast":")" + QByteArray(20 << 20, 'x') + R"("})") << "" << false
+            << QByteArray() << untouched << none << QStringList{refused}
+            << QStringList{"contrast: \"" + QString(60, 'x') +
+                           "...\" (20971520 bytes) is not a number; Contrast (0~255) takes 0 to "
+                           "255"};
+        QTest::newRow("read back different, Ctrl+O")
+            << false << plain << plain << false << true << five << "2.1=7" << false
+            << fiveWrites + RefreshWire(24) << QStringList{"1.1=12", "2.1=7", "3.5=88"} << none
+            << QStringList{"Load settings|5 settings written; 1 of them read back different. "
+                           "(owned)"}
+            << QStringList{"contrast: wrote 140, reads back 7"};
+        QTest::newRow("silent from the read-back, menu")
+            << true << plain << silent << false << true
+            << fileFor(0, R"({"output-mode":"YCbCr422","contrast":140})") << "" << false
+            << QByteArray("086c9300010202f4086c930002018c6a") + RefreshWire(1)
+            << QStringList{"1.2=2", "2.1=140"} << QStringList{"output-mode=1", "contrast=140"}
+            << QStringList{"Load settings|2 settings written, but the box did not answer the "
+                           "read-back. (owned)"}
+            << none;
+        QTest::newRow("unplugged, Ctrl+O")
+            << false << plain << plain << true << true << five << "" << false << QByteArray()
+            << untouched << QStringList{"output-resolution=24", "contrast=128"}
+            << QStringList{"Error|Failed to open up the comms port\n",
+                           "Load settings|0 of 5 settings written; output-resolution and those "
+                           "after it were not. (owned)"}
+            << none;
+    }
+    void loadSettings() {
+        QFETCH(bool, menu);
+        QFETCH(BoxConfig, config);
+        QFETCH(BoxConfig, then);
+        QFETCH(bool, unplugged);
+        QFETCH(bool, refresh);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, tamper);
+        QFETCH(bool, close);
+        QFETCH(QStringList, memory);
+        QFETCH(QStringList, cache);
+        QFETCH(QStringList, detail);
+        Open(config, false);
+        SetMemory({"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"});
+        if (refresh) {
+            dlg_->Command(Ids::kRefreshButton);
+            QCOMPARE(dlg_->refreshed, 1);
+        }
+        box_->SetConfig(then);
+        box_->ClearReceived();
+        if (unplugged) {
+            box_->Vanish();
+        }
+        if (!tamper.isEmpty()) {
+            box_->SetFrameObserver([this, tamper](const kestrow::sim::ReceivedFrame& frame) {
+                if (frame.bytes.size() == 5 && frame.bytes[3] == 0x05) {
+                    SetMemory({tamper});
+                }
+            });
+        }
+        const QTemporaryDir files;
+        const QString path = files.filePath("file.json");
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+        }
+        QSignalSpy finished(dlg_.get(), &QDialog::finished);
+        {
+            const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton), [&] {
+                if (close && dlg_->isVisible()) {
+                    dlg_->close();  // waits until the report was read
+                    QCOMPARE(finished.size(), 0);
+                }
+            });
+            Ask(false, menu, path);
+            QVERIFY(watch.waitCursor);
+        }
+        box_->SetFrameObserver({});
+        QCOMPARE(shown_, (menu ? kMenu : QStringList()) +
+                             (refresh ? QStringList{kLoadDialog} : QStringList()));
+        QVERIFY(box_->WaitForQuiet(2000) || !box_->lineOpen());
+        QTEST(WireHex(*box_), "wire");
+        QCOMPARE(Memory(memory), memory);
+        for (const QString& cell : cache) {
+            const QStringList at = cell.split('=');
+            const auto byte = kestrow::CachedValue(dlg_->statusCache, dlg_->box,
+                                                   *kestrow::FindSetting(at[0].toStdString()));
+            QCOMPARE(at[0] + '=' + QString::number(byte.value_or(999)), cell);
+        }
+        QTEST(messages_->boxes(), "messages");
+        const QStringList lines =
+            messages_->requests().back().detail.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), detail.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QVERIFY2(lines[i].startsWith("\u2022 " + detail[i]), qPrintable(lines[i].left(4000)));
+        }
+        if (WireHex(*box_).contains(RefreshWire(24))) {  // the read-back shows on the window
+            QCOMPARE(Texts()[3], kestrow::ui::Utf8(kestrow::LookupName(
+                                     kestrow::OutputResolutionNames, box_->setting(1, 1))));
+        }
+        QCOMPARE(finished.size(), close ? 1 : 0);
+        QCOMPARE(dlg_->isVisible(), !close);
+        ExpectIdle();
+    }
+};
+
+QTEST_MAIN(TestMainWindowFiles)
+#include "test_mainwindow_files.moc"
