@@ -12,6 +12,12 @@
 
 namespace kestrow::detail {
 
+// How a connect ended when it failed, and the failure in the operator's words (the same on
+// every platform; the error number stays the system's).
+enum class ConnectEnd { Refused, TimedOut, Other };
+[[nodiscard]] Status ConnectFailure(const std::string& host, uint16_t port, ConnectEnd end,
+                                    int error, int timeoutMs);
+
 class NetSocket {
   public:
     NetSocket() = default;

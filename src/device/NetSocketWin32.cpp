@@ -65,11 +65,6 @@ struct AddrInfoFree {
     void operator()(addrinfo* a) const { freeaddrinfo(a); }
 };
 
-std::string Where(const std::string& host, uint16_t port) {
-    return (host.find(':') != std::string::npos ? "[" + host + "]" : host) + " port " +
-           std::to_string(port);
-}
-
 SOCKET AsSocket(intptr_t handle) {
     return static_cast<SOCKET>(handle);
 }
@@ -230,20 +225,10 @@ Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs)
             break;  // the bound is for the whole connect, not for each address
         }
     }
-    std::string why;
-    switch (lastError) {
-        case WSAECONNREFUSED:
-            why = "connection refused: nothing listens on " + Where(host, port);
-            break;
-        case WSAETIMEDOUT:
-            why = "no answer from " + Where(host, port) + " within " +
-                  std::to_string(timeoutMs / 1000) + " s";
-            break;
-        default:
-            why = Where(host, port) + ": " + ErrorText(lastError);
-            break;
-    }
-    return Status::Failed(kOpenFailed, lastError, false, why);
+    const ConnectEnd end = lastError == WSAECONNREFUSED ? ConnectEnd::Refused
+                           : lastError == WSAETIMEDOUT  ? ConnectEnd::TimedOut
+                                                        : ConnectEnd::Other;
+    return ConnectFailure(host, port, end, lastError, timeoutMs);
 }
 
 Transfer NetSocket::Receive(std::span<uint8_t> into) {

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <string_view>
 
+#include "device/SerialPortDetail.h"
+
 namespace kestrow::detail {
 namespace {
 
@@ -34,6 +36,25 @@ int64_t MsLeft(Clock::time_point deadline) {
 const char* kPurgeFailed = "Failed in call to PurgeComm\n";
 
 }  // namespace
+
+Status ConnectFailure(const std::string& host, uint16_t port, ConnectEnd end, int error,
+                      int timeoutMs) {
+    const std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) +
+                              " port " + std::to_string(port);
+    std::string why;
+    switch (end) {
+        case ConnectEnd::Refused:
+            why = "connection refused: nothing listens on " + where;
+            break;
+        case ConnectEnd::TimedOut:
+            why = "no answer from " + where + " within " + std::to_string(timeoutMs / 1000) + " s";
+            break;
+        case ConnectEnd::Other:
+            why = where + ": " + ErrorText(error);
+            break;
+    }
+    return Status::Failed(kOpenFailed, error, false, why);
+}
 
 ServerText MatchServerText(std::span<const uint8_t> bytes, Status* status) {
     const std::string_view got(reinterpret_cast<const char*>(bytes.data()), bytes.size());
