@@ -11,7 +11,6 @@
 #include <sys/resource.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -119,17 +118,17 @@ int main(int argc, char* argv[]) {
     // The same box behind its own ser2net, its URL typed into the port field.
     std::string why;
     const auto server = kestrow::test::Ser2net::Start(box->slavePath(), &why);
-    auto* combo = dlg.ControlAs<QComboBox>(kestrow::ui::MainWindowIds::kPortCombo);
-    if (!server || combo == nullptr) {
+    constexpr int kPortField = kestrow::ui::MainWindowIds::kPortCombo;
+    if (!server) {
         std::printf("full refresh through ser2net: not measured (%s)\n", why.c_str());
     }
     for (const bool raw : {false, true}) {
-        if (!server || combo == nullptr) {
+        if (!server) {
             break;
         }
         // The device is free for the other accepter only once ser2net has closed it.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        combo->setEditText(QString::fromStdString(raw ? server->RawUrl() : server->Rfc2217Url()));
+        dlg.SetItemText(kPortField, raw ? server->RawUrl() : server->Rfc2217Url());
         std::vector<double> netTurnarounds;
         const std::vector<double> net = refreshes(netTurnarounds);
         if (net.empty()) {
@@ -143,9 +142,7 @@ int main(int argc, char* argv[]) {
             net.front(), netMedian, netMedian / median);
         kestrow::bench::PrintTurnarounds("turnaround beyond the 10 ms wait", netTurnarounds);
     }
-    if (combo != nullptr) {
-        combo->setCurrentIndex(0);  // the box's COM port again
-    }
+    dlg.SetListSelection(kPortField, 0);  // the box's COM port again
 
     // Silent box: how long did the event loop go without running?
     config.silent = true;

@@ -11,7 +11,6 @@
 
 #include "tests/common/TestBox.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/dialogkit/PictureButton.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MainWindowTemplate.h"
 
@@ -65,19 +64,21 @@ class MainWindowTest : public QObject {
         }
         dlg_ = std::make_unique<MainWindow>(launches_.Launcher(), ports_->Roots());
         QVERIFY(dlg_->CreateModeless(nullptr));
-        QVERIFY(QTest::qWaitForWindowExposed(dlg_.get()));
-        auto* combo = dlg_->ControlAs<QComboBox>(Ids::kPortCombo);
-        combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg_->Window()));
+        dlg_->SetListSelection(Ids::kPortCombo, dlg_->FindListEntry(Ids::kPortCombo, "COM 3"));
         QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(3)));
     }
     // The four texts: input port and timing, output port and resolution.
     [[nodiscard]] QStringList Texts() const {
-        return {dlg_->ControlText(Ids::kInputPortText), dlg_->ControlText(Ids::kInputTimingText),
-                dlg_->ControlText(Ids::kOutputPortText),
-                dlg_->ControlText(Ids::kOutputResolutionText)};
+        QStringList texts;
+        for (int id : {Ids::kInputPortText, Ids::kInputTimingText, Ids::kOutputPortText,
+                       Ids::kOutputResolutionText}) {
+            texts << QString::fromStdString(dlg_->ItemText(id));
+        }
+        return texts;
     }
     [[nodiscard]] ui::PictureButton* Picture(int id) const {
-        return dlg_->ControlAs<ui::PictureButton>(id);
+        return ui::ControlOf<ui::PictureButton>(*dlg_, id);
     }
     // Between commands: the Refresh picture at rest, no wait cursor, the port closed.
     void ExpectIdle() {

@@ -22,10 +22,15 @@
 #include "ui/dialogkit/DeviceHooks.h"
 #include "ui/dialogkit/Dialog.h"
 #include "ui/dialogkit/MessageBox.h"
-#include "ui/dialogkit/PictureButton.h"
+#include "ui/dialogkit/TestAccessQt.h"
 #include "ui/dialogs/SettingsDialogs.h"
 
 namespace kestrow::test {
+
+// UTF-8 text of the program as a QString.
+[[nodiscard]] inline QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Installs a message hook for its lifetime; every box is recorded and answered with `answer`.
 class MessageRecorder {
@@ -49,9 +54,16 @@ class MessageRecorder {
     [[nodiscard]] QStringList texts(bool whole = false) const {
         QStringList out;
         for (const auto& r : requests()) {
-            out << (whole ? r.caption + '|' + r.text + (r.owned ? " (owned)" : "") : r.text);
+            const std::string text =
+                whole ? r.caption + '|' + r.text + (r.owned ? " (owned)" : "") : r.text;
+            out << QString::fromStdString(text);
         }
         return out;
+    }
+    // The last box's detail lines.
+    [[nodiscard]] QString detail() const {
+        const auto all = requests();
+        return all.empty() ? QString() : QString::fromStdString(all.back().detail);
     }
     [[nodiscard]] QStringList boxes() const { return texts(true); }
     void clear() {
@@ -107,7 +119,7 @@ inline constexpr int kDialogItself = 0;
 // What control `id` shows: "hidden", a list "text/entries", a trackbar "min..max@position", a
 // check or radio button "on" or "off", anything else its text; kDialogItself: "open" or "closed".
 inline QString State(const ui::Dialog& dlg, int id) {
-    const QWidget* w = id == kDialogItself ? &dlg : dlg.Control(id);
+    const QWidget* w = id == kDialogItself ? &dlg.Window() : ui::ControlOf(dlg, id);
     const auto* button = qobject_cast<const QAbstractButton*>(w);
     if (w == nullptr) {
         return "missing";
@@ -127,7 +139,7 @@ inline QString State(const ui::Dialog& dlg, int id) {
     if (button != nullptr && button->isCheckable()) {
         return button->isChecked() ? "on" : "off";
     }
-    return dlg.ControlText(id);
+    return QString::fromStdString(dlg.ItemText(id));
 }
 
 // Calls `f` with the open popup menu, else the active modal window, once it is a T, while
@@ -146,10 +158,10 @@ void WhenShown(QObject* context, std::function<void(T*)> f, int tries = 500) {
 }
 
 // Calls `f` with the first modal dialog other than `under` once it shows, while `context` lives.
-inline void WhenModalOver(QObject* context, const QWidget* under,
+inline void WhenModalOver(QObject* context, const ui::Dialog* under,
                           std::function<void(ui::Dialog*)> f, int tries = 500) {
     QTimer::singleShot(20, context, [=] {
-        auto* top = qobject_cast<ui::Dialog*>(QApplication::activeModalWidget());
+        ui::Dialog* top = ui::DialogOf(QApplication::activeModalWidget());
         if (top != nullptr && top != under) {
             f(top);
         } else if (tries > 0) {

@@ -17,7 +17,6 @@
 #include "tests/common/TestBox.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogkit/Dialog.h"
-#include "ui/dialogkit/Trackbar.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MainWindowTemplate.h"
 
@@ -63,7 +62,7 @@ class ProbeDialog : public Dialog {
 
   private:
     void OnApply() { ++applied; }
-    void OnSlider(int pos) { SetControlText(Ids::kEdit, QString::number(pos)); }
+    void OnSlider(int pos) { SetItemText(Ids::kEdit, std::to_string(pos)); }
 };
 
 // The title the window system shows: the platforms put the application's name into an empty
@@ -81,30 +80,31 @@ class TestDialogKit : public QObject {
     void buildsFromTemplate() {
         ProbeDialog dlg;
         QVERIFY(dlg.CreateModeless(nullptr));
+        const DialogWindow& w = dlg.Window();
         QCOMPARE(dlg.inits, 1);
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("Probe"));
-        QCOMPARE(dlg.ControlText(Ids::kText), QStringLiteral("text"));
-        QCOMPARE(dlg.Control(Ids::kNoSuchControl), nullptr);
-        QVERIFY(!dlg.Control(kIdOk)->isVisible() && dlg.Control(Ids::kApply)->isVisible());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Probe"));
+        QCOMPARE(dlg.ItemText(Ids::kText), std::string("text"));
+        QCOMPARE(ControlOf(dlg, Ids::kNoSuchControl), nullptr);
+        QVERIFY(!ControlOf(dlg, kIdOk)->isVisible() && ControlOf(dlg, Ids::kApply)->isVisible());
         // Dialog units follow the font: the template's size and a control's place agree.
-        QCOMPARE(dlg.size(), QSize(dlg.UnitsToPixelsX(200), dlg.UnitsToPixelsY(100)));
-        QCOMPARE(dlg.Control(Ids::kText)->pos(),
-                 QPoint(dlg.UnitsToPixelsX(120), dlg.UnitsToPixelsY(10)));
-        QVERIFY(dlg.UnitsToPixelsX(4) >= 5 && dlg.UnitsToPixelsY(8) >= 10);
+        QCOMPARE(w.size(), QSize(w.UnitsToPixelsX(200), w.UnitsToPixelsY(100)));
+        QCOMPARE(ControlOf(dlg, Ids::kText)->pos(),
+                 QPoint(w.UnitsToPixelsX(120), w.UnitsToPixelsY(10)));
+        QVERIFY(w.UnitsToPixelsX(4) >= 5 && w.UnitsToPixelsY(8) >= 10);
         // Clicks reach their handler by id; an unmapped command does nothing.
-        QTest::mouseClick(dlg.ControlAs<QPushButton>(Ids::kApply), Qt::LeftButton);
+        QTest::mouseClick(ControlOf(dlg, Ids::kApply), Qt::LeftButton);
         dlg.Command(Ids::kNoSuchControl);
         QCOMPARE(dlg.applied, 1);
-        QVERIFY(dlg.isVisible());
-        auto* edit = dlg.ControlAs<QLineEdit>(Ids::kEdit);
+        QVERIFY(w.isVisible());
+        auto* edit = ControlOf<QLineEdit>(dlg, Ids::kEdit);
         QTest::keyClicks(edit, QStringLiteral("1a-2 3"));
         QCOMPARE(edit->text(), QStringLiteral("123"));
         edit->setText(QStringLiteral("-20"));  // written by the dialog: digits still go in
         QTest::keyClicks(edit, QStringLiteral("5x"));
         QCOMPARE(edit->text(), QStringLiteral("-205"));
         // The trackbar tells its position when it changes; a repaint leaves typed text alone.
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* bar = dlg.ControlAs<Trackbar>(Ids::kTrackbar);
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg.Window()));
+        auto* bar = ControlOf<QSlider>(dlg, Ids::kTrackbar);
         bar->setRange(0, 255);
         bar->setValue(77);
         QCOMPARE(edit->text(), QStringLiteral("77"));
@@ -129,16 +129,16 @@ class TestDialogKit : public QObject {
         QFETCH(int, focus);
         QFETCH(int, result);
         ProbeDialog dlg;
-        QSignalSpy finished(&dlg, &QDialog::finished);
+        QSignalSpy finished(&dlg.Window(), &QDialog::finished);
         QVERIFY(dlg.CreateModeless(nullptr));
-        QWidget* target = dlg.Control(focus);
+        QWidget* target = ControlOf(dlg, focus);
         if (auto* combo = qobject_cast<QComboBox*>(target)) {
             target = combo->lineEdit();
         }
         target->setFocus();
         QTest::keyClick(target, static_cast<Qt::Key>(key));
         QTEST(dlg.applied, "applied");
-        QCOMPARE(dlg.isVisible(), result < 0);
+        QCOMPARE(dlg.Window().isVisible(), result < 0);
         QCOMPARE(finished.isEmpty() ? -1 : finished.at(0).at(0).toInt(), result);
     }
 
@@ -172,10 +172,10 @@ class TestDialogKit : public QObject {
                     box->button(QMessageBox::Ok)->click();
                 }
             });
-            ShowMessage(&main, QStringLiteral("Please refresh first !"), caption);
+            ShowMessage(&main, "Please refresh first !", caption.toStdString());
         } else {
             QVERIFY(probe.CreateModeless(&main));
-            look(&probe, probe.ControlAs<QLabel>(Ids::kText));
+            look(&probe.Window(), ControlOf<QLabel>(probe, Ids::kText));
         }
         QCOMPARE(ink, QApplication::palette().color(QPalette::WindowText));
         QCOMPARE(title, caption);
@@ -188,9 +188,9 @@ class TestDialogKit : public QObject {
         QVERIFY(box);
         kestrow::MainWindow main(kestrow::RunSettingsDialog, ports.Roots());
         QVERIFY(main.CreateModeless(nullptr));
-        auto* combo = main.ControlAs<QComboBox>(MainWindowIds::kPortCombo);
-        combo->setCurrentIndex(combo->findText(QStringLiteral("COM 3")));
-        QWidget* freeze = main.Control(MainWindowIds::kFreezeButton);
+        main.SetListSelection(MainWindowIds::kPortCombo,
+                              main.FindListEntry(MainWindowIds::kPortCombo, "COM 3"));
+        QWidget* freeze = ControlOf(main, MainWindowIds::kFreezeButton);
         QTest::mousePress(freeze, Qt::LeftButton);
         QTest::mouseRelease(freeze, Qt::LeftButton);
         QTest::mouseDClick(freeze, Qt::LeftButton);
@@ -209,9 +209,9 @@ class TestDialogKit : public QObject {
         SetMessageHook([&seen](const MessageRequest& r) {
             const bool gui = QThread::currentThread() == qApp->thread();
             const bool arrow = !WaitCursorShown() && QGuiApplication::overrideCursor() != nullptr;
-            seen = QStringLiteral("%1|%2|%3|%4|%5|%6")
-                       .arg(r.caption, r.text, r.detail, r.owned ? "owned" : "no owner",
-                            gui ? "GUI thread" : "worker", arrow ? "arrow" : "no arrow");
+            seen = QString::fromStdString(
+                r.caption + '|' + r.text + '|' + r.detail + '|' + (r.owned ? "owned" : "no owner") +
+                '|' + (gui ? "GUI thread" : "worker") + '|' + (arrow ? "arrow" : "no arrow"));
             return kIdOk;
         });
         ShowWaitCursor();
@@ -233,7 +233,7 @@ class TestDialogKit : public QObject {
         QVERIFY(device.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         const std::string path = QFileInfo(device.fileName()).canonicalFilePath().toStdString();
         SetMessageHook([&seen](const MessageRequest& r) {
-            seen = r.detail;
+            seen = QString::fromStdString(r.detail);
             return kIdOk;
         });
         kestrow::ReportSerialFailure(

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -42,16 +43,20 @@ struct Bench {
     std::unique_ptr<FirmwareUpdateDialog> dlg = std::make_unique<FirmwareUpdateDialog>();
     QStringList statuses;
     bool burnEnabledDuringRun = false;
+    int runsFinished = 0;
 
     Bench() {
         dlg->port = ports.Port(kPort);
         (void)dlg->CreateModeless(nullptr);
-        QObject::connect(dlg.get(), &FirmwareUpdateDialog::statusShown, [this](const QString& t) {
-            statuses << t;
+        dlg->onStatusShown = [this](std::string_view t) {
+            statuses << test::Text(t);
             burnEnabledDuringRun = burnEnabledDuringRun || burn()->isEnabled();
-        });
+        };
+        dlg->onRunFinished = [this] { ++runsFinished; };
     }
-    QPushButton* burn() const { return dlg->ControlAs<QPushButton>(Ids::kBurnButton); }
+    QPushButton* burn() const {
+        return kestrow::ui::ControlOf<QPushButton>(*dlg, Ids::kBurnButton);
+    }
 
     bool StartBox(sim::BoxConfig config = {}) {
         config.startInBootLoader = true;
@@ -63,7 +68,7 @@ struct Bench {
         QFile f(files.filePath(name));
         if (!content.isEmpty() && f.open(QIODevice::WriteOnly) && f.write(content) > 0) {
             f.close();
-            dlg->LoadFile(f.fileName());
+            dlg->LoadFile(f.fileName().toStdString());
         }
         return f.fileName();
     }
@@ -77,11 +82,12 @@ struct Bench {
         if (burn()->isEnabled() || !dlg->Running()) {
             return false;
         }
-        QSignalSpy finished(dlg.get(), &FirmwareUpdateDialog::runFinished);
+        const int finished = runsFinished;
         if (during) {
             during();
         }
-        return finished.wait(30000) && !dlg->Running() && burn()->isEnabled();
+        return QTest::qWaitFor([&] { return runsFinished > finished; }, 30000) && !dlg->Running() &&
+               burn()->isEnabled();
     }
     bool Flashed(const QByteArray& program) const { return box && box->flash() == Bytes(program); }
 };
@@ -92,27 +98,39 @@ class TestFirmwareUpdateDialog : public QObject {
     Q_OBJECT
 
   private slots:
-    // BIN is selected first and matches names in any case, as on Windows.
-    void fileDialog() {
-        const auto fd = FirmwareUpdateDialog::MakeFileDialog(nullptr);
-        QCOMPARE(fd->nameFilters(), QStringList({"BIN (*.BIN)", "HEX (*.HEX)", "All Files (*.*)"}));
+    // Load File: BIN selected first, matching names in any case as on Windows; the size of the
+    // file chosen shows.
+    void loadFile() {
+        Bench b;
         QTemporaryDir dir;
         for (const char* name : {"a.bin", "b.BIN", "c.hex", "d.txt"}) {
-            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("12345") == 5);
         }
-        auto* model = fd->findChild<QFileSystemModel*>();
-        QVERIFY(model);
-        fd->setDirectory(dir.path());
-        const QModelIndex root = model->index(dir.path());
-        QTRY_VERIFY_WITH_TIMEOUT(model->rowCount(root) >= 2, 5000);
+        QStringList filters;
         QStringList listed;
-        for (int row = 0; row < model->rowCount(root); ++row) {
-            if (const QModelIndex i = model->index(row, 0, root); i.flags() & Qt::ItemIsEnabled) {
-                listed << i.data().toString();
+        QObject scope;
+        test::WhenShown<QFileDialog>(&scope, [&](QFileDialog* fd) {
+            filters = fd->nameFilters();
+            auto* model = fd->findChild<QFileSystemModel*>();
+            fd->setDirectory(dir.path());
+            const QModelIndex root = model->index(dir.path());
+            (void)QTest::qWaitFor([&] { return model->rowCount(root) >= 2; }, 5000);
+            for (int row = 0; row < model->rowCount(root); ++row) {
+                if (const QModelIndex i = model->index(row, 0, root);
+                    i.flags() & Qt::ItemIsEnabled) {
+                    listed << i.data().toString();
+                }
             }
-        }
+            auto* name = fd->findChild<QLineEdit*>("fileNameEdit");
+            name->setText(dir.filePath("b.BIN"));
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        b.dlg->Command(Ids::kLoadFileButton);
+        QCOMPARE(filters, QStringList({"BIN (*.BIN)", "HEX (*.HEX)", "All Files (*.*)"}));
         listed.sort();
         QCOMPARE(listed, QStringList({"a.bin", "b.BIN"}));
+        QCOMPARE(b.dlg->ItemText(Ids::kFileSizeText), std::string("5 byte."));
     }
 
     void run_data() {
@@ -154,7 +172,8 @@ class TestFirmwareUpdateDialog : public QObject {
         const QByteArray image = Image('4', program);
         if (file == GoodFile) {
             b.Load("fw.BIN", image);
-            QCOMPARE(b.dlg->ControlText(Ids::kFileSizeText), QString("1013 byte."));
+            QCOMPARE(QString::fromStdString(b.dlg->ItemText(Ids::kFileSizeText)),
+                     QString("1013 byte."));
         }
         b.Load("fw.hex", file == BadHex ? ":00000000" + QByteArray(300, ' ') : QByteArray());
         b.Load("fw.bin", file == SmallFile ? image.left(256) : QByteArray());
@@ -162,7 +181,7 @@ class TestFirmwareUpdateDialog : public QObject {
             const QStringList args{
                 "-I", "binary", "-O", "ihex", b.Load("fw.bin", image), b.files.filePath("fw.HEX")};
             QCOMPARE(QProcess::execute("objcopy", args), 0);
-            b.dlg->LoadFile(args.last());
+            b.dlg->LoadFile(args.last().toStdString());
         }
         sim::BoxConfig config;
         config.status = box == Status43 ? 0x43 : 0x40;
@@ -175,15 +194,16 @@ class TestFirmwareUpdateDialog : public QObject {
 
         QVERIFY(b.Burn());
         QCOMPARE(b.statuses, statuses);
-        QCOMPARE(b.dlg->ControlText(Ids::kStatusText),
+        QCOMPARE(QString::fromStdString(b.dlg->ItemText(Ids::kStatusText)),
                  statuses.isEmpty() ? QString() : statuses.last());
         QCOMPARE(b.messages.texts(), boxes);
         for (const auto& r : b.messages.requests()) {
-            QCOMPARE(r.caption, QString());
+            QCOMPARE(r.caption, std::string());
             QCOMPARE(r.buttons, ui::MessageButtons::Ok);
         }
         QVERIFY(!b.burnEnabledDuringRun);
-        QCOMPARE(b.dlg->ControlAs<QProgressBar>(Ids::kProgressBar)->value(), progress);
+        QCOMPARE(kestrow::ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(),
+                 progress);
         QVERIFY(!ui::WaitCursorShown());
         QVERIFY(!b.dlg->PortOpen());
         QCOMPARE(b.Flashed(program), statuses.contains(text::kUpdated));
@@ -196,7 +216,7 @@ class TestFirmwareUpdateDialog : public QObject {
     void runsInARow() {
         Bench b;
         QVERIFY(
-            b.dlg->ControlText(Ids::kInstructionsEdit)
+            QString::fromStdString(b.dlg->ItemText(Ids::kInstructionsEdit))
                 .contains("\n5.Click \u201CBurn\u201D button to start the FW update process\n"));
         QVERIFY(b.StartBox());
         const QByteArray first = Program(3000, 9);
@@ -204,9 +224,9 @@ class TestFirmwareUpdateDialog : public QObject {
         b.Load("fw.bin", Image('4', first));
         QVERIFY(b.Burn([&] {
             b.Load("other.bin", Image('3', second));
-            QVERIFY(!b.dlg->close());
-            QTest::keyClick(b.dlg.get(), Qt::Key_Escape);
-            QVERIFY(b.dlg->isVisible());
+            QVERIFY(!b.dlg->Window().close());
+            QTest::keyClick(&b.dlg->Window(), Qt::Key_Escape);
+            QVERIFY(b.dlg->Window().isVisible());
         }));
         QCOMPARE(b.statuses, kGoodRun);
         QVERIFY(b.Flashed(first));
@@ -215,10 +235,11 @@ class TestFirmwareUpdateDialog : public QObject {
         QCOMPARE(b.statuses, kGoodRun);
         QVERIFY(b.Flashed(second));
         QCOMPARE(b.box->downloadAddress(), 0x1000u);
-        QCOMPARE(b.dlg->ControlAs<QProgressBar>(Ids::kProgressBar)->value(), 2000 / 76);
-        QTest::keyClick(b.dlg.get(), Qt::Key_Escape);
-        QVERIFY(!b.dlg->isVisible());
-        QCOMPARE(b.dlg->result(), 2);
+        QCOMPARE(kestrow::ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(),
+                 2000 / 76);
+        QTest::keyClick(&b.dlg->Window(), Qt::Key_Escape);
+        QVERIFY(!b.dlg->Window().isVisible());
+        QCOMPARE(b.dlg->Window().result(), 2);
     }
 
     // A dialog destroyed under a run (the program ending) waits for it and answers its

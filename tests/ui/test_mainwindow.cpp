@@ -14,7 +14,6 @@
 #include "settings/NameTables.h"
 #include "settings/SettingValues.h"
 #include "tests/ui/MainWindowTestSupport.h"
-#include "ui/dialogkit/QtSupport.h"
 #include "ui/dialogs/ImageDialogTemplate.h"
 
 using kestrow::MainWindow;
@@ -56,7 +55,7 @@ std::optional<std::vector<uint8_t>> WholeReply(const std::vector<ReceivedFrame>&
 }
 
 QString NameOf(kestrow::NameTable table, unsigned code) {
-    return kestrow::ui::Utf8(kestrow::LookupName(table, code));
+    return kestrow::test::Text(kestrow::LookupName(table, code));
 }
 
 }  // namespace
@@ -147,11 +146,10 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
             QVERIFY(port != config.portByte);  // noise indeed
             newModel = sent(22, 0) != 0x05 ? 1 : 0;
             frames = 24 + newModel;
-            using kestrow::LookupName, kestrow::ui::Utf8;
-            texts = QStringList{Utf8(LookupName(kestrow::VideoPortNames, sent(0) / 16u)),
-                                Utf8(LookupName(kestrow::InputTimingNames, sent(1))),
-                                Utf8(LookupName(kestrow::VideoPortNames, sent(0) % 16u)),
-                                Utf8(LookupName(kestrow::OutputResolutionNames, sent(2)))};
+            texts = QStringList{NameOf(kestrow::VideoPortNames, sent(0) / 16u),
+                                NameOf(kestrow::InputTimingNames, sent(1)),
+                                NameOf(kestrow::VideoPortNames, sent(0) % 16u),
+                                NameOf(kestrow::OutputResolutionNames, sent(2))};
             cache.clear();  // the settings of groups 1 to 3
             for (size_t k = 2; k <= 20; ++k) {
                 cache += HexBytes(std::vector{sent(k)});
@@ -224,7 +222,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         roots.devDir = roots.sysClassTty = devices.path();
         dlg_ = std::make_unique<MainWindow>(kestrow::RunSettingsDialog, roots);
         QVERIFY(dlg_->CreateModeless(nullptr));
-        auto* combo = dlg_->ControlAs<QComboBox>(Ids::kPortCombo);
+        auto* combo = kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo);
         const auto chooseBox = [&] {
             const int k = combo->findText(QStringLiteral("COM 3"));
             if (k >= 0) {
@@ -289,9 +287,9 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
             } else {
                 QObject life;
                 kestrow::test::WhenModalOver(&life, dlg_.get(), [&](kestrow::ui::Dialog* d) {
-                    d->SetControlText(rows[row][0], QString::number(value));
+                    d->SetItemText(rows[row][0], std::to_string(value));
                     d->Command(rows[row][1]);
-                    d->close();
+                    d->Window().close();
                 });
                 dlg_->Command(Ids::kImageButton);
             }
@@ -419,7 +417,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         for (int k = 0; k < 4; ++k) {
             QCOMPARE(dlg_->comPorts[size_t(k)].number, 11 + k);
         }
-        QCOMPARE(dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->currentText(),
+        QCOMPARE(kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->currentText(),
                  QStringLiteral("COM 13"));
         QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(13)));
         QCOMPARE(WireHex(*quiet), RefreshWire(1));

@@ -67,13 +67,18 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         const Qt::KeyboardModifiers mods = (keys & 1) != 0 ? Qt::ShiftModifier : Qt::NoModifier;
         for (const auto& [bit, key] : {std::pair{1, Qt::Key_Shift}, std::pair{2, Qt::Key_F7}}) {
             if ((keys & bit) != 0) {
-                QTest::keyPress(dlg_.get(), key, mods);
+                QTest::keyPress(&dlg_->Window(), key, mods);
             }
         }
         if (id == Ids::kEnhancementButton || id == Ids::kInOutModeButton) {
             dlg_->Command(id);  // hidden buttons: no click possible
         } else {
             QTest::mouseClick(Picture(id), Qt::LeftButton, mods);
+        }
+        for (const auto& [bit, key] : {std::pair{2, Qt::Key_F7}, std::pair{1, Qt::Key_Shift}}) {
+            if ((keys & bit) != 0) {
+                QTest::keyRelease(&dlg_->Window(), key);
+            }
         }
         const auto* cache = reinterpret_cast<const uint8_t*>(&dlg_->statusCache);
         // What each dialog takes of the box: Output Setup and the template-201 System dialog its
@@ -149,11 +154,11 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QFETCH(int, key);
         QFETCH(bool, duringWait);
         Open();
-        QSignalSpy finished(dlg_.get(), &QDialog::finished);
+        QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
         if (duringWait) {
             kestrow::SetIdleHook([&] {
-                if (dlg_->isVisible() && finished.isEmpty()) {
-                    dlg_->close();  // ignored while the command runs
+                if (dlg_->Window().isVisible() && finished.isEmpty()) {
+                    dlg_->Window().close();  // ignored while the command runs
                     QCOMPARE(finished.size(), 0);
                 }
             });
@@ -162,13 +167,14 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
             QVERIFY(box_->WaitForReceived(5, 2000));
             QCOMPARE(WireHex(*box_), QByteArray("056c9302fa"));
         } else if (key == 0) {
-            QVERIFY(dlg_->close());
+            QVERIFY(dlg_->Window().close());
         } else {
-            QTest::keyClick(dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->lineEdit(), Qt::Key(key));
+            QTest::keyClick(kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->lineEdit(),
+                            Qt::Key(key));
         }
         QCOMPARE(finished.size(), 1);
         QTEST(finished.at(0).at(0).toInt(), "exitCode");
-        QVERIFY(!dlg_->isVisible());
+        QVERIFY(!dlg_->Window().isVisible());
     }
 
     // Typed text names port n as "COM n", "COMn" or "n" (0..255); the box's number reaches
@@ -191,7 +197,7 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QFETCH(QString, text);
         QFETCH(int, port);
         Open();
-        dlg_->ControlAs<QComboBox>(Ids::kPortCombo)->setEditText(text);
+        kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(text);
         QCOMPARE(dlg_->SelectedPort().value_or(kestrow::ComPort{}).number, port);
         if (port == 3) {
             dlg_->Command(Ids::kBlankButton);
@@ -214,22 +220,22 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
     // The window before and after a refresh; the picture is written next to the test program.
     void skinAndScreenshot() {
         Open();
-        QCOMPARE(dlg_->size(), QSize(800, 500));
+        QCOMPARE(dlg_->Window().size(), QSize(800, 500));
         // No word lost to a hidden second line.
         for (int id : {Ids::kInputTimingText, Ids::kOutputResolutionText}) {
-            const QWidget* label = dlg_->Control(id);
+            const QWidget* label = kestrow::ui::ControlOf(*dlg_, id);
             QVERIFY(label->fontMetrics().horizontalAdvance(kClickRefresh) <= label->width());
         }
-        auto* combo = dlg_->ControlAs<QComboBox>(Ids::kPortCombo);
+        auto* combo = kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo);
         QVERIFY(
             combo->itemData(combo->currentIndex(), Qt::ToolTipRole).toString().contains("COM3"));
         // Controls sit on the skin's grid: x * 7 / 4, y * 15 / 8.
         QCOMPARE(Picture(Ids::kAspectRatioButton)->geometry(), QRect(413, 230, 101, 54));
         QCOMPARE(Picture(Ids::kRefreshButton)->accessibleName(), QStringLiteral("Refresh"));
-        QVERIFY(!dlg_->Control(Ids::kEnhancementButton)->isVisible());
+        QVERIFY(!kestrow::ui::ControlOf(*dlg_, Ids::kEnhancementButton)->isVisible());
 
         dlg_->Command(Ids::kRefreshButton);
-        const QPixmap shot = dlg_->grab();
+        const QPixmap shot = dlg_->Window().grab();
         QCOMPARE(shot.deviceIndependentSize().toSize(), QSize(800, 500));
         const QString path = QCoreApplication::applicationDirPath() + "/mainwindow.png";
         QVERIFY(shot.save(path));

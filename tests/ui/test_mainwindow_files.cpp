@@ -15,7 +15,6 @@
 #include "settings/NameTables.h"
 #include "settings/SettingValues.h"
 #include "tests/ui/MainWindowTestSupport.h"
-#include "ui/dialogkit/QtSupport.h"
 
 using kestrow::sim::BoxConfig;
 using kestrow::test::RefreshWire;
@@ -102,8 +101,8 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
     // dialog.
     void Ask(bool save, bool menu, const QString& file) {
         shown_.clear();
-        dlg_->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(dlg_.get()));
+        dlg_->Window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg_->Window()));
         QObject scope;  // ends the waits for windows that did not show
         kestrow::test::WhenShown<QFileDialog>(&scope, [&](QFileDialog* dialog) {
             shown_ << dialog->windowTitle() + '|' + dialog->nameFilters().join(';');
@@ -117,7 +116,7 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
         });
         if (!menu) {
             QWidget* field = QApplication::focusWidget();
-            QVERIFY(field != nullptr && field->window() == dlg_.get());
+            QVERIFY(field != nullptr && field->window() == &dlg_->Window());
             QTest::keyClick(field, save ? Qt::Key_S : Qt::Key_O, Qt::ControlModifier);
             return;
         }
@@ -129,9 +128,9 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
             }
             QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
         });
-        QVERIFY(dlg_->childAt(kBackground) == nullptr);
+        QVERIFY(dlg_->Window().childAt(kBackground) == nullptr);
         // Through the window system, which turns a right click into a context menu event.
-        QTest::mouseClick(dlg_->windowHandle(), Qt::RightButton, {}, kBackground);
+        QTest::mouseClick(dlg_->Window().windowHandle(), Qt::RightButton, {}, kBackground);
     }
     QStringList shown_;
 
@@ -240,7 +239,7 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
         QTEST(WireHex(*box_), "wire");
         QFETCH(QString, message);
         QCOMPARE(messages_->boxes(), QStringList{message});
-        QTEST(messages_->requests().back().detail, "detail");
+        QTEST(messages_->detail(), "detail");
         ExpectIdle();
         const QByteArray written = FileBytes(path);
         if (settings.isEmpty()) {
@@ -408,11 +407,11 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
         }
-        QSignalSpy finished(dlg_.get(), &QDialog::finished);
+        QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
         {
             const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton), [&] {
-                if (close && dlg_->isVisible()) {
-                    dlg_->close();  // waits until the report was read
+                if (close && dlg_->Window().isVisible()) {
+                    dlg_->Window().close();  // waits until the report was read
                     QCOMPARE(finished.size(), 0);
                 }
             });
@@ -432,18 +431,17 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
             QCOMPARE(at[0] + '=' + QString::number(byte.value_or(999)), cell);
         }
         QTEST(messages_->boxes(), "messages");
-        const QStringList lines =
-            messages_->requests().back().detail.split('\n', Qt::SkipEmptyParts);
+        const QStringList lines = messages_->detail().split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), detail.size());
         for (qsizetype i = 0; i < lines.size(); ++i) {
             QVERIFY2(lines[i].startsWith("\u2022 " + detail[i]), qPrintable(lines[i].left(4000)));
         }
         if (WireHex(*box_).contains(RefreshWire(24))) {  // the read-back shows on the window
-            QCOMPARE(Texts()[3], kestrow::ui::Utf8(kestrow::LookupName(
+            QCOMPARE(Texts()[3], kestrow::test::Text(kestrow::LookupName(
                                      kestrow::OutputResolutionNames, box_->setting(1, 1))));
         }
         QCOMPARE(finished.size(), close ? 1 : 0);
-        QCOMPARE(dlg_->isVisible(), !close);
+        QCOMPARE(dlg_->Window().isVisible(), !close);
         ExpectIdle();
     }
 };

@@ -96,20 +96,23 @@ class TestNetworkPanel : public QObject {
         roots.devDir = roots.sysClassTty = roots.byIdDir = none.toStdString();
         dlg_ = std::make_unique<MainWindow>(kestrow::RunSettingsDialog, roots);
         QVERIFY(dlg_->CreateModeless(nullptr));
-        QVERIFY(QTest::qWaitForWindowExposed(dlg_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg_->Window()));
     }
-    [[nodiscard]] QComboBox* Combo() const { return dlg_->ControlAs<QComboBox>(Ids::kPortCombo); }
+    [[nodiscard]] QComboBox* Combo() const {
+        return kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo);
+    }
     void TypePort(const QString& text) {
         QLineEdit* field = Combo()->lineEdit();
         field->clear();
         QTest::keyClicks(field, text);
         QCOMPARE(Combo()->currentText(), text);
     }
-    void Click(int id) { QTest::mouseClick(dlg_->Control(id), Qt::LeftButton); }
+    void Click(int id) { QTest::mouseClick(kestrow::ui::ControlOf(*dlg_, id), Qt::LeftButton); }
     [[nodiscard]] QStringList Texts() const {
-        return {dlg_->ControlText(Ids::kInputPortText), dlg_->ControlText(Ids::kInputTimingText),
-                dlg_->ControlText(Ids::kOutputPortText),
-                dlg_->ControlText(Ids::kOutputResolutionText)};
+        return {QString::fromStdString(dlg_->ItemText(Ids::kInputPortText)),
+                QString::fromStdString(dlg_->ItemText(Ids::kInputTimingText)),
+                QString::fromStdString(dlg_->ItemText(Ids::kOutputPortText)),
+                QString::fromStdString(dlg_->ItemText(Ids::kOutputResolutionText))};
     }
     [[nodiscard]] QString Port() const {
         return QString::fromStdString(dlg_->SelectedPort().value_or(kestrow::ComPort{}).path);
@@ -186,9 +189,9 @@ class TestNetworkPanel : public QObject {
         QObject scope;  // ends the wait for a dialog that did not open
         kestrow::test::WhenModalOver(&scope, dlg_.get(), [&opened](kestrow::ui::Dialog* d) {
             opened = d->Template().id;
-            d->SetControlText(Image::kContrastEdit, QStringLiteral("140"));
-            QTest::mouseClick(d->Control(Image::kContrastApply), Qt::LeftButton);
-            d->close();
+            d->SetItemText(Image::kContrastEdit, "140");
+            QTest::mouseClick(kestrow::ui::ControlOf(*d, Image::kContrastApply), Qt::LeftButton);
+            d->Window().close();
         });
         Click(Ids::kImageButton);
         QCOMPARE(opened, 203);

@@ -433,7 +433,7 @@ class TestSettingsDialogs : public QObject {
         QStringList seen;
         test::WhenModalOver(&rowLife, nullptr, [&seen](ui::Dialog* d) {
             seen << QStringLiteral("[%1]").arg(d->Template().id);
-            d->close();
+            d->Window().close();
         });
         SerialPort other;
         for (const QString& step : QString(r.script).split(' ', Qt::SkipEmptyParts)) {
@@ -461,19 +461,20 @@ class TestSettingsDialogs : public QObject {
             } else if (step.startsWith('@')) {
                 group.at(size_t(step.mid(1).section('=', 0, 0).toInt())) = uint8_t(text.toInt());
             } else if (step == "paint") {
-                (void)dlg->grab();
+                (void)dlg->Window().grab();
             } else if (step == "close") {
-                (void)dlg->close();
+                (void)dlg->Window().close();
             } else if (step == "enter") {
-                QTest::keyClick(dlg.get(), Qt::Key_Return);
-            } else if (auto* list = dlg->ControlAs<QComboBox>(id); list && text.startsWith('#')) {
+                QTest::keyClick(&dlg->Window(), Qt::Key_Return);
+            } else if (auto* list = kestrow::ui::ControlOf<QComboBox>(*dlg, id);
+                       list && text.startsWith('#')) {
                 list->setCurrentIndex(text.mid(1).toInt());
-            } else if (auto* bar = dlg->ControlAs<QSlider>(id)) {
+            } else if (auto* bar = kestrow::ui::ControlOf<QSlider>(*dlg, id)) {
                 bar->setValue(text.toInt());
             } else if (step.contains('=')) {
-                dlg->SetControlText(id, text);
+                dlg->SetItemText(id, text.toStdString());
             } else {
-                dlg->ControlAs<QAbstractButton>(id)->click();
+                kestrow::ui::ControlOf<QAbstractButton>(*dlg, id)->click();
             }
         }
         QVERIFY(dlg || open());
@@ -515,14 +516,14 @@ class TestSettingsDialogs : public QObject {
             test::WhenModalOver(this, nullptr, [&seen](ui::Dialog* d) {
                 seen << QString::number(d->Template().id);
                 if (d->Template().id == 204) {
-                    seen.last() +=
-                        '/' + QString::number(
-                                  d->ControlAs<QComboBox>(Output::kOutputResolutionList)->count());
+                    seen.last() += '/' + QString::number(kestrow::ui::ControlOf<QComboBox>(
+                                                             *d, Output::kOutputResolutionList)
+                                                             ->count());
                 } else if (d->Template().id == 203) {
-                    d->SetControlText(Image::kContrastEdit, QStringLiteral("128"));
+                    d->SetItemText(Image::kContrastEdit, "128");
                     d->Command(Image::kContrastApply);
                 }
-                d->close();
+                d->Window().close();
             });
             RunSettingsDialog({id, ports_.Port(kPort), group, {0x59, 0, true}, nullptr});
         }

@@ -1,22 +1,15 @@
 #include "ui/dialogkit/DeviceHooks.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
+#include <string>
 
 #include "device/DeviceAccess.h"
 #include "device/SerialTypes.h"
+#include "ui/dialogkit/Application.h"
 #include "ui/dialogkit/MessageBox.h"
-#include "ui/dialogkit/QtSupport.h"
 
 namespace kestrow::ui {
 
 namespace {
-
-void KeepPainted() {
-    if (IsGuiThread()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-}
 
 void ShowSerialFailure(const SerialReport& report) {
     // A port the user may not open: the reason names the device, its group and the command
@@ -26,15 +19,14 @@ void ShowSerialFailure(const SerialReport& report) {
         detail += "\n" + advice->why + (advice->fix.empty() ? "" : ":\n" + advice->fix);
     }
     // No owner window, OK only; ShowMessage carries a worker thread's report to the GUI thread.
-    ShowMessage(nullptr, QString::fromStdString(report.text),
-                QString::fromStdString(report.caption), MessageButtons::Ok, MessageIcon::None,
-                QString::fromStdString(detail));
+    ShowMessage(nullptr, report.text, report.caption, MessageButtons::Ok, MessageIcon::None,
+                detail);
 }
 
 }  // namespace
 
 void InstallDeviceHooks() {
-    SetIdleHook(KeepPainted);
+    SetIdleHook(KeepWindowsPainted);
     SetSerialReporter(ShowSerialFailure);
 }
 

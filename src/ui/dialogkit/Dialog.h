@@ -1,5 +1,6 @@
-// The dialog base: builds a QDialog from a DialogTemplate, finds controls by id, routes
-// commands by id to member handlers (the message map) and ends with an id.
+// The dialog base: builds a window from a DialogTemplate, works its controls by id, routes
+// commands by id to member handlers (the message map) and ends with an id. Text is UTF-8.
+// The window itself is the realisation's (DialogWindow): one toolkit per build.
 //
 // Keyboard and closing behave like a Windows dialog, whatever is hidden:
 //   Enter          -> command of the focused push button, else of the kDefault button, else 1
@@ -18,18 +19,17 @@
 //   protected:
 //       bool OnInitDialog() override;  // controls exist; return value kept for symmetry
 //   };
-//   FirmwareUpdateDialog dlg; dlg.port = 3; int id = dlg.RunModal(ui::ActiveWindow());
+//   FirmwareUpdateDialog dlg; dlg.port = 3; int id = dlg.RunModal(ui::ActiveDialog());
 #pragma once
 
-#include <QDialog>
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
+#include <string>
+#include <string_view>
 
 #include "ui/dialogkit/DialogTemplate.h"
-
-class QCloseEvent;
-class QKeyEvent;
 
 namespace kestrow::ui {
 
@@ -46,37 +46,66 @@ struct NotifyEntry {
     void (D::*handler)(int position);
 };
 
-class Dialog : public QDialog {
-    Q_OBJECT
+class DialogWindow;  // the realisation's window
+
+class Dialog {
   public:
     explicit Dialog(const DialogTemplate& tmpl);
-    ~Dialog() override;
+    virtual ~Dialog();
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
 
-    // Builds the controls (once), calls OnInitDialog, shows modeless. False when the window
-    // could not be built.
-    [[nodiscard]] bool CreateModeless(QWidget* parent);
-    // Builds, runs modally with `parent` as owner, returns the id the dialog ended with.
-    int RunModal(QWidget* parent);
-
-    // The control with this id (its object name is the decimal id), or null.
-    [[nodiscard]] QWidget* Control(int id) const;
-    template <class T>
-    [[nodiscard]] T* ControlAs(int id) const {
-        return qobject_cast<T*>(Control(id));
-    }
-    void SetControlText(int id, const QString& text);
-    [[nodiscard]] QString ControlText(int id) const;
-
-    // Sends command `id` as a click would (tests use this too).
-    void Command(int id);
+    // Builds the controls (once), calls OnInitDialog (once), shows modeless over `owner` (null:
+    // none). False when the window could not be built.
+    [[nodiscard]] bool CreateModeless(Dialog* owner);
+    // Builds, runs modally over `owner`, returns the id the dialog ended with (-1: not built).
+    int RunModal(Dialog* owner);
     // Ends the dialog (modal or modeless) with `id` as its result.
     void EndDialog(int id);
-    void CenterOnParent();
+    // Sends command `id` as a click would (tests use this too).
+    void Command(int id);
 
     [[nodiscard]] const DialogTemplate& Template() const { return tmpl_; }
-    // Dialog units to pixels of this dialog.
-    [[nodiscard]] int UnitsToPixelsX(int units) const;
-    [[nodiscard]] int UnitsToPixelsY(int units) const;
+    [[nodiscard]] DialogWindow& Window() const { return *window_; }
+
+    void CenterOnParent();
+    // The client area in pixels, fixed from then on.
+    void SetClientSize(int width, int height);
+    // Runs `work` later on this dialog's thread; callable from any thread. Dropped when the
+    // dialog is gone by then.
+    void Post(std::function<void()> work);
+
+    // Controls by id; an id the template lacks reads as empty and takes nothing.
+    // The text of a control (a drop-down combo box: its edit field).
+    void SetItemText(int id, std::string_view text);
+    [[nodiscard]] std::string ItemText(int id) const;
+    void EnableItem(int id, bool enabled);
+    [[nodiscard]] bool ItemEnabled(int id) const;
+    void ShowItem(int id, bool shown);
+    // Not hidden (whether the dialog itself shows or not).
+    [[nodiscard]] bool ItemShown(int id) const;
+
+    // Combo boxes. An entry's tip shows when the pointer rests on it in the dropped list.
+    void ResetList(int id);
+    void AddListEntry(int id, std::string_view text, std::string_view tip = {});
+    void SetListSelection(int id, int index);       // -1, or an index beyond the list: none
+    [[nodiscard]] int ListSelection(int id) const;  // -1: none
+    [[nodiscard]] int ListCount(int id) const;
+    [[nodiscard]] std::string ListEntry(int id, int index) const;
+    // The first entry whose text is `text`, letter case counting; -1: none.
+    [[nodiscard]] int FindListEntry(int id, std::string_view text) const;
+
+    // Trackbars (their notification: MapNotifications) and progress bars.
+    void SetTrackbarRange(int id, int minimum, int maximum);
+    void SetTrackbarPos(int id, int position);
+    [[nodiscard]] int TrackbarPos(int id) const;
+    void SetProgressRange(int id, int minimum, int maximum);
+    void SetProgressPos(int id, int position);
+
+    // Picture controls: show picture `picture` (Pictures.h); paint the control now, before
+    // the thread goes on (a wait follows).
+    void SetPicture(int id, int picture);
+    void PaintNow(int id);
 
   protected:
     // Called once after the controls were built, before the dialog shows.
@@ -86,7 +115,7 @@ class Dialog : public QDialog {
     template <class D, size_t N>
     void MapCommands(D* self, const CommandEntry<D> (&map)[N]) {
         for (const auto& e : map) {
-            commands_[e.id] = [self, h = e.handler] { (self->*h)(); };
+            MapCommand(e.id, [self, h = e.handler] { (self->*h)(); });
         }
     }
     // One command routed to any callable (for handlers that share code through a table).
@@ -95,36 +124,31 @@ class Dialog : public QDialog {
     template <class D, size_t N>
     void MapNotifications(D* self, const NotifyEntry<D> (&map)[N]) {
         for (const auto& e : map) {
-            notifications_[e.id] = [self, h = e.handler](int pos) { (self->*h)(pos); };
+            MapNotification(e.id, [self, h = e.handler](int pos) { (self->*h)(pos); });
         }
     }
+    void MapNotification(int id, std::function<void(int)> handler) {
+        notifications_[id] = std::move(handler);
+    }
 
-    void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  public slots:
-    void reject() override;  // Esc through Qt's own paths: command 2
-    void accept() override;  // command 1
+    // The owner for a modal dialog or message box this dialog opens: the active window when
+    // it is one of the kit's dialogs, else this one.
+    [[nodiscard]] Dialog& ActiveOwner();
 
   private:
-    bool Build();
-    QWidget* MakeControl(const ControlTemplate& c);
+    friend class DialogWindow;
     void Notify(int id, int position);
-    bool HandleKey(QKeyEvent* event, QWidget* receiver);
-    int DefaultCommandId() const;
+    void Initialize();
 
     const DialogTemplate& tmpl_;
-    bool built_ = false;
+    std::unique_ptr<DialogWindow> window_;
     bool initialized_ = false;
-    int baseX_ = 0;
-    int baseY_ = 0;
     std::map<int, std::function<void()>> commands_;
     std::map<int, std::function<void(int)>> notifications_;
 };
 
-// The currently active window, the owner Windows gives a modal dialog run "from the active
-// window"; null when none is active.
-[[nodiscard]] QWidget* ActiveWindow();
+// The currently active window when it is one of the kit's dialogs (the owner Windows gives a
+// modal dialog run "from the active window"); null otherwise.
+[[nodiscard]] Dialog* ActiveDialog();
 
 }  // namespace kestrow::ui

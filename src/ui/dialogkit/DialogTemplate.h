@@ -1,5 +1,6 @@
 // Dialog templates as data: a dialog is a caption, a size, a font and a table of controls, each
-// with its id, kind, text and place in dialog units. Dialog (Dialog.h) builds the window from it.
+// with its id, kind, text and place in dialog units; a skinned window adds its pictures, colours
+// and context menu. Dialog (Dialog.h) builds the window from it.
 // Each template names its controls' ids in a struct beside the table; the window and its tests
 // use those names.
 //
@@ -21,17 +22,17 @@
 namespace kestrow::ui {
 
 enum class ControlKind : uint8_t {
-    PushButton,     // QPushButton; a click is command `id`
-    StaticText,     // QLabel
-    Edit,           // QLineEdit, or QPlainTextEdit with kMultiLine
-    ComboDropDown,  // editable QComboBox (drop-down combo with an edit field)
-    ComboList,      // QComboBox without edit field (drop-down list)
-    Trackbar,       // Trackbar (Trackbar.h), horizontal unless kVertical
-    ProgressBar,    // QProgressBar without text
+    PushButton,     // a click is command `id`
+    StaticText,     // text, wrapped at the control's width
+    Edit,           // one line, or several with kMultiLine
+    ComboDropDown,  // drop-down combo box with an edit field
+    ComboList,      // drop-down list without edit field
+    Trackbar,       // slider, horizontal unless kVertical; tells its position (MapNotifications)
+    ProgressBar,    // without text
     RadioButton,    // automatic radio button; a click is command `id`
     CheckBox,       // automatic check box; a click is command `id`
     GroupBox,       // a frame with a title; holds no children
-    Picture,        // PictureButton (PictureButton.h) showing picture `picture`; click = command
+    Picture,        // shows picture `picture` (Pictures.h); a click is command `id`
 };
 
 // Control style flags; combine with |.
@@ -67,6 +68,26 @@ struct BaseUnits {
     int y = 0;
 };
 
+// Colours as 0xRRGGBB.
+struct SkinColours {
+    uint32_t field = 0;           // the lists' fields and dropped lists
+    uint32_t face = 0;            // the lists' buttons
+    uint32_t ink = 0;             // the text of static texts and lists
+    uint32_t highlight = 0;       // a list's chosen entry
+    uint32_t highlightedInk = 0;  // its text
+};
+
+enum KeyModifier : uint8_t { kNoModifier = 0, kCtrl = 1u << 0, kShift = 1u << 1, kAlt = 1u << 2 };
+
+// An entry of a window's context menu; its key (with the modifiers) gives the same command
+// anywhere in the window.
+struct MenuCommand {
+    int id = 0;  // the command, routed by the message map like a control's
+    std::string_view text;
+    char key = 0;  // 'A' to 'Z'; 0: none
+    uint8_t modifiers = kNoModifier;
+};
+
 struct DialogTemplate {
     int id = 0;  // template number, e.g. 129 or 207
     std::string_view caption;
@@ -77,6 +98,10 @@ struct DialogTemplate {
     std::span<const ControlTemplate> controls;
     BaseUnits fixedBaseUnits{};  // {0,0}: base units from the font
     bool minimizeBox = false;
+    int icon = 0;                       // picture shown as the window's icon; 0: none of its own
+    int background = 0;                 // picture over the whole client area; 0: the plain face
+    const SkinColours* skin = nullptr;  // colours of the static texts and lists on the background
+    std::span<const MenuCommand> contextMenu{};  // a right click's menu; empty: none
 };
 
 }  // namespace kestrow::ui

@@ -1,19 +1,31 @@
-// The file dialogs of the panel's windows: Qt's own dialog on every platform, so that a pattern
-// such as "*.BIN" matches names whatever their case, as on Windows; the first filter selected.
-// The window that asks runs it modally and reads selectedFiles(); tests find it as the active
-// modal widget and answer it as a user would.
+// The open and save file dialogs of the panel's windows. Names are UTF-8 both ways. A pattern
+// such as "*.BIN" matches names whatever their letter case, as on Windows; the first filter is
+// selected.
 #pragma once
 
-#include <QFileDialog>
-#include <QStringList>
-#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace kestrow::ui {
 
-// An open dialog takes an existing file, a save dialog any name (Qt asks before replacing a
-// file). `filters` as "BIN (*.BIN)".
-[[nodiscard]] std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner,
-                                                          QFileDialog::AcceptMode mode,
-                                                          const QStringList& filters);
+class Dialog;
+
+struct FileFilter {
+    std::string_view label;     // "BIN"
+    std::string_view patterns;  // "*.BIN", several separated by ';'
+};
+
+struct FileRequest {
+    bool save = false;       // open: an existing file; save: any name (replacing one is asked)
+    std::string_view title;  // empty: the platform's own
+    std::span<const FileFilter> filters;
+    std::string startFile;           // the name the dialog starts with; empty: none
+    std::string_view defaultSuffix;  // given to a saved name without one ("json")
+};
+
+// Runs the file dialog modally over `owner`; the chosen name, or none when cancelled.
+[[nodiscard]] std::optional<std::string> ChooseFile(Dialog& owner, const FileRequest& request);
 
 }  // namespace kestrow::ui

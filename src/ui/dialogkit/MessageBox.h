@@ -1,15 +1,16 @@
 // Message boxes with exact text, caption (may be empty), buttons and icon, all through one
 // function so that tests can answer them: with a hook installed no box is shown, the hook gets
 // the request and returns the answer. Callable from any thread: a call from another thread is
-// carried out on the GUI thread and waits for the answer there.
+// carried out on the GUI thread and waits for the answer there. Text is UTF-8.
 #pragma once
 
-#include <QString>
 #include <functional>
-
-class QWidget;
+#include <string>
+#include <string_view>
 
 namespace kestrow::ui {
+
+class Dialog;
 
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
 enum class MessageIcon { None, Information, Warning, Error, Question };
@@ -22,18 +23,18 @@ inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
 struct MessageRequest {
-    QString text;
-    QString caption;
-    QString detail;  // informative text under the main text; empty for none
+    std::string text;
+    std::string caption;
+    std::string detail;  // informative text under the main text; empty for none
     MessageButtons buttons = MessageButtons::Ok;
     MessageIcon icon = MessageIcon::None;
     bool owned = false;  // shown with an owner window
 };
 
 // Shows the box owned by `owner` (null: no owner) and returns the id of the button pressed.
-int ShowMessage(QWidget* owner, const QString& text, const QString& caption,
+int ShowMessage(const Dialog* owner, std::string_view text, std::string_view caption,
                 MessageButtons buttons = MessageButtons::Ok, MessageIcon icon = MessageIcon::None,
-                const QString& detail = {});
+                std::string_view detail = {});
 
 // Tests: every box goes to `hook` instead (runs on the GUI thread); null shows real boxes again.
 using MessageHook = std::function<int(const MessageRequest&)>;

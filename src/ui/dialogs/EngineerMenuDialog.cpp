@@ -1,9 +1,6 @@
 #include "ui/dialogs/EngineerMenuDialog.h"
 
-#include <QComboBox>
-
 #include "settings/NameTables.h"
-#include "ui/dialogkit/QtSupport.h"
 #include "ui/dialogs/EngineerMenuDialogTemplate.h"
 
 namespace kestrow {
@@ -43,12 +40,10 @@ EngineerMenuDialog::EngineerMenuDialog(const ComPort& port)
 bool EngineerMenuDialog::OnInitDialog() {
     CenterOnParent();
     for (const EngineerList& list : kLists) {
-        if (auto* combo = ControlAs<QComboBox>(list.id)) {
-            for (std::string_view entry : *list.entries) {
-                combo->addItem(ui::Utf8(entry));
-            }
-            combo->setCurrentIndex(0);
+        for (std::string_view entry : *list.entries) {
+            AddListEntry(list.id, entry);
         }
+        SetListSelection(list.id, 0);
     }
     return true;
 }

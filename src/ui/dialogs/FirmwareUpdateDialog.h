@@ -1,13 +1,14 @@
 // The Firmware Update dialog (template 207): Load File picks a firmware file, Burn starts one
-// programming run on a worker thread. The worker changes the controls only through queued
-// calls to this dialog's thread; the dialog cannot be closed while a run lasts.
+// programming run on a worker thread. The worker changes the controls only through work posted
+// to the dialog's thread; the dialog cannot be closed while a run lasts.
 #pragma once
 
-#include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "device/PortNaming.h"
@@ -15,12 +16,9 @@
 #include "firmware/FirmwareImage.h"
 #include "ui/dialogkit/Dialog.h"
 
-class QFileDialog;
-
 namespace kestrow {
 
 class FirmwareUpdateDialog : public ui::Dialog {
-    Q_OBJECT
   public:
     FirmwareUpdateDialog();
     ~FirmwareUpdateDialog() override;
@@ -29,21 +27,18 @@ class FirmwareUpdateDialog : public ui::Dialog {
 
     ComPort port;  // set by the creator before the dialog runs
 
-    // What Load File does once the operator confirmed `path`: shows its size and remembers it.
-    // A file that cannot be opened changes nothing.
-    void LoadFile(const QString& path);
+    // What Load File does once the operator chose `path` (UTF-8): shows its size and remembers
+    // it. A file that cannot be opened changes nothing.
+    void LoadFile(const std::string& path);
     [[nodiscard]] bool Running() const { return worker_.joinable(); }
     // Between runs: whether the dialog's port is still open (every run closes it again).
     // During a run the port is the worker's, and this is false.
     [[nodiscard]] bool PortOpen() const { return !Running() && serial_.IsOpen(); }
 
-    // The open-file dialog of Load File: BIN, HEX and All Files, the first selected; names
-    // match the patterns whatever their case.
-    [[nodiscard]] static std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner);
-
-  signals:
-    void statusShown(const QString& text);  // every status line text, in order
-    void runFinished();
+    // Followers of the runs, called on the dialog's thread: each status line text as it shows,
+    // and the end of each run once Burn is enabled again.
+    std::function<void(std::string_view)> onStatusShown;
+    std::function<void()> onRunFinished;
 
   protected:
     bool OnInitDialog() override;

@@ -10,7 +10,6 @@
 namespace kestrow {
 
 class GenlockDialog : public RowDialog {
-    Q_OBJECT
   public:
     explicit GenlockDialog(const ComPort& port);
 };

@@ -1,29 +1,27 @@
 #include "ui/dialogs/RowDialog.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QSlider>
 #include <algorithm>
 
 #include "ui/dialogkit/MessageBox.h"
-#include "ui/dialogkit/QtSupport.h"
 
 namespace kestrow {
 
-int LeadingNumber(const QString& text) {
-    const QString head = text.left(8);
-    qsizetype i = 0;
-    while (i < head.size() && (head[i] == u' ' || head[i] == u'\t')) {
+int LeadingNumber(std::string_view text) {
+    // Blanks, sign and digits are one byte each in UTF-8, and any other character ends the
+    // number: the first 8 bytes hold what the first 8 characters would.
+    const std::string_view head = text.substr(0, 8);
+    size_t i = 0;
+    while (i < head.size() && (head[i] == ' ' || head[i] == '\t')) {
         ++i;
     }
     bool negative = false;
-    if (i < head.size() && (head[i] == u'-' || head[i] == u'+')) {
-        negative = head[i] == u'-';
+    if (i < head.size() && (head[i] == '-' || head[i] == '+')) {
+        negative = head[i] == '-';
         ++i;
     }
     long value = 0;  // at most 8 digits: no overflow
-    while (i < head.size() && head[i].isDigit() && head[i].unicode() < 128) {
-        value = value * 10 + (head[i].unicode() - u'0');
+    while (i < head.size() && head[i] >= '0' && head[i] <= '9') {
+        value = value * 10 + (head[i] - '0');
         ++i;
     }
     return static_cast<int>(negative ? -value : value);
@@ -41,7 +39,7 @@ struct RowDialog::Row {
 namespace {
 
 // What a GenLock row shows for a value the box did not send.
-const QString kNotAvailable = QStringLiteral("NA");
+constexpr std::string_view kNotAvailable = "NA";
 
 }  // namespace
 
@@ -62,8 +60,14 @@ RowDialog::RowDialog(const ui::DialogTemplate& tmpl, const ComPort& port, std::s
         Row* r = &row;  // rows_ does not grow after this
         MapCommand(row.layout->apply, [this, r] { Apply(*r); });
         if (row.setting->kind != SettingKind::Choice) {
-            MapCommand(row.layout->number.down, [this, r] { Step(*r, -1); });
-            MapCommand(row.layout->number.up, [this, r] { Step(*r, +1); });
+            const NumberRowIds& ids = row.layout->number;
+            MapCommand(ids.down, [this, r] { Step(*r, -1); });
+            MapCommand(ids.up, [this, r] { Step(*r, +1); });
+            // The edit box follows the trackbar whenever its position changes (dragging, keys,
+            // the dialog moving it); typed text stays until then.
+            MapNotification(ids.trackbar, [this, edit = ids.edit](int position) {
+                SetItemText(edit, std::to_string(position));
+            });
         }
     }
 }
@@ -100,13 +104,12 @@ bool RowDialog::OnInitDialog() {
         switch (s.kind) {
             case SettingKind::Choice: {
                 row.choices = ChoicesFor(s, box_);
-                if (auto* list = ControlAs<QComboBox>(row.layout->list)) {
-                    list->clear();
-                    for (const Choice& c : row.choices) {
-                        list->addItem(ui::Utf8(c.text));
-                    }
-                    list->setCurrentIndex(SelectedChoice(s, box_, stored).value_or(-1));
+                const int list = row.layout->list;
+                ResetList(list);
+                for (const Choice& c : row.choices) {
+                    AddListEntry(list, c.text);
                 }
+                SetListSelection(list, SelectedChoice(s, box_, stored).value_or(-1));
                 break;
             }
             case SettingKind::Number:
@@ -122,13 +125,11 @@ bool RowDialog::OnInitDialog() {
                 SetUpNumber(row, range.minimum, range.maximum,
                             row.period && delay ? GenlockShown(*delay, *row.period) : 0);
                 if (!row.period || !delay) {
-                    SetControlText(row.layout->number.edit, kNotAvailable);
+                    SetItemText(row.layout->number.edit, kNotAvailable);
                 }
                 const NumberRowIds& ids = row.layout->number;
                 for (int id : {ids.down, ids.trackbar, ids.up, ids.edit, row.layout->apply}) {
-                    if (QWidget* w = Control(id)) {
-                        w->setEnabled(row.period.has_value());
-                    }
+                    EnableItem(id, row.period.has_value());
                 }
                 break;
             }
@@ -136,9 +137,7 @@ bool RowDialog::OnInitDialog() {
         if (s.availability != Availability::Always) {
             const bool shown = Available(s, box_);
             for (int id : {row.layout->list, row.layout->label, row.layout->apply}) {
-                if (QWidget* w = id > 0 ? Control(id) : nullptr) {
-                    w->setVisible(shown);
-                }
+                ShowItem(id, shown);
             }
         }
     }
@@ -148,23 +147,13 @@ bool RowDialog::OnInitDialog() {
 void RowDialog::SetUpNumber(Row& row, int minimum, int maximum, int value) {
     row.minimum = minimum;
     row.maximum = maximum;
-    auto* bar = ControlAs<QSlider>(row.layout->number.trackbar);
-    auto* edit = ControlAs<QLineEdit>(row.layout->number.edit);
-    if (bar != nullptr && edit != nullptr) {
-        // The edit box follows the trackbar whenever its position changes (dragging, keys,
-        // the dialog moving it); typed text stays until then.
-        connect(bar, &QSlider::valueChanged, edit,
-                [edit](int position) { edit->setText(QString::number(position)); });
-        bar->setRange(minimum, maximum);
-    }
+    SetTrackbarRange(row.layout->number.trackbar, minimum, maximum);
     ShowNumber(row, value);
 }
 
 void RowDialog::ShowNumber(const Row& row, int value) {
-    if (auto* bar = ControlAs<QSlider>(row.layout->number.trackbar)) {
-        bar->setValue(value);
-    }
-    SetControlText(row.layout->number.edit, QString::number(value));
+    SetTrackbarPos(row.layout->number.trackbar, value);
+    SetItemText(row.layout->number.edit, std::to_string(value));
 }
 
 void RowDialog::Step(Row& row, int delta) {
@@ -172,7 +161,7 @@ void RowDialog::Step(Row& row, int delta) {
         return;
     }
     // Each button tests only its own limit, so a value beyond the other end moves by one.
-    int v = LeadingNumber(ControlText(row.layout->number.edit));
+    int v = LeadingNumber(ItemText(row.layout->number.edit));
     if (delta < 0 && v > row.minimum) {
         --v;
     } else if (delta > 0 && v < row.maximum) {
@@ -191,7 +180,7 @@ void RowDialog::Apply(Row& row) {
 
 void RowDialog::ApplyNumber(Row& row) {
     const SettingInfo& s = *row.setting;
-    const QString text = ControlText(row.layout->number.edit);
+    const std::string text = ItemText(row.layout->number.edit);
     // The typed number, held to the range the label states; once written, the edit box and
     // the trackbar show what was sent. A failed write leaves the typed text as it was.
     const int value = std::clamp(LeadingNumber(text), row.minimum, row.maximum);
@@ -215,15 +204,12 @@ void RowDialog::ApplyNumber(Row& row) {
 }
 
 std::optional<int> RowDialog::ChosenEntry(const Row& row) const {
-    const auto* list = ControlAs<QComboBox>(row.layout->list);
-    if (list == nullptr) {
-        return std::nullopt;
-    }
+    const int list = row.layout->list;
     // The selected entry while the field shows its text; else an entry whose text was typed.
-    const QString shown = list->currentText();
-    const int index = list->currentIndex() >= 0 && list->itemText(list->currentIndex()) == shown
-                          ? list->currentIndex()
-                          : list->findText(shown, Qt::MatchExactly);
+    const std::string shown = ItemText(list);
+    const int selected = ListSelection(list);
+    const int index =
+        selected >= 0 && ListEntry(list, selected) == shown ? selected : FindListEntry(list, shown);
     if (index < 0 || static_cast<size_t>(index) >= row.choices.size()) {
         return std::nullopt;
     }
@@ -248,7 +234,7 @@ void RowDialog::ApplyChoice(Row& row) {
 
 bool RowDialog::CheckWritten(bool written) {
     if (!written) {
-        (void)ui::ShowMessage(this, QStringLiteral("Fail"), QString());
+        (void)ui::ShowMessage(this, "Fail", "");
     }
     return written;
 }

@@ -21,10 +21,10 @@
 //   };
 #pragma once
 
-#include <QString>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,7 +36,7 @@ namespace kestrow {
 
 // The leading decimal number of an edit box's text, as every dialog reads it: the first 8
 // characters at most, optional blanks and one sign, then digits; 0 when there are none.
-[[nodiscard]] int LeadingNumber(const QString& text);
+[[nodiscard]] int LeadingNumber(std::string_view text);
 
 struct NumberRowIds {
     int down = 0;  // "<"
@@ -55,7 +55,6 @@ struct RowLayout {
 };
 
 class RowDialog : public ui::Dialog {
-    Q_OBJECT
   public:
     // `group` is the lent part of StatusCache the rows read and write (may be empty for a
     // dialog of GenLock rows); `box` decides the lists and which rows are shown.

@@ -16,7 +16,7 @@ namespace {
 
 // Builds dialog D on this stack with `args`, runs it modally over `parent`, ignores its result.
 template <class D, class... Args>
-void Run(QWidget* parent, Args&&... args) {
+void Run(ui::Dialog* parent, Args&&... args) {
     D dlg(std::forward<Args>(args)...);
     (void)dlg.RunModal(parent);
 }

@@ -9,17 +9,16 @@
 
 #include "device/PortNaming.h"
 #include "settings/BoxFacts.h"
-
-class QWidget;
+#include "ui/dialogkit/Dialog.h"
 
 namespace kestrow {
 
 struct LaunchRequest {
-    int templateId = 0;         // 200 ... 206
-    ComPort port;               // the selected port
-    std::span<uint8_t> group;   // lent StatusCache group (System: from byte [0]); empty: none
-    BoxFacts box;               // what the last refresh learnt of the box
-    QWidget* parent = nullptr;  // the active window, owner of the modal dialog
+    int templateId = 0;            // 200 ... 206
+    ComPort port;                  // the selected port
+    std::span<uint8_t> group;      // lent StatusCache group (System: from byte [0]); empty: none
+    BoxFacts box;                  // what the last refresh learnt of the box
+    ui::Dialog* parent = nullptr;  // the active window, owner of the modal dialog
 };
 
 // Opens the dialog of request.templateId; an unknown template opens nothing.

@@ -41,7 +41,7 @@ SystemClockDialog::SystemClockDialog(const ComPort& port, std::span<uint8_t> sys
 
 bool SystemClockDialog::OnInitDialog() {
     RowDialog::OnInitDialog();
-    SetControlText(Ids::kInputTimingText, QStringLiteral("Old"));
+    SetItemText(Ids::kInputTimingText, "Old");
     return true;
 }
 
@@ -49,7 +49,7 @@ void SystemClockDialog::OnGet() {
     // A box that does not answer leaves S[0] as it was and shows "NA".
     const std::optional<uint8_t> code = Link().ReadSetting(4, 1);
     if (!code) {
-        SetControlText(Ids::kInputTimingText, QStringLiteral("NA"));
+        SetItemText(Ids::kInputTimingText, "NA");
         return;
     }
     if (uint8_t* cached = SystemByte(0)) {
@@ -63,8 +63,7 @@ void SystemClockDialog::ChoiceApplied(const RowLayout& /*row*/, int entry) {
         return;
     }
     GenlockDialog genlock(Port());
-    QWidget* owner = ui::ActiveWindow();
-    (void)genlock.RunModal(owner != nullptr ? owner : this);
+    (void)genlock.RunModal(&ActiveOwner());
 }
 
 }  // namespace kestrow

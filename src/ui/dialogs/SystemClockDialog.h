@@ -11,7 +11,6 @@
 namespace kestrow {
 
 class SystemClockDialog : public SystemDialog {
-    Q_OBJECT
   public:
     // `system`: the four System bytes of StatusCache; `box`: its port byte (the probe's), whose
     // input code chooses the lock entry of the clock mode list.

@@ -1,7 +1,7 @@
 #include "ui/dialogs/SystemDialog.h"
 
+#include "settings/NameTables.h"
 #include "ui/dialogkit/MessageBox.h"
-#include "ui/dialogkit/QtSupport.h"
 #include "ui/dialogs/FirmwareUpdateDialog.h"
 #include "ui/dialogs/SystemClockDialogTemplate.h"
 #include "ui/dialogs/SystemVersionDialogTemplate.h"
@@ -35,13 +35,13 @@ uint8_t* SystemDialog::SystemByte(size_t k) const {
 }
 
 void SystemDialog::ShowInputTiming(uint8_t code) {
-    SetControlText(Ids::kInputTimingText, ui::Utf8(LookupName(InputTimingNames, code)));
+    SetItemText(Ids::kInputTimingText, LookupName(InputTimingNames, code));
 }
 
 void SystemDialog::OnFactoryReset() {
-    const int answer = ui::ShowMessage(
-        this, QStringLiteral("Are you sure you want to do factory-reset command? \r\n  "),
-        QStringLiteral("Confirm"), ui::MessageButtons::OkCancel, ui::MessageIcon::Question);
+    const int answer =
+        ui::ShowMessage(this, "Are you sure you want to do factory-reset command? \r\n  ",
+                        "Confirm", ui::MessageButtons::OkCancel, ui::MessageIcon::Question);
     if (answer != ui::kIdOk) {
         return;
     }
@@ -52,8 +52,7 @@ void SystemDialog::OnFactoryReset() {
 void SystemDialog::OnFirmwareUpdate() {
     FirmwareUpdateDialog dlg;
     dlg.port = Port();
-    QWidget* owner = ui::ActiveWindow();
-    (void)dlg.RunModal(owner != nullptr ? owner : this);
+    (void)dlg.RunModal(&ActiveOwner());
 }
 
 }  // namespace kestrow

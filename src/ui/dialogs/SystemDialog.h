@@ -12,7 +12,6 @@
 namespace kestrow {
 
 class SystemDialog : public RowDialog {
-    Q_OBJECT
   public:
     SystemDialog(const ui::DialogTemplate& tmpl, const ComPort& port, std::span<uint8_t> system,
                  std::span<const RowLayout> rows, const BoxFacts& box);

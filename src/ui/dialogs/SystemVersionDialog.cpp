@@ -1,9 +1,8 @@
 #include "ui/dialogs/SystemVersionDialog.h"
 
-#include <QComboBox>
 #include <string>
 
-#include "ui/dialogkit/QtSupport.h"
+#include "settings/NameTables.h"
 #include "ui/dialogs/SystemVersionDialogTemplate.h"
 
 namespace kestrow {
@@ -39,18 +38,16 @@ SystemVersionDialog::SystemVersionDialog(const ComPort& port, std::span<uint8_t>
 bool SystemVersionDialog::OnInitDialog() {
     RowDialog::OnInitDialog();  // centres; fills, selects and shows or hides the auto-sleep row
     OnGet();
-    if (auto* list = ControlAs<QComboBox>(Ids::kClockModeList)) {  // hidden
-        for (std::string_view mode : LockModeListFixed) {
-            list->addItem(ui::Utf8(mode));
-        }
-        const uint8_t* mode = SystemByte(1);
-        list->setCurrentIndex(mode != nullptr && *mode < list->count() ? *mode : -1);
+    for (std::string_view mode : LockModeListFixed) {  // the list stays hidden
+        AddListEntry(Ids::kClockModeList, mode);
     }
+    const uint8_t* mode = SystemByte(1);
+    SetListSelection(Ids::kClockModeList, mode != nullptr ? *mode : -1);
     // A newer model keeps its version text in item 4, an older one in item 3. "NA" also when
     // the port does not open.
     std::string version = "NA";
     (void)Link().ReadVersionText(!Box().newerModel, version);
-    SetControlText(Ids::kVersionText, ui::Utf8(version));
+    SetItemText(Ids::kVersionText, version);
     return true;
 }
 

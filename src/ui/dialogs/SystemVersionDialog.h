@@ -11,7 +11,6 @@
 namespace kestrow {
 
 class SystemVersionDialog : public SystemDialog {
-    Q_OBJECT
   public:
     // `system`: the four System bytes of StatusCache; `box`: whether it is a newer model.
     SystemVersionDialog(const ComPort& port, std::span<uint8_t> system, const BoxFacts& box);

@@ -2,11 +2,10 @@
 // port search and quick commands, on the skin of template 129.
 #pragma once
 
-#include <QAction>
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,16 +17,11 @@
 #include "ui/dialogkit/Dialog.h"
 #include "ui/dialogs/SettingsDialogs.h"
 
-class QSvgRenderer;
-
 namespace kestrow {
-
-class KeyChord;
 
 inline constexpr size_t kMaxComPorts = 31;
 
 class MainWindow : public ui::Dialog {
-    Q_OBJECT
   public:
     // `launcher` opens the settings dialogs (tests record the requests instead); discovery
     // looks where `roots` say.
@@ -45,7 +39,7 @@ class MainWindow : public ui::Dialog {
     // The port the next operation uses: the combo's selected entry, or the typed port text.
     [[nodiscard]] std::optional<ComPort> SelectedPort() const;
 
-    // Ends the program's window with `id` (finished(id) carries the exit code). A close that
+    // Ends the program's window with `id`, the program's exit code. A close that
     // arrives while a device operation waits (the window manager's close box) is carried out
     // when the operation has finished.
     void CloseDialog(int id);
@@ -55,9 +49,6 @@ class MainWindow : public ui::Dialog {
 
   protected:
     bool OnInitDialog() override;
-    void paintEvent(QPaintEvent* event) override;
-    // A right click on the window: Save settings... and Load settings...
-    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     // Marks a device operation in progress for its lifetime; runs a deferred close at its end.
@@ -83,14 +74,16 @@ class MainWindow : public ui::Dialog {
     void OnSearchPorts();
     class RefreshView;
 
-    // Settings files (SettingsFileCommands.cpp): Ctrl+S, Ctrl+O and the context menu. Each
-    // ends in one message box that says what became of the file and the box.
+    // Settings files (SettingsFileCommands.cpp): the context menu's commands, also Ctrl+S and
+    // Ctrl+O. Each ends in one message box that says what became of the file and the box.
     struct FileReport;
+    void OnSaveSettings() { OnSettingsFile(true); }
+    void OnLoadSettings() { OnSettingsFile(false); }
     void OnSettingsFile(bool save);
-    // The file the operator picks in the settings file dialog; empty when cancelled.
-    QString ChooseSettingsFile(bool save);
-    FileReport SaveSettings(const ComPort& port, const QString& path);
-    FileReport LoadSettings(const ComPort& port, const QString& path);
+    // The file the operator picks in the settings file dialog (UTF-8); none when cancelled.
+    std::optional<std::string> ChooseSettingsFile(bool save);
+    FileReport SaveSettings(const ComPort& port, const std::string& path);
+    FileReport LoadSettings(const ComPort& port, const std::string& path);
 
     // Quick commands (QuickCommands.cpp).
     void MapQuickCommands();
@@ -98,13 +91,9 @@ class MainWindow : public ui::Dialog {
 
     DialogLauncher launcher_;
     DiscoveryRoots roots_;
-    std::unique_ptr<QSvgRenderer> background_;
-    std::unique_ptr<KeyChord> chord_;
     bool busy_ = false;
     int pendingClose_ = 0;
-    QAction saveSettings_;
-    QAction loadSettings_;
-    QString settingsPath_;  // the last settings file chosen, where the next dialog starts
+    std::string settingsPath_;  // the last settings file chosen, where the next dialog starts
 };
 
 class MainWindow::BusyScope {

@@ -1,5 +1,6 @@
 // Dialog template 129: the main window. Laid out on the fixed grid of its 800 x 500 skin
-// (x * 7 / 4, y * 15 / 8 pixels), so every control sits on its place in picture 136.
+// (x * 7 / 4, y * 15 / 8 pixels), so every control sits on its place in picture 136; its texts
+// and port list in the skin's colours; icon 128; a context menu for the settings files.
 #pragma once
 
 #include "ui/dialogkit/DialogTemplate.h"
@@ -29,6 +30,9 @@ struct MainWindowIds {
     static constexpr int kEnhancementButton = 1011;
     static constexpr int kInOutModeButton = 1016;
     static constexpr int kFactoryResetButton = 1019;
+    // Context menu commands.
+    static constexpr int kSaveSettings = 40001;
+    static constexpr int kLoadSettings = 40002;
 };
 
 inline constexpr ControlTemplate kMainWindowControls[] = {
@@ -69,7 +73,26 @@ inline constexpr ControlTemplate kMainWindowControls[] = {
     {-1, ControlKind::StaticText, "", 94, 210, 60, 8, kHidden},
 };
 
-inline constexpr DialogTemplate kMainWindowTemplate{
-    129, "Kestrow", 459, 268, "Microsoft Sans Serif", 9, kMainWindowControls, {7, 15}, true};
+inline constexpr MenuCommand kMainWindowMenu[] = {
+    {MainWindowIds::kSaveSettings, "Save settings...", 'S', kCtrl},
+    {MainWindowIds::kLoadSettings, "Load settings...", 'O', kCtrl},
+};
+
+// A dark field with light text, the skin's blue for the chosen entry.
+inline constexpr SkinColours kMainWindowSkin{0x101317, 0x2e3238, 0xeef2f7, 0x1565c0, 0xffffff};
+
+inline constexpr DialogTemplate kMainWindowTemplate{.id = 129,
+                                                    .caption = "Kestrow",
+                                                    .width = 459,
+                                                    .height = 268,
+                                                    .fontFamily = "Microsoft Sans Serif",
+                                                    .fontPointSize = 9,
+                                                    .controls = kMainWindowControls,
+                                                    .fixedBaseUnits = {7, 15},
+                                                    .minimizeBox = true,
+                                                    .icon = 128,
+                                                    .background = 136,
+                                                    .skin = &kMainWindowSkin,
+                                                    .contextMenu = kMainWindowMenu};
 
 }  // namespace kestrow::ui

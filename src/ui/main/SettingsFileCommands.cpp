@@ -1,15 +1,12 @@
 // Save settings... and Load settings... of the main window: the settings file of kestrowctl's
 // dump and load, saved and loaded by the same run (settings/SettingsFileRun.h) on the box of the
 // last refresh. Here: the file dialog, the cursor, and the one message box that reports it.
-#include <QContextMenuEvent>
-#include <QFile>
-#include <QFileInfo>
-#include <QMenu>
-#include <QStringList>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "device/Utf8Paths.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsFileRun.h"
 #include "settings/WholeFile.h"
@@ -21,19 +18,22 @@
 namespace kestrow {
 
 struct MainWindow::FileReport {
-    FileReport(QString said, ui::MessageIcon shownWith, QString lines = {})
+    FileReport(std::string said, ui::MessageIcon shownWith, std::string lines = {})
         : text(std::move(said)), icon(shownWith), detail(std::move(lines)) {}
-    QString text;
+    std::string text;
     ui::MessageIcon icon;
-    QString detail;  // one line each: settings left out, faults, differences
+    std::string detail;  // one line each: settings left out, faults, differences
 };
 
 namespace {
 
 using Icon = ui::MessageIcon;
 
-const QString kSaveCaption = QStringLiteral("Save settings");
-const QString kLoadCaption = QStringLiteral("Load settings");
+constexpr std::string_view kSaveCaption = "Save settings";
+constexpr std::string_view kLoadCaption = "Load settings";
+
+// Settings files and All Files, the first selected.
+constexpr ui::FileFilter kFileFilters[] = {{"Settings", "*.json"}, {"All Files", "*.*"}};
 
 // The panel as a settings file names the program that wrote it.
 std::string ProgramName() {
@@ -41,51 +41,32 @@ std::string ProgramName() {
 }
 
 // One bulleted line each, so that a long line that wraps is still told from the next one.
-QString Lines(const std::vector<std::string>& lines) {
-    QStringList out;
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string out;
     for (const std::string& line : lines) {
-        out << QStringLiteral("\u2022 ") + QString::fromStdString(line);
+        out += (out.empty() ? "" : "\n") + std::string("\u2022 ") + line;
     }
-    return out.join(QLatin1Char('\n'));
+    return out;
 }
 
-std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
-}
-
-// The file dialog of Save settings... (`save`) or Load settings...: settings files and All
-// Files, the first selected; a name saved without a suffix gets ".json".
-std::unique_ptr<QFileDialog> MakeSettingsFileDialog(QWidget* owner, bool save) {
-    auto dialog = ui::MakeFileDialog(
-        owner, save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen,
-        {QStringLiteral("Settings (*.json)"), QStringLiteral("All Files (*.*)")});
-    dialog->setWindowTitle(save ? kSaveCaption : kLoadCaption);
-    if (save) {
-        dialog->setDefaultSuffix(QStringLiteral("json"));
-    }
-    return dialog;
+// The last part of a UTF-8 path, as the reports name the file.
+std::string FileName(const std::string& path) {
+    return Utf8FromPath(PathFromUtf8(path).filename());
 }
 
 }  // namespace
 
-void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu menu(this);
-    menu.addAction(&saveSettings_);
-    menu.addAction(&loadSettings_);
-    (void)menu.exec(event->globalPos());
-}
-
-QString MainWindow::ChooseSettingsFile(bool save) {
-    QWidget* owner = ui::ActiveWindow();
-    const auto dialog = MakeSettingsFileDialog(owner != nullptr ? owner : this, save);
-    if (!settingsPath_.isEmpty()) {
-        dialog->selectFile(settingsPath_);
+std::optional<std::string> MainWindow::ChooseSettingsFile(bool save) {
+    ui::FileRequest request{.save = save,
+                            .title = save ? kSaveCaption : kLoadCaption,
+                            .filters = kFileFilters,
+                            .startFile = settingsPath_,
+                            .defaultSuffix = save ? "json" : ""};
+    std::optional<std::string> chosen = ui::ChooseFile(ActiveOwner(), request);
+    if (chosen) {
+        settingsPath_ = *chosen;
     }
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
-        return {};
-    }
-    settingsPath_ = dialog->selectedFiles().front();
-    return settingsPath_;
+    return chosen;
 }
 
 // Save (`save`) or Load: after a refresh, on the selected port, with the file the operator
@@ -99,12 +80,12 @@ void MainWindow::OnSettingsFile(bool save) {
         ReportNoPort();
         return;
     }
-    const QString path = ChooseSettingsFile(save);
-    if (path.isEmpty()) {
+    const std::optional<std::string> path = ChooseSettingsFile(save);
+    if (!path) {
         return;
     }
     const BusyScope busy(*this);
-    const FileReport report = save ? SaveSettings(*port, path) : LoadSettings(*port, path);
+    const FileReport report = save ? SaveSettings(*port, *path) : LoadSettings(*port, *path);
     ui::ShowArrowCursor();
     (void)ui::ShowMessage(this, report.text, save ? kSaveCaption : kLoadCaption,
                           ui::MessageButtons::Ok, report.icon, report.detail);
@@ -112,46 +93,40 @@ void MainWindow::OnSettingsFile(bool save) {
 
 // The values as the dialogs show them: the cache and the box's facts of the last refresh, the
 // GenLock delays and the version text read now. The old file stays unless the new one is whole.
-MainWindow::FileReport MainWindow::SaveSettings(const ComPort& port, const QString& path) {
-    const QString name = QFileInfo(path).fileName();
+MainWindow::FileReport MainWindow::SaveSettings(const ComPort& port, const std::string& path) {
+    const std::string name = FileName(path);
     statusLink.SetPort(port);
     ui::ShowWaitCursor();
-    const SaveResult saved =
-        SaveSettingsFile({statusLink, statusCache, box}, ProgramName(), LocalPath(path));
+    const SaveResult saved = SaveSettingsFile({statusLink, statusCache, box}, ProgramName(), path);
     switch (saved.end) {
         case SaveEnd::Unanswered:
-            return {
-                QStringLiteral("The box stopped answering its GenLock reads; nothing was saved."),
-                Icon::Warning};
+            return {"The box stopped answering its GenLock reads; nothing was saved.",
+                    Icon::Warning};
         case SaveEnd::FileNotWritten:
-            return {name + QStringLiteral(" could not be written: ") +
-                        QString::fromStdString(saved.reason) + QLatin1Char('.'),
-                    Icon::Error};
+            return {name + " could not be written: " + saved.reason + ".", Icon::Error};
         case SaveEnd::Saved:
             break;
     }
-    QString said =
-        QString::fromStdString(SettingsCount(saved.settings)) + QStringLiteral(" saved to ") + name;
+    std::string said = SettingsCount(saved.settings) + " saved to " + name;
     if (!saved.notes.empty()) {
-        said += QStringLiteral(", %1 left out").arg(saved.notes.size());
+        said += ", " + std::to_string(saved.notes.size()) + " left out";
     }
-    return {said + QLatin1Char('.'), Icon::Information, Lines(saved.notes)};
+    return {said + ".", Icon::Information, Lines(saved.notes)};
 }
 
 // The file checked whole against the box of the last refresh, every write kept in the cache as
 // its dialog's Apply keeps it, then the read-back: the Refresh button's refresh, shown on the
 // window, and the GenLock reads.
-MainWindow::FileReport MainWindow::LoadSettings(const ComPort& port, const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    const std::optional<std::string> text = ReadWholeFile(LocalPath(path));
+MainWindow::FileReport MainWindow::LoadSettings(const ComPort& port, const std::string& path) {
+    const std::string name = FileName(path);
+    const std::optional<std::string> text = ReadWholeFile(path);
     if (!text) {
-        return {name + QStringLiteral(" cannot be read or is empty; nothing was written."),
-                Icon::Error};
+        return {name + " cannot be read or is empty; nothing was written.", Icon::Error};
     }
     const ParsedSettingsFile parsed = ParseSettingsFile(*text);
     const auto refused = [&name](const std::vector<std::string>& faults) {
-        return FileReport{name + QStringLiteral(" was refused; nothing was written."),
-                          Icon::Warning, Lines(faults)};
+        return FileReport{name + " was refused; nothing was written.", Icon::Warning,
+                          Lines(faults)};
     };
     if (!parsed.faults.empty()) {
         return refused(parsed.faults);
@@ -167,25 +142,22 @@ MainWindow::FileReport MainWindow::LoadSettings(const ComPort& port, const QStri
     };
     const LoadResult loaded =
         LoadSettingsFile({statusLink, statusCache, box}, parsed.file, refresh);
-    const QString said = QString::fromStdString(LoadedText(loaded));
+    const std::string said = LoadedText(loaded);
     switch (loaded.end) {
         case LoadEnd::PeriodsUnanswered:
-            return {QStringLiteral("The box did not answer its GenLock reads; ") + said +
-                        QLatin1Char('.'),
-                    Icon::Warning};
+            return {"The box did not answer its GenLock reads; " + said + ".", Icon::Warning};
         case LoadEnd::Refused:
             return refused(loaded.faults);
         case LoadEnd::WriteFailed:
-            return {said + QLatin1Char('.'), Icon::Error};
+            return {said + ".", Icon::Error};
         case LoadEnd::ReadBackUnanswered:
-            return {said + QStringLiteral(", but the box did not answer the read-back."),
-                    Icon::Warning};
+            return {said + ", but the box did not answer the read-back.", Icon::Warning};
         case LoadEnd::Differs:
-            return {said + QLatin1Char('.'), Icon::Warning, Lines(loaded.differ)};
+            return {said + ".", Icon::Warning, Lines(loaded.differ)};
         case LoadEnd::ReadBack:
             break;
     }
-    return {said + QLatin1Char('.'), Icon::Information};
+    return {said + ".", Icon::Information};
 }
 
 }  // namespace kestrow

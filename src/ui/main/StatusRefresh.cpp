@@ -1,11 +1,8 @@
 // Status refresh and port search of the main window (its Refresh and Search ports buttons).
 #include "settings/StatusRefresh.h"
 
-#include <QComboBox>
-
 #include "settings/NameTables.h"
 #include "ui/dialogkit/Cursors.h"
-#include "ui/dialogkit/QtSupport.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MainWindowTemplate.h"
 
@@ -17,10 +14,6 @@ using Ids = ui::MainWindowIds;
 
 constexpr int kRefreshPicture = 150;
 constexpr int kRefreshRunningPicture = 161;
-
-QString Name(NameTable table, unsigned code) {
-    return ui::Utf8(LookupName(table, code));
-}
 
 }  // namespace
 
@@ -34,14 +27,14 @@ class MainWindow::RefreshView : public RefreshObserver {
         dlg_.SetButtonPicture(Ids::kRefreshButton, kRefreshRunningPicture, true);
     }
     void ProbeAnswered(uint8_t portByte, uint8_t /*modelByte*/) override {
-        dlg_.SetControlText(Ids::kOutputPortText, Name(VideoPortNames, portByte % 16u));
-        dlg_.SetControlText(Ids::kInputPortText, Name(VideoPortNames, portByte / 16u));
+        dlg_.SetItemText(Ids::kOutputPortText, LookupName(VideoPortNames, portByte % 16u));
+        dlg_.SetItemText(Ids::kInputPortText, LookupName(VideoPortNames, portByte / 16u));
     }
     void SettingRead(uint8_t group, uint8_t item, uint8_t value) override {
         if (group == 4 && item == 1) {
-            dlg_.SetControlText(Ids::kInputTimingText, Name(InputTimingNames, value));
+            dlg_.SetItemText(Ids::kInputTimingText, LookupName(InputTimingNames, value));
         } else if (group == 1 && item == 1) {
-            dlg_.SetControlText(Ids::kOutputResolutionText, Name(OutputResolutionNames, value));
+            dlg_.SetItemText(Ids::kOutputResolutionText, LookupName(OutputResolutionNames, value));
         }
     }
 
@@ -78,12 +71,9 @@ void MainWindow::OnSearchPorts() {
     const BusyScope busy(*this);
     ui::ShowWaitCursor();
     FillPortList();
-    auto* combo = ControlAs<QComboBox>(Ids::kPortCombo);
     for (size_t i = 0; i < comPorts.size(); ++i) {
         if (statusLink.ProbeForSearch(comPorts[i])) {
-            if (combo != nullptr) {
-                combo->setCurrentIndex(static_cast<int>(i));
-            }
+            SetListSelection(Ids::kPortCombo, static_cast<int>(i));
             break;
         }
     }

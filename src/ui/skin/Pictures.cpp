@@ -1,33 +1,25 @@
 // The skin's picture table. Captioned buttons share one SVG face (skin/button.svg) with their
 // size, colours and caption filled in; the background, the search key and the icon are files.
-#include <QFile>
-#include <QString>
-#include <algorithm>
-#include <array>
-#include <string_view>
-
 #include "ui/skin/Pictures.h"
 
-// Registers the skin's resources once, on first use (the library is static).
-static bool InitSkinResources() {
-    Q_INIT_RESOURCE(kestrow);
-    return true;
-}
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string_view>
+#include <utility>
+
+#include "ui/skin/SkinFiles.h"
 
 namespace kestrow::ui {
 
 namespace {
-
-QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 enum class Face { Normal, Pressed, Running, File };
 
 struct PictureEntry {
     int id;
     Face face;
-    std::string_view caption;  // Face::File: the resource path
+    std::string_view caption;  // Face::File: the file's name in res/skin
     int w;
     int h;
 };
@@ -45,8 +37,8 @@ constexpr FaceColours kRunning{"#3ad36a", "#1f8f3d", "#14652a", "#ffffff"};
 
 // Sizes are those of the controls the pictures sit on, in pixels.
 constexpr std::array kPictures{
-    PictureEntry{128, Face::File, ":/kestrow/skin/kestrow.svg", 64, 64},
-    PictureEntry{136, Face::File, ":/kestrow/skin/background.svg", 800, 500},
+    PictureEntry{128, Face::File, "kestrow.svg", 64, 64},
+    PictureEntry{136, Face::File, "background.svg", 800, 500},
     PictureEntry{137, Face::Normal, "480p60", 101, 54},
     PictureEntry{138, Face::Normal, "720p60", 101, 54},
     PictureEntry{139, Face::Normal, "1080i60", 101, 54},
@@ -67,7 +59,7 @@ constexpr std::array kPictures{
     PictureEntry{159, Face::Pressed, "Blank", 101, 54},
     PictureEntry{160, Face::Pressed, "Freeze", 101, 54},
     PictureEntry{161, Face::Running, "Refresh", 122, 22},
-    PictureEntry{162, Face::File, ":/kestrow/skin/search.svg", 29, 28},
+    PictureEntry{162, Face::File, "search.svg", 29, 28},
 };
 
 const PictureEntry* Find(int id) {
@@ -76,61 +68,87 @@ const PictureEntry* Find(int id) {
     return it == kPictures.end() ? nullptr : &*it;
 }
 
-QByteArray ReadResource(std::string_view path) {
-    static const bool kRegistered = InitSkinResources();
-    (void)kRegistered;
-    QFile file(Utf8(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+// Two decimals with a point, whatever the locale.
+std::string Num(double v) {
+    std::array<char, 32> text{};
+    const auto [end, error] =
+        std::to_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed, 2);
+    return error == std::errc() ? std::string(text.data(), end) : std::string("0");
+}
+
+// The caption as SVG text: the five characters XML gives a meaning escaped.
+std::string Escaped(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
     }
-    return file.readAll();
+    return out;
 }
 
-QString Num(double v) {
-    return QString::number(v, 'f', 2);
+void ReplaceAll(std::string& text, std::string_view field, const std::string& value) {
+    for (size_t at = text.find(field); at != std::string::npos;
+         at = text.find(field, at + value.size())) {
+        text.replace(at, field.size(), value);
+    }
 }
 
-QByteArray ButtonSvg(const PictureEntry& e) {
-    static const QString kFace = QString::fromUtf8(ReadResource(":/kestrow/skin/button.svg"));
+std::string ButtonSvg(const PictureEntry& e) {
     const FaceColours& c =
         e.face == Face::Pressed ? kPressed : (e.face == Face::Running ? kRunning : kNormal);
-    const QString caption = Utf8(e.caption);
     const double w = e.w;
     const double h = e.h;
     // Large enough to read, small enough to fit the face with a margin.
     const double fontSize =
-        std::min({h * 0.55, 16.0, (w - 14.0) / (0.66 * static_cast<double>(caption.size()))});
-    QString svg = kFace;
-    svg.replace(QStringLiteral("@W@"), QString::number(e.w))
-        .replace(QStringLiteral("@H@"), QString::number(e.h))
-        .replace(QStringLiteral("@IW@"), Num(w - 1.5))
-        .replace(QStringLiteral("@IH@"), Num(h - 1.5))
-        .replace(QStringLiteral("@HW@"), Num(w - 5.0))
-        .replace(QStringLiteral("@R@"), Num(std::min(6.0, h / 4.0)))
-        .replace(QStringLiteral("@TOP@"), QLatin1String(c.top))
-        .replace(QStringLiteral("@BOTTOM@"), QLatin1String(c.bottom))
-        .replace(QStringLiteral("@EDGE@"), QLatin1String(c.edge))
-        .replace(QStringLiteral("@INK@"), QLatin1String(c.ink))
-        .replace(QStringLiteral("@CX@"), Num(w / 2.0))
-        .replace(QStringLiteral("@BASE@"), Num(h / 2.0 + fontSize * 0.36))
-        .replace(QStringLiteral("@FS@"), Num(fontSize))
-        .replace(QStringLiteral("@CAPTION@"), caption.toHtmlEscaped());
-    return svg.toUtf8();
+        std::min({h * 0.55, 16.0, (w - 14.0) / (0.66 * static_cast<double>(e.caption.size()))});
+    std::string svg(SkinFile("button.svg"));
+    const std::pair<std::string_view, std::string> fields[] = {
+        {"@W@", std::to_string(e.w)},
+        {"@H@", std::to_string(e.h)},
+        {"@IW@", Num(w - 1.5)},
+        {"@IH@", Num(h - 1.5)},
+        {"@HW@", Num(w - 5.0)},
+        {"@R@", Num(std::min(6.0, h / 4.0))},
+        {"@TOP@", c.top},
+        {"@BOTTOM@", c.bottom},
+        {"@EDGE@", c.edge},
+        {"@INK@", c.ink},
+        {"@CX@", Num(w / 2.0)},
+        {"@BASE@", Num(h / 2.0 + fontSize * 0.36)},
+        {"@FS@", Num(fontSize)},
+        {"@CAPTION@", Escaped(e.caption)},
+    };
+    for (const auto& [field, value] : fields) {
+        ReplaceAll(svg, field, value);
+    }
+    return svg;
 }
 
 }  // namespace
 
-QByteArray PictureSvg(int id) {
+std::string PictureSvg(int id) {
     const PictureEntry* e = Find(id);
     if (e == nullptr) {
         return {};
     }
-    return e->face == Face::File ? ReadResource(e->caption) : ButtonSvg(*e);
-}
-
-QSize PictureSize(int id) {
-    const PictureEntry* e = Find(id);
-    return e == nullptr ? QSize() : QSize(e->w, e->h);
+    return e->face == Face::File ? std::string(SkinFile(e->caption)) : ButtonSvg(*e);
 }
 
 }  // namespace kestrow::ui

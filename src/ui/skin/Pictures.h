@@ -1,15 +1,12 @@
 // The skin's pictures by number: 128 the icon, 136 the main window's background, 137-162 the
-// picture buttons. Every picture is SVG text, rendered at the size it is shown.
+// picture buttons. Every picture is SVG text; the windows render it at the size they show it.
 #pragma once
 
-#include <QByteArray>
-#include <QSize>
+#include <string>
 
 namespace kestrow::ui {
 
 // The SVG text of picture `id`; empty for an unknown id.
-[[nodiscard]] QByteArray PictureSvg(int id);
-// The picture's own size in pixels; empty for an unknown id.
-[[nodiscard]] QSize PictureSize(int id);
+[[nodiscard]] std::string PictureSvg(int id);
 
 }  // namespace kestrow::ui

@@ -3,7 +3,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 
-#include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogkit/SupportQt.h"
 
 namespace kestrow::ui {
 

@@ -1,7 +1,7 @@
-// A clickable picture: shows one SVG picture of the skin (Pictures.h) scaled to its rectangle,
-// reports a click (press and release inside) through clicked(); the second click of a
-// double-click reports nothing. The cursor does not change and the control takes no focus. Its
-// caption is its accessible name and tool tip.
+// The Qt realisation of a picture control: shows one SVG picture of the skin (Pictures.h)
+// scaled to its rectangle, reports a click (press and release inside) through clicked(); the
+// second click of a double-click reports nothing. The cursor does not change and the control
+// takes no focus. Its caption is its accessible name and tool tip.
 #pragma once
 
 #include <QWidget>

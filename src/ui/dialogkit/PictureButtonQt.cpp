@@ -1,4 +1,4 @@
-#include "ui/dialogkit/PictureButton.h"
+#include "ui/dialogkit/PictureButtonQt.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,7 +17,7 @@ PictureButton::~PictureButton() = default;
 
 void PictureButton::SetPicture(int id) {
     picture_ = id;
-    const QByteArray svg = PictureSvg(id);
+    const QByteArray svg = QByteArray::fromStdString(PictureSvg(id));
     if (svg.isEmpty()) {
         renderer_.reset();
     } else {

@@ -1,12 +1,13 @@
-#include "ui/dialogkit/MessageBox.h"
-
+// The Qt realisation of message boxes: QMessageBox on the GUI thread.
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <mutex>
 
-#include "ui/dialogkit/QtSupport.h"
+#include "ui/dialogkit/DialogWindowQt.h"
+#include "ui/dialogkit/MessageBox.h"
+#include "ui/dialogkit/SupportQt.h"
 
 namespace kestrow::ui {
 
@@ -93,21 +94,23 @@ int ShowOnGuiThread(QWidget* owner, const MessageRequest& request) {
     if (hook) {
         return hook(request);
     }
-    QMessageBox box(ToQt(request.icon), request.caption, request.text, ToQt(request.buttons),
-                    owner);
-    box.setWindowTitle(WindowTitle(request.caption));
-    if (!request.detail.isEmpty()) {
-        box.setInformativeText(request.detail);
+    const QString caption = Utf8(request.caption);
+    QMessageBox box(ToQt(request.icon), caption, Utf8(request.text), ToQt(request.buttons), owner);
+    box.setWindowTitle(WindowTitle(caption));
+    if (!request.detail.empty()) {
+        box.setInformativeText(Utf8(request.detail));
     }
     return ToId(box.exec());
 }
 
 }  // namespace
 
-int ShowMessage(QWidget* owner, const QString& text, const QString& caption, MessageButtons buttons,
-                MessageIcon icon, const QString& detail) {
-    const MessageRequest request{text, caption, detail, buttons, icon, owner != nullptr};
-    const QPointer<QWidget> guardedOwner(owner);
+int ShowMessage(const Dialog* owner, std::string_view text, std::string_view caption,
+                MessageButtons buttons, MessageIcon icon, std::string_view detail) {
+    const MessageRequest request{
+        std::string(text), std::string(caption), std::string(detail), buttons, icon,
+        owner != nullptr};
+    const QPointer<QWidget> guardedOwner(owner != nullptr ? &owner->Window() : nullptr);
     int answer = kIdCancel;  // also without an application
     RunOnGuiThread([&] { answer = ShowOnGuiThread(guardedOwner.data(), request); });
     return answer;

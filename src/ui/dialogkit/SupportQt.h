@@ -1,11 +1,12 @@
-// Small Qt helpers of the dialog layer: work that belongs to the GUI thread, asked for from any
-// thread, UTF-8 text (templates, name tables) as a QString, and window titles.
+// Small Qt helpers of the Qt realisation: work that belongs to the GUI thread, asked for from any
+// thread, UTF-8 text as a QString and back, and window titles.
 #pragma once
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QString>
 #include <QThread>
+#include <string>
 #include <string_view>
 
 namespace kestrow::ui {
@@ -39,6 +40,10 @@ void RunOnGuiThread(F f) {
 
 [[nodiscard]] inline QString Utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+[[nodiscard]] inline std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
 }
 
 }  // namespace kestrow::ui
