@@ -1,6 +1,6 @@
 // Helpers for the GUI tests: message boxes answered and recorded instead of shown, launches
 // of dialogs recorded instead of run, what a picture shows while the device layer waits, what a
-// dialog's controls show, and the modal dialog that opens next.
+// dialog's controls show, the window that opens next; and the main window's fixture.
 #pragma once
 
 #include <QAbstractButton>
@@ -8,22 +8,28 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QSlider>
-#include <QString>
 #include <QTimer>
+#include <QtTest>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
 
 #include "device/SerialTypes.h"
+#include "tests/common/TestBox.h"
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/DeviceHooks.h"
-#include "ui/dialogkit/Dialog.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/TestAccessQt.h"
 #include "ui/dialogs/SettingsDialogs.h"
+#include "ui/main/MainWindow.h"
+#include "ui/main/MainWindowTemplate.h"
+
+Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
 namespace kestrow::test {
 
@@ -54,18 +60,16 @@ class MessageRecorder {
     [[nodiscard]] QStringList texts(bool whole = false) const {
         QStringList out;
         for (const auto& r : requests()) {
-            const std::string text =
-                whole ? r.caption + '|' + r.text + (r.owned ? " (owned)" : "") : r.text;
-            out << QString::fromStdString(text);
+            out << Text(whole ? r.caption + '|' + r.text + (r.owned ? " (owned)" : "") : r.text);
         }
         return out;
     }
+    [[nodiscard]] QStringList boxes() const { return texts(true); }
     // The last box's detail lines.
     [[nodiscard]] QString detail() const {
         const auto all = requests();
-        return all.empty() ? QString() : QString::fromStdString(all.back().detail);
+        return all.empty() ? QString() : Text(all.back().detail);
     }
-    [[nodiscard]] QStringList boxes() const { return texts(true); }
     void clear() {
         std::lock_guard lock(mutex_);
         requests_.clear();
@@ -76,15 +80,6 @@ class MessageRecorder {
   private:
     mutable std::mutex mutex_;
     std::vector<ui::MessageRequest> requests_;
-};
-
-// A main window's launcher that records the requests instead of running dialogs.
-class LaunchRecorder {
-  public:
-    [[nodiscard]] DialogLauncher Launcher() {
-        return [this](const LaunchRequest& r) { seen.push_back(r); };
-    }
-    std::vector<LaunchRequest> seen;
 };
 
 // For its lifetime the device layer's waits record what `button` holds and last painted and
@@ -139,7 +134,7 @@ inline QString State(const ui::Dialog& dlg, int id) {
     if (button != nullptr && button->isCheckable()) {
         return button->isChecked() ? "on" : "off";
     }
-    return QString::fromStdString(dlg.ItemText(id));
+    return Text(dlg.ItemText(id));
 }
 
 // Calls `f` with the open popup menu, else the active modal window, once it is a T, while
@@ -169,5 +164,87 @@ inline void WhenModalOver(QObject* context, const ui::Dialog* under,
         }
     });
 }
+
+inline const QString kOpenFailure = QStringLiteral("Failed to open up the comms port\n");
+inline const QString kClickRefresh = QStringLiteral("Please click refresh button");
+inline const QStringList kUnrefreshed{"", kClickRefresh, "", kClickRefresh};  // at start
+
+// The main window's tests: a ports directory and message boxes recorded for each test function,
+// the device hooks for the whole test; the window with launches recorded, a simulated box.
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  protected:
+    using Ids = ui::MainWindowIds;
+
+    std::unique_ptr<PortsDir> ports_;
+    std::unique_ptr<MessageRecorder> messages_;
+    std::unique_ptr<sim::BoxSim> box_;
+    std::vector<LaunchRequest> launches_;
+    std::unique_ptr<MainWindow> dlg_;
+
+    // The window over `roots` (default: the ports directory and the machine's own ports),
+    // shown; its settings dialogs recorded instead of run unless `launcher` is given.
+    void OpenWindow(std::optional<DiscoveryRoots> roots = {}, DialogLauncher launcher = {}) {
+        if (!launcher) {
+            launcher = [this](const LaunchRequest& r) { launches_.push_back(r); };
+        }
+        dlg_ = std::make_unique<MainWindow>(launcher, roots.value_or(ports_->Roots()));
+        QVERIFY(dlg_->CreateModeless(nullptr));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg_->Window()));
+    }
+    // A box on COM 3 whose every setting names its place (group * 16 + item; (4,1) and (1,1)
+    // have names), or that keeps the memory it starts with, and the window with its entry
+    // selected (the machine's own ports may come first in the list).
+    void Open(const sim::BoxConfig& config = {}, bool named = true) {
+        box_ = StartLinkedBox(*ports_, 3, config);
+        QVERIFY(box_);
+        for (uint8_t g = 1; named && g <= 4; ++g) {
+            for (uint8_t i = 1; i <= 8; ++i) {
+                box_->SetSetting(g, i, static_cast<uint8_t>(g * 16 + i));
+            }
+        }
+        if (named) {
+            box_->SetSetting(4, 1, 116);  // "NO-SYNC"
+            box_->SetSetting(1, 1, 36);   // "Bypass"
+        }
+        OpenWindow();
+        dlg_->SetListSelection(Ids::kPortCombo, dlg_->FindListEntry(Ids::kPortCombo, "COM 3"));
+        QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(3)));
+    }
+    // The four texts: input port and timing, output port and resolution.
+    [[nodiscard]] QStringList Texts() const {
+        QStringList texts;
+        for (int id : {Ids::kInputPortText, Ids::kInputTimingText, Ids::kOutputPortText,
+                       Ids::kOutputResolutionText}) {
+            texts << Text(dlg_->ItemText(id));
+        }
+        return texts;
+    }
+    [[nodiscard]] ui::PictureButton* Picture(int id) const {
+        return ui::ControlOf<ui::PictureButton>(*dlg_, id);
+    }
+    // Between commands: the Refresh picture at rest, no wait cursor, the port closed.
+    void ExpectIdle() {
+        QCOMPARE(Picture(Ids::kRefreshButton)->Picture(), 150);
+        QVERIFY(!ui::WaitCursorShown());
+        QVERIFY(!dlg_->statusLink.IsOpen());
+    }
+
+  protected slots:  // found by name; a test class may run its own around them
+    void initTestCase() { ui::InstallDeviceHooks(); }
+    void cleanupTestCase() { ui::RemoveDeviceHooks(); }
+    void init() {
+        ports_ = std::make_unique<PortsDir>();
+        messages_ = std::make_unique<MessageRecorder>();
+    }
+    void cleanup() {
+        dlg_.reset();
+        launches_.clear();
+        box_.reset();
+        messages_.reset();
+        ports_.reset();
+    }
+};
 
 }  // namespace kestrow::test

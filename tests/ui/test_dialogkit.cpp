@@ -102,15 +102,52 @@ class TestDialogKit : public QObject {
         edit->setText(QStringLiteral("-20"));  // written by the dialog: digits still go in
         QTest::keyClicks(edit, QStringLiteral("5x"));
         QCOMPARE(edit->text(), QStringLiteral("-205"));
-        // The trackbar tells its position when it changes; a repaint leaves typed text alone.
+        // The trackbar tells its position when it changes, also one set beyond its range and
+        // held to it; a repaint leaves typed text alone.
         QVERIFY(QTest::qWaitForWindowExposed(&dlg.Window()));
-        auto* bar = ControlOf<QSlider>(dlg, Ids::kTrackbar);
-        bar->setRange(0, 255);
-        bar->setValue(77);
-        QCOMPARE(edit->text(), QStringLiteral("77"));
-        edit->setText(QStringLiteral("5"));
-        bar->repaint();
+        dlg.SetTrackbarRange(Ids::kTrackbar, -5, 5);
+        dlg.SetTrackbarPos(Ids::kTrackbar, 9);
+        QCOMPARE(dlg.TrackbarPos(Ids::kTrackbar), 5);
         QCOMPARE(edit->text(), QStringLiteral("5"));
+        edit->setText(QStringLiteral("7"));
+        ControlOf(dlg, Ids::kTrackbar)->repaint();
+        QCOMPARE(edit->text(), QStringLiteral("7"));
+    }
+
+    // A list by id: entries with their tips, the selection (none beyond the list), an entry
+    // found by its exact text, the edit field's own text; enable and show; an id the template
+    // lacks reads as empty.
+    void controlsById() {
+        ProbeDialog dlg;
+        QVERIFY(dlg.CreateModeless(nullptr));
+        dlg.AddListEntry(Ids::kList, "COM 3");
+        dlg.AddListEntry(Ids::kList, "Lock To SDI", "/dev/ttyS2");
+        dlg.SetListSelection(Ids::kList, 1);
+        const auto* list = ControlOf<QComboBox>(dlg, Ids::kList);
+        QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString() + '|' +
+                     list->itemData(1, Qt::ToolTipRole).toString(),
+                 QStringLiteral("|/dev/ttyS2"));
+        QCOMPARE(dlg.ListCount(Ids::kList), 2);
+        QCOMPARE(dlg.ListSelection(Ids::kList), 1);
+        QCOMPARE(dlg.ItemText(Ids::kList), std::string("Lock To SDI"));
+        QCOMPARE(dlg.ListEntry(Ids::kList, 0), std::string("COM 3"));
+        QCOMPARE(dlg.FindListEntry(Ids::kList, "Lock To SDI"), 1);
+        QCOMPARE(dlg.FindListEntry(Ids::kList, "lock to sdi"), -1);
+        dlg.SetListSelection(Ids::kList, 2);
+        QCOMPARE(dlg.ListSelection(Ids::kList), -1);
+        dlg.SetItemText(Ids::kList, "COM 7");
+        QCOMPARE(dlg.ItemText(Ids::kList), std::string("COM 7"));
+        dlg.ResetList(Ids::kList);
+        QCOMPARE(dlg.ListCount(Ids::kList), 0);
+        dlg.EnableItem(Ids::kApply, false);
+        dlg.ShowItem(kIdOk, true);
+        dlg.ShowItem(Ids::kText, false);
+        QVERIFY(!dlg.ItemEnabled(Ids::kApply) && !ControlOf(dlg, Ids::kApply)->isEnabled());
+        QVERIFY(dlg.ItemShown(kIdOk) && ControlOf(dlg, kIdOk)->isVisible());
+        QVERIFY(!dlg.ItemShown(Ids::kText) && !ControlOf(dlg, Ids::kText)->isVisible());
+        QCOMPARE(dlg.ItemText(Ids::kNoSuchControl) +
+                     std::to_string(dlg.ListSelection(Ids::kNoSuchControl)),
+                 std::string("-1"));
     }
 
     // The close box is tried on the main window (test_mainwindow).

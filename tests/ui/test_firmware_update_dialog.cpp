@@ -4,7 +4,6 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -30,7 +29,7 @@ namespace {
 
 constexpr int kPort = 200;  // no device family: only the link in the test's ports folder
 const QStringList kGoodRun{text::kConnected, text::kWriting, text::kUpdated};
-enum File { GoodFile, NoFile, BadHex, SmallFile, ObjcopyHex };
+enum File { GoodFile, NoFile };
 enum BoxMode { Boot, Status43, Vanish3, Absent, Occupied };
 
 // One dialog with its recorders; a run is started with Burn and followed to its end.
@@ -63,14 +62,13 @@ struct Bench {
         box = test::StartLinkedBox(ports, kPort, config);
         return box != nullptr;
     }
-    // Writes `content` to a file `name` and loads it, unless `content` is empty.
-    QString Load(const QString& name, const QByteArray& content) {
+    // Writes `content` to a file `name` and loads it.
+    void Load(const QString& name, const QByteArray& content) {
         QFile f(files.filePath(name));
-        if (!content.isEmpty() && f.open(QIODevice::WriteOnly) && f.write(content) > 0) {
+        if (f.open(QIODevice::WriteOnly) && f.write(content) > 0) {
             f.close();
             dlg->LoadFile(f.fileName().toStdString());
         }
-        return f.fileName();
     }
 
     // Clicks Burn, calls `during` while the run lasts, and waits for the run's end; false
@@ -141,14 +139,8 @@ class TestFirmwareUpdateDialog : public QObject {
         QTest::addColumn<int>("progress");
         const QStringList none;
         QTest::newRow("good run") << GoodFile << Boot << kGoodRun << none << 13;
-        QTest::newRow("objcopy hex file past 64 KiB")
-            << ObjcopyHex << Boot << kGoodRun << none << 70000 / 76;
         QTest::newRow("no file loaded")
             << NoFile << Boot << QStringList{text::kPleaseLoadFile} << none << 0;
-        QTest::newRow("hex without end of file")
-            << BadHex << Boot << QStringList{text::kConvertFailed} << none << 0;
-        QTest::newRow("file of 256 bytes")
-            << SmallFile << Boot << none << QStringList{text::kFileNotCorrect} << 0;
         QTest::newRow("port held by another program")
             << GoodFile << Occupied << none << QStringList{text::kPortOccupied} << 0;
         QTest::newRow("no device")
@@ -168,20 +160,10 @@ class TestFirmwareUpdateDialog : public QObject {
         QFETCH(QStringList, boxes);
         QFETCH(int, progress);
         Bench b;
-        const QByteArray program = Program(file == ObjcopyHex ? 70000 : 1000);
-        const QByteArray image = Image('4', program);
+        const QByteArray program = Program(1000);
         if (file == GoodFile) {
-            b.Load("fw.BIN", image);
-            QCOMPARE(QString::fromStdString(b.dlg->ItemText(Ids::kFileSizeText)),
-                     QString("1013 byte."));
-        }
-        b.Load("fw.hex", file == BadHex ? ":00000000" + QByteArray(300, ' ') : QByteArray());
-        b.Load("fw.bin", file == SmallFile ? image.left(256) : QByteArray());
-        if (file == ObjcopyHex) {  // made by the standard tool, with extended linear addresses
-            const QStringList args{
-                "-I", "binary", "-O", "ihex", b.Load("fw.bin", image), b.files.filePath("fw.HEX")};
-            QCOMPARE(QProcess::execute("objcopy", args), 0);
-            b.dlg->LoadFile(args.last().toStdString());
+            b.Load("fw.BIN", Image('4', program));
+            QCOMPARE(b.dlg->ItemText(Ids::kFileSizeText), std::string("1013 byte."));
         }
         sim::BoxConfig config;
         config.status = box == Status43 ? 0x43 : 0x40;

@@ -74,14 +74,6 @@ RowDialog::RowDialog(const ui::DialogTemplate& tmpl, const ComPort& port, std::s
 
 RowDialog::~RowDialog() = default;
 
-std::vector<std::string_view> RowDialog::RowSettings() const {
-    std::vector<std::string_view> names;
-    for (const Row& row : rows_) {
-        names.push_back(row.layout->setting);
-    }
-    return names;
-}
-
 uint8_t* RowDialog::CachedByte(const Row& row) {
     if (row.setting->kind == SettingKind::Genlock) {
         return nullptr;

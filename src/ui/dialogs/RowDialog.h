@@ -63,9 +63,6 @@ class RowDialog : public ui::Dialog {
     ~RowDialog() override;
 
     [[nodiscard]] const ComPort& Port() const { return link_.port(); }
-    // The setting each row names, in table order (a name the settings table lacks leaves its
-    // row without function; the tests hold every table to names that exist).
-    [[nodiscard]] std::vector<std::string_view> RowSettings() const;
 
   protected:
     // Centres the dialog and fills every row. Derived dialogs call it first.
