@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/FakeLine.h"
-#include "settings/StatusRefresh.h"
+#include "settings/StatusRefreshRun.h"
 
 using namespace kestrow;
 using fuzz::Check;

@@ -19,9 +19,9 @@
 #include "bench/common/Turnaround.h"
 #include "bench/common/WireFloors.h"
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
 #include "firmware/BootLoader.h"
 #include "firmware/FirmwareImage.h"
+#include "ports/PortNaming.h"
 #include "sim/BoxSim.h"
 #include "tests/common/Ser2net.h"
 

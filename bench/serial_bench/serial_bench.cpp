@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
-#include "device/SerialPort.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialPort.h"
 #include "sim/BoxSim.h"
 
 namespace {

@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "base/SystemError.h"
 #include "cli/Console.h"
 #include "cli/Doctor.h"
 #include "cli/Ports.h"
-#include "device/DeviceAccess.h"
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
+#include "ports/DeviceAccess.h"
+#include "ports/PortNaming.h"
 
 namespace kestrow::cli {
 namespace {

@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
+#include "base/Utf8Text.h"
 #include "cli/Platform.h"
-#include "device/Utf8Text.h"
 
 namespace kestrow::cli {
 namespace {

@@ -6,12 +6,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/Quoting.h"
+#include "base/SystemError.h"
 #include "cli/Console.h"
-#include "device/DeviceAccess.h"
-#include "device/NetworkPorts.h"
-#include "device/Quoting.h"
 #include "firmware/BootLoader.h"
-#include "settings/StatusRefresh.h"
+#include "ports/DeviceAccess.h"
+#include "ports/NetworkPorts.h"
+#include "settings/StatusRefreshRun.h"
 
 namespace kestrow::cli {
 namespace {

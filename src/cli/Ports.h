@@ -8,7 +8,7 @@
 
 #include "cli/Cli.h"
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 #include "settings/Settings.h"
 
 namespace kestrow::cli {

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "device/Frames.h"
-#include "device/SerialPort.h"
+#include "serial/SerialPort.h"
 
 namespace kestrow {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-#include "device/SerialPort.h"
+#include "serial/SerialPort.h"
 
 namespace kestrow {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <system_error>
 
-#include "device/Utf8Paths.h"
+#include "base/Utf8Paths.h"
 #include "firmware/FirmwareTexts.h"
 
 namespace kestrow {

@@ -1,8 +1,8 @@
 #include "firmware/FirmwareUpdateWorker.h"
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
 #include "firmware/FirmwareTexts.h"
+#include "ports/PortNaming.h"
 
 namespace kestrow {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <string_view>
 
-#include "device/SerialPort.h"
 #include "firmware/BootLoader.h"
 #include "firmware/FirmwareImage.h"
+#include "serial/SerialPort.h"
 
 namespace kestrow {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <limits>
 
-#include "device/Quoting.h"
+#include "base/Quoting.h"
 
 namespace kestrow {
 namespace {

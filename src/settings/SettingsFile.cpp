@@ -3,7 +3,7 @@
 #include <set>
 #include <string_view>
 
-#include "device/Quoting.h"
+#include "base/Quoting.h"
 
 namespace kestrow {
 namespace {

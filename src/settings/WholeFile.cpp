@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "device/Utf8Paths.h"
+#include "base/Utf8Paths.h"
 #include "settings/WholeFile.h"
 
 namespace kestrow {

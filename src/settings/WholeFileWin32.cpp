@@ -13,8 +13,9 @@
 #include <system_error>
 #include <utility>
 
-#include "device/SerialTypes.h"
-#include "device/Utf8Paths.h"
+#include "base/SystemError.h"
+#include "base/Utf8Paths.h"
+#include "serial/SerialTypes.h"
 #include "settings/WholeFile.h"
 
 namespace kestrow {

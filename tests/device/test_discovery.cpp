@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "device/NetworkPorts.h"
-#include "device/PortNaming.h"
+#include "ports/NetworkPorts.h"
+#include "ports/PortNaming.h"
 #include "tests/common/TestBox.h"
 
 using namespace kestrow;

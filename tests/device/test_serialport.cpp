@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "device/DeviceLink.h"
-#include "device/SerialPosixDetail.h"
+#include "serial/TtyBackendPosix.h"
 #include "tests/common/TestBox.h"
 
 using namespace kestrow;

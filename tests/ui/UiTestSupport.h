@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "device/SerialTypes.h"
+#include "serial/SerialTypes.h"
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/DeviceHooks.h"
 #include "ui/dialogkit/Dialog.h"

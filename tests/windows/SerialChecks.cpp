@@ -17,8 +17,8 @@
 #include <tuple>
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
-#include "device/SerialPort.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialPort.h"
 #include "tests/windows/WinCheck.h"
 
 namespace kestrow::wincheck {

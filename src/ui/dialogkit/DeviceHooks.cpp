@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-#include "device/DeviceAccess.h"
-#include "device/SerialTypes.h"
+#include "ports/DeviceAccess.h"
+#include "serial/SerialTypes.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/QtSupport.h"
 

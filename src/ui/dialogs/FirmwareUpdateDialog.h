@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "device/PortNaming.h"
-#include "device/SerialPort.h"
 #include "firmware/FirmwareImage.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialPort.h"
 #include "ui/dialogkit/Dialog.h"
 
 class QFileDialog;

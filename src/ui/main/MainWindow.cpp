@@ -11,8 +11,8 @@
 #include <QPixmapCache>
 #include <QSvgRenderer>
 
-#include "device/NetworkPorts.h"
-#include "device/SerialTypes.h"
+#include "ports/NetworkPorts.h"
+#include "serial/SerialTypes.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/dialogkit/PictureButton.h"
 #include "ui/main/KeyChord.h"

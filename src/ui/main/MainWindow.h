@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 #include "settings/BoxFacts.h"
 #include "settings/StatusCache.h"
-#include "settings/StatusRefresh.h"
+#include "settings/StatusRefreshRun.h"
 #include "ui/dialogkit/Dialog.h"
 #include "ui/dialogs/SettingsDialogs.h"
 

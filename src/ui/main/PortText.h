@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 
 namespace kestrow {
 

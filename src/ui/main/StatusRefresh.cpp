@@ -1,5 +1,5 @@
 // Status refresh and port search of the main window (its Refresh and Search ports buttons).
-#include "settings/StatusRefresh.h"
+#include "settings/StatusRefreshRun.h"
 
 #include <QComboBox>
 

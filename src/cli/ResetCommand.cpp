@@ -1,0 +1,55 @@
+// reset: the factory reset, asked first on a terminal.
+#include <nlohmann/json.hpp>
+
+#include "cli/BoxSession.h"
+#include "cli/Boxes.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/Ports.h"
+#include "cli/Values.h"
+
+namespace kestrow::cli {
+
+int RunReset(const CommonOptions& options, bool yes) {
+    if (!yes && !StdinIsTerminal()) {
+        return Fail(options, {Exit::Usage,
+                              "reset asks on a terminal; give --yes to reset the box to "
+                              "its factory settings"});
+    }
+    const auto ports = ChooseBoxes(options, Search::Probe, true);
+    if (!ports) {
+        return Fail(options, ports.failure());
+    }
+    if (!yes) {
+        // The System dialog's question, without its trailing line break; the boxes when several.
+        std::string question = "Are you sure you want to do factory-reset command?";
+        if (ports->size() > 1) {
+            std::string names;
+            for (const ComPort& port : *ports) {
+                names += (names.empty() ? "" : ", ") + port.Name();
+            }
+            question += " (" + std::to_string(ports->size()) + " boxes: " + names + ")";
+        }
+        if (AskYesNo(question, options.json) != Answer::Yes) {
+            return Fail(options, {Exit::Stopped, "nothing was sent"});
+        }
+    }
+    return RunOnBoxes(options, *ports, [&options](const ComPort& port) -> BoxResult {
+        auto session = OpenSession(options, port);
+        if (!session) {
+            return {session.failure()};
+        }
+        Session& ss = **session;
+        const uint8_t item = FactoryResetItem(ss.box);
+        if (!ss.link.WriteSetting(4, item, 1)) {
+            return {WriteFailed(ss.link, "the reset may not have reached the box")};
+        }
+        BoxResult result;
+        result.line =
+            "factory reset sent to " + port.Name() + " (4." + std::to_string(item) + " = 1)";
+        result.json = {{"port", PortJson(port)}, {"group", 4}, {"item", item}, {"raw", 1}};
+        return result;
+    });
+}
+
+}  // namespace kestrow::cli

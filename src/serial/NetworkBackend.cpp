@@ -1,0 +1,489 @@
+// The network backend over NetSocket and, for rfc2217://, the Telnet session of TelnetSession.h.
+#include "serial/NetworkBackend.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <string_view>
+
+#include "base/SystemError.h"
+#include "serial/SerialPortDetail.h"
+
+namespace kestrow::detail {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The texts ser2net sends in place of a session, then closes.
+struct KnownText {
+    std::string_view text;  // up to the end of the line, or the fixed start of a longer line
+    bool openEnded;         // the reason follows, up to CR LF
+    int error;
+    std::string_view why;
+};
+constexpr std::array<KnownText, 3> kServerTexts{{
+    {"Port already in use\r\n", false, EBUSY, "the port is in use: another client holds it"},
+    {"Port's device already in use\r\n", false, EBUSY,
+     "the port is in use: another client holds its device"},
+    {"Device open failure: ", true, ENODEV, "the server cannot open its serial device: "},
+}};
+constexpr size_t kLongestServerLine = 256;
+
+int64_t MsLeft(Clock::time_point deadline) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+const char* kPurgeFailed = "Failed in call to PurgeComm\n";
+
+}  // namespace
+
+Status ConnectFailure(const std::string& host, uint16_t port, ConnectEnd end, int error,
+                      int timeoutMs) {
+    const std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) +
+                              " port " + std::to_string(port);
+    std::string why;
+    switch (end) {
+        case ConnectEnd::Refused:
+            why = "connection refused: nothing listens on " + where;
+            break;
+        case ConnectEnd::TimedOut:
+            why = "no answer from " + where + " within " + std::to_string(timeoutMs / 1000) + " s";
+            break;
+        case ConnectEnd::Other:
+            why = where + ": " + SystemErrorText(error);
+            break;
+    }
+    return Status::Failed(kOpenFailed, error, false, why);
+}
+
+ServerText MatchServerText(std::span<const uint8_t> bytes, Status* status) {
+    const std::string_view got(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    for (const KnownText& known : kServerTexts) {
+        const size_t common = std::min(got.size(), known.text.size());
+        if (got.substr(0, common) != known.text.substr(0, common)) {
+            continue;
+        }
+        if (got.size() < known.text.size()) {
+            return ServerText::Partial;
+        }
+        if (!known.openEnded) {
+            if (status != nullptr) {
+                *status = Status::Failed(kOpenFailed, known.error, false, std::string(known.why));
+            }
+            return ServerText::Complete;
+        }
+        const size_t end = got.find("\r\n", known.text.size());
+        if (end == std::string_view::npos) {
+            return got.size() < kLongestServerLine ? ServerText::Partial : ServerText::None;
+        }
+        if (status != nullptr) {
+            std::string reason(got.substr(known.text.size(), end - known.text.size()));
+            for (char& c : reason) {
+                c = (c >= 0x20 && c < 0x7F) ? c : '?';  // the server's words, shown safely
+            }
+            *status =
+                Status::Failed(kOpenFailed, known.error, false, std::string(known.why) + reason);
+        }
+        return ServerText::Complete;
+    }
+    return ServerText::None;
+}
+
+Status NetworkBackend::Refuse(Status status) {
+    socket_.Close();
+    status.failedCall = kOpenFailed;
+    status.gone = false;
+    return status;
+}
+
+Status NetworkBackend::Open(const ComPort& port) {
+    url_ = port.path;
+    session_ = telnet::Session{};
+    inbox_.clear();
+    inboxStart_ = 0;
+    outbox_.clear();
+    screening_ = true;
+    lost_ = Status::Ok();
+    state_ = SerialState{};
+    const auto started = Clock::now();
+    unansweredBytes_ = 0;
+    if (Status s = socket_.Connect(port.host, port.tcpPort, kConnectTimeoutMs); !s.ok()) {
+        return Refuse(std::move(s));
+    }
+    connectTime_ = Clock::now() - started;
+    if (form_ == PortForm::Socket) {
+        // A server that refuses the session says so at once and closes. Wait a few round trips
+        // (the connect took one) for such a text before taking the line as open; later text
+        // is still caught by the first read.
+        const auto settle = std::clamp<Clock::duration>(
+            4 * connectTime_, std::chrono::milliseconds(2), std::chrono::milliseconds(100));
+        const auto until = Clock::now() + settle;
+        while (Clock::now() < until && inbox_.empty() && lost_.ok()) {
+            (void)socket_.Wait(Direction::Read, MsLeft(until));
+            if (Status s = Pump(); !s.ok()) {
+                return Refuse(std::move(s));
+            }
+        }
+        if (Status s = CheckServerText(); !s.ok()) {
+            return Refuse(std::move(s));
+        }
+        return lost_.ok() || inboxStart_ < inbox_.size() ? Status::Ok() : Refuse(lost_);
+    }
+    const std::vector<uint8_t> greeting = session_.Greeting();
+    if (Status s = SendAll(greeting); !s.ok()) {
+        return Refuse(std::move(s));
+    }
+    const auto agreed = [this] {
+        const telnet::OptionState binary = session_.Option(telnet::kOptionBinary);
+        return (binary.local && binary.remote && session_.Option(telnet::kOptionComPort).local) ||
+               session_.ComPortRefused();
+    };
+    if (Status s = AwaitServer(agreed,
+                               "its answer to the Telnet negotiation (BINARY and "
+                               "COM-PORT-OPTION)");
+        !s.ok()) {
+        return Refuse(std::move(s));
+    }
+    if (session_.ComPortRefused()) {
+        return Refuse(Status::Failed(kOpenFailed, EPROTO, false,
+                                     "the server refuses RFC 2217 (COM-PORT-OPTION): its port "
+                                     "takes no line settings; use socket:// for a raw TCP port"));
+    }
+    return Status::Ok();
+}
+
+void NetworkBackend::LetWritesReachTheLine() {
+    if (unansweredBytes_ == 0 || !socket_.IsOpen() || !lost_.ok()) {
+        return;
+    }
+    if (form_ == PortForm::Rfc2217) {
+        // The server handles its client's bytes in order: once it answers a question sent
+        // after the data, it has handed the data to its serial device.
+        session_.ForgetAcknowledgements();
+        const std::array<uint8_t, 4> ask{};  // SET-BAUDRATE 0: what is the rate?
+        if (!SendAll(telnet::Session::ComPortCommand(telnet::ComCommand::SetBaudrate, ask)).ok() ||
+            !AwaitServer(
+                 [this] {
+                     return session_.Acknowledged(telnet::ComCommand::SetBaudrate).has_value();
+                 },
+                 "answer")
+                 .ok()) {
+            return;
+        }
+    } else {
+        // A raw server gives no sign: allow for the way there, as long as the connect took.
+        const auto wait = std::clamp<Clock::duration>(connectTime_, std::chrono::milliseconds(1),
+                                                      std::chrono::milliseconds(200));
+        SleepMs(static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1));
+    }
+    // Then the line time of those bytes at 10 bits each, and a little for the device to take
+    // them: a server drops what its device has not sent yet when its client leaves.
+    const uint64_t baud = state_.baudRate != 0 ? state_.baudRate : 115200;
+    SleepMs(static_cast<uint32_t>(unansweredBytes_ * 10 * 1000 / baud + kDrainMarginMs));
+    unansweredBytes_ = 0;
+}
+
+int NetworkBackend::Close() {
+    LetWritesReachTheLine();
+    socket_.Close(kCloseLingerMs);
+    inbox_.clear();
+    inboxStart_ = 0;
+    outbox_.clear();
+    return 0;
+}
+
+Status NetworkBackend::Pump() {
+    if (!lost_.ok() || !socket_.IsOpen()) {
+        return Status::Ok();
+    }
+    std::array<uint8_t, 4096> raw{};
+    std::vector<uint8_t> replies;
+    for (;;) {
+        const Transfer t = socket_.Receive(raw);
+        if (!t.status.ok()) {
+            lost_ = t.status;
+            break;
+        }
+        if (t.count == 0) {
+            break;
+        }
+        const std::span<const uint8_t> got(raw.data(), t.count);
+        if (form_ == PortForm::Rfc2217) {
+            session_.Receive(got, inbox_, replies);
+        } else {
+            inbox_.insert(inbox_.end(), got.begin(), got.end());
+        }
+        if (t.count < raw.size()) {
+            break;
+        }
+    }
+    if (!replies.empty()) {
+        if (Status s = Queue(replies); !s.ok()) {
+            // A server that refused the session and closed: what it said is still to be read.
+            lost_ = std::move(s);
+        }
+    }
+    return Status::Ok();
+}
+
+Status NetworkBackend::Queue(std::span<const uint8_t> bytes) {
+    outbox_.insert(outbox_.end(), bytes.begin(), bytes.end());
+    const Transfer t = socket_.Send(outbox_);
+    if (t.status.ok()) {
+        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
+    }
+    return t.status;
+}
+
+Status NetworkBackend::SendAll(std::span<const uint8_t> bytes) {
+    outbox_.insert(outbox_.end(), bytes.begin(), bytes.end());
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationTimeoutMs);
+    while (!outbox_.empty()) {
+        const Transfer t = socket_.Send(outbox_);
+        if (!t.status.ok()) {
+            return t.status;
+        }
+        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
+        if (!outbox_.empty()) {
+            if (MsLeft(deadline) <= 0) {
+                return Status::Failed(kOpenFailed, ETIMEDOUT, false,
+                                      "the server takes no data (its receive window stays full)");
+            }
+            const Readiness r = socket_.Wait(Direction::Write, MsLeft(deadline));
+            if (!r.status.ok()) {
+                return r.status;
+            }
+        }
+    }
+    return Status::Ok();
+}
+
+template <typename Done>
+Status NetworkBackend::AwaitServer(Done done, const std::string& what) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationTimeoutMs);
+    for (;;) {
+        if (Status s = Pump(); !s.ok()) {
+            return s;
+        }
+        if (Status s = CheckServerText(); !s.ok()) {
+            return s;
+        }
+        if (done()) {
+            return Status::Ok();
+        }
+        if (!lost_.ok()) {
+            return lost_;
+        }
+        const int64_t left = MsLeft(deadline);
+        if (left <= 0) {
+            return Status::Failed(kOpenFailed, ETIMEDOUT, false,
+                                  "the server sent no " + what + " in " +
+                                      std::to_string(kNegotiationTimeoutMs / 1000) +
+                                      " s: is it an RFC 2217 server (ser2net: "
+                                      "\"telnet(rfc2217)\" in the accepter)?");
+        }
+        if (Readiness r = socket_.Wait(Direction::Read, left); !r.status.ok()) {
+            return r.status;
+        }
+    }
+}
+
+Status NetworkBackend::CheckServerText() {
+    if (!screening_ || inboxStart_ >= inbox_.size()) {
+        return Status::Ok();
+    }
+    Status refused;
+    switch (MatchServerText({inbox_.data() + inboxStart_, inbox_.size() - inboxStart_}, &refused)) {
+        case ServerText::Complete:
+            return refused;
+        case ServerText::Partial:
+            if (!lost_.ok()) {
+                screening_ = false;  // the connection ended on it: it was data after all
+            }
+            return Status::Ok();
+        case ServerText::None:
+            screening_ = false;
+            return Status::Ok();
+    }
+    return Status::Ok();
+}
+
+Transfer NetworkBackend::TryRead(std::span<uint8_t> into) {
+    if (Status s = Pump(); !s.ok()) {
+        return {0, s};
+    }
+    if (Status s = CheckServerText(); !s.ok()) {
+        socket_.Close();
+        return {0, s};
+    }
+    const size_t waiting = screening_ ? 0 : inbox_.size() - inboxStart_;
+    if (waiting == 0) {
+        // A connection that ended before any data arrived is lost too, screening or not (a
+        // server text that was cut short has turned screening off above).
+        return {0, lost_};
+    }
+    const size_t n = std::min(waiting, into.size());
+    unansweredBytes_ = 0;  // the box answered what went before
+    std::copy_n(inbox_.begin() + static_cast<ptrdiff_t>(inboxStart_), n, into.begin());
+    inboxStart_ += n;
+    if (inboxStart_ == inbox_.size()) {
+        inbox_.clear();
+        inboxStart_ = 0;
+    }
+    return {static_cast<uint32_t>(n), {}};
+}
+
+Transfer NetworkBackend::TryWrite(std::span<const uint8_t> bytes) {
+    if (!outbox_.empty()) {
+        const Transfer t = socket_.Send(outbox_);
+        if (!t.status.ok()) {
+            return {0, t.status};
+        }
+        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
+        if (!outbox_.empty()) {
+            return {};
+        }
+    }
+    std::vector<uint8_t> escaped;
+    if (form_ == PortForm::Rfc2217) {
+        telnet::Session::Escape(bytes, escaped);
+    } else {
+        escaped.assign(bytes.begin(), bytes.end());
+    }
+    const Transfer t = socket_.Send(escaped);
+    if (!t.status.ok() || t.count == escaped.size()) {
+        const uint32_t sent = t.status.ok() ? static_cast<uint32_t>(bytes.size()) : 0;
+        unansweredBytes_ += sent;
+        return {sent, t.status};
+    }
+    // Cut short: count the source bytes that went out whole. A 0xFF whose doubling was cut
+    // in two counts as sent, its second half waits in outbox_.
+    uint32_t sent = 0;
+    size_t at = 0;
+    for (const uint8_t b : bytes) {
+        const size_t width = (form_ == PortForm::Rfc2217 && b == telnet::kIac) ? 2 : 1;
+        if (at + width <= t.count) {
+            at += width;
+            ++sent;
+            continue;
+        }
+        if (at < t.count) {
+            outbox_.push_back(telnet::kIac);
+            ++sent;
+        }
+        break;
+    }
+    unansweredBytes_ += sent;
+    return {sent, {}};
+}
+
+Readiness NetworkBackend::WaitReady(Direction direction, int64_t leftMs) {
+    if (direction == Direction::Read &&
+        ((!screening_ && inboxStart_ < inbox_.size()) || !lost_.ok())) {
+        return {true, false, {}};
+    }
+    if (direction == Direction::Write && outbox_.empty()) {
+        return {true, false, {}};
+    }
+    return socket_.Wait(direction, leftMs);
+}
+
+Status NetworkBackend::Purge(bool rx, bool tx) {
+    if (!socket_.IsOpen()) {
+        return Status::Failed(kPurgeFailed, EBADF);
+    }
+    if (tx) {
+        outbox_.clear();  // bytes already sent are the server's
+    }
+    if (!rx) {
+        return Status::Ok();
+    }
+    if (Status s = Pump(); !s.ok()) {
+        return s;
+    }
+    if (Status s = CheckServerText(); !s.ok()) {
+        socket_.Close();
+        return s;
+    }
+    if (!screening_) {
+        inbox_.clear();
+        inboxStart_ = 0;
+    }
+    if (form_ == PortForm::Rfc2217) {
+        // What the server has received from the device and not yet sent goes too.
+        const std::array<uint8_t, 1> what{telnet::kPurgeReceive};
+        return Queue(telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what));
+    }
+    return Status::Ok();
+}
+
+Status NetworkBackend::GetState(SerialState& out) {
+    out = state_;
+    return Status::Ok();
+}
+
+Status NetworkBackend::SetState(const SerialState& in) {
+    if (form_ == PortForm::Socket) {
+        state_ = in;  // the server's line is set on the server
+        return Status::Ok();
+    }
+    // RFC 2217's codes: parity 1 none, 2 odd, 3 even, 4 mark, 5 space (by SerialParity's
+    // order even, mark, none, odd, space); stop size 1 one, 2 two, 3 one and a half; control 1
+    // no flow control, 2 XON/XOFF, 3 hardware.
+    constexpr std::array<uint8_t, 5> kParity{3, 4, 1, 2, 5};
+    constexpr std::array<uint8_t, 3> kStop{1, 3, 2};
+    const auto parity = static_cast<size_t>(in.parity);
+    const auto stop = static_cast<size_t>(in.stopBits);
+    if (parity >= kParity.size() || stop >= kStop.size()) {
+        return Status::Failed("Failed in call to SetCommState\n", EINVAL);
+    }
+    const uint8_t flow = in.outxCtsFlow ? 3 : (in.outX || in.inX) ? 2 : telnet::kControlNoFlow;
+    const std::array<uint8_t, 4> baud{
+        static_cast<uint8_t>(in.baudRate >> 24), static_cast<uint8_t>(in.baudRate >> 16),
+        static_cast<uint8_t>(in.baudRate >> 8), static_cast<uint8_t>(in.baudRate)};
+    struct Setting {
+        telnet::ComCommand command;
+        std::vector<uint8_t> value;
+        const char* name;
+    };
+    const std::array<Setting, 5> settings{{
+        {telnet::ComCommand::SetBaudrate, {baud.begin(), baud.end()}, "SET-BAUDRATE"},
+        {telnet::ComCommand::SetDatasize, {in.byteSize}, "SET-DATASIZE"},
+        {telnet::ComCommand::SetParity, {kParity[parity]}, "SET-PARITY"},
+        {telnet::ComCommand::SetStopsize, {kStop[stop]}, "SET-STOPSIZE"},
+        {telnet::ComCommand::SetControl, {flow}, "SET-CONTROL"},
+    }};
+    // All at once, then the acknowledgements: one round trip, not five.
+    session_.ForgetAcknowledgements();
+    std::vector<uint8_t> out = {};
+    for (const Setting& s : settings) {
+        const std::vector<uint8_t> command = telnet::Session::ComPortCommand(s.command, s.value);
+        out.insert(out.end(), command.begin(), command.end());
+    }
+    if (Status s = SendAll(out); !s.ok()) {
+        return Refuse(std::move(s));
+    }
+    for (const Setting& s : settings) {
+        const auto acked = [&] { return session_.Acknowledged(s.command).has_value(); };
+        if (Status status = AwaitServer(acked, std::string("acknowledgement of ") + s.name);
+            !status.ok()) {
+            return Refuse(std::move(status));
+        }
+        if (*session_.Acknowledged(s.command) != s.value) {
+            return Refuse(Status::Failed(kOpenFailed, EPROTO, false,
+                                         std::string("the server did not take ") + s.name +
+                                             " as asked (it set another value): the line "
+                                             "cannot run at 115200 8-N-1 there"));
+        }
+    }
+    state_ = in;
+    return Status::Ok();
+}
+
+Status NetworkBackend::Flush() {
+    return SendAll({});
+}
+
+}  // namespace kestrow::detail
