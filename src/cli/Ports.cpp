@@ -9,6 +9,7 @@
 #include "base/Quoting.h"
 #include "base/SystemError.h"
 #include "cli/Console.h"
+#include "device/Protocol.h"
 #include "firmware/BootLoader.h"
 #include "ports/DeviceAccess.h"
 #include "ports/NetworkPorts.h"
@@ -328,7 +329,7 @@ Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options) {
     }
     const bool newer = IsNewerModelReply(link.Exchange(ModelQueryFrame()));
     link.Close();
-    return BoxFacts{(*probe)[3], (*probe)[4], newer};
+    return BoxFacts{(*probe)[protocol::kReplyPortByte], (*probe)[protocol::kReplyModelByte], newer};
 }
 
 }  // namespace kestrow::cli

@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/Ports.h"
 #include "cli/Values.h"
+#include "device/Protocol.h"
 
 namespace kestrow::cli {
 
@@ -40,14 +41,17 @@ int RunReset(const CommonOptions& options, bool yes) {
             return {session.failure()};
         }
         Session& ss = **session;
+        constexpr uint8_t kGroup = protocol::kGroupSystem;
+        constexpr uint8_t kValue = protocol::kFactoryResetValue;
         const uint8_t item = FactoryResetItem(ss.box);
-        if (!ss.link.WriteSetting(4, item, 1)) {
+        if (!ss.link.WriteSetting(kGroup, item, kValue)) {
             return {WriteFailed(ss.link, "the reset may not have reached the box")};
         }
         BoxResult result;
-        result.line =
-            "factory reset sent to " + port.Name() + " (4." + std::to_string(item) + " = 1)";
-        result.json = {{"port", PortJson(port)}, {"group", 4}, {"item", item}, {"raw", 1}};
+        result.line = "factory reset sent to " + port.Name() + " (" + std::to_string(kGroup) + "." +
+                      std::to_string(item) + " = " + std::to_string(kValue) + ")";
+        result.json = {
+            {"port", PortJson(port)}, {"group", kGroup}, {"item", item}, {"raw", kValue}};
         return result;
     });
 }

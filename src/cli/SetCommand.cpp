@@ -10,13 +10,15 @@
 #include "cli/Console.h"
 #include "cli/Ports.h"
 #include "cli/Values.h"
+#include "device/Protocol.h"
 
 namespace kestrow::cli {
 namespace {
 
 // The System items the dialogs write beside those of the settings table: (4,2) clock mode or
 // auto-sleep, (4,3), and the factory resets (4,4) and (4,5).
-constexpr uint8_t kSystemItems[] = {2, 3, 4, 5};
+constexpr uint8_t kSystemItems[] = {protocol::kItemSystemSetting, protocol::kItemSettingNewer,
+                                    protocol::kItemFactoryReset, protocol::kItemFactoryResetNewer};
 
 // Why a raw write would put a byte where no dialog puts one: an item the box does not have, or
 // a byte outside the named setting's range or list. None when a dialog could write it.
@@ -24,8 +26,9 @@ std::optional<Failure> RawRefusal(std::pair<uint8_t, uint8_t> address, int value
     const auto [group, item] = address;
     const std::string at = std::to_string(group) + "." + std::to_string(item);
     const std::string force = "; --force writes it anyway";
-    const bool system = group == 4 && std::find(std::begin(kSystemItems), std::end(kSystemItems),
-                                                item) != std::end(kSystemItems);
+    const bool system =
+        group == protocol::kGroupSystem &&
+        std::find(std::begin(kSystemItems), std::end(kSystemItems), item) != std::end(kSystemItems);
     const SettingInfo* named = nullptr;
     for (const SettingInfo& s : AllSettings()) {
         if (s.kind != SettingKind::Genlock && s.group == group && s.item == item) {
@@ -39,7 +42,7 @@ std::optional<Failure> RawRefusal(std::pair<uint8_t, uint8_t> address, int value
                                         "System items 4.2 to 4.5)" +
                                         force};
     }
-    if (named == nullptr || group == 4) {
+    if (named == nullptr || group == protocol::kGroupSystem) {
         return std::nullopt;  // the System items' bytes depend on the model
     }
     int minimum = named->minimum + named->offset;

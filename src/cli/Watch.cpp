@@ -17,6 +17,7 @@
 #include "cli/Platform.h"
 #include "cli/Ports.h"
 #include "device/Frames.h"
+#include "device/Protocol.h"
 #include "settings/NameTables.h"
 
 namespace kestrow::cli {
@@ -39,15 +40,19 @@ std::optional<Signals> Look(DeviceLink& link, std::string& why) {
         return std::nullopt;
     }
     const auto probe = link.Exchange(ProbeFrame());
-    const auto timing = probe ? link.Exchange(ReadSettingFrame(4, 1)) : std::nullopt;
-    const auto resolution = timing ? link.Exchange(ReadSettingFrame(1, 1)) : std::nullopt;
+    using namespace protocol;
+    const auto timing =
+        probe ? link.Exchange(ReadSettingFrame(kGroupSystem, kItemInputTiming)) : std::nullopt;
+    const auto resolution =
+        timing ? link.Exchange(ReadSettingFrame(kGroupOutput, kItemOutputResolution))
+               : std::nullopt;
     link.Close();
     if (!resolution) {
         why = link.Vanished() ? WentAway(link.port())
                               : "the box on " + link.port().Name() + " does not answer";
         return std::nullopt;
     }
-    return Signals{(*probe)[3], (*timing)[3], (*resolution)[3]};
+    return Signals{(*probe)[kReplyPortByte], (*timing)[kReplyValue], (*resolution)[kReplyValue]};
 }
 
 // Seconds since 1970 of a calendar time taken as UTC (days from the civil date, proleptic

@@ -2,16 +2,21 @@
 
 #include <cstring>
 
+#include "device/Protocol.h"
+
 namespace kestrow {
 namespace {
+
+using namespace protocol;
 
 constexpr uint32_t kBaud = 115200;
 constexpr uint32_t kReadSettingWaitMs = 500;
 constexpr uint32_t kShortWaitMs = 50;
 constexpr uint32_t kAfterExchangeWaitMs = 10;
+// The version reply: 14 bytes, byte 3 for the caller, nine characters of text from byte 4.
 constexpr size_t kVersionReplyLength = 14;
+constexpr size_t kVersionTextAt = 4;
 constexpr size_t kVersionTextLength = 9;
-constexpr uint8_t kReplyLength = 0x05;  // byte 0 of a settings reply
 
 }  // namespace
 
@@ -77,9 +82,9 @@ std::optional<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {
         // A reply counts only whole (5 bytes) and starting with its length 05: a reply that
         // lost a byte would otherwise give its last byte as the value. (The status refresh
         // takes any whole reply and looks at byte 0 only for the model question.)
-        std::array<uint8_t, 5> reply{};
-        if (serial_.Read(reply.data(), 5) == 5 && reply[0] == kReplyLength) {
-            value = reply[3];
+        Reply reply{};
+        if (serial_.Read(reply.data(), kReplyBytes) == kReplyBytes && reply[0] == kReplyLength) {
+            value = reply[kReplyValue];
         }
     }
     serial_.Close();
@@ -94,9 +99,9 @@ std::optional<uint16_t> DeviceLink::ReadGenlockValue(uint8_t item) {
     serial_.DiscardInput();
     if (WriteFrame(ReadGenlockFrame(item))) {
         SleepMs(kShortWaitMs);
-        std::array<uint8_t, 5> reply{};
-        if (serial_.Read(reply.data(), 5) == 5) {
-            value = static_cast<uint16_t>(reply[3] << 8 | reply[4]);
+        Reply reply{};
+        if (serial_.Read(reply.data(), kReplyBytes) == kReplyBytes) {
+            value = static_cast<uint16_t>(reply[kReplyValue] << 8 | reply[kReplyValue + 1]);
         }
     }
     serial_.Close();
@@ -115,13 +120,13 @@ uint8_t DeviceLink::ReadVersionText(bool useItem3, std::string& text) {
     SleepMs(kShortWaitMs);
     const uint32_t got = serial_.Read(buffer.data(), kVersionReplyLength);
     if (got == kVersionReplyLength) {
-        const char* chars = reinterpret_cast<const char*>(buffer.data() + 4);
+        const char* chars = reinterpret_cast<const char*>(buffer.data() + kVersionTextAt);
         text.assign(chars, strnlen(chars, kVersionTextLength));
     } else {
         text = "NA";
     }
     serial_.Close();
-    return buffer[3];
+    return buffer[kReplyValue];
 }
 
 bool DeviceLink::ProbeForSearch(const ComPort& port) {
@@ -132,22 +137,22 @@ bool DeviceLink::ProbeForSearch(const ComPort& port) {
     serial_.DiscardInput();
     bool found = false;
     if (WriteFrame(ProbeFrame())) {
-        std::array<uint8_t, 5> reply{};
-        found = serial_.Read(reply.data(), 5) == 5;
+        Reply reply{};
+        found = serial_.Read(reply.data(), kReplyBytes) == kReplyBytes;
     }
     serial_.Close();
     return found;
 }
 
-std::optional<std::array<uint8_t, 5>> DeviceLink::Exchange(const Frame& frame) {
-    std::array<uint8_t, 5> reply{};
+std::optional<Reply> DeviceLink::Exchange(const Frame& frame) {
+    Reply reply{};
     uint32_t got = 0;
     if (WriteFrame(frame)) {
-        got = serial_.Read(reply.data(), 5);
+        got = serial_.Read(reply.data(), kReplyBytes);
     }
     SleepMs(kAfterExchangeWaitMs);
     serial_.DiscardInput();
-    if (got != 5) {
+    if (got != kReplyBytes) {
         return std::nullopt;
     }
     return reply;

@@ -61,7 +61,7 @@ class DeviceLink {
     [[nodiscard]] bool OpenForExchanges() { return OpenStep(); }
     // One refresh exchange: write the frame, read 5 bytes, wait 10 ms, discard input. The reply
     // only when exactly 5 bytes arrived.
-    [[nodiscard]] std::optional<std::array<uint8_t, 5>> Exchange(const Frame& frame);
+    [[nodiscard]] std::optional<Reply> Exchange(const Frame& frame);
 
     void Close() { serial_.Close(); }
     [[nodiscard]] bool IsOpen() const { return serial_.IsOpen(); }

@@ -22,9 +22,9 @@ bool ReadAcknowledge(SerialPort& port) {
 }
 
 // Reads the five-byte status reply. Bytes that do not arrive stay 0, which no check accepts.
-std::array<std::uint8_t, 5> ReadStatusReply(SerialPort& port) {
-    std::array<std::uint8_t, 5> reply{};
-    (void)port.Read(reply.data(), 5);
+std::array<std::uint8_t, kStatusReplyBytes> ReadStatusReply(SerialPort& port) {
+    std::array<std::uint8_t, kStatusReplyBytes> reply{};
+    (void)port.Read(reply.data(), kStatusReplyBytes);
     return reply;
 }
 
@@ -109,8 +109,8 @@ BootConnect ConnectBootLoader(SerialPort& port, std::int32_t programLength, char
     Send(port, kGetStatusPacket);
     SleepMs(kWaitAfterGetStatusMs);
     const auto status = ReadStatusReply(port);
-    const bool accepted =
-        status[2] == 0x03 && status[3] == kStatusSuccess && status[4] == kStatusSuccess;
+    const bool accepted = status[2] == kStatusPacketLength && status[3] == kStatusSuccess &&
+                          status[4] == kStatusSuccess;
     // The status reply is acknowledged whatever it said.
     Send(port, std::array<std::uint8_t, 1>{kStatusAcknowledge});
     return accepted ? BootConnect::Connected : BootConnect::Refused;
@@ -140,8 +140,8 @@ bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program, Progres
 
     Send(port, kGetStatusPacket);
     const auto status = ReadStatusReply(port);
-    if (status[0] != kAcknowledge[0] || status[1] != kAcknowledge[1] || status[2] != 0x03 ||
-        status[3] != kStatusSuccess) {
+    if (status[0] != kAcknowledge[0] || status[1] != kAcknowledge[1] ||
+        status[2] != kStatusPacketLength || status[3] != kStatusSuccess) {
         return false;
     }
 

@@ -38,6 +38,10 @@ inline constexpr std::array<std::uint8_t, 4> kBootRequest{0x88, 0x99, 0x06, 0xFE
 inline constexpr std::array<std::uint8_t, 2> kAcknowledge{0x00, 0xCC};
 inline constexpr std::uint8_t kStatusAcknowledge = 0xCC;
 inline constexpr std::uint8_t kStatusSuccess = 0x40;
+// The status reply: the acknowledge 00 CC, then a packet of length 03 whose bytes 1 and 2 say
+// success (40).
+inline constexpr std::size_t kStatusReplyBytes = 5;
+inline constexpr std::uint8_t kStatusPacketLength = 0x03;
 
 // The fixed waits of the exchange, in milliseconds.
 inline constexpr std::uint32_t kWaitAfterPingMs = 20;

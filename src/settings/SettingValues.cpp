@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "base/Quoting.h"
+#include "device/Protocol.h"
 
 namespace kestrow {
 namespace {
@@ -175,7 +176,7 @@ const uint8_t* CachedByte(const StatusCache& cache, const BoxFacts& box,
     if (setting.kind == SettingKind::Genlock) {
         return nullptr;
     }
-    if (setting.group == 4 && setting.item == 2) {
+    if (setting.group == protocol::kGroupSystem && setting.item == protocol::kItemSystemSetting) {
         return box.newerModel ? &cache.system[2] : &cache.system[1];
     }
     return SettingByte(cache, setting.group, setting.item);

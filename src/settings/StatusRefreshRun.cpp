@@ -4,10 +4,13 @@
 #include <vector>
 
 #include "device/Frames.h"
+#include "device/Protocol.h"
 #include "serial/SerialTypes.h"
 
 namespace kestrow {
 namespace {
+
+using namespace protocol;
 
 constexpr uint32_t kSettleMs = 500;
 
@@ -18,28 +21,33 @@ struct Query {
 
 // The settings read after the probe, in this order; the first that gets no answer ends the
 // refresh. (4,2) lands in System byte [1] (an older model's system setting A).
+constexpr uint8_t kOut = kGroupOutput;
+constexpr uint8_t kImg = kGroupImage;
+constexpr uint8_t kAdj = kGroupAdjustment;
+constexpr uint8_t kSys = kGroupSystem;
 // clang-format off
 constexpr std::array<Query, 21> kQueries{{
-    {4, 1}, {1, 1},
-    {1, 2}, {1, 3}, {1, 4}, {1, 5},
-    {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}, {2, 8},
-    {3, 1}, {3, 2}, {3, 3}, {3, 4}, {3, 5}, {3, 6},
-    {4, 2},
+    {kSys, kItemInputTiming}, {kOut, kItemOutputResolution},
+    {kOut, 2}, {kOut, 3}, {kOut, 4}, {kOut, 5},
+    {kImg, 1}, {kImg, 2}, {kImg, 3}, {kImg, 4}, {kImg, 5}, {kImg, 6}, {kImg, 7}, {kImg, 8},
+    {kAdj, 1}, {kAdj, 2}, {kAdj, 3}, {kAdj, 4}, {kAdj, 5}, {kAdj, 6},
+    {kSys, kItemSystemSetting},
 }};
 // clang-format on
 
 uint8_t* QueryByte(StatusCache& cache, Query q) {
-    return q.group == 4 && q.item == 2 ? &cache.system[1] : SettingByte(cache, q.group, q.item);
+    return q.group == kSys && q.item == kItemSystemSetting ? &cache.system[1]
+                                                           : SettingByte(cache, q.group, q.item);
 }
 
 }  // namespace
 
 Frame ModelQueryFrame() {
-    return ReadSettingFrame(4, 4);
+    return ReadSettingFrame(kGroupSystem, kItemModelQuestion);
 }
 
-bool IsNewerModelReply(const std::optional<std::array<uint8_t, 5>>& reply) {
-    return reply && (*reply)[0] != 0x05;
+bool IsNewerModelReply(const std::optional<Reply>& reply) {
+    return reply && (*reply)[0] != kReplyLength;
 }
 
 RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
@@ -57,8 +65,8 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
         link.Close();
         return RefreshResult::Aborted;
     }
-    box.portByte = (*probe)[3];
-    box.modelByte = (*probe)[4];
+    box.portByte = (*probe)[kReplyPortByte];
+    box.modelByte = (*probe)[kReplyModelByte];
     cache.system[2] = box.portByte;
     cache.system[3] = box.modelByte;
     seen.ProbeAnswered(box.portByte, box.modelByte);
@@ -69,8 +77,8 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
             link.Close();
             return RefreshResult::Aborted;
         }
-        *QueryByte(cache, q) = (*reply)[3];
-        seen.SettingRead(q.group, q.item, (*reply)[3]);
+        *QueryByte(cache, q) = (*reply)[kReplyValue];
+        seen.SettingRead(q.group, q.item, (*reply)[kReplyValue]);
     }
 
     // The model question. A box that does not answer it counts as an older model; a port that
@@ -93,17 +101,17 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
     };
     std::vector<Again> again;
     if (box.newerModel) {
-        again = {{2, &cache.system[2]}, {3, &cache.system[1]}};
+        again = {{kItemSystemSetting, &cache.system[2]}, {kItemSettingNewer, &cache.system[1]}};
     } else if (model) {
-        again = {{2, &cache.system[1]}};
+        again = {{kItemSystemSetting, &cache.system[1]}};
     }
     for (const Again& a : again) {
-        const auto reply = link.Exchange(ReadSettingFrame(4, a.item));
+        const auto reply = link.Exchange(ReadSettingFrame(kGroupSystem, a.item));
         if (!reply) {
             link.Close();
             return RefreshResult::Aborted;
         }
-        *a.byte = (*reply)[3];
+        *a.byte = (*reply)[kReplyValue];
     }
     link.Close();
     return RefreshResult::Completed;

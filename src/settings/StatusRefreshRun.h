@@ -38,7 +38,7 @@ enum class RefreshResult {
 // The model question (4,4) and its rule: an older model answers with a reply of length 05, a
 // newer one with another length; no reply counts as an older model.
 [[nodiscard]] Frame ModelQueryFrame();
-[[nodiscard]] bool IsNewerModelReply(const std::optional<std::array<uint8_t, 5>>& reply);
+[[nodiscard]] bool IsNewerModelReply(const std::optional<Reply>& reply);
 
 // Runs one refresh on `link`'s port. Bytes are stored into `cache` and `box` as they arrive
 // (box.portByte is the probe's own port byte, also for a newer model, whose System byte [2]
