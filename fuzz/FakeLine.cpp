@@ -15,7 +15,7 @@
 
 #include "fuzz/FakeLine.h"
 #include "serial/SerialBackend.h"
-#include "serial/SerialPortDetail.h"
+#include "serial/SerialHooks.h"
 
 namespace kestrow {
 namespace fuzz {
@@ -140,6 +140,8 @@ class FakeBackend final : public detail::SerialBackend {
         return 0;
     }
 
+    [[nodiscard]] Status SetLine(const LineSettings& /*line*/) override { return Status::Ok(); }
+
     [[nodiscard]] bool IsOpen() const override { return open_; }
 
     [[nodiscard]] Transfer TryRead(std::span<uint8_t> into) override {
@@ -171,31 +173,18 @@ class FakeBackend final : public detail::SerialBackend {
                                "the fuzz input gives this read nothing more")};
     }
 
-    [[nodiscard]] Status Purge(bool rx, bool /*tx*/) override {
+    [[nodiscard]] Status DiscardInput() override {
         if (!open_) {
             return Status::Failed("Failed in call to PurgeComm\n", EBADF);
         }
-        if (rx) {
-            Line().Drop();
-            Line().Record(LineEvent::Purged);
-        }
-        return Status::Ok();
-    }
-
-    [[nodiscard]] Status GetState(SerialState& out) override {
-        out = state_;
-        return Status::Ok();
-    }
-
-    [[nodiscard]] Status SetState(const SerialState& in) override {
-        state_ = in;
+        Line().Drop();
+        Line().Record(LineEvent::Purged);
         return Status::Ok();
     }
 
   private:
     PortForm form_;
     bool open_ = false;
-    SerialState state_{};
 };
 
 }  // namespace

@@ -9,7 +9,6 @@ namespace {
 
 using namespace protocol;
 
-constexpr uint32_t kBaud = 115200;
 constexpr uint32_t kReadSettingWaitMs = 500;
 constexpr uint32_t kShortWaitMs = 50;
 constexpr uint32_t kAfterExchangeWaitMs = 10;
@@ -21,8 +20,7 @@ constexpr size_t kVersionTextLength = 9;
 }  // namespace
 
 bool OpenBoxPort(SerialPort& serial, const ComPort& port) {
-    serial.Open(port, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-                false);
+    serial.Open(port, LineSettings{});  // 115200 8-N-1
     return serial.IsOpen();
 }
 
@@ -31,11 +29,7 @@ bool OpenForLongReads(SerialPort& serial, const ComPort& port) {
     if (!OpenBoxPort(serial, port)) {
         return false;
     }
-    SerialTimeouts timeouts;
-    if (serial.GetTimeouts(timeouts)) {
-        ApplyLongReadTimeouts(timeouts);
-        (void)serial.SetTimeouts(timeouts);
-    }
+    serial.SetReadTimeouts(ReadTimeouts::LongRead);
     return true;
 }
 

@@ -16,7 +16,7 @@
 namespace kestrow {
 
 // Opens `serial` on `port` as every exchange with the box does: 115200 8-N-1, no flow control,
-// synchronous, under the open default time-outs. True when the port is open afterwards.
+// under the open default time-outs. True when the port is open afterwards.
 [[nodiscard]] bool OpenBoxPort(SerialPort& serial, const ComPort& port);
 // Closes `serial` if open, opens it as above and switches to the long-read time-outs (status
 // refresh, firmware update). False when the port did not open.

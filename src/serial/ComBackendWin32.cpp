@@ -1,7 +1,6 @@
-// The Win32 COM backend: opening "\\.\COM<n>" for overlapped I/O, moving bytes without waiting,
-// one slice of waiting, the line state through the DCB, and the system's words for an error
-// code. The time-out rules above it are SerialPort's; the other line calls and SerialPort's
-// Win32-only calls live in SerialPortExtrasWin32.cpp.
+// The Win32 COM backend: opening "\\.\COM<n>" for overlapped I/O, the line through the DCB,
+// moving bytes without waiting, one slice of waiting. The time-out rules above it are
+// SerialPort's.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -10,21 +9,16 @@
 #include <array>
 #include <chrono>
 #include <limits>
-#include <string>
-#include <string_view>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "serial/ComBackendWin32.h"
-#include "serial/SerialPortDetail.h"
+#include "serial/SerialHooks.h"
 
 namespace kestrow::detail {
 
 namespace win32 {
 namespace {
-
-static_assert(std::is_same_v<NativeHandle, HANDLE>, "the port keeps a plain HANDLE");
 
 constexpr const char* kReadFailed = "Failed in call to ReadFile\n";
 constexpr const char* kWriteFailed = "Failed in call to WriteFile\n";
@@ -33,43 +27,12 @@ constexpr const char* kWaitFailed = "Failed in call to WaitCommEvent\n";
 constexpr const char* kGetStateFailed = "Failed in call to GetCommState\n";
 constexpr const char* kSetStateFailed = "Failed in call to SetCommState\n";
 constexpr const char* kTimeoutsFailed = "Failed in call to SetCommTimeouts\n";
-constexpr const char* kMaskFailed = "Failed in call to SetCommMask\n";
 constexpr const char* kPurgeFailed = "Failed in call to PurgeComm\n";
 
-// A read returns at once with what is there; a write has no time-out of its own (SerialPort
-// applies the caller's while it waits for the write to go out).
-constexpr SerialTimeouts kNoWait{kMaxDword, 0, 0, 0, 0};
-
-// How long a Close or Detach lets a write still going out finish; a line held off by flow
-// control is given up then. And how long an overlapped operation this backend ends itself may
-// take to finish.
+// How long a Close lets a write still going out finish; a line held off is given up then. And
+// how long an overlapped operation this backend ends itself may take to finish.
 constexpr DWORD kDrainMs = 2000;
 constexpr DWORD kEndMs = 1000;
-
-// Indexed by the SerialParity / SerialStopBits numbers callers pass.
-constexpr std::array<BYTE, 5> kParityTable{EVENPARITY, MARKPARITY, NOPARITY, ODDPARITY,
-                                           SPACEPARITY};
-constexpr std::array<BYTE, 3> kStopBitsTable{ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
-
-// Sets field from the table row of value; a value outside the table leaves it as it was.
-template <typename Enum, size_t N>
-void LookUp(Enum value, const std::array<BYTE, N>& table, BYTE& field) {
-    const int index = static_cast<int>(value);
-    if (index >= 0 && static_cast<size_t>(index) < N) {
-        field = table[static_cast<size_t>(index)];
-    }
-}
-
-// The enumerator whose table entry is native; fallback when none is.
-template <typename Enum, size_t N>
-Enum FromTable(BYTE native, const std::array<BYTE, N>& table, Enum fallback) {
-    for (size_t i = 0; i < N; ++i) {
-        if (table[i] == native) {
-            return static_cast<Enum>(i);
-        }
-    }
-    return fallback;
-}
 
 DWORD Clamped(size_t count) {
     return static_cast<DWORD>(std::min<size_t>(count, std::numeric_limits<DWORD>::max()));
@@ -145,14 +108,6 @@ bool ComBackend::IsOpen() const {
     return handle_ != INVALID_HANDLE_VALUE;
 }
 
-void ComBackend::Forget(bool events) {
-    applied_.reset();
-    callerMask_ = 0;
-    handleMask_ = 0;
-    lineErrors_ = 0;
-    eventsWork_ = events;
-}
-
 Status ComBackend::Open(const ComPort& port) {
     (void)Close();
     // "\\.\COM<n>" as ResolvePort named it; exclusive, as every COM port is.
@@ -162,7 +117,9 @@ Status ComBackend::Open(const ComPort& port) {
         return Status::Failed(kOpenFailed, static_cast<int>(GetLastError()));
     }
     handle_ = handle;
-    Forget(true);
+    noWaitSet_ = false;
+    maskSet_ = false;
+    eventsWork_ = true;
     return Status::Ok();
 }
 
@@ -173,55 +130,44 @@ int ComBackend::Close() {
     Settle();
     (void)PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR);  // input left unread is dropped
     HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-    Forget(false);
     return CloseHandle(handle) ? 0 : static_cast<int>(GetLastError());
 }
 
-void ComBackend::Attach(NativeHandle handle) {
-    (void)Close();
-    handle_ = handle;
-    // The handle may be a synchronous one, where an overlapped WaitCommEvent would block: polled.
-    Forget(false);
-    DWORD mask = 0;
-    if (GetCommMask(handle_, &mask)) {
-        callerMask_ = mask;
-        handleMask_ = mask;
+Status ComBackend::SetLine(const LineSettings& line) {
+    // Start from what the port reports so that the fields the line settings do not name keep
+    // their values (fBinary must stay set, for one; DTR and RTS stay as they are).
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!GetCommState(handle_, &dcb)) {
+        return LastFailure(kGetStateFailed);
     }
-}
-
-NativeHandle ComBackend::Detach() {
-    if (IsOpen()) {
-        Settle();
-        (void)UseCallerMask();
+    dcb.BaudRate = line.baud;
+    dcb.ByteSize = line.dataBits;
+    dcb.Parity = line.parity == Parity::None  ? NOPARITY
+                 : line.parity == Parity::Odd ? ODDPARITY
+                                              : EVENPARITY;
+    dcb.StopBits = line.stopBits == StopBits::One ? ONESTOPBIT : TWOSTOPBITS;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fDsrSensitivity = 0;
+    if (!SetCommState(handle_, &dcb)) {
+        return LastFailure(kSetStateFailed);
     }
-    HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-    Forget(false);
-    return handle;
-}
-
-Status ComBackend::UseTimeouts(const SerialTimeouts& timeouts) {
-    if (applied_ == timeouts) {
-        return Status::Ok();
-    }
-    COMMTIMEOUTS native{timeouts.readInterval, timeouts.readTotalMultiplier,
-                        timeouts.readTotalConstant, timeouts.writeTotalMultiplier,
-                        timeouts.writeTotalConstant};
-    if (!SetCommTimeouts(handle_, &native)) {
-        applied_.reset();
-        return LastFailure(kTimeoutsFailed);
-    }
-    applied_ = timeouts;
     return Status::Ok();
 }
 
-Status ComBackend::UseCallerMask() {
-    if (handleMask_ == callerMask_) {
+Status ComBackend::UseNoWaitTimeouts() {
+    if (noWaitSet_) {
         return Status::Ok();
     }
-    if (!SetCommMask(handle_, callerMask_)) {
-        return LastFailure(kMaskFailed);
+    // A read returns at once with what is there; a write has no time-out of its own.
+    COMMTIMEOUTS noWait{MAXDWORD, 0, 0, 0, 0};
+    if (!SetCommTimeouts(handle_, &noWait)) {
+        return LastFailure(kTimeoutsFailed);
     }
-    handleMask_ = callerMask_;
+    noWaitSet_ = true;
     return Status::Ok();
 }
 
@@ -231,7 +177,6 @@ Status ComBackend::Queued(uint32_t& count) {
     if (!ClearCommError(handle_, &errors, &stat)) {
         return LastFailure(kClearErrorFailed);
     }
-    lineErrors_ |= errors;
     count = stat.cbInQue;
     return Status::Ok();
 }
@@ -247,7 +192,7 @@ Transfer ComBackend::TryRead(std::span<uint8_t> into) {
     if (count == 0) {
         return {};
     }
-    if (Status s = UseTimeouts(kNoWait); !s.ok()) {
+    if (Status s = UseNoWaitTimeouts(); !s.ok()) {
         return {0, s};
     }
     OVERLAPPED& record = io_->read.Fresh();
@@ -287,7 +232,7 @@ Transfer ComBackend::TryWrite(std::span<const uint8_t> bytes) {
             return {0, s};
         }
     }
-    if (Status s = UseTimeouts(kNoWait); !s.ok()) {
+    if (Status s = UseNoWaitTimeouts(); !s.ok()) {
         return {0, s};
     }
     const DWORD count = Clamped(bytes.size());
@@ -358,12 +303,12 @@ Readiness ComBackend::WaitReadable(uint32_t ms) {
 }
 
 Status ComBackend::WaitForData(uint32_t ms, bool& ready) {
-    if ((handleMask_ & EV_RXCHAR) == 0) {
-        if (!SetCommMask(handle_, callerMask_ | EV_RXCHAR)) {
+    if (!maskSet_) {
+        if (!SetCommMask(handle_, EV_RXCHAR)) {
             eventsWork_ = false;
             return Status::Ok();
         }
-        handleMask_ = callerMask_ | EV_RXCHAR;
+        maskSet_ = true;
     }
     OVERLAPPED& record = io_->wait.Fresh();
     io_->events = 0;
@@ -388,7 +333,7 @@ Status ComBackend::WaitForData(uint32_t ms, bool& ready) {
     const bool endedBySelf = Done(record);
     if (!endedBySelf) {
         // Setting the mask ends a pending wait; cancelling is the last resort.
-        (void)SetCommMask(handle_, handleMask_);
+        (void)SetCommMask(handle_, EV_RXCHAR);
         if (WaitForSingleObject(record.hEvent, kEndMs) != WAIT_OBJECT_0 && !Done(record)) {
             (void)CancelIoEx(handle_, &record);
         }
@@ -405,98 +350,9 @@ Status ComBackend::WaitForData(uint32_t ms, bool& ready) {
     return Status::Ok();
 }
 
-Status ComBackend::WaitEvent(uint32_t& events) {
-    events = 0;
-    if (Status s = UseCallerMask(); !s.ok()) {
-        return s;
-    }
-    OVERLAPPED& record = io_->wait.Fresh();
-    io_->events = 0;
-    if (!WaitCommEvent(handle_, &io_->events, &record)) {
-        if (GetLastError() != ERROR_IO_PENDING) {
-            return LastFailure(kWaitFailed);
-        }
-        // It lasts until an event of the mask comes, in slices so that the idle hook runs.
-        while (WaitForSingleObject(record.hEvent, SliceMs(kSliceMs)) == WAIT_TIMEOUT) {
-            RunIdleHookIfDue();
-        }
-        DWORD unused = 0;
-        if (!GetOverlappedResult(handle_, &record, &unused, FALSE)) {
-            return LastFailure(kWaitFailed);
-        }
-    }
-    events = io_->events;
-    return Status::Ok();
-}
-
-Status ComBackend::Purge(bool rx, bool tx) {
-    DWORD flags = 0;
-    if (rx) {
-        flags |= PURGE_RXABORT | PURGE_RXCLEAR;
-    }
-    if (tx) {
-        flags |= PURGE_TXABORT | PURGE_TXCLEAR;
-    }
-    if (!PurgeComm(handle_, flags)) {
+Status ComBackend::DiscardInput() {
+    if (!PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR)) {
         return LastFailure(kPurgeFailed);
-    }
-    if (tx && io_->writing) {
-        DWORD sent = 0;
-        (void)GetOverlappedResult(handle_, &io_->write.overlapped, &sent, TRUE);  // aborted
-        io_->writing = false;
-    }
-    return Status::Ok();
-}
-
-Status ComBackend::GetState(SerialState& out) {
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    if (!GetCommState(handle_, &dcb)) {
-        return LastFailure(kGetStateFailed);
-    }
-    out.baudRate = dcb.BaudRate;
-    out.byteSize = dcb.ByteSize;
-    out.parity = FromTable(dcb.Parity, kParityTable, SerialParity::None);
-    out.stopBits = FromTable(dcb.StopBits, kStopBitsTable, SerialStopBits::One);
-    out.outxCtsFlow = dcb.fOutxCtsFlow != 0;
-    out.outxDsrFlow = dcb.fOutxDsrFlow != 0;
-    out.outX = dcb.fOutX != 0;
-    out.inX = dcb.fInX != 0;
-    out.dsrSensitivity = dcb.fDsrSensitivity != 0;
-    out.dtrControl = static_cast<DtrControl>(dcb.fDtrControl);
-    out.rtsControl = static_cast<RtsControl>(dcb.fRtsControl);
-    out.xonChar = dcb.XonChar;
-    out.xoffChar = dcb.XoffChar;
-    out.xonLim = dcb.XonLim;
-    out.xoffLim = dcb.XoffLim;
-    return Status::Ok();
-}
-
-Status ComBackend::SetState(const SerialState& in) {
-    // Start from what the port reports so that fields SerialState does not carry keep their
-    // values (fBinary must stay set, for one).
-    DCB dcb{};
-    dcb.DCBlength = sizeof(DCB);
-    if (!GetCommState(handle_, &dcb)) {
-        return LastFailure(kGetStateFailed);
-    }
-    dcb.BaudRate = in.baudRate;
-    dcb.ByteSize = in.byteSize;
-    LookUp(in.parity, kParityTable, dcb.Parity);
-    LookUp(in.stopBits, kStopBitsTable, dcb.StopBits);
-    dcb.fOutxCtsFlow = in.outxCtsFlow ? 1 : 0;
-    dcb.fOutxDsrFlow = in.outxDsrFlow ? 1 : 0;
-    dcb.fOutX = in.outX ? 1 : 0;
-    dcb.fInX = in.inX ? 1 : 0;
-    dcb.fDsrSensitivity = in.dsrSensitivity ? 1 : 0;
-    dcb.fDtrControl = static_cast<DWORD>(in.dtrControl) & 0x3u;
-    dcb.fRtsControl = static_cast<DWORD>(in.rtsControl) & 0x3u;
-    dcb.XonChar = in.xonChar;
-    dcb.XoffChar = in.xoffChar;
-    dcb.XonLim = in.xonLim;
-    dcb.XoffLim = in.xoffLim;
-    if (!SetCommState(handle_, &dcb)) {
-        return LastFailure(kSetStateFailed);
     }
     return Status::Ok();
 }

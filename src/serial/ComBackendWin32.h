@@ -1,16 +1,14 @@
-// The Win32 COM backend of SerialPort (ComBackendWin32.cpp: open, close, moving bytes, the line
-// state; SerialPortExtrasWin32.cpp: the other line calls and SerialPort's Win32-only calls).
-// One HANDLE opened with CreateFileA on "\\.\COM<n>", always for overlapped I/O, so that
-// nothing the backend does blocks: a read takes only what has come in, a write is handed to the
-// driver and goes out in the background (as a tty's kernel buffer sends it), and a wait lasts
-// one slice of WaitCommEvent, or of polling the input queue where received data raises no event
-// (an adopted handle, Wine's ports on pseudo-terminals). Failures carry the Win32 error code.
-// Private to the serial library; no Windows header here.
+// The Win32 COM backend of SerialPort (ComBackendWin32.cpp): open, the line through the DCB,
+// moving bytes, waiting, close. One HANDLE opened with CreateFileA on "\\.\COM<n>", always for
+// overlapped I/O, so that nothing the backend does blocks: a read takes only what has come in, a
+// write is handed to the driver and goes out in the background (as a tty's kernel buffer sends it),
+// and a wait lasts one slice of WaitCommEvent, or of polling the input queue where received data
+// raises no event (Wine's ports on pseudo-terminals). Failures carry the Win32 error code. Private
+// to the serial library; no Windows header here.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 #include "serial/SerialBackend.h"
 #include "serial/SerialTypes.h"
@@ -37,40 +35,20 @@ class ComBackend final : public SerialBackend {
     ~ComBackend() override;
     [[nodiscard]] PortForm Form() const override { return PortForm::Device; }
     [[nodiscard]] Status Open(const ComPort& port) override;
+    [[nodiscard]] Status SetLine(const LineSettings& line) override;
     int Close() override;
     [[nodiscard]] bool IsOpen() const override;
     [[nodiscard]] Transfer TryRead(std::span<uint8_t> into) override;
     [[nodiscard]] Transfer TryWrite(std::span<const uint8_t> bytes) override;
     [[nodiscard]] Readiness WaitReady(Direction direction, int64_t leftMs) override;
-    [[nodiscard]] Status Purge(bool rx, bool tx) override;
-    [[nodiscard]] Status GetState(SerialState& out) override;
-    [[nodiscard]] Status SetState(const SerialState& in) override;
-    [[nodiscard]] Status Flush() override;
-    [[nodiscard]] Status Escape(SerialEscape function) override;
-    [[nodiscard]] Status GetModemStatus(uint32_t& status) override;
-    [[nodiscard]] Status ClearError(uint32_t& errors) override;
-    [[nodiscard]] Status GetStatus(uint32_t& errors, SerialQueueStatus& status) override;
-    [[nodiscard]] Status GetProperties(SerialProperties& out) override;
-    [[nodiscard]] Status Setup(uint32_t inQueue, uint32_t outQueue) override;
-    [[nodiscard]] Status TransmitChar(char c) override;
-    [[nodiscard]] Status SetMask(uint32_t mask) override;
-    [[nodiscard]] Status GetMask(uint32_t& mask) override;
-    [[nodiscard]] Status WaitEvent(uint32_t& events) override;
-    [[nodiscard]] NativeHandle Handle() const override { return handle_; }
-    void Attach(NativeHandle handle) override;
-    [[nodiscard]] NativeHandle Detach() override;
-
-    // For SerialPort's Win32-only calls, which go to the handle directly: puts the caller's
-    // time-outs on the handle, or the caller's event mask (the backend's waits add received
-    // data to it). A failure names SetCommTimeouts / SetCommMask.
-    [[nodiscard]] Status UseTimeouts(const SerialTimeouts& timeouts);
-    [[nodiscard]] Status UseCallerMask();
+    [[nodiscard]] Status DiscardInput() override;
 
   private:
     struct Io;  // the records and events of the backend's own overlapped operations
 
-    // The bytes waiting in the input queue (ClearCommError); the line errors it clears are kept
-    // for the caller's next ClearError / GetStatus.
+    // Puts "return at once" on the handle's reads (once per handle).
+    [[nodiscard]] Status UseNoWaitTimeouts();
+    // The bytes waiting in the input queue (ClearCommError).
     [[nodiscard]] Status Queued(uint32_t& count);
     // Waits up to `ms` for received data: with WaitCommEvent, then by polling the queue.
     [[nodiscard]] Readiness WaitReadable(uint32_t ms);
@@ -78,20 +56,15 @@ class ComBackend final : public SerialBackend {
     // when the wait ends by itself without one.
     [[nodiscard]] Status WaitForData(uint32_t ms, bool& ready);
     // Lets a write still in progress finish (at most a bound, then aborts it); before the
-    // handle is closed or given away.
+    // handle is closed.
     void Settle();
     // The outcome of a background write that has finished.
     [[nodiscard]] Status ReapWrite();
-    // Forgets what this object knew of the handle it held; `events`: waits may use
-    // WaitCommEvent (only on a handle opened here for overlapped I/O).
-    void Forget(bool events);
 
-    NativeHandle handle_;
+    void* handle_;  // HANDLE
     std::unique_ptr<Io> io_;
-    std::optional<SerialTimeouts> applied_;  // what the handle holds, when known
-    uint32_t callerMask_ = 0;                // the event mask the caller set
-    uint32_t handleMask_ = 0;                // the mask on the handle: the caller's, or more
-    uint32_t lineErrors_ = 0;                // cleared by the backend's own ClearCommError
+    bool noWaitSet_ = false;  // the handle holds "return at once" for its reads
+    bool maskSet_ = false;    // the handle's event mask holds received data
     bool eventsWork_ = false;
 };
 

@@ -15,7 +15,7 @@
 
 #include "base/SystemError.h"
 #include "serial/NetSocket.h"
-#include "serial/SerialPortDetail.h"
+#include "serial/SerialHooks.h"
 
 namespace kestrow::detail {
 namespace {

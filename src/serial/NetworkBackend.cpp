@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/SystemError.h"
-#include "serial/SerialPortDetail.h"
+#include "serial/SerialHooks.h"
 
 namespace kestrow::detail {
 namespace {
@@ -105,7 +105,7 @@ Status NetworkBackend::Open(const ComPort& port) {
     outbox_.clear();
     screening_ = true;
     lost_ = Status::Ok();
-    state_ = SerialState{};
+    line_ = LineSettings{};
     const auto started = Clock::now();
     unansweredBytes_ = 0;
     if (Status s = socket_.Connect(port.host, port.tcpPort, kConnectTimeoutMs); !s.ok()) {
@@ -180,7 +180,7 @@ void NetworkBackend::LetWritesReachTheLine() {
     }
     // Then the line time of those bytes at 10 bits each, and a little for the device to take
     // them: a server drops what its device has not sent yet when its client leaves.
-    const uint64_t baud = state_.baudRate != 0 ? state_.baudRate : 115200;
+    const uint64_t baud = line_.baud != 0 ? line_.baud : 115200;
     SleepMs(static_cast<uint32_t>(unansweredBytes_ * 10 * 1000 / baud + kDrainMarginMs));
     unansweredBytes_ = 0;
 }
@@ -390,15 +390,9 @@ Readiness NetworkBackend::WaitReady(Direction direction, int64_t leftMs) {
     return socket_.Wait(direction, leftMs);
 }
 
-Status NetworkBackend::Purge(bool rx, bool tx) {
+Status NetworkBackend::DiscardInput() {
     if (!socket_.IsOpen()) {
         return Status::Failed(kPurgeFailed, EBADF);
-    }
-    if (tx) {
-        outbox_.clear();  // bytes already sent are the server's
-    }
-    if (!rx) {
-        return Status::Ok();
     }
     if (Status s = Pump(); !s.ok()) {
         return s;
@@ -419,30 +413,20 @@ Status NetworkBackend::Purge(bool rx, bool tx) {
     return Status::Ok();
 }
 
-Status NetworkBackend::GetState(SerialState& out) {
-    out = state_;
-    return Status::Ok();
-}
-
-Status NetworkBackend::SetState(const SerialState& in) {
+Status NetworkBackend::SetLine(const LineSettings& line) {
     if (form_ == PortForm::Socket) {
-        state_ = in;  // the server's line is set on the server
+        line_ = line;  // the server's line is set on the server
         return Status::Ok();
     }
-    // RFC 2217's codes: parity 1 none, 2 odd, 3 even, 4 mark, 5 space (by SerialParity's
-    // order even, mark, none, odd, space); stop size 1 one, 2 two, 3 one and a half; control 1
-    // no flow control, 2 XON/XOFF, 3 hardware.
-    constexpr std::array<uint8_t, 5> kParity{3, 4, 1, 2, 5};
-    constexpr std::array<uint8_t, 3> kStop{1, 3, 2};
-    const auto parity = static_cast<size_t>(in.parity);
-    const auto stop = static_cast<size_t>(in.stopBits);
-    if (parity >= kParity.size() || stop >= kStop.size()) {
-        return Status::Failed("Failed in call to SetCommState\n", EINVAL);
-    }
-    const uint8_t flow = in.outxCtsFlow ? 3 : (in.outX || in.inX) ? 2 : telnet::kControlNoFlow;
-    const std::array<uint8_t, 4> baud{
-        static_cast<uint8_t>(in.baudRate >> 24), static_cast<uint8_t>(in.baudRate >> 16),
-        static_cast<uint8_t>(in.baudRate >> 8), static_cast<uint8_t>(in.baudRate)};
+    const uint8_t parity = line.parity == Parity::None  ? telnet::kParityNone
+                           : line.parity == Parity::Odd ? telnet::kParityOdd
+                                                        : telnet::kParityEven;
+    const uint8_t stop =
+        line.stopBits == StopBits::One ? telnet::kStopsizeOne : telnet::kStopsizeTwo;
+    const uint32_t rate = line.baud;
+    const std::array<uint8_t, 4> baud{static_cast<uint8_t>(rate >> 24),
+                                      static_cast<uint8_t>(rate >> 16),
+                                      static_cast<uint8_t>(rate >> 8), static_cast<uint8_t>(rate)};
     struct Setting {
         telnet::ComCommand command;
         std::vector<uint8_t> value;
@@ -450,10 +434,10 @@ Status NetworkBackend::SetState(const SerialState& in) {
     };
     const std::array<Setting, 5> settings{{
         {telnet::ComCommand::SetBaudrate, {baud.begin(), baud.end()}, "SET-BAUDRATE"},
-        {telnet::ComCommand::SetDatasize, {in.byteSize}, "SET-DATASIZE"},
-        {telnet::ComCommand::SetParity, {kParity[parity]}, "SET-PARITY"},
-        {telnet::ComCommand::SetStopsize, {kStop[stop]}, "SET-STOPSIZE"},
-        {telnet::ComCommand::SetControl, {flow}, "SET-CONTROL"},
+        {telnet::ComCommand::SetDatasize, {line.dataBits}, "SET-DATASIZE"},
+        {telnet::ComCommand::SetParity, {parity}, "SET-PARITY"},
+        {telnet::ComCommand::SetStopsize, {stop}, "SET-STOPSIZE"},
+        {telnet::ComCommand::SetControl, {telnet::kControlNoFlow}, "SET-CONTROL"},
     }};
     // All at once, then the acknowledgements: one round trip, not five.
     session_.ForgetAcknowledgements();
@@ -478,12 +462,8 @@ Status NetworkBackend::SetState(const SerialState& in) {
                                              "cannot run at 115200 8-N-1 there"));
         }
     }
-    state_ = in;
+    line_ = line;
     return Status::Ok();
-}
-
-Status NetworkBackend::Flush() {
-    return SendAll({});
 }
 
 }  // namespace kestrow::detail

@@ -40,15 +40,13 @@ class NetworkBackend final : public SerialBackend {
     explicit NetworkBackend(PortForm form) : form_(form) {}
     [[nodiscard]] PortForm Form() const override { return form_; }
     [[nodiscard]] Status Open(const ComPort& port) override;
+    [[nodiscard]] Status SetLine(const LineSettings& line) override;
     int Close() override;
     [[nodiscard]] bool IsOpen() const override { return socket_.IsOpen(); }
     [[nodiscard]] Transfer TryRead(std::span<uint8_t> into) override;
     [[nodiscard]] Transfer TryWrite(std::span<const uint8_t> bytes) override;
     [[nodiscard]] Readiness WaitReady(Direction direction, int64_t leftMs) override;
-    [[nodiscard]] Status Purge(bool rx, bool tx) override;
-    [[nodiscard]] Status GetState(SerialState& out) override;
-    [[nodiscard]] Status SetState(const SerialState& in) override;
-    [[nodiscard]] Status Flush() override;
+    [[nodiscard]] Status DiscardInput() override;
 
   private:
     // Takes what the socket has now into inbox_ (through the Telnet session for RFC 2217) and
@@ -80,7 +78,7 @@ class NetworkBackend final : public SerialBackend {
     bool screening_ = true;  // no device data handed on yet: a server's text is still possible
     Status lost_;            // the connection ended; told once inbox_ is empty
     std::vector<uint8_t> outbox_;  // escaped bytes not yet sent (a write the socket cut short)
-    SerialState state_{};
+    LineSettings line_{};
     uint64_t unansweredBytes_ = 0;  // written since the box last sent anything
     std::chrono::steady_clock::duration connectTime_{};
 };

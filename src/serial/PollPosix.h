@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <ctime>
 
-#include "serial/SerialPortDetail.h"
+#include "serial/SerialHooks.h"
 
 namespace kestrow::posix {
 

@@ -1,6 +1,6 @@
 // What a SerialPort hands to the transport under it: a tty, a Win32 COM handle, a network
-// connection (RFC 2217 or raw TCP) or the fuzzers' fake line. A backend only moves bytes
-// without waiting, waits one slice for readiness and carries out the line calls; it reports
+// connection (RFC 2217 or raw TCP) or the fuzzers' fake line. A backend only opens, sets the
+// line, moves bytes without waiting, waits one slice for readiness and drops input; it reports
 // nothing itself. SerialPort turns its failures into the operator's reports and applies the
 // read and write time-outs over TryRead / TryWrite / WaitReady, so every backend follows the
 // same rules. Private to the serial library.
@@ -61,11 +61,12 @@ class SerialBackend {
     // The form of port this backend serves; SerialPort keeps a backend while the form stays.
     [[nodiscard]] virtual PortForm Form() const = 0;
 
-    // Opens `port` exclusively; SerialPort then sets the line (GetState, SetState) and drops
-    // stale input. A failure's text is kOpenFailed. A SetState that fails in a way that leaves
-    // the transport unusable (a server that does not take the line settings) closes it: the
-    // open has failed.
+    // Opens `port` exclusively; SerialPort then sets the line and drops stale input. A
+    // failure's text is kOpenFailed.
     [[nodiscard]] virtual Status Open(const ComPort& port) = 0;
+    // Sets the line. A failure that leaves the transport unusable (a server that does not take
+    // the line settings) closes it: the open has failed.
+    [[nodiscard]] virtual Status SetLine(const LineSettings& line) = 0;
     // Closes; the error number of a failed close, 0 otherwise. Input left unread is dropped.
     virtual int Close() = 0;
     [[nodiscard]] virtual bool IsOpen() const = 0;
@@ -76,33 +77,8 @@ class SerialBackend {
     // 20 ms) and never past the idle hook's due time; runs the hook when due.
     [[nodiscard]] virtual Readiness WaitReady(Direction direction, int64_t leftMs) = 0;
 
-    // Drops the receive side (rx), the transmit side (tx) or both.
-    [[nodiscard]] virtual Status Purge(bool rx, bool tx) = 0;
-
-    // The line state: what the line is set to, plus what the transport has no place for
-    // (kept as given). SetState applies it.
-    [[nodiscard]] virtual Status GetState(SerialState& out) = 0;
-    [[nodiscard]] virtual Status SetState(const SerialState& in) = 0;
-
-    // The other line calls; a transport without them answers "not supported" through the
-    // failure of the call named.
-    [[nodiscard]] virtual Status Flush();
-    [[nodiscard]] virtual Status Escape(SerialEscape function);
-    [[nodiscard]] virtual Status GetModemStatus(uint32_t& status);
-    [[nodiscard]] virtual Status ClearError(uint32_t& errors);
-    [[nodiscard]] virtual Status GetStatus(uint32_t& errors, SerialQueueStatus& status);
-    [[nodiscard]] virtual Status GetProperties(SerialProperties& out);
-    [[nodiscard]] virtual Status Setup(uint32_t inQueue, uint32_t outQueue);
-    [[nodiscard]] virtual Status TransmitChar(char c);
-    [[nodiscard]] virtual Status SetMask(uint32_t mask);
-    [[nodiscard]] virtual Status GetMask(uint32_t& mask);
-    [[nodiscard]] virtual Status WaitEvent(uint32_t& events);
-
-    // The operating system's handle under the port, where there is one (the tty's descriptor,
-    // the COM handle); Attach adopts one, Detach gives it away without closing it.
-    [[nodiscard]] virtual NativeHandle Handle() const;
-    virtual void Attach(NativeHandle handle);
-    [[nodiscard]] virtual NativeHandle Detach();
+    // Drops what was received and not yet read (for a network port also what its server holds).
+    [[nodiscard]] virtual Status DiscardInput() = 0;
 };
 
 // The backend for a form of port: the one place where the transport is chosen.

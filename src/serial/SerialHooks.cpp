@@ -1,4 +1,4 @@
-// The reporter and idle hook shared by the whole device layer, the hook's cadence during
+// The reporter and idle hook shared by the whole serial layer, the hook's cadence during
 // waits, and the sliced sleep.
 #include <algorithm>
 #include <chrono>
@@ -6,7 +6,7 @@
 #include <thread>
 #include <utility>
 
-#include "serial/SerialPortDetail.h"
+#include "serial/SerialHooks.h"
 #include "serial/SerialTypes.h"
 
 namespace kestrow {

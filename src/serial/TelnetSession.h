@@ -38,7 +38,10 @@ enum class ComCommand : uint8_t {
 };
 inline constexpr uint8_t kServerOffset = 100;
 inline constexpr uint8_t kParityNone = 1;
+inline constexpr uint8_t kParityOdd = 2;
+inline constexpr uint8_t kParityEven = 3;
 inline constexpr uint8_t kStopsizeOne = 1;
+inline constexpr uint8_t kStopsizeTwo = 2;
 inline constexpr uint8_t kControlNoFlow = 1;
 inline constexpr uint8_t kPurgeReceive = 1;
 

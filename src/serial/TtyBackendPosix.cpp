@@ -1,6 +1,6 @@
-// The tty backend: opening a serial device exclusively, moving bytes without waiting and one
-// slice of waiting with poll (at most 20 ms, ending whenever the idle hook is due). The
-// time-out rules above it are SerialPort's; the line calls live in TtyLinePosix.cpp.
+// The tty backend: opening a serial device exclusively, the line through termios, moving bytes
+// without waiting and one slice of waiting with poll (at most 20 ms, ending whenever the idle
+// hook is due). The time-out rules above it are SerialPort's.
 #include <fcntl.h>
 #ifdef __linux__
 #include <linux/serial.h>
@@ -10,8 +10,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <memory>
-#include <system_error>
+#include <algorithm>
+#include <array>
+#include <utility>
 
 #include "serial/TtyBackendPosix.h"
 
@@ -21,11 +22,31 @@ namespace {
 using detail::Readiness;
 using detail::Status;
 using detail::Transfer;
-using posix::Failed;
-
 constexpr const char* kReadFailed = "Failed in call to read\n";
 constexpr const char* kWriteFailed = "Failed in call to write\n";
 constexpr const char* kPollFailed = "Failed in call to ppoll\n";
+constexpr const char* kGetAttrFailed = "Failed in call to tcgetattr\n";
+constexpr const char* kSetAttrFailed = "Failed in call to tcsetattr\n";
+
+// A failed call with the errno it left; "gone" when the error means the device went away.
+Status Failed(const char* call, int error) {
+    return Status::Failed(call, error, posix::DeviceGone(error));
+}
+
+constexpr std::array<std::pair<uint32_t, speed_t>, 10> kBaudTable{{
+    {1200, B1200},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+}};
+constexpr std::array<std::pair<uint8_t, tcflag_t>, 4> kDataBitsTable{
+    {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}}};
 
 // USB serial adapters with a latency timer (FTDI) hold short replies for up to 16 ms; ask the
 // driver for low latency where it offers it. Pseudo-terminals and ACM devices do not: ignored.
@@ -76,8 +97,6 @@ Status TtyBackend::Open(const ComPort& port) {
         return Status::Failed(detail::kOpenFailed, error);
     }
     fd_ = fd;
-    recorded_ = SerialState{};
-    eventMask_ = 0;
     AskLowLatency(fd);
     return Status::Ok();
 }
@@ -128,47 +147,46 @@ Readiness TtyBackend::WaitReady(detail::Direction direction, int64_t leftMs) {
     return {(events & want) != 0, (events & kHangupEvents) != 0, {}};
 }
 
-Status TtyBackend::Purge(bool rx, bool tx) {
-    const int queue = tx && rx ? TCIOFLUSH : (tx ? TCOFLUSH : TCIFLUSH);
-    if (::tcflush(fd_, queue) != 0) {
+Status TtyBackend::DiscardInput() {
+    if (::tcflush(fd_, TCIFLUSH) != 0) {
         return Failed("Failed in call to tcflush\n", errno);
     }
     return Status::Ok();
 }
 
-void TtyBackend::Attach(NativeHandle handle) {
-    (void)Close();
-    fd_ = handle;
-    recorded_ = SerialState{};
-    eventMask_ = 0;
-}
-
-NativeHandle TtyBackend::Detach() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-Status TtyBackend::Flush() {
-    if (::tcdrain(fd_) != 0) {
-        return Failed("Failed in call to tcdrain\n", errno);
+Status TtyBackend::SetLine(const LineSettings& line) {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) {
+        return Failed(kGetAttrFailed, errno);
+    }
+    if (!LineToTermios(line, tio)) {
+        return Failed(kSetAttrFailed, EINVAL);
+    }
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        return Failed(kSetAttrFailed, errno);
     }
     return Status::Ok();
 }
 
-Status TtyBackend::Setup(uint32_t /*inQueue*/, uint32_t /*outQueue*/) {
-    // Linux sizes its tty queues itself; only the descriptor is checked.
-    if (::fcntl(fd_, F_GETFL) < 0) {
-        return Failed("Failed in call to fcntl\n", errno);
+bool LineToTermios(const LineSettings& line, termios& tio) {
+    const auto* speed = std::find_if(kBaudTable.begin(), kBaudTable.end(),
+                                     [&](const auto& row) { return row.first == line.baud; });
+    const auto* size = std::find_if(kDataBitsTable.begin(), kDataBitsTable.end(),
+                                    [&](const auto& row) { return row.first == line.dataBits; });
+    if (speed == kBaudTable.end() || size == kDataBitsTable.end()) {
+        return false;
     }
-    return Status::Ok();
-}
-
-Status TtyBackend::TransmitChar(char c) {
-    if (::write(fd_, &c, 1) != 1) {
-        return Failed(kWriteFailed, errno);
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CLOCAL | CREAD | size->second;
+    if (line.parity != Parity::None) {
+        tio.c_cflag |= PARENB | (line.parity == Parity::Odd ? PARODD : 0u);
     }
-    return Status::Ok();
+    if (line.stopBits == StopBits::Two) {
+        tio.c_cflag |= CSTOPB;
+    }
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    return ::cfsetispeed(&tio, speed->second) == 0 && ::cfsetospeed(&tio, speed->second) == 0;
 }
 
 }  // namespace posix
