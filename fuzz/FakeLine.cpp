@@ -106,8 +106,14 @@ namespace {
 
 using detail::Direction;
 using detail::Readiness;
-using detail::Status;
-using detail::Transfer;
+
+// A call the fake line refuses: the line does not open, or the port is closed.
+Error NotOpen(const char* call, ErrorKind kind) {
+    return {.kind = kind,
+            .domain = ErrorDomain::Errno,
+            .code = kind == ErrorKind::NoDevice ? ENOENT : EBADF,
+            .call = call};
+}
 
 void CheckAddressable(const void* buffer, size_t count, const char* what) {
     Check(__asan_region_is_poisoned(const_cast<void*>(buffer), count) == nullptr, what);
@@ -121,65 +127,65 @@ class FakeBackend final : public detail::SerialBackend {
 
     [[nodiscard]] PortForm Form() const override { return form_; }
 
-    [[nodiscard]] Status Open(const ComPort& /*port*/) override {
+    [[nodiscard]] Result<void> Open(const ComPort& /*port*/) override {
         if (!Line().opens()) {
-            return Status::Failed(detail::kOpenFailed, ENOENT);
+            return NotOpen(detail::kOpenFailed, ErrorKind::NoDevice);
         }
         open_ = true;
         Line().Drop();
         Line().Record(LineEvent::Opened);
-        return Status::Ok();
+        return {};
     }
 
-    int Close() override {
+    [[nodiscard]] Result<void> Close() override {
         if (open_) {
             open_ = false;
             Line().Drop();
             Line().Record(LineEvent::Closed);
         }
-        return 0;
+        return {};
     }
 
-    [[nodiscard]] Status SetLine(const LineSettings& /*line*/) override { return Status::Ok(); }
+    [[nodiscard]] Result<void> SetLine(const LineSettings& /*line*/) override { return {}; }
 
     [[nodiscard]] bool IsOpen() const override { return open_; }
 
-    [[nodiscard]] Transfer TryRead(std::span<uint8_t> into) override {
+    [[nodiscard]] Result<uint32_t> TryRead(std::span<uint8_t> into) override {
         CheckAddressable(into.data(), into.size(), "Read into a buffer shorter than its count");
         if (!open_) {
-            return {0, Status::Failed("Failed in call to read\n", EBADF)};
+            return NotOpen("Failed in call to read\n", ErrorKind::Failed);
         }
-        return {static_cast<uint32_t>(Line().Take(into)), Status::Ok()};
+        return static_cast<uint32_t>(Line().Take(into));
     }
 
-    [[nodiscard]] Transfer TryWrite(std::span<const uint8_t> bytes) override {
+    [[nodiscard]] Result<uint32_t> TryWrite(std::span<const uint8_t> bytes) override {
         CheckAddressable(bytes.data(), bytes.size(), "Write from a buffer shorter than its count");
         if (!open_) {
-            return {0, Status::Failed("Failed in call to write\n", EBADF)};
+            return NotOpen("Failed in call to write\n", ErrorKind::Failed);
         }
         Line().Record(LineEvent::Sent, bytes);
-        return {static_cast<uint32_t>(bytes.size()), Status::Ok()};
+        return static_cast<uint32_t>(bytes.size());
     }
 
     // A Read waits only once its chunk is handed out: nothing more will come for it. Waiting
     // for its time-out would cost the fuzzer real time, and a hang-up would mark the device
-    // gone, so the read ends on a failure that is neither, reported to nobody (see below).
-    [[nodiscard]] Readiness WaitReady(Direction direction, int64_t /*leftMs*/) override {
+    // gone, so the read ends on a failure that is neither: no answer, reported to nobody.
+    [[nodiscard]] Result<Readiness> WaitReady(Direction direction, int64_t /*leftMs*/) override {
         if (direction == Direction::Write) {
-            return {true, false, Status::Ok()};
+            return Readiness{true, false};
         }
-        return {false, false,
-                Status::Failed("Failed in call to read\n", ETIMEDOUT, false,
-                               "the fuzz input gives this read nothing more")};
+        return Error{.kind = ErrorKind::NoAnswer,
+                     .call = "Failed in call to read\n",
+                     .detail = "the fuzz input gives this read nothing more"};
     }
 
-    [[nodiscard]] Status DiscardInput() override {
+    [[nodiscard]] Result<void> DiscardInput() override {
         if (!open_) {
-            return Status::Failed("Failed in call to PurgeComm\n", EBADF);
+            return NotOpen("Failed in call to PurgeComm\n", ErrorKind::Failed);
         }
         Line().Drop();
         Line().Record(LineEvent::Purged);
-        return Status::Ok();
+        return {};
     }
 
   private:

@@ -2,16 +2,19 @@
 #define NOMINMAX
 #include <windows.h>
 
-#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
+#include <system_error>
 
-#include "base/SystemError.h"
+#include "base/Result.h"
+#include "base/Utf8Text.h"
 
 namespace kestrow {
+namespace {
 
-std::string SystemErrorText(int error) {
+// FormatMessageW's words for a Win32 or Winsock code (getaddrinfo's are Winsock codes too).
+std::string WindowsText(int error) {
     std::array<wchar_t, 512> text{};
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, static_cast<DWORD>(error), 0, text.data(),
@@ -24,12 +27,23 @@ std::string SystemErrorText(int error) {
     if (words.empty()) {
         return "error " + std::to_string(error);
     }
-    const int wide = static_cast<int>(words.size());
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, words.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, words.data(), wide, out.data(), size, nullptr, nullptr);
-    return out;
+    return Utf8FromWide(words);
+}
+
+}  // namespace
+
+std::string SystemErrorText(ErrorDomain domain, int code) {
+    switch (domain) {
+        case ErrorDomain::None:
+            return {};
+        case ErrorDomain::Errno:
+            return std::generic_category().message(code);
+        case ErrorDomain::Win32:
+        case ErrorDomain::Winsock:
+        case ErrorDomain::AddrInfo:
+            break;
+    }
+    return WindowsText(code);
 }
 
 }  // namespace kestrow

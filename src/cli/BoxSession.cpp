@@ -4,8 +4,9 @@
 
 namespace kestrow::cli {
 
-Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options, const ComPort& port) {
-    auto session = std::make_unique<Session>(port, options);
+Outcome<std::unique_ptr<BoxSession>> OpenSession(const CommonOptions& options,
+                                                 const ComPort& port) {
+    auto session = std::make_unique<BoxSession>(port, options);
     const auto box = IdentifyBox(session->link, options);
     if (!box) {
         return box.failure();
@@ -16,8 +17,8 @@ Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options, cons
 
 std::optional<Failure> NotOpening(const ComPort& target) {
     SerialPort port;
-    if (!OpenBoxPort(port, target)) {
-        return NotOpened(target, port.OpenError(), port.OpenErrorText());
+    if (Result<void> opened = OpenBoxPort(port, target); !opened) {
+        return NotOpened(target, opened.error());
     }
     port.Close();
     return std::nullopt;

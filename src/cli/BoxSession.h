@@ -11,16 +11,16 @@
 namespace kestrow::cli {
 
 // The port, and the box on it, for a named setting.
-struct Session {
-    Session(const ComPort& port, const CommonOptions& options) : link(port, options.tracer) {}
+struct BoxSession {
+    BoxSession(const ComPort& port, const CommonOptions& options) : link(port, options.tracer) {}
     DeviceLink link;
     BoxFacts box;
 };
 
 // The link to `port` with the box on it identified (IdentifyBox); the failure that ends the
 // command otherwise.
-[[nodiscard]] Outcome<std::unique_ptr<Session>> OpenSession(const CommonOptions& options,
-                                                            const ComPort& port);
+[[nodiscard]] Outcome<std::unique_ptr<BoxSession>> OpenSession(const CommonOptions& options,
+                                                               const ComPort& port);
 
 // A failure unless the port opens (raw access has no exchange that would find out first).
 [[nodiscard]] std::optional<Failure> NotOpening(const ComPort& target);

@@ -1,7 +1,6 @@
 // What doctor does on every system: the network ports of the list, and the report. Examine,
 // which looks at this machine's serial ports, is the system's own (Doctor.cpp for Linux,
 // DoctorWin32.cpp for Windows).
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -30,7 +29,8 @@ std::vector<Finding> ExamineNetworkPorts(const std::string& file) {
         HeldReports held;  // the reason is said here, once
         SerialPort serial;
         const std::string name = port.Name(ComPort::Style::WithDevice);
-        if (OpenBoxPort(serial, port)) {
+        const Result<void> opened = OpenBoxPort(serial, port);
+        if (opened) {
             out.push_back({false,
                            name + ": the server answers" +
                                (port.form == PortForm::Rfc2217
@@ -39,17 +39,19 @@ std::vector<Finding> ExamineNetworkPorts(const std::string& file) {
                            {}});
             continue;
         }
-        const int error = serial.OpenError();
+        const Error& failure = opened.error();
         std::string fix;
-        switch (error) {
-            case EBUSY:
+        switch (failure.kind) {
+            case ErrorKind::Busy:
                 fix = "close the other program that is connected to this server port";
                 break;
-            case ECONNREFUSED:
-                fix = "start the serial server (ser2net) on " + port.host +
-                      ", or correct the TCP port in " + file;
+            case ErrorKind::Refused:
+                if (failure.domain != ErrorDomain::None) {  // the connection, not the session
+                    fix = "start the serial server (ser2net) on " + port.host +
+                          ", or correct the TCP port in " + file;
+                }
                 break;
-            case ETIMEDOUT:
+            case ErrorKind::TimedOut:
                 fix = port.form == PortForm::Rfc2217
                           ? "check that the host is on the network; for RFC 2217 the server "
                             "must speak it (ser2net: accepter telnet(rfc2217),tcp,...), "
@@ -57,17 +59,16 @@ std::vector<Finding> ExamineNetworkPorts(const std::string& file) {
                           : "check that the host is on the network and its firewall lets the "
                             "connection through";
                 break;
-            case ENODEV:
-                fix = "on the server: the serial device is missing or held by another program";
+            case ErrorKind::NoDevice:
+                fix = failure.domain == ErrorDomain::AddrInfo
+                          ? "correct the host name in " + file + " or use its address"
+                          : "on the server: the serial device is missing or held by another "
+                            "program";
                 break;
             default:
-                fix = serial.OpenErrorText().find("not known") != std::string::npos
-                          ? "correct the host name in " + file + " or use its address"
-                          : "";
                 break;
         }
-        const std::string why =
-            serial.OpenErrorText().empty() ? held.Take() : serial.OpenErrorText();
+        const std::string why = failure.detail.empty() ? held.Take() : failure.detail;
         out.push_back({true, name + ": " + why, fix});
     }
     return out;

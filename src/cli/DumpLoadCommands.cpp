@@ -15,6 +15,7 @@
 #include "cli/Values.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsFileRun.h"
+#include "settings/WholeFile.h"
 
 namespace kestrow::cli {
 namespace {
@@ -53,19 +54,18 @@ BoxResult DumpOnBox(const CommonOptions& options, const ComPort& port, const std
     if (!reading) {
         return {reading.failure()};
     }
-    const bool toOutput = file.empty() || file == "-";
-    const SaveResult saved = SaveSettingsFile({link, reading->cache, reading->box},
-                                              ProgramVersion(), toOutput ? "" : file);
-    if (saved.end == SaveEnd::Unanswered) {
-        return {NoAnswer(link, options)};
+    const Result<ComposedSettings> composed =
+        ComposeSettingsFile({link, reading->cache, reading->box}, ProgramVersion());
+    if (!composed) {
+        return {NoAnswer(port, composed.error(), options)};
     }
-    PrintLines(saved.notes);
-    if (saved.end == SaveEnd::FileNotWritten) {
-        return {Failure{Exit::File, file + ": cannot be written: " + saved.reason}};
-    }
-    if (toOutput) {
-        Say(saved.text);
+    PrintLines(composed->notes);
+    if (file.empty() || file == "-") {
+        Say(composed->text);
         return {};
+    }
+    if (Result<void> written = ReplaceWholeFile(file, composed->text); !written) {
+        return {Failure{Exit::File, file + ": cannot be written: " + written.error().detail}};
     }
     BoxResult result;
     // A file named by its port is named in the output, one named by the operator only with
@@ -84,22 +84,23 @@ BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Jso
     }
     StatusCache cache;  // kept up to date by the writes, read by the read-back
     std::optional<Failure> unread;
-    const auto refresh = [&] {
+    const auto refresh = [&]() -> Result<void> {
         auto reading = ReadBox(link, options);
         if (!reading) {
             unread = reading.failure();
-            return false;
+            return Error{.kind = ErrorKind::NoAnswer};  // said in `unread`'s words
         }
         cache = reading->cache;
         *box = reading->box;
-        return true;
+        return {};
     };
-    const LoadResult loaded = LoadSettingsFile({link, cache, *box}, file, refresh);
-    if (loaded.end == LoadEnd::Refused) {
-        return Refused(path, loaded.faults);
-    }
-    if (loaded.end == LoadEnd::PeriodsUnanswered) {
-        return {NoAnswer(link, options, LoadedText(loaded))};
+    const SettingsLoad loaded = LoadSettingsFile({link, cache, *box}, file, refresh);
+    if (!loaded.planned) {
+        const Error& why = loaded.end.error();
+        if (why.kind == ErrorKind::Invalid) {
+            return Refused(path, DetailLines(why));
+        }
+        return {NoAnswer(port, why, options, LoadedText(loaded))};
     }
 
     BoxResult result;
@@ -109,13 +110,13 @@ BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Jso
         result.json["written"][std::string(write.setting->name)] = ToJson(write.shown);
     }
     const std::string all = SettingsCount(loaded.writes.size());
-    if (loaded.end == LoadEnd::WriteFailed) {
-        result.failure = WriteFailed(link, LoadedText(loaded));
+    if (loaded.written < loaded.writes.size()) {
+        result.failure = WriteFailed(port, loaded.end.error(), LoadedText(loaded));
         return result;
     }
-    if (loaded.end == LoadEnd::ReadBackUnanswered) {
+    if (!loaded.end) {
         // Why the read-back got no answer, after the words that every write went out.
-        const Failure why = unread ? *unread : NoAnswer(link, options);
+        const Failure why = unread ? *unread : NoAnswer(port, loaded.end.error(), options);
         result.failure =
             Failure{why.code, all + " written to " + port.Name() +
                                   ", but the read-back did not answer: " + why.message};
@@ -125,7 +126,7 @@ BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Jso
     PrintLines(loaded.differ);
     result.json["readBack"] = loaded.readBack.values;
     result.json["differ"] = loaded.differ;
-    if (loaded.end == LoadEnd::Differs) {
+    if (!loaded.differ.empty()) {
         result.failure = Failure{Exit::WriteFailed, LoadedText(loaded)};
         return result;
     }
@@ -166,18 +167,17 @@ int RunLoad(const CommonOptions& options, const std::string& source) {
     if (!text) {
         return Fail(options, text.failure());
     }
-    const ParsedSettingsFile parsed = ParseSettingsFile(*text);
-    if (!parsed.faults.empty()) {
-        const BoxResult refused = Refused(path, parsed.faults);
+    const Result<Json> parsed = ParseSettingsFile(*text);
+    if (!parsed) {
+        const BoxResult refused = Refused(path, DetailLines(parsed.error()));
         return Fail(options, *refused.failure, refused.json);
     }
     const auto ports = ChooseBoxes(options, Search::Probe, true);
     if (!ports) {
         return Fail(options, ports.failure());
     }
-    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
-        return LoadOnBox(options, port, parsed.file, path);
-    });
+    return RunOnBoxes(options, *ports,
+                      [&](const ComPort& port) { return LoadOnBox(options, port, *parsed, path); });
 }
 
 }  // namespace kestrow::cli

@@ -20,9 +20,9 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
         return Fail(options, *refused);
     }
     DeviceLink link(*target, options.tracer);
-    const auto value = link.ReadSetting(address.first, address.second);
+    const Result<uint8_t> value = link.ReadSetting(address.first, address.second);
     if (!value) {
-        return Fail(options, NoAnswer(link, options, "nothing was written"));
+        return Fail(options, NoAnswer(link.port(), value.error(), options, "nothing was written"));
     }
     Say(options.json
             ? JsonText(Json{{"group", address.first}, {"item", address.second}, {"raw", *value}})
@@ -49,7 +49,7 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     if (!session) {
         return Fail(options, session.failure());
     }
-    Session& ss = **session;
+    BoxSession& ss = **session;
     if (auto refused = Unavailable(s, ss.box)) {
         return Fail(options, *refused);
     }
@@ -57,18 +57,20 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     std::optional<SettingValue> shown;
     int raw = 0;
     if (s.kind == SettingKind::Genlock) {
-        const auto g = ReadGenlock(ss.link, s);
+        const Result<GenlockReading> g = ReadGenlock(ss.link, s);
         if (!g) {
-            return Fail(options, NoAnswer(ss.link, options, "nothing was written"));
+            return Fail(options,
+                        NoAnswer(ss.link.port(), g.error(), options, "nothing was written"));
         }
         raw = g->delay;
         shown = GenlockShown(g->delay, g->period);
         json["register"] = s.readItem;
         json["period"] = g->period;
     } else {
-        const auto byte = ss.link.ReadSetting(s.group, s.item);
+        const Result<uint8_t> byte = ss.link.ReadSetting(s.group, s.item);
         if (!byte) {
-            return Fail(options, NoAnswer(ss.link, options, "nothing was written"));
+            return Fail(options,
+                        NoAnswer(ss.link.port(), byte.error(), options, "nothing was written"));
         }
         raw = *byte;
         shown = s.kind == SettingKind::Number ? SettingValue{ShownValue(s, *byte)}

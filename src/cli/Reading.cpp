@@ -37,18 +37,14 @@ std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
 Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     BoxReading r;
     Progress progress;
-    switch (RunStatusRefresh(link, r.cache, r.box, &progress)) {
-        case RefreshResult::NotOpened:
-            return NotOpened(link.port(), link.OpenError(), link.OpenErrorText());
-        case RefreshResult::Aborted:
-            if (progress.probed && !link.Vanished()) {
-                return Failure{Exit::NoAnswer, "the box on " + link.port().Name() +
-                                                   " does not answer (it stopped answering after " +
-                                                   std::to_string(progress.answered) + " queries)"};
-            }
-            return NoAnswer(link, options);
-        case RefreshResult::Completed:
-            break;
+    if (Result<void> read = RunStatusRefresh(link, r.cache, r.box, &progress); !read) {
+        const Error& why = read.error();
+        if (progress.probed && why.kind != ErrorKind::Gone) {
+            return Failure{Exit::NoAnswer, "the box on " + link.port().Name() +
+                                               " does not answer (it stopped answering after " +
+                                               std::to_string(progress.answered) + " queries)"};
+        }
+        return NoAnswer(link.port(), why, options);
     }
     if (progress.modelUnanswered) {
         PrintError("the box on " + link.port().Name() +

@@ -40,12 +40,12 @@ int RunReset(const CommonOptions& options, bool yes) {
         if (!session) {
             return {session.failure()};
         }
-        Session& ss = **session;
+        BoxSession& ss = **session;
         constexpr uint8_t kGroup = protocol::kGroupSystem;
         constexpr uint8_t kValue = protocol::kFactoryResetValue;
         const uint8_t item = FactoryResetItem(ss.box);
-        if (!ss.link.WriteSetting(kGroup, item, kValue)) {
-            return {WriteFailed(ss.link, "the reset may not have reached the box")};
+        if (Result<void> sent = ss.link.WriteSetting(kGroup, item, kValue); !sent) {
+            return {WriteFailed(port, sent.error(), "the reset may not have reached the box")};
         }
         BoxResult result;
         result.line = "factory reset sent to " + port.Name() + " (" + std::to_string(kGroup) + "." +

@@ -70,8 +70,8 @@ BoxResult RawSetOnBox(const CommonOptions& options, const ComPort& port,
         return {*refused};
     }
     DeviceLink link(port, options.tracer);
-    if (!link.WriteSetting(address.first, address.second, value)) {
-        return {WriteFailed(link, "the byte may not have reached the box")};
+    if (Result<void> sent = link.WriteSetting(address.first, address.second, value); !sent) {
+        return {WriteFailed(port, sent.error(), "the byte may not have reached the box")};
     }
     BoxResult result;
     result.summary = std::to_string(address.first) + "." + std::to_string(address.second) +
@@ -103,10 +103,11 @@ int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
 }
 
 // The GenLock period of a delay setting, read from the box.
-Outcome<uint16_t> ReadPeriod(Session& s, const SettingInfo& setting, const CommonOptions& options) {
-    const auto period = s.link.ReadGenlockValue(setting.periodItem);
+Outcome<uint16_t> ReadPeriod(BoxSession& s, const SettingInfo& setting,
+                             const CommonOptions& options) {
+    const Result<uint16_t> period = s.link.ReadGenlockValue(setting.periodItem);
     if (!period) {
-        return NoAnswer(s.link, options, "nothing was written");
+        return NoAnswer(s.link.port(), period.error(), options, "nothing was written");
     }
     return *period;
 }
@@ -117,7 +118,7 @@ BoxResult SetOnBox(const CommonOptions& options, const ComPort& port, const Sett
     if (!session) {
         return {session.failure()};
     }
-    Session& ss = **session;
+    BoxSession& ss = **session;
     uint16_t period = 0;
     if (s.kind == SettingKind::Genlock && Offered(s, ss.box)) {
         const auto read = ReadPeriod(ss, s, options);
@@ -126,15 +127,16 @@ BoxResult SetOnBox(const CommonOptions& options, const ComPort& port, const Sett
         }
         period = *read;
     }
-    const Plan plan = PlanWrite(s, ss.box, ValueFromText(s, value), period);
+    const Result<PlannedWrite> plan = PlanWrite(s, ss.box, ValueFromText(s, value), period);
     if (!plan) {
-        return {Failure{Exit::Usage, plan.refusal}};
+        return {Failure{Exit::Usage, plan.error().detail}};
     }
-    if (!WriteSettingValue(ss.link, *plan.write->setting, plan.write->value)) {
-        return {WriteFailed(ss.link, std::string(s.name) + " may not have reached the box")};
+    if (Result<void> sent = WriteSettingValue(ss.link, *plan->setting, plan->value); !sent) {
+        return {
+            WriteFailed(port, sent.error(), std::string(s.name) + " may not have reached the box")};
     }
     BoxResult result;
-    result.summary = std::string(s.name) + " set to " + ValueText(plan.write->shown);
+    result.summary = std::string(s.name) + " set to " + ValueText(plan->shown);
     result.json = {{"port", PortJson(port)}, {"name", s.name}};
     if (s.kind == SettingKind::Genlock) {
         result.json["register"] = s.item;
@@ -143,8 +145,8 @@ BoxResult SetOnBox(const CommonOptions& options, const ComPort& port, const Sett
         result.json["group"] = s.group;
         result.json["item"] = s.item;
     }
-    result.json["raw"] = plan.write->value;
-    result.json["value"] = ToJson(plan.write->shown);
+    result.json["raw"] = plan->value;
+    result.json["value"] = ToJson(plan->shown);
     return result;
 }
 

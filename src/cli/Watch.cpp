@@ -32,25 +32,25 @@ struct Signals {
     friend bool operator==(const Signals&, const Signals&) = default;
 };
 
-// One look at the box; none, with the reason in `why`, when it cannot be had.
-std::optional<Signals> Look(DeviceLink& link, std::string& why) {
+// One look at the box; the reason in words when it cannot be had.
+Outcome<Signals> Look(DeviceLink& link) {
     HeldReports held;  // said once in the watch's own words, not every interval
-    if (!link.OpenForExchanges()) {
-        why = NotOpened(link.port(), link.OpenError(), link.OpenErrorText()).message;
-        return std::nullopt;
+    if (Result<void> opened = link.OpenForExchanges(); !opened) {
+        return NotOpened(link.port(), opened.error());
     }
-    const auto probe = link.Exchange(ProbeFrame());
     using namespace protocol;
-    const auto timing =
-        probe ? link.Exchange(ReadSettingFrame(kGroupSystem, kItemInputTiming)) : std::nullopt;
-    const auto resolution =
+    Result<Reply> probe = link.Exchange(ProbeFrame());
+    Result<Reply> timing =
+        probe ? link.Exchange(ReadSettingFrame(kGroupSystem, kItemInputTiming)) : probe.error();
+    Result<Reply> resolution =
         timing ? link.Exchange(ReadSettingFrame(kGroupOutput, kItemOutputResolution))
-               : std::nullopt;
+               : timing.error();
     link.Close();
     if (!resolution) {
-        why = link.Vanished() ? WentAway(link.port())
-                              : "the box on " + link.port().Name() + " does not answer";
-        return std::nullopt;
+        return Failure{Exit::NoAnswer,
+                       resolution.error().kind == ErrorKind::Gone
+                           ? WentAway(link.port())
+                           : "the box on " + link.port().Name() + " does not answer"};
     }
     return Signals{(*probe)[kReplyPortByte], (*timing)[kReplyValue], (*resolution)[kReplyValue]};
 }
@@ -158,19 +158,18 @@ int RunWatch(const CommonOptions& options, double intervalSeconds) {
     bool gone = false;
     auto next = Clock::now();
     for (;;) {
-        std::string why;
-        const auto now = Look(link, why);
+        const Outcome<Signals> now = Look(link);
         bool written = true;
         if (!now && !gone) {
             gone = true;
-            written = say.Gone(why);
+            written = say.Gone(now.failure().message);
         } else if (now && (gone || !last || *now != *last)) {
             if (gone) {
                 written = say.Back();
             }
             written = written && say.State(*now);
             gone = false;
-            last = now;
+            last = *now;
         }
         if (!written) {
             return 0;  // nobody reads the output any more

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace kestrow {
 
 // The user a check is about; CurrentUser() for the running process, others in tests.
@@ -41,19 +43,10 @@ struct Advice {
 };
 [[nodiscard]] Advice AccessAdvice(const DeviceAccess& access);
 
-// The advice for the running user after an open of `path` failed with `error`: on POSIX only
-// for a permission refusal (EACCES, EPERM) of a device that can be examined; on Windows for a
-// port another program holds and for a COM port that does not exist, each naming the Win32 call
-// and the system's text. None otherwise.
-[[nodiscard]] std::optional<Advice> RefusalAdvice(int error, const std::string& path);
-
-// What the error number of a failed open (errno; a Win32 error code on Windows) means.
-enum class OpenRefusal {
-    Other,
-    Permission,  // the user may not open the device (POSIX)
-    InUse,       // another program holds it (EBUSY; Windows: access denied, sharing violation)
-    NoDevice,    // nothing by that name (ENOENT, ENODEV, ENXIO; Windows: file or path not found)
-};
-[[nodiscard]] OpenRefusal ClassifyOpenError(int error);
+// The advice for the running user after the open of a device failed (`error.path`): on POSIX
+// only for a permission refusal of a device that can be examined; on Windows for a COM port
+// another program holds and for one that does not exist, each naming the Win32 call and the
+// system's text. None otherwise (a network port's failure among them).
+[[nodiscard]] std::optional<Advice> RefusalAdvice(const Error& error);
 
 }  // namespace kestrow

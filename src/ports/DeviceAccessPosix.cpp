@@ -80,27 +80,11 @@ Advice AccessAdvice(const DeviceAccess& a) {
             "sudo usermod -aG " + a.group + " $USER, then log out and in again"};
 }
 
-OpenRefusal ClassifyOpenError(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-            return OpenRefusal::Permission;
-        case EBUSY:
-            return OpenRefusal::InUse;
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return OpenRefusal::NoDevice;
-        default:
-            return OpenRefusal::Other;
-    }
-}
-
-std::optional<Advice> RefusalAdvice(int error, const std::string& path) {
-    if ((error != EACCES && error != EPERM) || path.empty()) {
+std::optional<Advice> RefusalAdvice(const Error& error) {
+    if (error.kind != ErrorKind::Permission || error.path.empty()) {
         return std::nullopt;
     }
-    const auto access = ExamineAccess(path, CurrentUser());
+    const auto access = ExamineAccess(error.path, CurrentUser());
     return access ? std::optional<Advice>(AccessAdvice(*access)) : std::nullopt;
 }
 

@@ -7,7 +7,6 @@
 
 #include <array>
 
-#include "base/SystemError.h"
 #include "base/Utf8Text.h"
 #include "ports/DeviceAccess.h"
 
@@ -32,27 +31,17 @@ Advice AccessAdvice(const DeviceAccess& access) {
     return {access.device + " opens for one program at a time", {}};
 }
 
-OpenRefusal ClassifyOpenError(int error) {
-    switch (static_cast<DWORD>(error)) {
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-            return OpenRefusal::InUse;
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return OpenRefusal::NoDevice;
-        default:
-            return OpenRefusal::Other;
+std::optional<Advice> RefusalAdvice(const Error& error) {
+    if (error.domain != ErrorDomain::Win32) {
+        return std::nullopt;  // not the COM port's own refusal
     }
-}
-
-std::optional<Advice> RefusalAdvice(int error, const std::string& /*path*/) {
-    const std::string call = " (CreateFile: " + SystemErrorText(error) + ")";
-    switch (ClassifyOpenError(error)) {
-        case OpenRefusal::InUse:
+    const std::string call = " (CreateFile: " + SystemErrorText(error.domain, error.code) + ")";
+    switch (error.kind) {
+        case ErrorKind::Busy:
             return Advice{"it is in use by another program" + call,
                           "close the program that has it open (a terminal program, the Kestrow "
                           "panel, another kestrowctl) and try again"};
-        case OpenRefusal::NoDevice:
+        case ErrorKind::NoDevice:
             return Advice{"this computer has no such COM port" + call,
                           "plug the box's adapter in; \"kestrowctl detect\" lists the COM ports "
                           "there are, and Device Manager (Ports) shows the number the adapter got"};

@@ -68,9 +68,9 @@ NetworkPortList ParseNetworkPorts(std::string_view text) {
             label.remove_prefix(1);
         }
         const std::string where = "line " + std::to_string(lineNumber) + ": ";
-        std::string why;
-        std::optional<ComPort> port = ParsePortUrl(line.substr(0, urlEnd), &why);
+        Result<ComPort> port = ParsePortUrl(line.substr(0, urlEnd));
         if (!port) {
+            const std::string& why = port.error().detail;
             list.problems.push_back(where + QuotedValue(line.substr(0, urlEnd)) + " " +
                                     (why.empty() ? "is no rfc2217:// or socket:// URL" : why));
             continue;

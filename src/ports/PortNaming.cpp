@@ -40,12 +40,9 @@ std::string ComPort::Name(Style style) const {
     return style == Style::Short || path.empty() ? com : com + " (" + path + ")";
 }
 
-std::optional<ComPort> ParsePortUrl(std::string_view text, std::string* why) {
-    const auto fail = [&](std::string reason) -> std::optional<ComPort> {
-        if (why != nullptr) {
-            *why = std::move(reason);
-        }
-        return std::nullopt;
+Result<ComPort> ParsePortUrl(std::string_view text) {
+    const auto fail = [](std::string reason) -> Result<ComPort> {
+        return Error{.kind = ErrorKind::Invalid, .detail = std::move(reason)};
     };
     text = Trimmed(text);
     const size_t schemeEnd = text.find("://");
@@ -123,11 +120,10 @@ std::optional<ComPort> ParsePortUrl(std::string_view text, std::string* why) {
     return port;
 }
 
-std::optional<ComPort> ParsePortName(std::string_view text, const std::string& portsDir,
-                                     std::string* why) {
+Result<ComPort> ParsePortName(std::string_view text, const std::string& portsDir) {
     const std::string_view trimmed = Trimmed(text);
     if (trimmed.find("://") != std::string_view::npos) {
-        return ParsePortUrl(trimmed, why);
+        return ParsePortUrl(trimmed);
     }
     if (trimmed.starts_with("\\\\.\\")) {
         // The name Windows opens a port by: "\\.\COM12" is COM 12, any other a device.
@@ -143,7 +139,7 @@ std::optional<ComPort> ParsePortName(std::string_view text, const std::string& p
     }
     const std::optional<int> number = ParsePortText(trimmed);
     if (!number) {
-        return std::nullopt;
+        return Error{.kind = ErrorKind::Invalid};  // names no port
     }
     return ResolvePort(*number, portsDir);
 }

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace kestrow {
 
 inline constexpr int kMaxComPort = 255;
@@ -57,18 +59,15 @@ struct ComPort {
 
 // A network port as serial tools write it: "rfc2217://HOST:PORT" or "socket://HOST:PORT", HOST a
 // name, an IPv4 address or a bracketed IPv6 address ("[::1]"), PORT 1..65535; the scheme's case
-// does not matter, blanks around it are dropped. No value, and `why` says what is wrong, for
-// anything else (also for text that is no URL: `why` is then left empty).
-[[nodiscard]] std::optional<ComPort> ParsePortUrl(std::string_view text,
-                                                  std::string* why = nullptr);
+// does not matter, blanks around it are dropped. Anything else is Invalid, its detail saying
+// what is wrong (empty for text that is no URL at all).
+[[nodiscard]] Result<ComPort> ParsePortUrl(std::string_view text);
 
 // Any port as an operator names it: a URL (above), "COM n" or "n" (resolved in `portsDir`),
 // Windows' own name of COM n "\\.\COMn", or a device path (from '/', or from "\\.\"), which
-// is opened as given. No value when the text names none; `why` then says what is wrong with a
+// is opened as given. Invalid when the text names none; its detail says what is wrong with a
 // URL.
-[[nodiscard]] std::optional<ComPort> ParsePortName(std::string_view text,
-                                                   const std::string& portsDir,
-                                                   std::string* why = nullptr);
+[[nodiscard]] Result<ComPort> ParsePortName(std::string_view text, const std::string& portsDir);
 
 // A file name for a port's files (kestrowctl dump DIR) that is safe on every system: "COM5",
 // the device's name, or the URL with every character other than letters, digits, '-' and '.'

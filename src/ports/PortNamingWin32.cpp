@@ -18,6 +18,7 @@
 #include <memory>
 #include <type_traits>
 
+#include "base/UniqueHandleWin32.h"
 #include "base/Utf8Text.h"
 #include "ports/PortNaming.h"
 
@@ -32,11 +33,6 @@ struct DeviceInfoSetCloser {
     void operator()(void* set) const { SetupDiDestroyDeviceInfoList(set); }
 };
 using DeviceInfoSet = std::unique_ptr<void, DeviceInfoSetCloser>;
-
-struct HandleCloser {
-    void operator()(void* handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 struct KeyCloser {
     void operator()(HKEY key) const { RegCloseKey(key); }

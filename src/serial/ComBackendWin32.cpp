@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/UniqueHandleWin32.h"
 #include "serial/ComBackendWin32.h"
 #include "serial/SerialHooks.h"
 
@@ -42,11 +43,6 @@ bool Done(const OVERLAPPED& record) {
     return record.Internal != STATUS_PENDING;
 }
 
-struct HandleCloser {
-    void operator()(void* handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
 // One overlapped record with its manual-reset event, ready for the next operation.
 struct Record {
     UniqueHandle event{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
@@ -69,9 +65,12 @@ struct ComBackend::Io {
     DWORD events = 0;  // filled by the pending WaitCommEvent
 };
 
-Status LastFailure(const char* call) {
+Error LastFailure(const char* call) {
     const DWORD error = GetLastError();
-    return Status::Failed(call, static_cast<int>(error), DeviceGone(error));
+    return {.kind = DeviceGone(error) ? ErrorKind::Gone : ErrorKind::Failed,
+            .domain = ErrorDomain::Win32,
+            .code = static_cast<int>(error),
+            .call = call};
 }
 
 bool DeviceGone(uint32_t error) {
@@ -108,32 +107,52 @@ bool ComBackend::IsOpen() const {
     return handle_ != INVALID_HANDLE_VALUE;
 }
 
-Status ComBackend::Open(const ComPort& port) {
+Result<void> ComBackend::Open(const ComPort& port) {
     (void)Close();
     // "\\.\COM<n>" as ResolvePort named it; exclusive, as every COM port is.
     HANDLE handle = CreateFileA(port.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return Status::Failed(kOpenFailed, static_cast<int>(GetLastError()));
+        const DWORD error = GetLastError();
+        ErrorKind kind = ErrorKind::OpenFailed;
+        switch (error) {
+            case ERROR_ACCESS_DENIED:  // a COM port opens for one program at a time
+            case ERROR_SHARING_VIOLATION:
+                kind = ErrorKind::Busy;
+                break;
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                kind = ErrorKind::NoDevice;
+                break;
+            default:
+                break;
+        }
+        return Error{.kind = kind,
+                     .domain = ErrorDomain::Win32,
+                     .code = static_cast<int>(error),
+                     .call = kOpenFailed};
     }
     handle_ = handle;
     noWaitSet_ = false;
     maskSet_ = false;
     eventsWork_ = true;
-    return Status::Ok();
+    return {};
 }
 
-int ComBackend::Close() {
+Result<void> ComBackend::Close() {
     if (!IsOpen()) {
-        return 0;
+        return {};
     }
     Settle();
     (void)PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR);  // input left unread is dropped
     HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-    return CloseHandle(handle) ? 0 : static_cast<int>(GetLastError());
+    if (!CloseHandle(handle)) {
+        return Error{.domain = ErrorDomain::Win32, .code = static_cast<int>(GetLastError())};
+    }
+    return {};
 }
 
-Status ComBackend::SetLine(const LineSettings& line) {
+Result<void> ComBackend::SetLine(const LineSettings& line) {
     // Start from what the port reports so that the fields the line settings do not name keep
     // their values (fBinary must stay set, for one; DTR and RTS stay as they are).
     DCB dcb{};
@@ -155,12 +174,12 @@ Status ComBackend::SetLine(const LineSettings& line) {
     if (!SetCommState(handle_, &dcb)) {
         return LastFailure(kSetStateFailed);
     }
-    return Status::Ok();
+    return {};
 }
 
-Status ComBackend::UseNoWaitTimeouts() {
+Result<void> ComBackend::UseNoWaitTimeouts() {
     if (noWaitSet_) {
-        return Status::Ok();
+        return {};
     }
     // A read returns at once with what is there; a write has no time-out of its own.
     COMMTIMEOUTS noWait{MAXDWORD, 0, 0, 0, 0};
@@ -168,40 +187,39 @@ Status ComBackend::UseNoWaitTimeouts() {
         return LastFailure(kTimeoutsFailed);
     }
     noWaitSet_ = true;
-    return Status::Ok();
+    return {};
 }
 
-Status ComBackend::Queued(uint32_t& count) {
+Result<uint32_t> ComBackend::Queued() {
     DWORD errors = 0;
     COMSTAT stat{};
     if (!ClearCommError(handle_, &errors, &stat)) {
         return LastFailure(kClearErrorFailed);
     }
-    count = stat.cbInQue;
-    return Status::Ok();
+    return static_cast<uint32_t>(stat.cbInQue);
 }
 
-Transfer ComBackend::TryRead(std::span<uint8_t> into) {
+Result<uint32_t> ComBackend::TryRead(std::span<uint8_t> into) {
     // Only what has come in is asked for. Such a read ends at once everywhere; Wine keeps a
     // read of an empty queue pending whatever the time-outs say.
-    uint32_t queued = 0;
-    if (Status s = Queued(queued); !s.ok()) {
-        return {0, s};
+    const Result<uint32_t> queued = Queued();
+    if (!queued) {
+        return queued;
     }
-    const DWORD count = std::min(Clamped(into.size()), DWORD{queued});
+    const DWORD count = std::min(Clamped(into.size()), DWORD{*queued});
     if (count == 0) {
-        return {};
+        return 0u;
     }
-    if (Status s = UseNoWaitTimeouts(); !s.ok()) {
-        return {0, s};
+    if (Result<void> s = UseNoWaitTimeouts(); !s) {
+        return s.error();
     }
     OVERLAPPED& record = io_->read.Fresh();
     DWORD got = 0;
     if (ReadFile(handle_, into.data(), count, &got, &record)) {
-        return {got, {}};
+        return static_cast<uint32_t>(got);
     }
     if (GetLastError() != ERROR_IO_PENDING) {
-        return {0, LastFailure(kReadFailed)};
+        return LastFailure(kReadFailed);
     }
     bool ended = false;
     if (WaitForSingleObject(record.hEvent, kSliceMs) != WAIT_OBJECT_0 && !Done(record)) {
@@ -209,44 +227,44 @@ Transfer ComBackend::TryRead(std::span<uint8_t> into) {
     }
     if (!GetOverlappedResult(handle_, &record, &got, TRUE) &&
         !(ended && GetLastError() == ERROR_OPERATION_ABORTED)) {
-        return {0, LastFailure(kReadFailed)};
+        return LastFailure(kReadFailed);
     }
-    return {got, {}};
+    return static_cast<uint32_t>(got);
 }
 
-Status ComBackend::ReapWrite() {
+Result<void> ComBackend::ReapWrite() {
     io_->writing = false;
     DWORD sent = 0;
     if (!GetOverlappedResult(handle_, &io_->write.overlapped, &sent, FALSE)) {
         return LastFailure(kWriteFailed);
     }
-    return Status::Ok();
+    return {};
 }
 
-Transfer ComBackend::TryWrite(std::span<const uint8_t> bytes) {
+Result<uint32_t> ComBackend::TryWrite(std::span<const uint8_t> bytes) {
     if (io_->writing) {
         if (!Done(io_->write.overlapped)) {
-            return {};  // the last write is still going out
+            return 0u;  // the last write is still going out
         }
-        if (Status s = ReapWrite(); !s.ok()) {
-            return {0, s};
+        if (Result<void> s = ReapWrite(); !s) {
+            return s.error();
         }
     }
-    if (Status s = UseNoWaitTimeouts(); !s.ok()) {
-        return {0, s};
+    if (Result<void> s = UseNoWaitTimeouts(); !s) {
+        return s.error();
     }
     const DWORD count = Clamped(bytes.size());
     io_->outbox.assign(bytes.begin(), bytes.begin() + count);
     OVERLAPPED& record = io_->write.Fresh();
     DWORD sent = 0;
     if (WriteFile(handle_, io_->outbox.data(), count, &sent, &record)) {
-        return {sent, {}};
+        return static_cast<uint32_t>(sent);
     }
     if (GetLastError() != ERROR_IO_PENDING) {
-        return {0, LastFailure(kWriteFailed)};
+        return LastFailure(kWriteFailed);
     }
     io_->writing = true;  // the driver has the bytes; the next write or a Close waits for them
-    return {count, {}};
+    return static_cast<uint32_t>(count);
 }
 
 void ComBackend::Settle() {
@@ -268,66 +286,75 @@ void ComBackend::Settle() {
     io_->writing = false;
 }
 
-Readiness ComBackend::WaitReady(Direction direction, int64_t leftMs) {
+Result<Readiness> ComBackend::WaitReady(Direction direction, int64_t leftMs) {
     const DWORD ms = SliceMs(leftMs);
-    Readiness r{true, false, {}};
+    Result<Readiness> r = Readiness{true, false};
     if (direction == Direction::Read) {
         r = WaitReadable(ms);
     } else if (io_->writing && !Done(io_->write.overlapped)) {
-        r.ready = WaitForSingleObject(io_->write.overlapped.hEvent, ms) == WAIT_OBJECT_0;
+        r = Readiness{WaitForSingleObject(io_->write.overlapped.hEvent, ms) == WAIT_OBJECT_0,
+                      false};
     }
     RunIdleHookIfDue();
     return r;
 }
 
-Readiness ComBackend::WaitReadable(uint32_t ms) {
+Result<Readiness> ComBackend::WaitReadable(uint32_t ms) {
     const auto end = WaitClock::now() + std::chrono::milliseconds(ms);
-    uint32_t queued = 0;
-    if (Status s = Queued(queued); !s.ok() || queued > 0) {
-        return {s.ok(), false, s};
+    Result<uint32_t> queued = Queued();
+    if (!queued) {
+        return queued.error();
+    }
+    if (*queued > 0) {
+        return Readiness{true, false};
     }
     if (eventsWork_ && ms > 0) {
-        bool ready = false;
-        if (Status s = WaitForData(ms, ready); !s.ok() || ready || eventsWork_) {
-            return {ready, false, s};
+        const Result<bool> ready = WaitForData(ms);
+        if (!ready) {
+            return ready.error();
+        }
+        if (*ready || eventsWork_) {
+            return Readiness{*ready, false};
         }
     }
     // No event tells of received data here: the queue is looked at every millisecond.
     while (WaitClock::now() < end) {
         Sleep(1);
-        if (Status s = Queued(queued); !s.ok() || queued > 0) {
-            return {s.ok(), false, s};
+        queued = Queued();
+        if (!queued) {
+            return queued.error();
+        }
+        if (*queued > 0) {
+            return Readiness{true, false};
         }
     }
-    return {false, false, {}};
+    return Readiness{false, false};
 }
 
-Status ComBackend::WaitForData(uint32_t ms, bool& ready) {
+Result<bool> ComBackend::WaitForData(uint32_t ms) {
     if (!maskSet_) {
         if (!SetCommMask(handle_, EV_RXCHAR)) {
             eventsWork_ = false;
-            return Status::Ok();
+            return false;
         }
         maskSet_ = true;
     }
     OVERLAPPED& record = io_->wait.Fresh();
     io_->events = 0;
     if (WaitCommEvent(handle_, &io_->events, &record)) {
-        ready = (io_->events & EV_RXCHAR) != 0;
         eventsWork_ = io_->events != 0;
-        return Status::Ok();
+        return (io_->events & EV_RXCHAR) != 0;
     }
     if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
         if (DeviceGone(error)) {
             return LastFailure(kWaitFailed);
         }
         eventsWork_ = false;
-        return Status::Ok();
+        return false;
     }
     // Bytes that came in before the wait began raise no event of their own.
-    uint32_t queued = 0;
-    const Status looked = Queued(queued);
-    if (looked.ok() && queued == 0) {
+    const Result<uint32_t> queued = Queued();
+    if (queued && *queued == 0) {
         (void)WaitForSingleObject(record.hEvent, ms);
     }
     const bool endedBySelf = Done(record);
@@ -340,21 +367,21 @@ Status ComBackend::WaitForData(uint32_t ms, bool& ready) {
     }
     DWORD unused = 0;
     const bool completed = GetOverlappedResult(handle_, &record, &unused, TRUE) != FALSE;
-    if (!looked.ok()) {
-        return looked;
+    if (!queued) {
+        return queued.error();
     }
-    ready = queued > 0 || (endedBySelf && (io_->events & EV_RXCHAR) != 0);
+    const bool ready = *queued > 0 || (endedBySelf && (io_->events & EV_RXCHAR) != 0);
     if (endedBySelf && !ready && (!completed || io_->events == 0)) {
         eventsWork_ = false;  // the driver ends waits without an event: poll
     }
-    return Status::Ok();
+    return ready;
 }
 
-Status ComBackend::DiscardInput() {
+Result<void> ComBackend::DiscardInput() {
     if (!PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR)) {
         return LastFailure(kPurgeFailed);
     }
-    return Status::Ok();
+    return {};
 }
 
 }  // namespace win32

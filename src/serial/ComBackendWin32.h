@@ -26,40 +26,41 @@ inline constexpr int kSliceMs = 20;
 // ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE, ERROR_DEV_NOT_EXIST, ERROR_NOT_READY.
 [[nodiscard]] bool DeviceGone(uint32_t error);
 
-// The failure of `call` with the error code GetLastError gives.
-[[nodiscard]] Status LastFailure(const char* call);
+// The failure of `call` with the error code GetLastError gives: Gone when it means that the
+// device went away.
+[[nodiscard]] Error LastFailure(const char* call);
 
 class ComBackend final : public SerialBackend {
   public:
     ComBackend();
     ~ComBackend() override;
     [[nodiscard]] PortForm Form() const override { return PortForm::Device; }
-    [[nodiscard]] Status Open(const ComPort& port) override;
-    [[nodiscard]] Status SetLine(const LineSettings& line) override;
-    int Close() override;
+    [[nodiscard]] Result<void> Open(const ComPort& port) override;
+    [[nodiscard]] Result<void> SetLine(const LineSettings& line) override;
+    [[nodiscard]] Result<void> Close() override;
     [[nodiscard]] bool IsOpen() const override;
-    [[nodiscard]] Transfer TryRead(std::span<uint8_t> into) override;
-    [[nodiscard]] Transfer TryWrite(std::span<const uint8_t> bytes) override;
-    [[nodiscard]] Readiness WaitReady(Direction direction, int64_t leftMs) override;
-    [[nodiscard]] Status DiscardInput() override;
+    [[nodiscard]] Result<uint32_t> TryRead(std::span<uint8_t> into) override;
+    [[nodiscard]] Result<uint32_t> TryWrite(std::span<const uint8_t> bytes) override;
+    [[nodiscard]] Result<Readiness> WaitReady(Direction direction, int64_t leftMs) override;
+    [[nodiscard]] Result<void> DiscardInput() override;
 
   private:
     struct Io;  // the records and events of the backend's own overlapped operations
 
     // Puts "return at once" on the handle's reads (once per handle).
-    [[nodiscard]] Status UseNoWaitTimeouts();
+    [[nodiscard]] Result<void> UseNoWaitTimeouts();
     // The bytes waiting in the input queue (ClearCommError).
-    [[nodiscard]] Status Queued(uint32_t& count);
+    [[nodiscard]] Result<uint32_t> Queued();
     // Waits up to `ms` for received data: with WaitCommEvent, then by polling the queue.
-    [[nodiscard]] Readiness WaitReadable(uint32_t ms);
-    // One WaitCommEvent for received data, ended after `ms`; stops using events for this handle
-    // when the wait ends by itself without one.
-    [[nodiscard]] Status WaitForData(uint32_t ms, bool& ready);
+    [[nodiscard]] Result<Readiness> WaitReadable(uint32_t ms);
+    // One WaitCommEvent for received data, ended after `ms`: whether data came. Stops using
+    // events for this handle when the wait ends by itself without one.
+    [[nodiscard]] Result<bool> WaitForData(uint32_t ms);
     // Lets a write still in progress finish (at most a bound, then aborts it); before the
     // handle is closed.
     void Settle();
     // The outcome of a background write that has finished.
-    [[nodiscard]] Status ReapWrite();
+    [[nodiscard]] Result<void> ReapWrite();
 
     void* handle_;  // HANDLE
     std::unique_ptr<Io> io_;

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -27,6 +28,14 @@ constexpr const char* kPollFailed = "Failed in call to ppoll\n";
 bool ConnectionLost(int error) {
     return error == ECONNRESET || error == EPIPE || error == ECONNABORTED || error == ETIMEDOUT ||
            error == ENETUNREACH || error == EHOSTUNREACH || error == ENETDOWN || error == ENOTCONN;
+}
+
+// A failed call on the connection: Gone when the connection is lost.
+Error Failed(const char* call, int error) {
+    return {.kind = ConnectionLost(error) ? ErrorKind::Gone : ErrorKind::Failed,
+            .domain = ErrorDomain::Errno,
+            .code = error,
+            .call = call};
 }
 
 struct AddrInfoFree {
@@ -72,7 +81,7 @@ void NetSocket::Close(int lingerMs) {
     ::close(fd);
 }
 
-Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs) {
+Result<void> NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs) {
     Close();
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -84,12 +93,18 @@ Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs)
     const int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     const std::unique_ptr<addrinfo, AddrInfoFree> list(found);
     if (gai != 0) {
-        const int error = gai == EAI_SYSTEM ? errno : EHOSTUNREACH;
-        const std::string why =
-            gai == EAI_NONAME || gai == EAI_NODATA || gai == EAI_FAIL
-                ? "the host name \"" + host + "\" is not known"
-                : "the host name \"" + host + "\" could not be looked up: " + ::gai_strerror(gai);
-        return Status::Failed(kOpenFailed, error, false, why);
+        const bool unknown = gai == EAI_NONAME || gai == EAI_NODATA || gai == EAI_FAIL;
+        const bool system = gai == EAI_SYSTEM;
+        const int code = system ? errno : gai;
+        return Error{
+            .kind = unknown ? ErrorKind::NoDevice : ErrorKind::OpenFailed,
+            .domain = system ? ErrorDomain::Errno : ErrorDomain::AddrInfo,
+            .code = code,
+            .call = kOpenFailed,
+            .detail = unknown ? "the host name \"" + host + "\" is not known"
+                              : "the host name \"" + host + "\" could not be looked up: " +
+                                    SystemErrorText(
+                                        system ? ErrorDomain::Errno : ErrorDomain::AddrInfo, code)};
     }
     int lastError = ECONNREFUSED;
     for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
@@ -123,7 +138,7 @@ Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs)
         }
         if (error == 0) {
             handle_ = fd;
-            return Status::Ok();
+            return {};
         }
         ::close(fd);
         lastError = error;
@@ -134,10 +149,10 @@ Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs)
     const ConnectEnd end = lastError == ECONNREFUSED ? ConnectEnd::Refused
                            : lastError == ETIMEDOUT  ? ConnectEnd::TimedOut
                                                      : ConnectEnd::Other;
-    return ConnectFailure(host, port, end, lastError, timeoutMs);
+    return ConnectFailure(host, port, end, ErrorDomain::Errno, lastError, timeoutMs);
 }
 
-Transfer NetSocket::Receive(std::span<uint8_t> into) {
+Result<uint32_t> NetSocket::Receive(std::span<uint8_t> into) {
     const ssize_t n = ::recv(static_cast<int>(handle_), into.data(), into.size(), 0);
 #ifdef TCP_QUICKACK
     // Acknowledge at once: a server that leaves Nagle on holds its next small reply until our
@@ -146,38 +161,38 @@ Transfer NetSocket::Receive(std::span<uint8_t> into) {
     (void)::setsockopt(static_cast<int>(handle_), IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
 #endif
     if (n > 0) {
-        return {static_cast<uint32_t>(n), {}};
+        return static_cast<uint32_t>(n);
     }
     if (n == 0) {
-        return {0,
-                Status::Failed(kReadFailed, ECONNRESET, true, "the server closed the connection")};
+        return Error{.kind = ErrorKind::Gone,
+                     .domain = ErrorDomain::Errno,
+                     .code = ECONNRESET,
+                     .call = kReadFailed,
+                     .detail = "the server closed the connection"};
     }
     if (posix::WouldBlock(errno)) {
-        return {};
+        return 0u;
     }
-    return {0, Status::Failed(kReadFailed, errno, ConnectionLost(errno))};
+    return Failed(kReadFailed, errno);
 }
 
-Transfer NetSocket::Send(std::span<const uint8_t> bytes) {
+Result<uint32_t> NetSocket::Send(std::span<const uint8_t> bytes) {
     // MSG_NOSIGNAL: a connection the server closed fails with EPIPE, it never raises SIGPIPE.
     const ssize_t n = ::send(static_cast<int>(handle_), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n > 0) {
-        return {static_cast<uint32_t>(n), {}};
-    }
     if (n < 0 && !posix::WouldBlock(errno)) {
-        return {0, Status::Failed(kWriteFailed, errno, ConnectionLost(errno))};
+        return Failed(kWriteFailed, errno);
     }
-    return {};
+    return static_cast<uint32_t>(std::max<ssize_t>(n, 0));
 }
 
-Readiness NetSocket::Wait(Direction direction, int64_t leftMs) {
+Result<Readiness> NetSocket::Wait(Direction direction, int64_t leftMs) {
     const short want = direction == Direction::Read ? POLLIN : POLLOUT;
     const int events = posix::PollSlice(static_cast<int>(handle_), want, leftMs);
     if (events < 0) {
-        return {false, false, Status::Failed(kPollFailed, errno)};
+        return Error{.domain = ErrorDomain::Errno, .code = errno, .call = kPollFailed};
     }
     // A hang-up is seen by the next Receive as the end of the connection.
-    return {(events & (want | posix::kHangupEvents)) != 0, false, {}};
+    return Readiness{(events & (want | posix::kHangupEvents)) != 0, false};
 }
 
 }  // namespace kestrow::detail

@@ -1,4 +1,4 @@
-// NetSocket over Winsock 2. Errors are WSA codes, worded by ErrorText.
+// NetSocket over Winsock 2. Errors are WSA codes.
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
@@ -13,7 +13,6 @@
 #include <string>
 #include <utility>
 
-#include "base/SystemError.h"
 #include "serial/NetSocket.h"
 #include "serial/SerialHooks.h"
 
@@ -60,6 +59,14 @@ bool ConnectionLost(int error) {
     return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENETRESET ||
            error == WSAESHUTDOWN || error == WSAETIMEDOUT || error == WSAENETUNREACH ||
            error == WSAEHOSTUNREACH || error == WSAENETDOWN || error == WSAENOTCONN;
+}
+
+// A failed call on the connection: Gone when the connection is lost.
+Error Failed(const char* call, int error) {
+    return {.kind = ConnectionLost(error) ? ErrorKind::Gone : ErrorKind::Failed,
+            .domain = ErrorDomain::Winsock,
+            .code = error,
+            .call = call};
 }
 
 struct AddrInfoFree {
@@ -156,10 +163,13 @@ void NetSocket::Close(int lingerMs) {
     closesocket(s);
 }
 
-Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs) {
+Result<void> NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs) {
     Close();
     if (const int error = StartWinsock(); error != 0) {
-        return Status::Failed(kStartFailed, error);
+        return Error{.kind = ErrorKind::OpenFailed,
+                     .domain = ErrorDomain::Winsock,
+                     .code = error,
+                     .call = kStartFailed};
     }
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -173,11 +183,14 @@ Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs)
     const int gai = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     const std::unique_ptr<addrinfo, AddrInfoFree> list(found);
     if (gai != 0) {
-        const std::string why =
-            gai == WSAHOST_NOT_FOUND || gai == WSANO_DATA || gai == WSANO_RECOVERY
-                ? "the host name \"" + host + "\" is not known"
-                : "the host name \"" + host + "\" could not be looked up: " + SystemErrorText(gai);
-        return Status::Failed(kOpenFailed, gai, false, why);
+        const bool unknown = gai == WSAHOST_NOT_FOUND || gai == WSANO_DATA || gai == WSANO_RECOVERY;
+        return Error{.kind = unknown ? ErrorKind::NoDevice : ErrorKind::OpenFailed,
+                     .domain = ErrorDomain::AddrInfo,
+                     .code = gai,
+                     .call = kOpenFailed,
+                     .detail = unknown ? "the host name \"" + host + "\" is not known"
+                                       : "the host name \"" + host + "\" could not be looked up: " +
+                                             SystemErrorText(ErrorDomain::AddrInfo, gai)};
     }
     int lastError = WSAECONNREFUSED;
     for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
@@ -218,7 +231,7 @@ Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs)
         }
         if (error == 0) {
             handle_ = static_cast<intptr_t>(s);
-            return Status::Ok();
+            return {};
         }
         closesocket(s);
         lastError = error;
@@ -229,49 +242,52 @@ Status NetSocket::Connect(const std::string& host, uint16_t port, int timeoutMs)
     const ConnectEnd end = lastError == WSAECONNREFUSED ? ConnectEnd::Refused
                            : lastError == WSAETIMEDOUT  ? ConnectEnd::TimedOut
                                                         : ConnectEnd::Other;
-    return ConnectFailure(host, port, end, lastError, timeoutMs);
+    return ConnectFailure(host, port, end, ErrorDomain::Winsock, lastError, timeoutMs);
 }
 
-Transfer NetSocket::Receive(std::span<uint8_t> into) {
+Result<uint32_t> NetSocket::Receive(std::span<uint8_t> into) {
     const int n =
         recv(AsSocket(handle_), reinterpret_cast<char*>(into.data()), Clamped(into.size()), 0);
     if (n > 0) {
-        return {static_cast<uint32_t>(n), {}};
+        return static_cast<uint32_t>(n);
     }
     if (n == 0) {
-        return {0, Status::Failed(kReadFailed, WSAECONNRESET, true,
-                                  "the server closed the connection")};
+        return Error{.kind = ErrorKind::Gone,
+                     .domain = ErrorDomain::Winsock,
+                     .code = WSAECONNRESET,
+                     .call = kReadFailed,
+                     .detail = "the server closed the connection"};
     }
     const int error = WSAGetLastError();
     if (error == WSAEWOULDBLOCK || error == WSAEINTR) {
-        return {};
+        return 0u;
     }
-    return {0, Status::Failed(kReadFailed, error, ConnectionLost(error))};
+    return Failed(kReadFailed, error);
 }
 
-Transfer NetSocket::Send(std::span<const uint8_t> bytes) {
+Result<uint32_t> NetSocket::Send(std::span<const uint8_t> bytes) {
     if (bytes.empty()) {
-        return {};
+        return 0u;
     }
     const int n = send(AsSocket(handle_), reinterpret_cast<const char*>(bytes.data()),
                        Clamped(bytes.size()), 0);
     if (n > 0) {
-        return {static_cast<uint32_t>(n), {}};
+        return static_cast<uint32_t>(n);
     }
     const int error = n < 0 ? WSAGetLastError() : 0;
     if (n == 0 || error == WSAEWOULDBLOCK || error == WSAEINTR) {
-        return {};
+        return 0u;
     }
-    return {0, Status::Failed(kWriteFailed, error, ConnectionLost(error))};
+    return Failed(kWriteFailed, error);
 }
 
-Readiness NetSocket::Wait(Direction direction, int64_t leftMs) {
+Result<Readiness> NetSocket::Wait(Direction direction, int64_t leftMs) {
     const Seen seen = SelectSlice(AsSocket(handle_), direction, leftMs);
     if (seen.error != 0) {
-        return {false, false, Status::Failed(kSelectFailed, seen.error)};
+        return Error{.domain = ErrorDomain::Winsock, .code = seen.error, .call = kSelectFailed};
     }
     // A closed or reset connection shows as readable; the next Receive finds out which.
-    return {seen.ready || seen.failed, false, {}};
+    return Readiness{seen.ready || seen.failed, false};
 }
 
 }  // namespace kestrow::detail

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <string_view>
 
-#include "base/SystemError.h"
 #include "serial/SerialHooks.h"
 
 namespace kestrow::detail {
@@ -19,15 +18,22 @@ using Clock = std::chrono::steady_clock;
 struct KnownText {
     std::string_view text;  // up to the end of the line, or the fixed start of a longer line
     bool openEnded;         // the reason follows, up to CR LF
-    int error;
+    ErrorKind kind;
     std::string_view why;
 };
 constexpr std::array<KnownText, 3> kServerTexts{{
-    {"Port already in use\r\n", false, EBUSY, "the port is in use: another client holds it"},
-    {"Port's device already in use\r\n", false, EBUSY,
+    {"Port already in use\r\n", false, ErrorKind::Busy,
+     "the port is in use: another client holds it"},
+    {"Port's device already in use\r\n", false, ErrorKind::Busy,
      "the port is in use: another client holds its device"},
-    {"Device open failure: ", true, ENODEV, "the server cannot open its serial device: "},
+    {"Device open failure: ", true, ErrorKind::NoDevice,
+     "the server cannot open its serial device: "},
 }};
+
+// A failure of the server's making, found by this backend: no system call failed.
+Error ServerFailure(ErrorKind kind, std::string why) {
+    return {.kind = kind, .call = kOpenFailed, .detail = std::move(why)};
+}
 constexpr size_t kLongestServerLine = 256;
 
 int64_t MsLeft(Clock::time_point deadline) {
@@ -38,26 +44,30 @@ const char* kPurgeFailed = "Failed in call to PurgeComm\n";
 
 }  // namespace
 
-Status ConnectFailure(const std::string& host, uint16_t port, ConnectEnd end, int error,
-                      int timeoutMs) {
+Error ConnectFailure(const std::string& host, uint16_t port, ConnectEnd end, ErrorDomain domain,
+                     int error, int timeoutMs) {
     const std::string where = (host.find(':') != std::string::npos ? "[" + host + "]" : host) +
                               " port " + std::to_string(port);
-    std::string why;
+    Error failure{.domain = domain, .code = error, .call = kOpenFailed};
     switch (end) {
         case ConnectEnd::Refused:
-            why = "connection refused: nothing listens on " + where;
+            failure.kind = ErrorKind::Refused;
+            failure.detail = "connection refused: nothing listens on " + where;
             break;
         case ConnectEnd::TimedOut:
-            why = "no answer from " + where + " within " + std::to_string(timeoutMs / 1000) + " s";
+            failure.kind = ErrorKind::TimedOut;
+            failure.detail =
+                "no answer from " + where + " within " + std::to_string(timeoutMs / 1000) + " s";
             break;
         case ConnectEnd::Other:
-            why = where + ": " + SystemErrorText(error);
+            failure.kind = ErrorKind::OpenFailed;
+            failure.detail = where + ": " + SystemErrorText(domain, error);
             break;
     }
-    return Status::Failed(kOpenFailed, error, false, why);
+    return failure;
 }
 
-ServerText MatchServerText(std::span<const uint8_t> bytes, Status* status) {
+ServerText MatchServerText(std::span<const uint8_t> bytes, Error* refusal) {
     const std::string_view got(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     for (const KnownText& known : kServerTexts) {
         const size_t common = std::min(got.size(), known.text.size());
@@ -68,8 +78,8 @@ ServerText MatchServerText(std::span<const uint8_t> bytes, Status* status) {
             return ServerText::Partial;
         }
         if (!known.openEnded) {
-            if (status != nullptr) {
-                *status = Status::Failed(kOpenFailed, known.error, false, std::string(known.why));
+            if (refusal != nullptr) {
+                *refusal = ServerFailure(known.kind, std::string(known.why));
             }
             return ServerText::Complete;
         }
@@ -77,39 +87,40 @@ ServerText MatchServerText(std::span<const uint8_t> bytes, Status* status) {
         if (end == std::string_view::npos) {
             return got.size() < kLongestServerLine ? ServerText::Partial : ServerText::None;
         }
-        if (status != nullptr) {
+        if (refusal != nullptr) {
             std::string reason(got.substr(known.text.size(), end - known.text.size()));
             for (char& c : reason) {
                 c = (c >= 0x20 && c < 0x7F) ? c : '?';  // the server's words, shown safely
             }
-            *status =
-                Status::Failed(kOpenFailed, known.error, false, std::string(known.why) + reason);
+            *refusal = ServerFailure(known.kind, std::string(known.why) + reason);
         }
         return ServerText::Complete;
     }
     return ServerText::None;
 }
 
-Status NetworkBackend::Refuse(Status status) {
+Error NetworkBackend::Refuse(Error error) {
     socket_.Close();
-    status.failedCall = kOpenFailed;
-    status.gone = false;
-    return status;
+    error.call = kOpenFailed;
+    if (!error.NotOpened()) {
+        error.kind = ErrorKind::OpenFailed;  // the connection ended before the line was set
+    }
+    return error;
 }
 
-Status NetworkBackend::Open(const ComPort& port) {
+Result<void> NetworkBackend::Open(const ComPort& port) {
     url_ = port.path;
     session_ = telnet::Session{};
     inbox_.clear();
     inboxStart_ = 0;
     outbox_.clear();
     screening_ = true;
-    lost_ = Status::Ok();
+    lost_.reset();
     line_ = LineSettings{};
     const auto started = Clock::now();
     unansweredBytes_ = 0;
-    if (Status s = socket_.Connect(port.host, port.tcpPort, kConnectTimeoutMs); !s.ok()) {
-        return Refuse(std::move(s));
+    if (Result<void> s = socket_.Connect(port.host, port.tcpPort, kConnectTimeoutMs); !s) {
+        return Refuse(s.error());
     }
     connectTime_ = Clock::now() - started;
     if (form_ == PortForm::Socket) {
@@ -119,42 +130,45 @@ Status NetworkBackend::Open(const ComPort& port) {
         const auto settle = std::clamp<Clock::duration>(
             4 * connectTime_, std::chrono::milliseconds(2), std::chrono::milliseconds(100));
         const auto until = Clock::now() + settle;
-        while (Clock::now() < until && inbox_.empty() && lost_.ok()) {
+        while (Clock::now() < until && inbox_.empty() && !lost_) {
             (void)socket_.Wait(Direction::Read, MsLeft(until));
-            if (Status s = Pump(); !s.ok()) {
-                return Refuse(std::move(s));
+            if (Result<void> s = Pump(); !s) {
+                return Refuse(s.error());
             }
         }
-        if (Status s = CheckServerText(); !s.ok()) {
-            return Refuse(std::move(s));
+        if (Result<void> s = CheckServerText(); !s) {
+            return Refuse(s.error());
         }
-        return lost_.ok() || inboxStart_ < inbox_.size() ? Status::Ok() : Refuse(lost_);
+        if (lost_ && inboxStart_ >= inbox_.size()) {
+            return Refuse(*lost_);
+        }
+        return {};
     }
     const std::vector<uint8_t> greeting = session_.Greeting();
-    if (Status s = SendAll(greeting); !s.ok()) {
-        return Refuse(std::move(s));
+    if (Result<void> s = SendAll(greeting); !s) {
+        return Refuse(s.error());
     }
     const auto agreed = [this] {
         const telnet::OptionState binary = session_.Option(telnet::kOptionBinary);
         return (binary.local && binary.remote && session_.Option(telnet::kOptionComPort).local) ||
                session_.ComPortRefused();
     };
-    if (Status s = AwaitServer(agreed,
-                               "its answer to the Telnet negotiation (BINARY and "
-                               "COM-PORT-OPTION)");
-        !s.ok()) {
-        return Refuse(std::move(s));
+    if (Result<void> s = AwaitServer(agreed,
+                                     "its answer to the Telnet negotiation (BINARY and "
+                                     "COM-PORT-OPTION)");
+        !s) {
+        return Refuse(s.error());
     }
     if (session_.ComPortRefused()) {
-        return Refuse(Status::Failed(kOpenFailed, EPROTO, false,
-                                     "the server refuses RFC 2217 (COM-PORT-OPTION): its port "
-                                     "takes no line settings; use socket:// for a raw TCP port"));
+        return Refuse(ServerFailure(ErrorKind::Refused,
+                                    "the server refuses RFC 2217 (COM-PORT-OPTION): its port "
+                                    "takes no line settings; use socket:// for a raw TCP port"));
     }
-    return Status::Ok();
+    return {};
 }
 
 void NetworkBackend::LetWritesReachTheLine() {
-    if (unansweredBytes_ == 0 || !socket_.IsOpen() || !lost_.ok()) {
+    if (unansweredBytes_ == 0 || !socket_.IsOpen() || lost_) {
         return;
     }
     if (form_ == PortForm::Rfc2217) {
@@ -185,144 +199,148 @@ void NetworkBackend::LetWritesReachTheLine() {
     unansweredBytes_ = 0;
 }
 
-int NetworkBackend::Close() {
+Result<void> NetworkBackend::Close() {
     LetWritesReachTheLine();
     socket_.Close(kCloseLingerMs);
     inbox_.clear();
     inboxStart_ = 0;
     outbox_.clear();
-    return 0;
+    return {};
 }
 
-Status NetworkBackend::Pump() {
-    if (!lost_.ok() || !socket_.IsOpen()) {
-        return Status::Ok();
+Result<void> NetworkBackend::Pump() {
+    if (lost_ || !socket_.IsOpen()) {
+        return {};
     }
     std::array<uint8_t, 4096> raw{};
     std::vector<uint8_t> replies;
     for (;;) {
-        const Transfer t = socket_.Receive(raw);
-        if (!t.status.ok()) {
-            lost_ = t.status;
+        const Result<uint32_t> t = socket_.Receive(raw);
+        if (!t) {
+            lost_ = t.error();
             break;
         }
-        if (t.count == 0) {
+        if (*t == 0) {
             break;
         }
-        const std::span<const uint8_t> got(raw.data(), t.count);
+        const std::span<const uint8_t> got(raw.data(), *t);
         if (form_ == PortForm::Rfc2217) {
             session_.Receive(got, inbox_, replies);
         } else {
             inbox_.insert(inbox_.end(), got.begin(), got.end());
         }
-        if (t.count < raw.size()) {
+        if (*t < raw.size()) {
             break;
         }
     }
     if (!replies.empty()) {
-        if (Status s = Queue(replies); !s.ok()) {
+        if (Result<void> s = Queue(replies); !s) {
             // A server that refused the session and closed: what it said is still to be read.
-            lost_ = std::move(s);
+            lost_ = s.error();
         }
     }
-    return Status::Ok();
+    return {};
 }
 
-Status NetworkBackend::Queue(std::span<const uint8_t> bytes) {
+Result<void> NetworkBackend::Queue(std::span<const uint8_t> bytes) {
     outbox_.insert(outbox_.end(), bytes.begin(), bytes.end());
-    const Transfer t = socket_.Send(outbox_);
-    if (t.status.ok()) {
-        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
+    const Result<uint32_t> t = socket_.Send(outbox_);
+    if (!t) {
+        return t.error();
     }
-    return t.status;
+    outbox_.erase(outbox_.begin(), outbox_.begin() + *t);
+    return {};
 }
 
-Status NetworkBackend::SendAll(std::span<const uint8_t> bytes) {
+Result<void> NetworkBackend::SendAll(std::span<const uint8_t> bytes) {
     outbox_.insert(outbox_.end(), bytes.begin(), bytes.end());
     const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationTimeoutMs);
     while (!outbox_.empty()) {
-        const Transfer t = socket_.Send(outbox_);
-        if (!t.status.ok()) {
-            return t.status;
+        const Result<uint32_t> t = socket_.Send(outbox_);
+        if (!t) {
+            return t.error();
         }
-        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
+        outbox_.erase(outbox_.begin(), outbox_.begin() + *t);
         if (!outbox_.empty()) {
             if (MsLeft(deadline) <= 0) {
-                return Status::Failed(kOpenFailed, ETIMEDOUT, false,
-                                      "the server takes no data (its receive window stays full)");
+                return ServerFailure(ErrorKind::TimedOut,
+                                     "the server takes no data (its receive window stays full)");
             }
-            const Readiness r = socket_.Wait(Direction::Write, MsLeft(deadline));
-            if (!r.status.ok()) {
-                return r.status;
+            const Result<Readiness> r = socket_.Wait(Direction::Write, MsLeft(deadline));
+            if (!r) {
+                return r.error();
             }
         }
     }
-    return Status::Ok();
+    return {};
 }
 
 template <typename Done>
-Status NetworkBackend::AwaitServer(Done done, const std::string& what) {
+Result<void> NetworkBackend::AwaitServer(Done done, const std::string& what) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationTimeoutMs);
     for (;;) {
-        if (Status s = Pump(); !s.ok()) {
+        if (Result<void> s = Pump(); !s) {
             return s;
         }
-        if (Status s = CheckServerText(); !s.ok()) {
+        if (Result<void> s = CheckServerText(); !s) {
             return s;
         }
         if (done()) {
-            return Status::Ok();
+            return {};
         }
-        if (!lost_.ok()) {
-            return lost_;
+        if (lost_) {
+            return *lost_;
         }
         const int64_t left = MsLeft(deadline);
         if (left <= 0) {
-            return Status::Failed(kOpenFailed, ETIMEDOUT, false,
-                                  "the server sent no " + what + " in " +
-                                      std::to_string(kNegotiationTimeoutMs / 1000) +
-                                      " s: is it an RFC 2217 server (ser2net: "
-                                      "\"telnet(rfc2217)\" in the accepter)?");
+            return ServerFailure(ErrorKind::TimedOut,
+                                 "the server sent no " + what + " in " +
+                                     std::to_string(kNegotiationTimeoutMs / 1000) +
+                                     " s: is it an RFC 2217 server (ser2net: "
+                                     "\"telnet(rfc2217)\" in the accepter)?");
         }
-        if (Readiness r = socket_.Wait(Direction::Read, left); !r.status.ok()) {
-            return r.status;
+        if (Result<Readiness> r = socket_.Wait(Direction::Read, left); !r) {
+            return r.error();
         }
     }
 }
 
-Status NetworkBackend::CheckServerText() {
+Result<void> NetworkBackend::CheckServerText() {
     if (!screening_ || inboxStart_ >= inbox_.size()) {
-        return Status::Ok();
+        return {};
     }
-    Status refused;
+    Error refused;
     switch (MatchServerText({inbox_.data() + inboxStart_, inbox_.size() - inboxStart_}, &refused)) {
         case ServerText::Complete:
             return refused;
         case ServerText::Partial:
-            if (!lost_.ok()) {
+            if (lost_) {
                 screening_ = false;  // the connection ended on it: it was data after all
             }
-            return Status::Ok();
+            return {};
         case ServerText::None:
             screening_ = false;
-            return Status::Ok();
+            return {};
     }
-    return Status::Ok();
+    return {};
 }
 
-Transfer NetworkBackend::TryRead(std::span<uint8_t> into) {
-    if (Status s = Pump(); !s.ok()) {
-        return {0, s};
+Result<uint32_t> NetworkBackend::TryRead(std::span<uint8_t> into) {
+    if (Result<void> s = Pump(); !s) {
+        return s.error();
     }
-    if (Status s = CheckServerText(); !s.ok()) {
+    if (Result<void> s = CheckServerText(); !s) {
         socket_.Close();
-        return {0, s};
+        return s.error();
     }
     const size_t waiting = screening_ ? 0 : inbox_.size() - inboxStart_;
     if (waiting == 0) {
         // A connection that ended before any data arrived is lost too, screening or not (a
         // server text that was cut short has turned screening off above).
-        return {0, lost_};
+        if (lost_) {
+            return *lost_;
+        }
+        return 0u;
     }
     const size_t n = std::min(waiting, into.size());
     unansweredBytes_ = 0;  // the box answered what went before
@@ -332,18 +350,18 @@ Transfer NetworkBackend::TryRead(std::span<uint8_t> into) {
         inbox_.clear();
         inboxStart_ = 0;
     }
-    return {static_cast<uint32_t>(n), {}};
+    return static_cast<uint32_t>(n);
 }
 
-Transfer NetworkBackend::TryWrite(std::span<const uint8_t> bytes) {
+Result<uint32_t> NetworkBackend::TryWrite(std::span<const uint8_t> bytes) {
     if (!outbox_.empty()) {
-        const Transfer t = socket_.Send(outbox_);
-        if (!t.status.ok()) {
-            return {0, t.status};
+        const Result<uint32_t> t = socket_.Send(outbox_);
+        if (!t) {
+            return t.error();
         }
-        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
+        outbox_.erase(outbox_.begin(), outbox_.begin() + *t);
         if (!outbox_.empty()) {
-            return {};
+            return 0u;
         }
     }
     std::vector<uint8_t> escaped;
@@ -352,11 +370,13 @@ Transfer NetworkBackend::TryWrite(std::span<const uint8_t> bytes) {
     } else {
         escaped.assign(bytes.begin(), bytes.end());
     }
-    const Transfer t = socket_.Send(escaped);
-    if (!t.status.ok() || t.count == escaped.size()) {
-        const uint32_t sent = t.status.ok() ? static_cast<uint32_t>(bytes.size()) : 0;
-        unansweredBytes_ += sent;
-        return {sent, t.status};
+    const Result<uint32_t> t = socket_.Send(escaped);
+    if (!t) {
+        return t.error();
+    }
+    if (*t == escaped.size()) {
+        unansweredBytes_ += bytes.size();
+        return static_cast<uint32_t>(bytes.size());
     }
     // Cut short: count the source bytes that went out whole. A 0xFF whose doubling was cut
     // in two counts as sent, its second half waits in outbox_.
@@ -364,40 +384,39 @@ Transfer NetworkBackend::TryWrite(std::span<const uint8_t> bytes) {
     size_t at = 0;
     for (const uint8_t b : bytes) {
         const size_t width = (form_ == PortForm::Rfc2217 && b == telnet::kIac) ? 2 : 1;
-        if (at + width <= t.count) {
+        if (at + width <= *t) {
             at += width;
             ++sent;
             continue;
         }
-        if (at < t.count) {
+        if (at < *t) {
             outbox_.push_back(telnet::kIac);
             ++sent;
         }
         break;
     }
     unansweredBytes_ += sent;
-    return {sent, {}};
+    return sent;
 }
 
-Readiness NetworkBackend::WaitReady(Direction direction, int64_t leftMs) {
-    if (direction == Direction::Read &&
-        ((!screening_ && inboxStart_ < inbox_.size()) || !lost_.ok())) {
-        return {true, false, {}};
+Result<Readiness> NetworkBackend::WaitReady(Direction direction, int64_t leftMs) {
+    if (direction == Direction::Read && ((!screening_ && inboxStart_ < inbox_.size()) || lost_)) {
+        return Readiness{true, false};
     }
     if (direction == Direction::Write && outbox_.empty()) {
-        return {true, false, {}};
+        return Readiness{true, false};
     }
     return socket_.Wait(direction, leftMs);
 }
 
-Status NetworkBackend::DiscardInput() {
+Result<void> NetworkBackend::DiscardInput() {
     if (!socket_.IsOpen()) {
-        return Status::Failed(kPurgeFailed, EBADF);
+        return Error{.domain = ErrorDomain::Errno, .code = EBADF, .call = kPurgeFailed};
     }
-    if (Status s = Pump(); !s.ok()) {
+    if (Result<void> s = Pump(); !s) {
         return s;
     }
-    if (Status s = CheckServerText(); !s.ok()) {
+    if (Result<void> s = CheckServerText(); !s) {
         socket_.Close();
         return s;
     }
@@ -410,13 +429,13 @@ Status NetworkBackend::DiscardInput() {
         const std::array<uint8_t, 1> what{telnet::kPurgeReceive};
         return Queue(telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what));
     }
-    return Status::Ok();
+    return {};
 }
 
-Status NetworkBackend::SetLine(const LineSettings& line) {
+Result<void> NetworkBackend::SetLine(const LineSettings& line) {
     if (form_ == PortForm::Socket) {
         line_ = line;  // the server's line is set on the server
-        return Status::Ok();
+        return {};
     }
     const uint8_t parity = line.parity == Parity::None  ? telnet::kParityNone
                            : line.parity == Parity::Odd ? telnet::kParityOdd
@@ -446,24 +465,24 @@ Status NetworkBackend::SetLine(const LineSettings& line) {
         const std::vector<uint8_t> command = telnet::Session::ComPortCommand(s.command, s.value);
         out.insert(out.end(), command.begin(), command.end());
     }
-    if (Status s = SendAll(out); !s.ok()) {
-        return Refuse(std::move(s));
+    if (Result<void> sent = SendAll(out); !sent) {
+        return Refuse(sent.error());
     }
     for (const Setting& s : settings) {
         const auto acked = [&] { return session_.Acknowledged(s.command).has_value(); };
-        if (Status status = AwaitServer(acked, std::string("acknowledgement of ") + s.name);
-            !status.ok()) {
-            return Refuse(std::move(status));
+        if (Result<void> status = AwaitServer(acked, std::string("acknowledgement of ") + s.name);
+            !status) {
+            return Refuse(status.error());
         }
         if (*session_.Acknowledged(s.command) != s.value) {
-            return Refuse(Status::Failed(kOpenFailed, EPROTO, false,
-                                         std::string("the server did not take ") + s.name +
-                                             " as asked (it set another value): the line "
-                                             "cannot run at 115200 8-N-1 there"));
+            return Refuse(
+                ServerFailure(ErrorKind::Refused, std::string("the server did not take ") + s.name +
+                                                      " as asked (it set another value): the line "
+                                                      "cannot run at 115200 8-N-1 there"));
         }
     }
     line_ = line;
-    return Status::Ok();
+    return {};
 }
 
 }  // namespace kestrow::detail

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,44 +31,44 @@ inline constexpr int kCloseLingerMs = 1000;
 inline constexpr int kDrainMarginMs = 20;
 
 // What a server says when it will not give a session, as the first bytes of the connection.
-// Complete: a whole line of a known text came (`status` says busy or cannot open); Partial:
+// Complete: a whole line of a known text came (`refusal` says busy or cannot open); Partial:
 // the bytes so far could still become one; None: they are device data.
 enum class ServerText { None, Partial, Complete };
-[[nodiscard]] ServerText MatchServerText(std::span<const uint8_t> bytes, Status* status);
+[[nodiscard]] ServerText MatchServerText(std::span<const uint8_t> bytes, Error* refusal);
 
 class NetworkBackend final : public SerialBackend {
   public:
     explicit NetworkBackend(PortForm form) : form_(form) {}
     [[nodiscard]] PortForm Form() const override { return form_; }
-    [[nodiscard]] Status Open(const ComPort& port) override;
-    [[nodiscard]] Status SetLine(const LineSettings& line) override;
-    int Close() override;
+    [[nodiscard]] Result<void> Open(const ComPort& port) override;
+    [[nodiscard]] Result<void> SetLine(const LineSettings& line) override;
+    [[nodiscard]] Result<void> Close() override;
     [[nodiscard]] bool IsOpen() const override { return socket_.IsOpen(); }
-    [[nodiscard]] Transfer TryRead(std::span<uint8_t> into) override;
-    [[nodiscard]] Transfer TryWrite(std::span<const uint8_t> bytes) override;
-    [[nodiscard]] Readiness WaitReady(Direction direction, int64_t leftMs) override;
-    [[nodiscard]] Status DiscardInput() override;
+    [[nodiscard]] Result<uint32_t> TryRead(std::span<uint8_t> into) override;
+    [[nodiscard]] Result<uint32_t> TryWrite(std::span<const uint8_t> bytes) override;
+    [[nodiscard]] Result<Readiness> WaitReady(Direction direction, int64_t leftMs) override;
+    [[nodiscard]] Result<void> DiscardInput() override;
 
   private:
     // Takes what the socket has now into inbox_ (through the Telnet session for RFC 2217) and
     // sends the session's answers. A failure when the connection is lost or refused.
-    [[nodiscard]] Status Pump();
+    [[nodiscard]] Result<void> Pump();
     // Adds `bytes` (escaped already) to what waits to be sent and sends what the socket takes
     // now; the rest goes with the next write.
-    [[nodiscard]] Status Queue(std::span<const uint8_t> bytes);
+    [[nodiscard]] Result<void> Queue(std::span<const uint8_t> bytes);
     // Sends all of `bytes` (escaped already), waiting up to the negotiation bound.
-    [[nodiscard]] Status SendAll(std::span<const uint8_t> bytes);
+    [[nodiscard]] Result<void> SendAll(std::span<const uint8_t> bytes);
     // Pumps until `done` or the negotiation bound; a failure naming `what` when it ran out.
     template <typename Done>
-    [[nodiscard]] Status AwaitServer(Done done, const std::string& what);
+    [[nodiscard]] Result<void> AwaitServer(Done done, const std::string& what);
     // A failed open: closes and says why, naming the port as the operator wrote it.
-    [[nodiscard]] Status Refuse(Status status);
+    [[nodiscard]] Error Refuse(Error error);
     // Before the connection ends: waits until the bytes written since the box last answered
     // have reached the serial line (a server flushes its device when its client leaves).
     void LetWritesReachTheLine();
     // The first bytes of a session held back while they could be a server's text; a failure
     // once they are one.
-    [[nodiscard]] Status CheckServerText();
+    [[nodiscard]] Result<void> CheckServerText();
 
     PortForm form_;
     NetSocket socket_;
@@ -75,8 +76,8 @@ class NetworkBackend final : public SerialBackend {
     std::string url_;
     std::vector<uint8_t> inbox_;  // device data received and not yet read
     size_t inboxStart_ = 0;
-    bool screening_ = true;  // no device data handed on yet: a server's text is still possible
-    Status lost_;            // the connection ended; told once inbox_ is empty
+    bool screening_ = true;      // no device data handed on yet: a server's text is still possible
+    std::optional<Error> lost_;  // the connection ended; told once inbox_ is empty
     std::vector<uint8_t> outbox_;  // escaped bytes not yet sent (a write the socket cut short)
     LineSettings line_{};
     uint64_t unansweredBytes_ = 0;  // written since the box last sent anything

@@ -7,28 +7,32 @@
 #include <chrono>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <utility>
 
-#include "base/SystemError.h"
 #include "serial/SerialBackend.h"
 
 namespace kestrow {
 namespace {
 
 using detail::Direction;
-using detail::Status;
-using detail::Transfer;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kReadFailed = "Failed in call to read\n";
 constexpr const char* kWriteFailed = "Failed in call to write\n";
 
-// The error number of a line that hung up, in the system's own numbering.
+// A line that hung up, as the system numbers it.
 #ifdef _WIN32
+constexpr ErrorDomain kLineGoneDomain = ErrorDomain::Win32;
 constexpr int kLineGone = 1167;  // ERROR_DEVICE_NOT_CONNECTED
 #else
+constexpr ErrorDomain kLineGoneDomain = ErrorDomain::Errno;
 constexpr int kLineGone = EIO;
 #endif
+
+Error HungUp(const char* call) {
+    return {.kind = ErrorKind::Gone, .domain = kLineGoneDomain, .code = kLineGone, .call = call};
+}
 
 // How one Read waits: whether bytes already waiting end it at once, and how long it may take.
 struct ReadPlan {
@@ -36,9 +40,9 @@ struct ReadPlan {
     int64_t totalMs = 0;
 };
 
-ReadPlan PlanRead(ReadTimeouts timeouts, uint32_t count) {
+ReadPlan PlanRead(ReadTimeouts timeouts, size_t count) {
     if (timeouts == ReadTimeouts::LongRead) {
-        return {false, 5000 + 300 * int64_t{count}};
+        return {false, 5000 + 300 * static_cast<int64_t>(count)};
     }
     return {true, 1000};
 }
@@ -48,11 +52,11 @@ int64_t MsSince(Clock::time_point t) {
 }
 
 // Reports a failed close with the error number in the text and caption "error" (lower case).
-void ReportCloseFailure(int error) {
+void ReportCloseFailure(const Error& error) {
     std::array<char, 96> text{};
     std::snprintf(text.data(), text.size(), "Failed to close up the comms port, GetLastError:%d\n",
-                  error);
-    ReportSerialFailure({text.data(), "error", SystemErrorText(error)});
+                  error.code);
+    ReportSerialFailure({text.data(), "error", error.Reason(), error});
 }
 
 }  // namespace
@@ -63,66 +67,49 @@ SerialPort::~SerialPort() {
     Close();
 }
 
-bool SerialPort::Check(const Status& status) {
-    if (status.ok()) {
-        return true;
+Error SerialPort::Report(Error error) {
+    error.path = path_;
+    if (gone_) {
+        error.kind = ErrorKind::Gone;  // told once, by the call that found the port gone
+        return error;
     }
-    if (vanished_) {
-        return false;  // told once, by the call that found the device gone
-    }
-    vanished_ = IsOpen() && status.gone;
-    if (status.failedCall == detail::kOpenFailed) {
-        // Also a server that refused the session at the first read, after the connect.
-        openError_ = status.error;
-        openErrorText_ = status.detail;
-    }
-    std::string detail = status.detail;
-    if (detail.empty() && status.error != 0) {
-        detail = SystemErrorText(status.error);
-    }
-    ReportSerialFailure(
-        {status.failedCall, "Error", std::move(detail), status.error, path_, status.gone});
-    return false;
+    gone_ = IsOpen() && error.kind == ErrorKind::Gone;
+    ReportSerialFailure({error.call, "Error", error.Reason(), error});
+    return error;
 }
 
-void SerialPort::Open(const ComPort& port, const LineSettings& line) {
+Result<void> SerialPort::Open(const ComPort& port, const LineSettings& line) {
     if (port.path.empty() && (port.number < 0 || port.number > kMaxComPort)) {
-        return;
+        return Error{.kind = ErrorKind::NoDevice, .detail = "no such port", .path = port.path};
     }
     Close();  // a second Open must not leak the handle it held
     if (backend_->Form() != port.form) {
         backend_ = detail::MakeBackend(port.form);
     }
-    vanished_ = false;
-    openErrorText_.clear();
+    gone_ = false;
     path_ = port.path;
     timeouts_ = ReadTimeouts::OpenDefault;
-    const Status opened = backend_->Open(port);
-    if (!opened.ok()) {
-        openError_ = opened.error;
-        (void)Check(opened);
-        return;
+    if (Result<void> opened = backend_->Open(port); !opened) {
+        return Report(opened.error());
     }
-    openError_ = 0;
-    const Status set = backend_->SetLine(line);
-    if (!set.ok() && !backend_->IsOpen()) {
-        // The transport could not take the line settings and closed (a server that does not
-        // acknowledge them): the open has failed.
-        openError_ = set.error;
-        openErrorText_ = set.detail;
+    if (Result<void> set = backend_->SetLine(line); !set) {
+        const Error reported = Report(set.error());
+        if (!IsOpen()) {
+            // The transport could not take the line settings and closed (a server that does
+            // not acknowledge them): the open has failed.
+            return reported;
+        }
     }
-    (void)Check(set);
-    if (IsOpen()) {
-        (void)backend_->DiscardInput();  // a freshly opened port has no stale input
-    }
+    (void)backend_->DiscardInput();  // a freshly opened port has no stale input
+    return {};
 }
 
 void SerialPort::Close() {
     if (!IsOpen()) {
         return;
     }
-    if (const int error = backend_->Close(); error != 0) {
-        ReportCloseFailure(error);
+    if (Result<void> closed = backend_->Close(); !closed) {
+        ReportCloseFailure(closed.error());
     }
 }
 
@@ -130,20 +117,24 @@ bool SerialPort::IsOpen() const {
     return backend_->IsOpen();
 }
 
-uint32_t SerialPort::Read(void* buffer, uint32_t count) {
-    if (!IsOpen() || count == 0) {
-        return 0;
+Result<uint32_t> SerialPort::Read(std::span<uint8_t> into) {
+    if (!IsOpen() || into.empty()) {
+        return 0u;
     }
-    const ReadPlan plan = PlanRead(timeouts_, count);
-    auto* out = static_cast<uint8_t*>(buffer);
+    const ReadPlan plan = PlanRead(timeouts_, into.size());
     const auto start = Clock::now();
-    uint32_t got = 0;
+    size_t got = 0;
     bool firstTry = true;
     bool hungUp = false;
-    while (got < count) {
-        const Transfer t = backend_->TryRead({out + got, count - got});
-        if (t.count > 0) {
-            got += t.count;
+    std::optional<Error> failure;
+    while (got < into.size()) {
+        const Result<uint32_t> t = backend_->TryRead(into.subspan(got));
+        if (!t) {
+            failure = Report(t.error());
+            break;
+        }
+        if (*t > 0) {
+            got += *t;
             if (firstTry && plan.returnWaiting) {
                 break;  // bytes that were already waiting
             }
@@ -151,72 +142,78 @@ uint32_t SerialPort::Read(void* buffer, uint32_t count) {
             continue;
         }
         firstTry = false;
-        if (!t.status.ok()) {
-            (void)Check(t.status);
-            break;
-        }
         if (hungUp) {
             // The other end is gone and nothing is left to read.
-            (void)Check(Status::Failed(kReadFailed, kLineGone, true));
+            failure = Report(HungUp(kReadFailed));
             break;
         }
         const int64_t left = plan.totalMs - MsSince(start);
         if (left <= 0) {
             break;
         }
-        const detail::Readiness r = backend_->WaitReady(Direction::Read, left);
-        if (!r.status.ok()) {
-            (void)Check(r.status);
+        const Result<detail::Readiness> r = backend_->WaitReady(Direction::Read, left);
+        if (!r) {
+            failure = Report(r.error());
             break;
         }
-        hungUp = r.hangup;  // take what is left, then stop
+        hungUp = r->hangup;  // take what is left, then stop
     }
-    Trace(TraceDirection::Received, buffer, got, count);
-    return got;
+    Trace(TraceDirection::Received, into.first(got), into.size());
+    if (failure) {
+        return *failure;
+    }
+    return static_cast<uint32_t>(got);
 }
 
-uint32_t SerialPort::Write(const void* buffer, uint32_t count) {
-    if (!IsOpen() || count == 0) {
-        return 0;
+Result<uint32_t> SerialPort::Write(std::span<const uint8_t> bytes) {
+    if (!IsOpen() || bytes.empty()) {
+        return 0u;
     }
-    const auto* in = static_cast<const uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        const Transfer t = backend_->TryWrite({in + done, count - done});
-        if (t.count > 0) {
-            done += t.count;
+    size_t done = 0;
+    std::optional<Error> failure;
+    while (done < bytes.size()) {
+        const Result<uint32_t> t = backend_->TryWrite(bytes.subspan(done));
+        if (!t) {
+            failure = Report(t.error());
+            break;
+        }
+        if (*t > 0) {
+            done += *t;
             continue;
         }
-        if (!t.status.ok()) {
-            (void)Check(t.status);
-            break;
-        }
-        const detail::Readiness r =
+        const Result<detail::Readiness> r =
             backend_->WaitReady(Direction::Write, std::numeric_limits<int64_t>::max());
-        if (!r.status.ok()) {
-            (void)Check(r.status);
+        if (!r) {
+            failure = Report(r.error());
             break;
         }
-        if (r.hangup && !r.ready) {
-            (void)Check(Status::Failed(kWriteFailed, kLineGone, true));
+        if (r->hangup && !r->ready) {
+            failure = Report(HungUp(kWriteFailed));
             break;
         }
     }
-    Trace(TraceDirection::Sent, buffer, done, count);
-    return done;
+    Trace(TraceDirection::Sent, bytes.first(done), bytes.size());
+    if (failure) {
+        return *failure;
+    }
+    return static_cast<uint32_t>(done);
 }
 
-void SerialPort::Trace(TraceDirection direction, const void* bytes, uint32_t count,
-                       uint32_t requested) const {
+void SerialPort::Trace(TraceDirection direction, std::span<const uint8_t> bytes,
+                       size_t requested) const {
     if (tracer_) {
-        tracer_(direction, {static_cast<const uint8_t*>(bytes), count}, requested);
+        tracer_(direction, bytes, static_cast<uint32_t>(requested));
     }
 }
 
-void SerialPort::DiscardInput() {
-    if (IsOpen()) {
-        (void)Check(backend_->DiscardInput());
+Result<void> SerialPort::DiscardInput() {
+    if (!IsOpen()) {
+        return {};
     }
+    if (Result<void> dropped = backend_->DiscardInput(); !dropped) {
+        return Report(dropped.error());
+    }
+    return {};
 }
 
 }  // namespace kestrow

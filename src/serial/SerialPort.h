@@ -3,14 +3,16 @@
 // under it (SerialBackend.h): a tty (termios), a Win32 COM handle, or a network connection
 // (RFC 2217 or raw TCP). The time-outs and the reports are this class's own, the same over
 // every transport: every failed call is reported through the reporter of SerialTypes.h with
-// its fixed text and caption; nothing here shows anything.
+// its fixed text and caption, and returned; nothing here shows anything.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 
+#include "base/Result.h"
 #include "ports/PortNaming.h"
 #include "serial/SerialTypes.h"
 
@@ -18,7 +20,6 @@ namespace kestrow {
 
 namespace detail {
 class SerialBackend;
-struct Status;
 }  // namespace detail
 
 class SerialPort {
@@ -29,32 +30,24 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens the device (or connects to the server) of `port`, sets the line and drops stale
-    // input; the read time-outs start as OpenDefault. A port without a device and a number
-    // outside 0..255 leaves the object closed silently; one whose number names no device is
-    // reported as a failed open. Closes a handle already held first. Callers test IsOpen().
-    void Open(const ComPort& port, const LineSettings& line);
-    void Close();
+    // input; the read time-outs start as OpenDefault. Closes a handle already held first. A
+    // port without a device and a number outside 0..255 fails in silence; every other failure
+    // is reported. A line the device does not take is reported too, and the port stays open
+    // unless the transport cannot go on without it (a network server).
+    [[nodiscard]] Result<void> Open(const ComPort& port, const LineSettings& line);
+    void Close();  // a failed close is reported; the port is closed all the same
     [[nodiscard]] bool IsOpen() const;
-    // The system's error number of the last Open that failed, 0 after one that succeeded.
-    [[nodiscard]] int OpenError() const { return openError_; }
-    // Why the last Open failed, in words, where the transport knows more than the error number
-    // (a network port: "connection refused: nothing listens on 127.0.0.1 port 7000"); empty
-    // otherwise.
-    [[nodiscard]] const std::string& OpenErrorText() const { return openErrorText_; }
-    // True once the device went away under the open port (unplugged, switched off: on POSIX
-    // EIO, ENXIO, ENODEV or a hang-up; a network server that closed or reset the connection).
-    // The call that found it reports it; the calls after it
-    // on the same descriptor fail without a report of their own. Kept after Close, cleared by
-    // the next Open, so that a caller can tell a vanished device from a silent box.
-    [[nodiscard]] bool Vanished() const { return vanished_; }
 
-    // Read and write under the read time-outs; they return the number of bytes moved, 0 on a
-    // closed port.
-    [[nodiscard]] uint32_t Read(void* buffer, uint32_t count);
-    uint32_t Write(const void* buffer, uint32_t count);
+    // Read and write under the read time-outs: the number of bytes moved (fewer than asked
+    // when a read ran out of time), 0 on a closed port. A failed call is an Error of kind Gone
+    // when the device or the connection went away under the port (unplugged, switched off, the
+    // server closed it): that call reports it, and the calls after it on the same port fail
+    // without a report of their own.
+    [[nodiscard]] Result<uint32_t> Read(std::span<uint8_t> into);
+    [[nodiscard]] Result<uint32_t> Write(std::span<const uint8_t> bytes);
 
     // Drops everything received and not yet read; nothing on a closed port.
-    void DiscardInput();
+    [[nodiscard]] Result<void> DiscardInput();
 
     void SetReadTimeouts(ReadTimeouts timeouts) { timeouts_ = timeouts; }
     [[nodiscard]] ReadTimeouts GetReadTimeouts() const { return timeouts_; }
@@ -63,19 +56,16 @@ class SerialPort {
     void SetTracer(SerialTracer tracer) { tracer_ = std::move(tracer); }
 
   private:
-    void Trace(TraceDirection direction, const void* bytes, uint32_t count,
-               uint32_t requested) const;
-    // Reports a failed call once: after a report that the device went away, the calls that
-    // follow on the same port fail quietly (see Vanished()). True when `status` is a success.
-    bool Check(const detail::Status& status);
+    void Trace(TraceDirection direction, std::span<const uint8_t> bytes, size_t requested) const;
+    // Reports a failed call, once per port after a report that it went away, and gives it back
+    // with the port's path.
+    [[nodiscard]] Error Report(Error error);
 
     std::unique_ptr<detail::SerialBackend> backend_;
     SerialTracer tracer_;
     std::string path_;  // the device or URL opened, for the reports
     ReadTimeouts timeouts_ = ReadTimeouts::OpenDefault;
-    int openError_ = 0;
-    std::string openErrorText_;
-    bool vanished_ = false;
+    bool gone_ = false;  // the port went away and that was reported
 };
 
 }  // namespace kestrow

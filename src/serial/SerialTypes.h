@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "base/Result.h"
+
 namespace kestrow {
 
 // The line a port is set to. The box speaks 115200 8-N-1 and every exchange asks for that; the
@@ -29,17 +31,14 @@ struct LineSettings {
 // A write waits until every byte went out, or the line failed.
 enum class ReadTimeouts { OpenDefault, LongRead };
 
-// One failed system call of the serial layer: the exact text and caption the operator sees,
-// plus the operating system's reason where one is known. The facts after it are for callers
-// that explain the failure in their own words (kestrowctl): the error number, the device, and
-// whether the device went away under an open port.
+// One failed system call of the serial layer as the operator sees it: the exact text and
+// caption, and the reason in words; and the Error itself, for callers that explain the failure
+// in their own words (the device, whether it was refused for permission, went away, ...).
 struct SerialReport {
     std::string text;
     std::string caption;
     std::string detail;
-    int error = 0;          // the system's error number; 0 when there is none
-    std::string path{};     // the device the call was made on; empty when not known
-    bool vanished = false;  // the device went away: unplugged, switched off
+    Error error{};
 };
 
 using SerialReporter = std::function<void(const SerialReport&)>;

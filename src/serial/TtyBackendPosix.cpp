@@ -20,17 +20,42 @@ namespace kestrow {
 namespace {
 
 using detail::Readiness;
-using detail::Status;
-using detail::Transfer;
+
 constexpr const char* kReadFailed = "Failed in call to read\n";
 constexpr const char* kWriteFailed = "Failed in call to write\n";
 constexpr const char* kPollFailed = "Failed in call to ppoll\n";
 constexpr const char* kGetAttrFailed = "Failed in call to tcgetattr\n";
 constexpr const char* kSetAttrFailed = "Failed in call to tcsetattr\n";
 
-// A failed call with the errno it left; "gone" when the error means the device went away.
-Status Failed(const char* call, int error) {
-    return Status::Failed(call, error, posix::DeviceGone(error));
+// A failed call on the open port with the errno it left: Gone when the error means that the
+// device went away.
+Error Failed(const char* call, int error) {
+    return {.kind = posix::DeviceGone(error) ? ErrorKind::Gone : ErrorKind::Failed,
+            .domain = ErrorDomain::Errno,
+            .code = error,
+            .call = call};
+}
+
+// A device that did not open, by the errno the open left.
+Error NotOpened(int error) {
+    ErrorKind kind = ErrorKind::OpenFailed;
+    switch (error) {
+        case EACCES:
+        case EPERM:
+            kind = ErrorKind::Permission;
+            break;
+        case EBUSY:
+            kind = ErrorKind::Busy;
+            break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            kind = ErrorKind::NoDevice;
+            break;
+        default:
+            break;
+    }
+    return {.kind = kind, .domain = ErrorDomain::Errno, .code = error, .call = detail::kOpenFailed};
 }
 
 constexpr std::array<std::pair<uint32_t, speed_t>, 10> kBaudTable{{
@@ -74,7 +99,7 @@ TtyBackend::~TtyBackend() {
     (void)Close();
 }
 
-Status TtyBackend::Open(const ComPort& port) {
+Result<void> TtyBackend::Open(const ComPort& port) {
     int fd = -1;
     int error = ENOENT;
     if (!port.path.empty()) {
@@ -94,67 +119,64 @@ Status TtyBackend::Open(const ComPort& port) {
         }
     }
     if (fd < 0) {
-        return Status::Failed(detail::kOpenFailed, error);
+        return NotOpened(error);
     }
     fd_ = fd;
     AskLowLatency(fd);
-    return Status::Ok();
+    return {};
 }
 
-int TtyBackend::Close() {
+Result<void> TtyBackend::Close() {
     if (fd_ < 0) {
-        return 0;
+        return {};
     }
     const int fd = fd_;
     fd_ = -1;
     ::ioctl(fd, TIOCNXCL);
     ::tcflush(fd, TCIFLUSH);  // input left unread is dropped, as on Windows
     ::flock(fd, LOCK_UN);
-    return ::close(fd) != 0 ? errno : 0;
+    if (::close(fd) != 0) {
+        return Error{.domain = ErrorDomain::Errno, .code = errno};
+    }
+    return {};
 }
 
-Transfer TtyBackend::TryRead(std::span<uint8_t> into) {
+Result<uint32_t> TtyBackend::TryRead(std::span<uint8_t> into) {
     const ssize_t n = ::read(fd_, into.data(), into.size());
-    if (n > 0) {
-        return {static_cast<uint32_t>(n), {}};
-    }
     if (n < 0 && !WouldBlock(errno)) {
-        return {0, Failed(kReadFailed, errno)};
+        return Failed(kReadFailed, errno);
     }
-    return {};
+    return static_cast<uint32_t>(std::max<ssize_t>(n, 0));
 }
 
-Transfer TtyBackend::TryWrite(std::span<const uint8_t> bytes) {
+Result<uint32_t> TtyBackend::TryWrite(std::span<const uint8_t> bytes) {
     const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n > 0) {
-        return {static_cast<uint32_t>(n), {}};
-    }
     if (n < 0 && !WouldBlock(errno)) {
-        return {0, Failed(kWriteFailed, errno)};
+        return Failed(kWriteFailed, errno);
     }
-    return {};
+    return static_cast<uint32_t>(std::max<ssize_t>(n, 0));
 }
 
-Readiness TtyBackend::WaitReady(detail::Direction direction, int64_t leftMs) {
+Result<Readiness> TtyBackend::WaitReady(detail::Direction direction, int64_t leftMs) {
     const short want = direction == detail::Direction::Read ? POLLIN : POLLOUT;
     const int events = PollSlice(fd_, want, leftMs);
     if (events < 0) {
-        return {false, false, Failed(kPollFailed, errno)};
+        return Failed(kPollFailed, errno);
     }
     if ((events & POLLNVAL) != 0) {
-        return {false, false, Failed(kPollFailed, EBADF)};
+        return Failed(kPollFailed, EBADF);
     }
-    return {(events & want) != 0, (events & kHangupEvents) != 0, {}};
+    return Readiness{(events & want) != 0, (events & kHangupEvents) != 0};
 }
 
-Status TtyBackend::DiscardInput() {
+Result<void> TtyBackend::DiscardInput() {
     if (::tcflush(fd_, TCIFLUSH) != 0) {
         return Failed("Failed in call to tcflush\n", errno);
     }
-    return Status::Ok();
+    return {};
 }
 
-Status TtyBackend::SetLine(const LineSettings& line) {
+Result<void> TtyBackend::SetLine(const LineSettings& line) {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) {
         return Failed(kGetAttrFailed, errno);
@@ -165,7 +187,7 @@ Status TtyBackend::SetLine(const LineSettings& line) {
     if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
         return Failed(kSetAttrFailed, errno);
     }
-    return Status::Ok();
+    return {};
 }
 
 bool LineToTermios(const LineSettings& line, termios& tio) {

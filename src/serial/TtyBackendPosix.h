@@ -25,14 +25,15 @@ class TtyBackend final : public detail::SerialBackend {
   public:
     ~TtyBackend() override;
     [[nodiscard]] PortForm Form() const override { return PortForm::Device; }
-    [[nodiscard]] detail::Status Open(const ComPort& port) override;
-    [[nodiscard]] detail::Status SetLine(const LineSettings& line) override;
-    int Close() override;
+    [[nodiscard]] Result<void> Open(const ComPort& port) override;
+    [[nodiscard]] Result<void> SetLine(const LineSettings& line) override;
+    [[nodiscard]] Result<void> Close() override;
     [[nodiscard]] bool IsOpen() const override { return fd_ >= 0; }
-    [[nodiscard]] detail::Transfer TryRead(std::span<uint8_t> into) override;
-    [[nodiscard]] detail::Transfer TryWrite(std::span<const uint8_t> bytes) override;
-    [[nodiscard]] detail::Readiness WaitReady(detail::Direction direction, int64_t leftMs) override;
-    [[nodiscard]] detail::Status DiscardInput() override;
+    [[nodiscard]] Result<uint32_t> TryRead(std::span<uint8_t> into) override;
+    [[nodiscard]] Result<uint32_t> TryWrite(std::span<const uint8_t> bytes) override;
+    [[nodiscard]] Result<detail::Readiness> WaitReady(detail::Direction direction,
+                                                      int64_t leftMs) override;
+    [[nodiscard]] Result<void> DiscardInput() override;
 
   private:
     int fd_ = -1;

@@ -304,7 +304,7 @@ uint16_t GenlockRegisterFor(int shown, uint16_t period) {
     return static_cast<uint16_t>(v < 0 ? v + int{period} : v);
 }
 
-bool WriteSettingValue(DeviceLink& link, const SettingInfo& setting, uint16_t value) {
+Result<void> WriteSettingValue(DeviceLink& link, const SettingInfo& setting, uint16_t value) {
     if (setting.kind == SettingKind::Genlock) {
         return link.WriteGenlockValue(setting.item, static_cast<uint8_t>(value >> 8),
                                       static_cast<uint8_t>(value & 0xFF));

@@ -46,24 +46,24 @@ Frame ModelQueryFrame() {
     return ReadSettingFrame(kGroupSystem, kItemModelQuestion);
 }
 
-bool IsNewerModelReply(const std::optional<Reply>& reply) {
+bool IsNewerModelReply(const Result<Reply>& reply) {
     return reply && (*reply)[0] != kReplyLength;
 }
 
-RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
-                               RefreshObserver* observer) {
+Result<void> RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
+                              RefreshObserver* observer) {
     RefreshObserver none;
     RefreshObserver& seen = observer != nullptr ? *observer : none;
-    if (!link.OpenForRefresh()) {
-        return RefreshResult::NotOpened;
+    if (Result<void> opened = link.OpenForRefresh(); !opened) {
+        return opened;
     }
     seen.Opened();
     SleepMs(kSettleMs);
 
-    const auto probe = link.Exchange(ProbeFrame());
+    const Result<Reply> probe = link.Exchange(ProbeFrame());
     if (!probe) {
         link.Close();
-        return RefreshResult::Aborted;
+        return probe.error();
     }
     box.portByte = (*probe)[kReplyPortByte];
     box.modelByte = (*probe)[kReplyModelByte];
@@ -72,10 +72,10 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
     seen.ProbeAnswered(box.portByte, box.modelByte);
 
     for (const Query q : kQueries) {
-        const auto reply = link.Exchange(ReadSettingFrame(q.group, q.item));
+        const Result<Reply> reply = link.Exchange(ReadSettingFrame(q.group, q.item));
         if (!reply) {
             link.Close();
-            return RefreshResult::Aborted;
+            return reply.error();
         }
         *QueryByte(cache, q) = (*reply)[kReplyValue];
         seen.SettingRead(q.group, q.item, (*reply)[kReplyValue]);
@@ -86,10 +86,10 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
     // read again for the System items its model keeps where; a read lost there ends the refresh
     // like any other, since a 0 in its place would be a value the box never sent (a clock mode
     // or auto-sleep time shown and written back wrong).
-    const auto model = link.Exchange(ModelQueryFrame());
-    if (!model && link.Vanished()) {
+    const Result<Reply> model = link.Exchange(ModelQueryFrame());
+    if (!model && model.error().kind == ErrorKind::Gone) {
         link.Close();
-        return RefreshResult::Aborted;
+        return model.error();
     }
     if (!model) {
         seen.ModelUnanswered();
@@ -106,15 +106,15 @@ RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& b
         again = {{kItemSystemSetting, &cache.system[1]}};
     }
     for (const Again& a : again) {
-        const auto reply = link.Exchange(ReadSettingFrame(kGroupSystem, a.item));
+        const Result<Reply> reply = link.Exchange(ReadSettingFrame(kGroupSystem, a.item));
         if (!reply) {
             link.Close();
-            return RefreshResult::Aborted;
+            return reply.error();
         }
         *a.byte = (*reply)[kReplyValue];
     }
     link.Close();
-    return RefreshResult::Completed;
+    return {};
 }
 
 }  // namespace kestrow

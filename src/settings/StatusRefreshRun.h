@@ -3,9 +3,7 @@
 // run the same sequence and differ only in what they show as the values arrive.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <optional>
 
 #include "device/DeviceLink.h"
 #include "device/Frames.h"
@@ -28,23 +26,18 @@ class RefreshObserver {
     virtual void ModelUnanswered() {}
 };
 
-enum class RefreshResult {
-    NotOpened,  // the port did not open (the serial layer has reported it)
-    Aborted,    // the probe, a query, or a read after an answered (4,4) got no 5-byte reply,
-                // or the port went away at (4,4)
-    Completed,
-};
-
 // The model question (4,4) and its rule: an older model answers with a reply of length 05, a
 // newer one with another length; no reply counts as an older model.
 [[nodiscard]] Frame ModelQueryFrame();
-[[nodiscard]] bool IsNewerModelReply(const std::optional<Reply>& reply);
+[[nodiscard]] bool IsNewerModelReply(const Result<Reply>& reply);
 
 // Runs one refresh on `link`'s port. Bytes are stored into `cache` and `box` as they arrive
 // (box.portByte is the probe's own port byte, also for a newer model, whose System byte [2]
-// holds (4,2) instead), so an aborted refresh leaves what it had read. The link is closed at
-// the end in every case.
-[[nodiscard]] RefreshResult RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
-                                             RefreshObserver* observer = nullptr);
+// holds (4,2) instead), so a refresh that fails leaves what it had read. The failure: the port
+// did not open (the serial layer has reported it; the observer was told nothing), or the
+// probe, a query, or a read after an answered (4,4) got no 5-byte reply, or the port went away
+// at (4,4). The link is closed at the end in every case.
+[[nodiscard]] Result<void> RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
+                                            RefreshObserver* observer = nullptr);
 
 }  // namespace kestrow

@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <array>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -27,6 +29,14 @@ namespace {
 
 constexpr int kPort = 201;
 const std::string kOpenFailed = "Failed to open up the comms port\n";
+
+// What a read returned: its bytes, or "failed: <kind>".
+QByteArray Got(const Result<uint32_t>& got, std::span<const uint8_t> buffer) {
+    if (!got) {
+        return "failed: " + QByteArray::number(int(got.error().kind));
+    }
+    return QByteArray(reinterpret_cast<const char*>(buffer.data()), int(*got));
+}
 
 int64_t MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
@@ -143,12 +153,12 @@ class TestSerialPort : public QObject {
         line.Send("stale");
         QVERIFY(line.Open());
         line.Send("ab");
-        char buffer[8];
-        QCOMPARE(QByteArray(buffer, int(line.port.Read(buffer, sizeof buffer))), "ab");
+        std::array<uint8_t, 8> buffer{};
+        QCOMPARE(Got(line.port.Read(buffer), buffer), "ab");
         line.Send("xyz");
-        line.port.DiscardInput();
+        QVERIFY(line.port.DiscardInput());
         line.Send("cd");
-        QCOMPARE(QByteArray(buffer, int(line.port.Read(buffer, sizeof buffer))), "cd");
+        QCOMPARE(Got(line.port.Read(buffer), buffer), "cd");
         QVERIFY(line.reporter.texts().empty());
     }
 
@@ -185,18 +195,19 @@ class TestSerialPort : public QObject {
         }
         std::vector<Clock::time_point> idle;  // the idle hook runs at least every 20 ms or so
         SetIdleHook([&idle] { idle.push_back(Clock::now()); });
-        char buffer[5] = {};
+        std::array<uint8_t, 5> buffer{};
         const auto start = Clock::now();
-        const uint32_t got = line.port.Read(buffer, sizeof buffer);
+        const Result<uint32_t> got = line.port.Read(buffer);
         const int64_t elapsed = MsSince(start);
         SetIdleHook({});
         idle.push_back(Clock::now());
         const bool returnsWaiting = timeouts == ReadTimeouts::OpenDefault && !waiting.isEmpty();
-        QCOMPARE(QByteArray(buffer, int(got)), returnsWaiting ? waiting : waiting + later);
+        // Silence is no failure: a short read is a count.
+        QCOMPARE(Got(got, buffer), returnsWaiting ? waiting : waiting + later);
         QFETCH(int, minMs);
         QFETCH(int, maxMs);
         QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
-        QVERIFY(line.reporter.texts().empty() && !line.port.Vanished());  // silence is no loss
+        QVERIFY(line.reporter.texts().empty());
         QVERIFY(int64_t(idle.size()) >= elapsed / 40);
         for (auto previous = start; const auto& call : idle) {
             QVERIFY(call - std::exchange(previous, call) < 150ms);
@@ -204,34 +215,43 @@ class TestSerialPort : public QObject {
     }
 
     // A line that goes away ends the read at once. The call that found it names itself and says
-    // the device went away; the calls after it on the dead descriptor add no reports. The port
-    // remembers it after Close, until the next Open.
+    // the device went away; the calls after it on the dead descriptor fail the same way without
+    // a report of their own, until the next Open.
     void vanishedLineEndsTheRead() {
         PtyLine line;
         QVERIFY(OpenForLongReads(line.port, line.Port()));
         line.CloseMaster();
-        char buffer[5];
+        std::array<uint8_t, 5> buffer{};
         const auto start = Clock::now();
-        QCOMPARE(line.port.Read(buffer, sizeof buffer), 0u);
+        const Result<uint32_t> read = line.port.Read(buffer);
         QVERIFY(MsSince(start) < 2000);
-        QCOMPARE(line.port.Write("x", 1), 0u);
-        line.port.DiscardInput();
+        const std::array<uint8_t, 1> x{'x'};
+        const Result<uint32_t> written = line.port.Write(x);
+        const Result<void> dropped = line.port.DiscardInput();
         line.port.Close();
-        QVERIFY(line.port.Vanished());
+        QVERIFY(!read && !written && !dropped);
+        for (const Error* e : {&read.error(), &written.error(), &dropped.error()}) {
+            QCOMPARE(e->kind, ErrorKind::Gone);
+        }
         QCOMPARE(line.reporter.texts(), std::vector<std::string>{"Failed in call to read\n"});
-        const SerialReport report = line.reporter.reports().front();
-        QVERIFY(report.vanished && report.error == EIO && report.path == line.Port().path);
-        QVERIFY(!line.Open() && !line.port.Vanished());  // the line is gone: no device
-        QCOMPARE(line.port.OpenError(), ENOENT);
+        const Error reported = line.reporter.reports().front().error;
+        QVERIFY(reported.code == EIO && reported.domain == ErrorDomain::Errno);
+        QCOMPARE(reported.path, line.Port().path);
+        const Result<void> again = OpenBoxPort(line.port, line.Port());  // the line is gone
+        QVERIFY(!again);
+        QCOMPARE(again.error().kind, ErrorKind::NoDevice);
+        QCOMPARE(again.error().code, ENOENT);
+        QCOMPARE(line.reporter.texts().back(), kOpenFailed);  // a new Open reports again
     }
 
     // A closed port moves nothing and says nothing.
     void closedPort() {
         RecordingReporter reporter;
         SerialPort port;
-        char buffer[4] = {};
-        QCOMPARE(port.Read(buffer, 4) + port.Write(buffer, 4), 0u);
-        port.DiscardInput();
+        std::array<uint8_t, 4> buffer{};
+        const Result<uint32_t> read = port.Read(buffer);
+        const Result<uint32_t> written = port.Write(buffer);
+        QVERIFY(read && written && *read + *written == 0 && port.DiscardInput());
         port.Close();
         QVERIFY(!port.IsOpen() && reporter.texts().empty());
     }
@@ -259,8 +279,7 @@ class TestSerialPort : public QObject {
         LineSettings settings;
         settings.baud = uint32_t(baud);
         settings.stopBits = twoStopBits ? StopBits::Two : StopBits::One;
-        line.port.Open(line.Port(), settings);
-        QVERIFY(line.port.IsOpen());
+        QVERIFY(line.port.Open(line.Port(), settings));
         const termios tio = line.Line();
         QFETCH(speed_t, speed);
         QCOMPARE(::cfgetospeed(&tio), speed);

@@ -255,7 +255,7 @@ class TestNetworkPanel : public QObject {
         TypePort(url);
         Click(Ids::kRefreshButton);
         QCOMPARE(reports_->texts(), std::vector<std::string>{"Failed to open up the comms port\n"});
-        QCOMPARE(QString::fromStdString(reports_->reports()[0].path), url);
+        QCOMPARE(QString::fromStdString(reports_->reports()[0].error.path), url);
         QCOMPARE(messages_->boxes(), QStringList());
         QCOMPARE(WireHex(*box_), QByteArray());
         QCOMPARE(Texts(), kUnrefreshed);

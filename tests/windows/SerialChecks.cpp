@@ -29,14 +29,19 @@ const std::string kProbeReply = "05 6C 93 59 00";
 const std::string kOpenFailed = "Failed to open up the comms port\\n|Error";
 
 void Open(SerialPort& port, int number) {
-    port.Open(Com(number), LineSettings{});
+    (void)port.Open(Com(number), LineSettings{});
 }
 
-// A synchronous probe on an open port: the reply's bytes.
+// The bytes a read or write moved; 0 when it failed (the report says so).
+uint32_t Moved(const Result<uint32_t>& moved) {
+    return moved.value_or(0);
+}
+
+// A probe on an open port: the reply's bytes.
 std::string Probe(SerialPort& port) {
-    port.Write(kProbe.data(), kProbe.size());
+    (void)port.Write(kProbe);
     std::array<uint8_t, 8> reply{};
-    return Hex(reply.data(), port.Read(reply.data(), 5));
+    return Hex(reply.data(), Moved(port.Read(std::span(reply).first(5))));
 }
 
 // The idle hook is due every 10 ms of a wait; a loaded machine may delay a run, but a wait that
@@ -48,7 +53,7 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
     SerialPort port;
     // The script left this line at 9600 baud, two stop bits, CTS and XON/XOFF flow; it reads
     // the line Open set from the Linux side at the end.
-    const bool opened = OpenBoxPort(port, Com(setup.answering));
+    const bool opened = OpenBoxPort(port, Com(setup.answering)).ok();
     check.Equal("Open opens the answering box's port under the open default time-outs",
                 Reported(std::to_string(opened) + " " +
                          std::to_string(port.GetReadTimeouts() == ReadTimeouts::OpenDefault)),
@@ -68,7 +73,7 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
         std::array<uint8_t, 8> buffer{};
         const IdleCounter idle;
         const auto begun = Clock::now();
-        const uint32_t got = port.Read(buffer.data(), count);
+        const uint32_t got = Moved(port.Read(std::span(buffer).first(count)));
         check.Wait(name, MsSince(begun), waitMs);
         check.Equal(name + " gets nothing", Reported(std::to_string(got)), "0");
         const int64_t gap = idle.LongestGapMs();
@@ -90,8 +95,8 @@ void CheckFailureTexts(Checker& check, const Setup& setup) {
                 Reported(state(port)), "closed " + kOpenFailed);
     std::array<uint8_t, 4> bytes{};
     port.Close();
-    const uint32_t moved = port.Read(bytes.data(), 4) + port.Write(bytes.data(), 4);
-    port.DiscardInput();
+    const uint32_t moved = Moved(port.Read(bytes)) + Moved(port.Write(bytes));
+    (void)port.DiscardInput();
     check.Equal("on a closed port Close, Read, Write and DiscardInput say nothing",
                 Reported(std::to_string(moved)), "0");
 }
@@ -128,7 +133,7 @@ void CheckStaleInput(Checker& check, const Setup& setup) {
     SerialPort port;
     Open(port, setup.answering);
     std::array<uint8_t, 8> stale{};
-    const uint32_t got = port.Read(stale.data(), 5);
+    const uint32_t got = Moved(port.Read(std::span(stale).first(5)));
     port.Close();
     check.Equal("Open drops a reply that came in before it",
                 Reported("probe sent " + std::to_string(wrote) + ", " + std::to_string(waiting) +
@@ -140,7 +145,7 @@ void CheckWindowsOnly(Checker& check, const Setup& setup) {
     check.Group("Windows only");
     SerialPort port, second;
     std::array<uint8_t, 8> reply{};
-    const auto open = [&] { return OpenBoxPort(port, Com(setup.answering)); };
+    const auto open = [&] { return OpenBoxPort(port, Com(setup.answering)).ok(); };
     struct Row {
         const char* name;
         std::function<bool()> run;
@@ -149,13 +154,14 @@ void CheckWindowsOnly(Checker& check, const Setup& setup) {
     };
     const Row rows[] = {
         {"a port another handle holds does not open",
-         [&] { return open() && !OpenBoxPort(second, Com(setup.answering)); }, " " + kOpenFailed},
+         [&] { return open() && !OpenBoxPort(second, Com(setup.answering)).ok(); },
+         " " + kOpenFailed},
         {"a read returns at once with the bytes already waiting",
          [&] {
-             const bool sent = open() && port.Write(kProbe.data(), 5) == 5;
+             const bool sent = open() && Moved(port.Write(kProbe)) == 5;
              Sleep(300);
              const auto start = Clock::now();
-             return sent && port.Read(reply.data(), 8) == 5 && MsSince(start) < 200;
+             return sent && Moved(port.Read(reply)) == 5 && MsSince(start) < 200;
          }},
         // Wine lists the ports given in HKLM\Software\Wine\Ports in the system's port list.
         {"discovery lists the port",

@@ -48,8 +48,7 @@ bool SystemVersionDialog::OnInitDialog() {
     }
     // A newer model keeps its version text in item 4, an older one in item 3. "NA" also when
     // the port does not open.
-    std::string version = "NA";
-    (void)Link().ReadVersionText(!Box().newerModel, version);
+    const std::string version = Link().ReadVersionText(!Box().newerModel).value_or("NA");
     SetControlText(Ids::kVersionText, ui::Utf8(version));
     return true;
 }

@@ -79,7 +79,7 @@ class MainWindow : public ui::Dialog {
     // Status refresh and port search (StatusRefresh.cpp).
     void OnRefresh();
     // The Refresh button's refresh of `port`, shown on the window as it goes.
-    RefreshResult RefreshFrom(const ComPort& port);
+    Result<void> RefreshFrom(const ComPort& port);
     void OnSearchPorts();
     class RefreshView;
 

@@ -3,7 +3,8 @@
 namespace kestrow {
 
 std::optional<ComPort> ParsePortName(const QString& text, const std::string& portsDir) {
-    return ParsePortName(std::string_view(text.toStdString()), portsDir);
+    const Result<ComPort> port = ParsePortName(std::string_view(text.toStdString()), portsDir);
+    return port ? std::optional<ComPort>(*port) : std::nullopt;
 }
 
 }  // namespace kestrow

@@ -116,26 +116,23 @@ MainWindow::FileReport MainWindow::SaveSettings(const ComPort& port, const QStri
     const QString name = QFileInfo(path).fileName();
     statusLink.SetPort(port);
     ui::ShowWaitCursor();
-    const SaveResult saved =
-        SaveSettingsFile({statusLink, statusCache, box}, ProgramName(), LocalPath(path));
-    switch (saved.end) {
-        case SaveEnd::Unanswered:
-            return {
-                QStringLiteral("The box stopped answering its GenLock reads; nothing was saved."),
+    const Result<ComposedSettings> saved =
+        ComposeSettingsFile({statusLink, statusCache, box}, ProgramName());
+    if (!saved) {
+        return {QStringLiteral("The box stopped answering its GenLock reads; nothing was saved."),
                 Icon::Warning};
-        case SaveEnd::FileNotWritten:
-            return {name + QStringLiteral(" could not be written: ") +
-                        QString::fromStdString(saved.reason) + QLatin1Char('.'),
-                    Icon::Error};
-        case SaveEnd::Saved:
-            break;
     }
-    QString said =
-        QString::fromStdString(SettingsCount(saved.settings)) + QStringLiteral(" saved to ") + name;
-    if (!saved.notes.empty()) {
-        said += QStringLiteral(", %1 left out").arg(saved.notes.size());
+    if (Result<void> written = ReplaceWholeFile(LocalPath(path), saved->text); !written) {
+        return {name + QStringLiteral(" could not be written: ") +
+                    QString::fromStdString(written.error().detail) + QLatin1Char('.'),
+                Icon::Error};
     }
-    return {said + QLatin1Char('.'), Icon::Information, Lines(saved.notes)};
+    QString said = QString::fromStdString(SettingsCount(saved->settings)) +
+                   QStringLiteral(" saved to ") + name;
+    if (!saved->notes.empty()) {
+        said += QStringLiteral(", %1 left out").arg(saved->notes.size());
+    }
+    return {said + QLatin1Char('.'), Icon::Information, Lines(saved->notes)};
 }
 
 // The file checked whole against the box of the last refresh, every write kept in the cache as
@@ -143,47 +140,47 @@ MainWindow::FileReport MainWindow::SaveSettings(const ComPort& port, const QStri
 // window, and the GenLock reads.
 MainWindow::FileReport MainWindow::LoadSettings(const ComPort& port, const QString& path) {
     const QString name = QFileInfo(path).fileName();
-    const std::optional<std::string> text = ReadWholeFile(LocalPath(path));
+    const Result<std::string> text = ReadWholeFile(LocalPath(path));
     if (!text) {
         return {name + QStringLiteral(" cannot be read or is empty; nothing was written."),
                 Icon::Error};
     }
-    const ParsedSettingsFile parsed = ParseSettingsFile(*text);
-    const auto refused = [&name](const std::vector<std::string>& faults) {
+    const Result<Json> parsed = ParseSettingsFile(*text);
+    const auto refused = [&name](const Error& faults) {
         return FileReport{name + QStringLiteral(" was refused; nothing was written."),
-                          Icon::Warning, Lines(faults)};
+                          Icon::Warning, Lines(DetailLines(faults))};
     };
-    if (!parsed.faults.empty()) {
-        return refused(parsed.faults);
+    if (!parsed) {
+        return refused(parsed.error());
     }
     statusLink.SetPort(port);
     ui::ShowWaitCursor();
-    const auto refresh = [this, &port] {
-        if (RefreshFrom(port) != RefreshResult::Completed) {
-            return false;
+    const auto refresh = [this, &port]() -> Result<void> {
+        Result<void> read = RefreshFrom(port);
+        if (read) {
+            ui::ShowWaitCursor();  // the refresh ends with the arrow; the GenLock reads follow
         }
-        ui::ShowWaitCursor();  // the refresh ends with the arrow; the GenLock reads follow
-        return true;
+        return read;
     };
-    const LoadResult loaded =
-        LoadSettingsFile({statusLink, statusCache, box}, parsed.file, refresh);
+    const SettingsLoad loaded = LoadSettingsFile({statusLink, statusCache, box}, *parsed, refresh);
     const QString said = QString::fromStdString(LoadedText(loaded));
-    switch (loaded.end) {
-        case LoadEnd::PeriodsUnanswered:
-            return {QStringLiteral("The box did not answer its GenLock reads; ") + said +
-                        QLatin1Char('.'),
-                    Icon::Warning};
-        case LoadEnd::Refused:
-            return refused(loaded.faults);
-        case LoadEnd::WriteFailed:
-            return {said + QLatin1Char('.'), Icon::Error};
-        case LoadEnd::ReadBackUnanswered:
-            return {said + QStringLiteral(", but the box did not answer the read-back."),
-                    Icon::Warning};
-        case LoadEnd::Differs:
-            return {said + QLatin1Char('.'), Icon::Warning, Lines(loaded.differ)};
-        case LoadEnd::ReadBack:
-            break;
+    if (!loaded.planned && loaded.end.error().kind == ErrorKind::Invalid) {
+        return refused(loaded.end.error());
+    }
+    if (!loaded.planned) {
+        return {
+            QStringLiteral("The box did not answer its GenLock reads; ") + said + QLatin1Char('.'),
+            Icon::Warning};
+    }
+    if (loaded.written < loaded.writes.size()) {
+        return {said + QLatin1Char('.'), Icon::Error};
+    }
+    if (!loaded.end) {
+        return {said + QStringLiteral(", but the box did not answer the read-back."),
+                Icon::Warning};
+    }
+    if (!loaded.differ.empty()) {
+        return {said + QLatin1Char('.'), Icon::Warning, Lines(loaded.differ)};
     }
     return {said + QLatin1Char('.'), Icon::Information};
 }

@@ -30,6 +30,7 @@ class MainWindow::RefreshView : public RefreshObserver {
   public:
     explicit RefreshView(MainWindow& dlg) : dlg_(dlg) {}
     void Opened() override {
+        opened = true;
         ui::ShowWaitCursor();
         dlg_.SetButtonPicture(Ids::kRefreshButton, kRefreshRunningPicture, true);
     }
@@ -45,6 +46,8 @@ class MainWindow::RefreshView : public RefreshObserver {
         }
     }
 
+    bool opened = false;
+
   private:
     MainWindow& dlg_;
 };
@@ -59,14 +62,14 @@ void MainWindow::OnRefresh() {
     (void)RefreshFrom(*port);
 }
 
-RefreshResult MainWindow::RefreshFrom(const ComPort& port) {
+Result<void> MainWindow::RefreshFrom(const ComPort& port) {
     statusLink.SetPort(port);
     RefreshView view(*this);
-    const RefreshResult result = RunStatusRefresh(statusLink, statusCache, box, &view);
-    if (result == RefreshResult::NotOpened) {
+    Result<void> result = RunStatusRefresh(statusLink, statusCache, box, &view);
+    if (!view.opened) {
         return result;  // the serial layer has reported it; nothing on screen changes
     }
-    if (result == RefreshResult::Completed) {
+    if (result) {
         refreshed = 1;
     }
     ui::ShowArrowCursor();
