@@ -134,7 +134,10 @@ class TestSerialPort : public QObject {
         PtyLine line;
         QVERIFY(line.Open());
         SerialPort second;
-        QVERIFY(!OpenBoxPort(second, line.Port()));
+        const Result<void> refused = OpenBoxPort(second, line.Port());
+        QVERIFY(!refused);
+        QCOMPARE(refused.error().kind, ErrorKind::Busy);
+        QCOMPARE(refused.error().code, EBUSY);
         QCOMPARE(line.reporter.texts(), std::vector<std::string>{kOpenFailed});
         QCOMPARE(ProbePortAccess(line.Port()), PortAccess::Occupied);
         line.port.SetReadTimeouts(ReadTimeouts::LongRead);
