@@ -27,7 +27,7 @@ IdleHook& Idle() {
 
 using Clock = detail::WaitClock;
 
-// While a thread waits in the device layer its idle hook runs at least this often, so a window
+// While a thread waits in the serial layer its idle hook runs at least this often, so a window
 // waiting on the box repaints within one 60 Hz frame (16.7 ms), with room left for the repaint
 // itself and for scheduling delays.
 constexpr auto kIdleInterval = std::chrono::milliseconds(10);

@@ -49,7 +49,7 @@ using SerialReporter = std::function<void(const SerialReport&)>;
 SerialReporter SetSerialReporter(SerialReporter reporter);
 void ReportSerialFailure(const SerialReport& report);
 
-// Called between the slices of every wait of the device layer, at most 10 ms apart on the
+// Called between the slices of every wait of the serial layer, at most 10 ms apart on the
 // waiting thread (also where one wait follows another), so that a user-interface thread keeps
 // its windows painted within a frame while it blocks on the line.
 using IdleHook = std::function<void()>;
@@ -59,7 +59,7 @@ void RunIdleHook();
 // Waits ms milliseconds in slices, running the idle hook whenever it is due.
 void SleepMs(uint32_t ms);
 
-// Told every synchronous Read and Write of a SerialPort that was given one (kestrowctl
+// Told every Read and Write of a SerialPort that was given one (kestrowctl
 // --trace): the direction, the bytes that went out or came in, and the count asked for.
 enum class TraceDirection { Sent, Received };
 using SerialTracer =
