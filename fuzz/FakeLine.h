@@ -1,4 +1,4 @@
-// The line the fuzz targets' SerialPort talks to instead of a device (FakeSerialPort.cpp holds
+// The line the fuzz targets' SerialPort talks to instead of a device (FakeLine.cpp holds
 // the backend over it): the fuzzer's bytes arrive in the chunks it chooses, everything the code
 // under test does to the port is recorded, and waits return at once. SerialPort's own read and
 // write rules run unchanged above it. Fuzz builds only.
@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "device/SerialTypes.h"
+#include "serial/SerialTypes.h"
 
 namespace kestrow::fuzz {
 

@@ -79,18 +79,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     SerialPort port;
     port.SetTracer(fuzz::LineTracer());
-    Check(OpenForLongReads(port, ComPort{200, "/fake/COM200"}), "the fake port did not open");
+    Check(OpenForLongReads(port, ComPort{200, "/fake/COM200"}).ok(), "the fake port did not open");
     Sink sink(stopAt);
     const auto& records = Line().records();
 
     if (!flash) {
-        const BootConnect result =
+        const Result<void> result =
             ConnectBootLoader(port, static_cast<int32_t>(length), digit, &sink);
         if (!StartAddressFor(digit)) {
-            Check(result == BootConnect::Refused && Line().Sent().empty(),
+            Check(!result && result.error().kind == ErrorKind::Invalid && Line().Sent().empty(),
                   "an unknown target digit was not refused before anything was sent");
         }
-        if (result != BootConnect::Connected) {
+        if (!result) {
             return 0;
         }
         // Connected: the Download acknowledged and the status read whole, reporting success.
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
 
-    const bool written = WriteFlash(port, program, sink);
+    const bool written = WriteFlash(port, program, sink).ok();
     if (!written) {
         return 0;
     }

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "device/PortNaming.h"
 #include "fuzz/FakeLine.h"
+#include "ports/PortNaming.h"
 
 using namespace kestrow;
 using fuzz::Check;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/FakeLine.h"
-#include "settings/StatusRefresh.h"
+#include "settings/StatusRefreshRun.h"
 
 using namespace kestrow;
 using fuzz::Check;
@@ -26,6 +26,7 @@ std::vector<uint8_t> Bytes(const Frame& frame) {
 // n-th request, so the probe is read 0 and the k-th setting read k.
 class Judge : public RefreshObserver {
   public:
+    void Opened() override { opened = true; }
     void ProbeAnswered(uint8_t portByte, uint8_t modelByte) override {
         const auto reply = Whole(Bytes(ProbeFrame()));
         Check(reply[3] == portByte && reply[4] == modelByte, "probe bytes not as sent");
@@ -39,6 +40,7 @@ class Judge : public RefreshObserver {
         uint8_t group, item, value;
     };
     std::vector<Reported> reported;
+    bool opened = false;
 
   private:
     // The latest read, which must be whole and answer `request`.
@@ -78,12 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const BoxFacts boxBefore = box;
     Judge judge;
 
-    const RefreshResult result = RunStatusRefresh(link, cache, box, &judge);
+    const Result<void> result = RunStatusRefresh(link, cache, box, &judge);
     Check(!link.IsOpen(), "the port is left open");
 
     const auto reads = Line().Reads();
-    if (result == RefreshResult::NotOpened) {
-        Check(!opens && reads.empty(), "not opened, though it could be");
+    Check(judge.opened == opens, "told opened, or not, against the line");
+    if (!judge.opened) {
+        Check(!result && reads.empty(), "not opened, though it could be");
     }
     // Bytes stored come from whole replies: byte 3 of any, the probe's byte 4.
     std::set<uint8_t> sent;
@@ -108,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(place == nullptr || *place == r.value, "the cache lost a value it reported");
     }
     // Completed: every read whole but possibly the model question's; aborted: the last short.
-    if (result == RefreshResult::Completed) {
+    if (result) {
         const auto model = Bytes(ModelQueryFrame());
         const auto& records = Line().records();
         for (size_t k = 0; k < records.size(); ++k) {
@@ -116,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 Check(Line().SentBefore(k) == model, "completed past a short reply");
             }
         }
-    } else if (result == RefreshResult::Aborted) {
+    } else if (judge.opened) {
         Check(!reads.empty() && reads.back()->bytes.size() != 5, "aborted after a whole reply");
     }
     return 0;

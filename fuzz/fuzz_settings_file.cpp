@@ -23,36 +23,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     const std::string text(reinterpret_cast<const char*>(data + kHead), size - kHead);
 
-    const ParsedSettingsFile parsed = ParseSettingsFile(text);
-    if (!parsed.faults.empty()) {
+    const Result<Json> parsed = ParseSettingsFile(text);
+    if (!parsed) {
+        if (parsed.error().detail.empty()) {
+            std::abort();  // a refusal names its faults
+        }
         return 0;
     }
     GenlockPeriods periods;
     std::size_t at = 3;
-    for (const SettingInfo* s : GenlockSettingsNamed(parsed.file, box)) {
+    for (const SettingInfo* s : GenlockSettingsNamed(*parsed, box)) {
         periods[std::string(s->name)] = period(at);
         at = 5;
     }
-    const LoadPlan plan = PlanLoad(parsed.file, box, periods);
-    if (!plan.faults.empty()) {
+    const Result<std::vector<PlannedWrite>> plan = PlanLoad(*parsed, box, periods);
+    if (!plan) {
         return 0;
     }
-    if (plan.writes.size() != parsed.file.at("settings").size()) {
+    if (plan->size() != parsed->at("settings").size()) {
         std::abort();  // every entry planned, or refused
     }
     Json values = Json::object();
-    for (const PlannedWrite& w : plan.writes) {
+    for (const PlannedWrite& w : *plan) {
         const auto p = periods.find(w.setting->name);
-        const Plan again = PlanWrite(*w.setting, box, w.shown, p != periods.end() ? p->second : 0);
-        if (!Offered(*w.setting, box) || !again || again.write->value != w.value ||
+        const Result<PlannedWrite> again =
+            PlanWrite(*w.setting, box, w.shown, p != periods.end() ? p->second : 0);
+        if (!Offered(*w.setting, box) || !again || again->value != w.value ||
             (w.setting->kind != SettingKind::Genlock && w.value > 0xFF)) {
             std::abort();
         }
         values[std::string(w.setting->name)] = ToJson(w.shown);
     }
-    const ParsedSettingsFile written =
+    const Result<Json> written =
         ParseSettingsFile(SettingsFileText(box, "V1.23.456", values, "kestrow-fuzz"));
-    if (!written.faults.empty() || !PlanLoad(written.file, box, periods).faults.empty()) {
+    if (!written || !PlanLoad(*written, box, periods)) {
         std::abort();
     }
     return 0;

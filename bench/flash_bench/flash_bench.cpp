@@ -19,9 +19,9 @@
 #include "bench/common/Turnaround.h"
 #include "bench/common/WireFloors.h"
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
 #include "firmware/BootLoader.h"
 #include "firmware/FirmwareImage.h"
+#include "ports/PortNaming.h"
 #include "sim/BoxSim.h"
 #include "tests/common/Ser2net.h"
 
@@ -77,9 +77,9 @@ std::optional<double> FlashOnce(const std::string& portsDir, std::size_t program
     if (route != Route::Direct) {
         std::string why;
         server = test::Ser2net::Start(box->slavePath(), &why);
-        const auto url =
+        const Result<ComPort> url =
             server ? ParsePortUrl(route == Route::Rfc2217 ? server->Rfc2217Url() : server->RawUrl())
-                   : std::nullopt;
+                   : Result<ComPort>(Error{});
         if (!url) {
             std::printf("flash_bench: no ser2net: %s\n", why.c_str());
             return std::nullopt;
@@ -97,8 +97,7 @@ std::optional<double> FlashOnce(const std::string& portsDir, std::size_t program
     }
     NullSink sink;
     const auto start = Clock::now();
-    const bool ok = ConnectBootLoader(port, static_cast<std::int32_t>(programBytes), '4') ==
-                        BootConnect::Connected &&
+    const bool ok = ConnectBootLoader(port, static_cast<std::int32_t>(programBytes), '4') &&
                     WriteFlash(port, program, sink);
     const double elapsed = Seconds(Clock::now() - start);
     port.Close();

@@ -23,7 +23,7 @@
 
 #include "bench/common/Turnaround.h"
 #include "bench/common/WireFloors.h"
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 #include "sim/BoxSim.h"
 #include "tests/common/Ser2net.h"
 #include "ui/dialogkit/DeviceHooks.h"

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,8 +14,8 @@
 #include <vector>
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
-#include "device/SerialPort.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialPort.h"
 #include "sim/BoxSim.h"
 
 namespace {
@@ -44,12 +45,12 @@ bool SilentLongRead(const std::string& portsDir, int number) {
         return false;
     }
     kestrow::SerialPort port;
-    const bool ready = kestrow::OpenForLongReads(port, kestrow::ResolvePort(number, portsDir));
+    const bool ready = kestrow::OpenForLongReads(port, kestrow::ResolvePort(number, portsDir)).ok();
     if (ready) {
-        unsigned char buffer[5];
+        std::array<uint8_t, 5> buffer{};
         const double cpuBefore = CpuMs();
         const auto start = Clock::now();
-        const uint32_t got = port.Read(buffer, sizeof buffer);
+        const uint32_t got = port.Read(buffer).value_or(0);
         const double wall = Ms(Clock::now() - start);
         const double cpu = CpuMs() - cpuBefore;
         std::printf(
@@ -76,7 +77,7 @@ bool ReadSettingOverhead(const std::string& portsDir, int number) {
         const auto start = Clock::now();
         const auto value = link.ReadSetting(2, 1);
         overheads.push_back(Ms(Clock::now() - start) - 500.0);
-        wrong += (value != std::optional<uint8_t>(77)) ? 1 : 0;
+        wrong += (!value || *value != 77) ? 1 : 0;
     }
     std::sort(overheads.begin(), overheads.end());
     double sum = 0;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 #include "settings/SettingValues.h"
 
 namespace kestrow::cli {

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "device/PortNaming.h"
-#include "device/SerialTypes.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialTypes.h"
 
 namespace kestrow::cli {
 

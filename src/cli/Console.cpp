@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "cli/Platform.h"
-#include "device/SerialTypes.h"
+#include "serial/SerialTypes.h"
 
 namespace kestrow::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "device/SerialTypes.h"
+#include "serial/SerialTypes.h"
 
 namespace kestrow::cli {
 

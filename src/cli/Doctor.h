@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device/DeviceAccess.h"
+#include "ports/DeviceAccess.h"
 
 namespace kestrow::cli {
 

@@ -6,9 +6,9 @@
 #include "cli/Console.h"
 #include "cli/Doctor.h"
 #include "cli/Ports.h"
-#include "device/DeviceAccess.h"
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
+#include "ports/DeviceAccess.h"
+#include "ports/PortNaming.h"
 
 namespace kestrow::cli {
 namespace {
@@ -21,15 +21,18 @@ void ExaminePort(const ComPortInfo& port, std::vector<Finding>& out) {
                    {}});
     HeldReports held;  // the reason is said here, once
     SerialPort serial;
-    if (OpenBoxPort(serial, port)) {
+    const Result<void> opened = OpenBoxPort(serial, port);
+    if (opened) {
         serial.Close();
         out.push_back({false, name + ": opens", {}});
         return;
     }
-    const int error = serial.OpenError();
-    const std::string why = error != 0 ? SystemErrorText(error) : held.Take();
-    switch (ClassifyOpenError(error)) {
-        case OpenRefusal::InUse:
+    const Error& failure = opened.error();
+    const std::string why = failure.domain == ErrorDomain::Win32
+                                ? SystemErrorText(failure.domain, failure.code)
+                                : held.Take();
+    switch (failure.kind) {
+        case ErrorKind::Busy:
             out.push_back({true,
                            name + ": in use by another program (CreateFile: " + why +
                                "); the box's replies go to that program",
@@ -37,7 +40,7 @@ void ExaminePort(const ComPortInfo& port, std::vector<Finding>& out) {
                            "Kestrow panel, another kestrowctl); if none is left, unplug the "
                            "adapter and plug it in again"});
             break;
-        case OpenRefusal::NoDevice:
+        case ErrorKind::NoDevice:
             out.push_back({true, name + ": listed, but it does not open (CreateFile: " + why + ")",
                            "unplug the adapter and plug it in again; Device Manager (Ports) "
                            "shows whether its driver works"});

@@ -38,13 +38,8 @@ struct ViewMode {
 
 class TerminalView : public FirmwareUpdateView {
   public:
-    TerminalView(std::string path, const ComPort& port, const SerialPort& serial, ViewMode mode)
-        : path_(std::move(path)),
-          port_(port),
-          serial_(serial),
-          bar_(mode.bar),
-          quiet_(mode.quiet),
-          ask_(mode.ask) {}
+    TerminalView(std::string path, const ComPort& port, ViewMode mode)
+        : path_(std::move(path)), port_(port), bar_(mode.bar), quiet_(mode.quiet), ask_(mode.ask) {}
 
     void SetStatus(std::string_view status) override {
         EndBar();
@@ -77,6 +72,7 @@ class TerminalView : public FirmwareUpdateView {
         Failed(message);
     }
     void ShowDetail(std::string_view detail) override { detail_ = detail; }
+    void ShowError(const Error& error) override { error_ = error; }
     void ShowWaitCursor(bool /*wait*/) override {}
 
     void SetRange(std::uint16_t /*minimum*/, std::uint16_t maximum) override {
@@ -172,7 +168,7 @@ class TerminalView : public FirmwareUpdateView {
     }
     // "COM 210 (/dev/ttyUSB0) went away: unplugged or switched off; " when the port vanished.
     [[nodiscard]] std::string Gone() const {
-        return serial_.Vanished() ? WentAway(port_) + "; " : std::string{};
+        return error_ && error_->kind == ErrorKind::Gone ? WentAway(port_) + "; " : std::string{};
     }
 
     // The system's text, then why (the detail the run gave before it) on a line of its own.
@@ -192,9 +188,8 @@ class TerminalView : public FirmwareUpdateView {
             why = why.empty() ? why : path_ + ": " + why;
             code = Exit::File;
         } else if (message == text::kPortOccupied || message == text::kOpenFailed) {
-            why = message == text::kOpenFailed
-                      ? NotOpened(port_, serial_.OpenError(), serial_.OpenErrorText()).message
-                      : why;
+            why = message == text::kOpenFailed ? NotOpened(port_, error_.value_or(Error{})).message
+                                               : why;
             code = Exit::Port;
         } else if (message == text::kCheckVersion && !Gone().empty()) {
             why = Gone() + "nothing was written to the flash";
@@ -212,8 +207,8 @@ class TerminalView : public FirmwareUpdateView {
 
     std::string path_;
     ComPort port_;
-    const SerialPort& serial_;
-    std::string detail_;  // why the next failure happened
+    std::optional<Error> error_;  // the port's failure behind the next message
+    std::string detail_;          // why the next failure happened
     bool bar_ = false;
     bool quiet_ = false;
     bool ask_ = false;
@@ -233,7 +228,7 @@ BoxResult FlashOnBox(const CommonOptions& options, const ComPort& port, const st
     image.path = file;
     SerialPort serial;
     serial.SetTracer(options.tracer);
-    TerminalView view(file, port, serial, mode);
+    TerminalView view(file, port, mode);
     FirmwareRun run{port, image, serial, view};
     if (mode.one) {
         SetIdleHook([&view] { view.LeaveIfInterrupted(); });

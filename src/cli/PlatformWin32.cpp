@@ -16,16 +16,12 @@
 #include <memory>
 #include <string>
 
+#include "base/UniqueHandleWin32.h"
+#include "base/Utf8Text.h"
 #include "cli/Platform.h"
-#include "device/Utf8Text.h"
 
 namespace kestrow::cli {
 namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // What the handler sees; events made once, before the handler is installed.
 struct ConsoleEvents {

@@ -1,17 +1,17 @@
 #include "cli/Ports.h"
 
-#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "base/Quoting.h"
 #include "cli/Console.h"
-#include "device/DeviceAccess.h"
-#include "device/NetworkPorts.h"
-#include "device/Quoting.h"
+#include "device/Protocol.h"
 #include "firmware/BootLoader.h"
-#include "settings/StatusRefresh.h"
+#include "ports/DeviceAccess.h"
+#include "ports/NetworkPorts.h"
+#include "settings/StatusRefreshRun.h"
 
 namespace kestrow::cli {
 namespace {
@@ -20,15 +20,13 @@ namespace {
 bool AnswersPing(const ComPort& port, const CommonOptions& options) {
     SerialPort serial;
     serial.SetTracer(options.tracer);
-    if (!OpenBoxPort(serial, port)) {
+    if (!OpenBoxPort(serial, port) || !serial.DiscardInput() || !serial.Write(kPingPacket)) {
         return false;
     }
-    serial.DiscardInput();
-    serial.Write(kPingPacket.data(), static_cast<uint32_t>(kPingPacket.size()));
     std::array<uint8_t, 2> reply{};
-    const bool ack = serial.Read(reply.data(), 2) == 2 && reply == kAcknowledge;
+    const Result<uint32_t> got = serial.Read(reply);
     serial.Close();
-    return ack;
+    return got && *got == reply.size() && reply == kAcknowledge;
 }
 
 }  // namespace
@@ -43,14 +41,14 @@ Failure BootLoaderWaits(const ComPort& port) {
                                 "\"kestrowctl flash FILE\" writes the firmware and ends it"};
 }
 
-Failure NoAnswer(const DeviceLink& link, const CommonOptions& options, std::string_view state) {
-    const ComPort& port = link.port();
+Failure NoAnswer(const ComPort& port, const Error& error, const CommonOptions& options,
+                 std::string_view state) {
     const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
-    if (link.Vanished()) {
+    if (error.kind == ErrorKind::Gone) {
         return {Exit::NoAnswer, WentAway(port) + then};
     }
-    if (link.OpenError() != 0) {  // a server that refused the session at the first read
-        return NotOpened(port, link.OpenError(), link.OpenErrorText());
+    if (error.NotOpened()) {  // also a server that refused the session at the first read
+        return NotOpened(port, error);
     }
     HeldReports held;  // a port that has gone meanwhile was reported already
     if (AnswersPing(port, options)) {
@@ -73,10 +71,10 @@ Failure NoAnswer(const DeviceLink& link, const CommonOptions& options, std::stri
     return {Exit::NoAnswer, "the box on " + port.Name() + " does not answer" + holders + then};
 }
 
-Failure WriteFailed(const DeviceLink& link, std::string_view state) {
+Failure WriteFailed(const ComPort& port, const Error& error, std::string_view state) {
     const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
-    if (link.Vanished()) {
-        return {Exit::WriteFailed, WentAway(link.port()) + then};
+    if (error.kind == ErrorKind::Gone) {
+        return {Exit::WriteFailed, WentAway(port) + then};
     }
     return {Exit::WriteFailed, "Fail" + then};
 }
@@ -87,11 +85,11 @@ std::string WentAway(const ComPort& port) {
                                               : " went away: unplugged or switched off");
 }
 
-Failure NotOpened(const ComPort& port, int error, std::string_view reason) {
-    std::string why = error != 0 ? SystemErrorText(error) : "";
-    const OpenRefusal refusal = ClassifyOpenError(error);
+Failure NotOpened(const ComPort& port, const Error& error) {
+    const std::string& reason = error.detail;  // the transport's own account, where it has one
+    std::string why = error.Reason();
     std::string holders;
-    if (reason.empty() && refusal == OpenRefusal::InUse) {
+    if (reason.empty() && error.kind == ErrorKind::Busy) {
         for (const PortHolder& h : FindPortHolders(port.path)) {
             holders += (holders.empty() ? ": process " : ", ") + std::to_string(h.pid) + " (" +
                        h.command + ")";
@@ -99,20 +97,20 @@ Failure NotOpened(const ComPort& port, int error, std::string_view reason) {
     }
     // Where the system explains a refusal itself (Windows: a port in use, a COM port that does
     // not exist), its words; a holder found by name goes first.
-    const auto advice = refusal == OpenRefusal::Permission || !holders.empty()
+    const auto advice = error.kind == ErrorKind::Permission || !holders.empty()
                             ? std::nullopt
-                            : RefusalAdvice(error, port.path);
+                            : RefusalAdvice(error);
     if (!reason.empty()) {
-        why = std::string(reason);
-    } else if (refusal == OpenRefusal::Permission) {
-        const Advice permission = RefusalAdvice(error, port.path).value_or(Advice{});
+        why = reason;
+    } else if (error.kind == ErrorKind::Permission) {
+        const Advice permission = RefusalAdvice(error).value_or(Advice{});
         why = "permission denied" + (permission.why.empty() ? "" : "; " + permission.why) +
               (permission.fix.empty() ? "" : ": " + permission.fix);
     } else if (advice) {
         why = advice->why + (advice->fix.empty() ? "" : "; " + advice->fix);
-    } else if (refusal == OpenRefusal::InUse) {
+    } else if (error.kind == ErrorKind::Busy) {
         why = "another program holds it" + holders;
-    } else if (refusal == OpenRefusal::NoDevice) {
+    } else if (error.kind == ErrorKind::NoDevice) {
         why =
             "no such device (its adapter may be unplugged); \"kestrowctl detect\" lists the "
             "ports there are";
@@ -126,8 +124,7 @@ Failure NoneAnswered(std::string what, const std::vector<ComPortInfo>& ports,
     for (size_t i = 0; i < ports.size() && i < checks.size(); ++i) {
         const PortCheck& check = checks[i];
         asked = asked || check.state == PortState::Silent || check.state == PortState::BootLoader;
-        if (check.state == PortState::CannotOpen &&
-            ClassifyOpenError(check.error) == OpenRefusal::Permission) {
+        if (check.state == PortState::CannotOpen && check.error.kind == ErrorKind::Permission) {
             what += "; " + NotOpened(ports[i], check.error).message;
         }
     }
@@ -153,26 +150,26 @@ const char* StateText(PortState state) {
 PortCheck CheckPort(const ComPort& port, bool tryBootLoader, const CommonOptions& options) {
     HeldReports held;
     if (ProbePortAccess(port) == PortAccess::Occupied) {
-        return {PortState::Busy, {}, EBUSY};
+        return {PortState::Busy, {}, Error{.kind = ErrorKind::Busy, .path = port.path}};
     }
     DeviceLink link(port, options.tracer);
-    if (link.ProbeForSearch(port)) {
-        return {PortState::Answers, {}, 0};
+    const Result<void> found = link.ProbeForSearch(port);
+    if (found) {
+        return {PortState::Answers, {}, {}};
     }
     if (std::string reason = held.Take(); !reason.empty()) {
-        return {PortState::CannotOpen, reason, link.OpenError()};
+        return {PortState::CannotOpen, reason, found.error()};
     }
     if (tryBootLoader && AnswersPing(port, options)) {
-        return {PortState::BootLoader, {}, 0};
+        return {PortState::BootLoader, {}, {}};
     }
-    return {PortState::Silent, {}, 0};
+    return {PortState::Silent, {}, {}};
 }
 
 Outcome<ComPort> ResolvePortText(const std::string& text, const CommonOptions& options) {
-    std::string why;
-    const std::optional<ComPort> named = ParsePortName(text, options.portsDir, &why);
+    const Result<ComPort> named = ParsePortName(text, options.portsDir);
     if (!named) {
-        if (!why.empty()) {
+        if (const std::string& why = named.error().detail; !why.empty()) {
             return Failure{Exit::Usage, options.portOrigin + ": " + QuotedValue(text) + ": " + why};
         }
         return Failure{Exit::Usage, options.portOrigin + ": " + QuotedValue(text) +
@@ -317,17 +314,17 @@ Outcome<std::vector<ComPort>> ChooseBoxes(const CommonOptions& options, Search s
 }
 
 Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options) {
-    if (!link.OpenForExchanges()) {
-        return NotOpened(link.port(), link.OpenError(), link.OpenErrorText());
+    if (Result<void> opened = link.OpenForExchanges(); !opened) {
+        return NotOpened(link.port(), opened.error());
     }
-    const auto probe = link.Exchange(ProbeFrame());
+    const Result<Reply> probe = link.Exchange(ProbeFrame());
     if (!probe) {
         link.Close();
-        return NoAnswer(link, options, "nothing was written");
+        return NoAnswer(link.port(), probe.error(), options, "nothing was written");
     }
     const bool newer = IsNewerModelReply(link.Exchange(ModelQueryFrame()));
     link.Close();
-    return BoxFacts{(*probe)[3], (*probe)[4], newer};
+    return BoxFacts{(*probe)[protocol::kReplyPortByte], (*probe)[protocol::kReplyModelByte], newer};
 }
 
 }  // namespace kestrow::cli

@@ -8,7 +8,7 @@
 
 #include "cli/Cli.h"
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 #include "settings/Settings.h"
 
 namespace kestrow::cli {
@@ -37,8 +37,8 @@ enum class Search {
 enum class PortState { Answers, BootLoader, Silent, Busy, CannotOpen };
 struct PortCheck {
     PortState state = PortState::Silent;
-    std::string reason;  // CannotOpen: the system's reason
-    int error = 0;       // CannotOpen, Busy: the error number
+    std::string reason;  // CannotOpen: the serial layer's report
+    Error error{};       // CannotOpen, Busy: why
 };
 // Probes one port as the port search does (reports held back); a silent port is asked a boot
 // loader Ping when `tryBootLoader`.
@@ -58,18 +58,20 @@ struct PortCheck {
 // "COM 201 (/dev/ttyUSB0)"; the path alone for a port named by its path.
 [[nodiscard]] std::string PortText(const ComPort& port);
 
-// Why the box on the link's port gave no answer, in words, with exit 4: the device went away
-// under the link (unplugged, switched off), the box waits in its boot loader (it answers the
-// boot loader's Ping), or it does not answer. `state` says what that leaves the box with.
-[[nodiscard]] Failure NoAnswer(const DeviceLink& link, const CommonOptions& options,
-                               std::string_view state = {});
+// Why the box on `port` gave no answer (`error`, an exchange's failure), in words, with exit 4:
+// the device went away (unplugged, switched off), the box waits in its boot loader (it answers
+// the boot loader's Ping), or it does not answer; a server that refused the session at the
+// first read is a port that did not open. `state` says what that leaves the box with.
+[[nodiscard]] Failure NoAnswer(const ComPort& port, const Error& error,
+                               const CommonOptions& options, std::string_view state = {});
 // A write that did not go out whole, with exit 6: the device went away, or "Fail" (the dialogs'
 // word). `state` as above.
-[[nodiscard]] Failure WriteFailed(const DeviceLink& link, std::string_view state = {});
-// A port that did not open, with the system's error number: for a permission refusal the
-// device, its group and the command that lets the user in (exit 3). `reason` is the
-// transport's own account where it has one (SerialPort::OpenErrorText: a network port).
-[[nodiscard]] Failure NotOpened(const ComPort& port, int error, std::string_view reason = {});
+[[nodiscard]] Failure WriteFailed(const ComPort& port, const Error& error,
+                                  std::string_view state = {});
+// A port that did not open (exit 3): for a permission refusal the device, its group and the
+// command that lets the user in; the transport's own account where it has one (the detail of a
+// network port's failure).
+[[nodiscard]] Failure NotOpened(const ComPort& port, const Error& error);
 // "COM 5 (/dev/ttyUSB0) went away: unplugged or switched off", or for a network port that the
 // connection to its server was lost.
 [[nodiscard]] std::string WentAway(const ComPort& port);

@@ -1,9 +1,12 @@
 #include "cli/Reading.h"
 
 #include "cli/Console.h"
+#include "device/Protocol.h"
 
 namespace kestrow::cli {
 namespace {
+
+using namespace protocol;
 
 // Remembers how far the refresh got, for the message when it stops.
 class Progress : public RefreshObserver {
@@ -22,11 +25,11 @@ class Progress : public RefreshObserver {
 std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
     for (const SettingInfo& s : AllSettings()) {
         if (s.kind != SettingKind::Genlock && s.group == group && s.item == item &&
-            (group != 4 || Offered(s, box))) {
+            (group != kGroupSystem || Offered(s, box))) {
             return std::string(s.name);
         }
     }
-    return group == 4 && item == 1 ? "input-timing" : "system-setting-a";
+    return group == kGroupSystem && item == kItemInputTiming ? "input-timing" : "system-setting-a";
 }
 
 }  // namespace
@@ -34,18 +37,14 @@ std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
 Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     BoxReading r;
     Progress progress;
-    switch (RunStatusRefresh(link, r.cache, r.box, &progress)) {
-        case RefreshResult::NotOpened:
-            return NotOpened(link.port(), link.OpenError(), link.OpenErrorText());
-        case RefreshResult::Aborted:
-            if (progress.probed && !link.Vanished()) {
-                return Failure{Exit::NoAnswer, "the box on " + link.port().Name() +
-                                                   " does not answer (it stopped answering after " +
-                                                   std::to_string(progress.answered) + " queries)"};
-            }
-            return NoAnswer(link, options);
-        case RefreshResult::Completed:
-            break;
+    if (Result<void> read = RunStatusRefresh(link, r.cache, r.box, &progress); !read) {
+        const Error& why = read.error();
+        if (progress.probed && why.kind != ErrorKind::Gone) {
+            return Failure{Exit::NoAnswer, "the box on " + link.port().Name() +
+                                               " does not answer (it stopped answering after " +
+                                               std::to_string(progress.answered) + " queries)"};
+        }
+        return NoAnswer(link.port(), why, options);
     }
     if (progress.modelUnanswered) {
         PrintError("the box on " + link.port().Name() +
@@ -54,17 +53,17 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
     const auto add = [&r](uint8_t group, uint8_t item, uint8_t raw) {
         r.values.push_back({group, item, raw, NameFor(group, item, r.box)});
     };
-    for (uint8_t g = 1; g <= 3; ++g) {
+    for (const uint8_t g : {kGroupOutput, kGroupImage, kGroupAdjustment}) {
         for (uint8_t i = 1; uint8_t* byte = SettingByte(r.cache, g, i); ++i) {
             add(g, i, *byte);
         }
     }
-    add(4, 1, r.cache.system[0]);
+    add(kGroupSystem, kItemInputTiming, r.cache.system[0]);
     if (r.box.newerModel) {
-        add(4, 2, r.cache.system[2]);
-        add(4, 3, r.cache.system[1]);
+        add(kGroupSystem, kItemSystemSetting, r.cache.system[2]);
+        add(kGroupSystem, kItemSettingNewer, r.cache.system[1]);
     } else {
-        add(4, 2, r.cache.system[1]);
+        add(kGroupSystem, kItemSystemSetting, r.cache.system[1]);
     }
     return r;
 }

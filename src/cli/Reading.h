@@ -9,7 +9,7 @@
 #include "cli/Cli.h"
 #include "cli/Ports.h"
 #include "settings/StatusCache.h"
-#include "settings/StatusRefresh.h"
+#include "settings/StatusRefreshRun.h"
 
 namespace kestrow::cli {
 

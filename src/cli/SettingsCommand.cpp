@@ -118,9 +118,9 @@ Outcome<BoxLists> ReadBoxLists(const CommonOptions& options) {
     BoxLists lists{*box, {}};
     for (const SettingInfo& s : AllSettings()) {
         if (s.kind == SettingKind::Genlock && Offered(s, *box)) {
-            const auto period = link.ReadGenlockValue(s.periodItem);
+            const Result<uint16_t> period = link.ReadGenlockValue(s.periodItem);
             if (!period) {
-                return NoAnswer(link, options);
+                return NoAnswer(link.port(), period.error(), options);
             }
             lists.periods[std::string(s.name)] = *period;
         }

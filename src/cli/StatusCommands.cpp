@@ -8,8 +8,8 @@
 #include "cli/Console.h"
 #include "cli/Reading.h"
 #include "cli/Values.h"
-#include "device/NetworkPorts.h"
-#include "device/PortNaming.h"
+#include "ports/NetworkPorts.h"
+#include "ports/PortNaming.h"
 #include "settings/NameTables.h"
 #include "settings/SettingsFile.h"
 

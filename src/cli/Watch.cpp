@@ -17,6 +17,7 @@
 #include "cli/Platform.h"
 #include "cli/Ports.h"
 #include "device/Frames.h"
+#include "device/Protocol.h"
 #include "settings/NameTables.h"
 
 namespace kestrow::cli {
@@ -31,23 +32,27 @@ struct Signals {
     friend bool operator==(const Signals&, const Signals&) = default;
 };
 
-// One look at the box; none, with the reason in `why`, when it cannot be had.
-std::optional<Signals> Look(DeviceLink& link, std::string& why) {
+// One look at the box; the reason in words when it cannot be had.
+Outcome<Signals> Look(DeviceLink& link) {
     HeldReports held;  // said once in the watch's own words, not every interval
-    if (!link.OpenForExchanges()) {
-        why = NotOpened(link.port(), link.OpenError(), link.OpenErrorText()).message;
-        return std::nullopt;
+    if (Result<void> opened = link.OpenForExchanges(); !opened) {
+        return NotOpened(link.port(), opened.error());
     }
-    const auto probe = link.Exchange(ProbeFrame());
-    const auto timing = probe ? link.Exchange(ReadSettingFrame(4, 1)) : std::nullopt;
-    const auto resolution = timing ? link.Exchange(ReadSettingFrame(1, 1)) : std::nullopt;
+    using namespace protocol;
+    Result<Reply> probe = link.Exchange(ProbeFrame());
+    Result<Reply> timing =
+        probe ? link.Exchange(ReadSettingFrame(kGroupSystem, kItemInputTiming)) : probe.error();
+    Result<Reply> resolution =
+        timing ? link.Exchange(ReadSettingFrame(kGroupOutput, kItemOutputResolution))
+               : timing.error();
     link.Close();
     if (!resolution) {
-        why = link.Vanished() ? WentAway(link.port())
-                              : "the box on " + link.port().Name() + " does not answer";
-        return std::nullopt;
+        return Failure{Exit::NoAnswer,
+                       resolution.error().kind == ErrorKind::Gone
+                           ? WentAway(link.port())
+                           : "the box on " + link.port().Name() + " does not answer"};
     }
-    return Signals{(*probe)[3], (*timing)[3], (*resolution)[3]};
+    return Signals{(*probe)[kReplyPortByte], (*timing)[kReplyValue], (*resolution)[kReplyValue]};
 }
 
 // Seconds since 1970 of a calendar time taken as UTC (days from the civil date, proleptic
@@ -153,19 +158,18 @@ int RunWatch(const CommonOptions& options, double intervalSeconds) {
     bool gone = false;
     auto next = Clock::now();
     for (;;) {
-        std::string why;
-        const auto now = Look(link, why);
+        const Outcome<Signals> now = Look(link);
         bool written = true;
         if (!now && !gone) {
             gone = true;
-            written = say.Gone(why);
+            written = say.Gone(now.failure().message);
         } else if (now && (gone || !last || *now != *last)) {
             if (gone) {
                 written = say.Back();
             }
             written = written && say.State(*now);
             gone = false;
-            last = now;
+            last = *now;
         }
         if (!written) {
             return 0;  // nobody reads the output any more

@@ -2,153 +2,187 @@
 
 #include <cstring>
 
+#include "device/Protocol.h"
+
 namespace kestrow {
 namespace {
 
-constexpr uint32_t kBaud = 115200;
+using namespace protocol;
+
 constexpr uint32_t kReadSettingWaitMs = 500;
 constexpr uint32_t kShortWaitMs = 50;
 constexpr uint32_t kAfterExchangeWaitMs = 10;
+// The version reply: 14 bytes, byte 3 for the caller, nine characters of text from byte 4.
 constexpr size_t kVersionReplyLength = 14;
+constexpr size_t kVersionTextAt = 4;
 constexpr size_t kVersionTextLength = 9;
-constexpr uint8_t kReplyLength = 0x05;  // byte 0 of a settings reply
 
 }  // namespace
 
-bool OpenBoxPort(SerialPort& serial, const ComPort& port) {
-    serial.Open(port, kBaud, SerialParity::None, 8, SerialStopBits::One, SerialFlowControl::None,
-                false);
-    return serial.IsOpen();
+Result<void> OpenBoxPort(SerialPort& serial, const ComPort& port) {
+    return serial.Open(port, LineSettings{});  // 115200 8-N-1
 }
 
-bool OpenForLongReads(SerialPort& serial, const ComPort& port) {
+Result<void> OpenForLongReads(SerialPort& serial, const ComPort& port) {
     serial.Close();  // also when `port` is out of range, where Open would leave it open
-    if (!OpenBoxPort(serial, port)) {
-        return false;
+    if (Result<void> opened = OpenBoxPort(serial, port); !opened) {
+        return opened;
     }
-    SerialTimeouts timeouts;
-    if (serial.GetTimeouts(timeouts)) {
-        ApplyLongReadTimeouts(timeouts);
-        (void)serial.SetTimeouts(timeouts);
-    }
-    return true;
+    serial.SetReadTimeouts(ReadTimeouts::LongRead);
+    return {};
 }
 
-bool DeviceLink::OpenStep() {
+Result<void> DeviceLink::OpenStep() {
     serial_.Close();
     return OpenBoxPort(serial_, port_);
 }
 
-bool DeviceLink::WriteFrame(const Frame& frame) {
+Result<void> DeviceLink::WriteFrame(const Frame& frame) {
     if (frame.size == 0) {
-        return false;
+        return Error{.kind = ErrorKind::Invalid, .detail = "a command frame has 5 or 8 bytes"};
     }
-    return serial_.Write(frame.bytes.data(), frame.size) == frame.size;
+    const Result<uint32_t> sent = serial_.Write(frame.view());
+    if (!sent) {
+        return sent.error();
+    }
+    if (*sent != frame.size) {
+        return Error{.kind = ErrorKind::Failed,
+                     .detail = "the frame did not go out whole",
+                     .path = port_.path};
+    }
+    return {};
 }
 
-bool DeviceLink::Transmit(const Frame& frame) {
-    if (!OpenStep()) {
-        return false;
+Result<void> DeviceLink::ReadReply(std::span<uint8_t> into) {
+    const Result<uint32_t> got = serial_.Read(into);
+    if (!got) {
+        return got.error();
     }
-    const bool sent = WriteFrame(frame);
+    if (*got != into.size()) {
+        return Error{.kind = ErrorKind::NoAnswer, .path = port_.path};
+    }
+    return {};
+}
+
+Result<void> DeviceLink::Transmit(const Frame& frame) {
+    if (Result<void> opened = OpenStep(); !opened) {
+        return opened;
+    }
+    Result<void> sent = WriteFrame(frame);
     serial_.Close();
     return sent;
 }
 
-bool DeviceLink::WriteSetting(uint8_t group, uint8_t item, uint8_t value) {
+Result<void> DeviceLink::WriteSetting(uint8_t group, uint8_t item, uint8_t value) {
     return Transmit(WriteSettingFrame(group, item, value));
 }
 
-bool DeviceLink::WriteGenlockValue(uint8_t item, uint8_t high, uint8_t low) {
+Result<void> DeviceLink::WriteGenlockValue(uint8_t item, uint8_t high, uint8_t low) {
     return Transmit(WriteGenlockFrame(item, high, low));
 }
 
-bool DeviceLink::SendFrame(uint8_t length, uint8_t opcode, uint8_t b4, uint8_t b5, uint8_t b6) {
+Result<void> DeviceLink::SendFrame(uint8_t length, uint8_t opcode, uint8_t b4, uint8_t b5,
+                                   uint8_t b6) {
     return Transmit(CommandFrame(length, opcode, b4, b5, b6));
 }
 
-std::optional<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {
-    if (!OpenStep()) {
-        return std::nullopt;
+Result<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {
+    if (Result<void> opened = OpenStep(); !opened) {
+        return opened.error();
     }
-    std::optional<uint8_t> value;
-    if (WriteFrame(ReadSettingFrame(group, item))) {
+    Result<uint8_t> value = Error{};
+    if (Result<void> sent = WriteFrame(ReadSettingFrame(group, item)); !sent) {
+        value = sent.error();
+    } else {
         SleepMs(kReadSettingWaitMs);
         // A reply counts only whole (5 bytes) and starting with its length 05: a reply that
         // lost a byte would otherwise give its last byte as the value. (The status refresh
         // takes any whole reply and looks at byte 0 only for the model question.)
-        std::array<uint8_t, 5> reply{};
-        if (serial_.Read(reply.data(), 5) == 5 && reply[0] == kReplyLength) {
-            value = reply[3];
+        Reply reply{};
+        if (Result<void> read = ReadReply(reply); !read) {
+            value = read.error();
+        } else if (reply[0] != kReplyLength) {
+            value = Error{.kind = ErrorKind::BadReply,
+                          .detail = "the reply does not start with its length 05",
+                          .path = port_.path};
+        } else {
+            value = reply[kReplyValue];
         }
     }
     serial_.Close();
     return value;
 }
 
-std::optional<uint16_t> DeviceLink::ReadGenlockValue(uint8_t item) {
-    if (!OpenStep()) {
-        return std::nullopt;
+Result<uint16_t> DeviceLink::ReadGenlockValue(uint8_t item) {
+    if (Result<void> opened = OpenStep(); !opened) {
+        return opened.error();
     }
-    std::optional<uint16_t> value;
-    serial_.DiscardInput();
-    if (WriteFrame(ReadGenlockFrame(item))) {
-        SleepMs(kShortWaitMs);
-        std::array<uint8_t, 5> reply{};
-        if (serial_.Read(reply.data(), 5) == 5) {
-            value = static_cast<uint16_t>(reply[3] << 8 | reply[4]);
-        }
-    }
-    serial_.Close();
-    return value;
-}
-
-uint8_t DeviceLink::ReadVersionText(bool useItem3, std::string& text) {
-    if (!OpenStep()) {
-        return 0;
-    }
-    // The reply overwrites the request's own buffer, so a short reply leaves request bytes.
-    std::array<uint8_t, kVersionReplyLength> buffer{};
-    const Frame request = VersionFrame(useItem3);
-    std::memcpy(buffer.data(), request.bytes.data(), request.size);
-    serial_.Write(request.bytes.data(), request.size);
-    SleepMs(kShortWaitMs);
-    const uint32_t got = serial_.Read(buffer.data(), kVersionReplyLength);
-    if (got == kVersionReplyLength) {
-        const char* chars = reinterpret_cast<const char*>(buffer.data() + 4);
-        text.assign(chars, strnlen(chars, kVersionTextLength));
+    Result<uint16_t> value = Error{};
+    if (Result<void> dropped = serial_.DiscardInput(); !dropped) {
+        value = dropped.error();
+    } else if (Result<void> sent = WriteFrame(ReadGenlockFrame(item)); !sent) {
+        value = sent.error();
     } else {
-        text = "NA";
+        SleepMs(kShortWaitMs);
+        Reply reply{};
+        if (Result<void> read = ReadReply(reply); !read) {
+            value = read.error();
+        } else {
+            value = static_cast<uint16_t>(reply[kReplyValue] << 8 | reply[kReplyValue + 1]);
+        }
     }
     serial_.Close();
-    return buffer[3];
+    return value;
 }
 
-bool DeviceLink::ProbeForSearch(const ComPort& port) {
-    port_ = port;
-    if (!OpenBoxPort(serial_, port_)) {
-        return false;
+Result<std::string> DeviceLink::ReadVersionText(bool useItem3) {
+    if (Result<void> opened = OpenStep(); !opened) {
+        return opened.error();
     }
-    serial_.DiscardInput();
-    bool found = false;
-    if (WriteFrame(ProbeFrame())) {
-        std::array<uint8_t, 5> reply{};
-        found = serial_.Read(reply.data(), 5) == 5;
+    Result<std::string> text = Error{};
+    std::array<uint8_t, kVersionReplyLength> buffer{};
+    if (Result<void> sent = WriteFrame(VersionFrame(useItem3)); !sent) {
+        text = sent.error();
+    } else {
+        SleepMs(kShortWaitMs);
+        if (Result<void> read = ReadReply(buffer); !read) {
+            text = read.error();
+        } else {
+            const char* chars = reinterpret_cast<const char*>(buffer.data() + kVersionTextAt);
+            text = std::string(chars, strnlen(chars, kVersionTextLength));
+        }
+    }
+    serial_.Close();
+    return text;
+}
+
+Result<void> DeviceLink::ProbeForSearch(const ComPort& port) {
+    port_ = port;
+    if (Result<void> opened = OpenBoxPort(serial_, port_); !opened) {
+        return opened;
+    }
+    Result<void> found = serial_.DiscardInput();
+    if (found) {
+        found = WriteFrame(ProbeFrame());
+    }
+    if (found) {
+        Reply reply{};
+        found = ReadReply(reply);
     }
     serial_.Close();
     return found;
 }
 
-std::optional<std::array<uint8_t, 5>> DeviceLink::Exchange(const Frame& frame) {
-    std::array<uint8_t, 5> reply{};
-    uint32_t got = 0;
-    if (WriteFrame(frame)) {
-        got = serial_.Read(reply.data(), 5);
+Result<Reply> DeviceLink::Exchange(const Frame& frame) {
+    Reply reply{};
+    Result<void> got = WriteFrame(frame);
+    if (got) {
+        got = ReadReply(reply);
     }
     SleepMs(kAfterExchangeWaitMs);
-    serial_.DiscardInput();
-    if (got != 5) {
-        return std::nullopt;
+    (void)serial_.DiscardInput();
+    if (!got) {
+        return got.error();
     }
     return reply;
 }

@@ -2,11 +2,12 @@
 
 #include <initializer_list>
 
+#include "device/Protocol.h"
+
 namespace kestrow {
 namespace {
 
-constexpr uint8_t kSync1 = 0x6C;
-constexpr uint8_t kSync2 = 0x93;
+using namespace protocol;
 
 // Lays out n, 6C, 93 and the given bytes, then the checksum at n-1.
 Frame Build(std::initializer_list<uint8_t> body) {
@@ -34,22 +35,22 @@ uint8_t FrameChecksum(std::span<const uint8_t> bytes) {
 }
 
 Frame WriteSettingFrame(uint8_t group, uint8_t item, uint8_t value) {
-    return Build({0x00, group, item, value});
+    return Build({kWriteSetting, group, item, value});
 }
 Frame ReadSettingFrame(uint8_t group, uint8_t item) {
-    return Build({0x01, group, item});
+    return Build({kReadSetting, group, item});
 }
 Frame WriteGenlockFrame(uint8_t item, uint8_t high, uint8_t low) {
-    return Build({0x49, item, high, low});
+    return Build({kGenlock, item, high, low});
 }
 Frame ReadGenlockFrame(uint8_t item) {
-    return Build({0x49, item});
+    return Build({kGenlock, item});
 }
 Frame ProbeFrame() {
-    return Build({0x05});
+    return Build({kProbe});
 }
 Frame VersionFrame(bool useItem3) {
-    return ReadSettingFrame(4, useItem3 ? 3 : 4);
+    return ReadSettingFrame(kGroupSystem, useItem3 ? kItemVersionOlder : kItemVersionNewer);
 }
 
 Frame CommandFrame(uint8_t length, uint8_t opcode, uint8_t b4, uint8_t b5, uint8_t b6) {

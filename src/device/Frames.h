@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "device/Protocol.h"
+
 namespace kestrow {
 
 struct Frame {
@@ -14,6 +16,9 @@ struct Frame {
     [[nodiscard]] std::span<const uint8_t> view() const { return {bytes.data(), size}; }
     friend bool operator==(const Frame&, const Frame&) = default;
 };
+
+// A reply to a read or the probe, as it arrived.
+using Reply = std::array<uint8_t, protocol::kReplyBytes>;
 
 // 256 minus the low byte of the sum of `bytes`, modulo 256.
 [[nodiscard]] uint8_t FrameChecksum(std::span<const uint8_t> bytes);

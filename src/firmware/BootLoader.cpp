@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "firmware/FirmwareImage.h"
+#include "firmware/FirmwareTexts.h"
 
 namespace kestrow {
 namespace {
@@ -10,22 +11,46 @@ namespace {
 constexpr std::uint8_t kCommandDownload = 0x21;
 constexpr std::uint8_t kCommandSendData = 0x24;
 
-template <std::size_t N>
-void Send(SerialPort& port, const std::array<std::uint8_t, N>& bytes) {
-    port.Write(bytes.data(), static_cast<std::uint32_t>(N));
+// Sends the bytes. A write that fails shows in the read that follows: the box cannot answer.
+void Send(SerialPort& port, std::span<const std::uint8_t> bytes) {
+    (void)port.Write(bytes);
 }
 
-// Reads the two acknowledge bytes; true only when both arrived and are 00 CC.
-bool ReadAcknowledge(SerialPort& port) {
+// A reply that did not come whole (NoAnswer) or is not the one expected (BadReply).
+Error Unanswered(ErrorKind kind) {
+    return {.kind = kind};
+}
+
+// Reads the two acknowledge bytes 00 CC.
+Result<void> ReadAcknowledge(SerialPort& port) {
     std::array<std::uint8_t, 2> reply{};
-    return port.Read(reply.data(), 2) == 2 && reply == kAcknowledge;
+    const Result<std::uint32_t> got = port.Read(reply);
+    if (!got) {
+        return got.error();
+    }
+    if (*got != reply.size()) {
+        return Unanswered(ErrorKind::NoAnswer);
+    }
+    if (reply != kAcknowledge) {
+        return Unanswered(ErrorKind::BadReply);
+    }
+    return {};
 }
 
 // Reads the five-byte status reply. Bytes that do not arrive stay 0, which no check accepts.
-std::array<std::uint8_t, 5> ReadStatusReply(SerialPort& port) {
-    std::array<std::uint8_t, 5> reply{};
-    (void)port.Read(reply.data(), 5);
+Result<std::array<std::uint8_t, kStatusReplyBytes>> ReadStatusReply(SerialPort& port) {
+    std::array<std::uint8_t, kStatusReplyBytes> reply{};
+    if (const Result<std::uint32_t> got = port.Read(reply); !got) {
+        return got.error();
+    }
     return reply;
+}
+
+// A connect that failed: the failure with the operator's text of the step it failed at (the
+// Ping's for no acknowledge; none for the later steps, whose reasons the serial layer reported).
+Error ConnectFailed(Error error, const char* step = "") {
+    error.call = step;
+    return error;
 }
 
 bool ProgramLengthValid(std::size_t length) {
@@ -75,51 +100,66 @@ SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk) {
     return packet;
 }
 
-BootConnect ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit,
-                              ProgressSink* stop) {
+Result<void> ConnectBootLoader(SerialPort& port, std::int32_t programLength, char targetDigit,
+                               ProgressSink* stop) {
     const auto address = StartAddressFor(targetDigit);
     if (!port.IsOpen() || !address || programLength < 0 ||
         !ProgramLengthValid(static_cast<std::size_t>(programLength))) {
-        return BootConnect::Refused;
+        return Error{.kind = ErrorKind::Invalid,
+                     .detail =
+                         "nothing to send: a closed port, an unknown target or a program "
+                         "length the boot loader does not take"};
     }
 
     Send(port, kPingPacket);
     SleepMs(kWaitAfterPingMs);
-    if (!ReadAcknowledge(port)) {
+    Result<void> ack = ReadAcknowledge(port);
+    if (!ack && ack.error().kind != ErrorKind::Gone) {
         // The box still runs its firmware: ask it to start the boot loader, then Ping once more.
         Send(port, kBootRequest);
         SleepMs(kWaitAfterBootRequestMs);
-        port.DiscardInput();
+        (void)port.DiscardInput();
         Send(port, kPingPacket);
         SleepMs(kWaitAfterSecondPingMs);
-        if (!ReadAcknowledge(port)) {
-            return BootConnect::Silent;
+        ack = ReadAcknowledge(port);
+    }
+    if (!ack) {
+        Error silent = ack.error();
+        if (silent.kind != ErrorKind::Gone) {
+            silent.kind = ErrorKind::NoAnswer;
         }
+        return ConnectFailed(std::move(silent), firmware_text::kNoAnswerDetail);
     }
 
     if (stop != nullptr && stop->StopRequested()) {
-        return BootConnect::Stopped;
+        return Error{.kind = ErrorKind::Stopped};
     }
     Send(port, DownloadPacket(*address, static_cast<std::uint32_t>(programLength)));
     SleepMs(kWaitAfterDownloadMs);
-    if (!ReadAcknowledge(port)) {
-        return BootConnect::Refused;
+    if (ack = ReadAcknowledge(port); !ack) {
+        return ConnectFailed(ack.error());
     }
 
     Send(port, kGetStatusPacket);
     SleepMs(kWaitAfterGetStatusMs);
     const auto status = ReadStatusReply(port);
-    const bool accepted =
-        status[2] == 0x03 && status[3] == kStatusSuccess && status[4] == kStatusSuccess;
+    const bool accepted = status && (*status)[2] == kStatusPacketLength &&
+                          (*status)[3] == kStatusSuccess && (*status)[4] == kStatusSuccess;
     // The status reply is acknowledged whatever it said.
     Send(port, std::array<std::uint8_t, 1>{kStatusAcknowledge});
-    return accepted ? BootConnect::Connected : BootConnect::Refused;
+    if (!status) {
+        return ConnectFailed(status.error());
+    }
+    return accepted ? Result<void>{} : ConnectFailed(Unanswered(ErrorKind::BadReply));
 }
 
-bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program, ProgressSink& progress) {
+Result<void> WriteFlash(SerialPort& port, std::span<const std::uint8_t> program,
+                        ProgressSink& progress) {
     const std::size_t length = program.size();
     if (!ProgramLengthValid(length)) {
-        return false;
+        return Error{.kind = ErrorKind::Invalid,
+                     .detail = "a program of " + std::to_string(length) +
+                               " bytes: the boot loader takes 256 to 4,980,735"};
     }
     progress.SetRange(0, static_cast<std::uint16_t>(length / kSendDataMaxBytes));
     progress.SetPosition(0);
@@ -127,12 +167,12 @@ bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program, Progres
     std::size_t sent = 0;
     while (sent < length) {
         if (progress.StopRequested()) {
-            return false;
+            return Error{.kind = ErrorKind::Stopped};
         }
         const auto packet = MakeSendDataPacket(program.subspan(sent));
-        port.Write(packet.bytes.data(), static_cast<std::uint32_t>(packet.size));
-        if (!ReadAcknowledge(port)) {
-            return false;
+        Send(port, packet.view());
+        if (Result<void> ack = ReadAcknowledge(port); !ack) {
+            return ack;
         }
         sent += packet.size - 3;
         progress.SetPosition(static_cast<std::uint16_t>(sent / kSendDataMaxBytes));
@@ -140,9 +180,12 @@ bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program, Progres
 
     Send(port, kGetStatusPacket);
     const auto status = ReadStatusReply(port);
-    if (status[0] != kAcknowledge[0] || status[1] != kAcknowledge[1] || status[2] != 0x03 ||
-        status[3] != kStatusSuccess) {
-        return false;
+    if (!status) {
+        return status.error();
+    }
+    if ((*status)[0] != kAcknowledge[0] || (*status)[1] != kAcknowledge[1] ||
+        (*status)[2] != kStatusPacketLength || (*status)[3] != kStatusSuccess) {
+        return Unanswered(ErrorKind::BadReply);
     }
 
     Send(port, kResetPacket);

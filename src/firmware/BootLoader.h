@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-#include "device/SerialPort.h"
+#include "serial/SerialPort.h"
 
 namespace kestrow {
 
@@ -38,6 +38,10 @@ inline constexpr std::array<std::uint8_t, 4> kBootRequest{0x88, 0x99, 0x06, 0xFE
 inline constexpr std::array<std::uint8_t, 2> kAcknowledge{0x00, 0xCC};
 inline constexpr std::uint8_t kStatusAcknowledge = 0xCC;
 inline constexpr std::uint8_t kStatusSuccess = 0x40;
+// The status reply: the acknowledge 00 CC, then a packet of length 03 whose bytes 1 and 2 say
+// success (40).
+inline constexpr std::size_t kStatusReplyBytes = 5;
+inline constexpr std::uint8_t kStatusPacketLength = 0x03;
 
 // The fixed waits of the exchange, in milliseconds.
 inline constexpr std::uint32_t kWaitAfterPingMs = 20;
@@ -63,25 +67,23 @@ struct SendDataPacket {
 // Send Data: n + 3, checksum, 24, the n bytes (1 <= n <= 76; longer input is cut to 76).
 [[nodiscard]] SendDataPacket MakeSendDataPacket(std::span<const std::uint8_t> chunk);
 
-enum class BootConnect {
-    Connected,
-    Silent,   // no acknowledge to the Ping, also after the boot request: nothing answers
-    Refused,  // Download not acknowledged, a status other than success, or nothing to send
-    Stopped,  // the sink asked to stop before Download
-};
-
 // Makes sure the boot loader answers (Ping, and once more after the boot request), announces
-// the program with Download and checks the status. Ends at the first failed step, and
-// without sending anything (Refused) for a closed port, an unknown target digit or a program
-// length outside 256 .. 4,980,735. When `stop` is given, its StopRequested is asked right before
-// Download; true ends the connect there (Stopped), before anything touches the flash.
-[[nodiscard]] BootConnect ConnectBootLoader(SerialPort& port, std::int32_t programLength,
-                                            char targetDigit, ProgressSink* stop = nullptr);
+// the program with Download and checks the status. Ends at the first failed step:
+// - NoAnswer when the Ping gets no acknowledge, also after the boot request (Gone when the port
+//   went away meanwhile); the failure's call then is firmware_text::kNoAnswerDetail;
+// - BadReply when Download is not acknowledged or the status is not success;
+// - Stopped when `stop` (asked right before Download, when given) asks to stop, before anything
+//   touches the flash;
+// - Invalid, without sending anything, for a closed port, an unknown target digit or a program
+//   length outside 256 .. 4,980,735.
+[[nodiscard]] Result<void> ConnectBootLoader(SerialPort& port, std::int32_t programLength,
+                                             char targetDigit, ProgressSink* stop = nullptr);
 
 // Sends the program in blocks of at most 76 bytes, reporting progress, then checks the status
-// and resets the box. False at the first missing acknowledge, or when the sink asks to stop
-// before a block; nothing is sent for a program shorter than 256 or longer than 4,980,735 bytes.
-[[nodiscard]] bool WriteFlash(SerialPort& port, std::span<const std::uint8_t> program,
-                              ProgressSink& progress);
+// and resets the box. Fails at the first missing acknowledge (NoAnswer, BadReply, or Gone when
+// the port went away), or when the sink asks to stop before a block (Stopped); nothing is sent
+// for a program shorter than 256 or longer than 4,980,735 bytes (Invalid).
+[[nodiscard]] Result<void> WriteFlash(SerialPort& port, std::span<const std::uint8_t> program,
+                                      ProgressSink& progress);
 
 }  // namespace kestrow

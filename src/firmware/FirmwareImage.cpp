@@ -8,7 +8,7 @@
 #include <memory>
 #include <system_error>
 
-#include "device/Utf8Paths.h"
+#include "base/Utf8Paths.h"
 #include "firmware/FirmwareTexts.h"
 
 namespace kestrow {
@@ -112,6 +112,14 @@ std::uint8_t FirstNonHex(const std::uint8_t* from, const std::uint8_t* to) {
     return bad != to ? *bad : std::uint8_t{0};
 }
 
+Error Malformed(std::string why) {
+    return {.kind = ErrorKind::Malformed, .detail = std::move(why)};
+}
+
+Error Invalid(std::string why) {
+    return {.kind = ErrorKind::Invalid, .detail = std::move(why)};
+}
+
 std::string Hex2(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
@@ -129,12 +137,13 @@ enum RecordType : unsigned {
 
 }  // namespace
 
-std::optional<std::uint64_t> FirmwareFileSize(const std::string& path) {
+Result<std::uint64_t> FirmwareFileSize(const std::string& path) {
     const File f = OpenRegularFile(path);
-    if (!f) {
-        return std::nullopt;
+    const std::optional<std::uint64_t> size = f ? SizeOf(f.get()) : std::nullopt;
+    if (!size) {
+        return Error{.kind = ErrorKind::File, .path = path};
     }
-    return SizeOf(f.get());
+    return *size;
 }
 
 std::string FileSizeText(std::uint64_t bytes) {
@@ -144,39 +153,40 @@ std::string FileSizeText(std::uint64_t bytes) {
     return text;
 }
 
-LoadResult LoadFirmwareFile(FirmwareImage& image) {
+Result<void> LoadFirmwareFile(FirmwareImage& image) {
+    image.fileSize.reset();
+    const Error cannotOpen{.kind = ErrorKind::File, .path = image.path};
     const File f = OpenRegularFile(image.path);
     if (!f) {
-        return {LoadStatus::CouldNotOpen, 0};
+        return cannotOpen;
     }
     const auto size = SizeOf(f.get());
     if (!size) {
-        return {LoadStatus::CouldNotOpen, 0};
+        return cannotOpen;
     }
     image.data.clear();
     image.data.shrink_to_fit();
-    if (*size <= kMinFirmwareFileBytes) {
-        return {LoadStatus::TooSmall, *size};
-    }
-    if (*size > kMaxFirmwareFileBytes) {
-        return {LoadStatus::TooLarge, *size};
+    image.fileSize = size;
+    if (*size <= kMinFirmwareFileBytes || *size > kMaxFirmwareFileBytes) {
+        return CheckFirmwareSizes(*size, 0);
     }
     image.data.resize(static_cast<std::size_t>(*size));
     if (std::fread(image.data.data(), 1, image.data.size(), f.get()) != image.data.size()) {
         image.data.clear();
-        return {LoadStatus::CouldNotOpen, 0};
+        image.fileSize.reset();
+        return cannotOpen;
     }
-    return {LoadStatus::Loaded, *size};
+    return {};
 }
 
-Verdict HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& image) {
+Result<void> HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& image) {
     image.clear();
     const std::uint8_t* p = text.data();
     const std::uint8_t* const end = p + text.size();
     // The line is counted only for a fault, so the conversion itself stays one pass.
     const auto fault = [&text, &p](const std::string& what) {
         const auto line = 1 + std::count(text.data(), p, std::uint8_t{'\n'});
-        return Verdict{"line " + std::to_string(line) + ": " + what};
+        return Malformed("line " + std::to_string(line) + ": " + what);
     };
     std::uint64_t base = 0;
     std::array<std::uint8_t, 255> scratch{};
@@ -185,7 +195,7 @@ Verdict HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t
             ++p;
         }
         if (p == end) {
-            return Verdict{"no end-of-file record (:00000001FF) before the text ends"};
+            return Malformed("no end-of-file record (:00000001FF) before the text ends");
         }
         if (*p != ':') {
             return fault("a record starts with ':', not with " + Shown(*p));
@@ -273,33 +283,33 @@ bool LooksLikeHex(const FirmwareImage& image) {
     return !image.data.empty() && image.data.front() == ':';
 }
 
-Verdict ConvertHexToBinary(FirmwareImage& image) {
+Result<void> ConvertHexToBinary(FirmwareImage& image) {
     std::vector<std::uint8_t> converted;
-    Verdict verdict = HexToBinary(image.data, converted);
-    if (!verdict) {
+    if (Result<void> done = HexToBinary(image.data, converted); !done) {
         image.data.clear();
         image.data.shrink_to_fit();
-        return verdict;
+        return done;
     }
     image.data = std::move(converted);
     return {};
 }
 
-Verdict StripFirmwareHeader(FirmwareImage& image) {
+Result<void> StripFirmwareHeader(FirmwareImage& image) {
     auto& d = image.data;
     if (d.size() < kFirmwareHeaderSize) {
-        return {"the image has " + std::to_string(d.size()) + " bytes, fewer than the " +
-                std::to_string(kFirmwareHeaderSize) + "-byte header"};
+        return Invalid("the image has " + std::to_string(d.size()) + " bytes, fewer than the " +
+                       std::to_string(kFirmwareHeaderSize) + "-byte header");
     }
     if (std::memcmp(d.data(), "CPUM", 4) != 0) {
-        return {"the header starts " + Quoted(d.data(), 4) + ", not \"CPUM\""};
+        return Invalid("the header starts " + Quoted(d.data(), 4) + ", not \"CPUM\"");
     }
     const char digit = static_cast<char>(d[4]);
     if (digit != '3' && digit != '4') {
-        return {"the header's target digit (byte 5) is " + Shown(d[4]) + ", not '3' or '4'"};
+        return Invalid("the header's target digit (byte 5) is " + Shown(d[4]) + ", not '3' or '4'");
     }
     if (std::memcmp(d.data() + 5, "FW", 2) != 0) {
-        return {"the header's bytes 6 and 7 are " + Quoted(d.data() + 5, 2) + ", not \"FW\""};
+        return Invalid("the header's bytes 6 and 7 are " + Quoted(d.data() + 5, 2) +
+                       ", not \"FW\"");
     }
     std::copy_n(d.begin(), kFirmwareHeaderSize, image.header.begin());
     d.erase(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(kFirmwareHeaderSize));
@@ -307,14 +317,15 @@ Verdict StripFirmwareHeader(FirmwareImage& image) {
     return {};
 }
 
-Verdict CheckFirmwareSizes(std::uint64_t fileSize, std::size_t imageSize) {
+Result<void> CheckFirmwareSizes(std::uint64_t fileSize, std::size_t imageSize) {
     if (fileSize <= kMinFirmwareFileBytes) {
-        return {"the file has " + std::to_string(fileSize) +
-                " bytes; a firmware file has more than " + std::to_string(kMinFirmwareFileBytes)};
+        return Invalid("the file has " + std::to_string(fileSize) +
+                       " bytes; a firmware file has more than " +
+                       std::to_string(kMinFirmwareFileBytes));
     }
     if (fileSize > kMaxFirmwareFileBytes) {
-        return {"the file has " + std::to_string(fileSize) + " bytes; at most " +
-                std::to_string(kMaxFirmwareFileBytes) + " are read"};
+        return Invalid("the file has " + std::to_string(fileSize) + " bytes; at most " +
+                       std::to_string(kMaxFirmwareFileBytes) + " are read");
     }
     if (imageSize < kFirmwareHeaderSize + kMinProgramBytes || imageSize > kMaxImageBytes) {
         const std::string program =
@@ -323,34 +334,25 @@ Verdict CheckFirmwareSizes(std::uint64_t fileSize, std::size_t imageSize) {
                       std::to_string(kFirmwareHeaderSize) + "-byte header"
                 : "the program has " + std::to_string(imageSize - kFirmwareHeaderSize) +
                       " bytes after the " + std::to_string(kFirmwareHeaderSize) + "-byte header";
-        return {program + "; the boot loader writes " + std::to_string(kMinProgramBytes) + " to " +
-                std::to_string(kMaxProgramBytes)};
+        return Invalid(program + "; the boot loader writes " + std::to_string(kMinProgramBytes) +
+                       " to " + std::to_string(kMaxProgramBytes));
     }
     return {};
 }
 
-PrepareResult PrepareFirmware(FirmwareImage& image) {
-    const LoadResult load = LoadFirmwareFile(image);
-    if (load.status == LoadStatus::CouldNotOpen) {
-        return {PrepareOutcome::CouldNotOpen, std::nullopt, {}};
-    }
-    if (load.status != LoadStatus::Loaded) {
-        return {PrepareOutcome::NotCorrect, load.fileSize,
-                CheckFirmwareSizes(load.fileSize, 0).reason};
+Result<void> PrepareFirmware(FirmwareImage& image) {
+    if (Result<void> loaded = LoadFirmwareFile(image); !loaded) {
+        return loaded;
     }
     if (LooksLikeHex(image)) {
-        if (Verdict converted = ConvertHexToBinary(image); !converted) {
-            return {PrepareOutcome::ConvertFailed, load.fileSize, std::move(converted.reason)};
+        if (Result<void> converted = ConvertHexToBinary(image); !converted) {
+            return converted;
         }
     }
-    Verdict verdict = CheckFirmwareSizes(load.fileSize, image.data.size());
-    if (verdict) {
-        verdict = StripFirmwareHeader(image);
+    if (Result<void> sizes = CheckFirmwareSizes(*image.fileSize, image.data.size()); !sizes) {
+        return sizes;
     }
-    if (!verdict) {
-        return {PrepareOutcome::NotCorrect, load.fileSize, std::move(verdict.reason)};
-    }
-    return {PrepareOutcome::Ready, load.fileSize, {}};
+    return StripFirmwareHeader(image);
 }
 
 }  // namespace kestrow

@@ -1,6 +1,6 @@
 // The firmware file: reading it, turning Intel HEX text into a binary image, and checking and
 // removing the 13-byte header ("CPUM", target digit, "FW", six unexamined bytes). Plain C++;
-// every step returns a result that the caller turns into the operator's text, and a check that
+// every step returns a Result that the caller turns into the operator's text, and a check that
 // fails says why in words (which header field, which size limit, which HEX line).
 #pragma once
 
@@ -11,6 +11,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "base/Result.h"
 
 namespace kestrow {
 
@@ -25,75 +27,54 @@ inline constexpr std::size_t kMinProgramBytes = 256;
 inline constexpr std::size_t kMaxProgramBytes = 4'980'735;
 inline constexpr std::size_t kMaxImageBytes = kFirmwareHeaderSize + kMaxProgramBytes;
 
-// A check's outcome: passed, or why not ("line 7: checksum 3A, expected 3B").
-struct [[nodiscard]] Verdict {
-    std::string reason;  // empty when the check passed
-    explicit operator bool() const { return reason.empty(); }
-};
-
 struct FirmwareImage {
     std::string path;                // chosen with Load File; empty until then
     std::vector<std::uint8_t> data;  // file bytes, then the converted image, then the program
     std::array<std::uint8_t, kFirmwareHeaderSize> header{};
-    char targetDigit = 0;  // '3' or '4' once the header was accepted
+    char targetDigit = 0;                   // '3' or '4' once the header was accepted
+    std::optional<std::uint64_t> fileSize;  // once the file was opened and its size read
 };
 
-// Size of the file at `path` for the "%d byte." display; no value when it cannot be opened.
-[[nodiscard]] std::optional<std::uint64_t> FirmwareFileSize(const std::string& path);
+// Size of the file at `path` for the "%d byte." display; a File failure when it cannot be
+// opened.
+[[nodiscard]] Result<std::uint64_t> FirmwareFileSize(const std::string& path);
 
 // The display text for a file size ("%d byte.").
 [[nodiscard]] std::string FileSizeText(std::uint64_t bytes);
 
-enum class LoadStatus {
-    CouldNotOpen,  // no file chosen, removed, unreadable, or a read error
-    TooSmall,      // 256 bytes or less: not read
-    TooLarge,      // above kMaxFirmwareFileBytes: not read
-    Loaded,        // data holds the whole file
-};
-
-struct LoadResult {
-    LoadStatus status = LoadStatus::CouldNotOpen;
-    std::uint64_t fileSize = 0;  // meaningful unless CouldNotOpen
-};
-
-// Releases the previous data and reads the file at image.path whole.
-[[nodiscard]] LoadResult LoadFirmwareFile(FirmwareImage& image);
+// Releases the previous data and reads the file at image.path whole into image.data, with its
+// size in image.fileSize. A File failure when no file was chosen or it was removed, cannot be
+// read or has a read error (fileSize then none); Invalid, naming the limit, for a file of 256
+// bytes or less or above kMaxFirmwareFileBytes (not read).
+[[nodiscard]] Result<void> LoadFirmwareFile(FirmwareImage& image);
 
 // Intel HEX text to a binary image starting at address 0 (gaps 0x00, later records overwrite
 // earlier ones). Records are separated by any white space; every record's length, hex digits
 // and checksum are checked; an end-of-file record is required; the image may not grow past
-// kMaxImageBytes. `image` is replaced (its capacity is reused). The first fault fails it, named
-// with its line.
-Verdict HexToBinary(std::span<const std::uint8_t> text, std::vector<std::uint8_t>& image);
+// kMaxImageBytes. `image` is replaced (its capacity is reused). The first fault fails it
+// (Malformed), named with its line.
+[[nodiscard]] Result<void> HexToBinary(std::span<const std::uint8_t> text,
+                                       std::vector<std::uint8_t>& image);
 
 // Converts image.data in place when it is HEX text; on failure data is released.
-Verdict ConvertHexToBinary(FirmwareImage& image);
+[[nodiscard]] Result<void> ConvertHexToBinary(FirmwareImage& image);
 
 // True when data starts with ':' (HEX text rather than a binary image).
 [[nodiscard]] bool LooksLikeHex(const FirmwareImage& image);
 
 // Checks "CPUM", the target digit '3' or '4' and "FW"; when valid, copies the header out,
-// removes it from data and sets targetDigit. Fails (data untouched) naming the field otherwise.
-Verdict StripFirmwareHeader(FirmwareImage& image);
+// removes it from data and sets targetDigit. Fails (Invalid, data untouched) naming the field
+// otherwise.
+[[nodiscard]] Result<void> StripFirmwareHeader(FirmwareImage& image);
 
 // The size rules a file must meet before the port is opened: more than 256 bytes on disk and a
-// binary image whose program (image minus header) is 256 to 4,980,735 bytes.
-Verdict CheckFirmwareSizes(std::uint64_t fileSize, std::size_t imageSize);
-
-enum class PrepareOutcome {
-    CouldNotOpen,   // "Please load file first!"
-    ConvertFailed,  // "Fail to convert the input from hex to bin!"
-    NotCorrect,     // "Firmware file is not correct!"
-    Ready,          // data holds the program, targetDigit is set
-};
-
-struct PrepareResult {
-    PrepareOutcome outcome = PrepareOutcome::CouldNotOpen;
-    std::optional<std::uint64_t> fileSize;  // for the display, when the file opened
-    std::string reason;                     // ConvertFailed, NotCorrect: why, in words
-};
+// binary image whose program (image minus header) is 256 to 4,980,735 bytes (Invalid).
+[[nodiscard]] Result<void> CheckFirmwareSizes(std::uint64_t fileSize, std::size_t imageSize);
 
 // One run's file steps in order: read, convert when HEX, check sizes, check and strip header.
-[[nodiscard]] PrepareResult PrepareFirmware(FirmwareImage& image);
+// Ready when data holds the program and targetDigit is set; otherwise the failure: File ("Please
+// load file first!"), Malformed ("Fail to convert the input from hex to bin!") or Invalid
+// ("Firmware file is not correct!"), the last two saying why in words.
+[[nodiscard]] Result<void> PrepareFirmware(FirmwareImage& image);
 
 }  // namespace kestrow

@@ -48,7 +48,4 @@ inline constexpr const char* kInstructionLines[] = {
 #undef KESTROW_RQ
 inline constexpr const char* kInstructionSeparator = "\r\n";
 
-// Open-file dialog filters, the first one selected.
-inline constexpr const char* kFileFilters[] = {"BIN (*.BIN)", "HEX (*.HEX)", "All Files (*.*)"};
-
 }  // namespace kestrow::firmware_text

@@ -1,8 +1,8 @@
 #include "firmware/FirmwareUpdateWorker.h"
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
 #include "firmware/FirmwareTexts.h"
+#include "ports/PortNaming.h"
 
 namespace kestrow {
 namespace {
@@ -11,25 +11,27 @@ namespace text = firmware_text;
 
 // The file steps; true when the program is ready to be written.
 bool PrepareFile(FirmwareRun& run) {
-    const PrepareResult prepared = PrepareFirmware(run.image);
-    if (prepared.fileSize) {
-        run.view.SetFileSize(FileSizeText(*prepared.fileSize));
+    const Result<void> prepared = PrepareFirmware(run.image);
+    if (run.image.fileSize) {
+        run.view.SetFileSize(FileSizeText(*run.image.fileSize));
     }
-    if (!prepared.reason.empty()) {
-        run.view.ShowDetail(prepared.reason);
+    if (prepared) {
+        return true;
     }
-    switch (prepared.outcome) {
-        case PrepareOutcome::Ready:
-            return true;
-        case PrepareOutcome::CouldNotOpen:
-            run.view.SetStatus(text::kPleaseLoadFile);
-            return false;
-        case PrepareOutcome::ConvertFailed:
+    const Error& why = prepared.error();
+    if (!why.detail.empty()) {
+        run.view.ShowDetail(why.detail);
+    }
+    switch (why.kind) {
+        case ErrorKind::Malformed:
             run.view.SetStatus(text::kConvertFailed);
-            return false;
-        case PrepareOutcome::NotCorrect:
+            break;
+        case ErrorKind::Invalid:
             run.view.ShowMessage(text::kFileNotCorrect);
-            return false;
+            break;
+        default:  // the file cannot be opened or read
+            run.view.SetStatus(text::kPleaseLoadFile);
+            break;
     }
     return false;
 }
@@ -44,7 +46,8 @@ void FirmwareUpdateWorker(FirmwareRun& run) {
     if (!PrepareFile(run)) {
         return;
     }
-    if (!OpenForLongReads(run.serial, run.port)) {
+    if (Result<void> opened = OpenForLongReads(run.serial, run.port); !opened) {
+        run.view.ShowError(opened.error());
         run.view.SetStatus(text::kOpenFailed);
         return;
     }
@@ -52,15 +55,17 @@ void FirmwareUpdateWorker(FirmwareRun& run) {
     run.view.ShowWaitCursor(true);
 
     const auto length = static_cast<std::int32_t>(run.image.data.size());
-    const BootConnect connect =
+    const Result<void> connected =
         ConnectBootLoader(run.serial, length, run.image.targetDigit, &run.view);
-    if (connect != BootConnect::Connected) {
+    if (!connected) {
+        const Error& why = connected.error();
         run.view.ShowWaitCursor(false);
-        if (connect != BootConnect::Stopped) {  // a view that stopped the run says so itself
+        if (why.kind != ErrorKind::Stopped) {  // a view that stopped the run says so itself
             run.view.SetStatus(text::kConnectFailed);
-            if (connect == BootConnect::Silent) {
-                run.view.ShowDetail(text::kNoAnswerDetail);
+            if (!why.call.empty()) {
+                run.view.ShowDetail(why.call);  // the Ping that got no acknowledge
             }
+            run.view.ShowError(why);
             run.view.ShowMessage(text::kCheckVersion);
         }
         run.serial.Close();
@@ -68,13 +73,14 @@ void FirmwareUpdateWorker(FirmwareRun& run) {
     }
 
     run.view.SetStatus(text::kWriting);
-    const bool written = WriteFlash(run.serial, run.image.data, run.view);
+    const Result<void> written = WriteFlash(run.serial, run.image.data, run.view);
     run.serial.Close();
     if (written) {
         run.view.SetStatus(text::kUpdated);
         run.view.ShowWaitCursor(false);
     } else {
         run.view.ShowWaitCursor(false);
+        run.view.ShowError(written.error());
         run.view.SetStatus(text::kWriteFailed);
         // The Download was taken: a half-written flash keeps the box in its boot loader until
         // a whole program is written.

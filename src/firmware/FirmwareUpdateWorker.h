@@ -5,9 +5,9 @@
 
 #include <string_view>
 
-#include "device/SerialPort.h"
 #include "firmware/BootLoader.h"
 #include "firmware/FirmwareImage.h"
+#include "serial/SerialPort.h"
 
 namespace kestrow {
 
@@ -22,6 +22,10 @@ class FirmwareUpdateView : public ProgressSink {
     // which size limit, which HEX line) or firmware_text::kNoAnswerDetail. A view may show it
     // under the next message; by default it is dropped.
     virtual void ShowDetail(std::string_view /*detail*/) {}
+    // The failure behind the status or message shown next, where one came from the port (it did
+    // not open, the box went away): for a view that says more than the dialog's texts. By
+    // default it is dropped.
+    virtual void ShowError(const Error& /*error*/) {}
     virtual void ShowWaitCursor(bool wait) = 0;  // false: the arrow again
 };
 

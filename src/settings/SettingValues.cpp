@@ -3,7 +3,8 @@
 #include <charconv>
 #include <limits>
 
-#include "device/Quoting.h"
+#include "base/Quoting.h"
+#include "device/Protocol.h"
 
 namespace kestrow {
 namespace {
@@ -35,8 +36,9 @@ std::string ChoicesText(const std::vector<Choice>& list) {
     return out + (shortForms ? " (short forms such as 1080p60 are taken too)" : "");
 }
 
-Plan Refused(const SettingInfo& s, const std::string& what, const std::string& accepted) {
-    return {std::nullopt, std::string(s.name) + ": " + what + "; " + accepted};
+Error Refused(const SettingInfo& s, const std::string& what, const std::string& accepted) {
+    return {.kind = ErrorKind::Invalid,
+            .detail = std::string(s.name) + ": " + what + "; " + accepted};
 }
 
 }  // namespace
@@ -175,7 +177,7 @@ const uint8_t* CachedByte(const StatusCache& cache, const BoxFacts& box,
     if (setting.kind == SettingKind::Genlock) {
         return nullptr;
     }
-    if (setting.group == 4 && setting.item == 2) {
+    if (setting.group == protocol::kGroupSystem && setting.item == protocol::kItemSystemSetting) {
         return box.newerModel ? &cache.system[2] : &cache.system[1];
     }
     return SettingByte(cache, setting.group, setting.item);
@@ -187,15 +189,18 @@ void StoreWritten(StatusCache& cache, const BoxFacts& box, const PlannedWrite& w
     }
 }
 
-std::optional<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting,
-                                          bool* periodAnswered) {
-    const auto period = link.ReadGenlockValue(setting.periodItem);
+Result<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting,
+                                   bool* periodAnswered) {
+    const Result<uint16_t> period = link.ReadGenlockValue(setting.periodItem);
     if (periodAnswered != nullptr) {
-        *periodAnswered = period.has_value();
+        *periodAnswered = period.ok();
     }
-    const auto delay = period ? link.ReadGenlockValue(setting.readItem) : std::nullopt;
+    if (!period) {
+        return period.error();
+    }
+    const Result<uint16_t> delay = link.ReadGenlockValue(setting.readItem);
     if (!delay) {
-        return std::nullopt;
+        return delay.error();
     }
     return GenlockReading{*period, *delay};
 }
@@ -205,16 +210,16 @@ std::optional<int> ShownGenlockFor(uint16_t delay, uint16_t period) {
     return shown == ClampGenlock(shown, period) ? std::optional<int>(shown) : std::nullopt;
 }
 
-Plan PlanWrite(const SettingInfo& setting, const BoxFacts& box, const SettingValue& value,
-               uint16_t period) {
+Result<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
+                               const SettingValue& value, uint16_t period) {
     if (auto refused = NotOfferedText(setting, box)) {
-        return {std::nullopt, *refused};
+        return Error{.kind = ErrorKind::Invalid, .detail = *refused};
     }
     return PlanValue(setting, box, value, period);
 }
 
-Plan PlanValue(const SettingInfo& setting, const BoxFacts& box, const SettingValue& value,
-               uint16_t period) {
+Result<PlannedWrite> PlanValue(const SettingInfo& setting, const BoxFacts& box,
+                               const SettingValue& value, uint16_t period) {
     const std::string given = std::holds_alternative<int>(value)
                                   ? ValueText(value)
                                   : QuotedValue(std::get<std::string>(value));
@@ -230,7 +235,7 @@ Plan PlanValue(const SettingInfo& setting, const BoxFacts& box, const SettingVal
             return Refused(setting, "no choice " + given, accepted);
         }
         const Choice& c = list[static_cast<size_t>(*entry)];
-        return {PlannedWrite{&setting, std::string(c.text), c.sent, c.stored}, {}};
+        return PlannedWrite{&setting, std::string(c.text), c.sent, c.stored};
     }
 
     const bool genlock = setting.kind == SettingKind::Genlock;
@@ -248,10 +253,10 @@ Plan PlanValue(const SettingInfo& setting, const BoxFacts& box, const SettingVal
         return Refused(setting, given + " is out of range", accepted);
     }
     if (genlock) {
-        return {PlannedWrite{&setting, *number, GenlockRegisterFor(*number, period), 0}, {}};
+        return PlannedWrite{&setting, *number, GenlockRegisterFor(*number, period), 0};
     }
     const uint8_t byte = ByteForShown(setting, *number);
-    return {PlannedWrite{&setting, *number, byte, byte}, {}};
+    return PlannedWrite{&setting, *number, byte, byte};
 }
 
 }  // namespace kestrow

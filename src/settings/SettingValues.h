@@ -64,15 +64,14 @@ using Json = nlohmann::ordered_json;
     return const_cast<uint8_t*>(CachedByte(std::as_const(cache), box, setting));
 }
 
-// A GenLock setting's period, then its delay, read as the GenLock dialog reads them; none when
-// the box does not answer (periodAnswered says whether the period came).
+// A GenLock setting's period, then its delay, read as the GenLock dialog reads them; the link's
+// failure when the box does not answer (periodAnswered says whether the period came).
 struct GenlockReading {
     uint16_t period = 0;
     uint16_t delay = 0;
 };
-[[nodiscard]] std::optional<GenlockReading> ReadGenlock(DeviceLink& link,
-                                                        const SettingInfo& setting,
-                                                        bool* periodAnswered = nullptr);
+[[nodiscard]] Result<GenlockReading> ReadGenlock(DeviceLink& link, const SettingInfo& setting,
+                                                 bool* periodAnswered = nullptr);
 // A GenLock delay as shown, or none when it lies outside -period/2 .. period/2.
 [[nodiscard]] std::optional<int> ShownGenlockFor(uint16_t delay, uint16_t period);
 
@@ -87,20 +86,14 @@ struct PlannedWrite {
 // After a write went out: the cache holds what the dialog's Apply keeps there.
 void StoreWritten(StatusCache& cache, const BoxFacts& box, const PlannedWrite& write);
 
-// A write, or the refusal naming the accepted range or choices.
-struct Plan {
-    std::optional<PlannedWrite> write;
-    std::string refusal;
-    explicit operator bool() const { return write.has_value(); }
-};
-
-// The write for `value` on this box, refused when the box does not offer the setting. `period`
-// is the GenLock period read from the box (GenLock settings only).
-[[nodiscard]] Plan PlanWrite(const SettingInfo& setting, const BoxFacts& box,
-                             const SettingValue& value, uint16_t period = 0);
+// The write for `value` on this box; Invalid, naming the accepted range or choices, when the
+// value does not fit or the box does not offer the setting. `period` is the GenLock period
+// read from the box (GenLock settings only).
+[[nodiscard]] Result<PlannedWrite> PlanWrite(const SettingInfo& setting, const BoxFacts& box,
+                                             const SettingValue& value, uint16_t period = 0);
 // The same without asking whether the box offers the setting: for a number's range and a
 // fixed list it needs no box at all.
-[[nodiscard]] Plan PlanValue(const SettingInfo& setting, const BoxFacts& box,
-                             const SettingValue& value, uint16_t period = 0);
+[[nodiscard]] Result<PlannedWrite> PlanValue(const SettingInfo& setting, const BoxFacts& box,
+                                             const SettingValue& value, uint16_t period = 0);
 
 }  // namespace kestrow

@@ -3,8 +3,16 @@
 #include <algorithm>
 #include <array>
 
+#include "device/Protocol.h"
+
 namespace kestrow {
 namespace {
+
+using namespace protocol;
+constexpr uint8_t kOut = kGroupOutput;
+constexpr uint8_t kImg = kGroupImage;
+constexpr uint8_t kAdj = kGroupAdjustment;
+constexpr uint8_t kSys = kGroupSystem;
 
 constexpr SettingInfo Base(std::string_view name, std::string_view label, int dialog, uint8_t group,
                            uint8_t item, SettingKind kind) {
@@ -43,7 +51,7 @@ constexpr SettingInfo ChoiceSetting(std::string_view name, std::string_view labe
 // the period read from `periodItem`.
 constexpr SettingInfo GenlockSetting(std::string_view name, std::string_view label, uint8_t item,
                                      uint8_t readItem, uint8_t periodItem) {
-    SettingInfo s = Base(name, label, 208, 0x49, item, SettingKind::Genlock);
+    SettingInfo s = Base(name, label, 208, kGenlock, item, SettingKind::Genlock);
     s.readItem = readItem;
     s.periodItem = periodItem;
     return s;
@@ -54,37 +62,41 @@ using A = Availability;
 
 constexpr std::array kAll{
     // Output Setup (template 204), group 1.
-    ChoiceSetting("output-resolution", "Output Resolution", 204, 1, 1, R::OutputResolution),
-    ChoiceSetting("output-mode", "Output Mode", 204, 1, 2, R::OutputMode),
-    ChoiceSetting("default-pattern", "Default Pattern", 204, 1, 3, R::Fixed, &TestPatternList),
-    ChoiceSetting("audio-source", "Audio Source", 204, 1, 4, R::Fixed, &AudioSourceList,
+    ChoiceSetting("output-resolution", "Output Resolution", 204, kOut, kItemOutputResolution,
+                  R::OutputResolution),
+    ChoiceSetting("output-mode", "Output Mode", 204, kOut, 2, R::OutputMode),
+    ChoiceSetting("default-pattern", "Default Pattern", 204, kOut, 3, R::Fixed, &TestPatternList),
+    ChoiceSetting("audio-source", "Audio Source", 204, kOut, 4, R::Fixed, &AudioSourceList,
                   A::AudioSource),
-    ChoiceSetting("edid-audio-ch", "EDID Audio Ch#", 204, 1, 5, R::Fixed, &EdidAudioChannelList,
+    ChoiceSetting("edid-audio-ch", "EDID Audio Ch#", 204, kOut, 5, R::Fixed, &EdidAudioChannelList,
                   A::EdidAudio),
     // Image (template 203), group 2.
-    NumberSetting("contrast", "Contrast (0~255)", 203, 2, 1, 0, 255),
-    NumberSetting("brightness", "Brightness (0~255)", 203, 2, 2, 0, 255),
-    NumberSetting("saturation", "Saturation (0~255)", 203, 2, 3, 0, 255),
-    NumberSetting("hue", "Hue (0~255)", 203, 2, 4, 0, 255),
-    ChoiceSetting("bw-extension", "B/W Extension", 203, 2, 5, R::Fixed, &OffOnList),
-    ChoiceSetting("color-tone", "Color Tone", 203, 2, 6, R::Fixed, &ColourToneList),
-    ChoiceSetting("edge-enhance", "Edge Enhance", 203, 2, 7, R::Fixed, &EdgeEnhanceList),
-    NumberSetting("sharpness", "Sharpness (0~127)", 203, 2, 8, 0, 127),
+    NumberSetting("contrast", "Contrast (0~255)", 203, kImg, 1, 0, 255),
+    NumberSetting("brightness", "Brightness (0~255)", 203, kImg, 2, 0, 255),
+    NumberSetting("saturation", "Saturation (0~255)", 203, kImg, 3, 0, 255),
+    NumberSetting("hue", "Hue (0~255)", 203, kImg, 4, 0, 255),
+    ChoiceSetting("bw-extension", "B/W Extension", 203, kImg, 5, R::Fixed, &OffOnList),
+    ChoiceSetting("color-tone", "Color Tone", 203, kImg, 6, R::Fixed, &ColourToneList),
+    ChoiceSetting("edge-enhance", "Edge Enhance", 203, kImg, 7, R::Fixed, &EdgeEnhanceList),
+    NumberSetting("sharpness", "Sharpness (0~127)", 203, kImg, 8, 0, 127),
     // Adjustment (template 205), group 3: the signed values travel with an offset.
-    NumberSetting("under-over-scan", "Under/Over Scan -50%~50%", 205, 3, 1, -50, 50, 50),
-    ChoiceSetting("aspect-ratio", "Aspect Ratio", 205, 3, 2, R::Fixed, &AspectRatioList),
-    ChoiceSetting("h-mirror", "H-Mirror", 205, 3, 3, R::Fixed, &OffOnList),
-    ChoiceSetting("v-mirror", "V-Mirror", 205, 3, 4, R::Fixed, &OffOnList),
-    NumberSetting("h-shift", "H-Shift (-100~100)", 205, 3, 5, -100, 100, 100),
-    NumberSetting("v-shift", "V-Shift (-50~50)", 205, 3, 6, -50, 50, 50),
+    NumberSetting("under-over-scan", "Under/Over Scan -50%~50%", 205, kAdj, 1, -50, 50, 50),
+    ChoiceSetting("aspect-ratio", "Aspect Ratio", 205, kAdj, 2, R::Fixed, &AspectRatioList),
+    ChoiceSetting("h-mirror", "H-Mirror", 205, kAdj, 3, R::Fixed, &OffOnList),
+    ChoiceSetting("v-mirror", "V-Mirror", 205, kAdj, 4, R::Fixed, &OffOnList),
+    NumberSetting("h-shift", "H-Shift (-100~100)", 205, kAdj, 5, -100, 100, 100),
+    NumberSetting("v-shift", "V-Shift (-50~50)", 205, kAdj, 6, -50, 50, 50),
     // System: (4,2) is the clock mode of the template-201 dialog and the auto-sleep time of a
     // newer model's template-200 dialog.
-    ChoiceSetting("clock-mode", "Clock Mode", 201, 4, 2, R::ClockMode, nullptr, A::ClockMode),
-    ChoiceSetting("auto-sleep", "Auto-Sleep Mode", 200, 4, 2, R::Fixed, &AutoSleepList,
-                  A::AutoSleep),
+    ChoiceSetting("clock-mode", "Clock Mode", 201, kSys, kItemSystemSetting, R::ClockMode, nullptr,
+                  A::ClockMode),
+    ChoiceSetting("auto-sleep", "Auto-Sleep Mode", 200, kSys, kItemSystemSetting, R::Fixed,
+                  &AutoSleepList, A::AutoSleep),
     // GenLock sync delays (template 208).
-    GenlockSetting("genlock-h", "H-Sync Delay", 0, 2, 4),
-    GenlockSetting("genlock-v", "V-Sync Delay", 1, 3, 5),
+    GenlockSetting("genlock-h", "H-Sync Delay", kGenlockHDelay, kGenlockHDelayRead,
+                   kGenlockHPeriod),
+    GenlockSetting("genlock-v", "V-Sync Delay", kGenlockVDelay, kGenlockVDelayRead,
+                   kGenlockVPeriod),
 };
 
 // The resolution code of each entry of the Output Resolution list, by output port code. The
@@ -183,7 +195,7 @@ bool Offered(const SettingInfo& setting, const BoxFacts& box) {
 }
 
 uint8_t FactoryResetItem(const BoxFacts& box) {
-    return box.modelByte != 1 && box.newerModel ? 5 : 4;
+    return box.modelByte != 1 && box.newerModel ? kItemFactoryResetNewer : kItemFactoryReset;
 }
 
 std::vector<Choice> ChoicesFor(const SettingInfo& setting, const BoxFacts& box) {
@@ -292,7 +304,7 @@ uint16_t GenlockRegisterFor(int shown, uint16_t period) {
     return static_cast<uint16_t>(v < 0 ? v + int{period} : v);
 }
 
-bool WriteSettingValue(DeviceLink& link, const SettingInfo& setting, uint16_t value) {
+Result<void> WriteSettingValue(DeviceLink& link, const SettingInfo& setting, uint16_t value) {
     if (setting.kind == SettingKind::Genlock) {
         return link.WriteGenlockValue(setting.item, static_cast<uint8_t>(value >> 8),
                                       static_cast<uint8_t>(value & 0xFF));

@@ -115,7 +115,8 @@ struct GenlockRange {
 
 // Sends a setting's value as its dialog's Apply does: WriteSetting(group, item, byte) with the
 // byte to send, or for a GenLock delay WriteGenlockValue(item, high, low) with the register
-// value. False when the port did not open or the frame did not go out.
-[[nodiscard]] bool WriteSettingValue(DeviceLink& link, const SettingInfo& setting, uint16_t value);
+// value. The link's failure when the port did not open or the frame did not go out.
+[[nodiscard]] Result<void> WriteSettingValue(DeviceLink& link, const SettingInfo& setting,
+                                             uint16_t value);
 
 }  // namespace kestrow

@@ -3,7 +3,7 @@
 #include <set>
 #include <string_view>
 
-#include "device/Quoting.h"
+#include "base/Quoting.h"
 
 namespace kestrow {
 namespace {
@@ -116,11 +116,12 @@ std::vector<PlannedWrite> CheckSettings(const Json& settings, const BoxFacts* bo
         }
         const auto period = periods.find(s.name);
         const uint16_t p = period != periods.end() ? period->second : uint16_t{0};
-        const Plan plan = box != nullptr ? PlanWrite(s, *box, *value, p) : PlanValue(s, {}, *value);
+        const Result<PlannedWrite> plan =
+            box != nullptr ? PlanWrite(s, *box, *value, p) : PlanValue(s, {}, *value);
         if (plan) {
-            writes.push_back(*plan.write);
+            writes.push_back(*plan);
         } else {
-            faults.push_back(plan.refusal);
+            faults.push_back(plan.error().detail);
         }
     }
     return writes;
@@ -128,13 +129,14 @@ std::vector<PlannedWrite> CheckSettings(const Json& settings, const BoxFacts* bo
 
 }  // namespace
 
-std::optional<ShownSettings> ReadShownSettings(DeviceLink& link, const StatusCache& cache,
-                                               const BoxFacts& box) {
+Result<ShownSettings> ReadShownSettings(DeviceLink& link, const StatusCache& cache,
+                                        const BoxFacts& box) {
     ShownSettings shown;
     // A box without GenLock answers none of its reads: the GenLock delays are left out and the
     // rest still counts. One that answers some of them and not others lost a reply.
     bool genlockAnswered = false;
     std::vector<std::string> genlockMissing;
+    std::optional<Error> genlockLost;
     for (const SettingInfo& s : AllSettings()) {
         if (!Offered(s, box)) {
             continue;
@@ -143,14 +145,16 @@ std::optional<ShownSettings> ReadShownSettings(DeviceLink& link, const StatusCac
         std::string raw;
         if (s.kind == SettingKind::Genlock) {
             bool periodAnswered = false;
-            const auto g = ReadGenlock(link, s, &periodAnswered);
+            const Result<GenlockReading> g = ReadGenlock(link, s, &periodAnswered);
             genlockAnswered = genlockAnswered || periodAnswered;
             // A port gone or not opened says nothing of GenLock: the reads end there.
-            if (!g && (link.Vanished() || link.OpenError() != 0 || genlockAnswered)) {
-                return std::nullopt;
+            if (!g &&
+                (g.error().kind == ErrorKind::Gone || g.error().NotOpened() || genlockAnswered)) {
+                return g.error();
             }
             if (!g) {
                 genlockMissing.emplace_back(s.name);
+                genlockLost = g.error();
                 continue;
             }
             value = ShownGenlockFor(g->delay, g->period);
@@ -166,8 +170,8 @@ std::optional<ShownSettings> ReadShownSettings(DeviceLink& link, const StatusCac
             shown.values[std::string(s.name)] = ToJson(value);
         }
     }
-    if (genlockAnswered && !genlockMissing.empty()) {
-        return std::nullopt;
+    if (genlockAnswered && genlockLost) {
+        return *genlockLost;
     }
     for (const std::string& name : genlockMissing) {
         shown.notes.push_back(name + ": the box does not answer its GenLock reads; left out");
@@ -179,9 +183,7 @@ std::string VersionTextFor(DeviceLink& link, const BoxFacts& box) {
     if (box.modelByte == 1) {
         return kFixedVersionText;
     }
-    std::string text = "NA";
-    (void)link.ReadVersionText(!box.newerModel, text);
-    return text;
+    return link.ReadVersionText(!box.newerModel).value_or("NA");
 }
 
 std::string SettingsFileText(const BoxFacts& box, const std::string& versionText,
@@ -193,23 +195,25 @@ std::string SettingsFileText(const BoxFacts& box, const std::string& versionText
     return out.dump(2) + "\n";
 }
 
-ParsedSettingsFile ParseSettingsFile(const std::string& text) {
-    ParsedSettingsFile parsed;
-    std::optional<Json> file = ParseKeepingDuplicates(text, parsed.faults);
+Result<Json> ParseSettingsFile(const std::string& text) {
+    std::vector<std::string> faults;
+    std::optional<Json> file = ParseKeepingDuplicates(text, faults);
     if (!file) {
-        return parsed;
+        return Refusal(faults);
     }
-    parsed.file = std::move(*file);
-    std::vector<std::string> header = HeaderFaults(parsed.file);
-    parsed.faults.insert(parsed.faults.end(), header.begin(), header.end());
-    if (!parsed.faults.empty() && parsed.file.is_object()) {
+    std::vector<std::string> header = HeaderFaults(*file);
+    faults.insert(faults.end(), header.begin(), header.end());
+    if (faults.empty()) {
+        return std::move(*file);
+    }
+    if (file->is_object()) {
         // The entries' own faults too, so that one round of editing mends them all.
-        const auto settings = parsed.file.find("settings");
-        if (settings != parsed.file.end() && settings->is_object()) {
-            (void)CheckSettings(*settings, nullptr, {}, parsed.faults);
+        const auto settings = file->find("settings");
+        if (settings != file->end() && settings->is_object()) {
+            (void)CheckSettings(*settings, nullptr, {}, faults);
         }
     }
-    return parsed;
+    return Refusal(faults);
 }
 
 std::vector<const SettingInfo*> GenlockSettingsNamed(const Json& file, const BoxFacts& box) {
@@ -223,34 +227,37 @@ std::vector<const SettingInfo*> GenlockSettingsNamed(const Json& file, const Box
     return named;
 }
 
-std::optional<GenlockPeriods> ReadGenlockPeriods(DeviceLink& link, const Json& file,
-                                                 const BoxFacts& box) {
+Result<GenlockPeriods> ReadGenlockPeriods(DeviceLink& link, const Json& file, const BoxFacts& box) {
     GenlockPeriods periods;
     for (const SettingInfo* s : GenlockSettingsNamed(file, box)) {
-        const auto period = link.ReadGenlockValue(s->periodItem);
+        const Result<uint16_t> period = link.ReadGenlockValue(s->periodItem);
         if (!period) {
-            return std::nullopt;
+            return period.error();
         }
         periods[std::string(s->name)] = *period;
     }
     return periods;
 }
 
-LoadPlan PlanLoad(const Json& file, const BoxFacts& box, const GenlockPeriods& periods) {
-    LoadPlan plan;
+Result<std::vector<PlannedWrite>> PlanLoad(const Json& file, const BoxFacts& box,
+                                           const GenlockPeriods& periods) {
+    std::vector<std::string> faults;
     const int model = file.at("model").get<int>();
     const bool newer = file.at("newerModel").get<bool>();
     if (model != box.modelByte) {
-        plan.faults.push_back("the file is for model byte " + std::to_string(model) +
-                              ", this box reports " + std::to_string(box.modelByte));
+        faults.push_back("the file is for model byte " + std::to_string(model) +
+                         ", this box reports " + std::to_string(box.modelByte));
     }
     if (newer != box.newerModel) {
-        plan.faults.push_back(std::string("the file is for ") + (newer ? "a newer" : "an older") +
-                              " model, this box is " + (box.newerModel ? "a newer" : "an older") +
-                              " one");
+        faults.push_back(std::string("the file is for ") + (newer ? "a newer" : "an older") +
+                         " model, this box is " + (box.newerModel ? "a newer" : "an older") +
+                         " one");
     }
-    plan.writes = CheckSettings(file.at("settings"), &box, periods, plan.faults);
-    return plan;
+    std::vector<PlannedWrite> writes = CheckSettings(file.at("settings"), &box, periods, faults);
+    if (!faults.empty()) {
+        return Refusal(faults);
+    }
+    return writes;
 }
 
 std::vector<std::string> ReadBackDifferences(const std::vector<PlannedWrite>& writes,

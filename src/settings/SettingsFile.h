@@ -33,11 +33,10 @@ struct ShownSettings {
     Json values = Json::object();  // name: value, in table order
     std::vector<std::string> notes;
 };
-// None when a GenLock reply was lost (the box answers some of those reads but not all) or the
-// device went away.
-[[nodiscard]] std::optional<ShownSettings> ReadShownSettings(DeviceLink& link,
-                                                             const StatusCache& cache,
-                                                             const BoxFacts& box);
+// The link's failure when a GenLock reply was lost (the box answers some of those reads but
+// not all), the port did not open or the device went away.
+[[nodiscard]] Result<ShownSettings> ReadShownSettings(DeviceLink& link, const StatusCache& cache,
+                                                      const BoxFacts& box);
 
 // The firmware version text the System dialog shows for this box.
 [[nodiscard]] std::string VersionTextFor(DeviceLink& link, const BoxFacts& box);
@@ -48,29 +47,23 @@ struct ShownSettings {
 
 // A file read and checked as far as it can be without the box: a parse error, a name given
 // twice, the header's fields, and the entries' names, kinds of value, numbers' ranges and
-// fixed lists. Every fault is listed.
-struct ParsedSettingsFile {
-    Json file;
-    std::vector<std::string> faults;  // empty: the file may go to a box
-};
-[[nodiscard]] ParsedSettingsFile ParseSettingsFile(const std::string& text);
+// fixed lists. The file when it may go to a box; otherwise a Refusal listing every fault.
+[[nodiscard]] Result<Json> ParseSettingsFile(const std::string& text);
 
 // The GenLock settings a checked file names that this box offers: their periods are read from
 // the box before the file is planned.
 [[nodiscard]] std::vector<const SettingInfo*> GenlockSettingsNamed(const Json& file,
                                                                    const BoxFacts& box);
 using GenlockPeriods = std::map<std::string, uint16_t, std::less<>>;  // by setting name
-// Those periods, read from the box in table order; none when one of them does not answer.
-[[nodiscard]] std::optional<GenlockPeriods> ReadGenlockPeriods(DeviceLink& link, const Json& file,
-                                                               const BoxFacts& box);
+// Those periods, read from the box in table order; the link's failure when one of them does
+// not answer.
+[[nodiscard]] Result<GenlockPeriods> ReadGenlockPeriods(DeviceLink& link, const Json& file,
+                                                        const BoxFacts& box);
 
 // A checked file against the box: its model, and every entry against what this box offers.
-struct LoadPlan {
-    std::vector<PlannedWrite> writes;  // in table order
-    std::vector<std::string> faults;   // empty: the writes may go out
-};
-[[nodiscard]] LoadPlan PlanLoad(const Json& file, const BoxFacts& box,
-                                const GenlockPeriods& periods);
+// The writes in table order, or a Refusal listing every fault.
+[[nodiscard]] Result<std::vector<PlannedWrite>> PlanLoad(const Json& file, const BoxFacts& box,
+                                                         const GenlockPeriods& periods);
 
 // After the writes: each setting that reads back different, "name: wrote X, reads back Y".
 [[nodiscard]] std::vector<std::string> ReadBackDifferences(const std::vector<PlannedWrite>& writes,

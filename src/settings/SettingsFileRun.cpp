@@ -1,91 +1,79 @@
 #include "settings/SettingsFileRun.h"
 
-#include <optional>
 #include <utility>
-
-#include "settings/WholeFile.h"
 
 namespace kestrow {
 
-SaveResult SaveSettingsFile(const LinkedBox& on, const std::string& program,
-                            const std::string& path) {
-    SaveResult result;
-    std::optional<ShownSettings> shown = ReadShownSettings(on.link, on.cache, on.box);
+Result<ComposedSettings> ComposeSettingsFile(const LinkedBox& on, const std::string& program) {
+    Result<ShownSettings> shown = ReadShownSettings(on.link, on.cache, on.box);
     if (!shown) {
-        result.end = SaveEnd::Unanswered;
-        return result;
+        return shown.error();
     }
-    result.settings = shown->values.size();
-    result.notes = std::move(shown->notes);
-    result.text = SettingsFileText(on.box, VersionTextFor(on.link, on.box), shown->values, program);
-    if (path.empty()) {
-        return result;
-    }
-    if (auto reason = ReplaceWholeFile(path, result.text)) {
-        result.end = SaveEnd::FileNotWritten;
-        result.reason = std::move(*reason);
-    }
-    return result;
+    ComposedSettings composed;
+    composed.settings = shown->values.size();
+    composed.notes = std::move(shown->notes);
+    composed.text =
+        SettingsFileText(on.box, VersionTextFor(on.link, on.box), shown->values, program);
+    return composed;
 }
 
-LoadResult LoadSettingsFile(const LinkedBox& on, const Json& file,
-                            const std::function<bool()>& refresh) {
-    LoadResult result;
-    const std::optional<GenlockPeriods> periods = ReadGenlockPeriods(on.link, file, on.box);
+SettingsLoad LoadSettingsFile(const LinkedBox& on, const Json& file,
+                              const std::function<Result<void>()>& refresh) {
+    SettingsLoad load;
+    const Result<GenlockPeriods> periods = ReadGenlockPeriods(on.link, file, on.box);
     if (!periods) {
-        result.end = LoadEnd::PeriodsUnanswered;
-        return result;
+        load.end = periods.error();
+        return load;
     }
-    LoadPlan plan = PlanLoad(file, on.box, *periods);
-    if (!plan.faults.empty()) {
-        result.end = LoadEnd::Refused;
-        result.faults = std::move(plan.faults);
-        return result;
+    Result<std::vector<PlannedWrite>> plan = PlanLoad(file, on.box, *periods);
+    if (!plan) {
+        load.end = plan.error();
+        return load;
     }
-    result.writes = std::move(plan.writes);
-    for (const PlannedWrite& write : result.writes) {
-        if (!WriteSettingValue(on.link, *write.setting, write.value)) {
-            result.end = LoadEnd::WriteFailed;
-            return result;
+    load.planned = true;
+    load.writes = std::move(*plan);
+    for (const PlannedWrite& write : load.writes) {
+        if (Result<void> sent = WriteSettingValue(on.link, *write.setting, write.value); !sent) {
+            load.end = sent;
+            return load;
         }
         StoreWritten(on.cache, on.box, write);
-        ++result.written;
+        ++load.written;
     }
 
     // The read-back: what the dialogs would show now.
-    std::optional<ShownSettings> now;
-    if (refresh()) {
-        now = ReadShownSettings(on.link, on.cache, on.box);
+    if (Result<void> refreshed = refresh(); !refreshed) {
+        load.end = refreshed;
+        return load;
     }
+    Result<ShownSettings> now = ReadShownSettings(on.link, on.cache, on.box);
     if (!now) {
-        result.end = LoadEnd::ReadBackUnanswered;
-        return result;
+        load.end = now.error();
+        return load;
     }
-    result.readBack = std::move(*now);
-    result.differ = ReadBackDifferences(result.writes, result.readBack.values);
-    result.end = result.differ.empty() ? LoadEnd::ReadBack : LoadEnd::Differs;
-    return result;
+    load.readBack = std::move(*now);
+    load.differ = ReadBackDifferences(load.writes, load.readBack.values);
+    return load;
 }
 
-std::string LoadedText(const LoadResult& result) {
-    const std::string all = SettingsCount(result.writes.size());
-    switch (result.end) {
-        case LoadEnd::ReadBack:
-            return all + " written and read back";
-        case LoadEnd::Differs:
-            return all + " written; " + std::to_string(result.differ.size()) +
-                   " of them read back different";
-        case LoadEnd::ReadBackUnanswered:
-            return all + " written";
-        case LoadEnd::WriteFailed:
-            return std::to_string(result.written) + " of " + all + " written; " +
-                   std::string(result.writes[result.written].setting->name) +
-                   " and those after it were not";
-        case LoadEnd::Refused:
-        case LoadEnd::PeriodsUnanswered:
-            break;
+std::string LoadedText(const SettingsLoad& load) {
+    const std::string all = SettingsCount(load.writes.size());
+    if (!load.planned) {
+        return "nothing was written";
     }
-    return "nothing was written";
+    if (load.written < load.writes.size()) {
+        return std::to_string(load.written) + " of " + all + " written; " +
+               std::string(load.writes[load.written].setting->name) +
+               " and those after it were not";
+    }
+    if (!load.end) {
+        return all + " written";  // the read-back did not come
+    }
+    if (!load.differ.empty()) {
+        return all + " written; " + std::to_string(load.differ.size()) +
+               " of them read back different";
+    }
+    return all + " written and read back";
 }
 
 }  // namespace kestrow

@@ -22,55 +22,44 @@ struct LinkedBox {
     BoxFacts& box;
 };
 
-enum class SaveEnd {
-    Saved,           // the file holds the settings (or, with no path, `text` does)
-    Unanswered,      // a GenLock read lost its reply or the port went away; nothing was saved
-    FileNotWritten,  // `reason` says why; the old file is as it was
-};
-
-struct [[nodiscard]] SaveResult {
-    SaveEnd end = SaveEnd::Saved;
-    std::string text;                // the file's text (Saved, FileNotWritten)
-    size_t settings = 0;             // how many settings it holds
-    std::vector<std::string> notes;  // the settings left out, and why
-    std::string reason;              // FileNotWritten: the system's reason
+// A settings file made from the box: its text (ending in a line feed), how many settings it
+// holds, and the settings left out, and why.
+struct ComposedSettings {
+    std::string text;
+    size_t settings = 0;
+    std::vector<std::string> notes;
 };
 
 // The settings as the dialogs show them (the refresh's bytes, the GenLock delays and the
-// version text read now) in a file that names `program` as its writer, written whole to
-// `path`. An empty path writes nothing: the caller puts `text` out itself.
-SaveResult SaveSettingsFile(const LinkedBox& on, const std::string& program,
-                            const std::string& path);
+// version text read now) in a file that names `program` as its writer; the front end writes it
+// whole (ReplaceWholeFile) or puts it out itself. The link's failure when a GenLock read lost
+// its reply, the port did not open or the device went away.
+[[nodiscard]] Result<ComposedSettings> ComposeSettingsFile(const LinkedBox& on,
+                                                           const std::string& program);
 
-enum class LoadEnd {
-    ReadBack,            // every setting written and read back as written
-    Differs,             // every setting written; `differ` names those that read back different
-    ReadBackUnanswered,  // every setting written; the read-back did not finish
-    WriteFailed,         // `written` settings went out; writes[written] and those after did not
-    Refused,             // the file does not fit this box (`faults`); nothing was written
-    PeriodsUnanswered,   // the GenLock periods the file needs did not come; nothing was written
-};
-
-struct [[nodiscard]] LoadResult {
-    LoadEnd end = LoadEnd::ReadBack;
-    std::vector<std::string> faults;   // Refused: every one, for one round of editing
-    std::vector<PlannedWrite> writes;  // the plan, in table order (empty when refused)
+// How far a load got, and how it ended.
+struct SettingsLoad {
+    bool planned = false;              // the file was checked against the box and planned
+    std::vector<PlannedWrite> writes;  // the plan, in table order
     size_t written = 0;                // how many of the writes went out, from the first
-    ShownSettings readBack;            // ReadBack, Differs: what the dialogs show now
-    std::vector<std::string> differ;   // Differs: "name: wrote X, reads back Y"
+    ShownSettings readBack;            // once read back: what the dialogs show now
+    std::vector<std::string> differ;   // "name: wrote X, reads back Y"
+    // Success once every write went out and was read back (`differ` may still name some).
+    // The failure: the file does not fit this box (a Refusal, nothing written), or the box's
+    // Error where the GenLock periods, a write or the read-back did not come through.
+    Result<void> end{};
 };
 
 // Puts a file ParseSettingsFile accepted onto the box: the GenLock periods it needs, the
 // whole file checked against the box, every write as its dialog's Apply sends it, then the
 // read-back. `refresh` reads the box again into `on.cache` and `on.box` (the front end's own
-// refresh, shown its own way); false when it did not finish. The GenLock delays are read
-// after it.
-LoadResult LoadSettingsFile(const LinkedBox& on, const Json& file,
-                            const std::function<bool()>& refresh);
+// refresh, shown its own way). The GenLock delays are read after it.
+[[nodiscard]] SettingsLoad LoadSettingsFile(const LinkedBox& on, const Json& file,
+                                            const std::function<Result<void>()>& refresh);
 
 // What a load left on the box, in the words both front ends use: "nothing was written",
 // "3 of 20 settings written; contrast and those after it were not", "20 settings written",
 // "20 settings written; 2 of them read back different", "20 settings written and read back".
-[[nodiscard]] std::string LoadedText(const LoadResult& result);
+[[nodiscard]] std::string LoadedText(const SettingsLoad& load);
 
 }  // namespace kestrow

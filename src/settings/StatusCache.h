@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "device/Protocol.h"
+
 namespace kestrow {
 
 struct StatusCache {
@@ -22,14 +24,14 @@ struct StatusCache {
                                                 uint8_t item) {
     const auto k = static_cast<size_t>(item) - 1;
     switch (group) {
-        case 1:
+        case protocol::kGroupOutput:
             return k < cache.output.size() ? &cache.output[k] : nullptr;
-        case 2:
+        case protocol::kGroupImage:
             return k < cache.image.size() ? &cache.image[k] : nullptr;
-        case 3:
+        case protocol::kGroupAdjustment:
             return k < cache.adjustment.size() ? &cache.adjustment[k] : nullptr;
-        case 4:
-            return item == 1 ? &cache.system[0] : nullptr;
+        case protocol::kGroupSystem:
+            return item == protocol::kItemInputTiming ? &cache.system[0] : nullptr;
         default:
             return nullptr;
     }

@@ -3,17 +3,17 @@
 #include <fstream>
 #include <sstream>
 
-#include "device/Utf8Paths.h"
+#include "base/Utf8Paths.h"
 #include "settings/WholeFile.h"
 
 namespace kestrow {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+Result<std::string> ReadWholeFile(const std::string& path) {
     std::ifstream in(PathFromUtf8(path), std::ios::binary);
     std::ostringstream text;
     // An empty file moves no characters, which counts as a failed read: it holds no settings.
     if (!in || !(text << in.rdbuf())) {
-        return std::nullopt;
+        return Error{.kind = ErrorKind::File, .detail = "cannot be read or is empty", .path = path};
     }
     return text.str();
 }

@@ -61,7 +61,7 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-std::optional<std::string> ReplaceWholeFile(const std::string& path, const std::string& text) {
+Result<void> ReplaceWholeFile(const std::string& path, const std::string& text) {
     // Through a link, the file it leads to is replaced, not the link.
     std::error_code ec;
     fs::path target(path);
@@ -70,9 +70,13 @@ std::optional<std::string> ReplaceWholeFile(const std::string& path, const std::
     }
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
-    const auto failed = [existed](int error) {
-        return std::generic_category().message(error) +
-               (existed ? "; the file is as it was" : std::string{});
+    const auto failed = [existed, &path](int error) {
+        return Error{.kind = ErrorKind::File,
+                     .domain = ErrorDomain::Errno,
+                     .code = error,
+                     .detail = SystemErrorText(ErrorDomain::Errno, error) +
+                               (existed ? "; the file is as it was" : std::string{}),
+                     .path = path};
     };
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
     TemporaryFile temp((dir / ("." + target.filename().string() + ".XXXXXX")).string());
@@ -94,7 +98,7 @@ std::optional<std::string> ReplaceWholeFile(const std::string& path, const std::
         return failed(errno);
     }
     temp.Renamed();
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace kestrow

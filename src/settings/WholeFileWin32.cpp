@@ -13,8 +13,8 @@
 #include <system_error>
 #include <utility>
 
-#include "device/SerialTypes.h"
-#include "device/Utf8Paths.h"
+#include "base/Utf8Paths.h"
+#include "serial/SerialTypes.h"
 #include "settings/WholeFile.h"
 
 namespace kestrow {
@@ -93,7 +93,7 @@ bool WriteAll(HANDLE handle, const std::string& text) {
 
 }  // namespace
 
-std::optional<std::string> ReplaceWholeFile(const std::string& path, const std::string& text) {
+Result<void> ReplaceWholeFile(const std::string& path, const std::string& text) {
     // Through a link, the file it leads to is replaced, not the link.
     std::error_code ec;
     fs::path target = PathFromUtf8(path);
@@ -102,10 +102,15 @@ std::optional<std::string> ReplaceWholeFile(const std::string& path, const std::
     }
     const bool existed = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
     // "MoveFileEx: Access is denied; the file is as it was"
-    const auto failed = [existed](const char* call) {
+    const auto failed = [existed, &path](const char* call) {
         const int error = static_cast<int>(GetLastError());
-        return std::string(call) + ": " + SystemErrorText(error) +
-               (existed ? "; the file is as it was" : std::string{});
+        return Error{.kind = ErrorKind::File,
+                     .domain = ErrorDomain::Win32,
+                     .code = error,
+                     .detail = std::string(call) + ": " +
+                               SystemErrorText(ErrorDomain::Win32, error) +
+                               (existed ? "; the file is as it was" : std::string{}),
+                     .path = path};
     };
     TemporaryFile temp;
     if (!temp.Create(target)) {
@@ -125,7 +130,7 @@ std::optional<std::string> ReplaceWholeFile(const std::string& path, const std::
         return failed("MoveFileEx");
     }
     temp.Moved();
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace kestrow

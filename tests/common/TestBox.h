@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "device/PortNaming.h"
-#include "device/SerialTypes.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialTypes.h"
 #include "sim/BoxSim.h"
 
 namespace kestrow::test {

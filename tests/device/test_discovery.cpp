@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "device/NetworkPorts.h"
-#include "device/PortNaming.h"
+#include "ports/NetworkPorts.h"
+#include "ports/PortNaming.h"
 #include "tests/common/TestBox.h"
 
 using namespace kestrow;
@@ -151,11 +151,10 @@ class TestDiscovery : public QObject {
         QFETCH(int, tcpPort);
         QFETCH(QString, fileName);
         QFETCH(QString, why);
-        std::string reason;
-        const std::optional<ComPort> port =
-            ParsePortName(text.toStdString(), "/nonexistent", &reason);
-        QCOMPARE(port.has_value(), form >= 0);
+        const Result<ComPort> port = ParsePortName(text.toStdString(), "/nonexistent");
+        QCOMPARE(port.ok(), form >= 0);
         if (!port) {
+            const std::string& reason = port.error().detail;
             QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
             return;
         }

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "device/Telnet.h"
+#include "serial/TelnetSession.h"
 
 using namespace kestrow::telnet;
 

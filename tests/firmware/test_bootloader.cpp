@@ -11,7 +11,6 @@
 using namespace kestrow;
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
-Q_DECLARE_METATYPE(kestrow::BootConnect)
 
 namespace {
 
@@ -46,6 +45,23 @@ sim::BoxConfig Box(int nakBlock = -1, int status = 0x40, std::optional<std::uint
     return c;
 }
 
+// How a step ended: "done", or the kind of its failure.
+QString Ended(const Result<void>& step) {
+    if (step) {
+        return "done";
+    }
+    switch (step.error().kind) {
+        case ErrorKind::NoAnswer:
+            return "no answer";
+        case ErrorKind::BadReply:
+            return "bad reply";
+        case ErrorKind::Invalid:
+            return "invalid";
+        default:
+            return "failed " + QString::number(int(step.error().kind));
+    }
+}
+
 // The progress of a write, as "minimum..maximum: positions".
 struct Progress : ProgressSink {
     QString seen;
@@ -61,48 +77,49 @@ class TestBootLoader : public QObject {
     Q_OBJECT
 
   private slots:
-    // ConnectBootLoader, then WriteFlash unless `write` is -1 (0: it fails, 1: it succeeds).
+    // ConnectBootLoader, then WriteFlash unless `write` is empty: how each ended.
     void exchange_data() {
         QTest::addColumn<int>("size");
         QTest::addColumn<char>("digit");
         QTest::addColumn<sim::BoxConfig>("box");
-        QTest::addColumn<BootConnect>("connects");
-        QTest::addColumn<int>("write");
+        QTest::addColumn<QString>("connects");
+        QTest::addColumn<QString>("write");
         QTest::addColumn<QString>("requests");
         QTest::addColumn<QString>("progress");
         const auto row = [](const char* tag, int size, char digit, const sim::BoxConfig& box,
-                            BootConnect connects, int write, const char* requests,
+                            const char* connects, const char* write, const char* requests,
                             const char* progress) {
-            QTest::newRow(tag) << size << digit << box << connects << write << QString(requests)
-                               << QString(progress);
+            QTest::newRow(tag) << size << digit << box << QString(connects) << QString(write)
+                               << QString(requests) << QString(progress);
         };
         const char* const full = "P D S A 79 79 79 31 S A R";  // 256 bytes: 3 x 76 + 28
         const char* const p256 = "0..3: 0 1 2 3 3";
-        using enum BootConnect;
-        row("256 bytes", 256, '4', Box(), Connected, 1, full, p256);
-        row("4 x 76 bytes, target 3", 304, '3', Box(), Connected, 1, "P D S A 79 79 79 79 S A R",
+        const char* const done = "done";
+        row("256 bytes", 256, '4', Box(), done, done, full, p256);
+        row("4 x 76 bytes, target 3", 304, '3', Box(), done, done, "P D S A 79 79 79 79 S A R",
             "0..4: 0 1 2 3 4");
-        row("boot request first", 256, '4', Box(-1, 0x40, {}, -1, false), Connected, 1,
+        row("boot request first", 256, '4', Box(-1, 0x40, {}, -1, false), done, done,
             "- B P D S A 79 79 79 31 S A R", p256);
         // Nothing acknowledges the Ping, before or after the boot request: no Download.
-        row("silent box", 256, '4', Box(-1, 0x40, {}, -1, false, true), Silent, -1, "- B P", "");
+        row("silent box", 256, '4', Box(-1, 0x40, {}, -1, false, true), "no answer", "", "- B P",
+            "");
         // The first failed step ends the exchange: no Get Status, no Reset after it.
-        row("nak at block 2", 256, '4', Box(2), Connected, 0, "P D S A 79 79 79", "0..3: 0 1 2");
+        row("nak at block 2", 256, '4', Box(2), done, "bad reply", "P D S A 79 79 79",
+            "0..3: 0 1 2");
         // The final Get Status must say 40; neither CC nor Reset follows another status.
-        row("status 41 after the last block", 256, '4', Box(-1, 0x41, {}, 3), Connected, 0,
+        row("status 41 after the last block", 256, '4', Box(-1, 0x41, {}, 3), done, "bad reply",
             "P D S A 79 79 79 31 S", p256);
         // Byte 4 of the status reply is examined by the connect check only.
-        row("status 00 CC 03 40 41", 256, '4', Box(-1, 0x40, 0x41), Refused, 1, full, p256);
+        row("status 00 CC 03 40 41", 256, '4', Box(-1, 0x40, 0x41), "bad reply", done, full, p256);
         // A program that cannot be written is refused before anything goes out.
-        row("255 bytes", 255, '4', Box(), Refused, 0, "", "");
-        row("4,980,736 bytes", 4980736, '4', Box(), Refused, 0, "", "");
+        row("255 bytes", 255, '4', Box(), "invalid", "invalid", "", "");
+        row("4,980,736 bytes", 4980736, '4', Box(), "invalid", "invalid", "", "");
     }
     void exchange() {
         QFETCH(int, size);
         QFETCH(char, digit);
         QFETCH(sim::BoxConfig, box);
-        QFETCH(BootConnect, connects);
-        QFETCH(int, write);
+        QFETCH(QString, write);
         test::RecordingReporter reporter;
         test::PortsDir ports;
         const auto sim = test::StartLinkedBox(ports, kPort, box);
@@ -111,18 +128,18 @@ class TestBootLoader : public QObject {
         const auto program = test::Bytes(test::Program(size));
         Progress sink;
 
-        QCOMPARE(ConnectBootLoader(port, size, digit), connects);
-        if (write >= 0) {
-            QCOMPARE(WriteFlash(port, program, sink), write == 1);
+        QTEST(Ended(ConnectBootLoader(port, size, digit)), "connects");
+        if (!write.isEmpty()) {
+            QCOMPARE(Ended(WriteFlash(port, program, sink)), write);
         }
         QTest::qWait(100);  // anything sent after a failure would have arrived by now
         QTEST(Requests(*sim), "requests");
         QTEST(sink.seen, "progress");
-        QCOMPARE(sim->resetCount(), write == 1 ? 1 : 0);
+        QCOMPARE(sim->resetCount(), write == "done" ? 1 : 0);
         if (!box.startInBootLoader) {  // the Ping the running firmware skipped
             QCOMPARE(test::Q(sim->received()).left(3), QByteArray("\x03\x20\x20"));
         }
-        if (write == 1) {
+        if (write == "done") {
             QVERIFY(sim->flash() == program);
             QCOMPARE(sim->downloadAddress(), digit == '3' ? 0x1000u : 0x2800u);
             QCOMPARE(sim->downloadSize(), static_cast<std::uint32_t>(size));

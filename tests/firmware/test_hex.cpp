@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <map>
+
 #include "firmware/FirmwareImage.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
@@ -108,9 +110,9 @@ class TestHex : public QObject {
         QFETCH(bool, ok);
         FirmwareImage fw;
         fw.data = test::Bytes(text);
-        const Verdict converted = ConvertHexToBinary(fw);
-        QCOMPARE(bool(converted), ok);
-        QTEST(QString::fromStdString(converted.reason), "reason");
+        const Result<void> converted = ConvertHexToBinary(fw);
+        QCOMPARE(converted.ok(), ok);
+        QTEST(QString::fromStdString(converted ? "" : converted.error().detail), "reason");
         QTEST(Q(fw.data), "image");  // released on failure
     }
 
@@ -118,12 +120,13 @@ class TestHex : public QObject {
     // target digit 3 or 4, "FW").
     void prepare_data() {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<PrepareOutcome>("outcome");
-        QTest::addColumn<QString>("reason");  // which size limit or header field
+        QTest::addColumn<QString>("outcome");  // ready, or the kind of failure
+        QTest::addColumn<QString>("reason");   // which size limit or header field
         const QByteArray bin = Image('4', Program(256));
-        const auto wrong = PrepareOutcome::NotCorrect;
+        const QString wrong = "invalid";
         const QString sizes = "; the boot loader writes 256 to 4980735";
-        QTest::newRow("bin 269 bytes") << bin << PrepareOutcome::Ready << "";
+        QTest::newRow("bin 269 bytes") << bin << "ready"
+                                       << "";
         QTest::newRow("bin 268 bytes: program too short")
             << bin.left(268) << wrong
             << "the program has 255 bytes after the 13-byte header" + sizes;
@@ -141,7 +144,8 @@ class TestHex : public QObject {
         for (int at = 0; at < image.size(); at += 16) {
             records << Rec(0, static_cast<unsigned>(at), image.mid(at, 16));
         }
-        QTest::newRow("hex") << Lines(records + QList{kEof}) << PrepareOutcome::Ready << "";
+        QTest::newRow("hex") << Lines(records + QList{kEof}) << "ready"
+                             << "";
         const QList<QByteArray> padding(20, Rec(3, 0, QByteArray(4, '\0')));  // past 256 bytes
         QTest::newRow("hex data at 0x100: zeros where the header belongs")
             << Lines(QList{Rec(0, 0x100, image.left(16))} + padding + QList{kEof}) << wrong
@@ -154,26 +158,36 @@ class TestHex : public QObject {
         QTest::newRow("hex with a bad checksum on line 3")
             << Lines(QList{Rec(0, 0, image.left(16)), Rec(0, 16, image.mid(16, 16)), third} +
                      padding + QList{kEof})
-            << PrepareOutcome::ConvertFailed << "line 3: checksum ";
+            << "malformed"
+            << "line 3: checksum ";
+        QTest::newRow("no such file") << QByteArray() << "file"
+                                      << "";
     }
     void prepare() {
         QFETCH(QByteArray, content);
-        QFETCH(PrepareOutcome, outcome);
+        QFETCH(QString, outcome);
         QTemporaryDir dir;
         QFile file(dir.filePath("fw"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        file.close();
+        if (outcome != "file") {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            file.close();
+        }
         FirmwareImage fw;
         fw.path = file.fileName().toStdString();
         fw.data.assign(10, 0xEE);  // a previous run's buffer
-        const PrepareResult r = PrepareFirmware(fw);
-        QCOMPARE(r.outcome, outcome);
+        const Result<void> r = PrepareFirmware(fw);
+        const std::map<ErrorKind, QString> kinds{{ErrorKind::File, "file"},
+                                                 {ErrorKind::Malformed, "malformed"},
+                                                 {ErrorKind::Invalid, "invalid"}};
+        QCOMPARE(r ? QString("ready") : kinds.at(r.error().kind), outcome);
         QFETCH(QString, reason);
-        QVERIFY2(QString::fromStdString(r.reason).startsWith(reason) &&
-                     r.reason.empty() == reason.isEmpty(),
-                 r.reason.c_str());
-        QCOMPARE(r.fileSize.value_or(0), static_cast<std::uint64_t>(content.size()));
-        if (outcome == PrepareOutcome::Ready) {
+        const std::string said = r ? "" : r.error().detail;
+        QVERIFY2(
+            QString::fromStdString(said).startsWith(reason) && said.empty() == reason.isEmpty(),
+            said.c_str());
+        QCOMPARE(fw.fileSize.has_value(), outcome != "file");  // for the size display
+        QCOMPARE(fw.fileSize.value_or(0), static_cast<std::uint64_t>(content.size()));
+        if (outcome == "ready") {
             const QByteArray image = content.startsWith(':') ? Image('3', Program(300)) : content;
             QCOMPARE(fw.targetDigit, image[4]);
             QCOMPARE(Q(fw.header), image.left(kFirmwareHeaderSize));

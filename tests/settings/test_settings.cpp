@@ -6,6 +6,7 @@
 
 #include "settings/Settings.h"
 #include "settings/SettingsFileRun.h"
+#include "settings/WholeFile.h"
 #include "tests/common/TestBox.h"
 
 namespace {
@@ -32,9 +33,9 @@ QString Ask(const SettingInfo* s, const BoxFacts& box, const QString& ask) {
     bool number = false;
     const int n = ask.section(' ', -1).toInt(&number);
     if (ask.startsWith("unshown ")) {
-        return ShownValueFor(*s, box, uint8_t(n)) ? "shown"
-                                                  : QString::fromStdString(
-                                                        UnshownByteText(*s, uint8_t(n)));
+        return ShownValueFor(*s, box, uint8_t(n))
+                   ? "shown"
+                   : QString::fromStdString(UnshownByteText(*s, uint8_t(n)));
     }
     switch (s->kind) {
         case SettingKind::Number:
@@ -146,9 +147,15 @@ constexpr Conversion kConversions[] = {
      "code 0 (SD(480i)60, not in this output port's list)"},
     {"unshown: a code no resolution has", "output-resolution", kVgaOut, "unshown 40",
      "code 40 (no output resolution has this code)"},
-    {"unshown: a number beyond the label's range", "h-shift", {}, "unshown 250",
+    {"unshown: a number beyond the label's range",
+     "h-shift",
+     {},
+     "unshown 250",
      "byte 250 (shows as 150, outside -100 to 100)"},
-    {"unshown: beyond a fixed list", "color-tone", {}, "unshown 5",
+    {"unshown: beyond a fixed list",
+     "color-tone",
+     {},
+     "unshown 5",
      "code 5 (not in the dialog's list)"},
     {"unshown: a lock mode the input port lacks", "clock-mode", kModel1, "unshown 5",
      "code 5 (not in this input port's list)"},
@@ -217,21 +224,21 @@ struct SaveRow {
     sim::BoxConfig box;
     const char* cells;  // the cache of the refresh before
     const char* path;   // "saved.json" in a folder that holds it already; "": none given
-    SaveEnd end;
+    const char* end;    // saved, unanswered (a GenLock read), file (not written)
     size_t settings;
     const char* notes;  // '|' between them
     const char* reason;
 };
 
 const SaveRow kSaveRows[] = {
-    {"saved whole", ModelBox(0), "1.1=24", "saved.json", SaveEnd::Saved, 18, "", ""},
-    {"no path: the text only", ModelBox(0), "1.1=24", "", SaveEnd::Saved, 18, "", ""},
-    {"a byte the dialog cannot show", ModelBox(0), "1.1=24 2.8=200", "saved.json", SaveEnd::Saved,
-     17, "sharpness: the box holds 200, which the dialog cannot show; left out", ""},
-    {"GenLock delays read now", ModelBox(1), "1.1=24", "saved.json", SaveEnd::Saved, 21, "", ""},
-    {"a GenLock reply lost", ModelBox(1, {{0x49, 3}}), "1.1=24", "saved.json", SaveEnd::Unanswered,
-     0, "", ""},
-    {"no such folder", ModelBox(0), "1.1=24", "missing/saved.json", SaveEnd::FileNotWritten, 18, "",
+    {"saved whole", ModelBox(0), "1.1=24", "saved.json", "saved", 18, "", ""},
+    {"no path: the text only", ModelBox(0), "1.1=24", "", "saved", 18, "", ""},
+    {"a byte the dialog cannot show", ModelBox(0), "1.1=24 2.8=200", "saved.json", "saved", 17,
+     "sharpness: the box holds 200, which the dialog cannot show; left out", ""},
+    {"GenLock delays read now", ModelBox(1), "1.1=24", "saved.json", "saved", 21, "", ""},
+    {"a GenLock reply lost", ModelBox(1, {{0x49, 3}}), "1.1=24", "saved.json", "unanswered", 0, "",
+     ""},
+    {"no such folder", ModelBox(0), "1.1=24", "missing/saved.json", "file", 18, "",
      "No such file or directory"},
 };
 
@@ -242,12 +249,12 @@ struct LoadRow {
     const char* settings;  // the file's
     const char* happens;   // "gone": the box went away before the load
     const char* refresh;   // "fails"; "G.I=B": the refresh reads that byte; "": what was written
-    LoadEnd end;
-    const char* told;    // LoadedText
-    int refreshes;       // how often the run asked for one
-    const char* wire;    // the frames the box received, in hex
-    const char* cached;  // the cache afterwards
-    const char* detail;  // the faults or differences, '|' between them
+    const char* end;       // how the load ended (End)
+    const char* told;      // LoadedText
+    int refreshes;         // how often the run asked for one
+    const char* wire;      // the frames the box received, in hex
+    const char* cached;    // the cache afterwards
+    const char* detail;    // the faults or differences, '|' between them
 };
 
 constexpr const char* kTwo = R"({"contrast": 140, "h-shift": -12})";
@@ -256,28 +263,41 @@ constexpr const char* kGenlock =
     R"x({"clock-mode": "FrameLock B(Genlock)", "genlock-h": -10, "genlock-v": 5})x";
 
 const LoadRow kLoadRows[] = {
-    {"written and read back", ModelBox(0), 0, kTwo, "", "", LoadEnd::ReadBack,
+    {"written and read back", ModelBox(0), 0, kTwo, "", "", "read back",
      "2 settings written and read back", 1, kTwoWrites, "contrast=140 h-shift=88", ""},
-    {"one reads back different", ModelBox(0), 0, kTwo, "", "2.1=7", LoadEnd::Differs,
+    {"one reads back different", ModelBox(0), 0, kTwo, "", "2.1=7", "differs",
      "2 settings written; 1 of them read back different", 1, kTwoWrites, "contrast=7 h-shift=88",
      "contrast: wrote 140, reads back 7"},
     {"the read-back unanswered: the writes stay in the cache", ModelBox(0), 0, kTwo, "", "fails",
-     LoadEnd::ReadBackUnanswered, "2 settings written", 1, kTwoWrites, "contrast=140 h-shift=88",
-     ""},
-    {"another model's file", ModelBox(0), 1, kTwo, "", "", LoadEnd::Refused, "nothing was written",
-     0, "", "contrast=0 h-shift=0", "the file is for model byte 1, this box reports 0"},
-    {"gone before the first write", ModelBox(0), 0, kTwo, "gone", "", LoadEnd::WriteFailed,
+     "read-back unanswered", "2 settings written", 1, kTwoWrites, "contrast=140 h-shift=88", ""},
+    {"another model's file", ModelBox(0), 1, kTwo, "", "", "refused", "nothing was written", 0, "",
+     "contrast=0 h-shift=0", "the file is for model byte 1, this box reports 0"},
+    {"gone before the first write", ModelBox(0), 0, kTwo, "gone", "", "write failed",
      "0 of 2 settings written; contrast and those after it were not", 0, "", "contrast=0", ""},
     // The periods before the writes, the delays after the refresh.
-    {"GenLock", ModelBox(1), 1, kGenlock, "", "", LoadEnd::ReadBack,
-     "3 settings written and read back", 1,
+    {"GenLock", ModelBox(1), 1, kGenlock, "", "", "read back", "3 settings written and read back",
+     1,
      "066c934904ae066c934905ad086c9300040202f1086c934900088e1a086c9349010005aa"
      "066c934904ae066c934902b0066c934905ad066c934903af",
      "clock-mode=2", ""},
     {"a GenLock period unanswered", ModelBox(1, {{0x49, 5}}), 1, kGenlock, "", "",
-     LoadEnd::PeriodsUnanswered, "nothing was written", 0, "066c934904ae066c934905ad",
-     "clock-mode=0", ""},
+     "periods unanswered", "nothing was written", 0, "066c934904ae066c934905ad", "clock-mode=0",
+     ""},
 };
+
+// How a load ended, as the front ends tell it apart.
+QString End(const SettingsLoad& load) {
+    if (!load.planned) {
+        return load.end.error().kind == ErrorKind::Invalid ? "refused" : "periods unanswered";
+    }
+    if (load.written < load.writes.size()) {
+        return "write failed";
+    }
+    if (!load.end) {
+        return "read-back unanswered";
+    }
+    return load.differ.empty() ? "read back" : "differs";
+}
 
 QString Joined(const std::vector<std::string>& lines) {
     QStringList out;
@@ -326,17 +346,23 @@ class TestSettings : public QObject {
         file.close();
         const std::string path = *r.path != '\0' ? dir.filePath(r.path).toStdString() : "";
 
-        const SaveResult saved = SaveSettingsFile({on.link, on.cache, on.facts}, "test 1", path);
-        QCOMPARE(int(saved.end), int(r.end));
-        QCOMPARE(saved.settings, r.settings);
-        QCOMPARE(Joined(saved.notes), QString(r.notes));
-        QCOMPARE(QString::fromStdString(saved.reason), QString(r.reason));
+        // The front ends' two steps: the file made from the box, then written whole.
+        const Result<ComposedSettings> saved =
+            ComposeSettingsFile({on.link, on.cache, on.facts}, "test 1");
+        Result<void> written;
+        if (saved && !path.empty()) {
+            written = ReplaceWholeFile(path, saved->text);
+        }
+        QCOMPARE(QString(!saved ? "unanswered" : !written ? "file" : "saved"), QString(r.end));
+        QCOMPARE(saved ? saved->settings : 0, r.settings);
+        QCOMPARE(Joined(saved ? saved->notes : std::vector<std::string>{}), QString(r.notes));
+        QCOMPARE(QString::fromStdString(written ? "" : written.error().detail), QString(r.reason));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const bool replaced = saved.end == SaveEnd::Saved && !path.empty();
-        QCOMPARE(file.readAll(), replaced ? QByteArray::fromStdString(saved.text) : "old\n");
+        const bool replaced = saved && written && !path.empty();
+        QCOMPARE(file.readAll(), replaced ? QByteArray::fromStdString(saved->text) : "old\n");
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"saved.json"});
-        if (saved.end != SaveEnd::Unanswered) {
-            const Json text = Json::parse(saved.text);
+        if (saved) {
+            const Json text = Json::parse(saved->text);
             QCOMPARE(text.at("program").get<std::string>(), std::string("test 1"));
             QCOMPARE(text.at("settings").size(), r.settings);
         }
@@ -359,35 +385,37 @@ class TestSettings : public QObject {
         const std::string text = R"({"format": "kestrow-settings", "version": 1, "model": )" +
                                  std::to_string(r.fileModel) +
                                  R"(, "newerModel": false, "settings": )" + r.settings + "}";
-        const ParsedSettingsFile parsed = ParseSettingsFile(text);
-        QCOMPARE(Joined(parsed.faults), QString());
+        const Result<Json> parsed = ParseSettingsFile(text);
+        QVERIFY(parsed);
         if (QString(r.happens) == "gone") {
             on.sim->Vanish();
         }
         int refreshes = 0;
         const QString refresh = r.refresh;
-        const auto reread = [&] {
+        const auto reread = [&]() -> Result<void> {
             ++refreshes;
             if (refresh.contains('=')) {
                 const QStringList at = refresh.split(QRegularExpression("[.=]"));
                 *SettingByte(on.cache, uint8_t(at[0].toInt()), uint8_t(at[1].toInt())) =
                     uint8_t(at[2].toInt());
             }
-            return refresh != "fails";
+            if (refresh == "fails") {
+                return Error{.kind = ErrorKind::NoAnswer};
+            }
+            return {};
         };
 
-        const LoadResult loaded =
-            LoadSettingsFile({on.link, on.cache, on.facts}, parsed.file, reread);
-        QCOMPARE(int(loaded.end), int(r.end));
+        const SettingsLoad loaded =
+            LoadSettingsFile({on.link, on.cache, on.facts}, *parsed, reread);
+        QCOMPARE(End(loaded), QString(r.end));
         QCOMPARE(QString::fromStdString(LoadedText(loaded)), QString(r.told));
         QCOMPARE(refreshes, r.refreshes);
         QVERIFY(on.sim->WaitForQuiet(2000) || QString(r.happens) == "gone");
         QCOMPARE(test::WireHex(*on.sim), QByteArray(r.wire));
         QCOMPARE(on.Cached(r.cached), QString(r.cached));
-        QCOMPARE(Joined(loaded.end == LoadEnd::Refused ? loaded.faults : loaded.differ),
+        QCOMPARE(Joined(End(loaded) == "refused" ? DetailLines(loaded.end.error()) : loaded.differ),
                  QString(r.detail));
-        const bool readBack = loaded.end == LoadEnd::ReadBack || loaded.end == LoadEnd::Differs;
-        QCOMPARE(loaded.readBack.values.empty(), !readBack);
+        QCOMPARE(loaded.readBack.values.empty(), !loaded.end.ok());
     }
 
     // A load stopped by a failed write names the first setting that did not go out (a box
@@ -402,8 +430,9 @@ class TestSettings : public QObject {
     }
     void writeFailedWords() {
         QFETCH(int, written);
-        LoadResult stopped;
-        stopped.end = LoadEnd::WriteFailed;
+        SettingsLoad stopped;
+        stopped.planned = true;
+        stopped.end = Error{.kind = ErrorKind::Gone};
         stopped.written = size_t(written);
         for (const char* name : {"contrast", "sharpness", "h-shift"}) {
             PlannedWrite write;

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "device/SerialTypes.h"
+#include "serial/SerialTypes.h"
 #include "tests/common/TestBox.h"
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/DeviceHooks.h"

@@ -273,8 +273,13 @@ class TestDialogKit : public QObject {
             seen = QString::fromStdString(r.detail);
             return kIdOk;
         });
-        kestrow::ReportSerialFailure(
-            {"Failed to open up the comms port\n", "Error", "Permission denied", EACCES, path});
+        kestrow::ReportSerialFailure({"Failed to open up the comms port\n",
+                                      "Error",
+                                      "Permission denied",
+                                      {.kind = kestrow::ErrorKind::Permission,
+                                       .domain = kestrow::ErrorDomain::Errno,
+                                       .code = EACCES,
+                                       .path = path}});
         SetMessageHook({});
         const QString expected = QString::fromStdString(
             "Permission denied\n" + path + " (mode 0600) opens for its owner only:\nsudo chgrp " +

@@ -2,7 +2,6 @@
 // the result, the failure reports and, where the box stays silent, how long it waited.
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -14,12 +13,16 @@ namespace kestrow::wincheck {
 namespace {
 
 template <typename T>
-std::string Shown(const std::optional<T>& value) {
+std::string Shown(const Result<T>& value) {
     return value ? std::to_string(*value) : "none";
 }
 
-std::string Shown(bool value) {
-    return value ? "true" : "false";
+std::string Shown(const Result<std::string>& value) {
+    return value ? *value : "none";
+}
+
+std::string Shown(const Result<void>& done) {
+    return done ? "true" : "false";
 }
 
 // The status refresh's exchanges on one open port; (4,4) twice so that a reply left unread
@@ -50,12 +53,8 @@ std::string Run(DeviceLink& link, const std::string& op) {
         in >> v;
     }
     const auto b = [&a](size_t i) { return static_cast<uint8_t>(a[i]); };
-    if (verb == "version") {
-        std::string text = "old";
-        const uint8_t byte3 = link.ReadVersionText(a[0] != 0, text);
-        return std::to_string(byte3) + " " + text;
-    }
-    return verb == "probe"           ? Shown(link.ProbeForSearch(link.port()))
+    return verb == "version"         ? Shown(link.ReadVersionText(a[0] != 0))
+           : verb == "probe"         ? Shown(link.ProbeForSearch(link.port()))
            : verb == "write"         ? Shown(link.WriteSetting(b(0), b(1), b(2)))
            : verb == "read"          ? Shown(link.ReadSetting(b(0), b(1)))
            : verb == "genlock-write" ? Shown(link.WriteGenlockValue(b(0), b(1), b(2)))
@@ -84,8 +83,8 @@ constexpr Row kRows[] = {
     {'a', "genlock-write 0 1 44", "08 6C 93 49 00 01 2C 83", "true", 0},
     {'a', "genlock-read 2", "06 6C 93 49 02 B0", "300", 0},
     {'a', "genlock-read 4", "06 6C 93 49 04 AE", "2200", 0},
-    {'a', "version 1", "07 6C 93 01 04 03 F2", "2 V1.23.456", 0},
-    {'a', "version 0", "07 6C 93 01 04 04 F1", "0 V1.23.456", 0},
+    {'a', "version 1", "07 6C 93 01 04 03 F2", "V1.23.456", 0},
+    {'a', "version 0", "07 6C 93 01 04 04 F1", "V1.23.456", 0},
     {'a', "send 5 4 0 0 0 (Aspect Ratio)", "05 6C 93 04 F8", "true", 0},
     {'a', "send 8 0 1 1 9", "08 6C 93 00 01 01 09 EE", "true", 0},
     {'a', "refresh",
@@ -94,12 +93,12 @@ constexpr Row kRows[] = {
     {'s', "probe", "05 6C 93 05 F7", "false", 1000},
     {'s', "read 4 1", "07 6C 93 01 04 01 F4", "none", 1500},
     {'s', "genlock-read 3", "06 6C 93 49 03 AF", "none", 1050},
-    {'s', "version 1", "07 6C 93 01 04 03 F2", "1 NA", 1050},
+    {'s', "version 1", "07 6C 93 01 04 03 F2", "none", 1050},
     {'s', "write 4 4 1", "08 6C 93 00 04 04 01 F0", "true", 0},
     {'n', "write 1 1 1", "", "false", 0},
     {'n', "read 1 1", "", "none", 0},
     {'n', "genlock-read 2", "", "none", 0},
-    {'n', "version 1", "", "0 old", 0},
+    {'n', "version 1", "", "none", 0},
     {'n', "probe", "", "false", 0},
     {'n', "refresh", "", "closed", 0},
 };

@@ -9,12 +9,11 @@
 #include <algorithm>
 #include <array>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
-#include "device/SerialPort.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialPort.h"
 #include "tests/windows/WinCheck.h"
 
 namespace kestrow::wincheck {
@@ -32,9 +31,9 @@ std::string State(const SerialPort& port) {
 // The probe on an open port: "open" and the reply's first three bytes, which carry no port
 // or model byte of this box.
 std::string Probe(SerialPort& port) {
-    const uint32_t sent = port.Write(kProbe.data(), kProbe.size());
-    std::array<uint8_t, 8> reply{};
-    const uint32_t got = port.Read(reply.data(), 5);
+    const uint32_t sent = port.Write(kProbe).value_or(0);
+    std::array<uint8_t, 5> reply{};
+    const uint32_t got = port.Read(reply).value_or(0);
     return State(port) + " sent " + std::to_string(sent) + " got " + std::to_string(got) + " " +
            Hex(reply.data(), got < 3 ? got : 3);
 }
@@ -51,46 +50,53 @@ struct Row {
 // A value with 0xFF, which Telnet doubles on the way in and out, written and read back.
 std::string WriteAndReadFF(SerialPort& /*port*/, const ComPort& where) {
     DeviceLink link(where);
-    const bool written = link.WriteSetting(2, 3, 0xFF);
-    const std::optional<uint8_t> value = link.ReadSetting(2, 3);
+    const bool written = link.WriteSetting(2, 3, 0xFF).ok();
+    const Result<uint8_t> value = link.ReadSetting(2, 3);
     return std::string(written ? "written" : "not written") + " read " +
            (value ? std::to_string(*value) : "none");
 }
 
-// The probe, then a read of more bytes than the reply has: it gets the reply when the read
-// time-out (1000 ms) has run out, and the idle hook runs all the while.
+// The probe and its reply, then a read of more: nothing comes, and it ends when the read
+// time-out (1000 ms) has run out, the idle hook running all the while.
 std::string ReadPastReply(SerialPort& port, const ComPort& where) {
     if (!OpenBoxPort(port, where)) {
         return "closed [" + LastDetail() + "]";
     }
-    const uint32_t sent = port.Write(kProbe.data(), kProbe.size());
-    std::array<uint8_t, 16> reply{};
+    const uint32_t sent = port.Write(kProbe).value_or(0);
+    std::array<uint8_t, 5> reply{};
+    const uint32_t got = port.Read(reply).value_or(0);
     const IdleCounter idle;
     const auto start = Clock::now();
-    const uint32_t got = port.Read(reply.data(), 10);
+    const uint32_t more = port.Read(reply).value_or(0);
     const int64_t took = MsSince(start);
-    return "sent " + std::to_string(sent) + " got " + std::to_string(got) +
+    return "sent " + std::to_string(sent) + " got " + std::to_string(got) + " then " +
+           std::to_string(more) +
            (took >= 950 && took < 2000 ? " at the time-out" : " after " + std::to_string(took)) +
            (idle.RanThrough(took) ? "" : ", the idle hook ran " + std::to_string(idle.runs()));
 }
 
-// Whether the open failed, its error, whether the report's detail says the connection was
-// refused at that port, and that it did not wait out the connect bound (3 s).
+// Whether the open failed, its error (a Winsock code, said to be one), whether the report's
+// detail says the connection was refused at that port, and that it did not wait out the
+// connect bound (3 s).
 std::string Refused(SerialPort& port, const ComPort& where) {
     const auto start = Clock::now();
-    const bool opened = OpenBoxPort(port, where);
+    const Result<void> opened = OpenBoxPort(port, where);
     const int64_t took = MsSince(start);
     const std::string detail = LastDetail();
     const std::string told =
         "connection refused: nothing listens on 127.0.0.1 port " + std::to_string(where.tcpPort);
-    return std::string(opened ? "open" : "closed") + " " + std::to_string(port.OpenError()) +
+    const std::string error =
+        opened ? "no error"
+               : std::to_string(opened.error().code) +
+                     (opened.error().domain == ErrorDomain::Winsock ? " winsock" : " not winsock");
+    return std::string(opened ? "open" : "closed") + " " + error +
            (detail.find(told) != std::string::npos ? " told refused" : " told [" + detail + "]") +
            (took < 3000 ? "" : " after " + std::to_string(took) + " ms");
 }
 
 // The open, with the reason it failed if it did, and the probe.
 std::string OpenAndProbe(SerialPort& port, const ComPort& where) {
-    const bool opened = OpenBoxPort(port, where);
+    const bool opened = OpenBoxPort(port, where).ok();
     const std::string state = opened ? "open" : "closed [" + LastDetail() + "]";
     return state + " " + Probe(port);
 }
@@ -101,14 +107,14 @@ void CheckNetwork(Checker& check, const Setup& setup) {
     check.Group("network ports");
     BoxLog log(setup.networkLog);
     const std::string refused =
-        "closed " + std::to_string(kRefused) + " told refused " + kOpenFailed;
+        "closed " + std::to_string(kRefused) + " winsock told refused " + kOpenFailed;
     const Row rows[] = {
         {"an RFC 2217 port exchanges the probe", "rfc2217", true, OpenAndProbe, "05 6C 93 05 F7",
          "open open sent 5 got 5 05 6C 93"},
         {"a raw TCP port exchanges the probe", "socket", true, OpenAndProbe, "05 6C 93 05 F7",
          "open open sent 5 got 5 05 6C 93"},
         {"a raw TCP read waits out its time-out for bytes that do not come", "socket", true,
-         ReadPastReply, "05 6C 93 05 F7", "sent 5 got 5 at the time-out"},
+         ReadPastReply, "05 6C 93 05 F7", "sent 5 got 5 then 0 at the time-out"},
         {"an RFC 2217 port carries 0xFF both ways", "rfc2217", true, WriteAndReadFF,
          "08 6C 93 00 02 03 FF F5 | 07 6C 93 01 02 03 F4", "written read 255"},
         {"an RFC 2217 port nobody listens on does not open", "rfc2217", false, Refused, "",
@@ -128,10 +134,10 @@ void CheckNetwork(Checker& check, const Setup& setup) {
                             : scheme == "socket" ? setup.rawPort
                                                  : setup.rfc2217Port;
         const std::string url = scheme + "://127.0.0.1:" + std::to_string(tcpPort);
-        std::string why;
-        const std::optional<ComPort> where = ParsePortUrl(url, &why);
+        const Result<ComPort> where = ParsePortUrl(url);
         SerialPort port;
-        std::string result = where ? row.run(port, *where) : url + " is no port: " + why;
+        std::string result =
+            where ? row.run(port, *where) : url + " is no port: " + where.error().detail;
         port.Close();
         result = Reported(result);
         const std::string frames = row.frames;

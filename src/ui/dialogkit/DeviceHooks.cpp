@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "device/DeviceAccess.h"
-#include "device/SerialTypes.h"
+#include "ports/DeviceAccess.h"
+#include "serial/SerialTypes.h"
 #include "ui/dialogkit/Application.h"
 #include "ui/dialogkit/MessageBox.h"
 
@@ -15,7 +15,7 @@ void ShowSerialFailure(const SerialReport& report) {
     // A port the user may not open: the reason names the device, its group and the command
     // that lets the user in.
     std::string detail = report.detail;
-    if (const auto advice = RefusalAdvice(report.error, report.path)) {
+    if (const auto advice = RefusalAdvice(report.error)) {
         detail += "\n" + advice->why + (advice->fix.empty() ? "" : ":\n" + advice->fix);
     }
     // No owner window, OK only; ShowMessage carries a worker thread's report to the GUI thread.

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <thread>
 
-#include "device/PortNaming.h"
-#include "device/SerialPort.h"
 #include "firmware/FirmwareImage.h"
+#include "ports/PortNaming.h"
+#include "serial/SerialPort.h"
 #include "ui/dialogkit/Dialog.h"
 
 namespace kestrow {

@@ -111,8 +111,9 @@ bool RowDialog::OnInitDialog() {
                 // The period first, then the delay. A value that did not arrive shows "NA";
                 // without its period the row cannot place a delay, so it stays out of use
                 // until the dialog opens again (a guess of 0 would move a genlocked picture).
-                row.period = Link().ReadGenlockValue(s.periodItem);
-                const std::optional<uint16_t> delay = Link().ReadGenlockValue(s.readItem);
+                const Result<uint16_t> period = Link().ReadGenlockValue(s.periodItem);
+                row.period = period ? std::optional<uint16_t>(*period) : std::nullopt;
+                const Result<uint16_t> delay = Link().ReadGenlockValue(s.readItem);
                 const GenlockRange range = GenlockRangeFor(row.period.value_or(0));
                 SetUpNumber(row, range.minimum, range.maximum,
                             row.period && delay ? GenlockShown(*delay, *row.period) : 0);
@@ -224,11 +225,11 @@ void RowDialog::ApplyChoice(Row& row) {
     ChoiceApplied(*row.layout, *entry);
 }
 
-bool RowDialog::CheckWritten(bool written) {
+bool RowDialog::CheckWritten(const Result<void>& written) {
     if (!written) {
         (void)ui::ShowMessage(this, "Fail", "");
     }
-    return written;
+    return written.ok();
 }
 
 }  // namespace kestrow

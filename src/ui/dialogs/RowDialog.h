@@ -76,7 +76,7 @@ class RowDialog : public ui::Dialog {
     [[nodiscard]] std::span<uint8_t> Group() const { return group_; }
     [[nodiscard]] const BoxFacts& Box() const { return box_; }
     // Shows "Fail" (empty caption, OK) owned by this dialog unless `written`; returns it.
-    bool CheckWritten(bool written);
+    bool CheckWritten(const Result<void>& written);
 
   private:
     struct Row;

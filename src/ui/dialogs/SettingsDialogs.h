@@ -7,7 +7,7 @@
 #include <functional>
 #include <span>
 
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 #include "settings/BoxFacts.h"
 #include "ui/dialogkit/Dialog.h"
 

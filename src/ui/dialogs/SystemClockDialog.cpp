@@ -47,7 +47,7 @@ bool SystemClockDialog::OnInitDialog() {
 
 void SystemClockDialog::OnGet() {
     // A box that does not answer leaves S[0] as it was and shows "NA".
-    const std::optional<uint8_t> code = Link().ReadSetting(4, 1);
+    const Result<uint8_t> code = Link().ReadSetting(4, 1);
     if (!code) {
         SetItemText(Ids::kInputTimingText, "NA");
         return;

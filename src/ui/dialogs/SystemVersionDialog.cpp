@@ -45,8 +45,7 @@ bool SystemVersionDialog::OnInitDialog() {
     SetListSelection(Ids::kClockModeList, mode != nullptr ? *mode : -1);
     // A newer model keeps its version text in item 4, an older one in item 3. "NA" also when
     // the port does not open.
-    std::string version = "NA";
-    (void)Link().ReadVersionText(!Box().newerModel, version);
+    const std::string version = Link().ReadVersionText(!Box().newerModel).value_or("NA");
     SetItemText(Ids::kVersionText, version);
     return true;
 }

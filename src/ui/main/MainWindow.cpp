@@ -1,7 +1,7 @@
 #include "ui/main/MainWindow.h"
 
-#include "device/NetworkPorts.h"
-#include "device/SerialTypes.h"
+#include "ports/NetworkPorts.h"
+#include "serial/SerialTypes.h"
 #include "ui/dialogkit/KeyState.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/main/MainWindowTemplate.h"
@@ -75,7 +75,8 @@ std::optional<ComPort> MainWindow::SelectedPort() const {
         return named ? std::optional<ComPort>(port) : std::nullopt;
     }
     // No valid selection: the typed text may still name a port ("COM 5", "5" or a URL).
-    return ParsePortName(shown, roots_.portsDir);
+    Result<ComPort> typed = ParsePortName(shown, roots_.portsDir);
+    return typed ? std::optional<ComPort>(std::move(*typed)) : std::nullopt;
 }
 
 void MainWindow::ReportNoPort() const {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "device/DeviceLink.h"
-#include "device/PortNaming.h"
+#include "ports/PortNaming.h"
 #include "settings/BoxFacts.h"
 #include "settings/StatusCache.h"
-#include "settings/StatusRefresh.h"
+#include "settings/StatusRefreshRun.h"
 #include "ui/dialogkit/Dialog.h"
 #include "ui/dialogs/SettingsDialogs.h"
 
@@ -70,7 +70,7 @@ class MainWindow : public ui::Dialog {
     // Status refresh and port search (StatusRefresh.cpp).
     void OnRefresh();
     // The Refresh button's refresh of `port`, shown on the window as it goes.
-    RefreshResult RefreshFrom(const ComPort& port);
+    Result<void> RefreshFrom(const ComPort& port);
     void OnSearchPorts();
     class RefreshView;
 

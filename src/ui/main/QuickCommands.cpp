@@ -2,7 +2,7 @@
 // for the 500 ms before the frame goes out.
 #include <array>
 
-#include "device/SerialTypes.h"
+#include "serial/SerialTypes.h"
 #include "ui/main/MainWindow.h"
 #include "ui/main/MainWindowTemplate.h"
 

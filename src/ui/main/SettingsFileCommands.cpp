@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "device/Utf8Paths.h"
+#include "base/Utf8Paths.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsFileRun.h"
 #include "settings/WholeFile.h"
@@ -97,21 +97,19 @@ MainWindow::FileReport MainWindow::SaveSettings(const ComPort& port, const std::
     const std::string name = FileName(path);
     statusLink.SetPort(port);
     ui::ShowWaitCursor();
-    const SaveResult saved = SaveSettingsFile({statusLink, statusCache, box}, ProgramName(), path);
-    switch (saved.end) {
-        case SaveEnd::Unanswered:
-            return {"The box stopped answering its GenLock reads; nothing was saved.",
-                    Icon::Warning};
-        case SaveEnd::FileNotWritten:
-            return {name + " could not be written: " + saved.reason + ".", Icon::Error};
-        case SaveEnd::Saved:
-            break;
+    const Result<ComposedSettings> saved =
+        ComposeSettingsFile({statusLink, statusCache, box}, ProgramName());
+    if (!saved) {
+        return {"The box stopped answering its GenLock reads; nothing was saved.", Icon::Warning};
     }
-    std::string said = SettingsCount(saved.settings) + " saved to " + name;
-    if (!saved.notes.empty()) {
-        said += ", " + std::to_string(saved.notes.size()) + " left out";
+    if (Result<void> written = ReplaceWholeFile(path, saved->text); !written) {
+        return {name + " could not be written: " + written.error().detail + ".", Icon::Error};
     }
-    return {said + ".", Icon::Information, Lines(saved.notes)};
+    std::string said = SettingsCount(saved->settings) + " saved to " + name;
+    if (!saved->notes.empty()) {
+        said += ", " + std::to_string(saved->notes.size()) + " left out";
+    }
+    return {said + ".", Icon::Information, Lines(saved->notes)};
 }
 
 // The file checked whole against the box of the last refresh, every write kept in the cache as
@@ -119,43 +117,43 @@ MainWindow::FileReport MainWindow::SaveSettings(const ComPort& port, const std::
 // window, and the GenLock reads.
 MainWindow::FileReport MainWindow::LoadSettings(const ComPort& port, const std::string& path) {
     const std::string name = FileName(path);
-    const std::optional<std::string> text = ReadWholeFile(path);
+    const Result<std::string> text = ReadWholeFile(path);
     if (!text) {
         return {name + " cannot be read or is empty; nothing was written.", Icon::Error};
     }
-    const ParsedSettingsFile parsed = ParseSettingsFile(*text);
-    const auto refused = [&name](const std::vector<std::string>& faults) {
+    const Result<Json> parsed = ParseSettingsFile(*text);
+    const auto refused = [&name](const Error& faults) {
         return FileReport{name + " was refused; nothing was written.", Icon::Warning,
-                          Lines(faults)};
+                          Lines(DetailLines(faults))};
     };
-    if (!parsed.faults.empty()) {
-        return refused(parsed.faults);
+    if (!parsed) {
+        return refused(parsed.error());
     }
     statusLink.SetPort(port);
     ui::ShowWaitCursor();
-    const auto refresh = [this, &port] {
-        if (RefreshFrom(port) != RefreshResult::Completed) {
-            return false;
+    const auto refresh = [this, &port]() -> Result<void> {
+        Result<void> read = RefreshFrom(port);
+        if (read) {
+            ui::ShowWaitCursor();  // the refresh ends with the arrow; the GenLock reads follow
         }
-        ui::ShowWaitCursor();  // the refresh ends with the arrow; the GenLock reads follow
-        return true;
+        return read;
     };
-    const LoadResult loaded =
-        LoadSettingsFile({statusLink, statusCache, box}, parsed.file, refresh);
+    const SettingsLoad loaded = LoadSettingsFile({statusLink, statusCache, box}, *parsed, refresh);
     const std::string said = LoadedText(loaded);
-    switch (loaded.end) {
-        case LoadEnd::PeriodsUnanswered:
-            return {"The box did not answer its GenLock reads; " + said + ".", Icon::Warning};
-        case LoadEnd::Refused:
-            return refused(loaded.faults);
-        case LoadEnd::WriteFailed:
-            return {said + ".", Icon::Error};
-        case LoadEnd::ReadBackUnanswered:
-            return {said + ", but the box did not answer the read-back.", Icon::Warning};
-        case LoadEnd::Differs:
-            return {said + ".", Icon::Warning, Lines(loaded.differ)};
-        case LoadEnd::ReadBack:
-            break;
+    if (!loaded.planned && loaded.end.error().kind == ErrorKind::Invalid) {
+        return refused(loaded.end.error());
+    }
+    if (!loaded.planned) {
+        return {"The box did not answer its GenLock reads; " + said + ".", Icon::Warning};
+    }
+    if (loaded.written < loaded.writes.size()) {
+        return {said + ".", Icon::Error};
+    }
+    if (!loaded.end) {
+        return {said + ", but the box did not answer the read-back.", Icon::Warning};
+    }
+    if (!loaded.differ.empty()) {
+        return {said + ".", Icon::Warning, Lines(loaded.differ)};
     }
     return {said + ".", Icon::Information};
 }

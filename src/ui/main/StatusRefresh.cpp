@@ -1,5 +1,5 @@
 // Status refresh and port search of the main window (its Refresh and Search ports buttons).
-#include "settings/StatusRefresh.h"
+#include "settings/StatusRefreshRun.h"
 
 #include "settings/NameTables.h"
 #include "ui/dialogkit/Cursors.h"
@@ -23,6 +23,7 @@ class MainWindow::RefreshView : public RefreshObserver {
   public:
     explicit RefreshView(MainWindow& dlg) : dlg_(dlg) {}
     void Opened() override {
+        opened = true;
         ui::ShowWaitCursor();
         dlg_.SetButtonPicture(Ids::kRefreshButton, kRefreshRunningPicture, true);
     }
@@ -38,6 +39,8 @@ class MainWindow::RefreshView : public RefreshObserver {
         }
     }
 
+    bool opened = false;
+
   private:
     MainWindow& dlg_;
 };
@@ -52,14 +55,14 @@ void MainWindow::OnRefresh() {
     (void)RefreshFrom(*port);
 }
 
-RefreshResult MainWindow::RefreshFrom(const ComPort& port) {
+Result<void> MainWindow::RefreshFrom(const ComPort& port) {
     statusLink.SetPort(port);
     RefreshView view(*this);
-    const RefreshResult result = RunStatusRefresh(statusLink, statusCache, box, &view);
-    if (result == RefreshResult::NotOpened) {
+    Result<void> result = RunStatusRefresh(statusLink, statusCache, box, &view);
+    if (!view.opened) {
         return result;  // the serial layer has reported it; nothing on screen changes
     }
-    if (result == RefreshResult::Completed) {
+    if (result) {
         refreshed = 1;
     }
     ui::ShowArrowCursor();
