@@ -46,6 +46,9 @@ void Dialog::SetItemText(int id, std::string_view text) {
         return;  // a list without edit field, a trackbar and a progress bar have no text
     }
     SetWindowTextW(control, Wide(text).c_str());
+    if (entry->kind == ControlKind::StaticText) {
+        window_->FitText(id);
+    }
 }
 
 std::string Dialog::ItemText(int id) const {
@@ -157,7 +160,12 @@ void Dialog::SetTrackbarRange(int id, int minimum, int maximum) {
         return;
     }
     SendMessageW(bar, TBM_SETRANGEMIN, FALSE, minimum);
-    SendMessageW(bar, TBM_SETRANGEMAX, TRUE, maximum);
+    SendMessageW(bar, TBM_SETRANGEMAX, FALSE, maximum);
+    // Some trackbars (Wine's) place the thumb anew only when the position changes: move it
+    // away and back, unseen, so that it stands where the position is in the new range.
+    const LRESULT position = SendMessageW(bar, TBM_GETPOS, 0, 0);
+    SendMessageW(bar, TBM_SETPOS, FALSE, position == minimum ? maximum : minimum);
+    SendMessageW(bar, TBM_SETPOS, TRUE, position);
     window_->TellTrackbar(id);  // a position the new range moved
 }
 

@@ -1,7 +1,9 @@
 // The Win32 realisation of the dialog's runs and window operations, and of its window: the
 // template built in memory and run by the dialog manager, the dialog procedure that routes
 // commands, trackbar positions and posted work to the kit.
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/DialogTemplateEx.h"
@@ -153,6 +155,64 @@ std::optional<int> DialogWindow::PictureOf(int id) const {
     return it == pictures_.end() ? std::nullopt : std::optional<int>(it->second);
 }
 
+void DialogWindow::FitText(int id) {
+    HWND hwnd = Handle();
+    if (hwnd == nullptr || OnGrid()) {
+        return;  // a grid's texts sit in the places its picture has for them
+    }
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    // Every control's place, in template order (the children's order).
+    std::vector<std::pair<const ControlTemplate*, HWND>> controls;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (controls.size() < tmpl_.controls.size()) {
+            controls.emplace_back(&tmpl_.controls[controls.size()], child);
+        }
+    }
+    const auto placeOf = [hwnd](HWND control) {
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    for (const auto& [entry, control] : controls) {
+        if (entry->kind != ControlKind::StaticText || (id != -1 && entry->id != id)) {
+            continue;
+        }
+        const int length = GetWindowTextLengthW(control);
+        if (length <= 0) {
+            continue;
+        }
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), length + 1)));
+        HDC dc = GetDC(control);
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(control, dc);
+        const RECT place = placeOf(control);
+        if (extent.cx <= place.right - place.left) {
+            continue;
+        }
+        LONG limit = client.right - 2;
+        for (const auto& [otherEntry, other] : controls) {
+            const RECT r = placeOf(other);
+            const bool sameLine = r.top < place.bottom && r.bottom > place.top;
+            if (other != control && sameLine && r.left >= place.right - 1) {
+                limit = std::min(limit, r.left - 2);
+            }
+        }
+        const LONG width = std::min<LONG>(extent.cx + 1, limit - place.left);
+        if (width > place.right - place.left) {
+            SetWindowPos(control, nullptr, 0, 0, width, place.bottom - place.top,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+}
+
 void DialogWindow::CenterOnOwner() {
     HWND hwnd = Handle();
     if (hwnd == nullptr) {
@@ -212,6 +272,7 @@ void DialogWindow::OnInit(HWND hwnd) {
     }
     SetUpSkin();
     dialog_.Initialize();
+    FitText(-1);
     if (work) {
         PostMessageW(hwnd, kWakeMessage, 0, 0);
     }

@@ -52,6 +52,10 @@ class DialogWindow {
     void TellTrackbar(int id);
     // Picture controls: the picture each shows.
     void SetPicture(int id, int picture);
+    // Static texts: a text wider than its control widens it, as far as the next control on its
+    // line and the dialog's edge allow (the templates were laid out for a narrower dialog font
+    // than the system's); -1 fits every static text of the dialog.
+    void FitText(int id);
     [[nodiscard]] std::optional<int> PictureOf(int id) const;
     // Combo boxes: each entry's tip (ids of a list -> tips in entry order).
     std::map<int, std::vector<std::string>> tips;
