@@ -62,9 +62,16 @@ std::string Dialog::ItemText(int id) const {
 }
 
 void Dialog::EnableItem(int id, bool enabled) {
-    if (HWND control = window_->Control(id)) {
-        EnableWindow(control, enabled ? TRUE : FALSE);
+    HWND control = window_->Control(id);
+    if (control == nullptr) {
+        return;
     }
+    if (!enabled && GetFocus() == control) {
+        // A disabled control keeps no focus; without one in the dialog the keys would reach
+        // it as system keys, and Esc would not close it. The next control takes the focus.
+        SendMessageW(window_->Handle(), WM_NEXTDLGCTL, 0, FALSE);
+    }
+    EnableWindow(control, enabled ? TRUE : FALSE);
 }
 
 bool Dialog::ItemEnabled(int id) const {
