@@ -105,6 +105,18 @@ void Dialog::AddListEntry(int id, std::string_view text, std::string_view tip) {
     const std::wstring wide = Wide(text);
     const LRESULT index =
         SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    // The dropped list is as wide as its longest entry, when that is wider than the box.
+    HDC dc = GetDC(combo);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(combo, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(combo, dc);
+    const LONG needed = extent.cx + GetSystemMetrics(SM_CXVSCROLL) + 8;
+    if (needed > SendMessageW(combo, CB_GETDROPPEDWIDTH, 0, 0)) {
+        SendMessageW(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(needed), 0);
+    }
     if (index >= 0) {
         std::vector<std::string>& tips = window_->tips[id];
         tips.resize(static_cast<size_t>(index) + 1);

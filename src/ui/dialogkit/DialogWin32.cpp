@@ -271,6 +271,7 @@ void DialogWindow::OnInit(HWND hwnd) {
         }
     }
     SetUpSkin();
+    SetUpComboTips();
     dialog_.Initialize();
     FitText(-1);
     if (work) {
@@ -279,6 +280,8 @@ void DialogWindow::OnInit(HWND hwnd) {
 }
 
 void DialogWindow::OnGone() {
+    tipWindow_ = nullptr;  // went with its owner
+    droppedLists_.clear();
     const std::lock_guard lock(mutex_);
     if (hwnd_ != nullptr) {
         RemovePropW(hwnd_, kWindowProperty);
@@ -302,6 +305,10 @@ std::optional<INT_PTR> DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM 
             return TRUE;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->hwndFrom == tipWindow_ && header->code == TTN_GETDISPINFOW) {
+                FillTip(*reinterpret_cast<NMTTDISPINFOW*>(lParam));
+                return TRUE;
+            }
             const int id = static_cast<int>(header->idFrom);
             if (header->code == static_cast<UINT>(NM_CUSTOMDRAW) && toldPositions_.count(id)) {
                 // A trackbar paints: tell its position if it moved; the drawing is its own.

@@ -57,7 +57,8 @@ class DialogWindow {
     // than the system's); -1 fits every static text of the dialog.
     void FitText(int id);
     [[nodiscard]] std::optional<int> PictureOf(int id) const;
-    // Combo boxes: each entry's tip (ids of a list -> tips in entry order).
+    // Combo boxes: each entry's tip (ids of a list -> tips in entry order), shown while the
+    // pointer rests on the entry in the dropped list (ComboTipsWin32.cpp).
     std::map<int, std::vector<std::string>> tips;
 
     // For the application's loop: accelerators, then the dialog keys (IsDialogMessageW), of
@@ -71,6 +72,9 @@ class DialogWindow {
     // One message; a value in `result` is the message's own result (DWLP_MSGRESULT).
     std::optional<INT_PTR> Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void OnInit(HWND hwnd);
+    void SetUpComboTips();
+    // TTN_GETDISPINFOW of the tips' tooltip: the tip of the entry under the pointer.
+    void FillTip(NMTTDISPINFOW& info);
     void OnGone();
     void RunPosted();
     [[nodiscard]] std::vector<uint32_t> TemplateBytes() const;
@@ -100,6 +104,9 @@ class DialogWindow {
     std::map<int, int> toldPositions_;  // trackbar id -> the position last told
     std::map<int, int> pictures_;       // picture control id -> picture shown
     SIZE logicalClient_{};              // SetLogicalClientSize's; 0 x 0: the template's
+    HWND tipWindow_ = nullptr;          // the tooltip of the combo boxes' entries; owned
+    std::map<HWND, int> droppedLists_;  // a combo box's dropped list -> the combo box's id
+    std::wstring tipText_;              // the text the tooltip shows now
 
     // What a skinned window keeps: its DPI and the pictures at its scale, the background at the
     // client area's size and its brush, the skin's colours, font, icons and accelerators.
