@@ -289,8 +289,8 @@ void DialogWindow::OnGone() {
     hwnd_ = nullptr;
 }
 
-std::optional<INT_PTR> DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
-                                            LRESULT& result) {
+std::optional<INT_PTR> DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                                               LRESULT& result) {
     switch (message) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
@@ -355,7 +355,7 @@ INT_PTR CALLBACK DialogWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         return FALSE;
     }
     LRESULT result = 0;
-    const std::optional<INT_PTR> handled = window->Handle(message, wParam, lParam, result);
+    const std::optional<INT_PTR> handled = window->OnMessage(message, wParam, lParam, result);
     if (!handled) {
         return FALSE;
     }

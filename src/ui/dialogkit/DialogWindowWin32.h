@@ -70,7 +70,7 @@ class DialogWindow {
   private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // One message; a value in `result` is the message's own result (DWLP_MSGRESULT).
-    std::optional<INT_PTR> Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void OnInit(HWND hwnd);
     void SetUpComboTips();
     // TTN_GETDISPINFOW of the tips' tooltip: the tip of the entry under the pointer.
