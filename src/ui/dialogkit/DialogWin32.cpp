@@ -271,7 +271,7 @@ void DialogWindow::OnInit(HWND hwnd) {
         }
     }
     SetUpSkin();
-    SetUpComboTips();
+    SetUpTips();
     dialog_.Initialize();
     FitText(-1);
     if (work) {

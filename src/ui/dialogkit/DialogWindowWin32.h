@@ -58,7 +58,7 @@ class DialogWindow {
     void FitText(int id);
     [[nodiscard]] std::optional<int> PictureOf(int id) const;
     // Combo boxes: each entry's tip (ids of a list -> tips in entry order), shown while the
-    // pointer rests on the entry in the dropped list (ComboTipsWin32.cpp).
+    // pointer rests on the entry in the dropped list (TipsWin32.cpp).
     std::map<int, std::vector<std::string>> tips;
 
     // For the application's loop: accelerators, then the dialog keys (IsDialogMessageW), of
@@ -72,7 +72,7 @@ class DialogWindow {
     // One message; a value in `result` is the message's own result (DWLP_MSGRESULT).
     std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void OnInit(HWND hwnd);
-    void SetUpComboTips();
+    void SetUpTips();
     // TTN_GETDISPINFOW of the tips' tooltip: the tip of the entry under the pointer.
     void FillTip(NMTTDISPINFOW& info);
     void OnGone();
@@ -104,7 +104,7 @@ class DialogWindow {
     std::map<int, int> toldPositions_;  // trackbar id -> the position last told
     std::map<int, int> pictures_;       // picture control id -> picture shown
     SIZE logicalClient_{};              // SetLogicalClientSize's; 0 x 0: the template's
-    HWND tipWindow_ = nullptr;          // the tooltip of the combo boxes' entries; owned
+    HWND tipWindow_ = nullptr;          // the tooltip of lists' entries and pictures; owned
     std::map<HWND, int> droppedLists_;  // a combo box's dropped list -> the combo box's id
     std::wstring tipText_;              // the text the tooltip shows now
 

@@ -1,6 +1,7 @@
-// The Win32 realisation of combo box entries' tips: one tooltip per dialog over each dropped
-// list. Its text is asked for when it shows (TTN_GETDISPINFOW): the tip of the entry under the
-// pointer; moving to another entry hides it, so that it shows that entry's tip next.
+// The Win32 realisation of tips: one tooltip per dialog, over each combo box's dropped list and
+// each picture control. Its text is asked for when it shows (TTN_GETDISPINFOW): the tip of the
+// list entry under the pointer (moving to another entry hides it, so that it shows that entry's
+// tip next), or the picture's caption (the search button's "Search ports").
 #include "ui/dialogkit/DialogWindowWin32.h"
 
 namespace kestrow::ui {
@@ -36,36 +37,45 @@ LRESULT CALLBACK WatchList(HWND list, UINT message, WPARAM wParam, LPARAM lParam
 
 }  // namespace
 
-void DialogWindow::SetUpComboTips() {
+void DialogWindow::SetUpTips() {
     HWND hwnd = Handle();
-    for (const ControlTemplate& c : tmpl_.controls) {
-        if (c.kind != ControlKind::ComboDropDown && c.kind != ControlKind::ComboList) {
-            continue;
-        }
-        COMBOBOXINFO combo{};
-        combo.cbSize = sizeof combo;
-        if (HWND control = Control(c.id);
-            control == nullptr || !GetComboBoxInfo(control, &combo) || combo.hwndList == nullptr) {
-            continue;
-        }
+    const auto addTool = [this, hwnd](HWND tool) {
         if (tipWindow_ == nullptr) {
             tipWindow_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                          WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
                                          ProgramInstance(), nullptr);
             if (tipWindow_ == nullptr) {
-                return;
+                return false;
             }
             // A width makes the tooltip break its text at the line ends of a tip.
             SendMessageW(tipWindow_, TTM_SETMAXTIPWIDTH, 0, 600);
         }
-        TOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = hwnd;
-        tool.uId = reinterpret_cast<UINT_PTR>(combo.hwndList);
-        tool.lpszText = LPSTR_TEXTCALLBACKW;
-        SendMessageW(tipWindow_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        TOOLINFOW info{};
+        info.cbSize = sizeof info;
+        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        info.hwnd = hwnd;
+        info.uId = reinterpret_cast<UINT_PTR>(tool);
+        info.lpszText = LPSTR_TEXTCALLBACKW;
+        SendMessageW(tipWindow_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+        return true;
+    };
+    for (const ControlTemplate& c : tmpl_.controls) {
+        HWND control = Control(c.id);
+        if (control == nullptr) {
+            continue;
+        }
+        if (c.kind == ControlKind::Picture) {
+            addTool(control);
+            continue;
+        }
+        COMBOBOXINFO combo{};
+        combo.cbSize = sizeof combo;
+        if ((c.kind != ControlKind::ComboDropDown && c.kind != ControlKind::ComboList) ||
+            !GetComboBoxInfo(control, &combo) || combo.hwndList == nullptr ||
+            !addTool(combo.hwndList)) {
+            continue;
+        }
         SetWindowSubclass(combo.hwndList, WatchList, 0, reinterpret_cast<DWORD_PTR>(tipWindow_));
         droppedLists_[combo.hwndList] = c.id;
     }
@@ -73,13 +83,21 @@ void DialogWindow::SetUpComboTips() {
 
 void DialogWindow::FillTip(NMTTDISPINFOW& info) {
     tipText_.clear();
-    const auto list = reinterpret_cast<HWND>(info.hdr.idFrom);
-    const auto found = droppedLists_.find(list);
-    const auto entries = found != droppedLists_.end() ? tips.find(found->second) : tips.end();
-    const int entry = found != droppedLists_.end() ? EntryUnderPointer(list) : -1;
-    if (entries != tips.end() && entry >= 0 &&
-        static_cast<size_t>(entry) < entries->second.size()) {
-        tipText_ = Wide(entries->second[static_cast<size_t>(entry)]);
+    const auto tool = reinterpret_cast<HWND>(info.hdr.idFrom);
+    const auto found = droppedLists_.find(tool);
+    if (found == droppedLists_.end()) {
+        // A picture: its caption.
+        const int length = GetWindowTextLengthW(tool);
+        tipText_.assign(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+        tipText_.resize(static_cast<size_t>(
+            GetWindowTextW(tool, tipText_.data(), static_cast<int>(tipText_.size()))));
+    } else {
+        const auto entries = tips.find(found->second);
+        const int entry = EntryUnderPointer(tool);
+        if (entries != tips.end() && entry >= 0 &&
+            static_cast<size_t>(entry) < entries->second.size()) {
+            tipText_ = Wide(entries->second[static_cast<size_t>(entry)]);
+        }
     }
     info.lpszText = tipText_.data();  // empty: no tip
     info.hinst = nullptr;
