@@ -328,6 +328,14 @@ std::optional<INT_PTR> DialogWindow::OnMessage(UINT message, WPARAM wParam, LPAR
         case kWakeMessage:
             RunPosted();
             return TRUE;
+        case WM_DPICHANGED:
+            if (!OnGrid()) {
+                // The dialog manager lays the template out anew at the new DPI; widen the
+                // texts again once it has.
+                Post([this] { FitText(-1); });
+                return std::nullopt;
+            }
+            return HandleSkin(message, wParam, lParam, result);
         case WM_SETCURSOR:
             if (WaitCursorShown()) {
                 SetCursor(LoadCursorW(nullptr, IDC_WAIT));
