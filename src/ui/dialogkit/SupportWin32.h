@@ -19,7 +19,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "device/Utf8Text.h"
+#include "base/Utf8Text.h"
 
 namespace kestrow::ui {
 
