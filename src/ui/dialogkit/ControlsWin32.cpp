@@ -46,6 +46,9 @@ void Dialog::SetItemText(int id, std::string_view text) {
         return;  // a list without edit field, a trackbar and a progress bar have no text
     }
     SetWindowTextW(control, Wide(text).c_str());
+    if (entry->kind == ControlKind::StaticText) {
+        window_->FitText(id);
+    }
 }
 
 std::string Dialog::ItemText(int id) const {
@@ -59,9 +62,16 @@ std::string Dialog::ItemText(int id) const {
 }
 
 void Dialog::EnableItem(int id, bool enabled) {
-    if (HWND control = window_->Control(id)) {
-        EnableWindow(control, enabled ? TRUE : FALSE);
+    HWND control = window_->Control(id);
+    if (control == nullptr) {
+        return;
     }
+    if (!enabled && GetFocus() == control) {
+        // A disabled control keeps no focus; without one in the dialog the keys would reach
+        // it as system keys, and Esc would not close it. The next control takes the focus.
+        SendMessageW(window_->Handle(), WM_NEXTDLGCTL, 0, FALSE);
+    }
+    EnableWindow(control, enabled ? TRUE : FALSE);
 }
 
 bool Dialog::ItemEnabled(int id) const {
@@ -95,6 +105,18 @@ void Dialog::AddListEntry(int id, std::string_view text, std::string_view tip) {
     const std::wstring wide = Wide(text);
     const LRESULT index =
         SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    // The dropped list is as wide as its longest entry, when that is wider than the box.
+    HDC dc = GetDC(combo);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(combo, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(combo, dc);
+    const LONG needed = extent.cx + GetSystemMetrics(SM_CXVSCROLL) + 8;
+    if (needed > SendMessageW(combo, CB_GETDROPPEDWIDTH, 0, 0)) {
+        SendMessageW(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(needed), 0);
+    }
     if (index >= 0) {
         std::vector<std::string>& tips = window_->tips[id];
         tips.resize(static_cast<size_t>(index) + 1);
@@ -157,7 +179,12 @@ void Dialog::SetTrackbarRange(int id, int minimum, int maximum) {
         return;
     }
     SendMessageW(bar, TBM_SETRANGEMIN, FALSE, minimum);
-    SendMessageW(bar, TBM_SETRANGEMAX, TRUE, maximum);
+    SendMessageW(bar, TBM_SETRANGEMAX, FALSE, maximum);
+    // Some trackbars (Wine's) place the thumb anew only when the position changes: move it
+    // away and back, unseen, so that it stands where the position is in the new range.
+    const LRESULT position = SendMessageW(bar, TBM_GETPOS, 0, 0);
+    SendMessageW(bar, TBM_SETPOS, FALSE, position == minimum ? maximum : minimum);
+    SendMessageW(bar, TBM_SETPOS, TRUE, position);
     window_->TellTrackbar(id);  // a position the new range moved
 }
 

@@ -1,7 +1,9 @@
 // The Win32 realisation of the dialog's runs and window operations, and of its window: the
 // template built in memory and run by the dialog manager, the dialog procedure that routes
 // commands, trackbar positions and posted work to the kit.
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/DialogTemplateEx.h"
@@ -153,6 +155,64 @@ std::optional<int> DialogWindow::PictureOf(int id) const {
     return it == pictures_.end() ? std::nullopt : std::optional<int>(it->second);
 }
 
+void DialogWindow::FitText(int id) {
+    HWND hwnd = Handle();
+    if (hwnd == nullptr || OnGrid()) {
+        return;  // a grid's texts sit in the places its picture has for them
+    }
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    // Every control's place, in template order (the children's order).
+    std::vector<std::pair<const ControlTemplate*, HWND>> controls;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (controls.size() < tmpl_.controls.size()) {
+            controls.emplace_back(&tmpl_.controls[controls.size()], child);
+        }
+    }
+    const auto placeOf = [hwnd](HWND control) {
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    for (const auto& [entry, control] : controls) {
+        if (entry->kind != ControlKind::StaticText || (id != -1 && entry->id != id)) {
+            continue;
+        }
+        const int length = GetWindowTextLengthW(control);
+        if (length <= 0) {
+            continue;
+        }
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), length + 1)));
+        HDC dc = GetDC(control);
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(control, dc);
+        const RECT place = placeOf(control);
+        if (extent.cx <= place.right - place.left) {
+            continue;
+        }
+        LONG limit = client.right - 2;
+        for (const auto& [otherEntry, other] : controls) {
+            const RECT r = placeOf(other);
+            const bool sameLine = r.top < place.bottom && r.bottom > place.top;
+            if (other != control && sameLine && r.left >= place.right - 1) {
+                limit = std::min(limit, r.left - 2);
+            }
+        }
+        const LONG width = std::min<LONG>(extent.cx + 1, limit - place.left);
+        if (width > place.right - place.left) {
+            SetWindowPos(control, nullptr, 0, 0, width, place.bottom - place.top,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+}
+
 void DialogWindow::CenterOnOwner() {
     HWND hwnd = Handle();
     if (hwnd == nullptr) {
@@ -211,13 +271,17 @@ void DialogWindow::OnInit(HWND hwnd) {
         }
     }
     SetUpSkin();
+    SetUpTips();
     dialog_.Initialize();
+    FitText(-1);
     if (work) {
         PostMessageW(hwnd, kWakeMessage, 0, 0);
     }
 }
 
 void DialogWindow::OnGone() {
+    tipWindow_ = nullptr;  // went with its owner
+    droppedLists_.clear();
     const std::lock_guard lock(mutex_);
     if (hwnd_ != nullptr) {
         RemovePropW(hwnd_, kWindowProperty);
@@ -225,8 +289,8 @@ void DialogWindow::OnGone() {
     hwnd_ = nullptr;
 }
 
-std::optional<INT_PTR> DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam,
-                                            LRESULT& result) {
+std::optional<INT_PTR> DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                                               LRESULT& result) {
     switch (message) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
@@ -241,6 +305,10 @@ std::optional<INT_PTR> DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM 
             return TRUE;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->hwndFrom == tipWindow_ && header->code == TTN_GETDISPINFOW) {
+                FillTip(*reinterpret_cast<NMTTDISPINFOW*>(lParam));
+                return TRUE;
+            }
             const int id = static_cast<int>(header->idFrom);
             if (header->code == static_cast<UINT>(NM_CUSTOMDRAW) && toldPositions_.count(id)) {
                 // A trackbar paints: tell its position if it moved; the drawing is its own.
@@ -260,6 +328,14 @@ std::optional<INT_PTR> DialogWindow::Handle(UINT message, WPARAM wParam, LPARAM 
         case kWakeMessage:
             RunPosted();
             return TRUE;
+        case WM_DPICHANGED:
+            if (!OnGrid()) {
+                // The dialog manager lays the template out anew at the new DPI; widen the
+                // texts again once it has.
+                Post([this] { FitText(-1); });
+                return std::nullopt;
+            }
+            return HandleSkin(message, wParam, lParam, result);
         case WM_SETCURSOR:
             if (WaitCursorShown()) {
                 SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -287,7 +363,7 @@ INT_PTR CALLBACK DialogWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         return FALSE;
     }
     LRESULT result = 0;
-    const std::optional<INT_PTR> handled = window->Handle(message, wParam, lParam, result);
+    const std::optional<INT_PTR> handled = window->OnMessage(message, wParam, lParam, result);
     if (!handled) {
         return FALSE;
     }

@@ -52,8 +52,13 @@ class DialogWindow {
     void TellTrackbar(int id);
     // Picture controls: the picture each shows.
     void SetPicture(int id, int picture);
+    // Static texts: a text wider than its control widens it, as far as the next control on its
+    // line and the dialog's edge allow (the templates were laid out for a narrower dialog font
+    // than the system's); -1 fits every static text of the dialog.
+    void FitText(int id);
     [[nodiscard]] std::optional<int> PictureOf(int id) const;
-    // Combo boxes: each entry's tip (ids of a list -> tips in entry order).
+    // Combo boxes: each entry's tip (ids of a list -> tips in entry order), shown while the
+    // pointer rests on the entry in the dropped list (TipsWin32.cpp).
     std::map<int, std::vector<std::string>> tips;
 
     // For the application's loop: accelerators, then the dialog keys (IsDialogMessageW), of
@@ -65,8 +70,11 @@ class DialogWindow {
   private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // One message; a value in `result` is the message's own result (DWLP_MSGRESULT).
-    std::optional<INT_PTR> Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    std::optional<INT_PTR> OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void OnInit(HWND hwnd);
+    void SetUpTips();
+    // TTN_GETDISPINFOW of the tips' tooltip: the tip of the entry under the pointer.
+    void FillTip(NMTTDISPINFOW& info);
     void OnGone();
     void RunPosted();
     [[nodiscard]] std::vector<uint32_t> TemplateBytes() const;
@@ -96,6 +104,9 @@ class DialogWindow {
     std::map<int, int> toldPositions_;  // trackbar id -> the position last told
     std::map<int, int> pictures_;       // picture control id -> picture shown
     SIZE logicalClient_{};              // SetLogicalClientSize's; 0 x 0: the template's
+    HWND tipWindow_ = nullptr;          // the tooltip of lists' entries and pictures; owned
+    std::map<HWND, int> droppedLists_;  // a combo box's dropped list -> the combo box's id
+    std::wstring tipText_;              // the text the tooltip shows now
 
     // What a skinned window keeps: its DPI and the pictures at its scale, the background at the
     // client area's size and its brush, the skin's colours, font, icons and accelerators.

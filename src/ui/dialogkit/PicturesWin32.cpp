@@ -19,7 +19,8 @@ PictureBitmap LoadPictureBitmap(int picture, int scalePercent) {
     }
     out.width = dib.dsBm.bmWidth;
     out.height = dib.dsBm.bmHeight < 0 ? -dib.dsBm.bmHeight : dib.dsBm.bmHeight;
-    if (dib.dsBm.bmBitsPixel == 32 && dib.dsBm.bmBits != nullptr) {
+    out.alpha = dib.dsBm.bmBitsPixel == 32;
+    if (out.alpha && dib.dsBm.bmBits != nullptr) {
         // The files hold straight alpha; AlphaBlend wants each colour already multiplied by it.
         auto* pixel = static_cast<uint8_t*>(dib.dsBm.bmBits);
         const size_t count = static_cast<size_t>(out.width) * static_cast<size_t>(out.height);
@@ -38,6 +39,14 @@ void BlendPicture(HDC dc, const RECT& target, const PictureBitmap& picture) {
         return;
     }
     const SelectedBitmap source(dc, picture.bitmap.get());
+    if (!picture.alpha) {
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchBlt(dc, target.left, target.top, target.right - target.left,
+                   target.bottom - target.top, source.Dc(), 0, 0, picture.width, picture.height,
+                   SRCCOPY);
+        return;
+    }
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     AlphaBlend(dc, target.left, target.top, target.right - target.left, target.bottom - target.top,
                source.Dc(), 0, 0, picture.width, picture.height, blend);

@@ -1,5 +1,6 @@
 // The skin's pictures on Windows: rendered from their SVG at build time at each of the skin's
-// scales into 32-bit bitmaps with alpha, built into the program as bitmap resources
+// scales into bitmaps (32 bits with alpha, 24 bits when opaque), built into the program as
+// bitmap resources
 // (WindowsMapping.h: BitmapResourceId), loaded here with their alpha premultiplied for
 // AlphaBlend.
 #pragma once
@@ -12,6 +13,7 @@ struct PictureBitmap {
     UniqueBitmap bitmap;  // a DIB section, premultiplied alpha when it has 32 bits
     int width = 0;
     int height = 0;
+    bool alpha = false;  // has transparent parts (32 bits); else opaque (24 bits)
 };
 
 // Picture `picture` at `scalePercent`; an empty bitmap when the program has none.

@@ -2,9 +2,10 @@
 # them into kestrow.exe. Run as:
 #   cmake -DTOOL=kestrow-skin-svg -DOUT_DIR=... -DRSVG=rsvg-convert -DCONVERT=convert
 #         -DICONS=128 -DOUTPUT=kestrow-skin.rc -P RenderSkin.cmake
-# Every picture becomes a 32-bit bitmap with alpha (BMP3) at 100, 150 and 200 %, resource number
-# picture + 1000 per scale step (as BitmapResourceId in dialogkit/WindowsMapping.h); each picture
-# in ICONS also becomes an icon (.ico, 16 to 256 pixels) of its own number.
+# Every picture becomes a bitmap (BMP3) at 100, 150 and 200 %, resource number picture + 1000 per
+# scale step (as BitmapResourceId in dialogkit/WindowsMapping.h): 32 bits with alpha, or 24 bits
+# where ImageMagick finds no transparent part (the background); each picture in ICONS also
+# becomes an icon (.ico, 16 to 256 pixels) of its own number.
 foreach(program RSVG CONVERT)
     if(NOT ${program} OR NOT EXISTS "${${program}}")
         message(FATAL_ERROR "Rendering the skin needs rsvg-convert (Debian: librsvg2-bin) and "
