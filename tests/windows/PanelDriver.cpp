@@ -46,10 +46,12 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -316,7 +318,8 @@ class Driver {
     std::string SelectIndex(HWND dialog, HWND combo, int index);
 
     DWORD pid_ = 0;
-    HANDLE process_ = nullptr;  // held for the exit code; the driver's life long
+    // The panel's process, held for its exit code.
+    std::unique_ptr<void, decltype(&CloseHandle)> process_{nullptr, CloseHandle};
     HWND main_ = nullptr;
     HWND current_ = nullptr;
 };
@@ -369,10 +372,7 @@ std::string Driver::Attach(const Fields& f) {
     }
     main_ = current_ = found;
     GetWindowThreadProcessId(found, &pid_);
-    if (process_ != nullptr) {
-        CloseHandle(process_);
-    }
-    process_ = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_);
+    process_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_));
     return Ok({std::to_string(pid_)});
 }
 
@@ -703,14 +703,14 @@ std::string Driver::WatchRun(const Fields& f) {
 }
 
 std::string Driver::ExitCode(const Fields& f) {
-    if (process_ == nullptr) {
+    if (!process_) {
         return Fail("not attached");
     }
-    if (WaitForSingleObject(process_, static_cast<DWORD>(Number(f[1]))) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(Number(f[1]))) != WAIT_OBJECT_0) {
         return Fail("still running");
     }
     DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
+    GetExitCodeProcess(process_.get(), &code);
     return Ok({std::to_string(code)});
 }
 
@@ -719,16 +719,18 @@ std::string Driver::ExitCode(const Fields& f) {
 int main(int argc, char** argv) {
     // Window rectangles in the screen's own pixels, at any DPI.
     SetProcessDPIAware();
-    // The panel may run on a desktop of its own (Wine's virtual desktop): look there.
+    // The panel may run on a desktop of its own (Wine's virtual desktop): look there. The
+    // handle stays open while the thread uses the desktop.
+    std::unique_ptr<std::remove_pointer_t<HDESK>, decltype(&CloseDesktop)> desktop{nullptr,
+                                                                                   CloseDesktop};
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::string_view(argv[i]) == "--desktop") {
             // Made by the program that starts the panel, perhaps a moment after the driver.
-            HDESK desktop = nullptr;
             WaitFor(kDesktopWaitMs, [&] {
-                desktop = OpenDesktopW(Wide(argv[i + 1]).c_str(), 0, FALSE, GENERIC_ALL);
+                desktop.reset(OpenDesktopW(Wide(argv[i + 1]).c_str(), 0, FALSE, GENERIC_ALL));
                 return desktop != nullptr;
             });
-            if (desktop == nullptr || SetThreadDesktop(desktop) == 0) {
+            if (!desktop || SetThreadDesktop(desktop.get()) == 0) {
                 std::fprintf(stderr, "kestrow-paneldriver: cannot use desktop %s (error %lu)\n",
                              argv[i + 1], GetLastError());
                 return 1;
