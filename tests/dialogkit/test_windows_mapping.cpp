@@ -341,7 +341,7 @@ class TestWindowsMapping : public QObject {
             QCOMPARE(MessageBoxStyle(row.buttons, row.icon, row.owned), row.style);
         }
         QCOMPARE(MessageBoxText("Fail", ""), std::string("Fail"));
-        QCOMPARE(MessageBoxText("Error text\n", "why"), std::string("Error text\n\n\nwhy"));
+        QCOMPARE(MessageBoxText("Error text\n", "why"), std::string("Error text\n\nwhy"));
         // The factory reset's text keeps its CR LF and two spaces.
         const std::string reset = "Are you sure you want to do factory-reset command? \r\n  ";
         QCOMPARE(MessageBoxText(reset, ""), reset);

@@ -190,7 +190,9 @@ uint32_t MessageBoxStyle(MessageButtons buttons, MessageIcon icon, bool owned) {
 std::string MessageBoxText(std::string_view text, std::string_view detail) {
     std::string out(text);
     if (!detail.empty()) {
-        out += "\n\n";
+        // One blank line between them, also after a text that ends its line itself (the
+        // serial layer's "Failed in call to read\n").
+        out += out.ends_with('\n') ? "\n" : "\n\n";
         out += detail;
     }
     return out;
