@@ -55,7 +55,6 @@ struct Ids {
     static constexpr int kHidden = 1011;
     static constexpr int kRadio1 = 1012;
     static constexpr int kRadio2 = 1013;
-    static constexpr int kDefaultButton = 1014;
     static constexpr int kMenuCommand = 40001;
 };
 
@@ -76,9 +75,10 @@ constexpr ControlTemplate kControls[] = {
     {kIdCancel, ControlKind::PushButton, "Cancel", 150, 120, 40, 14, kHidden},
 };
 constexpr MenuCommand kMenu[] = {{Ids::kMenuCommand, "Save settings...", 'S', kCtrl}};
+// The caption reaches beyond Latin-1, as every text may.
 constexpr DialogTemplate kTemplate{900,
                                    "Pr\xC3\xBC"
-                                   "fung",
+                                   "fung \xE8\xA8\xAD\xE5\xAE\x9A",
                                    200,
                                    140,
                                    "MS Shell Dlg",
@@ -91,25 +91,18 @@ constexpr DialogTemplate kTemplate{900,
                                    nullptr,
                                    kMenu};
 
-// The same without a default button, and with a visible one.
+// The same without a default button.
 constexpr ControlTemplate kPlainControls[] = {
     {Ids::kApply, ControlKind::PushButton, "Apply", 10, 10, 40, 14},
     {Ids::kEdit, ControlKind::Edit, "", 60, 10, 50, 12, kBorder},
 };
 constexpr DialogTemplate kPlainTemplate{901, "Plain", 120, 40, "MS Shell Dlg", 8, kPlainControls};
-constexpr ControlTemplate kDefaultControls[] = {
-    {Ids::kDefaultButton, ControlKind::PushButton, "Go", 10, 10, 40, 14, kDefault},
-    {Ids::kEdit, ControlKind::Edit, "", 60, 10, 50, 12, kBorder},
-};
-constexpr DialogTemplate kDefaultTemplate{902, "Default",       120, 40, "MS Shell Dlg",
-                                          8,   kDefaultControls};
 
 // Records every command and trackbar position instead of acting on them.
 class Probe : public Dialog {
   public:
     explicit Probe(const DialogTemplate& t) : Dialog(t) {
-        for (const int id : {kIdOk, kIdCancel, Ids::kApply, Ids::kDefaultButton, Ids::kRadio1,
-                             Ids::kMenuCommand}) {
+        for (const int id : {kIdOk, kIdCancel, Ids::kApply, Ids::kRadio1, Ids::kMenuCommand}) {
             MapCommand(id, [this, id] { commands.push_back(id); });
         }
         MapNotification(Ids::kTrackbar, [this](int position) { told.push_back(position); });
@@ -164,10 +157,8 @@ std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
 void KeyboardRules() {
     Probe dlg(kTemplate);
     Probe plain(kPlainTemplate);
-    Probe withDefault(kDefaultTemplate);
     if (!Expect("the dialogs are built from their templates",
-                dlg.CreateModeless(nullptr) && plain.CreateModeless(nullptr) &&
-                    withDefault.CreateModeless(nullptr))) {
+                dlg.CreateModeless(nullptr) && plain.CreateModeless(nullptr))) {
         return;
     }
     struct Row {
@@ -185,8 +176,6 @@ void KeyboardRules() {
         {"Esc gives 2", &dlg, Ids::kEdit, VK_ESCAPE, false, "2"},
         {"Esc on a push button gives 2", &dlg, Ids::kApply, VK_ESCAPE, false, "2"},
         {"Enter without a default button gives 1", &plain, Ids::kEdit, VK_RETURN, false, "1"},
-        {"Enter gives a visible default button's command", &withDefault, Ids::kEdit, VK_RETURN,
-         false, "1014"},
         {"Ctrl+S gives the context menu's command", &dlg, Ids::kEdit, 'S', true, "40001"},
         {"S alone gives nothing", &dlg, Ids::kApply, 'S', false, ""},
     };
@@ -263,7 +252,7 @@ void TextsAndLists() {
     // The window's caption, in UTF-16 from the template's UTF-8.
     wchar_t caption[32] = {};
     GetWindowTextW(dlg.Hwnd(), caption, 32);
-    Expect("the caption is the template's", std::wstring(caption) == L"Pr\u00FCfung");
+    Expect("the caption is the template's", std::wstring(caption) == L"Pr\u00FCfung \u8A2D\u5B9A");
 
     const int list = Ids::kCombo;
     dlg.ResetList(list);
