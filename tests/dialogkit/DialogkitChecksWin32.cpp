@@ -1,9 +1,12 @@
 // Checks of dialogkit's Win32 realisation on the real dialog manager (under Wine, or on
 // Windows): windows built from templates, the keyboard rules through IsDialogMessageW, which
 // WM_COMMAND reaches the message map, texts in UTF-8 both ways, lists, trackbars that tell a
-// move but not a repaint, focus leaving a control that is disabled, work and message boxes from
-// other threads, the idle hook that takes no input, the wait cursor, accelerators, and texts
-// that widen their place. Prints one line a check and "dialogkit: N passed, M failed".
+// move but not a repaint, focus leaving a control that is disabled, message boxes from other
+// threads, work for a dialog that is gone, the idle hook that takes no input, the wait cursor,
+// accelerators, and texts that widen their place. What the panel's checks show through
+// kestrow.exe (Enter and Esc with OK and Cancel hidden, ShowItem, the progress bar, work posted
+// from a worker) is not checked again here. Prints one line a check and "dialogkit: N passed, M
+// failed".
 // Usage: kestrow-dialogkit-check.exe   (exit code 0 when every check passed)
 #include <atomic>
 #include <cstdio>
@@ -51,7 +54,6 @@ struct Ids {
     static constexpr int kList = 1006;
     static constexpr int kText = 1033;
     static constexpr int kNeighbour = 1034;
-    static constexpr int kProgress = 1010;
     static constexpr int kHidden = 1011;
     static constexpr int kRadio1 = 1012;
     static constexpr int kRadio2 = 1013;
@@ -67,7 +69,6 @@ constexpr ControlTemplate kControls[] = {
     {Ids::kList, ControlKind::ComboList, "", 80, 50, 60, 60},
     {Ids::kText, ControlKind::StaticText, "short", 10, 70, 20, 8},
     {Ids::kNeighbour, ControlKind::StaticText, "next", 60, 70, 30, 8},
-    {Ids::kProgress, ControlKind::ProgressBar, "", 10, 85, 100, 10, kBorder},
     {Ids::kHidden, ControlKind::PushButton, "Hidden", 150, 85, 40, 14, kHidden},
     {Ids::kRadio1, ControlKind::RadioButton, "16:9", 10, 100, 30, 10},
     {Ids::kRadio2, ControlKind::RadioButton, "4:3", 50, 100, 30, 10},
@@ -156,31 +157,25 @@ std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
 
 void KeyboardRules() {
     Probe dlg(kTemplate);
-    Probe plain(kPlainTemplate);
-    if (!Expect("the dialogs are built from their templates",
-                dlg.CreateModeless(nullptr) && plain.CreateModeless(nullptr))) {
+    if (!Expect("the dialog is built from its template", dlg.CreateModeless(nullptr))) {
         return;
     }
     struct Row {
         const char* name;
-        Probe* dialog;
         int focus;
         UINT key;
         bool ctrl;
         const char* commands;
     };
+    // Enter and Esc in an edit, with OK and Cancel hidden: the panel's checks (In/Out mode,
+    // Image, the main window).
     const Row rows[] = {
-        {"Enter on a push button gives its own command", &dlg, Ids::kApply, VK_RETURN, false,
-         "1002"},
-        {"Enter in an edit gives the hidden default OK's", &dlg, Ids::kEdit, VK_RETURN, false, "1"},
-        {"Esc gives 2", &dlg, Ids::kEdit, VK_ESCAPE, false, "2"},
-        {"Esc on a push button gives 2", &dlg, Ids::kApply, VK_ESCAPE, false, "2"},
-        {"Enter without a default button gives 1", &plain, Ids::kEdit, VK_RETURN, false, "1"},
-        {"Ctrl+S gives the context menu's command", &dlg, Ids::kEdit, 'S', true, "40001"},
-        {"S alone gives nothing", &dlg, Ids::kApply, 'S', false, ""},
+        {"Enter on a push button gives its own command", Ids::kApply, VK_RETURN, false, "1002"},
+        {"Ctrl+S gives the context menu's command", Ids::kEdit, 'S', true, "40001"},
+        {"S alone gives nothing", Ids::kApply, 'S', false, ""},
     };
     for (const Row& row : rows) {
-        Equal(row.name, Press(*row.dialog, row.focus, row.key, row.ctrl), row.commands);
+        Equal(row.name, Press(dlg, row.focus, row.key, row.ctrl), row.commands);
     }
 }
 
@@ -326,10 +321,6 @@ void Trackbars() {
         Equal(std::string("trackbar: ") + row.name + " (position)", dlg.TrackbarPos(bar),
               row.position);
     }
-    dlg.SetProgressRange(Ids::kProgress, 0, 3000);
-    dlg.SetProgressPos(Ids::kProgress, 1234);
-    Equal("the progress bar's position", SendMessageW(dlg.Item(Ids::kProgress), PBM_GETPOS, 0, 0),
-          1234);
 }
 
 void ShowEnableAndFocus() {
@@ -340,10 +331,6 @@ void ShowEnableAndFocus() {
     Expect("a hidden control is not shown", !dlg.ItemShown(Ids::kHidden));
     Expect("the hidden default OK is not shown", !dlg.ItemShown(kIdOk));
     Expect("another control is", dlg.ItemShown(Ids::kApply));
-    dlg.ShowItem(Ids::kHidden, true);
-    Expect("ShowItem shows it", dlg.ItemShown(Ids::kHidden));
-    dlg.ShowItem(Ids::kHidden, false);
-    Expect("and hides it again", !dlg.ItemShown(Ids::kHidden));
 
     SetActiveWindow(dlg.Hwnd());
     SetFocus(dlg.Item(Ids::kApply));
@@ -374,12 +361,8 @@ void OtherThreads() {
         return;
     }
     const DWORD gui = GetCurrentThreadId();
+    // Work posted from another thread runs on the dialog's: the panel's Firmware Update run.
     std::atomic<DWORD> ranOn{0};
-    std::thread([&] { dlg.Post([&] { ranOn = GetCurrentThreadId(); }); }).join();
-    Expect("posted work waits for the dialog's thread", ranOn == 0);
-    Pump();
-    Expect("and runs there", ranOn == gui);
-
     DWORD hookThread = 0;
     SetMessageHook([&](const MessageRequest& r) {
         hookThread = GetCurrentThreadId();
@@ -396,7 +379,6 @@ void OtherThreads() {
     Expect("on the GUI thread", hookThread == gui);
 
     // The idle hook: paint and posted work, never input.
-    ranOn = 0;
     dlg.Post([&] { ranOn = GetCurrentThreadId(); });
     PostMessageW(dlg.Item(Ids::kEdit), WM_CHAR, 'x', 1);
     KeepWindowsPainted();

@@ -87,22 +87,12 @@ std::string Utf8(std::wstring_view wide) {
 std::string Escape(std::string_view text) {
     std::string out;
     for (const char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
+        const char* escaped = c == '\\'   ? "\\\\"
+                              : c == '\t' ? "\\t"
+                              : c == '\r' ? "\\r"
+                              : c == '\n' ? "\\n"
+                                          : nullptr;
+        escaped != nullptr ? out += escaped : out += c;
     }
     return out;
 }
@@ -261,6 +251,7 @@ class Driver {
         const char* name;
         size_t fields;  // the command's own fields, at least
         Handler run;
+        bool onControl = false;  // the first field names a control of the current window
     };
     static const Command kCommands[];
 
@@ -302,7 +293,7 @@ class Driver {
     std::string List(const Fields& f);
     std::string Slide(const Fields& f);
     std::string Value(const Fields& f);
-    std::string State(const Fields& f);
+    std::string State(const Fields&);
     std::string File(const Fields& f);
     std::string Keys(const Fields& f);
     std::string Key(const Fields& f);
@@ -322,6 +313,7 @@ class Driver {
     std::unique_ptr<void, decltype(&CloseHandle)> process_{nullptr, CloseHandle};
     HWND main_ = nullptr;
     HWND current_ = nullptr;
+    HWND control_ = nullptr;  // the control the command's first field names
 };
 
 const Driver::Command Driver::kCommands[] = {
@@ -332,16 +324,16 @@ const Driver::Command Driver::kCommands[] = {
     {"windows", 0, &Driver::Windows},
     {"text", 1, &Driver::Text},
     {"message", 0, &Driver::Message},
-    {"wait-text", 3, &Driver::WaitText},
-    {"click", 1, &Driver::Click},
+    {"wait-text", 3, &Driver::WaitText, true},
+    {"click", 1, &Driver::Click, true},
     {"command", 1, &Driver::CommandId},
-    {"type", 2, &Driver::Type},
-    {"select", 2, &Driver::Select},
-    {"select-text", 2, &Driver::SelectText},
-    {"list", 1, &Driver::List},
-    {"slide", 2, &Driver::Slide},
-    {"value", 1, &Driver::Value},
-    {"state", 1, &Driver::State},
+    {"type", 2, &Driver::Type, true},
+    {"select", 2, &Driver::Select, true},
+    {"select-text", 2, &Driver::SelectText, true},
+    {"list", 1, &Driver::List, true},
+    {"slide", 2, &Driver::Slide, true},
+    {"value", 1, &Driver::Value, true},
+    {"state", 1, &Driver::State, true},
     {"file", 3, &Driver::File},
     {"keys", 2, &Driver::Keys},
     {"key", 1, &Driver::Key},
@@ -358,6 +350,10 @@ std::string Driver::Run(const Fields& f) {
         if (f[0] == c.name) {
             if (f.size() < c.fields + 1) {
                 return Fail(f[0] + " needs " + std::to_string(c.fields) + " fields");
+            }
+            control_ = c.onControl ? Control(f[1]) : nullptr;
+            if (c.onControl && control_ == nullptr) {
+                return Fail("no control " + f[1]);
             }
             return (this->*c.run)(f);
         }
@@ -430,11 +426,8 @@ std::string Driver::Message(const Fields&) {
 }
 
 std::string Driver::WaitText(const Fields& f) {
-    HWND control = Control(f[1]);
+    HWND control = control_;
     std::optional<std::string> last;
-    if (control == nullptr) {
-        return Fail("no control " + f[1]);
-    }
     if (!WaitFor(Number(f[3]), [&] { return (last = TextOf(control)) == f[2]; })) {
         return Fail("shows \"" + last.value_or("(no answer)") + "\"");
     }
@@ -442,10 +435,7 @@ std::string Driver::WaitText(const Fields& f) {
 }
 
 std::string Driver::Click(const Fields& f) {
-    HWND control = Control(f[1]);
-    if (control == nullptr) {
-        return Fail("no control " + f[1]);
-    }
+    HWND control = control_;
     if (IsClass(control, L"Button")) {
         PostMessageW(control, BM_CLICK, 0, 0);
     } else {
@@ -464,10 +454,7 @@ std::string Driver::CommandId(const Fields& f) {
 }
 
 std::string Driver::Type(const Fields& f) {
-    HWND control = Control(f[1]);
-    if (control == nullptr) {
-        return Fail("no control " + f[1]);
-    }
+    HWND control = control_;
     const std::wstring text = Wide(f[2]);
     const std::optional<LRESULT> set =
         Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
@@ -484,16 +471,11 @@ std::string Driver::SelectIndex(HWND dialog, HWND combo, int index) {
 }
 
 std::string Driver::Select(const Fields& f) {
-    HWND combo = Control(f[1]);
-    return combo != nullptr ? SelectIndex(current_, combo, Number(f[2]))
-                            : Fail("no control " + f[1]);
+    return SelectIndex(current_, control_, Number(f[2]));
 }
 
 std::string Driver::SelectText(const Fields& f) {
-    HWND combo = Control(f[1]);
-    if (combo == nullptr) {
-        return Fail("no control " + f[1]);
-    }
+    HWND combo = control_;
     const std::wstring text = Wide(f[2]);
     const std::optional<LRESULT> index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                              reinterpret_cast<LPARAM>(text.c_str()));
@@ -504,8 +486,8 @@ std::string Driver::SelectText(const Fields& f) {
 }
 
 std::string Driver::List(const Fields& f) {
-    HWND combo = Control(f[1]);
-    const std::optional<LRESULT> count = combo != nullptr ? Ask(combo, CB_GETCOUNT) : std::nullopt;
+    HWND combo = control_;
+    const std::optional<LRESULT> count = Ask(combo, CB_GETCOUNT);
     const std::optional<LRESULT> selected = count ? Ask(combo, CB_GETCURSEL) : std::nullopt;
     if (!selected) {
         return Fail("no list " + f[1]);
@@ -523,10 +505,7 @@ std::string Driver::List(const Fields& f) {
 }
 
 std::string Driver::Slide(const Fields& f) {
-    HWND bar = Control(f[1]);
-    if (bar == nullptr) {
-        return Fail("no control " + f[1]);
-    }
+    HWND bar = control_;
     const int position = Number(f[2]);
     if (!Ask(bar, TBM_SETPOS, TRUE, position)) {
         return Fail("TBM_SETPOS not answered");
@@ -540,10 +519,7 @@ std::string Driver::Slide(const Fields& f) {
 }
 
 std::string Driver::Value(const Fields& f) {
-    HWND control = Control(f[1]);
-    if (control == nullptr) {
-        return Fail("no control " + f[1]);
-    }
+    HWND control = control_;
     std::optional<LRESULT> value;
     if (IsClass(control, TRACKBAR_CLASSW)) {
         const std::optional<LRESULT> low = Ask(control, TBM_GETRANGEMIN);
@@ -563,13 +539,9 @@ std::string Driver::Value(const Fields& f) {
     return value ? Ok({std::to_string(*value)}) : Fail("no value of " + f[1]);
 }
 
-std::string Driver::State(const Fields& f) {
-    HWND control = Control(f[1]);
-    if (control == nullptr) {
-        return Fail("no control " + f[1]);
-    }
+std::string Driver::State(const Fields&) {
     return Ok(
-        {IsWindowVisible(control) != 0 ? "1" : "0", IsWindowEnabled(control) != 0 ? "1" : "0"});
+        {IsWindowVisible(control_) != 0 ? "1" : "0", IsWindowEnabled(control_) != 0 ? "1" : "0"});
 }
 
 // The name field of the common file dialog: edt1 in the old style, the edit in combo cmb13 in
