@@ -51,7 +51,6 @@ struct Ids {
     static constexpr int kDigits = 1009;
     static constexpr int kTrackbar = 1027;
     static constexpr int kCombo = 1005;
-    static constexpr int kList = 1006;
     static constexpr int kText = 1033;
     static constexpr int kNeighbour = 1034;
     static constexpr int kHidden = 1011;
@@ -66,7 +65,6 @@ constexpr ControlTemplate kControls[] = {
     {Ids::kDigits, ControlKind::Edit, "", 120, 10, 30, 12, kDigitsOnly | kBorder},
     {Ids::kTrackbar, ControlKind::Trackbar, "", 10, 30, 100, 15, kNoTicks},
     {Ids::kCombo, ControlKind::ComboDropDown, "", 10, 50, 60, 60, kVScroll},
-    {Ids::kList, ControlKind::ComboList, "", 80, 50, 60, 60},
     {Ids::kText, ControlKind::StaticText, "short", 10, 70, 20, 8},
     {Ids::kNeighbour, ControlKind::StaticText, "next", 60, 70, 30, 8},
     {Ids::kHidden, ControlKind::PushButton, "Hidden", 150, 85, 40, 14, kHidden},
@@ -236,7 +234,6 @@ void TextsAndLists() {
         {"an edit", Ids::kEdit, other, other},
         {"a push button's caption", Ids::kApply, "Burn", "Burn"},
         {"a drop-down combo box's field", Ids::kCombo, "COM 5", "COM 5"},
-        {"a list without field takes no text", Ids::kList, "typed", ""},
         {"a trackbar has none", Ids::kTrackbar, "5", ""},
         {"an id the template lacks reads empty", 4711, "x", ""},
     };

@@ -41,7 +41,7 @@ constexpr uint32_t WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000, WS_DISABLED =
 
 // A control kind with flags, after a control of `previous` kind (none: the first), and the
 // class and style bits it must get (`on`) and must not get (`off`); the low word's control
-// style is compared whole.
+// style is compared whole. The kinds and flags the panel's windows use.
 struct StyleRow {
     const char* name;
     ControlKind kind;
@@ -58,25 +58,18 @@ struct StyleRow {
 const StyleRow kStyleRows[] = {
     {"push button", ControlKind::PushButton, kNoFlags, false, 0x80, nullptr, 0x0,
      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP, WS_DISABLED, 0},
-    {"default push button", ControlKind::PushButton, kDefault, false, 0x80, nullptr, 0x1,
-     WS_TABSTOP, 0, 0},
     {"hidden default OK never shows", ControlKind::PushButton, kDefault | kHidden, false, 0x80,
      nullptr, 0x1, WS_CHILD, WS_VISIBLE, 0},
-    {"disabled button", ControlKind::PushButton, kDisabled, false, 0x80, nullptr, 0x0,
-     WS_DISABLED | WS_VISIBLE, 0, 0},
     {"first radio button starts a group", ControlKind::RadioButton, kNoFlags, false, 0x80, nullptr,
      0x9, WS_GROUP | WS_TABSTOP, 0, 0},
     {"next radio button stays in it", ControlKind::RadioButton, kNoFlags, true, 0x80, nullptr, 0x9,
      WS_VISIBLE, WS_GROUP | WS_TABSTOP, 0},
     {"push button after radios starts a group", ControlKind::PushButton, kNoFlags, true, 0x80,
      nullptr, 0x0, WS_GROUP | WS_TABSTOP, 0, 0},
-    {"check box", ControlKind::CheckBox, kNoFlags, false, 0x80, nullptr, 0x3, WS_TABSTOP, 0, 0},
     {"group box takes no focus", ControlKind::GroupBox, kNoFlags, false, 0x80, nullptr, 0x7, 0,
      WS_TABSTOP, 0},
     {"static text shows its ampersands", ControlKind::StaticText, kNoFlags, false, 0x82, nullptr,
      0x80, 0, WS_TABSTOP | WS_BORDER, 0},
-    {"framed static text", ControlKind::StaticText, kBorder, false, 0x82, nullptr, 0x80, WS_BORDER,
-     0, 0},
     {"picture: drawn by the dialog, clicks told", ControlKind::Picture, kNoFlags, false, 0x82,
      nullptr, 0x10D, WS_VISIBLE, WS_TABSTOP, 0},
     {"one-line edit scrolls sideways", ControlKind::Edit, kBorder, false, 0x81, nullptr, 0x80,
@@ -90,12 +83,8 @@ const StyleRow kStyleRows[] = {
      WS_EX_CLIENTEDGE},
     {"drop-down combo box", ControlKind::ComboDropDown, kVScroll, false, 0x85, nullptr, 0x42,
      WS_TABSTOP | WS_VSCROLL, 0, 0},
-    {"drop-down list", ControlKind::ComboList, kNoFlags, false, 0x85, nullptr, 0x43, WS_TABSTOP,
-     WS_VSCROLL, 0},
     {"trackbar without ticks", ControlKind::Trackbar, kNoTicks, false, 0, u"msctls_trackbar32",
      0x10, WS_TABSTOP, 0, 0},
-    {"vertical trackbar with ticks", ControlKind::Trackbar, kVertical, false, 0,
-     u"msctls_trackbar32", 0x3, WS_TABSTOP, 0, 0},
     {"framed progress bar", ControlKind::ProgressBar, kBorder, false, 0, u"msctls_progress32", 0x0,
      WS_BORDER, WS_TABSTOP, 0},
 };
