@@ -271,14 +271,14 @@ class TestWindowsMapping : public QObject {
             uint32_t style;
         };
         const Row rows[] = {
+            // The buttons and icons the panel's boxes have.
             {MessageButtons::Ok, MessageIcon::None, true, 0x0},
             {MessageButtons::OkCancel, MessageIcon::Question, true, 0x21},
-            {MessageButtons::YesNo, MessageIcon::Warning, true, 0x34},
-            {MessageButtons::YesNoCancel, MessageIcon::Information, true, 0x43},
-            {MessageButtons::RetryCancel, MessageIcon::Error, true, 0x15},
+            {MessageButtons::Ok, MessageIcon::Warning, true, 0x30},
+            {MessageButtons::Ok, MessageIcon::Information, true, 0x40},
+            {MessageButtons::Ok, MessageIcon::Error, true, 0x10},
             // Without owner: every window of the program waits for it (MB_TASKMODAL).
             {MessageButtons::Ok, MessageIcon::None, false, 0x2000},
-            {MessageButtons::OkCancel, MessageIcon::Error, false, 0x2011},
         };
         for (const Row& row : rows) {
             QCOMPARE(MessageBoxStyle(row.buttons, row.icon, row.owned), row.style);
