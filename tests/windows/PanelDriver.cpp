@@ -237,6 +237,25 @@ void PressKeys(const std::vector<WORD>& keys, bool down) {
     }
 }
 
+// The name field of the common file dialog: edt1 in the old style, the edit in combo cmb13 in
+// Explorer's; otherwise the first edit there is.
+HWND FileNameField(HWND dialog) {
+    for (const int id : {0x480 /* edt1 */, 0x47c /* cmb13 */}) {
+        if (HWND control = GetDlgItem(dialog, id); control != nullptr && IsWindowVisible(control)) {
+            HWND edit = IsClass(control, L"Edit")
+                            ? control
+                            : FindWindowExW(control, nullptr, L"Edit", nullptr);
+            return edit != nullptr ? edit : control;
+        }
+    }
+    for (HWND child : Descendants(dialog)) {
+        if (IsClass(child, L"Edit") && IsWindowVisible(child)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
 // --- The driver ---------------------------------------------------------------------------------
 
 class Driver {
@@ -274,39 +293,323 @@ class Driver {
         }
     }
 
-    std::string Attach(const Fields& f);
-    std::string Use(const Fields& f);
     std::string Main(const Fields&) {
         current_ = main_;
         return main_ != nullptr ? Ok() : Fail("not attached");
     }
-    std::string Gone(const Fields& f);
-    std::string Windows(const Fields&);
-    std::string Text(const Fields& f);
-    std::string Message(const Fields&);
-    std::string WaitText(const Fields& f);
-    std::string Click(const Fields& f);
-    std::string CommandId(const Fields& f);
-    std::string Type(const Fields& f);
-    std::string Select(const Fields& f);
-    std::string SelectText(const Fields& f);
-    std::string List(const Fields& f);
-    std::string Slide(const Fields& f);
-    std::string Value(const Fields& f);
-    std::string State(const Fields&);
-    std::string File(const Fields& f);
-    std::string Keys(const Fields& f);
-    std::string Key(const Fields& f);
-    std::string Close(const Fields&);
-    std::string Rect(const Fields&);
-    std::string ClientSize(const Fields&);
-    std::string WatchRun(const Fields& f);
-    std::string ExitCode(const Fields& f);
     std::string Quit(const Fields&) {
         quit = true;
         return Ok();
     }
-    std::string SelectIndex(HWND dialog, HWND combo, int index);
+
+    std::string Attach(const Fields& f) {
+        HWND found = nullptr;
+        if (!WaitFor(Number(f[1]), [&] { return (found = FindDialog(0, "Kestrow")) != nullptr; })) {
+            return Fail("no window \"Kestrow\"");
+        }
+        main_ = current_ = found;
+        GetWindowThreadProcessId(found, &pid_);
+        process_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_));
+        return Ok({std::to_string(pid_)});
+    }
+
+    std::string Use(const Fields& f) {
+        HWND found = nullptr;
+        if (!WaitFor(Number(f[2]), [&] { return (found = FindDialog(pid_, f[1])) != nullptr; })) {
+            return Fail("no window \"" + f[1] + "\"; " + Windows({}));
+        }
+        current_ = found;
+        return Ok();
+    }
+
+    std::string Gone(const Fields& f) {
+        HWND hwnd = current_;
+        if (!WaitFor(Number(f[1]),
+                     [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; })) {
+            return Fail("still there: \"" + Caption(hwnd) + "\"");
+        }
+        current_ = main_;
+        return Ok();
+    }
+
+    std::string Windows(const Fields&) {
+        std::string list;
+        for (HWND hwnd : TopWindows(pid_)) {
+            list += (list.empty() ? "" : " | ") + std::string("\"") + Caption(hwnd) + "\" (" +
+                    Utf8(ClassOf(hwnd)) + ")";
+        }
+        return Ok({list});
+    }
+
+    std::string Text(const Fields& f) {
+        if (Number(f[1]) == 0) {
+            return current_ != nullptr ? Ok({Caption(current_)}) : Fail("no window");
+        }
+        HWND control = Control(f[1]);
+        const std::optional<std::string> text = control != nullptr ? TextOf(control) : std::nullopt;
+        return text ? Ok({*text}) : Fail("no control " + f[1]);
+    }
+
+    // The text of a message box: its longest static text (the other one is the icon).
+    std::string Message(const Fields&) {
+        if (current_ == nullptr || IsWindow(current_) == 0) {
+            return Fail("no window");
+        }
+        std::string text;
+        for (HWND child : Descendants(current_)) {
+            if (IsClass(child, L"Static") && IsWindowVisible(child)) {
+                const std::optional<std::string> t = TextOf(child);
+                if (t && t->size() > text.size()) {
+                    text = *t;
+                }
+            }
+        }
+        return Ok({Caption(current_), text});
+    }
+
+    std::string WaitText(const Fields& f) {
+        HWND control = control_;
+        std::optional<std::string> last;
+        if (!WaitFor(Number(f[3]), [&] { return (last = TextOf(control)) == f[2]; })) {
+            return Fail("shows \"" + last.value_or("(no answer)") + "\"");
+        }
+        return Ok();
+    }
+
+    std::string Click(const Fields& f) {
+        HWND control = control_;
+        if (IsClass(control, L"Button")) {
+            PostMessageW(control, BM_CLICK, 0, 0);
+        } else {
+            PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0),
+                         reinterpret_cast<LPARAM>(control));
+        }
+        return Ok();
+    }
+
+    std::string CommandId(const Fields& f) {
+        if (current_ == nullptr) {
+            return Fail("no window");
+        }
+        PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0), 0);
+        return Ok();
+    }
+
+    std::string Type(const Fields& f) {
+        HWND control = control_;
+        const std::wstring text = Wide(f[2]);
+        const std::optional<LRESULT> set =
+            Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        return set ? Ok() : Fail("WM_SETTEXT not answered");
+    }
+
+    std::string SelectIndex(HWND dialog, HWND combo, int index) {
+        if (!Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(index))) {
+            return Fail("CB_SETCURSEL not answered");
+        }
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+        return Ok();
+    }
+
+    std::string Select(const Fields& f) { return SelectIndex(current_, control_, Number(f[2])); }
+
+    std::string SelectText(const Fields& f) {
+        HWND combo = control_;
+        const std::wstring text = Wide(f[2]);
+        const std::optional<LRESULT> index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                 reinterpret_cast<LPARAM>(text.c_str()));
+        if (!index || *index == CB_ERR) {
+            return Fail("no entry \"" + f[2] + "\"");
+        }
+        return SelectIndex(current_, combo, static_cast<int>(*index));
+    }
+
+    std::string List(const Fields& f) {
+        HWND combo = control_;
+        const std::optional<LRESULT> count = Ask(combo, CB_GETCOUNT);
+        const std::optional<LRESULT> selected = count ? Ask(combo, CB_GETCURSEL) : std::nullopt;
+        if (!selected) {
+            return Fail("no list " + f[1]);
+        }
+        Fields out{std::to_string(*selected), std::to_string(*count)};
+        for (WPARAM i = 0; i < static_cast<WPARAM>(*count); ++i) {
+            const std::optional<LRESULT> length = Ask(combo, CB_GETLBTEXTLEN, i);
+            std::wstring entry(static_cast<size_t>(length.value_or(0)) + 1, L'\0');
+            const std::optional<LRESULT> got =
+                Ask(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+            entry.resize(got && *got > 0 ? static_cast<size_t>(*got) : 0);
+            out.push_back(Utf8(entry));
+        }
+        return Ok(out);
+    }
+
+    std::string Slide(const Fields& f) {
+        HWND bar = control_;
+        const int position = Number(f[2]);
+        if (!Ask(bar, TBM_SETPOS, TRUE, position)) {
+            return Fail("TBM_SETPOS not answered");
+        }
+        // What a trackbar tells its dialog when the operator lets go of the thumb.
+        PostMessageW(
+            current_, WM_HSCROLL,
+            MAKEWPARAM(TB_THUMBPOSITION, static_cast<WORD>(static_cast<int16_t>(position))),
+            reinterpret_cast<LPARAM>(bar));
+        PostMessageW(current_, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
+                     reinterpret_cast<LPARAM>(bar));
+        return Ok();
+    }
+
+    std::string Value(const Fields& f) {
+        HWND control = control_;
+        std::optional<LRESULT> value;
+        if (IsClass(control, TRACKBAR_CLASSW)) {
+            const std::optional<LRESULT> low = Ask(control, TBM_GETRANGEMIN);
+            const std::optional<LRESULT> high = Ask(control, TBM_GETRANGEMAX);
+            value = Ask(control, TBM_GETPOS);
+            if (value && low && high) {
+                return Ok({std::to_string(*value), std::to_string(static_cast<int>(*low)),
+                           std::to_string(static_cast<int>(*high))});
+            }
+        } else if (IsClass(control, PROGRESS_CLASSW)) {
+            value = Ask(control, PBM_GETPOS);
+        } else if (IsClass(control, L"ComboBox")) {
+            value = Ask(control, CB_GETCURSEL);
+        } else if (IsClass(control, L"Button")) {
+            value = Ask(control, BM_GETCHECK);
+        }
+        return value ? Ok({std::to_string(*value)}) : Fail("no value of " + f[1]);
+    }
+
+    std::string State(const Fields&) {
+        return Ok({IsWindowVisible(control_) != 0 ? "1" : "0",
+                   IsWindowEnabled(control_) != 0 ? "1" : "0"});
+    }
+
+    // Fills the name field and presses Open or Save, then waits until the dialog has gone (a file
+    // it does not take keeps it open).
+    std::string File(const Fields& f) {
+        HWND dialog = nullptr;
+        HWND name = nullptr;
+        const bool shown = WaitFor(Number(f[3]), [&] {
+            dialog = FindDialog(pid_, f[1]);
+            name = dialog != nullptr ? FileNameField(dialog) : nullptr;
+            return name != nullptr && IsWindowEnabled(dialog) != 0;
+        });
+        if (!shown) {
+            return Fail("no file dialog \"" + f[1] + "\"; " + Windows({}));
+        }
+        const std::wstring path = Wide(f[2]);
+        if (!Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) {
+            return Fail("the file dialog's name field cannot be filled");
+        }
+        HWND ok = GetDlgItem(dialog, IDOK);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(ok));
+        if (!WaitFor(Number(f[3]),
+                     [&] { return IsWindow(dialog) == 0 || IsWindowVisible(dialog) == 0; })) {
+            return Fail("the file dialog stays open; " + Windows({}));
+        }
+        return Ok();
+    }
+
+    std::string Keys(const Fields& f) {
+        std::vector<WORD> keys;
+        for (size_t i = 2; i < f.size(); ++i) {
+            keys.push_back(static_cast<WORD>(Number(f[i])));
+        }
+        const bool down = f[1] == "down";
+        if (down) {
+            Foreground();  // letting go needs no window: the keys go where they went down
+        }
+        PressKeys(keys, down);
+        // Until the panel has taken them: its key state follows the messages it has read.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return Ok();
+    }
+
+    std::string Key(const Fields& f) {
+        Foreground();
+        const auto vk = static_cast<WORD>(Number(f[1]));
+        PressKeys({vk}, true);
+        PressKeys({vk}, false);
+        return Ok();
+    }
+
+    std::string Close(const Fields&) {
+        if (current_ == nullptr) {
+            return Fail("no window");
+        }
+        PostMessageW(current_, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return Ok();
+    }
+
+    std::string Rect(const Fields&) {
+        RECT r{};
+        if (current_ == nullptr || GetWindowRect(current_, &r) == 0) {
+            return Fail("no window");
+        }
+        return Ok({std::to_string(r.left), std::to_string(r.top), std::to_string(r.right - r.left),
+                   std::to_string(r.bottom - r.top)});
+    }
+
+    std::string ClientSize(const Fields&) {
+        RECT r{};
+        if (current_ == nullptr || GetClientRect(current_, &r) == 0) {
+            return Fail("no window");
+        }
+        return Ok({std::to_string(r.right - r.left), std::to_string(r.bottom - r.top)});
+    }
+
+    std::string WatchRun(const Fields& f) {
+        HWND bar = Control(f[1]);
+        HWND status = Control(f[2]);
+        HWND burn = Control(f[3]);
+        if (bar == nullptr || status == nullptr || burn == nullptr) {
+            return Fail("no progress bar, status line or Burn button");
+        }
+        std::vector<LRESULT> positions;
+        bool seenDisabled = false;
+        const auto sample = [&] {
+            if (const std::optional<LRESULT> p = Ask(bar, PBM_GETPOS);
+                p && (positions.empty() || positions.back() != *p)) {
+                positions.push_back(*p);
+            }
+            seenDisabled = seenDisabled || IsWindowEnabled(burn) == 0;
+        };
+        // The run starts when Burn is disabled; it has ended when Burn is enabled again.
+        WaitFor(2000, [&] {
+            sample();
+            return seenDisabled;
+        });
+        const bool ended = WaitFor(Number(f[4]), [&] {
+            sample();
+            return IsWindowEnabled(burn) != 0;
+        });
+        if (!ended) {
+            return Fail("the run did not end; status \"" + TextOf(status).value_or("") + "\"");
+        }
+        const std::optional<LRESULT> high = Ask(bar, PBM_GETRANGE, FALSE, 0);
+        std::string seen;
+        for (const LRESULT p : positions) {
+            seen += (seen.empty() ? "" : ",") + std::to_string(p);
+        }
+        return Ok({seenDisabled ? "1" : "0", TextOf(status).value_or(""),
+                   std::to_string(high.value_or(-1)), seen});
+    }
+
+    std::string ExitCode(const Fields& f) {
+        if (!process_) {
+            return Fail("not attached");
+        }
+        if (WaitForSingleObject(process_.get(), static_cast<DWORD>(Number(f[1]))) !=
+            WAIT_OBJECT_0) {
+            return Fail("still running");
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(process_.get(), &code);
+        return Ok({std::to_string(code)});
+    }
 
     DWORD pid_ = 0;
     // The panel's process, held for its exit code.
@@ -359,331 +662,6 @@ std::string Driver::Run(const Fields& f) {
         }
     }
     return Fail("no command " + f[0]);
-}
-
-std::string Driver::Attach(const Fields& f) {
-    HWND found = nullptr;
-    if (!WaitFor(Number(f[1]), [&] { return (found = FindDialog(0, "Kestrow")) != nullptr; })) {
-        return Fail("no window \"Kestrow\"");
-    }
-    main_ = current_ = found;
-    GetWindowThreadProcessId(found, &pid_);
-    process_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_));
-    return Ok({std::to_string(pid_)});
-}
-
-std::string Driver::Use(const Fields& f) {
-    HWND found = nullptr;
-    if (!WaitFor(Number(f[2]), [&] { return (found = FindDialog(pid_, f[1])) != nullptr; })) {
-        return Fail("no window \"" + f[1] + "\"; " + Windows({}));
-    }
-    current_ = found;
-    return Ok();
-}
-
-std::string Driver::Gone(const Fields& f) {
-    HWND hwnd = current_;
-    if (!WaitFor(Number(f[1]), [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; })) {
-        return Fail("still there: \"" + Caption(hwnd) + "\"");
-    }
-    current_ = main_;
-    return Ok();
-}
-
-std::string Driver::Windows(const Fields&) {
-    std::string list;
-    for (HWND hwnd : TopWindows(pid_)) {
-        list += (list.empty() ? "" : " | ") + std::string("\"") + Caption(hwnd) + "\" (" +
-                Utf8(ClassOf(hwnd)) + ")";
-    }
-    return Ok({list});
-}
-
-std::string Driver::Text(const Fields& f) {
-    if (Number(f[1]) == 0) {
-        return current_ != nullptr ? Ok({Caption(current_)}) : Fail("no window");
-    }
-    HWND control = Control(f[1]);
-    const std::optional<std::string> text = control != nullptr ? TextOf(control) : std::nullopt;
-    return text ? Ok({*text}) : Fail("no control " + f[1]);
-}
-
-// The text of a message box: its longest static text (the other one is the icon).
-std::string Driver::Message(const Fields&) {
-    if (current_ == nullptr || IsWindow(current_) == 0) {
-        return Fail("no window");
-    }
-    std::string text;
-    for (HWND child : Descendants(current_)) {
-        if (IsClass(child, L"Static") && IsWindowVisible(child)) {
-            const std::optional<std::string> t = TextOf(child);
-            if (t && t->size() > text.size()) {
-                text = *t;
-            }
-        }
-    }
-    return Ok({Caption(current_), text});
-}
-
-std::string Driver::WaitText(const Fields& f) {
-    HWND control = control_;
-    std::optional<std::string> last;
-    if (!WaitFor(Number(f[3]), [&] { return (last = TextOf(control)) == f[2]; })) {
-        return Fail("shows \"" + last.value_or("(no answer)") + "\"");
-    }
-    return Ok();
-}
-
-std::string Driver::Click(const Fields& f) {
-    HWND control = control_;
-    if (IsClass(control, L"Button")) {
-        PostMessageW(control, BM_CLICK, 0, 0);
-    } else {
-        PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0),
-                     reinterpret_cast<LPARAM>(control));
-    }
-    return Ok();
-}
-
-std::string Driver::CommandId(const Fields& f) {
-    if (current_ == nullptr) {
-        return Fail("no window");
-    }
-    PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0), 0);
-    return Ok();
-}
-
-std::string Driver::Type(const Fields& f) {
-    HWND control = control_;
-    const std::wstring text = Wide(f[2]);
-    const std::optional<LRESULT> set =
-        Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    return set ? Ok() : Fail("WM_SETTEXT not answered");
-}
-
-std::string Driver::SelectIndex(HWND dialog, HWND combo, int index) {
-    if (!Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(index))) {
-        return Fail("CB_SETCURSEL not answered");
-    }
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(combo));
-    return Ok();
-}
-
-std::string Driver::Select(const Fields& f) {
-    return SelectIndex(current_, control_, Number(f[2]));
-}
-
-std::string Driver::SelectText(const Fields& f) {
-    HWND combo = control_;
-    const std::wstring text = Wide(f[2]);
-    const std::optional<LRESULT> index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                             reinterpret_cast<LPARAM>(text.c_str()));
-    if (!index || *index == CB_ERR) {
-        return Fail("no entry \"" + f[2] + "\"");
-    }
-    return SelectIndex(current_, combo, static_cast<int>(*index));
-}
-
-std::string Driver::List(const Fields& f) {
-    HWND combo = control_;
-    const std::optional<LRESULT> count = Ask(combo, CB_GETCOUNT);
-    const std::optional<LRESULT> selected = count ? Ask(combo, CB_GETCURSEL) : std::nullopt;
-    if (!selected) {
-        return Fail("no list " + f[1]);
-    }
-    Fields out{std::to_string(*selected), std::to_string(*count)};
-    for (WPARAM i = 0; i < static_cast<WPARAM>(*count); ++i) {
-        const std::optional<LRESULT> length = Ask(combo, CB_GETLBTEXTLEN, i);
-        std::wstring entry(static_cast<size_t>(length.value_or(0)) + 1, L'\0');
-        const std::optional<LRESULT> got =
-            Ask(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-        entry.resize(got && *got > 0 ? static_cast<size_t>(*got) : 0);
-        out.push_back(Utf8(entry));
-    }
-    return Ok(out);
-}
-
-std::string Driver::Slide(const Fields& f) {
-    HWND bar = control_;
-    const int position = Number(f[2]);
-    if (!Ask(bar, TBM_SETPOS, TRUE, position)) {
-        return Fail("TBM_SETPOS not answered");
-    }
-    // What a trackbar tells its dialog when the operator lets go of the thumb.
-    PostMessageW(current_, WM_HSCROLL,
-                 MAKEWPARAM(TB_THUMBPOSITION, static_cast<WORD>(static_cast<int16_t>(position))),
-                 reinterpret_cast<LPARAM>(bar));
-    PostMessageW(current_, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
-    return Ok();
-}
-
-std::string Driver::Value(const Fields& f) {
-    HWND control = control_;
-    std::optional<LRESULT> value;
-    if (IsClass(control, TRACKBAR_CLASSW)) {
-        const std::optional<LRESULT> low = Ask(control, TBM_GETRANGEMIN);
-        const std::optional<LRESULT> high = Ask(control, TBM_GETRANGEMAX);
-        value = Ask(control, TBM_GETPOS);
-        if (value && low && high) {
-            return Ok({std::to_string(*value), std::to_string(static_cast<int>(*low)),
-                       std::to_string(static_cast<int>(*high))});
-        }
-    } else if (IsClass(control, PROGRESS_CLASSW)) {
-        value = Ask(control, PBM_GETPOS);
-    } else if (IsClass(control, L"ComboBox")) {
-        value = Ask(control, CB_GETCURSEL);
-    } else if (IsClass(control, L"Button")) {
-        value = Ask(control, BM_GETCHECK);
-    }
-    return value ? Ok({std::to_string(*value)}) : Fail("no value of " + f[1]);
-}
-
-std::string Driver::State(const Fields&) {
-    return Ok(
-        {IsWindowVisible(control_) != 0 ? "1" : "0", IsWindowEnabled(control_) != 0 ? "1" : "0"});
-}
-
-// The name field of the common file dialog: edt1 in the old style, the edit in combo cmb13 in
-// Explorer's; otherwise the first edit there is.
-HWND FileNameField(HWND dialog) {
-    for (const int id : {0x480 /* edt1 */, 0x47c /* cmb13 */}) {
-        if (HWND control = GetDlgItem(dialog, id); control != nullptr && IsWindowVisible(control)) {
-            HWND edit = IsClass(control, L"Edit")
-                            ? control
-                            : FindWindowExW(control, nullptr, L"Edit", nullptr);
-            return edit != nullptr ? edit : control;
-        }
-    }
-    for (HWND child : Descendants(dialog)) {
-        if (IsClass(child, L"Edit") && IsWindowVisible(child)) {
-            return child;
-        }
-    }
-    return nullptr;
-}
-
-// Fills the name field and presses Open or Save, then waits until the dialog has gone (a file
-// it does not take keeps it open).
-std::string Driver::File(const Fields& f) {
-    HWND dialog = nullptr;
-    HWND name = nullptr;
-    const bool shown = WaitFor(Number(f[3]), [&] {
-        dialog = FindDialog(pid_, f[1]);
-        name = dialog != nullptr ? FileNameField(dialog) : nullptr;
-        return name != nullptr && IsWindowEnabled(dialog) != 0;
-    });
-    if (!shown) {
-        return Fail("no file dialog \"" + f[1] + "\"; " + Windows({}));
-    }
-    const std::wstring path = Wide(f[2]);
-    if (!Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) {
-        return Fail("the file dialog's name field cannot be filled");
-    }
-    HWND ok = GetDlgItem(dialog, IDOK);
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
-    if (!WaitFor(Number(f[3]),
-                 [&] { return IsWindow(dialog) == 0 || IsWindowVisible(dialog) == 0; })) {
-        return Fail("the file dialog stays open; " + Windows({}));
-    }
-    return Ok();
-}
-
-std::string Driver::Keys(const Fields& f) {
-    std::vector<WORD> keys;
-    for (size_t i = 2; i < f.size(); ++i) {
-        keys.push_back(static_cast<WORD>(Number(f[i])));
-    }
-    const bool down = f[1] == "down";
-    if (down) {
-        Foreground();  // letting go needs no window: the keys go where they went down
-    }
-    PressKeys(keys, down);
-    // Until the panel has taken them: its key state follows the messages it has read.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return Ok();
-}
-
-std::string Driver::Key(const Fields& f) {
-    Foreground();
-    const auto vk = static_cast<WORD>(Number(f[1]));
-    PressKeys({vk}, true);
-    PressKeys({vk}, false);
-    return Ok();
-}
-
-std::string Driver::Close(const Fields&) {
-    if (current_ == nullptr) {
-        return Fail("no window");
-    }
-    PostMessageW(current_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    return Ok();
-}
-
-std::string Driver::Rect(const Fields&) {
-    RECT r{};
-    if (current_ == nullptr || GetWindowRect(current_, &r) == 0) {
-        return Fail("no window");
-    }
-    return Ok({std::to_string(r.left), std::to_string(r.top), std::to_string(r.right - r.left),
-               std::to_string(r.bottom - r.top)});
-}
-
-std::string Driver::ClientSize(const Fields&) {
-    RECT r{};
-    if (current_ == nullptr || GetClientRect(current_, &r) == 0) {
-        return Fail("no window");
-    }
-    return Ok({std::to_string(r.right - r.left), std::to_string(r.bottom - r.top)});
-}
-
-std::string Driver::WatchRun(const Fields& f) {
-    HWND bar = Control(f[1]);
-    HWND status = Control(f[2]);
-    HWND burn = Control(f[3]);
-    if (bar == nullptr || status == nullptr || burn == nullptr) {
-        return Fail("no progress bar, status line or Burn button");
-    }
-    std::vector<LRESULT> positions;
-    bool seenDisabled = false;
-    const auto sample = [&] {
-        if (const std::optional<LRESULT> p = Ask(bar, PBM_GETPOS);
-            p && (positions.empty() || positions.back() != *p)) {
-            positions.push_back(*p);
-        }
-        seenDisabled = seenDisabled || IsWindowEnabled(burn) == 0;
-    };
-    // The run starts when Burn is disabled; it has ended when Burn is enabled again.
-    WaitFor(2000, [&] {
-        sample();
-        return seenDisabled;
-    });
-    const bool ended = WaitFor(Number(f[4]), [&] {
-        sample();
-        return IsWindowEnabled(burn) != 0;
-    });
-    if (!ended) {
-        return Fail("the run did not end; status \"" + TextOf(status).value_or("") + "\"");
-    }
-    const std::optional<LRESULT> high = Ask(bar, PBM_GETRANGE, FALSE, 0);
-    std::string seen;
-    for (const LRESULT p : positions) {
-        seen += (seen.empty() ? "" : ",") + std::to_string(p);
-    }
-    return Ok({seenDisabled ? "1" : "0", TextOf(status).value_or(""),
-               std::to_string(high.value_or(-1)), seen});
-}
-
-std::string Driver::ExitCode(const Fields& f) {
-    if (!process_) {
-        return Fail("not attached");
-    }
-    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(Number(f[1]))) != WAIT_OBJECT_0) {
-        return Fail("still running");
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(process_.get(), &code);
-    return Ok({std::to_string(code)});
 }
 
 }  // namespace
