@@ -21,11 +21,11 @@ struct KnownText {
     ErrorKind kind;
     std::string_view why;
 };
+constexpr std::string_view kDeviceHeld = "the port is in use: another client holds its device";
 constexpr std::array<KnownText, 3> kServerTexts{{
     {"Port already in use\r\n", false, ErrorKind::Busy,
      "the port is in use: another client holds it"},
-    {"Port's device already in use\r\n", false, ErrorKind::Busy,
-     "the port is in use: another client holds its device"},
+    {"Port's device already in use\r\n", false, ErrorKind::Busy, kDeviceHeld},
     {"Device open failure: ", true, ErrorKind::NoDevice,
      "the server cannot open its serial device: "},
 }};
@@ -109,7 +109,27 @@ Error NetworkBackend::Refuse(Error error) {
 }
 
 Result<void> NetworkBackend::Open(const ComPort& port) {
-    url_ = port.path;
+    port_ = port;
+    releaseUntil_ = Clock::now() + std::chrono::milliseconds(kDeviceReleaseMs);
+    return Reconnect();
+}
+
+bool NetworkBackend::AskAgain(const Result<void>& refused) const {
+    return !refused && refused.error().kind == ErrorKind::Busy &&
+           refused.error().detail == kDeviceHeld && MsLeft(releaseUntil_) >= kDeviceRetryMs;
+}
+
+Result<void> NetworkBackend::Reconnect() {
+    for (;;) {
+        Result<void> opened = Connect(port_);
+        if (!AskAgain(opened)) {
+            return opened;
+        }
+        SleepMs(kDeviceRetryMs);
+    }
+}
+
+Result<void> NetworkBackend::Connect(const ComPort& port) {
     session_ = telnet::Session{};
     inbox_.clear();
     inboxStart_ = 0;
@@ -433,6 +453,20 @@ Result<void> NetworkBackend::DiscardInput() {
 }
 
 Result<void> NetworkBackend::SetLine(const LineSettings& line) {
+    // The refusal of a device still held can come after the negotiation, while the line is set.
+    for (;;) {
+        Result<void> set = SetLineOnce(line);
+        if (!AskAgain(set)) {
+            return set;
+        }
+        SleepMs(kDeviceRetryMs);
+        if (Result<void> again = Reconnect(); !again) {
+            return again;
+        }
+    }
+}
+
+Result<void> NetworkBackend::SetLineOnce(const LineSettings& line) {
     if (form_ == PortForm::Socket) {
         line_ = line;  // the server's line is set on the server
         return {};

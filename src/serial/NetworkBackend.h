@@ -22,6 +22,10 @@ namespace kestrow::detail {
 // How long a network port waits: for the connection, and for each answer of the negotiation.
 inline constexpr int kConnectTimeoutMs = 3000;
 inline constexpr int kNegotiationTimeoutMs = 2000;
+// How long an open asks again while a server's device is still held for a client that left
+// (ser2net's "Port's device already in use"), and how often.
+inline constexpr int kDeviceReleaseMs = 500;
+inline constexpr uint32_t kDeviceRetryMs = 25;
 // How long a Close waits for the server to close its side too.
 inline constexpr int kCloseLingerMs = 1000;
 // What a device is given beyond the line time of the last bytes written before a close: a
@@ -50,6 +54,16 @@ class NetworkBackend final : public SerialBackend {
     [[nodiscard]] Result<void> DiscardInput() override;
 
   private:
+    // ser2net lets go of a device some 0.15 s after the client of its other accepter left, and
+    // refuses with "Port's device already in use" until then: two commands in a row on the two
+    // accepters of one box meet it. That refusal alone is asked again (true), at the
+    // connection or while the line is set, until half a second after the Open.
+    [[nodiscard]] bool AskAgain(const Result<void>& refused) const;
+    // Connects to port_ and opens the session, asked again as AskAgain says.
+    [[nodiscard]] Result<void> Reconnect();
+    // One attempt at the connection and the session.
+    [[nodiscard]] Result<void> Connect(const ComPort& port);
+    [[nodiscard]] Result<void> SetLineOnce(const LineSettings& line);
     // Takes what the socket has now into inbox_ (through the Telnet session for RFC 2217) and
     // sends the session's answers. A failure when the connection is lost or refused.
     [[nodiscard]] Result<void> Pump();
@@ -73,7 +87,8 @@ class NetworkBackend final : public SerialBackend {
     PortForm form_;
     NetSocket socket_;
     telnet::Session session_;
-    std::string url_;
+    ComPort port_;
+    std::chrono::steady_clock::time_point releaseUntil_{};
     std::vector<uint8_t> inbox_;  // device data received and not yet read
     size_t inboxStart_ = 0;
     bool screening_ = true;      // no device data handed on yet: a server's text is still possible

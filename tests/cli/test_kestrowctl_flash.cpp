@@ -2,6 +2,7 @@
 // box's flash.
 #include <QtTest>
 
+#include "sim/FaultOptions.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
@@ -40,6 +41,9 @@ class TestKestrowctlFlash : public CliTest {
         silent.silent = true;
         BoxConfig vanishing = Loader();
         vanishing.vanishAtBlock = 3;
+        BoxConfig asked = Loader(false);  // goes away once asked into its boot loader
+        QVERIFY(sim::ParseFaultOption("--fault", "close@0", asked.faults) &&
+                sim::ParseFaultOption("--back-after", "-1", asked.faults));
         QList<QByteArray> lines = hex.split('\n');  // the checksum of line 3 made wrong
         const qsizetype sum = lines[2].size() - (lines[2].endsWith('\r') ? 2 : 1);
         lines[2][sum] = lines[2][sum] == '0' ? '1' : '0';
@@ -56,6 +60,10 @@ class TestKestrowctlFlash : public CliTest {
             << image << vanishing << "" << 6 << true
             << "Fail to write flash!\n|COM 210 (|) went away: unplugged or switched off; the box "
                "waits in its boot loader|run \"kestrowctl flash ";
+        QTest::newRow("box goes away after the boot request")
+            << image << asked << "" << 4 << false
+            << "Failed,check your device version!\n|COM 210 (|) went away: unplugged or switched "
+               "off; the box waits in its boot loader|run \"kestrowctl flash ";
         QTest::newRow("NAK at block 0")
             << image << Loader(true, 0) << "" << 6 << true << "Fail to write flash!";
         QTest::newRow("final status 41")  // after the last of the 40 blocks

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -91,6 +92,7 @@ class FakeServer {
                 if (::poll(&p, 1, 20) == 1) {
                     const UniqueFd client(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
                     if (client.valid()) {
+                        ++clients_;
                         serve_(client.get(), stop);
                     }
                 }
@@ -98,9 +100,11 @@ class FakeServer {
         });
     }
     [[nodiscard]] QString Url() const { return QString("rfc2217://127.0.0.1:%1").arg(port_); }
+    [[nodiscard]] int clients() const { return clients_; }  // connections accepted so far
 
   private:
     Serve serve_;
+    std::atomic<int> clients_ = 0;
     UniqueFd listen_;
     uint16_t port_ = 0;
     std::jthread thread_;  // last: stopped and joined first
@@ -400,33 +404,42 @@ class TestNetwork : public QObject {
 
     // The server dies during the write: the advice says that the box waits in its boot loader,
     // and the same flash through the restarted server finishes the update.
+    // "boot request": a box that runs its firmware loses its server once it was asked into its
+    // boot loader, before the first block.
     void serverKilledMidFlash_data() {
         QTest::addColumn<QString>("form");
-        QTest::newRow("rfc2217") << "rfc2217";
-        QTest::newRow("socket") << "socket";
+        QTest::addColumn<bool>("atBootRequest");
+        QTest::newRow("rfc2217") << "rfc2217" << false;
+        QTest::newRow("socket") << "socket" << false;
+        QTest::newRow("rfc2217, at the boot request") << "rfc2217" << true;
     }
     void serverKilledMidFlash() {
         QFETCH(QString, form);
+        QFETCH(bool, atBootRequest);
         BoxConfig config;
-        config.startInBootLoader = true;
+        config.startInBootLoader = !atBootRequest;
         config.paced = true;  // some seconds of writing
         sim::BoxSim& box = AddBox(config, true);
         const QByteArray program = test::Program(20000);
         const QString file = WriteFile("big.bin", test::Image('4', program));
-        const auto blocks = [&box] {
-            int n = 0;
+        const auto reached = [&box, atBootRequest] {
+            int blocks = 0;
             for (const sim::ReceivedFrame& f : box.frames()) {
-                n += f.kind == sim::FrameKind::BootPacket && f.bytes[2] == 0x24;  // Send Data
+                if (f.kind == sim::FrameKind::BootRequest) {
+                    return atBootRequest;
+                }
+                blocks += f.kind == sim::FrameKind::BootPacket && f.bytes[2] == 0x24;  // Send Data
             }
-            return n;
+            return blocks >= 5;
         };
         const Run cut = Ctl({"flash", file, "--port", Url(form)}, {}, [&](QProcess& p) {
-            while (blocks() < 5 && p.state() != QProcess::NotRunning) {
+            while (!reached() && p.state() != QProcess::NotRunning) {
                 p.waitForFinished(5);
             }
             server_->Kill();
         });
-        QVERIFY2(cut.code == 6 || cut.code == 4, qPrintable(QString::number(cut.code) + cut.err));
+        QVERIFY2(cut.code == (atBootRequest ? 4 : 6),
+                 qPrintable(QString::number(cut.code) + cut.err));
         QVERIFY2(cut.err.contains("waits in its boot loader") &&
                      cut.err.contains("kestrowctl flash " + file),
                  qPrintable(cut.err));
@@ -456,6 +469,9 @@ class TestNetwork : public QObject {
             };
             row("a 0xFF byte set and read", "set 2.1 255 --port URL; get 2.1 --port URL", "",
                 "out:255|wire~086c93000201fff7|210:255 211:1");
+            // ser2net refuses the other accepter until it has let go of the device.
+            row("the two accepters in a row", "set 2.1 255 --port URL; get 2.1 --port OTHER", "",
+                "out:255");
             row("a named setting", "set contrast 255 --port URL", "",
                 "wire~056c9305f7076c93010404f1086c93000201fff7|210:255");
             row("dump, a change, load",
@@ -481,7 +497,10 @@ class TestNetwork : public QObject {
         QVERIFY(QDir(dir).removeRecursively() && QDir().mkpath(dir));
         Run run;
         for (const QString& command :
-             commands.replace("URL", url).replace("DIR", dir).split("; ")) {
+             commands.replace("URL", url)
+                 .replace("OTHER", Url(form == "socket" ? "rfc2217" : "socket"))
+                 .replace("DIR", dir)
+                 .split("; ")) {
             run =
                 Ctl(QProcess::splitCommand(command),
                     env.isEmpty() ? QStringList{} : QStringList{QString(env).replace("URL", url)});
@@ -508,6 +527,43 @@ class TestNetwork : public QObject {
                 }
             }
         }
+    }
+
+    // A run connects once to each box: its search's probe (without --port: the box is listed in
+    // the network ports file), what the box is and the command's own exchanges on one session.
+    void oneConnectionPerRun_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("inLoader");
+        for (const char* command :
+             {"status --port URL", "get contrast --port URL", "set contrast 99 --port URL",
+              "set 2.1 99 --port URL", "reset --yes --port URL", "dump FILE --port URL",
+              "load FILE --port URL", "status", "load FILE", "flash BIN"}) {
+            QTest::newRow(command) << QString(command) << false;
+        }
+        QTest::newRow("flash BIN, a box in its boot loader") << "flash BIN" << true;
+    }
+    void oneConnectionPerRun() {
+        QFETCH(QString, command);
+        BoxConfig config;
+        QFETCH(bool, inLoader);
+        config.startInBootLoader = inLoader;
+        sim::BoxSim& box = AddBox(config);
+        QVERIFY(QFile::remove(PortsDir() + "/COM210"));  // reached through the relay only
+        const FakeServer relay(SplittingRelay(box.slavePath(), {}, {}));
+        const QString file = root_.filePath("one.json");
+        QVERIFY(command.startsWith("load") || QFile::remove(file) ||
+                !QFile::exists(file));  // dump makes it, load reads it
+        command.replace("URL", relay.Url())
+            .replace("FILE", file)
+            .replace("BIN", WriteFile("one.bin", test::Image('4', test::Program(3000))));
+        const QString ports = WriteFile("network-ports", (relay.Url() + " Rack\n").toUtf8());
+        if (command.startsWith("load")) {
+            QVERIFY(Ctl({"dump", file, "--port", relay.Url()}).code == 0);
+        }
+        const int before = relay.clients();
+        const Run run = Ctl(QProcess::splitCommand(command), {"KESTROW_NETWORK_PORTS=" + ports});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(relay.clients() - before, 1);
     }
 
     // The network ports file: its ports after the COM ports, by label, probed like them; a line
