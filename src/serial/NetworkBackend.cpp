@@ -131,6 +131,7 @@ Result<void> NetworkBackend::Reconnect() {
 
 Result<void> NetworkBackend::Connect(const ComPort& port) {
     session_ = telnet::Session{};
+    purgeAnswered_ = true;
     inbox_.clear();
     inboxStart_ = 0;
     outbox_.clear();
@@ -296,8 +297,8 @@ Result<void> NetworkBackend::SendAll(std::span<const uint8_t> bytes) {
 }
 
 template <typename Done>
-Result<void> NetworkBackend::AwaitServer(Done done, const std::string& what) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationTimeoutMs);
+Result<void> NetworkBackend::AwaitServer(Done done, const std::string& what, int boundMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
     for (;;) {
         if (Result<void> s = Pump(); !s) {
             return s;
@@ -313,11 +314,10 @@ Result<void> NetworkBackend::AwaitServer(Done done, const std::string& what) {
         }
         const int64_t left = MsLeft(deadline);
         if (left <= 0) {
-            return ServerFailure(ErrorKind::TimedOut,
-                                 "the server sent no " + what + " in " +
-                                     std::to_string(kNegotiationTimeoutMs / 1000) +
-                                     " s: is it an RFC 2217 server (ser2net: "
-                                     "\"telnet(rfc2217)\" in the accepter)?");
+            return ServerFailure(ErrorKind::TimedOut, "the server sent no " + what + " in " +
+                                                          std::to_string(boundMs / 1000) +
+                                                          " s: is it an RFC 2217 server (ser2net: "
+                                                          "\"telnet(rfc2217)\" in the accepter)?");
         }
         if (Result<Readiness> r = socket_.Wait(Direction::Read, left); !r) {
             return r.error();
@@ -440,14 +440,32 @@ Result<void> NetworkBackend::DiscardInput() {
         socket_.Close();
         return s;
     }
+    if (form_ == PortForm::Rfc2217) {
+        // What the server has received from the device and not yet sent goes too. The server
+        // answers in order: once its acknowledgement is in, every byte it sent before is here
+        // and dropped below, as a connection of its own would never have seen them (a reply's
+        // tail that a busy server sent late). A server that does not acknowledge is not waited
+        // for again.
+        session_.ForgetAcknowledgements();
+        const std::array<uint8_t, 1> what{telnet::kPurgeReceive};
+        if (Result<void> s =
+                Queue(telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what));
+            !s) {
+            return s;
+        }
+        if (purgeAnswered_) {
+            const Result<void> answered = AwaitServer(
+                [this] { return session_.Acknowledged(telnet::ComCommand::PurgeData).has_value(); },
+                "answer", kPurgeAnswerMs);
+            if (!answered && lost_) {
+                return answered;
+            }
+            purgeAnswered_ = answered.ok();
+        }
+    }
     if (!screening_) {
         inbox_.clear();
         inboxStart_ = 0;
-    }
-    if (form_ == PortForm::Rfc2217) {
-        // What the server has received from the device and not yet sent goes too.
-        const std::array<uint8_t, 1> what{telnet::kPurgeReceive};
-        return Queue(telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what));
     }
     return {};
 }

@@ -26,6 +26,8 @@ inline constexpr int kNegotiationTimeoutMs = 2000;
 // (ser2net's "Port's device already in use"), and how often.
 inline constexpr int kDeviceReleaseMs = 500;
 inline constexpr uint32_t kDeviceRetryMs = 25;
+// How long a discard waits for the server's answer to PURGE-DATA.
+inline constexpr int kPurgeAnswerMs = 500;
 // How long a Close waits for the server to close its side too.
 inline constexpr int kCloseLingerMs = 1000;
 // What a device is given beyond the line time of the last bytes written before a close: a
@@ -72,9 +74,10 @@ class NetworkBackend final : public SerialBackend {
     [[nodiscard]] Result<void> Queue(std::span<const uint8_t> bytes);
     // Sends all of `bytes` (escaped already), waiting up to the negotiation bound.
     [[nodiscard]] Result<void> SendAll(std::span<const uint8_t> bytes);
-    // Pumps until `done` or the negotiation bound; a failure naming `what` when it ran out.
+    // Pumps until `done` or `boundMs`; a failure naming `what` when it ran out.
     template <typename Done>
-    [[nodiscard]] Result<void> AwaitServer(Done done, const std::string& what);
+    [[nodiscard]] Result<void> AwaitServer(Done done, const std::string& what,
+                                           int boundMs = kNegotiationTimeoutMs);
     // A failed open: closes and says why, naming the port as the operator wrote it.
     [[nodiscard]] Error Refuse(Error error);
     // Before the connection ends: waits until the bytes written since the box last answered
@@ -96,6 +99,7 @@ class NetworkBackend final : public SerialBackend {
     std::vector<uint8_t> outbox_;  // escaped bytes not yet sent (a write the socket cut short)
     LineSettings line_{};
     uint64_t unansweredBytes_ = 0;  // written since the box last sent anything
+    bool purgeAnswered_ = true;     // the server acknowledges PURGE-DATA (until it did not)
     std::chrono::steady_clock::duration connectTime_{};
 };
 

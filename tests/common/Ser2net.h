@@ -354,9 +354,9 @@ class Ser2net {
         logPath_ = dir_ + "/ser2net.log";
     }
 
-    // ser2net 4 YAML. The options are the defaults but for chardelay, stated so that nothing
-    // else (a default file, a distribution's habits) can switch on a banner, kickolduser or
-    // telnet-brk-on-sync: a banner is only sent when configured, and none is.
+    // ser2net 4 YAML as the README configures a box (tcp(nodelay), chardelay off). The other
+    // options are the defaults, stated so that nothing else (a default file, a distribution's
+    // habits) can switch on a banner, kickolduser or telnet-brk-on-sync.
     bool WriteConfig(std::string* why) const {
         auto connection = [this](const char* name, const std::string& accepter) {
             return std::string("connection: &") + name + "\n" + "  accepter: " + accepter + "\n" +
@@ -370,8 +370,8 @@ class Ser2net {
         std::ofstream out(configPath_, std::ios::trunc);
         out << "%YAML 1.1\n---\n"
             << connection("box2217",
-                          "telnet(rfc2217),tcp,127.0.0.1," + std::to_string(rfc2217Port_))
-            << connection("boxraw", "tcp,127.0.0.1," + std::to_string(rawPort_));
+                          "telnet(rfc2217),tcp(nodelay),127.0.0.1," + std::to_string(rfc2217Port_))
+            << connection("boxraw", "tcp(nodelay),127.0.0.1," + std::to_string(rawPort_));
         out.close();
         if (!out) {
             *why = "cannot write " + configPath_;
