@@ -143,6 +143,14 @@ std::string ButtonSvg(const PictureEntry& e) {
 
 }  // namespace
 
+std::vector<PictureSize> PictureSizes() {
+    std::vector<PictureSize> sizes;
+    for (const PictureEntry& e : kPictures) {
+        sizes.push_back({e.id, e.w, e.h});
+    }
+    return sizes;
+}
+
 std::string PictureSvg(int id) {
     const PictureEntry* e = Find(id);
     if (e == nullptr) {

@@ -1,0 +1,517 @@
+// Checks of dialogkit's Win32 realisation on the real dialog manager (under Wine, or on
+// Windows): windows built from templates, the keyboard rules through IsDialogMessageW, which
+// WM_COMMAND reaches the message map, texts in UTF-8 both ways, lists, trackbars that tell a
+// move but not a repaint, focus leaving a control that is disabled, work and message boxes from
+// other threads, the idle hook that takes no input, the wait cursor, accelerators, and texts
+// that widen their place. Prints one line a check and "dialogkit: N passed, M failed".
+// Usage: kestrow-dialogkit-check.exe   (exit code 0 when every check passed)
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ui/dialogkit/Application.h"
+#include "ui/dialogkit/Cursors.h"
+#include "ui/dialogkit/Dialog.h"
+#include "ui/dialogkit/DialogWindowWin32.h"
+#include "ui/dialogkit/KeyState.h"
+#include "ui/dialogkit/MessageBox.h"
+
+using namespace kestrow::ui;
+
+namespace {
+
+int gPassed = 0;
+int gFailed = 0;
+
+bool Expect(const std::string& name, bool ok, const std::string& detail = {}) {
+    ++(ok ? gPassed : gFailed);
+    std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", name.c_str(), detail.empty() ? "" : " -- ",
+                detail.c_str());
+    std::fflush(stdout);
+    return ok;
+}
+
+bool Equal(const std::string& name, const std::string& got, const std::string& want) {
+    return Expect(name, got == want, got == want ? "" : "got [" + got + "], want [" + want + "]");
+}
+
+bool Equal(const std::string& name, long long got, long long want) {
+    return Equal(name, std::to_string(got), std::to_string(want));
+}
+
+struct Ids {
+    static constexpr int kApply = 1002;
+    static constexpr int kEdit = 1008;
+    static constexpr int kDigits = 1009;
+    static constexpr int kTrackbar = 1027;
+    static constexpr int kCombo = 1005;
+    static constexpr int kList = 1006;
+    static constexpr int kText = 1033;
+    static constexpr int kNeighbour = 1034;
+    static constexpr int kProgress = 1010;
+    static constexpr int kHidden = 1011;
+    static constexpr int kRadio1 = 1012;
+    static constexpr int kRadio2 = 1013;
+    static constexpr int kDefaultButton = 1014;
+    static constexpr int kMenuCommand = 40001;
+};
+
+constexpr ControlTemplate kControls[] = {
+    {Ids::kApply, ControlKind::PushButton, "Apply", 10, 10, 40, 14},
+    {Ids::kEdit, ControlKind::Edit, "", 60, 10, 50, 12, kBorder},
+    {Ids::kDigits, ControlKind::Edit, "", 120, 10, 30, 12, kDigitsOnly | kBorder},
+    {Ids::kTrackbar, ControlKind::Trackbar, "", 10, 30, 100, 15, kNoTicks},
+    {Ids::kCombo, ControlKind::ComboDropDown, "", 10, 50, 60, 60, kVScroll},
+    {Ids::kList, ControlKind::ComboList, "", 80, 50, 60, 60},
+    {Ids::kText, ControlKind::StaticText, "short", 10, 70, 20, 8},
+    {Ids::kNeighbour, ControlKind::StaticText, "next", 60, 70, 30, 8},
+    {Ids::kProgress, ControlKind::ProgressBar, "", 10, 85, 100, 10, kBorder},
+    {Ids::kHidden, ControlKind::PushButton, "Hidden", 150, 85, 40, 14, kHidden},
+    {Ids::kRadio1, ControlKind::RadioButton, "16:9", 10, 100, 30, 10},
+    {Ids::kRadio2, ControlKind::RadioButton, "4:3", 50, 100, 30, 10},
+    {kIdOk, ControlKind::PushButton, "OK", 150, 100, 40, 14, kDefault | kHidden},
+    {kIdCancel, ControlKind::PushButton, "Cancel", 150, 120, 40, 14, kHidden},
+};
+constexpr MenuCommand kMenu[] = {{Ids::kMenuCommand, "Save settings...", 'S', kCtrl}};
+constexpr DialogTemplate kTemplate{900,
+                                   "Pr\xC3\xBC"
+                                   "fung",
+                                   200,
+                                   140,
+                                   "MS Shell Dlg",
+                                   8,
+                                   kControls,
+                                   {},
+                                   false,
+                                   0,
+                                   0,
+                                   nullptr,
+                                   kMenu};
+
+// The same without a default button, and with a visible one.
+constexpr ControlTemplate kPlainControls[] = {
+    {Ids::kApply, ControlKind::PushButton, "Apply", 10, 10, 40, 14},
+    {Ids::kEdit, ControlKind::Edit, "", 60, 10, 50, 12, kBorder},
+};
+constexpr DialogTemplate kPlainTemplate{901, "Plain", 120, 40, "MS Shell Dlg", 8, kPlainControls};
+constexpr ControlTemplate kDefaultControls[] = {
+    {Ids::kDefaultButton, ControlKind::PushButton, "Go", 10, 10, 40, 14, kDefault},
+    {Ids::kEdit, ControlKind::Edit, "", 60, 10, 50, 12, kBorder},
+};
+constexpr DialogTemplate kDefaultTemplate{902, "Default",       120, 40, "MS Shell Dlg",
+                                          8,   kDefaultControls};
+
+// Records every command and trackbar position instead of acting on them.
+class Probe : public Dialog {
+  public:
+    explicit Probe(const DialogTemplate& t) : Dialog(t) {
+        for (const int id : {kIdOk, kIdCancel, Ids::kApply, Ids::kDefaultButton, Ids::kRadio1,
+                             Ids::kMenuCommand}) {
+            MapCommand(id, [this, id] { commands.push_back(id); });
+        }
+        MapNotification(Ids::kTrackbar, [this](int position) { told.push_back(position); });
+    }
+    std::vector<int> commands;
+    std::vector<int> told;
+    [[nodiscard]] HWND Hwnd() const { return Window().Handle(); }
+    [[nodiscard]] HWND Item(int id) const { return GetDlgItem(Hwnd(), id); }
+};
+
+// Carries out what the queue holds as the application's loop does.
+void Pump() {
+    MSG msg;
+    for (int i = 0; i < 500 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != 0; ++i) {
+        HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+        if (!DialogWindow::PreTranslate(root, msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+std::string Commands(const std::vector<int>& ids) {
+    std::string out;
+    for (const int id : ids) {
+        out += (out.empty() ? "" : ",") + std::to_string(id);
+    }
+    return out;
+}
+
+// Presses `key` on control `focus` (-1: whatever has the focus; with Ctrl when `ctrl`) and
+// returns the commands it gave.
+std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
+    dlg.commands.clear();
+    if (focus >= 0) {
+        // As Tab moves it: a push button with the focus is the default one meanwhile.
+        SendMessageW(dlg.Hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dlg.Item(focus)), TRUE);
+    }
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+    SetKeyboardState(keys);
+    HWND target = GetFocus();
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+    Pump();
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    return Commands(dlg.commands);
+}
+
+void KeyboardRules() {
+    Probe dlg(kTemplate);
+    Probe plain(kPlainTemplate);
+    Probe withDefault(kDefaultTemplate);
+    if (!Expect("the dialogs are built from their templates",
+                dlg.CreateModeless(nullptr) && plain.CreateModeless(nullptr) &&
+                    withDefault.CreateModeless(nullptr))) {
+        return;
+    }
+    struct Row {
+        const char* name;
+        Probe* dialog;
+        int focus;
+        UINT key;
+        bool ctrl;
+        const char* commands;
+    };
+    const Row rows[] = {
+        {"Enter on a push button gives its own command", &dlg, Ids::kApply, VK_RETURN, false,
+         "1002"},
+        {"Enter in an edit gives the hidden default OK's", &dlg, Ids::kEdit, VK_RETURN, false, "1"},
+        {"Esc gives 2", &dlg, Ids::kEdit, VK_ESCAPE, false, "2"},
+        {"Esc on a push button gives 2", &dlg, Ids::kApply, VK_ESCAPE, false, "2"},
+        {"Enter without a default button gives 1", &plain, Ids::kEdit, VK_RETURN, false, "1"},
+        {"Enter gives a visible default button's command", &withDefault, Ids::kEdit, VK_RETURN,
+         false, "1014"},
+        {"Ctrl+S gives the context menu's command", &dlg, Ids::kEdit, 'S', true, "40001"},
+        {"S alone gives nothing", &dlg, Ids::kApply, 'S', false, ""},
+    };
+    for (const Row& row : rows) {
+        Equal(row.name, Press(*row.dialog, row.focus, row.key, row.ctrl), row.commands);
+    }
+}
+
+void CommandRouting() {
+    Probe dlg(kTemplate);
+    if (!dlg.CreateModeless(nullptr)) {
+        return;
+    }
+    struct Row {
+        const char* name;
+        UINT message;
+        int id;
+        int code;
+        bool fromControl;
+        const char* commands;
+    };
+    const Row rows[] = {
+        {"a click (code 0) is a command", WM_COMMAND, Ids::kApply, BN_CLICKED, true, "1002"},
+        {"a double-click (code 1) is none", WM_COMMAND, Ids::kApply, 1, true, ""},
+        {"a list's selection change is none", WM_COMMAND, Ids::kCombo, CBN_SELCHANGE, true, ""},
+        {"Cancel with any code is a command", WM_COMMAND, kIdCancel, 7, true, "2"},
+        {"an accelerator (code 1, no control) is a command", WM_COMMAND, Ids::kMenuCommand, 1,
+         false, "40001"},
+        {"the close box is 2", WM_CLOSE, 0, 0, false, "2"},
+    };
+    for (const Row& row : rows) {
+        dlg.commands.clear();
+        const WPARAM w =
+            row.message == WM_COMMAND ? MAKEWPARAM(row.id, static_cast<WORD>(row.code)) : 0;
+        const LPARAM l = row.fromControl ? reinterpret_cast<LPARAM>(dlg.Item(row.id)) : 0;
+        SendMessageW(dlg.Hwnd(), row.message, w, l);
+        Equal(row.name, Commands(dlg.commands), row.commands);
+    }
+    // A real click on the radio button reaches the map as its command.
+    dlg.commands.clear();
+    SendMessageW(dlg.Item(Ids::kRadio1), BM_CLICK, 0, 0);
+    Equal("a radio button's click is its command", Commands(dlg.commands), "1012");
+    Expect("the automatic radio button checked itself",
+           SendMessageW(dlg.Item(Ids::kRadio1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+}
+
+void TextsAndLists() {
+    Probe dlg(kTemplate);
+    if (!dlg.CreateModeless(nullptr)) {
+        return;
+    }
+    const std::string other =
+        "Gr\xC3\xB6\xC3\x9F"
+        "e \xE8\xA8\xAD\xE5\xAE\x9A \xE2\x80\x9Cq\xE2\x80\x9D";
+    struct Row {
+        const char* name;
+        int id;
+        std::string text;
+        std::string readBack;
+    };
+    const Row rows[] = {
+        {"a static text", Ids::kText, other, other},
+        {"an edit", Ids::kEdit, other, other},
+        {"a push button's caption", Ids::kApply, "Burn", "Burn"},
+        {"a drop-down combo box's field", Ids::kCombo, "COM 5", "COM 5"},
+        {"a list without field takes no text", Ids::kList, "typed", ""},
+        {"a trackbar has none", Ids::kTrackbar, "5", ""},
+        {"an id the template lacks reads empty", 4711, "x", ""},
+    };
+    for (const Row& row : rows) {
+        dlg.SetItemText(row.id, row.text);
+        Equal(std::string("text of ") + row.name, dlg.ItemText(row.id), row.readBack);
+    }
+    // The window's caption, in UTF-16 from the template's UTF-8.
+    wchar_t caption[32] = {};
+    GetWindowTextW(dlg.Hwnd(), caption, 32);
+    Expect("the caption is the template's", std::wstring(caption) == L"Pr\u00FCfung");
+
+    const int list = Ids::kCombo;
+    dlg.ResetList(list);
+    for (const char* entry : {"On", "Off", "on",
+                              "\xE2\x80\x9C"
+                              "Adj\xE2\x80\x9D"}) {
+        dlg.AddListEntry(list, entry, "tip");
+    }
+    Equal("entries are kept in the order added", dlg.ListCount(list), 4);
+    Equal("an entry reads back in UTF-8", dlg.ListEntry(list, 3),
+          "\xE2\x80\x9C"
+          "Adj\xE2\x80\x9D");
+    Equal("finding an entry counts letter case", dlg.FindListEntry(list, "on"), 2);
+    Equal("an entry that is not there", dlg.FindListEntry(list, "ON"), -1);
+    dlg.SetListSelection(list, 1);
+    Equal("the selection", dlg.ListSelection(list), 1);
+    Equal("the field shows the chosen entry", dlg.ItemText(list), "Off");
+    dlg.SetListSelection(list, 9);
+    Equal("an index beyond the list selects none", dlg.ListSelection(list), -1);
+    Equal("and empties the field", dlg.ItemText(list), "");
+    dlg.ResetList(list);
+    Equal("reset empties the list", dlg.ListCount(list), 0);
+    Equal("an entry of an empty list", dlg.ListEntry(list, 0), "");
+}
+
+void Trackbars() {
+    Probe dlg(kTemplate);
+    if (!dlg.CreateModeless(nullptr)) {
+        return;
+    }
+    const int bar = Ids::kTrackbar;
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        const char* told;  // positions told since the last row
+        int position;
+    };
+    const Row rows[] = {
+        {"a range that keeps the position tells nothing",
+         [&] { dlg.SetTrackbarRange(bar, -50, 50); }, "", 0},
+        {"a new position is told at once", [&] { dlg.SetTrackbarPos(bar, -12); }, "-12", -12},
+        {"the same position again tells nothing", [&] { dlg.SetTrackbarPos(bar, -12); }, "", -12},
+        {"a repaint tells nothing",
+         [&] { RedrawWindow(dlg.Item(bar), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }, "",
+         -12},
+        {"a position beyond the range is held to it", [&] { dlg.SetTrackbarPos(bar, 500); }, "50",
+         50},
+        {"a range that moves the position tells it", [&] { dlg.SetTrackbarRange(bar, 0, 20); },
+         "20", 20},
+        {"a move by the operator is told when the trackbar paints",
+         [&] {
+             SendMessageW(dlg.Item(bar), TBM_SETPOS, TRUE, 7);
+             RedrawWindow(dlg.Item(bar), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+         },
+         "7", 7},
+        {"and a key's move through its scroll message",
+         [&] {
+             SendMessageW(dlg.Item(bar), TBM_SETPOS, FALSE, 8);
+             SendMessageW(dlg.Hwnd(), WM_HSCROLL, TB_LINEDOWN,
+                          reinterpret_cast<LPARAM>(dlg.Item(bar)));
+         },
+         "8", 8},
+    };
+    ShowWindow(dlg.Hwnd(), SW_SHOWNA);
+    Pump();
+    for (const Row& row : rows) {
+        dlg.told.clear();
+        row.act();
+        Pump();
+        Equal(std::string("trackbar: ") + row.name, Commands(dlg.told), row.told);
+        Equal(std::string("trackbar: ") + row.name + " (position)", dlg.TrackbarPos(bar),
+              row.position);
+    }
+    dlg.SetProgressRange(Ids::kProgress, 0, 3000);
+    dlg.SetProgressPos(Ids::kProgress, 1234);
+    Equal("the progress bar's position", SendMessageW(dlg.Item(Ids::kProgress), PBM_GETPOS, 0, 0),
+          1234);
+}
+
+void ShowEnableAndFocus() {
+    Probe dlg(kTemplate);
+    if (!dlg.CreateModeless(nullptr)) {
+        return;
+    }
+    Expect("a hidden control is not shown", !dlg.ItemShown(Ids::kHidden));
+    Expect("the hidden default OK is not shown", !dlg.ItemShown(kIdOk));
+    Expect("another control is", dlg.ItemShown(Ids::kApply));
+    dlg.ShowItem(Ids::kHidden, true);
+    Expect("ShowItem shows it", dlg.ItemShown(Ids::kHidden));
+    dlg.ShowItem(Ids::kHidden, false);
+    Expect("and hides it again", !dlg.ItemShown(Ids::kHidden));
+
+    SetActiveWindow(dlg.Hwnd());
+    SetFocus(dlg.Item(Ids::kApply));
+    dlg.EnableItem(Ids::kApply, false);
+    Expect("a disabled control reads so", !dlg.ItemEnabled(Ids::kApply));
+    HWND focus = GetFocus();
+    Expect("a focused control that is disabled hands the focus on",
+           focus != nullptr && focus != dlg.Item(Ids::kApply) && IsChild(dlg.Hwnd(), focus));
+    Equal("Esc still reaches the dialog then", Press(dlg, -1, VK_ESCAPE), "2");
+    dlg.EnableItem(Ids::kApply, true);
+    Expect("enabled again", dlg.ItemEnabled(Ids::kApply));
+
+    // A text wider than its place widens it up to the next control on its line, no further.
+    RECT before{};
+    GetWindowRect(dlg.Item(Ids::kText), &before);
+    dlg.SetItemText(Ids::kText, "a text far wider than twenty dialog units");
+    RECT after{};
+    RECT neighbour{};
+    GetWindowRect(dlg.Item(Ids::kText), &after);
+    GetWindowRect(dlg.Item(Ids::kNeighbour), &neighbour);
+    Expect("a wide text widens its place", after.right > before.right);
+    Expect("up to the next control on its line", after.right <= neighbour.left);
+}
+
+void OtherThreads() {
+    Probe dlg(kTemplate);
+    if (!dlg.CreateModeless(nullptr)) {
+        return;
+    }
+    const DWORD gui = GetCurrentThreadId();
+    std::atomic<DWORD> ranOn{0};
+    std::thread([&] { dlg.Post([&] { ranOn = GetCurrentThreadId(); }); }).join();
+    Expect("posted work waits for the dialog's thread", ranOn == 0);
+    Pump();
+    Expect("and runs there", ranOn == gui);
+
+    DWORD hookThread = 0;
+    SetMessageHook([&](const MessageRequest& r) {
+        hookThread = GetCurrentThreadId();
+        return r.caption == "Confirm" ? kIdCancel : kIdOk;
+    });
+    std::atomic<int> answer{0};
+    std::thread worker(
+        [&] { answer = ShowMessage(&dlg, "Are you sure?", "Confirm", MessageButtons::OkCancel); });
+    // The worker waits for this thread: serve it as a wait in the device layer does.
+    ServeOtherThreadsUntil([&] { return answer != 0; });
+    worker.join();
+    SetMessageHook(nullptr);
+    Equal("a message box from a worker is answered", answer.load(), kIdCancel);
+    Expect("on the GUI thread", hookThread == gui);
+
+    // The idle hook: paint and posted work, never input.
+    ranOn = 0;
+    dlg.Post([&] { ranOn = GetCurrentThreadId(); });
+    PostMessageW(dlg.Item(Ids::kEdit), WM_CHAR, 'x', 1);
+    KeepWindowsPainted();
+    Expect("the idle hook runs posted work", ranOn == gui);
+    MSG msg;
+    Expect("but leaves input queued",
+           PeekMessageW(&msg, dlg.Item(Ids::kEdit), WM_CHAR, WM_CHAR, PM_REMOVE) != 0);
+    Equal("so nothing was typed", dlg.ItemText(Ids::kEdit), "");
+
+    // Work posted to a dialog that is gone is dropped.
+    bool ran = false;
+    {
+        Probe gone(kPlainTemplate);
+        if (gone.CreateModeless(nullptr)) {
+            gone.EndDialog(1);
+            gone.Post([&ran] { ran = true; });
+        }
+    }
+    Pump();
+    Expect("work for a dialog that is gone never runs", !ran);
+}
+
+void CursorsAndKeys() {
+    Probe dlg(kTemplate);
+    if (!dlg.CreateModeless(nullptr)) {
+        return;
+    }
+    ShowWaitCursor();
+    Expect("the wait cursor is on", WaitCursorShown());
+    const LRESULT kept = SendMessageW(dlg.Item(Ids::kApply), WM_SETCURSOR,
+                                      reinterpret_cast<WPARAM>(dlg.Item(Ids::kApply)),
+                                      MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    Expect("the dialog keeps it over its controls",
+           kept != 0 && GetCursor() == LoadCursorW(nullptr, IDC_WAIT));
+    ShowArrowCursor();
+    Expect("the arrow is back",
+           !WaitCursorShown() && GetCursor() == LoadCursorW(nullptr, IDC_ARROW));
+
+    struct Row {
+        const char* name;
+        bool shift;
+        bool f7;
+    };
+    const Row rows[] = {{"no key", false, false},
+                        {"Shift", true, false},
+                        {"F7", false, true},
+                        {"Shift and F7", true, true}};
+    for (const Row& row : rows) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = row.shift ? 0x80 : 0;
+        keys[VK_F7] = row.f7 ? 0x80 : 0;
+        SetKeyboardState(keys);
+        Expect(std::string("key state: ") + row.name,
+               KeyDown(Key::Shift) == row.shift && KeyDown(Key::F7) == row.f7);
+    }
+    BYTE keys[256] = {};
+    SetKeyboardState(keys);
+}
+
+void ModalRun() {
+    // A modal run ends with the id its handler ends it with; the owner is disabled meanwhile.
+    Probe owner(kPlainTemplate);
+    if (!owner.CreateModeless(nullptr)) {
+        return;
+    }
+    Probe modal(kPlainTemplate);
+    bool ownerDisabled = false;
+    Dialog* active = nullptr;
+    // Once the modal dialog shows (the dialog manager shows it when its queue is first empty),
+    // a thread of its own hands it the check.
+    std::thread watcher([&] {
+        for (int i = 0; i < 500; ++i) {
+            HWND hwnd = modal.Hwnd();
+            if (hwnd != nullptr && IsWindowVisible(hwnd) != 0) {
+                break;
+            }
+            Sleep(10);
+        }
+        modal.Post([&] {
+            ownerDisabled = IsWindowEnabled(owner.Hwnd()) == 0;
+            active = ActiveDialog();
+            modal.EndDialog(7);
+        });
+    });
+    Equal("a modal run returns the id it ended with", modal.RunModal(&owner), 7);
+    watcher.join();
+    Expect("its owner took no input meanwhile", ownerDisabled);
+    Expect("the active dialog was the modal one", active == &modal);
+    Expect("and does again", IsWindowEnabled(owner.Hwnd()) != 0);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    Application app(argc, argv);
+    KeyboardRules();
+    CommandRouting();
+    TextsAndLists();
+    Trackbars();
+    ShowEnableAndFocus();
+    OtherThreads();
+    CursorsAndKeys();
+    ModalRun();
+    std::printf("dialogkit: %d passed, %d failed\n", gPassed, gFailed);
+    return gFailed == 0 ? 0 : 1;
+}

@@ -1,0 +1,754 @@
+// kestrow-paneldriver: drives the real kestrow.exe from outside, as an operator would, for
+// scripts/windows-check. It reads one command a line on standard input and answers one line on
+// standard output, so that the check (a bash coprocess) runs a case, then looks at what the
+// simulated box received, at files and at screenshots before the next step.
+//
+// A line is fields separated by tabs; a field writes backslash, tab, CR and LF as \\, \t, \r,
+// \n. The answer is "ok" and its fields, or "fail" and why. The commands act on the "current"
+// window, chosen by caption among the panel's visible dialogs (class #32770):
+//   attach MS             find the panel's main window ("Kestrow"); it becomes current
+//   use CAPTION MS        wait for the panel's dialog with that caption (message boxes too)
+//   main                  the main window again
+//   gone MS               wait until the current window is gone or hidden
+//   windows               the panel's visible top-level windows, "caption (class)"
+//   text ID               a control's text (ID 0: the window's caption)
+//   message               a message box's caption and text
+//   wait-text ID TEXT MS  wait until the control shows TEXT
+//   click ID              BM_CLICK for a push button, WM_COMMAND (code 0) otherwise
+//   command ID            WM_COMMAND (code 0) without a control (menu commands)
+//   type ID TEXT          WM_SETTEXT
+//   select ID INDEX       CB_SETCURSEL, then CBN_SELCHANGE to the dialog
+//   select-text ID TEXT   the same for the entry with that text
+//   list ID               a combo box: selected index, count, the entries
+//   slide ID POS          TBM_SETPOS, then the trackbar's WM_HSCROLL to the dialog
+//   value ID              a trackbar's position, its minimum and maximum; a progress bar's
+//                         position; a combo box's selection; a button's check
+//   state ID              visible and enabled, 1 or 0 each
+//   file CAPTION PATH MS  the common file dialog: its name field filled, Open/Save pressed
+//   keys down|up VK...    hold or let go of keys (keyboard input to the current window)
+//   key VK                press and release one key
+//   close                 the close box (WM_SYSCOMMAND SC_CLOSE)
+//   rect                  the window's rectangle on the screen: x y width height
+//   client                the client area's width and height
+//   watch-run BAR STATUS BURN MS  a firmware run: whether BURN was seen disabled, the status
+//                         text at its end, the bar's maximum and the positions it went through
+//   exit-code MS          wait for the panel to end: its exit code
+//   quit
+// Every wait is bounded by its MS; a message is sent with a time-out, and anything that may
+// open a modal loop is posted, so the driver never hangs on the panel.
+#include <windows.h>
+// The common controls' messages after <windows.h>.
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+using Fields = std::vector<std::string>;
+using Clock = std::chrono::steady_clock;
+
+// --- Text ---------------------------------------------------------------------------------------
+
+std::wstring Wide(std::string_view utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string Utf8(std::wstring_view wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::string Escape(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string Unescape(std::string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        out += c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+    }
+    return out;
+}
+
+Fields Split(const std::string& line) {
+    Fields fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(Unescape(line.substr(start, tab - start)));
+        if (tab == std::string::npos) {
+            return fields;
+        }
+        start = tab + 1;
+    }
+}
+
+int Number(const std::string& text) {
+    return static_cast<int>(std::strtol(text.c_str(), nullptr, 0));
+}
+
+// --- Windows ------------------------------------------------------------------------------------
+
+constexpr UINT kAnswerMs = 2000;  // how long a window may take to answer one message
+constexpr int kPollMs = 10;
+constexpr int kDesktopWaitMs = 20000;
+
+std::optional<LRESULT> Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, kAnswerMs, &result) ==
+        0) {
+        return std::nullopt;
+    }
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[64] = {};
+    GetClassNameW(hwnd, name, 64);
+    return name;
+}
+
+bool IsClass(HWND hwnd, std::wstring_view name) {
+    return CompareStringOrdinal(ClassOf(hwnd).c_str(), -1, name.data(),
+                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+// A top-level window's caption, without a message to it.
+std::string Caption(HWND hwnd) {
+    wchar_t text[512] = {};
+    GetWindowTextW(hwnd, text, 512);
+    return Utf8(text);
+}
+
+// A control's text, by WM_GETTEXT (an edit control keeps its own).
+std::optional<std::string> TextOf(HWND hwnd) {
+    const std::optional<LRESULT> length = Ask(hwnd, WM_GETTEXTLENGTH);
+    if (!length) {
+        return std::nullopt;
+    }
+    std::wstring text(static_cast<size_t>(*length) + 1, L'\0');
+    const std::optional<LRESULT> got =
+        Ask(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    if (!got) {
+        return std::nullopt;
+    }
+    text.resize(static_cast<size_t>(*got));
+    return Utf8(text);
+}
+
+std::vector<HWND> TopWindows(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        std::vector<HWND> found;
+    } search{pid, {}};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if ((s->pid == 0 || owner == s->pid) && IsWindowVisible(hwnd)) {
+                s->found.push_back(hwnd);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND FindDialog(DWORD pid, std::string_view caption) {
+    for (HWND hwnd : TopWindows(pid)) {
+        if (IsClass(hwnd, L"#32770") && Caption(hwnd) == caption) {
+            return hwnd;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(
+        parent,
+        [](HWND hwnd, LPARAM lParam) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Waits until `done` holds or `ms` have passed; whether it held.
+bool WaitFor(int ms, const std::function<bool()>& done) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (Clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+}
+
+void PressKeys(const std::vector<WORD>& keys, bool down) {
+    for (const WORD vk : keys) {
+        const auto scan = static_cast<BYTE>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        keybd_event(static_cast<BYTE>(vk), scan, down ? 0 : KEYEVENTF_KEYUP, 0);
+    }
+}
+
+// --- The driver ---------------------------------------------------------------------------------
+
+class Driver {
+  public:
+    // The answer to one line: "ok..." or "fail...".
+    std::string Run(const Fields& f);
+    bool quit = false;
+
+  private:
+    using Handler = std::string (Driver::*)(const Fields&);
+    struct Command {
+        const char* name;
+        size_t fields;  // the command's own fields, at least
+        Handler run;
+    };
+    static const Command kCommands[];
+
+    static std::string Ok(const Fields& fields = {}) {
+        std::string out = "ok";
+        for (const std::string& f : fields) {
+            out += '\t' + Escape(f);
+        }
+        return out;
+    }
+    static std::string Fail(const std::string& why) { return "fail\t" + Escape(why); }
+
+    HWND Control(const std::string& id) const {
+        return current_ != nullptr ? GetDlgItem(current_, Number(id)) : nullptr;
+    }
+    void Foreground() const {
+        if (current_ != nullptr) {
+            SetForegroundWindow(current_);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+
+    std::string Attach(const Fields& f);
+    std::string Use(const Fields& f);
+    std::string Main(const Fields&) {
+        current_ = main_;
+        return main_ != nullptr ? Ok() : Fail("not attached");
+    }
+    std::string Gone(const Fields& f);
+    std::string Windows(const Fields&);
+    std::string Text(const Fields& f);
+    std::string Message(const Fields&);
+    std::string WaitText(const Fields& f);
+    std::string Click(const Fields& f);
+    std::string CommandId(const Fields& f);
+    std::string Type(const Fields& f);
+    std::string Select(const Fields& f);
+    std::string SelectText(const Fields& f);
+    std::string List(const Fields& f);
+    std::string Slide(const Fields& f);
+    std::string Value(const Fields& f);
+    std::string State(const Fields& f);
+    std::string File(const Fields& f);
+    std::string Keys(const Fields& f);
+    std::string Key(const Fields& f);
+    std::string Close(const Fields&);
+    std::string Rect(const Fields&);
+    std::string ClientSize(const Fields&);
+    std::string WatchRun(const Fields& f);
+    std::string ExitCode(const Fields& f);
+    std::string Quit(const Fields&) {
+        quit = true;
+        return Ok();
+    }
+    std::string SelectIndex(HWND dialog, HWND combo, int index);
+
+    DWORD pid_ = 0;
+    // The panel's process, held for its exit code.
+    std::unique_ptr<void, decltype(&CloseHandle)> process_{nullptr, CloseHandle};
+    HWND main_ = nullptr;
+    HWND current_ = nullptr;
+};
+
+const Driver::Command Driver::kCommands[] = {
+    {"attach", 1, &Driver::Attach},
+    {"use", 2, &Driver::Use},
+    {"main", 0, &Driver::Main},
+    {"gone", 1, &Driver::Gone},
+    {"windows", 0, &Driver::Windows},
+    {"text", 1, &Driver::Text},
+    {"message", 0, &Driver::Message},
+    {"wait-text", 3, &Driver::WaitText},
+    {"click", 1, &Driver::Click},
+    {"command", 1, &Driver::CommandId},
+    {"type", 2, &Driver::Type},
+    {"select", 2, &Driver::Select},
+    {"select-text", 2, &Driver::SelectText},
+    {"list", 1, &Driver::List},
+    {"slide", 2, &Driver::Slide},
+    {"value", 1, &Driver::Value},
+    {"state", 1, &Driver::State},
+    {"file", 3, &Driver::File},
+    {"keys", 2, &Driver::Keys},
+    {"key", 1, &Driver::Key},
+    {"close", 0, &Driver::Close},
+    {"rect", 0, &Driver::Rect},
+    {"client", 0, &Driver::ClientSize},
+    {"watch-run", 4, &Driver::WatchRun},
+    {"exit-code", 1, &Driver::ExitCode},
+    {"quit", 0, &Driver::Quit},
+};
+
+std::string Driver::Run(const Fields& f) {
+    for (const Command& c : kCommands) {
+        if (f[0] == c.name) {
+            if (f.size() < c.fields + 1) {
+                return Fail(f[0] + " needs " + std::to_string(c.fields) + " fields");
+            }
+            return (this->*c.run)(f);
+        }
+    }
+    return Fail("no command " + f[0]);
+}
+
+std::string Driver::Attach(const Fields& f) {
+    HWND found = nullptr;
+    if (!WaitFor(Number(f[1]), [&] { return (found = FindDialog(0, "Kestrow")) != nullptr; })) {
+        return Fail("no window \"Kestrow\"");
+    }
+    main_ = current_ = found;
+    GetWindowThreadProcessId(found, &pid_);
+    process_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_));
+    return Ok({std::to_string(pid_)});
+}
+
+std::string Driver::Use(const Fields& f) {
+    HWND found = nullptr;
+    if (!WaitFor(Number(f[2]), [&] { return (found = FindDialog(pid_, f[1])) != nullptr; })) {
+        return Fail("no window \"" + f[1] + "\"; " + Windows({}));
+    }
+    current_ = found;
+    return Ok();
+}
+
+std::string Driver::Gone(const Fields& f) {
+    HWND hwnd = current_;
+    if (!WaitFor(Number(f[1]), [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; })) {
+        return Fail("still there: \"" + Caption(hwnd) + "\"");
+    }
+    current_ = main_;
+    return Ok();
+}
+
+std::string Driver::Windows(const Fields&) {
+    std::string list;
+    for (HWND hwnd : TopWindows(pid_)) {
+        list += (list.empty() ? "" : " | ") + std::string("\"") + Caption(hwnd) + "\" (" +
+                Utf8(ClassOf(hwnd)) + ")";
+    }
+    return Ok({list});
+}
+
+std::string Driver::Text(const Fields& f) {
+    if (Number(f[1]) == 0) {
+        return current_ != nullptr ? Ok({Caption(current_)}) : Fail("no window");
+    }
+    HWND control = Control(f[1]);
+    const std::optional<std::string> text = control != nullptr ? TextOf(control) : std::nullopt;
+    return text ? Ok({*text}) : Fail("no control " + f[1]);
+}
+
+// The text of a message box: its longest static text (the other one is the icon).
+std::string Driver::Message(const Fields&) {
+    if (current_ == nullptr || IsWindow(current_) == 0) {
+        return Fail("no window");
+    }
+    std::string text;
+    for (HWND child : Descendants(current_)) {
+        if (IsClass(child, L"Static") && IsWindowVisible(child)) {
+            const std::optional<std::string> t = TextOf(child);
+            if (t && t->size() > text.size()) {
+                text = *t;
+            }
+        }
+    }
+    return Ok({Caption(current_), text});
+}
+
+std::string Driver::WaitText(const Fields& f) {
+    HWND control = Control(f[1]);
+    std::optional<std::string> last;
+    if (control == nullptr) {
+        return Fail("no control " + f[1]);
+    }
+    if (!WaitFor(Number(f[3]), [&] { return (last = TextOf(control)) == f[2]; })) {
+        return Fail("shows \"" + last.value_or("(no answer)") + "\"");
+    }
+    return Ok();
+}
+
+std::string Driver::Click(const Fields& f) {
+    HWND control = Control(f[1]);
+    if (control == nullptr) {
+        return Fail("no control " + f[1]);
+    }
+    if (IsClass(control, L"Button")) {
+        PostMessageW(control, BM_CLICK, 0, 0);
+    } else {
+        PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0),
+                     reinterpret_cast<LPARAM>(control));
+    }
+    return Ok();
+}
+
+std::string Driver::CommandId(const Fields& f) {
+    if (current_ == nullptr) {
+        return Fail("no window");
+    }
+    PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0), 0);
+    return Ok();
+}
+
+std::string Driver::Type(const Fields& f) {
+    HWND control = Control(f[1]);
+    if (control == nullptr) {
+        return Fail("no control " + f[1]);
+    }
+    const std::wstring text = Wide(f[2]);
+    const std::optional<LRESULT> set =
+        Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    return set ? Ok() : Fail("WM_SETTEXT not answered");
+}
+
+std::string Driver::SelectIndex(HWND dialog, HWND combo, int index) {
+    if (!Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(index))) {
+        return Fail("CB_SETCURSEL not answered");
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+    return Ok();
+}
+
+std::string Driver::Select(const Fields& f) {
+    HWND combo = Control(f[1]);
+    return combo != nullptr ? SelectIndex(current_, combo, Number(f[2]))
+                            : Fail("no control " + f[1]);
+}
+
+std::string Driver::SelectText(const Fields& f) {
+    HWND combo = Control(f[1]);
+    if (combo == nullptr) {
+        return Fail("no control " + f[1]);
+    }
+    const std::wstring text = Wide(f[2]);
+    const std::optional<LRESULT> index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>(text.c_str()));
+    if (!index || *index == CB_ERR) {
+        return Fail("no entry \"" + f[2] + "\"");
+    }
+    return SelectIndex(current_, combo, static_cast<int>(*index));
+}
+
+std::string Driver::List(const Fields& f) {
+    HWND combo = Control(f[1]);
+    const std::optional<LRESULT> count = combo != nullptr ? Ask(combo, CB_GETCOUNT) : std::nullopt;
+    const std::optional<LRESULT> selected = count ? Ask(combo, CB_GETCURSEL) : std::nullopt;
+    if (!selected) {
+        return Fail("no list " + f[1]);
+    }
+    Fields out{std::to_string(*selected), std::to_string(*count)};
+    for (WPARAM i = 0; i < static_cast<WPARAM>(*count); ++i) {
+        const std::optional<LRESULT> length = Ask(combo, CB_GETLBTEXTLEN, i);
+        std::wstring entry(static_cast<size_t>(length.value_or(0)) + 1, L'\0');
+        const std::optional<LRESULT> got =
+            Ask(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        entry.resize(got && *got > 0 ? static_cast<size_t>(*got) : 0);
+        out.push_back(Utf8(entry));
+    }
+    return Ok(out);
+}
+
+std::string Driver::Slide(const Fields& f) {
+    HWND bar = Control(f[1]);
+    if (bar == nullptr) {
+        return Fail("no control " + f[1]);
+    }
+    const int position = Number(f[2]);
+    if (!Ask(bar, TBM_SETPOS, TRUE, position)) {
+        return Fail("TBM_SETPOS not answered");
+    }
+    // What a trackbar tells its dialog when the operator lets go of the thumb.
+    PostMessageW(current_, WM_HSCROLL,
+                 MAKEWPARAM(TB_THUMBPOSITION, static_cast<WORD>(static_cast<int16_t>(position))),
+                 reinterpret_cast<LPARAM>(bar));
+    PostMessageW(current_, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
+    return Ok();
+}
+
+std::string Driver::Value(const Fields& f) {
+    HWND control = Control(f[1]);
+    if (control == nullptr) {
+        return Fail("no control " + f[1]);
+    }
+    std::optional<LRESULT> value;
+    if (IsClass(control, TRACKBAR_CLASSW)) {
+        const std::optional<LRESULT> low = Ask(control, TBM_GETRANGEMIN);
+        const std::optional<LRESULT> high = Ask(control, TBM_GETRANGEMAX);
+        value = Ask(control, TBM_GETPOS);
+        if (value && low && high) {
+            return Ok({std::to_string(*value), std::to_string(static_cast<int>(*low)),
+                       std::to_string(static_cast<int>(*high))});
+        }
+    } else if (IsClass(control, PROGRESS_CLASSW)) {
+        value = Ask(control, PBM_GETPOS);
+    } else if (IsClass(control, L"ComboBox")) {
+        value = Ask(control, CB_GETCURSEL);
+    } else if (IsClass(control, L"Button")) {
+        value = Ask(control, BM_GETCHECK);
+    }
+    return value ? Ok({std::to_string(*value)}) : Fail("no value of " + f[1]);
+}
+
+std::string Driver::State(const Fields& f) {
+    HWND control = Control(f[1]);
+    if (control == nullptr) {
+        return Fail("no control " + f[1]);
+    }
+    return Ok(
+        {IsWindowVisible(control) != 0 ? "1" : "0", IsWindowEnabled(control) != 0 ? "1" : "0"});
+}
+
+// The name field of the common file dialog: edt1 in the old style, the edit in combo cmb13 in
+// Explorer's; otherwise the first edit there is.
+HWND FileNameField(HWND dialog) {
+    for (const int id : {0x480 /* edt1 */, 0x47c /* cmb13 */}) {
+        if (HWND control = GetDlgItem(dialog, id); control != nullptr && IsWindowVisible(control)) {
+            HWND edit = IsClass(control, L"Edit")
+                            ? control
+                            : FindWindowExW(control, nullptr, L"Edit", nullptr);
+            return edit != nullptr ? edit : control;
+        }
+    }
+    for (HWND child : Descendants(dialog)) {
+        if (IsClass(child, L"Edit") && IsWindowVisible(child)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// Fills the name field and presses Open or Save, then waits until the dialog has gone (a file
+// it does not take keeps it open).
+std::string Driver::File(const Fields& f) {
+    HWND dialog = nullptr;
+    HWND name = nullptr;
+    const bool shown = WaitFor(Number(f[3]), [&] {
+        dialog = FindDialog(pid_, f[1]);
+        name = dialog != nullptr ? FileNameField(dialog) : nullptr;
+        return name != nullptr && IsWindowEnabled(dialog) != 0;
+    });
+    if (!shown) {
+        return Fail("no file dialog \"" + f[1] + "\"; " + Windows({}));
+    }
+    const std::wstring path = Wide(f[2]);
+    if (!Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) {
+        return Fail("the file dialog's name field cannot be filled");
+    }
+    HWND ok = GetDlgItem(dialog, IDOK);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    if (!WaitFor(Number(f[3]),
+                 [&] { return IsWindow(dialog) == 0 || IsWindowVisible(dialog) == 0; })) {
+        return Fail("the file dialog stays open; " + Windows({}));
+    }
+    return Ok();
+}
+
+std::string Driver::Keys(const Fields& f) {
+    std::vector<WORD> keys;
+    for (size_t i = 2; i < f.size(); ++i) {
+        keys.push_back(static_cast<WORD>(Number(f[i])));
+    }
+    const bool down = f[1] == "down";
+    if (down) {
+        Foreground();  // letting go needs no window: the keys go where they went down
+    }
+    PressKeys(keys, down);
+    // Until the panel has taken them: its key state follows the messages it has read.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return Ok();
+}
+
+std::string Driver::Key(const Fields& f) {
+    Foreground();
+    const auto vk = static_cast<WORD>(Number(f[1]));
+    PressKeys({vk}, true);
+    PressKeys({vk}, false);
+    return Ok();
+}
+
+std::string Driver::Close(const Fields&) {
+    if (current_ == nullptr) {
+        return Fail("no window");
+    }
+    PostMessageW(current_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return Ok();
+}
+
+std::string Driver::Rect(const Fields&) {
+    RECT r{};
+    if (current_ == nullptr || GetWindowRect(current_, &r) == 0) {
+        return Fail("no window");
+    }
+    return Ok({std::to_string(r.left), std::to_string(r.top), std::to_string(r.right - r.left),
+               std::to_string(r.bottom - r.top)});
+}
+
+std::string Driver::ClientSize(const Fields&) {
+    RECT r{};
+    if (current_ == nullptr || GetClientRect(current_, &r) == 0) {
+        return Fail("no window");
+    }
+    return Ok({std::to_string(r.right - r.left), std::to_string(r.bottom - r.top)});
+}
+
+std::string Driver::WatchRun(const Fields& f) {
+    HWND bar = Control(f[1]);
+    HWND status = Control(f[2]);
+    HWND burn = Control(f[3]);
+    if (bar == nullptr || status == nullptr || burn == nullptr) {
+        return Fail("no progress bar, status line or Burn button");
+    }
+    std::vector<LRESULT> positions;
+    bool seenDisabled = false;
+    const auto sample = [&] {
+        if (const std::optional<LRESULT> p = Ask(bar, PBM_GETPOS);
+            p && (positions.empty() || positions.back() != *p)) {
+            positions.push_back(*p);
+        }
+        seenDisabled = seenDisabled || IsWindowEnabled(burn) == 0;
+    };
+    // The run starts when Burn is disabled; it has ended when Burn is enabled again.
+    WaitFor(2000, [&] {
+        sample();
+        return seenDisabled;
+    });
+    const bool ended = WaitFor(Number(f[4]), [&] {
+        sample();
+        return IsWindowEnabled(burn) != 0;
+    });
+    if (!ended) {
+        return Fail("the run did not end; status \"" + TextOf(status).value_or("") + "\"");
+    }
+    const std::optional<LRESULT> high = Ask(bar, PBM_GETRANGE, FALSE, 0);
+    std::string seen;
+    for (const LRESULT p : positions) {
+        seen += (seen.empty() ? "" : ",") + std::to_string(p);
+    }
+    return Ok({seenDisabled ? "1" : "0", TextOf(status).value_or(""),
+               std::to_string(high.value_or(-1)), seen});
+}
+
+std::string Driver::ExitCode(const Fields& f) {
+    if (!process_) {
+        return Fail("not attached");
+    }
+    if (WaitForSingleObject(process_.get(), static_cast<DWORD>(Number(f[1]))) != WAIT_OBJECT_0) {
+        return Fail("still running");
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process_.get(), &code);
+    return Ok({std::to_string(code)});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Window rectangles in the screen's own pixels, at any DPI.
+    SetProcessDPIAware();
+    // The panel may run on a desktop of its own (Wine's virtual desktop): look there. The
+    // handle stays open while the thread uses the desktop.
+    std::unique_ptr<std::remove_pointer_t<HDESK>, decltype(&CloseDesktop)> desktop{nullptr,
+                                                                                   CloseDesktop};
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string_view(argv[i]) == "--desktop") {
+            // Made by the program that starts the panel, perhaps a moment after the driver.
+            WaitFor(kDesktopWaitMs, [&] {
+                desktop.reset(OpenDesktopW(Wide(argv[i + 1]).c_str(), 0, FALSE, GENERIC_ALL));
+                return desktop != nullptr;
+            });
+            if (!desktop || SetThreadDesktop(desktop.get()) == 0) {
+                std::fprintf(stderr, "kestrow-paneldriver: cannot use desktop %s (error %lu)\n",
+                             argv[i + 1], GetLastError());
+                return 1;
+            }
+        }
+    }
+    _setmode(_fileno(stdout), _O_BINARY);
+    Driver driver;
+    std::string line;
+    while (!driver.quit && std::getline(std::cin, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty()) {
+            continue;
+        }
+        std::fputs((driver.Run(Split(line)) + "\n").c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return 0;
+}
