@@ -23,7 +23,7 @@
 
 #include "bench/common/WireFloors.h"
 #include "sim/BoxSim.h"
-#include "tests/common/Ser2net.h"
+#include "sim/Ser2net.h"
 
 extern char** environ;
 
@@ -196,14 +196,13 @@ int main() {
     // time: a raw TCP port, which cannot ask its server to drop a reply's late tail, then meets
     // it in its next exchange (docs/network.md); RFC 2217 waits for the server's answer.
     constexpr int kNetBoxes = 64;
-    std::vector<std::unique_ptr<kestrow::test::Ser2net>> servers;
+    std::vector<std::unique_ptr<kestrow::sim::Ser2net>> servers;
     std::vector<std::string> net{"load", (root / "settings.json").string()};
     for (int i = 0; i < kNetBoxes; ++i) {
         std::string why;
         boxes.push_back(kestrow::sim::BoxSim::Start(config));
-        servers.push_back(boxes.back()
-                              ? kestrow::test::Ser2net::Start(boxes.back()->slavePath(), &why)
-                              : nullptr);
+        servers.push_back(
+            boxes.back() ? kestrow::sim::Ser2net::Start(boxes.back()->slavePath(), &why) : nullptr);
         if (!servers.back()) {
             std::printf("kestrowctl_bench: no simulated box behind ser2net: %s\n", why.c_str());
             return 1;

@@ -5,8 +5,6 @@
 #include <poll.h>
 #include <termios.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -15,29 +13,22 @@
 #include <thread>
 
 #include "sim/PtyLine.h"
-#include "tests/common/Ser2net.h"
+#include "sim/Ser2net.h"
+#include "tests/cli/CliTestSupport.h"
 #include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
+using namespace kestrow::test;
 using sim::BoxConfig;
 using sim::UniqueFd;
 
 namespace {
 
-constexpr int kCom = 210;
-const QByteArray kIdentify = "056c9305f7076c93010404f1";  // probe and model question
 // What ser2net's RFC 2217 port sends first: WILL SGA, DO SGA, WILL ECHO, DONT ECHO, DO BINARY,
 // WILL BINARY, DO COM-PORT-OPTION.
 const QByteArray kSer2netGreeting =
     QByteArray::fromHex("fffb03fffd03fffb01fffe01fffd00fffb00fffd2c");
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-    qint64 ms = 0;
-};
 
 sockaddr_in Loopback(uint16_t port) {
     sockaddr_in addr{};
@@ -199,77 +190,37 @@ FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArr
 
 }  // namespace
 
-class TestNetwork : public QObject {
+class TestNetwork : public CliTest {
     Q_OBJECT
 
-    QTemporaryDir root_;
-    std::vector<std::unique_ptr<sim::BoxSim>> boxes_;
-    std::unique_ptr<test::Ser2net> server_;
+    std::unique_ptr<sim::Ser2net> server_;
 
-    [[nodiscard]] QString PortsDir() const { return root_.path() + "/kestrow/ports"; }
-
-    // A box linked as COM 210, 211, ...; with `served`, ser2net in front of it too.
-    sim::BoxSim& AddBox(const BoxConfig& config = {}, bool served = false) {
-        auto box = sim::BoxSim::Start(config);
-        if (!box || !box->LinkAs(PortsDir().toStdString(), kCom + int(boxes_.size()))) {
-            qFatal("no simulated box");
-        }
+    // A box linked as the next COM port, ser2net in front of it.
+    sim::BoxSim& AddServedBox(const BoxConfig& config = {}) {
+        sim::BoxSim& box = AddBox(config);
         std::string why;
-        if (served && !(server_ = test::Ser2net::Start(box->slavePath(), &why))) {
+        if (!(server_ = sim::Ser2net::Start(box.slavePath(), &why))) {
             qFatal("ser2net: %s", why.c_str());
         }
-        boxes_.push_back(std::move(box));
-        return *boxes_.back();
+        return box;
     }
     // The served box's URL: "rfc2217" or "socket".
     [[nodiscard]] QString Url(const QString& form) const {
         return QString::fromStdString(form == "rfc2217" ? server_->Rfc2217Url()
                                                         : server_->RawUrl());
     }
-    QString WriteFile(const QString& name, const QByteArray& content) {
-        QFile f(root_.filePath(name));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) < 0) {
-            qFatal("cannot write %s", qPrintable(f.fileName()));
-        }
-        return f.fileName();
-    }
-
-    // kestrowctl with `args` on this test's ports folder and no network ports file but one given
-    // in `env` ("NAME=value" entries); `during` runs once it has started.
-    Run Ctl(const QStringList& args, const QStringList& env = {},
-            const std::function<void(QProcess&)>& during = {}) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("XDG_RUNTIME_DIR", root_.path());
-        e.insert("KESTROW_NETWORK_PORTS", root_.filePath("none"));
-        e.remove("KESTROW_PORT");
-        for (const QString& entry : env) {
-            e.insert(entry.section('=', 0, 0), entry.section('=', 1));
-        }
-        p.setProcessEnvironment(e);
-        QElapsedTimer started;
-        started.start();
-        p.start(KESTROWCTL, args);
-        p.closeWriteChannel();
-        if (during) {
-            during(p);
-        }
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-        }
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError()), started.elapsed()};
+    static How Env(const QString& entry) {
+        How how;
+        how.env = QStringList{entry};
+        return how;
     }
 
   private slots:
     void initTestCase() {
-        if (!test::Ser2net::Available()) {
+        if (!sim::Ser2net::Available()) {
             QSKIP("ser2net is not installed");
         }
-        QVERIFY(root_.isValid());
-        QVERIFY(QDir().mkpath(PortsDir()));
+        Start();
     }
     void cleanup() {
         server_.reset();
@@ -296,18 +247,18 @@ class TestNetwork : public QObject {
         QFETCH(QString, form);
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
-        sim::BoxSim& box = AddBox({}, form != "split");
+        sim::BoxSim& box = form != "split" ? AddServedBox() : AddBox();
         box.SetSetting(2, 1, 255);
         box.SetSetting(3, 6, 7);
         const FakeServer split(SplittingRelay(box.slavePath(), QByteArray::fromHex(before),
                                               QByteArray::fromHex(after)));
         const QString url = form == "split" ? split.Url() : Url(form);
-        const Run com = Ctl({"status", "--port", QString::number(kCom)});
+        const Run com = Ctl("status");
         QCOMPARE(com.code, 0);
         QVERIFY(box.WaitForQuiet(3000));
         const QByteArray comWire = test::WireHex(box);
         box.ClearReceived();
-        const Run net = Ctl({"status", "--port", url});
+        const Run net = Ctl("status", url);
         QVERIFY2(net.code == 0, qPrintable(net.err));
         QVERIFY2(net.out.startsWith("port      " + url + "\n"), qPrintable(net.out));
         QCOMPARE(net.out.section('\n', 1), com.out.section('\n', 1));
@@ -332,7 +283,7 @@ class TestNetwork : public QObject {
         BoxConfig config;
         QFETCH(bool, inLoader);
         config.startInBootLoader = inLoader;
-        sim::BoxSim& box = AddBox(config, true);
+        sim::BoxSim& box = AddServedBox(config);
         QByteArray program(3000, '\xff');
         for (int i = 0; i < program.size(); i += 37) {
             program[i] = char(i);
@@ -344,7 +295,7 @@ class TestNetwork : public QObject {
                 0);
             file += ".hex";
         }
-        const Run run = Ctl({"flash", file, "--port", Url(form)});
+        const Run run = Ctl("flash " + file, Url(form));
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QVERIFY(run.out.endsWith("Firmware Updated!\n"));
         QCOMPARE(test::Q(box.flash()), program);
@@ -378,7 +329,7 @@ class TestNetwork : public QObject {
         QFETCH(QString, url);
         QFETCH(QString, hold);
         QFETCH(QString, message);
-        sim::BoxSim& box = AddBox({}, true);
+        sim::BoxSim& box = AddServedBox();
         const FakeServer busy(ServeBusy);
         UniqueFd holder;
         if (!hold.isEmpty()) {
@@ -391,8 +342,8 @@ class TestNetwork : public QObject {
         url.replace("RFC2217", Url("rfc2217"))
             .replace("RAW", Url("socket"))
             .replace("BUSY", busy.Url())
-            .replace("FREE", QString::number(test::FreeLoopbackPort()));
-        const Run run = Ctl({"status", "--port", url});
+            .replace("FREE", QString::number(sim::FreeLoopbackPort()));
+        const Run run = Ctl("status", url);
         QCOMPARE(run.code, 3);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
@@ -419,7 +370,7 @@ class TestNetwork : public QObject {
         BoxConfig config;
         config.startInBootLoader = !atBootRequest;
         config.paced = true;  // some seconds of writing
-        sim::BoxSim& box = AddBox(config, true);
+        sim::BoxSim& box = AddServedBox(config);
         const QByteArray program = test::Program(20000);
         const QString file = WriteFile("big.bin", test::Image('4', program));
         const auto reached = [&box, atBootRequest] {
@@ -432,12 +383,14 @@ class TestNetwork : public QObject {
             }
             return blocks >= 5;
         };
-        const Run cut = Ctl({"flash", file, "--port", Url(form)}, {}, [&](QProcess& p) {
+        How during;
+        during.during = [&](QProcess& p) {
             while (!reached() && p.state() != QProcess::NotRunning) {
                 p.waitForFinished(5);
             }
             server_->Kill();
-        });
+        };
+        const Run cut = Ctl("flash " + file, Url(form), during);
         QVERIFY2(cut.code == (atBootRequest ? 4 : 6),
                  qPrintable(QString::number(cut.code) + cut.err));
         QVERIFY2(cut.err.contains("waits in its boot loader") &&
@@ -447,7 +400,7 @@ class TestNetwork : public QObject {
         QVERIFY(test::Q(box.flash()) != program);
         std::string why;
         QVERIFY2(server_->Restart(&why), why.c_str());
-        const Run again = Ctl({"flash", file, "--port", Url(form)});
+        const Run again = Ctl("flash " + file, Url(form));
         QVERIFY2(again.code == 0, qPrintable(again.err));
         QCOMPARE(test::Q(box.flash()), program);
     }
@@ -489,7 +442,7 @@ class TestNetwork : public QObject {
         QFETCH(QString, commands);
         QFETCH(QString, env);
         QFETCH(QString, effect);
-        sim::BoxSim& box = AddBox({}, true);
+        sim::BoxSim& box = AddServedBox();
         box.SetSetting(2, 1, 150);
         AddBox().SetSetting(2, 1, 1);
         const QString url = Url(form);
@@ -501,9 +454,7 @@ class TestNetwork : public QObject {
                  .replace("OTHER", Url(form == "socket" ? "rfc2217" : "socket"))
                  .replace("DIR", dir)
                  .split("; ")) {
-            run =
-                Ctl(QProcess::splitCommand(command),
-                    env.isEmpty() ? QStringList{} : QStringList{QString(env).replace("URL", url)});
+            run = Ctl(command, "", env.isEmpty() ? How{} : Env(QString(env).replace("URL", url)));
             QVERIFY2(run.code == 0, qPrintable(command + ": " + run.err));
             QVERIFY(box.WaitForQuiet(3000));
         }
@@ -558,10 +509,10 @@ class TestNetwork : public QObject {
             .replace("BIN", WriteFile("one.bin", test::Image('4', test::Program(3000))));
         const QString ports = WriteFile("network-ports", (relay.Url() + " Rack\n").toUtf8());
         if (command.startsWith("load")) {
-            QVERIFY(Ctl({"dump", file, "--port", relay.Url()}).code == 0);
+            QVERIFY(Ctl("dump " + file, relay.Url()).code == 0);
         }
         const int before = relay.clients();
-        const Run run = Ctl(QProcess::splitCommand(command), {"KESTROW_NETWORK_PORTS=" + ports});
+        const Run run = Ctl(command, "", Env("KESTROW_NETWORK_PORTS=" + ports));
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QCOMPARE(relay.clients() - before, 1);
     }
@@ -570,14 +521,14 @@ class TestNetwork : public QObject {
     // that names no port is said on stderr and left out.
     void networkPortsFile() {
         AddBox();  // COM 210
-        AddBox({}, true);
+        AddServedBox();
         QVERIFY(QFile::remove(PortsDir() + "/COM211"));  // reached through the server only
         const QString file =
             WriteFile("network-ports", QString("# the rack\nrfc2217://127.0.0.1:%1  Rack one\n"
                                                "socket://127.0.0.1:0  Rack zero\n")
                                            .arg(server_->rfc2217Port())
                                            .toUtf8());
-        const Run run = Ctl({"detect"}, {"KESTROW_NETWORK_PORTS=" + file});
+        const Run run = Ctl("detect", "", Env("KESTROW_NETWORK_PORTS=" + file));
         QVERIFY2(run.code == 0, qPrintable(run.err));
         const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
         const auto com = lines.indexOf(QRegularExpression(QString("^COM %1 .*answers$").arg(kCom)));

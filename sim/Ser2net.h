@@ -58,7 +58,7 @@
 
 extern char** environ;
 
-namespace kestrow::test {
+namespace kestrow::sim {
 
 // A TCP port on 127.0.0.1 that nobody listens on right now; 0 when no socket could be had.
 inline uint16_t FreeLoopbackPort() {
@@ -334,4 +334,4 @@ class Ser2net {
     pid_t pid_ = -1;
 };
 
-}  // namespace kestrow::test
+}  // namespace kestrow::sim
