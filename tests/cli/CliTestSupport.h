@@ -59,15 +59,12 @@ struct How {
     std::function<void(QProcess&)> during;  // runs once the process has started
 };
 
-// A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
-// answers 41 to a Get Status after block `status41After`, or paces its bytes at the line rate.
-inline sim::BoxConfig Loader(bool inLoader = true, int nak = -1, int status41After = -1,
-                             bool paced = false) {
+// A box in its boot loader (or running its firmware) that refuses Send Data block `nak`, or
+// paces its bytes at the line rate.
+inline sim::BoxConfig Loader(bool inLoader = true, int nak = -1, bool paced = false) {
     sim::BoxConfig c;
     c.startInBootLoader = inLoader;
     c.nakBlock = nak;
-    c.status = status41After >= 0 ? 0x41 : 0x40;
-    c.statusAfterBlock = status41After;
     c.paced = paced;
     return c;
 }
