@@ -22,8 +22,8 @@ namespace {
 // (ttyS0) behind the serial core's devices, a ttyS1 without a UART and a bare ttyS2 UART; ports
 // links COM4 -> ttyACM0 (beating ttyUSB3, which is also COM4), COM200 -> a pseudo-terminal,
 // COM201 -> nothing, and names that are not port links; udev's stable by-id links to ttyUSB0
-// and ttyACM0 (reached by two ports, COM4 and COM65) and one that leads nowhere. Below the root:
-// "path=text" a file, "path>target" a link, "path/" a folder.
+// and ttyACM0 (reached by two ports, COM4 and COM65) and one that leads nowhere (MakeTree's
+// entries).
 constexpr const char* kMachine[] = {
     "dev/ttyUSB0=", "dev/ttyUSB3=", "dev/ttyUSB5=", "dev/ttyACM0=", "dev/ttyS0=", "dev/ttyS1=",
     "dev/ttyS2=", "dev/pts/7=", "sys/devices/usb1/1-1/product=FT232R USB UART",
@@ -53,18 +53,7 @@ struct FakeMachine {
     DiscoveryRoots roots{(root / "ports").string(), (root / "dev").string(),
                          (root / "sys/class/tty").string(), (root / "serial/by-id").string()};
 
-    FakeMachine() {
-        for (const std::string entry : kMachine) {
-            const size_t cut = entry.find_first_of("=>");
-            const fs::path path = root / entry.substr(0, cut);
-            fs::create_directories(cut == std::string::npos ? path : path.parent_path());
-            if (cut != std::string::npos && entry[cut] == '=') {
-                std::ofstream(path) << entry.substr(cut + 1) << "\n";
-            } else if (cut != std::string::npos) {
-                fs::create_symlink(root / entry.substr(cut + 1), path);
-            }
-        }
-    }
+    FakeMachine() { test::MakeTree(root, {std::begin(kMachine), std::end(kMachine)}); }
 };
 
 }  // namespace
