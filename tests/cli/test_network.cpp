@@ -117,8 +117,10 @@ void ServeBusy(int client, const std::stop_token& /*stop*/) {
 // at once). Each run of bytes from the box goes out in two TCP segments 3 ms apart (less than
 // the wait after an exchange), cut before its first 0xFF as FF | FF, or else in the middle with
 // `before` ending the first and `after` starting the second. So a Telnet command, or an escaped
-// byte, reaches the client in two reads.
-FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArray after) {
+// byte, reaches the client in two reads. Unless `split`: each run whole, as ser2net sends it
+// (a search's probe takes the bytes already waiting, which would be the first half).
+FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArray after,
+                                 bool split = true) {
     return [=](int client, const std::stop_token& stop) {
         const UniqueFd tty(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         termios raw{};
@@ -177,6 +179,10 @@ FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArr
                     return;
                 }
                 const QByteArray got(buffer, n);
+                if (!split) {
+                    SendAll(client, Escaped(got));
+                    continue;
+                }
                 const qsizetype ff = got.indexOf('\xff');
                 const QByteArray half = QByteArray(ff >= 0 ? 1 : 0, '\xff');
                 const qsizetype at = ff >= 0 ? ff : got.size() / 2;
@@ -500,7 +506,7 @@ class TestNetwork : public CliTest {
         config.startInBootLoader = inLoader;
         sim::BoxSim& box = AddBox(config);
         QVERIFY(QFile::remove(PortsDir() + "/COM210"));  // reached through the relay only
-        const FakeServer relay(SplittingRelay(box.slavePath(), {}, {}));
+        const FakeServer relay(SplittingRelay(box.slavePath(), {}, {}, false));
         const QString file = root_.filePath("one.json");
         QVERIFY(command.startsWith("load") || QFile::remove(file) ||
                 !QFile::exists(file));  // dump makes it, load reads it
