@@ -329,6 +329,11 @@ Outcome<BoxFacts> IdentifyBox(DeviceLink& link) {
     }
     const Result<Reply> model = link.Exchange(ModelQueryFrame());
     link.EndExchanges(model ? nullptr : &model.error());
+    // Silence is an older model; a port gone is no box to serve (a network port would otherwise
+    // connect again, and its server take a write for a device it no longer has).
+    if (!model && model.error().kind == ErrorKind::Gone) {
+        return NoAnswer(link, model.error(), "nothing was written");
+    }
     return BoxFacts{(*probe)[protocol::kReplyPortByte], (*probe)[protocol::kReplyModelByte],
                     IsNewerModelReply(model)};
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
 #include "sim/Ser2net.h"
 #include "tests/cli/CliTestSupport.h"
@@ -521,6 +522,25 @@ class TestNetwork : public CliTest {
         const Run run = Ctl(command, "", Env("KESTROW_NETWORK_PORTS=" + ports));
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QCOMPARE(relay.clients() - before, 1);
+    }
+
+    // A box whose line closes at the model question: the run says that it went away and writes
+    // nothing, rather than connecting again to a server that no longer has the device.
+    void goneAtTheModelQuestion_data() {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("rfc2217") << "rfc2217";
+        QTest::newRow("socket") << "socket";
+    }
+    void goneAtTheModelQuestion() {
+        QFETCH(QString, form);
+        BoxConfig config;
+        QVERIFY(sim::ParseFaultOption("--fault", "close@1", config.faults) &&
+                sim::ParseFaultOption("--back-after", "-1", config.faults));
+        sim::BoxSim& box = AddServedBox(config);
+        const Run run = Ctl("set contrast 99", Url(form));
+        QCOMPARE(run.code, 4);
+        QVERIFY2(run.err.contains("went away"), qPrintable(run.err));
+        QCOMPARE(int(box.setting(2, 1)), 128);
     }
 
     // The network ports file: its ports after the COM ports, by label, probed like them; a line
