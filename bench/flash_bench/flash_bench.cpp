@@ -23,7 +23,7 @@
 #include "firmware/FirmwareImage.h"
 #include "ports/PortNaming.h"
 #include "sim/BoxSim.h"
-#include "tests/common/Ser2net.h"
+#include "sim/Ser2net.h"
 
 using namespace kestrow;
 using Clock = std::chrono::steady_clock;
@@ -73,10 +73,10 @@ std::optional<double> FlashOnce(const std::string& portsDir, std::size_t program
         return std::nullopt;
     }
     ComPort target = ResolvePort(kPort, portsDir);
-    std::unique_ptr<test::Ser2net> server;
+    std::unique_ptr<sim::Ser2net> server;
     if (route != Route::Direct) {
         std::string why;
-        server = test::Ser2net::Start(box->slavePath(), &why);
+        server = sim::Ser2net::Start(box->slavePath(), &why);
         const Result<ComPort> url =
             server ? ParsePortUrl(route == Route::Rfc2217 ? server->Rfc2217Url() : server->RawUrl())
                    : Result<ComPort>(Error{});

@@ -25,7 +25,7 @@
 #include "bench/common/WireFloors.h"
 #include "ports/PortNaming.h"
 #include "sim/BoxSim.h"
-#include "tests/common/Ser2net.h"
+#include "sim/Ser2net.h"
 #include "ui/dialogkit/DeviceHooks.h"
 #include "ui/dialogkit/MessageBox.h"
 #include "ui/main/MainWindow.h"
@@ -117,7 +117,7 @@ int main(int argc, char* argv[]) {
 
     // The same box behind its own ser2net, its URL typed into the port field.
     std::string why;
-    const auto server = kestrow::test::Ser2net::Start(box->slavePath(), &why);
+    const auto server = kestrow::sim::Ser2net::Start(box->slavePath(), &why);
     constexpr int kPortField = kestrow::ui::MainWindowIds::kPortCombo;
     if (!server) {
         std::printf("full refresh through ser2net: not measured (%s)\n", why.c_str());

@@ -15,7 +15,7 @@
 
 #include "sim/BoxSim.h"
 
-namespace kestrow::test {
+namespace kestrow::sim {
 class Ser2net;
 }
 
@@ -101,7 +101,7 @@ class Station {
     // ser2net serves the COM link, not the pseudo-terminal: it opens the device at each
     // connection, so it follows the link to a box that came back on a new pseudo-terminal or
     // was replaced.
-    std::unique_ptr<test::Ser2net> server_;
+    std::unique_ptr<sim::Ser2net> server_;
     bool raw_ = false;  // socket:// rather than rfc2217://
     std::string error_;
 };

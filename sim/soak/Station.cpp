@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "sim/soak/Soak.h"
-#include "tests/common/Ser2net.h"
+#include "sim/Ser2net.h"
 
 namespace kestrow::soak {
 namespace {
@@ -21,7 +21,7 @@ Station::Station(std::filesystem::path root, NetworkMix network)
     if (network != NetworkMix::None) {
         const std::string link =
             (root_ / "kestrow" / "ports" / ("COM" + std::to_string(kCom))).string();
-        server_ = test::Ser2net::Start(link, &error_);
+        server_ = sim::Ser2net::Start(link, &error_);
         if (!server_ && error_.empty()) {
             error_ = "ser2net could not be started";
         }

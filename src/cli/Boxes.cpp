@@ -29,10 +29,16 @@ int Fail(const CommonOptions& options, const Failure& failure, const Json& extra
     return Report(failure);
 }
 
-int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
-               const BoxWork& work) {
-    if (ports.size() == 1) {
-        const BoxResult result = work(ports.front());
+int RunOnBoxes(const CommonOptions& options, std::vector<Box>& boxes, const BoxWork& work) {
+    // Each box's port closes (a network port once its writes reached the line) before the
+    // results are said.
+    const auto serve = [&work](Box& box) {
+        BoxResult result = work(box);
+        box.link->Close();
+        return result;
+    };
+    if (boxes.size() == 1) {
+        const BoxResult result = serve(boxes.front());
         if (result.failure && result.told) {
             if (options.json) {
                 Say(JsonText(ErrorJson(*result.failure, result.json)));
@@ -49,13 +55,13 @@ int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
         }
         return 0;
     }
-    std::vector<BoxResult> results(ports.size());
+    std::vector<BoxResult> results(boxes.size());
     {
         std::vector<std::jthread> threads;
-        for (size_t i = 0; i < ports.size(); ++i) {
+        for (size_t i = 0; i < boxes.size(); ++i) {
             threads.emplace_back([&, i] {
-                const BoxTag tag(ports[i].Name());
-                results[i] = work(ports[i]);
+                const BoxTag tag(boxes[i].port.Name());
+                results[i] = serve(boxes[i]);
                 if (results[i].failure && !results[i].told &&
                     !results[i].failure->message.empty()) {
                     PrintError(results[i].failure->message);
@@ -66,9 +72,10 @@ int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
     int worst = 0;
     Json all = Json::array();
     std::string summaries;
-    for (size_t i = 0; i < ports.size(); ++i) {
+    for (size_t i = 0; i < boxes.size(); ++i) {
         const BoxResult& r = results[i];
-        Json json{{"port", PortJson(ports[i])}};
+        const ComPort& port = boxes[i].port;
+        Json json{{"port", PortJson(port)}};
         std::string summary;
         if (r.failure) {
             const int code = static_cast<int>(r.failure->code);
@@ -81,7 +88,7 @@ int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
             summary = r.line.empty() ? r.summary : r.line;
         }
         all.push_back(json);
-        summaries += ports[i].Name() + ": " + summary + "\n";
+        summaries += port.Name() + ": " + summary + "\n";
     }
     Say(options.json ? JsonText(all) : summaries);
     return worst;

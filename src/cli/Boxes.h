@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/Ports.h"
 #include "ports/PortNaming.h"
 #include "settings/SettingValues.h"
 
@@ -35,13 +36,13 @@ struct BoxResult {
 [[nodiscard]] int Fail(const CommonOptions& options, const Failure& failure,
                        const Json& extra = Json::object());
 
-using BoxWork = std::function<BoxResult(const ComPort& port)>;
+using BoxWork = std::function<BoxResult(Box& box)>;
 
-// Runs `work` on each port. One port: on this thread, its line or JSON object printed as the
+// Runs `work` on each box. One box: on this thread, its line or JSON object printed as the
 // command always did. Several: each on its own thread under its port's tag, then one summary
-// line per box in port order (--json: an array of the result objects, each with "port"). The
-// exit code is the highest.
-[[nodiscard]] int RunOnBoxes(const CommonOptions& options, const std::vector<ComPort>& ports,
+// line per box in port order (--json: an array of the result objects, each with "port"). Each
+// box's port is closed once its work is done. The exit code is the highest.
+[[nodiscard]] int RunOnBoxes(const CommonOptions& options, std::vector<Box>& boxes,
                              const BoxWork& work);
 
 }  // namespace kestrow::cli

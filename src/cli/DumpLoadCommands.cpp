@@ -47,17 +47,16 @@ std::string FileInFolder(const std::string& folder, const ComPort& port) {
 }
 
 // The box read first, then saved as the panel saves the box of its last refresh.
-BoxResult DumpOnBox(const CommonOptions& options, const ComPort& port, const std::string& file,
-                    bool named) {
-    DeviceLink link(port, options.tracer);
-    auto reading = ReadBox(link, options);
+BoxResult DumpOnBox(Box& on, const std::string& file, bool named) {
+    DeviceLink& link = *on.link;
+    auto reading = ReadBox(link);
     if (!reading) {
         return {reading.failure()};
     }
     const Result<ComposedSettings> composed =
         ComposeSettingsFile({link, reading->cache, reading->box}, ProgramVersion());
     if (!composed) {
-        return {NoAnswer(port, composed.error(), options)};
+        return {NoAnswer(link, composed.error())};
     }
     PrintLines(composed->notes);
     if (file.empty() || file == "-") {
@@ -75,17 +74,17 @@ BoxResult DumpOnBox(const CommonOptions& options, const ComPort& port, const std
 }
 
 // The box identified first; the read-back is a refresh of its own.
-BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Json& file,
-                    const std::string& path) {
-    DeviceLink link(port, options.tracer);
-    auto box = IdentifyBox(link, options);
+BoxResult LoadOnBox(Box& on, const Json& file, const std::string& path) {
+    const ComPort& port = on.port;
+    DeviceLink& link = *on.link;
+    auto box = IdentifyBox(link);
     if (!box) {
         return {box.failure()};
     }
     StatusCache cache;  // kept up to date by the writes, read by the read-back
     std::optional<Failure> unread;
     const auto refresh = [&]() -> Result<void> {
-        auto reading = ReadBox(link, options);
+        auto reading = ReadBox(link);
         if (!reading) {
             unread = reading.failure();
             return Error{.kind = ErrorKind::NoAnswer};  // said in `unread`'s words
@@ -100,7 +99,7 @@ BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Jso
         if (why.kind == ErrorKind::Invalid) {
             return Refused(path, DetailLines(why));
         }
-        return {NoAnswer(port, why, options, LoadedText(loaded))};
+        return {NoAnswer(link, why, LoadedText(loaded))};
     }
 
     BoxResult result;
@@ -116,7 +115,7 @@ BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Jso
     }
     if (!loaded.end) {
         // Why the read-back got no answer, after the words that every write went out.
-        const Failure why = unread ? *unread : NoAnswer(port, loaded.end.error(), options);
+        const Failure why = unread ? *unread : NoAnswer(link, loaded.end.error());
         result.failure =
             Failure{why.code, all + " written to " + port.Name() +
                                   ", but the read-back did not answer: " + why.message};
@@ -137,9 +136,9 @@ BoxResult LoadOnBox(const CommonOptions& options, const ComPort& port, const Jso
 }  // namespace
 
 int RunDump(const CommonOptions& options, const std::string& file) {
-    const auto ports = ChooseBoxes(options, Search::Probe, false);
-    if (!ports) {
-        return Fail(options, ports.failure());
+    auto boxes = ChooseBoxes(options, Search::Probe, false);
+    if (!boxes) {
+        return Fail(options, boxes.failure());
     }
     std::error_code ec;
     const bool toOutput = file.empty() || file == "-";
@@ -148,16 +147,16 @@ int RunDump(const CommonOptions& options, const std::string& file) {
         !toOutput &&
         (file.back() == '/' || file.back() == static_cast<char>(fs::path::preferred_separator));
     const bool folder =
-        !toOutput && (fs::is_directory(named, ec) || separatorLast || ports->size() > 1);
-    if (ports->size() > 1 && (toOutput || (fs::exists(named, ec) && !folder))) {
-        return Fail(options, {Exit::Usage, "dump of " + std::to_string(ports->size()) +
+        !toOutput && (fs::is_directory(named, ec) || separatorLast || boxes->size() > 1);
+    if (boxes->size() > 1 && (toOutput || (fs::exists(named, ec) && !folder))) {
+        return Fail(options, {Exit::Usage, "dump of " + std::to_string(boxes->size()) +
                                                " boxes writes a file for each: give a folder"});
     }
     if (folder && !fs::is_directory(named, ec) && !fs::create_directories(named, ec)) {
         return Fail(options, {Exit::File, file + ": the folder cannot be made: " + ec.message()});
     }
-    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
-        return DumpOnBox(options, port, folder ? FileInFolder(file, port) : file, folder);
+    return RunOnBoxes(options, *boxes, [&](Box& box) {
+        return DumpOnBox(box, folder ? FileInFolder(file, box.port) : file, folder);
     });
 }
 
@@ -172,12 +171,11 @@ int RunLoad(const CommonOptions& options, const std::string& source) {
         const BoxResult refused = Refused(path, DetailLines(parsed.error()));
         return Fail(options, *refused.failure, refused.json);
     }
-    const auto ports = ChooseBoxes(options, Search::Probe, true);
-    if (!ports) {
-        return Fail(options, ports.failure());
+    auto boxes = ChooseBoxes(options, Search::Probe, true);
+    if (!boxes) {
+        return Fail(options, boxes.failure());
     }
-    return RunOnBoxes(options, *ports,
-                      [&](const ComPort& port) { return LoadOnBox(options, port, *parsed, path); });
+    return RunOnBoxes(options, *boxes, [&](Box& box) { return LoadOnBox(box, *parsed, path); });
 }
 
 }  // namespace kestrow::cli

@@ -61,10 +61,7 @@ class TerminalView : public FirmwareUpdateView {
     void ShowMessage(std::string_view message) override {
         EndBar();
         if (message == text::kBootLoaderWaits) {
-            const std::string why = Gone() +
-                                    "the box waits in its boot loader until a whole program is "
-                                    "written; run \"kestrowctl flash " +
-                                    path_ + "\" again to finish the update";
+            const std::string why = Gone() + Waits();
             PrintError(why);
             Outcome(why);
             return;
@@ -166,6 +163,12 @@ class TerminalView : public FirmwareUpdateView {
             barOpen_ = false;
         }
     }
+    // Where a box left in its boot loader stands, and what finishes the update.
+    [[nodiscard]] std::string Waits() const {
+        return "the box waits in its boot loader until a whole program is written; run "
+               "\"kestrowctl flash " +
+               path_ + "\" again to finish the update";
+    }
     // "COM 210 (/dev/ttyUSB0) went away: unplugged or switched off; " when the port vanished.
     [[nodiscard]] std::string Gone() const {
         return error_ && error_->kind == ErrorKind::Gone ? WentAway(port_) + "; " : std::string{};
@@ -192,7 +195,9 @@ class TerminalView : public FirmwareUpdateView {
                                                : why;
             code = Exit::Port;
         } else if (message == text::kCheckVersion && !Gone().empty()) {
-            why = Gone() + "nothing was written to the flash";
+            // Asked into its boot loader before the port went away, the box waits there.
+            why = Gone() +
+                  (why == text::kBootLoaderWaits ? Waits() : "nothing was written to the flash");
             code = Exit::NoAnswer;
         } else if (message == text::kCheckVersion && why == text::kNoAnswerDetail) {
             why = "the box on " + port_.Name() + " does not answer the boot loader's Ping";
@@ -222,14 +227,13 @@ class TerminalView : public FirmwareUpdateView {
     std::optional<Exit> exit_;
 };
 
-BoxResult FlashOnBox(const CommonOptions& options, const ComPort& port, const std::string& file,
-                     ViewMode mode) {
+BoxResult FlashOnBox(Box& box, const std::string& file, ViewMode mode) {
+    const ComPort& port = box.port;
     FirmwareImage image;
     image.path = file;
-    SerialPort serial;
-    serial.SetTracer(options.tracer);
     TerminalView view(file, port, mode);
-    FirmwareRun run{port, image, serial, view};
+    // The search's opening, where it found the box, is the run's.
+    FirmwareRun run{port, image, box.link->Serial(), view, box.link->IsOpen()};
     if (mode.one) {
         SetIdleHook([&view] { view.LeaveIfInterrupted(); });
     }
@@ -255,17 +259,16 @@ BoxResult FlashOnBox(const CommonOptions& options, const ComPort& port, const st
 }  // namespace
 
 int RunFlash(const CommonOptions& options, const std::string& file) {
-    const auto ports = ChooseBoxes(options, Search::ProbeOrBootLoader, true);
-    if (!ports) {
-        return Fail(options, ports.failure());
+    auto boxes = ChooseBoxes(options, Search::ProbeOrBootLoader, true);
+    if (!boxes) {
+        return Fail(options, boxes.failure());
     }
-    const bool one = ports->size() == 1;
+    const bool one = boxes->size() == 1;
     const ViewMode mode{one && !options.json && StdoutIsTerminal(), options.json,
                         one && StdinIsTerminal(), one};
 
     const InterruptCatcher interrupts;
-    return RunOnBoxes(options, *ports,
-                      [&](const ComPort& port) { return FlashOnBox(options, port, file, mode); });
+    return RunOnBoxes(options, *boxes, [&](Box& box) { return FlashOnBox(box, file, mode); });
 }
 
 }  // namespace kestrow::cli

@@ -1,7 +1,6 @@
 // get: a setting by name, or a raw item G.I.
 #include <nlohmann/json.hpp>
 
-#include "cli/BoxSession.h"
 #include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -16,13 +15,10 @@ int RunRawGet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address)
     if (!target) {
         return Fail(options, target.failure());
     }
-    if (auto refused = NotOpening(*target)) {
-        return Fail(options, *refused);
-    }
-    DeviceLink link(*target, options.tracer);
+    DeviceLink& link = *target->link;
     const Result<uint8_t> value = link.ReadSetting(address.first, address.second);
     if (!value) {
-        return Fail(options, NoAnswer(link.port(), value.error(), options, "nothing was written"));
+        return Fail(options, NoAnswer(link, value.error(), "nothing was written"));
     }
     Say(options.json
             ? JsonText(Json{{"group", address.first}, {"item", address.second}, {"raw", *value}})
@@ -45,36 +41,34 @@ int RunGet(const CommonOptions& options, const std::string& name) {
     if (!target) {
         return Fail(options, target.failure());
     }
-    auto session = OpenSession(options, *target);
-    if (!session) {
-        return Fail(options, session.failure());
+    DeviceLink& link = *target->link;
+    const auto box = IdentifyBox(link);
+    if (!box) {
+        return Fail(options, box.failure());
     }
-    BoxSession& ss = **session;
-    if (auto refused = Unavailable(s, ss.box)) {
+    if (auto refused = Unavailable(s, *box)) {
         return Fail(options, *refused);
     }
     Json json{{"name", s.name}};
     std::optional<SettingValue> shown;
     int raw = 0;
     if (s.kind == SettingKind::Genlock) {
-        const Result<GenlockReading> g = ReadGenlock(ss.link, s);
+        const Result<GenlockReading> g = ReadGenlock(link, s);
         if (!g) {
-            return Fail(options,
-                        NoAnswer(ss.link.port(), g.error(), options, "nothing was written"));
+            return Fail(options, NoAnswer(link, g.error(), "nothing was written"));
         }
         raw = g->delay;
         shown = GenlockShown(g->delay, g->period);
         json["register"] = s.readItem;
         json["period"] = g->period;
     } else {
-        const Result<uint8_t> byte = ss.link.ReadSetting(s.group, s.item);
+        const Result<uint8_t> byte = link.ReadSetting(s.group, s.item);
         if (!byte) {
-            return Fail(options,
-                        NoAnswer(ss.link.port(), byte.error(), options, "nothing was written"));
+            return Fail(options, NoAnswer(link, byte.error(), "nothing was written"));
         }
         raw = *byte;
         shown = s.kind == SettingKind::Number ? SettingValue{ShownValue(s, *byte)}
-                                              : ShownValueFor(s, ss.box, *byte);
+                                              : ShownValueFor(s, *box, *byte);
         json["group"] = s.group;
         json["item"] = s.item;
     }

@@ -17,19 +17,19 @@ namespace kestrow::cli {
 namespace {
 
 // The boot loader's acknowledge to Ping, under the open default time-outs.
-bool AnswersPing(const ComPort& port, const CommonOptions& options) {
-    SerialPort serial;
-    serial.SetTracer(options.tracer);
-    if (!OpenBoxPort(serial, port) || !serial.DiscardInput() || !serial.Write(kPingPacket)) {
-        return false;
-    }
+bool AnswersPing(DeviceLink& link) {
     std::array<uint8_t, 2> reply{};
-    const Result<uint32_t> got = serial.Read(reply);
-    serial.Close();
-    return got && *got == reply.size() && reply == kAcknowledge;
+    return link.ExchangeBytes(kPingPacket, reply) && reply == kAcknowledge;
 }
 
 }  // namespace
+
+Box::Box(const ComPort& on, const CommonOptions& options)
+    : port(on), link(std::make_unique<DeviceLink>(on, options.tracer)) {
+    link->Hold();
+}
+
+Box::Box(const ComPort& on, std::unique_ptr<DeviceLink> held) : port(on), link(std::move(held)) {}
 
 std::string PortText(const ComPort& port) {
     return port.Name(ComPort::Style::WithDevice);
@@ -41,8 +41,8 @@ Failure BootLoaderWaits(const ComPort& port) {
                                 "\"kestrowctl flash FILE\" writes the firmware and ends it"};
 }
 
-Failure NoAnswer(const ComPort& port, const Error& error, const CommonOptions& options,
-                 std::string_view state) {
+Failure NoAnswer(DeviceLink& link, const Error& error, std::string_view state) {
+    const ComPort& port = link.port();
     const std::string then = state.empty() ? std::string{} : "; " + std::string(state);
     if (error.kind == ErrorKind::Gone) {
         return {Exit::NoAnswer, WentAway(port) + then};
@@ -51,7 +51,7 @@ Failure NoAnswer(const ComPort& port, const Error& error, const CommonOptions& o
         return NotOpened(port, error);
     }
     HeldReports held;  // a port that has gone meanwhile was reported already
-    if (AnswersPing(port, options)) {
+    if (AnswersPing(link)) {
         return BootLoaderWaits(port);
     }
     // Another program that has the device open (without a lock) takes the box's replies.
@@ -152,18 +152,19 @@ PortCheck CheckPort(const ComPort& port, bool tryBootLoader, const CommonOptions
     if (ProbePortAccess(port) == PortAccess::Occupied) {
         return {PortState::Busy, {}, Error{.kind = ErrorKind::Busy, .path = port.path}};
     }
-    DeviceLink link(port, options.tracer);
-    const Result<void> found = link.ProbeForSearch(port);
+    auto link = std::make_unique<DeviceLink>(port, options.tracer);
+    link->Hold();  // the box found is served on this opening
+    const Result<void> found = link->ProbeForSearch(port);
     if (found) {
-        return {PortState::Answers, {}, {}};
+        return {PortState::Answers, {}, {}, std::move(link)};
     }
     if (std::string reason = held.Take(); !reason.empty()) {
         return {PortState::CannotOpen, reason, found.error()};
     }
-    if (tryBootLoader && AnswersPing(port, options)) {
-        return {PortState::BootLoader, {}, {}};
+    if (tryBootLoader && AnswersPing(*link)) {
+        return {PortState::BootLoader, {}, {}, std::move(link)};
     }
-    return {PortState::Silent, {}, {}};
+    return {PortState::Silent, {}, {}, std::move(link)};
 }
 
 Outcome<ComPort> ResolvePortText(const std::string& text, const CommonOptions& options) {
@@ -231,14 +232,18 @@ std::vector<PortCheck> CheckPorts(const std::vector<ComPortInfo>& ports, bool tr
 
 }  // namespace
 
-Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
+Outcome<Box> ChoosePort(const CommonOptions& options, Search search) {
     if (options.ports.size() > 1) {
         return Failure{Exit::Usage, "this command works on one box; " + options.portOrigin +
                                         " is given " + std::to_string(options.ports.size()) +
                                         " times"};
     }
     if (!options.ports.empty()) {
-        return ResolvePortText(options.ports.front(), options);
+        const auto port = ResolvePortText(options.ports.front(), options);
+        if (!port) {
+            return port.failure();
+        }
+        return Box(*port, options);
     }
     const std::vector<ComPortInfo> ports = PortList(options);
     if (ports.empty()) {
@@ -248,57 +253,57 @@ Outcome<ComPort> ChoosePort(const CommonOptions& options, Search search) {
     for (const ComPortInfo& port : ports) {
         checks.push_back(CheckPort(port, search == Search::ProbeOrBootLoader, options));
         if (Accepted(checks.back(), search)) {
-            return ComPort(port);
+            return Box(port, std::move(checks.back().link));
         }
     }
     // Nothing answered the probe: a box waiting in its boot loader is said to, not searched for
     // first, so that a search that finds a box takes no longer than the panel's.
     if (search == Search::Probe) {
         HeldReports held;
-        for (size_t i = 0; i < ports.size(); ++i) {
-            if (checks[i].state == PortState::Silent && AnswersPing(ports[i], options)) {
-                checks[i].state = PortState::BootLoader;
+        for (PortCheck& check : checks) {
+            if (check.state == PortState::Silent && AnswersPing(*check.link)) {
+                check.state = PortState::BootLoader;
             }
         }
     }
     return NoneAnswers(ports, checks, search);
 }
 
-Outcome<std::vector<ComPort>> ChooseBoxes(const CommonOptions& options, Search search,
-                                          bool writing) {
-    std::vector<ComPort> chosen;
+Outcome<std::vector<Box>> ChooseBoxes(const CommonOptions& options, Search search, bool writing) {
+    std::vector<Box> chosen;
     if (!options.ports.empty()) {
         for (const std::string& text : options.ports) {
             auto port = ResolvePortText(text, options);
             if (!port) {
                 return port.failure();
             }
-            for (const ComPort& other : chosen) {
-                if (other.path == port->path) {
+            for (const Box& other : chosen) {
+                if (other.port.path == port->path) {
                     return Failure{Exit::Usage,
                                    port->Name() + " is named twice; give each box once"};
                 }
             }
-            chosen.push_back(*port);
+            chosen.emplace_back(*port, options);
         }
         return chosen;
     }
     if (!options.all && !writing) {
-        auto port = ChoosePort(options, search);
-        if (!port) {
-            return port.failure();
+        auto box = ChoosePort(options, search);
+        if (!box) {
+            return box.failure();
         }
-        return std::vector<ComPort>{*port};
+        chosen.push_back(std::move(*box));
+        return chosen;
     }
     const std::vector<ComPortInfo> ports = PortList(options);
     if (ports.empty()) {
         return Failure{Exit::NoAnswer, "no COM port found; give --port"};
     }
-    const std::vector<PortCheck> checks = CheckPorts(ports, true, options);
+    std::vector<PortCheck> checks = CheckPorts(ports, true, options);
     std::string names;
     for (size_t i = 0; i < ports.size(); ++i) {
         if (Accepted(checks[i], search)) {
-            chosen.push_back(ports[i]);
+            chosen.emplace_back(ports[i], std::move(checks[i].link));
             names += (names.empty() ? "" : ", ") + ports[i].Name();
         }
     }
@@ -313,18 +318,24 @@ Outcome<std::vector<ComPort>> ChooseBoxes(const CommonOptions& options, Search s
     return chosen;
 }
 
-Outcome<BoxFacts> IdentifyBox(DeviceLink& link, const CommonOptions& options) {
+Outcome<BoxFacts> IdentifyBox(DeviceLink& link) {
     if (Result<void> opened = link.OpenForExchanges(); !opened) {
         return NotOpened(link.port(), opened.error());
     }
     const Result<Reply> probe = link.Exchange(ProbeFrame());
     if (!probe) {
-        link.Close();
-        return NoAnswer(link.port(), probe.error(), options, "nothing was written");
+        link.EndExchanges(&probe.error());
+        return NoAnswer(link, probe.error(), "nothing was written");
     }
-    const bool newer = IsNewerModelReply(link.Exchange(ModelQueryFrame()));
-    link.Close();
-    return BoxFacts{(*probe)[protocol::kReplyPortByte], (*probe)[protocol::kReplyModelByte], newer};
+    const Result<Reply> model = link.Exchange(ModelQueryFrame());
+    link.EndExchanges(model ? nullptr : &model.error());
+    // Silence is an older model; a port gone is no box to serve (a network port would otherwise
+    // connect again, and its server take a write for a device it no longer has).
+    if (!model && model.error().kind == ErrorKind::Gone) {
+        return NoAnswer(link, model.error(), "nothing was written");
+    }
+    return BoxFacts{(*probe)[protocol::kReplyPortByte], (*probe)[protocol::kReplyModelByte],
+                    IsNewerModelReply(model)};
 }
 
 }  // namespace kestrow::cli

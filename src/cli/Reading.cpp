@@ -34,7 +34,7 @@ std::string NameFor(uint8_t group, uint8_t item, const BoxFacts& box) {
 
 }  // namespace
 
-Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
+Outcome<BoxReading> ReadBox(DeviceLink& link) {
     BoxReading r;
     Progress progress;
     if (Result<void> read = RunStatusRefresh(link, r.cache, r.box, &progress); !read) {
@@ -44,7 +44,7 @@ Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options) {
                                                " does not answer (it stopped answering after " +
                                                std::to_string(progress.answered) + " queries)"};
         }
-        return NoAnswer(link.port(), why, options);
+        return NoAnswer(link, why);
     }
     if (progress.modelUnanswered) {
         PrintError("the box on " + link.port().Name() +

@@ -30,6 +30,6 @@ struct BoxReading {
 
 // Runs the refresh on the link's port. A box that does not answer every query before the
 // model question is a failure, never a half-filled reading.
-[[nodiscard]] Outcome<BoxReading> ReadBox(DeviceLink& link, const CommonOptions& options);
+[[nodiscard]] Outcome<BoxReading> ReadBox(DeviceLink& link);
 
 }  // namespace kestrow::cli

@@ -1,7 +1,6 @@
 // reset: the factory reset, asked first on a terminal.
 #include <nlohmann/json.hpp>
 
-#include "cli/BoxSession.h"
 #include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -17,34 +16,34 @@ int RunReset(const CommonOptions& options, bool yes) {
                               "reset asks on a terminal; give --yes to reset the box to "
                               "its factory settings"});
     }
-    const auto ports = ChooseBoxes(options, Search::Probe, true);
-    if (!ports) {
-        return Fail(options, ports.failure());
+    auto boxes = ChooseBoxes(options, Search::Probe, true);
+    if (!boxes) {
+        return Fail(options, boxes.failure());
     }
     if (!yes) {
         // The System dialog's question, without its trailing line break; the boxes when several.
         std::string question = "Are you sure you want to do factory-reset command?";
-        if (ports->size() > 1) {
+        if (boxes->size() > 1) {
             std::string names;
-            for (const ComPort& port : *ports) {
-                names += (names.empty() ? "" : ", ") + port.Name();
+            for (const Box& box : *boxes) {
+                names += (names.empty() ? "" : ", ") + box.port.Name();
             }
-            question += " (" + std::to_string(ports->size()) + " boxes: " + names + ")";
+            question += " (" + std::to_string(boxes->size()) + " boxes: " + names + ")";
         }
         if (AskYesNo(question, options.json) != Answer::Yes) {
             return Fail(options, {Exit::Stopped, "nothing was sent"});
         }
     }
-    return RunOnBoxes(options, *ports, [&options](const ComPort& port) -> BoxResult {
-        auto session = OpenSession(options, port);
-        if (!session) {
-            return {session.failure()};
+    return RunOnBoxes(options, *boxes, [](Box& box) -> BoxResult {
+        const ComPort& port = box.port;
+        const auto facts = IdentifyBox(*box.link);
+        if (!facts) {
+            return {facts.failure()};
         }
-        BoxSession& ss = **session;
         constexpr uint8_t kGroup = protocol::kGroupSystem;
         constexpr uint8_t kValue = protocol::kFactoryResetValue;
-        const uint8_t item = FactoryResetItem(ss.box);
-        if (Result<void> sent = ss.link.WriteSetting(kGroup, item, kValue); !sent) {
+        const uint8_t item = FactoryResetItem(*facts);
+        if (Result<void> sent = box.link->WriteSetting(kGroup, item, kValue); !sent) {
             return {WriteFailed(port, sent.error(), "the reset may not have reached the box")};
         }
         BoxResult result;

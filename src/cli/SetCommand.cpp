@@ -4,7 +4,6 @@
 #include <nlohmann/json.hpp>
 
 #include "base/Quoting.h"
-#include "cli/BoxSession.h"
 #include "cli/Boxes.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -64,12 +63,13 @@ std::optional<Failure> RawRefusal(std::pair<uint8_t, uint8_t> address, int value
     return std::nullopt;
 }
 
-BoxResult RawSetOnBox(const CommonOptions& options, const ComPort& port,
-                      std::pair<uint8_t, uint8_t> address, uint8_t value) {
-    if (auto refused = NotOpening(port)) {
-        return {*refused};
+BoxResult RawSetOnBox(Box& box, std::pair<uint8_t, uint8_t> address, uint8_t value) {
+    const ComPort& port = box.port;
+    DeviceLink& link = *box.link;
+    // Raw access has no exchange that would find a port that does not open first.
+    if (Result<void> opened = link.OpenForExchanges(); !opened) {
+        return {NotOpened(port, opened.error())};
     }
-    DeviceLink link(port, options.tracer);
     if (Result<void> sent = link.WriteSetting(address.first, address.second, value); !sent) {
         return {WriteFailed(port, sent.error(), "the byte may not have reached the box")};
     }
@@ -93,45 +93,35 @@ int RunRawSet(const CommonOptions& options, std::pair<uint8_t, uint8_t> address,
     if (auto refused = RawRefusal(address, *value); refused && !force) {
         return Fail(options, *refused);
     }
-    const auto ports = ChooseBoxes(options, Search::Probe, true);
-    if (!ports) {
-        return Fail(options, ports.failure());
+    auto boxes = ChooseBoxes(options, Search::Probe, true);
+    if (!boxes) {
+        return Fail(options, boxes.failure());
     }
-    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
-        return RawSetOnBox(options, port, address, static_cast<uint8_t>(*value));
+    return RunOnBoxes(options, *boxes, [&](Box& box) {
+        return RawSetOnBox(box, address, static_cast<uint8_t>(*value));
     });
 }
 
-// The GenLock period of a delay setting, read from the box.
-Outcome<uint16_t> ReadPeriod(BoxSession& s, const SettingInfo& setting,
-                             const CommonOptions& options) {
-    const Result<uint16_t> period = s.link.ReadGenlockValue(setting.periodItem);
-    if (!period) {
-        return NoAnswer(s.link.port(), period.error(), options, "nothing was written");
+BoxResult SetOnBox(Box& box, const SettingInfo& s, const std::string& value) {
+    const ComPort& port = box.port;
+    DeviceLink& link = *box.link;
+    const auto facts = IdentifyBox(link);
+    if (!facts) {
+        return {facts.failure()};
     }
-    return *period;
-}
-
-BoxResult SetOnBox(const CommonOptions& options, const ComPort& port, const SettingInfo& s,
-                   const std::string& value) {
-    auto session = OpenSession(options, port);
-    if (!session) {
-        return {session.failure()};
-    }
-    BoxSession& ss = **session;
     uint16_t period = 0;
-    if (s.kind == SettingKind::Genlock && Offered(s, ss.box)) {
-        const auto read = ReadPeriod(ss, s, options);
+    if (s.kind == SettingKind::Genlock && Offered(s, *facts)) {
+        const Result<uint16_t> read = link.ReadGenlockValue(s.periodItem);
         if (!read) {
-            return {read.failure()};
+            return {NoAnswer(link, read.error(), "nothing was written")};
         }
         period = *read;
     }
-    const Result<PlannedWrite> plan = PlanWrite(s, ss.box, ValueFromText(s, value), period);
+    const Result<PlannedWrite> plan = PlanWrite(s, *facts, ValueFromText(s, value), period);
     if (!plan) {
         return {Failure{Exit::Usage, plan.error().detail}};
     }
-    if (Result<void> sent = WriteSettingValue(ss.link, *plan->setting, plan->value); !sent) {
+    if (Result<void> sent = WriteSettingValue(link, *plan->setting, plan->value); !sent) {
         return {
             WriteFailed(port, sent.error(), std::string(s.name) + " may not have reached the box")};
     }
@@ -161,13 +151,11 @@ int RunSet(const CommonOptions& options, const std::string& name, const std::str
     if (!setting) {
         return Fail(options, setting.failure());
     }
-    const auto ports = ChooseBoxes(options, Search::Probe, true);
-    if (!ports) {
-        return Fail(options, ports.failure());
+    auto boxes = ChooseBoxes(options, Search::Probe, true);
+    if (!boxes) {
+        return Fail(options, boxes.failure());
     }
-    return RunOnBoxes(options, *ports, [&](const ComPort& port) {
-        return SetOnBox(options, port, **setting, value);
-    });
+    return RunOnBoxes(options, *boxes, [&](Box& box) { return SetOnBox(box, **setting, value); });
 }
 
 }  // namespace kestrow::cli

@@ -106,12 +106,12 @@ struct BoxLists {
 
 // The box on the one port given: what it is, and the GenLock periods where it offers them.
 Outcome<BoxLists> ReadBoxLists(const CommonOptions& options) {
-    const auto port = ChoosePort(options, Search::Probe);
-    if (!port) {
-        return port.failure();
+    const auto chosen = ChoosePort(options, Search::Probe);
+    if (!chosen) {
+        return chosen.failure();
     }
-    DeviceLink link(*port, options.tracer);
-    const auto box = IdentifyBox(link, options);
+    DeviceLink& link = *chosen->link;
+    const auto box = IdentifyBox(link);
     if (!box) {
         return box.failure();
     }
@@ -120,7 +120,7 @@ Outcome<BoxLists> ReadBoxLists(const CommonOptions& options) {
         if (s.kind == SettingKind::Genlock && Offered(s, *box)) {
             const Result<uint16_t> period = link.ReadGenlockValue(s.periodItem);
             if (!period) {
-                return NoAnswer(link.port(), period.error(), options);
+                return NoAnswer(link, period.error());
             }
             lists.periods[std::string(s.name)] = *period;
         }

@@ -56,9 +56,10 @@ std::string Line(const char* format, auto... values) {
 
 // One box's state, as the panel's Refresh reads it, and the version text the System dialog
 // shows.
-BoxResult StatusOnBox(const CommonOptions& options, const ComPort& port) {
-    DeviceLink link(port, options.tracer);
-    const auto reading = ReadBox(link, options);
+BoxResult StatusOnBox(const CommonOptions& options, Box& on) {
+    const ComPort& port = on.port;
+    DeviceLink& link = *on.link;
+    const auto reading = ReadBox(link);
     if (!reading) {
         return {reading.failure()};
     }
@@ -150,6 +151,7 @@ int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& b
     std::vector<PortCheck> checks;
     for (const ComPortInfo& port : ports) {
         const PortCheck& check = checks.emplace_back(CheckPort(port, true, options));
+        checks.back().link.reset();  // detect asks, and lets go at once
         any = any || check.state == PortState::Answers;
         const std::string name = port.Name();
         // A network port without a label shows its URL once, in the path column.
@@ -189,12 +191,11 @@ int RunDetect(const CommonOptions& options, bool namesOnly, const std::string& b
 }
 
 int RunStatus(const CommonOptions& options) {
-    const auto ports = ChooseBoxes(options, Search::Probe, false);
-    if (!ports) {
-        return Fail(options, ports.failure());
+    auto boxes = ChooseBoxes(options, Search::Probe, false);
+    if (!boxes) {
+        return Fail(options, boxes.failure());
     }
-    return RunOnBoxes(options, *ports,
-                      [&options](const ComPort& port) { return StatusOnBox(options, port); });
+    return RunOnBoxes(options, *boxes, [&options](Box& box) { return StatusOnBox(options, box); });
 }
 
 }  // namespace kestrow::cli

@@ -144,16 +144,20 @@ class WatchLog {
 }  // namespace
 
 int RunWatch(const CommonOptions& options, double intervalSeconds) {
-    const auto port = ChoosePort(options, Search::Probe);
-    if (!port) {
-        return Fail(options, port.failure());
+    auto chosen = ChoosePort(options, Search::Probe);
+    if (!chosen) {
+        return Fail(options, chosen.failure());
     }
+    const ComPort port = chosen->port;
+    chosen->link->Close();
     HoldStopRequests();
 
     const auto interval =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(intervalSeconds));
-    DeviceLink link(*port, options.tracer);
-    WatchLog say(options, *port);
+    // Each look opens the port and closes it again: between looks the box is free for the
+    // panel and for other commands, which a watch of hours must not keep from it.
+    DeviceLink link(port, options.tracer);
+    WatchLog say(options, port);
     std::optional<Signals> last;
     bool gone = false;
     auto next = Clock::now();

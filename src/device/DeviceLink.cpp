@@ -32,20 +32,59 @@ Result<void> OpenForLongReads(SerialPort& serial, const ComPort& port) {
     return {};
 }
 
+void DeviceLink::SetPort(ComPort port) {
+    if (port.path != port_.path) {
+        serial_.Close();
+    }
+    port_ = std::move(port);
+}
+
 Result<void> DeviceLink::OpenStep() {
+    if (held_ && serial_.IsOpen()) {
+        // What the opening would have given: no stale input, the open default time-outs.
+        serial_.SetReadTimeouts(ReadTimeouts::OpenDefault);
+        Result<void> dropped = serial_.DiscardInput();
+        if (!dropped) {
+            serial_.Close();
+        }
+        return dropped;
+    }
     serial_.Close();
     return OpenBoxPort(serial_, port_);
+}
+
+Result<void> DeviceLink::OpenForRefresh() {
+    if (!held_ || !serial_.IsOpen()) {
+        return OpenForLongReads(serial_, port_);
+    }
+    if (Result<void> opened = OpenStep(); !opened) {
+        return opened;
+    }
+    serial_.SetReadTimeouts(ReadTimeouts::LongRead);
+    return {};
+}
+
+void DeviceLink::EndExchanges(const Error* failure) {
+    const bool usable = failure == nullptr || failure->kind == ErrorKind::NoAnswer ||
+                        failure->kind == ErrorKind::BadReply;
+    if (!held_ || !usable) {
+        serial_.Close();
+    }
 }
 
 Result<void> DeviceLink::WriteFrame(const Frame& frame) {
     if (frame.size == 0) {
         return Error{.kind = ErrorKind::Invalid, .detail = "a command frame has 5 or 8 bytes"};
     }
-    const Result<uint32_t> sent = serial_.Write(frame.view());
+    return WriteBytes(frame.view());
+}
+
+Result<void> DeviceLink::WriteBytes(std::span<const uint8_t> bytes) {
+    const Result<uint32_t> sent = serial_.Write(bytes);
     if (!sent) {
         return sent.error();
     }
-    if (*sent != frame.size) {
+    if (*sent != bytes.size()) {
         return Error{.kind = ErrorKind::Failed,
                      .detail = "the frame did not go out whole",
                      .path = port_.path};
@@ -69,7 +108,7 @@ Result<void> DeviceLink::Transmit(const Frame& frame) {
         return opened;
     }
     Result<void> sent = WriteFrame(frame);
-    serial_.Close();
+    EndStep(sent);
     return sent;
 }
 
@@ -109,7 +148,7 @@ Result<uint8_t> DeviceLink::ReadSetting(uint8_t group, uint8_t item) {
             value = reply[kReplyValue];
         }
     }
-    serial_.Close();
+    EndStep(value);
     return value;
 }
 
@@ -131,7 +170,7 @@ Result<uint16_t> DeviceLink::ReadGenlockValue(uint8_t item) {
             value = static_cast<uint16_t>(reply[kReplyValue] << 8 | reply[kReplyValue + 1]);
         }
     }
-    serial_.Close();
+    EndStep(value);
     return value;
 }
 
@@ -152,25 +191,30 @@ Result<std::string> DeviceLink::ReadVersionText(bool useItem3) {
             text = std::string(chars, strnlen(chars, kVersionTextLength));
         }
     }
-    serial_.Close();
+    EndStep(text);
     return text;
 }
 
 Result<void> DeviceLink::ProbeForSearch(const ComPort& port) {
-    port_ = port;
-    if (Result<void> opened = OpenBoxPort(serial_, port_); !opened) {
+    SetPort(port);
+    const Frame probe = ProbeFrame();
+    Reply reply{};
+    return ExchangeBytes(probe.view(), reply);
+}
+
+Result<void> DeviceLink::ExchangeBytes(std::span<const uint8_t> request, std::span<uint8_t> reply) {
+    if (Result<void> opened = OpenStep(); !opened) {
         return opened;
     }
-    Result<void> found = serial_.DiscardInput();
-    if (found) {
-        found = WriteFrame(ProbeFrame());
+    Result<void> done = serial_.DiscardInput();
+    if (done) {
+        done = WriteBytes(request);
     }
-    if (found) {
-        Reply reply{};
-        found = ReadReply(reply);
+    if (done) {
+        done = ReadReply(reply);
     }
-    serial_.Close();
-    return found;
+    EndStep(done);
+    return done;
 }
 
 Result<Reply> DeviceLink::Exchange(const Frame& frame) {

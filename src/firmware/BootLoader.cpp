@@ -48,8 +48,11 @@ Result<std::array<std::uint8_t, kStatusReplyBytes>> ReadStatusReply(SerialPort& 
 
 // A connect that failed: the failure with the operator's text of the step it failed at (the
 // Ping's for no acknowledge; none for the later steps, whose reasons the serial layer reported).
-Error ConnectFailed(Error error, const char* step = "") {
-    error.call = step;
+// A port that went away once the box runs its boot loader, or was asked to start it, leaves the
+// box waiting there: that is what the operator is told instead.
+Error ConnectFailed(Error error, bool inBootLoader, const char* step = "") {
+    error.call =
+        error.kind == ErrorKind::Gone && inBootLoader ? firmware_text::kBootLoaderWaits : step;
     return error;
 }
 
@@ -114,8 +117,10 @@ Result<void> ConnectBootLoader(SerialPort& port, std::int32_t programLength, cha
     Send(port, kPingPacket);
     SleepMs(kWaitAfterPingMs);
     Result<void> ack = ReadAcknowledge(port);
+    bool inBootLoader = ack.ok();
     if (!ack && ack.error().kind != ErrorKind::Gone) {
         // The box still runs its firmware: ask it to start the boot loader, then Ping once more.
+        inBootLoader = true;
         Send(port, kBootRequest);
         SleepMs(kWaitAfterBootRequestMs);
         (void)port.DiscardInput();
@@ -128,7 +133,7 @@ Result<void> ConnectBootLoader(SerialPort& port, std::int32_t programLength, cha
         if (silent.kind != ErrorKind::Gone) {
             silent.kind = ErrorKind::NoAnswer;
         }
-        return ConnectFailed(std::move(silent), firmware_text::kNoAnswerDetail);
+        return ConnectFailed(std::move(silent), inBootLoader, firmware_text::kNoAnswerDetail);
     }
 
     if (stop != nullptr && stop->StopRequested()) {
@@ -137,7 +142,7 @@ Result<void> ConnectBootLoader(SerialPort& port, std::int32_t programLength, cha
     Send(port, DownloadPacket(*address, static_cast<std::uint32_t>(programLength)));
     SleepMs(kWaitAfterDownloadMs);
     if (ack = ReadAcknowledge(port); !ack) {
-        return ConnectFailed(ack.error());
+        return ConnectFailed(ack.error(), true);
     }
 
     Send(port, kGetStatusPacket);
@@ -148,9 +153,9 @@ Result<void> ConnectBootLoader(SerialPort& port, std::int32_t programLength, cha
     // The status reply is acknowledged whatever it said.
     Send(port, std::array<std::uint8_t, 1>{kStatusAcknowledge});
     if (!status) {
-        return ConnectFailed(status.error());
+        return ConnectFailed(status.error(), true);
     }
-    return accepted ? Result<void>{} : ConnectFailed(Unanswered(ErrorKind::BadReply));
+    return accepted ? Result<void>{} : ConnectFailed(Unanswered(ErrorKind::BadReply), true);
 }
 
 Result<void> WriteFlash(SerialPort& port, std::span<const std::uint8_t> program,

@@ -71,6 +71,8 @@ struct SendDataPacket {
 // the program with Download and checks the status. Ends at the first failed step:
 // - NoAnswer when the Ping gets no acknowledge, also after the boot request (Gone when the port
 //   went away meanwhile); the failure's call then is firmware_text::kNoAnswerDetail;
+// - Gone with the call firmware_text::kBootLoaderWaits when the port went away after the box
+//   answered a Ping or was sent the boot request: it waits in its boot loader now;
 // - BadReply when Download is not acknowledged or the status is not success;
 // - Stopped when `stop` (asked right before Download, when given) asks to stop, before anything
 //   touches the flash;

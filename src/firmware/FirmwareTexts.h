@@ -21,7 +21,8 @@ inline constexpr const char* kCheckVersion = "Failed,check your device version!"
 
 // Beside the system's texts, what this program adds to them. A detail line explains the
 // failure shown after it; the hint is a message box after "Fail to write flash!" once the
-// flash was touched.
+// flash was touched, and the detail under "Failed,check your device version!" when the port
+// went away after the box was asked into its boot loader.
 inline constexpr const char* kNoAnswerDetail =
     "The box does not answer: no reply to the boot loader's Ping.";
 inline constexpr const char* kBootLoaderWaits =

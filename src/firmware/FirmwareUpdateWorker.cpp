@@ -36,17 +36,29 @@ bool PrepareFile(FirmwareRun& run) {
     return false;
 }
 
+// Opens the port under the long reads, or goes on on the opening the caller holds.
+Result<void> OpenPort(FirmwareRun& run) {
+    if (!run.held) {
+        return OpenForLongReads(run.serial, run.port);
+    }
+    run.serial.SetReadTimeouts(ReadTimeouts::LongRead);
+    return run.serial.DiscardInput();
+}
+
 }  // namespace
 
 void FirmwareUpdateWorker(FirmwareRun& run) {
-    if (ProbePortAccess(run.port) == PortAccess::Occupied) {
+    // A port the caller holds is occupied by this run itself.
+    if (!run.held && ProbePortAccess(run.port) == PortAccess::Occupied) {
         run.view.ShowMessage(text::kPortOccupied);
         return;
     }
     if (!PrepareFile(run)) {
+        run.serial.Close();
         return;
     }
-    if (Result<void> opened = OpenForLongReads(run.serial, run.port); !opened) {
+    if (Result<void> opened = OpenPort(run); !opened) {
+        run.serial.Close();
         run.view.ShowError(opened.error());
         run.view.SetStatus(text::kOpenFailed);
         return;

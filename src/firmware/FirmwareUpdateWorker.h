@@ -19,8 +19,9 @@ class FirmwareUpdateView : public ProgressSink {
     // A message box with an empty caption and an OK button; returns once it was answered.
     virtual void ShowMessage(std::string_view text) = 0;
     // Why the failure shown next happened, in words: the file's fault (which header field,
-    // which size limit, which HEX line) or firmware_text::kNoAnswerDetail. A view may show it
-    // under the next message; by default it is dropped.
+    // which size limit, which HEX line), firmware_text::kNoAnswerDetail, or
+    // firmware_text::kBootLoaderWaits when the port went away after the box was asked into its
+    // boot loader. A view may show it under the next message; by default it is dropped.
     virtual void ShowDetail(std::string_view /*detail*/) {}
     // The failure behind the status or message shown next, where one came from the port (it did
     // not open, the box went away): for a view that says more than the dialog's texts. By
@@ -36,6 +37,9 @@ struct FirmwareRun {
     FirmwareImage& image;
     SerialPort& serial;  // closed again at the end of the run
     FirmwareUpdateView& view;
+    // `serial` is open on `port` already (kestrowctl's search found the box on it): the run
+    // goes on on that opening, stale input dropped, instead of opening the port itself.
+    bool held = false;
 };
 
 // Carries out one run to its end. Never throws; every outcome is shown through run.view.

@@ -21,11 +21,11 @@ struct KnownText {
     ErrorKind kind;
     std::string_view why;
 };
+constexpr std::string_view kDeviceHeld = "the port is in use: another client holds its device";
 constexpr std::array<KnownText, 3> kServerTexts{{
     {"Port already in use\r\n", false, ErrorKind::Busy,
      "the port is in use: another client holds it"},
-    {"Port's device already in use\r\n", false, ErrorKind::Busy,
-     "the port is in use: another client holds its device"},
+    {"Port's device already in use\r\n", false, ErrorKind::Busy, kDeviceHeld},
     {"Device open failure: ", true, ErrorKind::NoDevice,
      "the server cannot open its serial device: "},
 }};
@@ -109,8 +109,29 @@ Error NetworkBackend::Refuse(Error error) {
 }
 
 Result<void> NetworkBackend::Open(const ComPort& port) {
-    url_ = port.path;
+    port_ = port;
+    releaseUntil_ = Clock::now() + std::chrono::milliseconds(kDeviceReleaseMs);
+    return Reconnect();
+}
+
+bool NetworkBackend::AskAgain(const Result<void>& refused) const {
+    return !refused && refused.error().kind == ErrorKind::Busy &&
+           refused.error().detail == kDeviceHeld && MsLeft(releaseUntil_) >= kDeviceRetryMs;
+}
+
+Result<void> NetworkBackend::Reconnect() {
+    for (;;) {
+        Result<void> opened = Connect(port_);
+        if (!AskAgain(opened)) {
+            return opened;
+        }
+        SleepMs(kDeviceRetryMs);
+    }
+}
+
+Result<void> NetworkBackend::Connect(const ComPort& port) {
     session_ = telnet::Session{};
+    purgeAnswered_ = true;
     inbox_.clear();
     inboxStart_ = 0;
     outbox_.clear();
@@ -276,8 +297,8 @@ Result<void> NetworkBackend::SendAll(std::span<const uint8_t> bytes) {
 }
 
 template <typename Done>
-Result<void> NetworkBackend::AwaitServer(Done done, const std::string& what) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kNegotiationTimeoutMs);
+Result<void> NetworkBackend::AwaitServer(Done done, const std::string& what, int boundMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
     for (;;) {
         if (Result<void> s = Pump(); !s) {
             return s;
@@ -293,11 +314,10 @@ Result<void> NetworkBackend::AwaitServer(Done done, const std::string& what) {
         }
         const int64_t left = MsLeft(deadline);
         if (left <= 0) {
-            return ServerFailure(ErrorKind::TimedOut,
-                                 "the server sent no " + what + " in " +
-                                     std::to_string(kNegotiationTimeoutMs / 1000) +
-                                     " s: is it an RFC 2217 server (ser2net: "
-                                     "\"telnet(rfc2217)\" in the accepter)?");
+            return ServerFailure(ErrorKind::TimedOut, "the server sent no " + what + " in " +
+                                                          std::to_string(boundMs / 1000) +
+                                                          " s: is it an RFC 2217 server (ser2net: "
+                                                          "\"telnet(rfc2217)\" in the accepter)?");
         }
         if (Result<Readiness> r = socket_.Wait(Direction::Read, left); !r) {
             return r.error();
@@ -420,19 +440,51 @@ Result<void> NetworkBackend::DiscardInput() {
         socket_.Close();
         return s;
     }
+    if (form_ == PortForm::Rfc2217) {
+        // What the server has received from the device and not yet sent goes too. The server
+        // answers in order: once its acknowledgement is in, every byte it sent before is here
+        // and dropped below, as a connection of its own would never have seen them (a reply's
+        // tail that a busy server sent late). A server that does not acknowledge is not waited
+        // for again.
+        session_.ForgetAcknowledgements();
+        const std::array<uint8_t, 1> what{telnet::kPurgeReceive};
+        if (Result<void> s =
+                Queue(telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what));
+            !s) {
+            return s;
+        }
+        if (purgeAnswered_) {
+            const Result<void> answered = AwaitServer(
+                [this] { return session_.Acknowledged(telnet::ComCommand::PurgeData).has_value(); },
+                "answer", kPurgeAnswerMs);
+            if (!answered && lost_) {
+                return answered;
+            }
+            purgeAnswered_ = answered.ok();
+        }
+    }
     if (!screening_) {
         inbox_.clear();
         inboxStart_ = 0;
-    }
-    if (form_ == PortForm::Rfc2217) {
-        // What the server has received from the device and not yet sent goes too.
-        const std::array<uint8_t, 1> what{telnet::kPurgeReceive};
-        return Queue(telnet::Session::ComPortCommand(telnet::ComCommand::PurgeData, what));
     }
     return {};
 }
 
 Result<void> NetworkBackend::SetLine(const LineSettings& line) {
+    // The refusal of a device still held can come after the negotiation, while the line is set.
+    for (;;) {
+        Result<void> set = SetLineOnce(line);
+        if (!AskAgain(set)) {
+            return set;
+        }
+        SleepMs(kDeviceRetryMs);
+        if (Result<void> again = Reconnect(); !again) {
+            return again;
+        }
+    }
+}
+
+Result<void> NetworkBackend::SetLineOnce(const LineSettings& line) {
     if (form_ == PortForm::Socket) {
         line_ = line;  // the server's line is set on the server
         return {};

@@ -22,6 +22,12 @@ namespace kestrow::detail {
 // How long a network port waits: for the connection, and for each answer of the negotiation.
 inline constexpr int kConnectTimeoutMs = 3000;
 inline constexpr int kNegotiationTimeoutMs = 2000;
+// How long an open asks again while a server's device is still held for a client that left
+// (ser2net's "Port's device already in use"), and how often.
+inline constexpr int kDeviceReleaseMs = 500;
+inline constexpr uint32_t kDeviceRetryMs = 25;
+// How long a discard waits for the server's answer to PURGE-DATA.
+inline constexpr int kPurgeAnswerMs = 500;
 // How long a Close waits for the server to close its side too.
 inline constexpr int kCloseLingerMs = 1000;
 // What a device is given beyond the line time of the last bytes written before a close: a
@@ -50,6 +56,16 @@ class NetworkBackend final : public SerialBackend {
     [[nodiscard]] Result<void> DiscardInput() override;
 
   private:
+    // ser2net lets go of a device some 0.15 s after the client of its other accepter left, and
+    // refuses with "Port's device already in use" until then: two commands in a row on the two
+    // accepters of one box meet it. That refusal alone is asked again (true), at the
+    // connection or while the line is set, until half a second after the Open.
+    [[nodiscard]] bool AskAgain(const Result<void>& refused) const;
+    // Connects to port_ and opens the session, asked again as AskAgain says.
+    [[nodiscard]] Result<void> Reconnect();
+    // One attempt at the connection and the session.
+    [[nodiscard]] Result<void> Connect(const ComPort& port);
+    [[nodiscard]] Result<void> SetLineOnce(const LineSettings& line);
     // Takes what the socket has now into inbox_ (through the Telnet session for RFC 2217) and
     // sends the session's answers. A failure when the connection is lost or refused.
     [[nodiscard]] Result<void> Pump();
@@ -58,9 +74,10 @@ class NetworkBackend final : public SerialBackend {
     [[nodiscard]] Result<void> Queue(std::span<const uint8_t> bytes);
     // Sends all of `bytes` (escaped already), waiting up to the negotiation bound.
     [[nodiscard]] Result<void> SendAll(std::span<const uint8_t> bytes);
-    // Pumps until `done` or the negotiation bound; a failure naming `what` when it ran out.
+    // Pumps until `done` or `boundMs`; a failure naming `what` when it ran out.
     template <typename Done>
-    [[nodiscard]] Result<void> AwaitServer(Done done, const std::string& what);
+    [[nodiscard]] Result<void> AwaitServer(Done done, const std::string& what,
+                                           int boundMs = kNegotiationTimeoutMs);
     // A failed open: closes and says why, naming the port as the operator wrote it.
     [[nodiscard]] Error Refuse(Error error);
     // Before the connection ends: waits until the bytes written since the box last answered
@@ -73,7 +90,8 @@ class NetworkBackend final : public SerialBackend {
     PortForm form_;
     NetSocket socket_;
     telnet::Session session_;
-    std::string url_;
+    ComPort port_;
+    std::chrono::steady_clock::time_point releaseUntil_{};
     std::vector<uint8_t> inbox_;  // device data received and not yet read
     size_t inboxStart_ = 0;
     bool screening_ = true;      // no device data handed on yet: a server's text is still possible
@@ -81,6 +99,7 @@ class NetworkBackend final : public SerialBackend {
     std::vector<uint8_t> outbox_;  // escaped bytes not yet sent (a write the socket cut short)
     LineSettings line_{};
     uint64_t unansweredBytes_ = 0;  // written since the box last sent anything
+    bool purgeAnswered_ = true;     // the server acknowledges PURGE-DATA (until it did not)
     std::chrono::steady_clock::duration connectTime_{};
 };
 

@@ -62,7 +62,7 @@ Result<void> RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& bo
 
     const Result<Reply> probe = link.Exchange(ProbeFrame());
     if (!probe) {
-        link.Close();
+        link.EndExchanges(&probe.error());
         return probe.error();
     }
     box.portByte = (*probe)[kReplyPortByte];
@@ -74,7 +74,7 @@ Result<void> RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& bo
     for (const Query q : kQueries) {
         const Result<Reply> reply = link.Exchange(ReadSettingFrame(q.group, q.item));
         if (!reply) {
-            link.Close();
+            link.EndExchanges(&reply.error());
             return reply.error();
         }
         *QueryByte(cache, q) = (*reply)[kReplyValue];
@@ -88,7 +88,7 @@ Result<void> RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& bo
     // or auto-sleep time shown and written back wrong).
     const Result<Reply> model = link.Exchange(ModelQueryFrame());
     if (!model && model.error().kind == ErrorKind::Gone) {
-        link.Close();
+        link.EndExchanges(&model.error());
         return model.error();
     }
     if (!model) {
@@ -108,12 +108,12 @@ Result<void> RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& bo
     for (const Again& a : again) {
         const Result<Reply> reply = link.Exchange(ReadSettingFrame(kGroupSystem, a.item));
         if (!reply) {
-            link.Close();
+            link.EndExchanges(&reply.error());
             return reply.error();
         }
         *a.byte = (*reply)[kReplyValue];
     }
-    link.Close();
+    link.EndExchanges();
     return {};
 }
 

@@ -36,7 +36,8 @@ class RefreshObserver {
 // holds (4,2) instead), so a refresh that fails leaves what it had read. The failure: the port
 // did not open (the serial layer has reported it; the observer was told nothing), or the
 // probe, a query, or a read after an answered (4,4) got no 5-byte reply, or the port went away
-// at (4,4). The link is closed at the end in every case.
+// at (4,4). The run ends with the link's EndExchanges: closed, or a held link left open unless
+// the port became unusable.
 [[nodiscard]] Result<void> RunStatusRefresh(DeviceLink& link, StatusCache& cache, BoxFacts& box,
                                             RefreshObserver* observer = nullptr);
 

@@ -38,6 +38,7 @@ struct Run {
     int code = -1;
     QString out;
     QString err;
+    qint64 ms = 0;  // from start to end
 };
 
 // How a run is set up beyond its command line.
@@ -50,20 +51,20 @@ struct How {
     bool tty = false;     // stdin is a terminal
     bool nobody = false;  // runs as user and group 65534, without other groups (as root)
     QByteArray input;     // what stdin holds
-    QStringList env;      // "NAME=value" added to the environment (KESTROW_PORT is not kept)
+    // "NAME=value" added to the environment. KESTROW_PORT is not kept, and the network ports
+    // file is none unless KESTROW_NETWORK_PORTS is given here.
+    QStringList env;
     // In order: once stdout holds a step's text (after the previous step's), its action runs.
     QList<std::pair<QString, std::function<void()>>> steps;
+    std::function<void(QProcess&)> during;  // runs once the process has started
 };
 
-// A box in its boot loader (or running its firmware) that refuses Send Data block `nak`,
-// answers 41 to a Get Status after block `status41After`, or paces its bytes at the line rate.
-inline sim::BoxConfig Loader(bool inLoader = true, int nak = -1, int status41After = -1,
-                             bool paced = false) {
+// A box in its boot loader (or running its firmware) that refuses Send Data block `nak`, or
+// paces its bytes at the line rate.
+inline sim::BoxConfig Loader(bool inLoader = true, int nak = -1, bool paced = false) {
     sim::BoxConfig c;
     c.startInBootLoader = inLoader;
     c.nakBlock = nak;
-    c.status = status41After >= 0 ? 0x41 : 0x40;
-    c.statusAfterBlock = status41After;
     c.paced = paced;
     return c;
 }
@@ -109,6 +110,7 @@ class CliTest : public QObject {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", root_.path());
+        env.insert("KESTROW_NETWORK_PORTS", root_.filePath("no-network-ports"));
         env.remove("KESTROW_PORT");
         for (const QString& e : how.env) {
             env.insert(e.section('=', 0, 0), e.section('=', 1));
@@ -128,6 +130,8 @@ class CliTest : public QObject {
                 ::_exit(99);
             }
         });
+        QElapsedTimer started;
+        started.start();
         if (how.shell.isEmpty()) {
             p.start(KESTROWCTL, args);
         } else {
@@ -136,6 +140,9 @@ class CliTest : public QObject {
         }
         p.write(how.input);
         p.closeWriteChannel();
+        if (how.during) {
+            how.during(p);
+        }
         QByteArray out;
         auto steps = how.steps;
         if (!how.whenOut.isEmpty()) {
@@ -162,7 +169,7 @@ class CliTest : public QObject {
             ::close(master);
         }
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(out),
-                QString::fromUtf8(p.readAllStandardError())};
+                QString::fromUtf8(p.readAllStandardError()), started.elapsed()};
     }
 };
 

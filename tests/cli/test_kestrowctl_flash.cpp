@@ -2,6 +2,7 @@
 // box's flash.
 #include <QtTest>
 
+#include "sim/FaultOptions.h"
 #include "tests/cli/CliTestSupport.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
@@ -40,40 +41,40 @@ class TestKestrowctlFlash : public CliTest {
         silent.silent = true;
         BoxConfig vanishing = Loader();
         vanishing.vanishAtBlock = 3;
+        BoxConfig asked = Loader(false);  // goes away once asked into its boot loader
+        QVERIFY(sim::ParseFaultOption("--fault", "close@0", asked.faults) &&
+                sim::ParseFaultOption("--back-after", "-1", asked.faults));
         QList<QByteArray> lines = hex.split('\n');  // the checksum of line 3 made wrong
         const qsizetype sum = lines[2].size() - (lines[2].endsWith('\r') ? 2 : 1);
         lines[2][sum] = lines[2][sum] == '0' ? '1' : '0';
-        QTest::newRow("BIN") << image << Loader() << "" << 0 << true << "";
-        QTest::newRow("HEX") << hex << Loader() << "" << 0 << true << "";
-        QTest::newRow("stdout read by head -1")
-            << image << Loader() << "| head -1" << 0 << true << "";
-        QTest::newRow("HEX with a bad checksum on line 3")
-            << lines.join('\n') << Loader() << "" << 5 << false
-            << "Fail to convert the input from hex to bin!\n|firmware.bin: line 3: checksum ";
-        QTest::newRow("silent box") << image << silent << "" << 4 << false
-                                    << "Failed,check your device version!\n|does not answer";
-        QTest::newRow("box goes away at block 3")
-            << image << vanishing << "" << 6 << true
-            << "Fail to write flash!\n|COM 210 (|) went away: unplugged or switched off; the box "
-               "waits in its boot loader|run \"kestrowctl flash ";
-        QTest::newRow("NAK at block 0")
-            << image << Loader(true, 0) << "" << 6 << true << "Fail to write flash!";
-        QTest::newRow("final status 41")  // after the last of the 40 blocks
-            << image << Loader(true, -1, 39) << "" << 6 << true << "Fail to write flash!";
-        QTest::newRow("not correct")
-            << "CPUM5FW" + image.mid(7) << Loader() << "" << 5 << false
-            << "Firmware file is not correct!\n|target digit (byte 5) is '5', not '3' or '4'";
-        QTest::newRow("no file") << QByteArray() << Loader() << "" << 5 << false
-                                 << "Please load file first!";
-        QTest::newRow("Ctrl+C before Download")
-            << big << Loader(false, -1, -1, true) << "COM port Connected!" << 1 << false
-            << "nothing was written to the flash";
-        QTest::newRow("Ctrl+C during the write")
-            << big << Loader(true, -1, -1, true) << "Writing flash: 10 %" << 1 << true
-            << "boot loader";
-        QTest::newRow("hang-up during the write")
-            << big << Loader(true, -1, -1, true) << "HUP:Writing flash: 10 %" << 1 << true
-            << "Stopped on request|the box waits in its boot loader";
+        const auto row = [](const char* tag, const QByteArray& file, const BoxConfig& box,
+                            const char* stopAt, int code, bool download, const char* message) {
+            QTest::newRow(tag) << file << box << QString(stopAt) << code << download
+                               << QString(message);
+        };
+        row("BIN", image, Loader(), "", 0, true, "");
+        row("HEX", hex, Loader(), "", 0, true, "");
+        row("stdout read by head -1", image, Loader(), "| head -1", 0, true, "");
+        row("HEX with a bad checksum on line 3", lines.join('\n'), Loader(), "", 5, false,
+            "Fail to convert the input from hex to bin!\n|firmware.bin: line 3: checksum ");
+        row("silent box", image, silent, "", 4, false,
+            "Failed,check your device version!\n|does not answer");
+        row("box goes away at block 3", image, vanishing, "", 6, true,
+            "Fail to write flash!\n|COM 210 (|) went away: unplugged or switched off; the box "
+            "waits in its boot loader|run \"kestrowctl flash ");
+        row("box goes away after the boot request", image, asked, "", 4, false,
+            "Failed,check your device version!\n|COM 210 (|) went away: unplugged or switched "
+            "off; the box waits in its boot loader|run \"kestrowctl flash ");
+        row("NAK at block 0", image, Loader(true, 0), "", 6, true, "Fail to write flash!");
+        row("not correct", "CPUM5FW" + image.mid(7), Loader(), "", 5, false,
+            "Firmware file is not correct!\n|target digit (byte 5) is '5', not '3' or '4'");
+        row("no file", QByteArray(), Loader(), "", 5, false, "Please load file first!");
+        row("Ctrl+C before Download", big, Loader(false, -1, true), "COM port Connected!", 1, false,
+            "nothing was written to the flash");
+        row("Ctrl+C during the write", big, Loader(true, -1, true), "Writing flash: 10 %", 1, true,
+            "boot loader");
+        row("hang-up during the write", big, Loader(true, -1, true), "HUP:Writing flash: 10 %", 1,
+            true, "Stopped on request|the box waits in its boot loader");
     }
     void flash() {
         QFETCH(QByteArray, file);

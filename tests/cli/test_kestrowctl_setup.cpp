@@ -6,9 +6,9 @@
 
 #include <QtTest>
 #include <filesystem>
-#include <fstream>
 
 #include "tests/cli/CliTestSupport.h"
+#include "tests/common/TestBox.h"
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -115,9 +115,8 @@ class TestKestrowctlSetup : public CliTest {
         QTEST(offered, "offered");
     }
 
-    // doctor on a made-up machine (--root): "path=text" a file, "path>target" a link below the
-    // root, "path/" a folder; devices belong to group dialout, mode 0660. Each finding with its
-    // fix; exit 3 when there is something to fix.
+    // doctor on a made-up machine (--root; MakeTree's entries), its devices of group dialout,
+    // mode 0660. Each finding with its fix; exit 3 when there is something to fix.
     void doctor_data() {
         QTest::addColumn<QStringList>("machine");
         QTest::addColumn<bool>("nobody");  // run as a user outside group dialout
@@ -164,18 +163,11 @@ class TestKestrowctlSetup : public CliTest {
         QFETCH(bool, nobody);
         QTemporaryDir temp;
         const std::filesystem::path root = temp.path().toStdString();
+        std::vector<std::string> entries;
         for (const QString& line : machine) {
-            const std::string entry = line.toStdString();
-            const size_t cut = entry.find_first_of("=>");
-            const std::filesystem::path path = root / entry.substr(0, cut);
-            std::filesystem::create_directories(cut == std::string::npos ? path
-                                                                         : path.parent_path());
-            if (cut != std::string::npos && entry[cut] == '=') {
-                std::ofstream(path) << entry.substr(cut + 1) << "\n";
-            } else if (cut != std::string::npos) {
-                std::filesystem::create_symlink(root / entry.substr(cut + 1), path);
-            }
+            entries.push_back(line.toStdString());
         }
+        test::MakeTree(root, entries);
         const group* dialout = ::getgrnam("dialout");
         QVERIFY(dialout);
         for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {

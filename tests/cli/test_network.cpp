@@ -5,38 +5,31 @@
 #include <poll.h>
 #include <termios.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
 
+#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
-#include "tests/common/Ser2net.h"
+#include "sim/Ser2net.h"
+#include "tests/cli/CliTestSupport.h"
 #include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
+using namespace kestrow::test;
 using sim::BoxConfig;
 using sim::UniqueFd;
 
 namespace {
 
-constexpr int kCom = 210;
-const QByteArray kIdentify = "056c9305f7076c93010404f1";  // probe and model question
 // What ser2net's RFC 2217 port sends first: WILL SGA, DO SGA, WILL ECHO, DONT ECHO, DO BINARY,
 // WILL BINARY, DO COM-PORT-OPTION.
 const QByteArray kSer2netGreeting =
     QByteArray::fromHex("fffb03fffd03fffb01fffe01fffd00fffb00fffd2c");
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-    qint64 ms = 0;
-};
 
 sockaddr_in Loopback(uint16_t port) {
     sockaddr_in addr{};
@@ -91,6 +84,7 @@ class FakeServer {
                 if (::poll(&p, 1, 20) == 1) {
                     const UniqueFd client(::accept4(listen_.get(), nullptr, nullptr, SOCK_CLOEXEC));
                     if (client.valid()) {
+                        ++clients_;
                         serve_(client.get(), stop);
                     }
                 }
@@ -98,9 +92,11 @@ class FakeServer {
         });
     }
     [[nodiscard]] QString Url() const { return QString("rfc2217://127.0.0.1:%1").arg(port_); }
+    [[nodiscard]] int clients() const { return clients_; }  // connections accepted so far
 
   private:
     Serve serve_;
+    std::atomic<int> clients_ = 0;
     UniqueFd listen_;
     uint16_t port_ = 0;
     std::jthread thread_;  // last: stopped and joined first
@@ -122,8 +118,10 @@ void ServeBusy(int client, const std::stop_token& /*stop*/) {
 // at once). Each run of bytes from the box goes out in two TCP segments 3 ms apart (less than
 // the wait after an exchange), cut before its first 0xFF as FF | FF, or else in the middle with
 // `before` ending the first and `after` starting the second. So a Telnet command, or an escaped
-// byte, reaches the client in two reads.
-FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArray after) {
+// byte, reaches the client in two reads. Unless `split`: each run whole, as ser2net sends it
+// (a search's probe takes the bytes already waiting, which would be the first half).
+FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArray after,
+                                 bool split = true) {
     return [=](int client, const std::stop_token& stop) {
         const UniqueFd tty(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         termios raw{};
@@ -182,6 +180,10 @@ FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArr
                     return;
                 }
                 const QByteArray got(buffer, n);
+                if (!split) {
+                    SendAll(client, Escaped(got));
+                    continue;
+                }
                 const qsizetype ff = got.indexOf('\xff');
                 const QByteArray half = QByteArray(ff >= 0 ? 1 : 0, '\xff');
                 const qsizetype at = ff >= 0 ? ff : got.size() / 2;
@@ -195,77 +197,37 @@ FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArr
 
 }  // namespace
 
-class TestNetwork : public QObject {
+class TestNetwork : public CliTest {
     Q_OBJECT
 
-    QTemporaryDir root_;
-    std::vector<std::unique_ptr<sim::BoxSim>> boxes_;
-    std::unique_ptr<test::Ser2net> server_;
+    std::unique_ptr<sim::Ser2net> server_;
 
-    [[nodiscard]] QString PortsDir() const { return root_.path() + "/kestrow/ports"; }
-
-    // A box linked as COM 210, 211, ...; with `served`, ser2net in front of it too.
-    sim::BoxSim& AddBox(const BoxConfig& config = {}, bool served = false) {
-        auto box = sim::BoxSim::Start(config);
-        if (!box || !box->LinkAs(PortsDir().toStdString(), kCom + int(boxes_.size()))) {
-            qFatal("no simulated box");
-        }
+    // A box linked as the next COM port, ser2net in front of it.
+    sim::BoxSim& AddServedBox(const BoxConfig& config = {}) {
+        sim::BoxSim& box = AddBox(config);
         std::string why;
-        if (served && !(server_ = test::Ser2net::Start(box->slavePath(), &why))) {
+        if (!(server_ = sim::Ser2net::Start(box.slavePath(), &why))) {
             qFatal("ser2net: %s", why.c_str());
         }
-        boxes_.push_back(std::move(box));
-        return *boxes_.back();
+        return box;
     }
     // The served box's URL: "rfc2217" or "socket".
     [[nodiscard]] QString Url(const QString& form) const {
         return QString::fromStdString(form == "rfc2217" ? server_->Rfc2217Url()
                                                         : server_->RawUrl());
     }
-    QString WriteFile(const QString& name, const QByteArray& content) {
-        QFile f(root_.filePath(name));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) < 0) {
-            qFatal("cannot write %s", qPrintable(f.fileName()));
-        }
-        return f.fileName();
-    }
-
-    // kestrowctl with `args` on this test's ports folder and no network ports file but one given
-    // in `env` ("NAME=value" entries); `during` runs once it has started.
-    Run Ctl(const QStringList& args, const QStringList& env = {},
-            const std::function<void(QProcess&)>& during = {}) {
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("XDG_RUNTIME_DIR", root_.path());
-        e.insert("KESTROW_NETWORK_PORTS", root_.filePath("none"));
-        e.remove("KESTROW_PORT");
-        for (const QString& entry : env) {
-            e.insert(entry.section('=', 0, 0), entry.section('=', 1));
-        }
-        p.setProcessEnvironment(e);
-        QElapsedTimer started;
-        started.start();
-        p.start(KESTROWCTL, args);
-        p.closeWriteChannel();
-        if (during) {
-            during(p);
-        }
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            p.waitForFinished();
-        }
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()),
-                QString::fromUtf8(p.readAllStandardError()), started.elapsed()};
+    static How Env(const QString& entry) {
+        How how;
+        how.env = QStringList{entry};
+        return how;
     }
 
   private slots:
     void initTestCase() {
-        if (!test::Ser2net::Available()) {
+        if (!sim::Ser2net::Available()) {
             QSKIP("ser2net is not installed");
         }
-        QVERIFY(root_.isValid());
-        QVERIFY(QDir().mkpath(PortsDir()));
+        Start();
     }
     void cleanup() {
         server_.reset();
@@ -292,18 +254,18 @@ class TestNetwork : public QObject {
         QFETCH(QString, form);
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
-        sim::BoxSim& box = AddBox({}, form != "split");
+        sim::BoxSim& box = form != "split" ? AddServedBox() : AddBox();
         box.SetSetting(2, 1, 255);
         box.SetSetting(3, 6, 7);
         const FakeServer split(SplittingRelay(box.slavePath(), QByteArray::fromHex(before),
                                               QByteArray::fromHex(after)));
         const QString url = form == "split" ? split.Url() : Url(form);
-        const Run com = Ctl({"status", "--port", QString::number(kCom)});
+        const Run com = Ctl("status");
         QCOMPARE(com.code, 0);
         QVERIFY(box.WaitForQuiet(3000));
         const QByteArray comWire = test::WireHex(box);
         box.ClearReceived();
-        const Run net = Ctl({"status", "--port", url});
+        const Run net = Ctl("status", url);
         QVERIFY2(net.code == 0, qPrintable(net.err));
         QVERIFY2(net.out.startsWith("port      " + url + "\n"), qPrintable(net.out));
         QCOMPARE(net.out.section('\n', 1), com.out.section('\n', 1));
@@ -328,7 +290,7 @@ class TestNetwork : public QObject {
         BoxConfig config;
         QFETCH(bool, inLoader);
         config.startInBootLoader = inLoader;
-        sim::BoxSim& box = AddBox(config, true);
+        sim::BoxSim& box = AddServedBox(config);
         QByteArray program(3000, '\xff');
         for (int i = 0; i < program.size(); i += 37) {
             program[i] = char(i);
@@ -340,7 +302,7 @@ class TestNetwork : public QObject {
                 0);
             file += ".hex";
         }
-        const Run run = Ctl({"flash", file, "--port", Url(form)});
+        const Run run = Ctl("flash " + file, Url(form));
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QVERIFY(run.out.endsWith("Firmware Updated!\n"));
         QCOMPARE(test::Q(box.flash()), program);
@@ -374,7 +336,7 @@ class TestNetwork : public QObject {
         QFETCH(QString, url);
         QFETCH(QString, hold);
         QFETCH(QString, message);
-        sim::BoxSim& box = AddBox({}, true);
+        sim::BoxSim& box = AddServedBox();
         const FakeServer busy(ServeBusy);
         UniqueFd holder;
         if (!hold.isEmpty()) {
@@ -387,8 +349,8 @@ class TestNetwork : public QObject {
         url.replace("RFC2217", Url("rfc2217"))
             .replace("RAW", Url("socket"))
             .replace("BUSY", busy.Url())
-            .replace("FREE", QString::number(test::FreeLoopbackPort()));
-        const Run run = Ctl({"status", "--port", url});
+            .replace("FREE", QString::number(sim::FreeLoopbackPort()));
+        const Run run = Ctl("status", url);
         QCOMPARE(run.code, 3);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
@@ -400,33 +362,44 @@ class TestNetwork : public QObject {
 
     // The server dies during the write: the advice says that the box waits in its boot loader,
     // and the same flash through the restarted server finishes the update.
+    // "boot request": a box that runs its firmware loses its server once it was asked into its
+    // boot loader, before the first block.
     void serverKilledMidFlash_data() {
         QTest::addColumn<QString>("form");
-        QTest::newRow("rfc2217") << "rfc2217";
-        QTest::newRow("socket") << "socket";
+        QTest::addColumn<bool>("atBootRequest");
+        QTest::newRow("rfc2217") << "rfc2217" << false;
+        QTest::newRow("socket") << "socket" << false;
+        QTest::newRow("rfc2217, at the boot request") << "rfc2217" << true;
     }
     void serverKilledMidFlash() {
         QFETCH(QString, form);
+        QFETCH(bool, atBootRequest);
         BoxConfig config;
-        config.startInBootLoader = true;
+        config.startInBootLoader = !atBootRequest;
         config.paced = true;  // some seconds of writing
-        sim::BoxSim& box = AddBox(config, true);
+        sim::BoxSim& box = AddServedBox(config);
         const QByteArray program = test::Program(20000);
         const QString file = WriteFile("big.bin", test::Image('4', program));
-        const auto blocks = [&box] {
-            int n = 0;
+        const auto reached = [&box, atBootRequest] {
+            int blocks = 0;
             for (const sim::ReceivedFrame& f : box.frames()) {
-                n += f.kind == sim::FrameKind::BootPacket && f.bytes[2] == 0x24;  // Send Data
+                if (f.kind == sim::FrameKind::BootRequest) {
+                    return atBootRequest;
+                }
+                blocks += f.kind == sim::FrameKind::BootPacket && f.bytes[2] == 0x24;  // Send Data
             }
-            return n;
+            return blocks >= 5;
         };
-        const Run cut = Ctl({"flash", file, "--port", Url(form)}, {}, [&](QProcess& p) {
-            while (blocks() < 5 && p.state() != QProcess::NotRunning) {
+        How during;
+        during.during = [&](QProcess& p) {
+            while (!reached() && p.state() != QProcess::NotRunning) {
                 p.waitForFinished(5);
             }
             server_->Kill();
-        });
-        QVERIFY2(cut.code == 6 || cut.code == 4, qPrintable(QString::number(cut.code) + cut.err));
+        };
+        const Run cut = Ctl("flash " + file, Url(form), during);
+        QVERIFY2(cut.code == (atBootRequest ? 4 : 6),
+                 qPrintable(QString::number(cut.code) + cut.err));
         QVERIFY2(cut.err.contains("waits in its boot loader") &&
                      cut.err.contains("kestrowctl flash " + file),
                  qPrintable(cut.err));
@@ -434,7 +407,7 @@ class TestNetwork : public QObject {
         QVERIFY(test::Q(box.flash()) != program);
         std::string why;
         QVERIFY2(server_->Restart(&why), why.c_str());
-        const Run again = Ctl({"flash", file, "--port", Url(form)});
+        const Run again = Ctl("flash " + file, Url(form));
         QVERIFY2(again.code == 0, qPrintable(again.err));
         QCOMPARE(test::Q(box.flash()), program);
     }
@@ -456,6 +429,9 @@ class TestNetwork : public QObject {
             };
             row("a 0xFF byte set and read", "set 2.1 255 --port URL; get 2.1 --port URL", "",
                 "out:255|wire~086c93000201fff7|210:255 211:1");
+            // ser2net refuses the other accepter until it has let go of the device.
+            row("the two accepters in a row", "set 2.1 255 --port URL; get 2.1 --port OTHER", "",
+                "out:255");
             row("a named setting", "set contrast 255 --port URL", "",
                 "wire~056c9305f7076c93010404f1086c93000201fff7|210:255");
             row("dump, a change, load",
@@ -473,7 +449,7 @@ class TestNetwork : public QObject {
         QFETCH(QString, commands);
         QFETCH(QString, env);
         QFETCH(QString, effect);
-        sim::BoxSim& box = AddBox({}, true);
+        sim::BoxSim& box = AddServedBox();
         box.SetSetting(2, 1, 150);
         AddBox().SetSetting(2, 1, 1);
         const QString url = Url(form);
@@ -481,10 +457,11 @@ class TestNetwork : public QObject {
         QVERIFY(QDir(dir).removeRecursively() && QDir().mkpath(dir));
         Run run;
         for (const QString& command :
-             commands.replace("URL", url).replace("DIR", dir).split("; ")) {
-            run =
-                Ctl(QProcess::splitCommand(command),
-                    env.isEmpty() ? QStringList{} : QStringList{QString(env).replace("URL", url)});
+             commands.replace("URL", url)
+                 .replace("OTHER", Url(form == "socket" ? "rfc2217" : "socket"))
+                 .replace("DIR", dir)
+                 .split("; ")) {
+            run = Ctl(command, "", env.isEmpty() ? How{} : Env(QString(env).replace("URL", url)));
             QVERIFY2(run.code == 0, qPrintable(command + ": " + run.err));
             QVERIFY(box.WaitForQuiet(3000));
         }
@@ -510,18 +487,74 @@ class TestNetwork : public QObject {
         }
     }
 
+    // A run connects once to each box: its search's probe (without --port: the box is listed in
+    // the network ports file), what the box is and the command's own exchanges on one session.
+    void oneConnectionPerRun_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("inLoader");
+        for (const char* command :
+             {"status --port URL", "get contrast --port URL", "set contrast 99 --port URL",
+              "set 2.1 99 --port URL", "reset --yes --port URL", "dump FILE --port URL",
+              "load FILE --port URL", "status", "load FILE", "flash BIN"}) {
+            QTest::newRow(command) << QString(command) << false;
+        }
+        QTest::newRow("flash BIN, a box in its boot loader") << "flash BIN" << true;
+    }
+    void oneConnectionPerRun() {
+        QFETCH(QString, command);
+        BoxConfig config;
+        QFETCH(bool, inLoader);
+        config.startInBootLoader = inLoader;
+        sim::BoxSim& box = AddBox(config);
+        QVERIFY(QFile::remove(PortsDir() + "/COM210"));  // reached through the relay only
+        const FakeServer relay(SplittingRelay(box.slavePath(), {}, {}, false));
+        const QString file = root_.filePath("one.json");
+        QVERIFY(command.startsWith("load") || QFile::remove(file) ||
+                !QFile::exists(file));  // dump makes it, load reads it
+        command.replace("URL", relay.Url())
+            .replace("FILE", file)
+            .replace("BIN", WriteFile("one.bin", test::Image('4', test::Program(3000))));
+        const QString ports = WriteFile("network-ports", (relay.Url() + " Rack\n").toUtf8());
+        if (command.startsWith("load")) {
+            QVERIFY(Ctl("dump " + file, relay.Url()).code == 0);
+        }
+        const int before = relay.clients();
+        const Run run = Ctl(command, "", Env("KESTROW_NETWORK_PORTS=" + ports));
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QCOMPARE(relay.clients() - before, 1);
+    }
+
+    // A box whose line closes at the model question: the run says that it went away and writes
+    // nothing, rather than connecting again to a server that no longer has the device.
+    void goneAtTheModelQuestion_data() {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("rfc2217") << "rfc2217";
+        QTest::newRow("socket") << "socket";
+    }
+    void goneAtTheModelQuestion() {
+        QFETCH(QString, form);
+        BoxConfig config;
+        QVERIFY(sim::ParseFaultOption("--fault", "close@1", config.faults) &&
+                sim::ParseFaultOption("--back-after", "-1", config.faults));
+        sim::BoxSim& box = AddServedBox(config);
+        const Run run = Ctl("set contrast 99", Url(form));
+        QCOMPARE(run.code, 4);
+        QVERIFY2(run.err.contains("went away"), qPrintable(run.err));
+        QCOMPARE(int(box.setting(2, 1)), 128);
+    }
+
     // The network ports file: its ports after the COM ports, by label, probed like them; a line
     // that names no port is said on stderr and left out.
     void networkPortsFile() {
         AddBox();  // COM 210
-        AddBox({}, true);
+        AddServedBox();
         QVERIFY(QFile::remove(PortsDir() + "/COM211"));  // reached through the server only
         const QString file =
             WriteFile("network-ports", QString("# the rack\nrfc2217://127.0.0.1:%1  Rack one\n"
                                                "socket://127.0.0.1:0  Rack zero\n")
                                            .arg(server_->rfc2217Port())
                                            .toUtf8());
-        const Run run = Ctl({"detect"}, {"KESTROW_NETWORK_PORTS=" + file});
+        const Run run = Ctl("detect", "", Env("KESTROW_NETWORK_PORTS=" + file));
         QVERIFY2(run.code == 0, qPrintable(run.err));
         const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
         const auto com = lines.indexOf(QRegularExpression(QString("^COM %1 .*answers$").arg(kCom)));

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QTemporaryDir>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -65,6 +67,21 @@ class PortsDir {
   private:
     QTemporaryDir dir_;
 };
+
+// A made-up machine's files below `root`, one entry each: "path=text" a file, "path>target" a
+// link to root/target, "path/" a folder.
+inline void MakeTree(const std::filesystem::path& root, const std::vector<std::string>& entries) {
+    for (const std::string& entry : entries) {
+        const size_t cut = entry.find_first_of("=>");
+        const std::filesystem::path path = root / entry.substr(0, cut);
+        std::filesystem::create_directories(cut == std::string::npos ? path : path.parent_path());
+        if (cut != std::string::npos && entry[cut] == '=') {
+            std::ofstream(path) << entry.substr(cut + 1) << "\n";
+        } else if (cut != std::string::npos) {
+            std::filesystem::create_symlink(root / entry.substr(cut + 1), path);
+        }
+    }
+}
 
 // Starts a simulated box and links it as COM<number> in `ports`; null box on failure.
 inline std::unique_ptr<sim::BoxSim> StartLinkedBox(const PortsDir& ports, int number,

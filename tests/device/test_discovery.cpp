@@ -22,8 +22,8 @@ namespace {
 // (ttyS0) behind the serial core's devices, a ttyS1 without a UART and a bare ttyS2 UART; ports
 // links COM4 -> ttyACM0 (beating ttyUSB3, which is also COM4), COM200 -> a pseudo-terminal,
 // COM201 -> nothing, and names that are not port links; udev's stable by-id links to ttyUSB0
-// and ttyACM0 (reached by two ports, COM4 and COM65) and one that leads nowhere. Below the root:
-// "path=text" a file, "path>target" a link, "path/" a folder.
+// and ttyACM0 (reached by two ports, COM4 and COM65) and one that leads nowhere (MakeTree's
+// entries).
 constexpr const char* kMachine[] = {
     "dev/ttyUSB0=", "dev/ttyUSB3=", "dev/ttyUSB5=", "dev/ttyACM0=", "dev/ttyS0=", "dev/ttyS1=",
     "dev/ttyS2=", "dev/pts/7=", "sys/devices/usb1/1-1/product=FT232R USB UART",
@@ -53,18 +53,7 @@ struct FakeMachine {
     DiscoveryRoots roots{(root / "ports").string(), (root / "dev").string(),
                          (root / "sys/class/tty").string(), (root / "serial/by-id").string()};
 
-    FakeMachine() {
-        for (const std::string entry : kMachine) {
-            const size_t cut = entry.find_first_of("=>");
-            const fs::path path = root / entry.substr(0, cut);
-            fs::create_directories(cut == std::string::npos ? path : path.parent_path());
-            if (cut != std::string::npos && entry[cut] == '=') {
-                std::ofstream(path) << entry.substr(cut + 1) << "\n";
-            } else if (cut != std::string::npos) {
-                fs::create_symlink(root / entry.substr(cut + 1), path);
-            }
-        }
-    }
+    FakeMachine() { test::MakeTree(root, {std::begin(kMachine), std::end(kMachine)}); }
 };
 
 }  // namespace
@@ -100,49 +89,37 @@ class TestDiscovery : public QObject {
         QTest::addColumn<int>("tcpPort");
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("why");  // part of the refusal
+        const auto row = [](const char* tag, const char* text, int form, const char* host,
+                            int tcpPort, const char* fileName) {
+            QTest::newRow(tag) << QString(text) << form << QString(host) << tcpPort
+                               << QString(fileName) << QString();
+        };
+        const auto refused = [](const char* tag, const char* text, const char* why) {
+            QTest::newRow(tag) << QString(text) << -1 << QString() << 0 << QString()
+                               << QString(why);
+        };
         const int rfc = static_cast<int>(PortForm::Rfc2217);
         const int raw = static_cast<int>(PortForm::Socket);
         const int dev = static_cast<int>(PortForm::Device);
-        QTest::newRow("rfc2217 IPv4")
-            << "rfc2217://127.0.0.1:7000" << rfc << "127.0.0.1" << 7000 << "rfc2217_127.0.0.1_7000"
-            << "";
-        QTest::newRow("socket, scheme in capitals, blanks")
-            << "  SOCKET://box-3.studio:7001 " << raw << "box-3.studio" << 7001
-            << "SOCKET_box-3.studio_7001"
-            << "";
-        QTest::newRow("IPv6 in brackets")
-            << "rfc2217://[::1]:7000" << rfc << "::1" << 7000 << "rfc2217_1_7000"
-            << "";
-        QTest::newRow("trailing slash")
-            << "socket://host:65535/" << raw << "host" << 65535 << "socket_host_65535"
-            << "";
-        QTest::newRow("COM number") << "COM 7" << dev << "" << 0 << "COM7"
-                                    << "";
-        QTest::newRow("device path") << "/dev/ttyUSB3" << dev << "" << 0 << "ttyUSB3"
-                                     << "";
-        QTest::newRow("Windows name of COM 12") << "\\\\.\\com12" << dev << "" << 0 << "COM12"
-                                                << "";
-        QTest::newRow("Windows device name") << "\\\\.\\CNCA0" << dev << "" << 0 << "CNCA0"
-                                             << "";
-        QTest::newRow("IPv6 without brackets") << "rfc2217://::1:7000" << -1 << "" << 0 << ""
-                                               << "in brackets";
-        QTest::newRow("no port") << "rfc2217://host" << -1 << "" << 0 << ""
-                                 << "no TCP port";
-        QTest::newRow("port 0") << "socket://host:0" << -1 << "" << 0 << ""
-                                << "1 to 65535";
-        QTest::newRow("port 65536") << "socket://host:65536" << -1 << "" << 0 << ""
-                                    << "1 to 65535";
-        QTest::newRow("no host") << "socket://:7000" << -1 << "" << 0 << ""
-                                 << "no host";
-        QTest::newRow("unknown scheme") << "telnet://host:23" << -1 << "" << 0 << ""
-                                        << "rfc2217:// or socket://";
-        QTest::newRow("options after the port")
-            << "rfc2217://host:7000?logging=debug" << -1 << "" << 0 << ""
-            << "no TCP port";
-        QTest::newRow("blank in the host") << "socket://my host:7000" << -1 << "" << 0 << ""
-                                           << "no host name";
-        QTest::newRow("plain words") << "the rack" << -1 << "" << 0 << ""
-                                     << "";
+        row("rfc2217 IPv4", "rfc2217://127.0.0.1:7000", rfc, "127.0.0.1", 7000,
+            "rfc2217_127.0.0.1_7000");
+        row("socket, scheme in capitals, blanks", "  SOCKET://box-3.studio:7001 ", raw,
+            "box-3.studio", 7001, "SOCKET_box-3.studio_7001");
+        row("IPv6 in brackets", "rfc2217://[::1]:7000", rfc, "::1", 7000, "rfc2217_1_7000");
+        row("trailing slash", "socket://host:65535/", raw, "host", 65535, "socket_host_65535");
+        row("COM number", "COM 7", dev, "", 0, "COM7");
+        row("device path", "/dev/ttyUSB3", dev, "", 0, "ttyUSB3");
+        row("Windows name of COM 12", "\\\\.\\com12", dev, "", 0, "COM12");
+        row("Windows device name", "\\\\.\\CNCA0", dev, "", 0, "CNCA0");
+        refused("IPv6 without brackets", "rfc2217://::1:7000", "in brackets");
+        refused("no port", "rfc2217://host", "no TCP port");
+        refused("port 0", "socket://host:0", "1 to 65535");
+        refused("port 65536", "socket://host:65536", "1 to 65535");
+        refused("no host", "socket://:7000", "no host");
+        refused("unknown scheme", "telnet://host:23", "rfc2217:// or socket://");
+        refused("options after the port", "rfc2217://host:7000?logging=debug", "no TCP port");
+        refused("blank in the host", "socket://my host:7000", "no host name");
+        refused("plain words", "the rack", "");
     }
     void parsePortName() {
         QFETCH(QString, text);

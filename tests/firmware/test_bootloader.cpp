@@ -5,6 +5,8 @@
 
 #include "device/DeviceLink.h"
 #include "firmware/BootLoader.h"
+#include "firmware/FirmwareTexts.h"
+#include "sim/FaultOptions.h"
 #include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
@@ -34,8 +36,14 @@ QString Requests(const sim::BoxSim& box) {
 }
 
 sim::BoxConfig Box(int nakBlock = -1, int status = 0x40, std::optional<std::uint8_t> last = {},
-                   int statusAfterBlock = -1, bool inBootLoader = true, bool silent = false) {
+                   int statusAfterBlock = -1, bool inBootLoader = true, bool silent = false,
+                   const char* closeAt = nullptr) {
     sim::BoxConfig c;
+    if (closeAt != nullptr &&  // the line closes for good at that request
+        (!sim::ParseFaultOption("--fault", closeAt, c.faults) ||
+         !sim::ParseFaultOption("--back-after", "-1", c.faults))) {
+        qFatal("bad fault %s", closeAt);
+    }
     c.silent = silent;
     c.startInBootLoader = inBootLoader;
     c.nakBlock = nakBlock;
@@ -51,6 +59,9 @@ QString Ended(const Result<void>& step) {
         return "done";
     }
     switch (step.error().kind) {
+        case ErrorKind::Gone:
+            return step.error().call == firmware_text::kBootLoaderWaits ? "gone, in the boot loader"
+                                                                        : "gone";
         case ErrorKind::NoAnswer:
             return "no answer";
         case ErrorKind::BadReply:
@@ -103,6 +114,14 @@ class TestBootLoader : public QObject {
         // Nothing acknowledges the Ping, before or after the boot request: no Download.
         row("silent box", 256, '4', Box(-1, 0x40, {}, -1, false, true), "no answer", "", "- B P",
             "");
+        // The line goes at the boot request: the box waits in its boot loader, and says so;
+        // gone at a first Ping that nothing acknowledged, it still runs its firmware.
+        row("gone after the boot request", 256, '4', Box(-1, 0x40, {}, -1, false, false, "close@0"),
+            "gone, in the boot loader", "", "- B", "");
+        row("gone at Download", 256, '4', Box(-1, 0x40, {}, -1, true, false, "close@1"),
+            "gone, in the boot loader", "", "P D", "");
+        row("gone at the first Ping", 256, '4', Box(-1, 0x40, {}, -1, true, false, "close@0"),
+            "gone", "", "P", "");
         // The first failed step ends the exchange: no Get Status, no Reset after it.
         row("nak at block 2", 256, '4', Box(2), done, "bad reply", "P D S A 79 79 79",
             "0..3: 0 1 2");
@@ -144,7 +163,8 @@ class TestBootLoader : public QObject {
             QCOMPARE(sim->downloadAddress(), digit == '3' ? 0x1000u : 0x2800u);
             QCOMPARE(sim->downloadSize(), static_cast<std::uint32_t>(size));
         }
-        QVERIFY(reporter.texts().empty());
+        QFETCH(QString, connects);
+        QCOMPARE(reporter.texts().size(), connects.startsWith("gone") ? 1u : 0u);  // said once
     }
 };
 

@@ -117,51 +117,41 @@ class TestHex : public QObject {
     }
 
     // One run's file steps on a real file: size rules, conversion, and the header ("CPUM",
-    // target digit 3 or 4, "FW").
+    // target digit 3 or 4, "FW"). kestrowctl's flash table has a HEX file with a bad checksum
+    // and a wrong target digit, with the dialog's texts.
     void prepare_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("outcome");  // ready, or the kind of failure
         QTest::addColumn<QString>("reason");   // which size limit or header field
+        const auto row = [](const char* tag, const QByteArray& content, const char* outcome,
+                            const QString& reason = "") {
+            QTest::newRow(tag) << content << QString(outcome) << reason;
+        };
         const QByteArray bin = Image('4', Program(256));
-        const QString wrong = "invalid";
         const QString sizes = "; the boot loader writes 256 to 4980735";
-        QTest::newRow("bin 269 bytes") << bin << "ready"
-                                       << "";
-        QTest::newRow("bin 268 bytes: program too short")
-            << bin.left(268) << wrong
-            << "the program has 255 bytes after the 13-byte header" + sizes;
-        QTest::newRow("file of 256 bytes")
-            << bin.left(256) << wrong
-            << "the file has 256 bytes; a firmware file has more than 256";
-        QTest::newRow("target 5") << Image('5', Program(256)) << wrong
-                                  << "the header's target digit (byte 5) is '5', not '3' or '4'";
-        QTest::newRow("wrong magic") << QByteArray(bin).replace(3, 1, "m") << wrong
-                                     << "the header starts \"CPUm\", not \"CPUM\"";
-        QTest::newRow("wrong FW") << QByteArray(bin).replace(6, 1, "V") << wrong
-                                  << "the header's bytes 6 and 7 are \"FV\", not \"FW\"";
+        row("bin 269 bytes", bin, "ready");
+        row("bin 268 bytes: program too short", bin.left(268), "invalid",
+            "the program has 255 bytes after the 13-byte header" + sizes);
+        row("file of 256 bytes", bin.left(256), "invalid",
+            "the file has 256 bytes; a firmware file has more than 256");
+        row("wrong magic", QByteArray(bin).replace(3, 1, "m"), "invalid",
+            "the header starts \"CPUm\", not \"CPUM\"");
+        row("wrong FW", QByteArray(bin).replace(6, 1, "V"), "invalid",
+            "the header's bytes 6 and 7 are \"FV\", not \"FW\"");
         QList<QByteArray> records;
         const QByteArray image = Image('3', Program(300));
         for (int at = 0; at < image.size(); at += 16) {
             records << Rec(0, static_cast<unsigned>(at), image.mid(at, 16));
         }
-        QTest::newRow("hex") << Lines(records + QList{kEof}) << "ready"
-                             << "";
+        row("hex", Lines(records + QList{kEof}), "ready");
         const QList<QByteArray> padding(20, Rec(3, 0, QByteArray(4, '\0')));  // past 256 bytes
-        QTest::newRow("hex data at 0x100: zeros where the header belongs")
-            << Lines(QList{Rec(0, 0x100, image.left(16))} + padding + QList{kEof}) << wrong
-            << "the header starts \"\\x00\\x00\\x00\\x00\", not \"CPUM\"";
-        QTest::newRow("hex image shorter than the header")
-            << Lines(QList{Rec(0, 0, "CPUM4FW")} + padding + QList{kEof}) << wrong
-            << "the image has 7 bytes, fewer than its 13-byte header" + sizes;
-        QByteArray third = Rec(0, 32, image.mid(32, 16));
-        third.back() = third.back() == '0' ? '1' : '0';
-        QTest::newRow("hex with a bad checksum on line 3")
-            << Lines(QList{Rec(0, 0, image.left(16)), Rec(0, 16, image.mid(16, 16)), third} +
-                     padding + QList{kEof})
-            << "malformed"
-            << "line 3: checksum ";
-        QTest::newRow("no such file") << QByteArray() << "file"
-                                      << "";
+        row("hex data at 0x100: zeros where the header belongs",
+            Lines(QList{Rec(0, 0x100, image.left(16))} + padding + QList{kEof}), "invalid",
+            "the header starts \"\\x00\\x00\\x00\\x00\", not \"CPUM\"");
+        row("hex image shorter than the header",
+            Lines(QList{Rec(0, 0, "CPUM4FW")} + padding + QList{kEof}), "invalid",
+            "the image has 7 bytes, fewer than its 13-byte header" + sizes);
+        row("no such file", QByteArray(), "file");
     }
     void prepare() {
         QFETCH(QByteArray, content);
