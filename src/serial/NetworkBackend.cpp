@@ -100,6 +100,14 @@ ServerText MatchServerText(std::span<const uint8_t> bytes, Error* refusal) {
 }
 
 Error NetworkBackend::Refuse(Error error) {
+    if (socket_.IsOpen()) {
+        // A server that refuses the session sends its text and closes; a write of ours after
+        // that fails while the text still waits to be read, and the text says why.
+        (void)Pump();
+        if (Result<void> said = CheckServerText(); !said) {
+            error = said.error();
+        }
+    }
     socket_.Close();
     error.call = kOpenFailed;
     if (!error.NotOpened()) {
@@ -137,6 +145,7 @@ Result<void> NetworkBackend::Connect(const ComPort& port) {
     outbox_.clear();
     screening_ = true;
     lost_.reset();
+    drained_ = false;
     line_ = LineSettings{};
     const auto started = Clock::now();
     unansweredBytes_ = 0;
@@ -229,8 +238,11 @@ Result<void> NetworkBackend::Close() {
     return {};
 }
 
+// Reads what the socket holds. A failed send (lost_ set, drained_ not) still lets it read:
+// a server that refuses the session sends its text and closes, and a reply of ours sent after
+// that fails while the text waits unread.
 Result<void> NetworkBackend::Pump() {
-    if (lost_ || !socket_.IsOpen()) {
+    if (drained_ || !socket_.IsOpen()) {
         return {};
     }
     std::array<uint8_t, 4096> raw{};
@@ -238,7 +250,10 @@ Result<void> NetworkBackend::Pump() {
     for (;;) {
         const Result<uint32_t> t = socket_.Receive(raw);
         if (!t) {
-            lost_ = t.error();
+            drained_ = true;
+            if (!lost_) {
+                lost_ = t.error();
+            }
             break;
         }
         if (*t == 0) {
@@ -255,7 +270,7 @@ Result<void> NetworkBackend::Pump() {
         }
     }
     if (!replies.empty()) {
-        if (Result<void> s = Queue(replies); !s) {
+        if (Result<void> s = Queue(replies); !s && !lost_) {
             // A server that refused the session and closed: what it said is still to be read.
             lost_ = s.error();
         }

@@ -96,6 +96,7 @@ class NetworkBackend final : public SerialBackend {
     size_t inboxStart_ = 0;
     bool screening_ = true;      // no device data handed on yet: a server's text is still possible
     std::optional<Error> lost_;  // the connection ended; told once inbox_ is empty
+    bool drained_ = false;       // the socket's receive side has ended: nothing more to read
     std::vector<uint8_t> outbox_;  // escaped bytes not yet sent (a write the socket cut short)
     LineSettings line_{};
     uint64_t unansweredBytes_ = 0;  // written since the box last sent anything
