@@ -85,6 +85,16 @@ void BoxSim::Impl::OnBytes(std::span<const uint8_t> bytes) {
     {
         std::lock_guard lock(mutex);
         received.insert(received.end(), bytes.begin(), bytes.end());
+        if (state.bootLoader && !pending.empty() &&
+            arrived - pendingNs.back() > int64_t{kBootLoaderReceiveTimeoutMs} * 1'000'000) {
+            // The boot loader starts afresh on a packet left unfinished for a while (a host
+            // that went away mid-packet), as a UART boot loader's receive time-out does.
+            ReceivedFrame& stale = frames.emplace_back();
+            stale.bytes = pending;
+            stale.arrivedNs = pendingNs.front();
+            pending.clear();
+            pendingNs.clear();
+        }
         pending.insert(pending.end(), bytes.begin(), bytes.end());
         pendingNs.insert(pendingNs.end(), bytes.size(), arrived);
         firstId = framesCleared + frames.size();

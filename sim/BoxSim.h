@@ -62,6 +62,9 @@ struct FaultPlan {
     const FaultRule& operator[](Fault fault) const { return rules[static_cast<size_t>(fault)]; }
 };
 
+// The boot loader drops a packet left unfinished for this long and starts afresh.
+inline constexpr int kBootLoaderReceiveTimeoutMs = 200;
+
 struct BoxConfig {
     // Running firmware.
     uint8_t portByte = 0x59;  // probe reply byte 3: input port code << 4 | output port code

@@ -407,6 +407,8 @@ class TestNetwork : public CliTest {
         QVERIFY(test::Q(box.flash()) != program);
         std::string why;
         QVERIFY2(server_->Restart(&why), why.c_str());
+        // The operator's second try comes after the boot loader has dropped the cut packet.
+        QTest::qWait(sim::kBootLoaderReceiveTimeoutMs);
         const Run again = Ctl("flash " + file, Url(form));
         QVERIFY2(again.code == 0, qPrintable(again.err));
         QCOMPARE(test::Q(box.flash()), program);
