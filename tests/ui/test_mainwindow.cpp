@@ -16,7 +16,6 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogs/ImageDialogTemplate.h"
 
-using kestrow::MainWindow;
 using kestrow::sim::BoxConfig;
 using kestrow::test::kClickRefresh;
 using kestrow::test::kOpenFailure;

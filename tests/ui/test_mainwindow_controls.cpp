@@ -133,7 +133,8 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QVERIFY(messages_->texts().isEmpty());
     }
 
-    // Enter in the port field ends the window with 1 (Esc and the close box: dialogkit's 2);
+    // Enter (the keypad's; Return: In/Out mode) in the port field ends the window with 1 (Esc
+    // and the close box: dialogkit's 2);
     // the close box pressed while a quick command waits closes the window afterwards, with 2
     // (the frame still goes out whole).
     void closingCommands_data() {
@@ -159,7 +160,7 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
             QCOMPARE(WireHex(*box_), QByteArray("056c9302fa"));
         } else {
             QTest::keyClick(kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->lineEdit(),
-                            Qt::Key_Return);
+                            Qt::Key_Enter);
         }
         QCOMPARE(finished.size(), 1);
         QTEST(finished.at(0).at(0).toInt(), "exitCode");

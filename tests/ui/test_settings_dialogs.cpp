@@ -119,8 +119,9 @@ const QString kEngineerStart = States({
 // System bytes S: S[2] of a template-201 row is not the probe's port byte (its input code
 // would give no lock entry); the box's (4,1) is 8 "HD(1080p)60", S[0] 9 is "HD(1080p)50".
 // Image bytes: contrast 10, brightness 20, saturation 30, hue 255, B/W On, colour tone 5 (no
-// such entry), edge Off, sharpness 100. Adjustment: all at the centre. GenLock: the box's delays
-// 0 (registers 2 and 3) in periods 2200 x 1125 (4 and 5).
+// such entry), edge Off, sharpness 100. Adjustment: at the centre (where no number is typed:
+// V-shift -50, H-shift 100). GenLock: the box's delays 0 (registers 2 and 3) in periods
+// 2200 x 1125 (4 and 5).
 const Row kRows[] = {
     {"201 opens", 201, 0x39, "74014203", "", "", "",
      States({{Clock::kInputTimingText, "Old"},
@@ -251,12 +252,6 @@ const Row kRows[] = {
              {Output::kEdidAudioChList, "7.1Ch/2"}})},
     {"Output 0x05", 204, 0x05, "0000000000", "", "", "",
      States({{Output::kAudioSourceList, "SPDIF/2"}, {Output::kEdidAudioChList, "hidden"}})},
-    {"Output VGA, code 3", 204, 0x59, "0300000000", Script(Click(Output::kOutputResolutionApply)),
-     "", "", States({{Output::kOutputResolutionList, "/22"}})},
-    {"Output Component, 12", 204, 0x50, "0c00000000", Script(Click(Output::kOutputResolutionApply)),
-     "1.1.12", "", States({{Output::kOutputResolutionList, "HD(1080p)60/17"}})},
-    {"Output Component, 3", 204, 0x50, "0300000000", Script(Click(Output::kOutputResolutionApply)),
-     "1.1.36", "2400000000", States({{Output::kOutputResolutionList, "Bypass/17"}})},
     {"Output SDI", 204, 0x53, "0501000000",
      Script(Select(Output::kOutputResolutionList, 18), Click(Output::kOutputResolutionApply),
             Click(Output::kOutputModeApply), "reopen"),
@@ -292,27 +287,16 @@ const Row kRows[] = {
              {Adjust::kVShiftEdit, "-7"},
              {Adjust::kVShiftTrackbar, "-50..50@-7"},
              {Adjust::kAspectRatioList, "16:9/2"}})},
-    {"Adjustment clamped", 205, 0, "320000006432",
-     Script(Type(Adjust::kHShiftEdit, "200"), Click(Adjust::kHShiftApply),
-            Type(Adjust::kUnderOverScanEdit, "-80"), Click(Adjust::kUnderOverScanApply),
-            Type(Adjust::kVShiftEdit, "abc"), Click(Adjust::kVShiftApply),
+    {"Adjustment, no number typed: 0", 205, 0, "32000000c800",
+     Script(Type(Adjust::kVShiftEdit, "abc"), Click(Adjust::kVShiftApply),
             Type(Adjust::kHShiftEdit, ""), Click(Adjust::kHShiftApply)),
-     "3.5.200 3.1.0 3.6.50 3.5.100", "000000006432",
-     States({{Adjust::kUnderOverScanEdit, "-50"},
-             {Adjust::kUnderOverScanTrackbar, "-50..50@-50"},
-             {Adjust::kVShiftEdit, "0"},
-             {Adjust::kHShiftEdit, "0"}})},
+     "3.6.50 3.5.100", "320000006432",
+     States({{Adjust::kVShiftEdit, "0"}, {Adjust::kHShiftEdit, "0"}})},
     {"Engineer Menu", 206, 0, "",
      Script(Select(Engineer::k3dnrSetList, 2), Type(Engineer::k3dnrLevelEdit, "55"),
             Select(Engineer::kDeintModeList, 1), Select(Engineer::kInterAreaSetList, 2),
             Select(Engineer::kFilmBadEditList, 1), "enter", "reopen"),
      "", "", kEngineerStart},
-    {"GenLock apply H -1", 208, 0, "",
-     Script(Type(Genlock::kHDelayEdit, "-1"), Click(Genlock::kHDelayApply)), "gl 086c934900089711",
-     "",
-     States({{Genlock::kHDelayTrackbar, "-1100..1100@-1"},
-             {Genlock::kHDelayEdit, "-1"},
-             {Genlock::kVDelayTrackbar, "-562..562@0"}})},
     {"GenLock apply V -600, H 5000, clamped, close", 208, 0, "",
      Script(Type(Genlock::kVDelayEdit, "-600"), Click(Genlock::kVDelayApply),
             Type(Genlock::kHDelayEdit, "5000"), Click(Genlock::kHDelayApply), "close"),
@@ -336,13 +320,16 @@ const Row kRows[] = {
             Type(Genlock::kVDelayEdit, "100"), Click(Genlock::kVDelayApply)),
      "gl 086c934900089711", "",
      States({{Genlock::kHDelayTrackbar, "-1100..1100@-1"},
+             {Genlock::kHDelayEdit, "-1"},
              {Genlock::kVDelayTrackbar, "0..0@0"},
              {Genlock::kVDelayEdit, "100"}})},
     {"GenLock, H delay unanswered: NA until stepped", 208, 0, "",
      Script("g2=none", Click(Genlock::kHDelayApply), Click(Genlock::kHDelayUp),
             Click(Genlock::kHDelayApply)),
      "gl 086c9349000001af", "",
-     States({{Genlock::kHDelayTrackbar, "-1100..1100@1"}, {Genlock::kHDelayEdit, "1"}})},
+     States({{Genlock::kHDelayTrackbar, "-1100..1100@1"},
+             {Genlock::kHDelayEdit, "1"},
+             {Genlock::kVDelayTrackbar, "-562..562@0"}})},
 };
 
 std::unique_ptr<ui::Dialog> Make(int tmpl, const ComPort& port, std::span<uint8_t> group,
