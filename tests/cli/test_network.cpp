@@ -274,40 +274,6 @@ class TestNetwork : public CliTest {
         QCOMPARE(test::WireHex(box), comWire);
     }
 
-    // A program mostly of 0xFF bytes reaches the flash byte for byte, from a box waiting in its
-    // boot loader or one sent there.
-    void flash_data() {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<bool>("hex");
-        QTest::addColumn<bool>("inLoader");
-        QTest::newRow("rfc2217, BIN, in the boot loader") << "rfc2217" << false << true;
-        QTest::newRow("rfc2217, HEX, sent to the boot loader") << "rfc2217" << true << false;
-        QTest::newRow("socket, BIN, sent to the boot loader") << "socket" << false << false;
-    }
-    void flash() {
-        QFETCH(QString, form);
-        QFETCH(bool, hex);
-        BoxConfig config;
-        QFETCH(bool, inLoader);
-        config.startInBootLoader = inLoader;
-        sim::BoxSim& box = AddServedBox(config);
-        QByteArray program(3000, '\xff');
-        for (int i = 0; i < program.size(); i += 37) {
-            program[i] = char(i);
-        }
-        QString file = WriteFile("ff.bin", test::Image('4', program));
-        if (hex) {
-            QCOMPARE(
-                QProcess::execute("objcopy", {"-I", "binary", "-O", "ihex", file, file + ".hex"}),
-                0);
-            file += ".hex";
-        }
-        const Run run = Ctl("flash " + file, Url(form));
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        QVERIFY(run.out.endsWith("Firmware Updated!\n"));
-        QCOMPARE(test::Q(box.flash()), program);
-    }
-
     // Ports that give no session: exit 3 and why, nothing printed, nothing sent to the box.
     // RFC2217, RAW: the served box's ports; BUSY: a server that resets the connection right
     // behind its "Port already in use"; FREE: a port nobody listens on.
