@@ -1,7 +1,6 @@
 // SerialPort against a pseudo-terminal: ports that cannot open, exclusivity, stale input, the
 // read time-out rules with the idle hook between wait slices, a line that goes away, a closed
 // port, and the line Open sets.
-#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,7 +15,9 @@
 
 #include "device/DeviceLink.h"
 #include "serial/TtyBackendPosix.h"
+#include "sim/PtyLine.h"
 #include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -46,23 +47,9 @@ int64_t MsSince(Clock::time_point t) {
 // writes its master end), and a port object.
 class PtyLine {
   public:
-    PtyLine() {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios tio{};
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0 &&
-            ::tcgetattr(master_, &tio) == 0) {
-            ::cfmakeraw(&tio);  // the slave's settings: raw, so nothing echoes back
-            ::tcsetattr(master_, TCSANOW, &tio);
-            const std::string link = ports.path() + "/COM" + std::to_string(kPort);
-            linked_ = ::symlink(::ptsname(master_), link.c_str()) == 0;
-        }
+    PtyLine() : pty_(sim::PtyLine::Open()) {
+        linked_ = pty_ && ::symlink(pty_->slavePath.c_str(), Port().path.c_str()) == 0;
     }
-    ~PtyLine() {
-        sender_ = {};  // joins a sender still running
-        CloseMaster();
-    }
-    PtyLine(const PtyLine&) = delete;
-    PtyLine& operator=(const PtyLine&) = delete;
 
     // Opens the port as the panel does; false when the line or the port is not there.
     [[nodiscard]] bool Open() { return OpenBoxPort(port, Port()) && linked_; }
@@ -70,24 +57,23 @@ class PtyLine {
     // The line's settings as the port set them (a pseudo-terminal's two ends share them).
     [[nodiscard]] termios Line() const {
         termios tio{};
-        ::tcgetattr(master_, &tio);
+        ::tcgetattr(pty_->master.get(), &tio);
         return tio;
     }
-    void SetLine(const termios& tio) { ::tcsetattr(master_, TCSANOW, &tio); }
+    void SetLine(const termios& tio) { ::tcsetattr(pty_->master.get(), TCSANOW, &tio); }
     void CloseMaster() {
-        if (master_ >= 0) {
-            ::close(std::exchange(master_, -1));
-        }
+        pty_->master.reset();
+        pty_->slave.reset();
     }
     // Writes `bytes` to the line and lets them arrive.
     void Send(const QByteArray& bytes) {
-        QCOMPARE(::write(master_, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+        pty_->WriteAll(test::Bytes(bytes));
         std::this_thread::sleep_for(50ms);
     }
     void SendLater(QByteArray bytes, int delayMs) {
         sender_ = std::jthread([this, bytes, delayMs] {
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            (void)::write(master_, bytes.constData(), size_t(bytes.size()));
+            pty_->WriteAll(test::Bytes(bytes));
         });
     }
 
@@ -96,9 +82,9 @@ class PtyLine {
     SerialPort port;
 
   private:
-    int master_ = -1;
+    std::optional<sim::PtyLine> pty_;
     bool linked_ = false;
-    std::jthread sender_;
+    std::jthread sender_;  // last: a sender still running is joined first
 };
 
 }  // namespace
