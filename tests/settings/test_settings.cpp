@@ -420,26 +420,21 @@ class TestSettings : public QObject {
 
     // A load stopped by a failed write names the first setting that did not go out (a box
     // that goes away between two writes cannot be timed from here).
-    void writeFailedWords_data() {
-        QTest::addColumn<int>("written");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("one went out")
-            << 1 << "1 of 3 settings written; sharpness and those after it were not";
-        QTest::newRow("two went out")
-            << 2 << "2 of 3 settings written; h-shift and those after it were not";
-    }
     void writeFailedWords() {
-        QFETCH(int, written);
         SettingsLoad stopped;
         stopped.planned = true;
         stopped.end = Error{.kind = ErrorKind::Gone};
-        stopped.written = size_t(written);
         for (const char* name : {"contrast", "sharpness", "h-shift"}) {
             PlannedWrite write;
             write.setting = FindSetting(name);
             stopped.writes.push_back(write);
         }
-        QTEST(QString::fromStdString(LoadedText(stopped)), "told");
+        for (const auto& [written, told] :
+             {std::pair{1, "1 of 3 settings written; sharpness and those after it were not"},
+              std::pair{2, "2 of 3 settings written; h-shift and those after it were not"}}) {
+            stopped.written = size_t(written);
+            QCOMPARE(QString::fromStdString(LoadedText(stopped)), QString(told));
+        }
     }
 };
 
