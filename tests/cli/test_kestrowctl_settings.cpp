@@ -53,10 +53,7 @@ class TestKestrowctlSettings : public CliTest {
         config.portByte = 0x05;  // Component in, HDMI out
         config.newerModel = newer;
         config.modelByte = uint8_t(model);
-        config.versionText = "V2.00.777";
-        if (newer) {
-            config.versionText = "V3.10.001";
-        }
+        config.versionText = newer ? "V3.10.001" : "V2.00.777";  // model byte 1: not read
         sim::BoxSim& box = AddBox(config);
         const std::pair<int, int> tuned[] = {
             {21, 7}, {23, 250}, {27, 1}, {35, 3}, {42, model == 1 ? 2 : 4}, {43, 1}};
