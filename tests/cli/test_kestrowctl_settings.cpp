@@ -123,9 +123,6 @@ class TestKestrowctlSettings : public CliTest {
         row("number, COM n", "contrast 128", "COM 210", "086c930002018076", "128");
         row("offset, device path", "v-shift -7", "slave", "086c930003062bc5", "-7");
         row("stable by-id name", "contrast 3", "by-id", "086c9300020103f3", "3");
-        // Entry 1 of the VGA list sends 12.
-        row("choice by short form, any case", "output-resolution 1080P60", "210",
-            "086c930001010ceb", "HD(1080p)60");
         // A choice this box offers (HDMI in): refused were its ports not taken into account.
         row("choice on offer", "edid-audio-ch 7.1ch", "210", "086c9300010501f2", "7.1Ch");
         row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
