@@ -18,45 +18,33 @@ class TestKestrowctlBoxes : public CliTest {
     void cleanup() { boxes_.clear(); }
 
     // Only the ports of this test's folder count; the machine's own may be listed too. A box
-    // whose device has a link in the by-id folder shows it (the last box here, "stable"), and
-    // --names lists what --port takes without a frame sent.
-    void detect_data() {
-        QTest::addColumn<QList<BoxConfig>>("boxes");
-        QTest::addColumn<QStringList>("states");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<bool>("stable");
+    // whose device has a link in the by-id folder shows it (the last box here), and --names
+    // lists what --port takes without a frame sent. A box answers: the exit of a run without one
+    // would depend on the machine's own ports, which another run may hold at that moment (the
+    // JSON table has a silent box's).
+    void detect() {
         BoxConfig silent;
         silent.silent = true;
-        QTest::newRow("none") << QList<BoxConfig>{} << QStringList{} << 4 << false;
-        QTest::newRow("two and a silent port")
-            << QList<BoxConfig>{BoxConfig{}, Loader(), silent}
-            << QStringList{"answers", "boot loader", "no answer"} << 0 << false;
-        QTest::newRow("a stable by-id name") << QList<BoxConfig>{BoxConfig{}, BoxConfig{}}
-                                             << QStringList{"answers", "answers"} << 0 << true;
-    }
-    void detect() {
-        QFETCH(QList<BoxConfig>, boxes);
-        QFETCH(bool, stable);
+        const QList<BoxConfig> boxes{BoxConfig{}, Loader(), silent, BoxConfig{}};
         for (const BoxConfig& c : boxes) {
             AddBox(c);
         }
         QTemporaryDir byId;
         const QString link = byId.filePath("usb-Kestrow_Scaler_K1234-if00-port0");
-        QVERIFY(!stable || QFile::link(QString::fromStdString(boxes_.back()->slavePath()), link));
+        QVERIFY(QFile::link(QString::fromStdString(boxes_.back()->slavePath()), link));
         const QString folder = " --by-id-dir " + byId.path();
         const Run run = Ctl("detect --json" + folder, "");
-        QTEST(run.code, "code");
-        const QJsonDocument json = QJsonDocument::fromJson(run.out.toUtf8());
+        QCOMPARE(run.code, 0);
         QStringList states;
-        for (const QJsonValue v : json.isArray() ? json.array() : json["ports"].toArray()) {
+        for (const QJsonValue v : QJsonDocument::fromJson(run.out.toUtf8()).array()) {
             if (v["path"].toString().startsWith(PortsDir())) {
                 QCOMPARE(v["name"].toString(), QString("COM %1").arg(kCom + states.size()));
                 const bool last = states.size() == boxes.size() - 1;
-                QCOMPARE(v["byId"].toString(), stable && last ? link : QString());
+                QCOMPARE(v["byId"].toString(), last ? link : QString());
                 states << v["state"].toString();
             }
         }
-        QTEST(states, "states");
+        QCOMPARE(states, QStringList({"answers", "boot loader", "no answer", "answers"}));
         for (auto& box : boxes_) {
             box->ClearReceived();
         }
@@ -66,7 +54,7 @@ class TestKestrowctlBoxes : public CliTest {
             QVERIFY2(names.out.contains(QString("COM%1\n").arg(kCom + i)), qPrintable(names.out));
             QVERIFY(boxes_[size_t(i)]->received().empty());
         }
-        QCOMPARE(names.out.contains(link + "\n"), stable);
+        QVERIFY(names.out.contains(link + "\n"));
     }
 
     // Several boxes: --port once per box, --all, the default port KESTROW_PORT, and a writing

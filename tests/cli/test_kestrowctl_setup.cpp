@@ -94,25 +94,21 @@ class TestKestrowctlSetup : public CliTest {
         QFETCH(QString, line);
         AddBox();  // HDMI in, VGA out
         // The words as bash gives them to a completion: as typed, escapes kept.
-        const QStringList words = line.split(QRegularExpression(R"((?<!\\) )"));
-        const QString script =
-            "source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _kestrowctl; "
-            "printf '%s\\n' \"${COMPREPLY[@]}\"";
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", root_.path());
-        env.insert("PATH", QFileInfo(KESTROWCTL).path() + ":" + env.value("PATH"));
-        env.remove("KESTROW_PORT");
-        p.setProcessEnvironment(env);
-        p.setWorkingDirectory(root_.path());
-        p.start("bash", QStringList{"-c", script, "bash",
-                                    QString(KESTROW_SOURCE_DIR) + "/src/cli/kestrowctl.bash"} +
-                            words);
-        QVERIFY(p.waitForFinished(60000));
-        QCOMPARE(p.exitCode(), 0);
-        QStringList offered =
-            QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        QTEST(offered, "offered");
+        QStringList words = line.split(QRegularExpression(R"((?<!\\) )"));
+        const qsizetype current = words.size() - 1;
+        for (QString& word : words) {
+            word = "'" + word + "'";
+        }
+        How how;  // completion asks kestrowctl for the ports
+        how.env = QStringList{"PATH=" + QFileInfo(KESTROWCTL).path() + ":" + qgetenv("PATH")};
+        how.shell = QString(
+                        "source '%1/src/cli/kestrowctl.bash'; COMP_WORDS=(%2); COMP_CWORD=%3; "
+                        "_kestrowctl; printf '%s\\n' \"${COMPREPLY[@]}\"")
+                        .arg(KESTROW_SOURCE_DIR, words.join(' '))
+                        .arg(current);
+        const Run run = Ctl("", "", how);
+        QCOMPARE(run.code, 0);
+        QTEST(run.out.split('\n', Qt::SkipEmptyParts), "offered");
     }
 
     // doctor on a made-up machine (--root; MakeTree's entries), its devices of group dialout,

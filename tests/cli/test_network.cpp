@@ -3,7 +3,6 @@
 // or split Telnet commands across reads.
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <termios.h>
 
 #include <QtTest>
 #include <atomic>
@@ -60,10 +59,6 @@ void SendAll(int fd, const QByteArray& bytes) {
     }
 }
 
-QByteArray Escaped(const QByteArray& data) {
-    return QByteArray(data).replace("\xff", QByteArray("\xff\xff", 2));
-}
-
 // A loopback server for what ser2net cannot be made to do: its thread serves one client at a
 // time with `serve` (the client's socket, the stop request) until that returns.
 class FakeServer {
@@ -112,85 +107,40 @@ void ServeBusy(int client, const std::stop_token& /*stop*/) {
     }
 }
 
-// Just enough of an RFC 2217 server in front of a box's pseudo-terminal: it asks for BINARY both
-// ways and COM-PORT-OPTION, agrees to what the client offers, acknowledges each COM-PORT-OPTION
-// command with its value, and relays the data (the client's commands arrive whole: it sends each
-// at once). Each run of bytes from the box goes out in two TCP segments 3 ms apart (less than
-// the wait after an exchange), cut before its first 0xFF as FF | FF, or else in the middle with
-// `before` ending the first and `after` starting the second. So a Telnet command, or an escaped
-// byte, reaches the client in two reads. Unless `split`: each run whole, as ser2net sends it
-// (a search's probe takes the bytes already waiting, which would be the first half).
-FakeServer::Serve SplittingRelay(std::string device, QByteArray before, QByteArray after,
-                                 bool split = true) {
+// A relay in front of a server's port. Each run of the server's bytes goes on in two TCP segments
+// 3 ms apart (less than the wait after an exchange): cut behind its first 0xFF, so that a Telnet
+// command or an escaped byte reaches the client in two reads; or, in a run without one, in the
+// middle with `before` ending the first segment and `after` starting the second. Unless
+// `split`: each run whole (a search's probe takes the bytes already waiting, which would be the
+// first half).
+FakeServer::Serve Relay(uint16_t port, QByteArray before, QByteArray after, bool split = true) {
     return [=](int client, const std::stop_token& stop) {
-        const UniqueFd tty(::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-        termios raw{};
-        if (::tcgetattr(tty.get(), &raw) != 0) {
-            return;
-        }
-        ::cfmakeraw(&raw);
-        ::tcsetattr(tty.get(), TCSANOW, &raw);
+        const UniqueFd server = ConnectTo(port);
         const int one = 1;
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        SendAll(client, QByteArray::fromHex("fffb00fffd00fffd2c"));
-        QByteArray agreed = QByteArray::fromHex("fb00fd00fd2c");  // (verb, option) pairs sent
+        for (const int fd : {client, server.get()}) {
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        }
         char buffer[512];
-        while (!stop.stop_requested()) {
-            pollfd p[2] = {{client, POLLIN, 0}, {tty.get(), POLLIN, 0}};
-            if (::poll(p, 2, 20) > 0 && p[0].revents != 0) {
-                const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-                if (n <= 0) {
-                    return;
-                }
-                const QByteArray in = QByteArray(buffer, n) + QByteArray(2, '\0');  // in[i + 2]
-                QByteArray data, reply;
-                for (qsizetype i = 0; i + 2 < in.size(); ++i) {
-                    const auto verb = uint8_t(in[i + 1]);
-                    if (in[i] != '\xff' || verb == 0xFF) {  // data; IAC IAC is 0xFF
-                        data += in[i];
-                        i += in[i] == '\xff' ? 1 : 0;
-                    } else if (verb == 0xFA) {  // IAC SB ... IAC SE, 0xFF doubled inside
-                        const qsizetype end = in.indexOf("\xff\xf0", i);
-                        if (end < 0) {
-                            break;
-                        }
-                        const QByteArray sub =
-                            in.mid(i + 2, end - i - 2).replace("\xff\xff", "\xff");
-                        if (sub.size() >= 2 && sub[0] == 44) {
-                            reply += "\xff\xfa\x2c" + QByteArray(1, char(sub[1] + 100)) +
-                                     Escaped(sub.mid(2)) + "\xff\xf0";
-                        }
-                        i = end + 1;
-                    } else {  // WILL x: DO x, DO x: WILL x, each once; WONT, DONT; others
-                        const QByteArray pair = QByteArray(1, char(verb ^ 0x06)) + in[i + 2];
-                        if ((verb == 0xFB || verb == 0xFD) && !agreed.contains(pair)) {
-                            agreed += pair;
-                            reply += "\xff" + pair;
-                        }
-                        i += verb >= 0xFB ? 2 : 1;
-                    }
-                }
-                SendAll(client, reply);
-                if (::write(tty.get(), data.constData(), size_t(data.size())) < 0) {
-                    return;
-                }
-            } else if (p[1].revents != 0) {
-                const ssize_t n = ::read(tty.get(), buffer, sizeof buffer);
-                if (n <= 0) {
-                    return;
-                }
-                const QByteArray got(buffer, n);
-                if (!split) {
-                    SendAll(client, Escaped(got));
-                    continue;
-                }
-                const qsizetype ff = got.indexOf('\xff');
-                const QByteArray half = QByteArray(ff >= 0 ? 1 : 0, '\xff');
-                const qsizetype at = ff >= 0 ? ff : got.size() / 2;
-                SendAll(client, Escaped(got.left(at)) + (ff >= 0 ? half : before));
-                std::this_thread::sleep_for(std::chrono::milliseconds(3));
-                SendAll(client, (ff >= 0 ? half : after) + Escaped(got.mid(at + half.size())));
+        while (server.valid() && !stop.stop_requested()) {
+            pollfd p[2] = {{client, POLLIN, 0}, {server.get(), POLLIN, 0}};
+            if (::poll(p, 2, 20) <= 0) {
+                continue;
             }
+            const bool fromClient = p[0].revents != 0;
+            const ssize_t n = ::recv(fromClient ? client : server.get(), buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                return;
+            }
+            const QByteArray got(buffer, n);
+            if (fromClient || !split) {
+                SendAll(fromClient ? server.get() : client, got);
+                continue;
+            }
+            const qsizetype ff = got.indexOf('\xff');
+            const qsizetype at = ff >= 0 ? ff + 1 : got.size() / 2;
+            SendAll(client, got.left(at) + (ff >= 0 ? QByteArray() : before));
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            SendAll(client, (ff >= 0 ? QByteArray() : after) + got.mid(at));
         }
     };
 }
@@ -235,8 +185,8 @@ class TestNetwork : public CliTest {
     }
 
     // status through a URL: the report and the frames of the COM port but for the port line.
-    // "split": through a server that cuts every run of the box's bytes in two TCP segments at
-    // its first 0xFF's escape, or with the start and the end of a Telnet command at the cut.
+    // "split": through a relay that cuts every run of ser2net's bytes in two TCP segments behind
+    // its first 0xFF, or with the start and the end of a Telnet command at the cut.
     void statusLikeComPort_data() {
         QTest::addColumn<QString>("form");
         QTest::addColumn<QByteArray>("before");
@@ -254,11 +204,11 @@ class TestNetwork : public CliTest {
         QFETCH(QString, form);
         QFETCH(QByteArray, before);
         QFETCH(QByteArray, after);
-        sim::BoxSim& box = form != "split" ? AddServedBox() : AddBox();
+        sim::BoxSim& box = AddServedBox();
         box.SetSetting(2, 1, 255);
         box.SetSetting(3, 6, 7);
-        const FakeServer split(SplittingRelay(box.slavePath(), QByteArray::fromHex(before),
-                                              QByteArray::fromHex(after)));
+        const FakeServer split(
+            Relay(server_->rfc2217Port(), QByteArray::fromHex(before), QByteArray::fromHex(after)));
         const QString url = form == "split" ? split.Url() : Url(form);
         const Run com = Ctl("status");
         QCOMPARE(com.code, 0);
@@ -272,40 +222,6 @@ class TestNetwork : public CliTest {
         QVERIFY(net.out.contains("contrast              2.1  255  255\n"));
         QVERIFY(box.WaitForQuiet(3000));
         QCOMPARE(test::WireHex(box), comWire);
-    }
-
-    // A program mostly of 0xFF bytes reaches the flash byte for byte, from a box waiting in its
-    // boot loader or one sent there.
-    void flash_data() {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<bool>("hex");
-        QTest::addColumn<bool>("inLoader");
-        QTest::newRow("rfc2217, BIN, in the boot loader") << "rfc2217" << false << true;
-        QTest::newRow("rfc2217, HEX, sent to the boot loader") << "rfc2217" << true << false;
-        QTest::newRow("socket, BIN, sent to the boot loader") << "socket" << false << false;
-    }
-    void flash() {
-        QFETCH(QString, form);
-        QFETCH(bool, hex);
-        BoxConfig config;
-        QFETCH(bool, inLoader);
-        config.startInBootLoader = inLoader;
-        sim::BoxSim& box = AddServedBox(config);
-        QByteArray program(3000, '\xff');
-        for (int i = 0; i < program.size(); i += 37) {
-            program[i] = char(i);
-        }
-        QString file = WriteFile("ff.bin", test::Image('4', program));
-        if (hex) {
-            QCOMPARE(
-                QProcess::execute("objcopy", {"-I", "binary", "-O", "ihex", file, file + ".hex"}),
-                0);
-            file += ".hex";
-        }
-        const Run run = Ctl("flash " + file, Url(form));
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        QVERIFY(run.out.endsWith("Firmware Updated!\n"));
-        QCOMPARE(test::Q(box.flash()), program);
     }
 
     // Ports that give no session: exit 3 and why, nothing printed, nothing sent to the box.
@@ -507,9 +423,9 @@ class TestNetwork : public CliTest {
         BoxConfig config;
         QFETCH(bool, inLoader);
         config.startInBootLoader = inLoader;
-        sim::BoxSim& box = AddBox(config);
+        AddServedBox(config);
         QVERIFY(QFile::remove(PortsDir() + "/COM210"));  // reached through the relay only
-        const FakeServer relay(SplittingRelay(box.slavePath(), {}, {}, false));
+        const FakeServer relay(Relay(server_->rfc2217Port(), {}, {}, false));
         const QString file = root_.filePath("one.json");
         QVERIFY(command.startsWith("load") || QFile::remove(file) ||
                 !QFile::exists(file));  // dump makes it, load reads it

@@ -8,19 +8,16 @@
 #include <vector>
 
 #include "serial/TelnetSession.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow::telnet;
+using kestrow::test::Bytes;
+using kestrow::test::Q;
 
 namespace {
 
 QByteArray Hex(const char* hex) {
     return QByteArray::fromHex(hex);  // spaces are skipped
-}
-QByteArray Bytes(const std::vector<uint8_t>& v) {
-    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
-}
-std::span<const uint8_t> Span(const QByteArray& b) {
-    return {reinterpret_cast<const uint8_t*>(b.constData()), size_t(b.size())};
 }
 
 // Everything a session shows after the server's bytes, in words.
@@ -47,13 +44,13 @@ Outcome Feed(bool greet, const QList<QByteArray>& pieces) {
     }
     std::vector<uint8_t> data, replies;
     for (const QByteArray& piece : pieces) {
-        session.Receive(Span(piece), data, replies);
+        session.Receive(Bytes(piece), data, replies);
     }
-    Outcome o{Bytes(data), Bytes(replies), {}, {}, session.ComPortRefused()};
+    Outcome o{Q(data), Q(replies), {}, {}, session.ComPortRefused()};
     QStringList acks, options;
     for (int i = 0; i < 256; ++i) {
         if (const auto ack = session.Acknowledged(ComCommand(i))) {
-            acks << QString("%1:%2").arg(i).arg(QString(Bytes(*ack).toHex()));
+            acks << QString("%1:%2").arg(i).arg(QString(Q(*ack).toHex()));
         }
         const OptionState state = session.Option(uint8_t(i));
         if (state.local || state.remote) {
@@ -151,24 +148,22 @@ class TestTelnet : public QObject {
         QTest::addColumn<QByteArray>("got");
         QTest::addColumn<QByteArray>("expected");
         Session session;
-        QTest::newRow("greeting") << Bytes(session.Greeting())
+        QTest::newRow("greeting") << Q(session.Greeting())
                                   << Hex("fffb00 fffd00 fffb03 fffd03 fffb2c");
         std::vector<uint8_t> escaped{0x01};
-        Session::Escape(Span(Hex("61 ff 62 ffff")), escaped);
+        Session::Escape(Bytes(Hex("61 ff 62 ffff")), escaped);
         QTest::newRow("escape appends, 0xFF doubled")
-            << Bytes(escaped) << Hex("01 61 ffff 62 ffffffff");
+            << Q(escaped) << Hex("01 61 ffff 62 ffffffff");
         QTest::newRow("SET-BAUDRATE 115200")
-            << Bytes(Session::SetBaudrate(115200)) << Hex("fffa2c01 0001c200 fff0");
+            << Q(Session::SetBaudrate(115200)) << Hex("fffa2c01 0001c200 fff0");
         QTest::newRow("SET-BAUDRATE with FF bytes")
-            << Bytes(Session::SetBaudrate(0xFF0000FF)) << Hex("fffa2c01 ffff0000ffff fff0");
+            << Q(Session::SetBaudrate(0xFF0000FF)) << Hex("fffa2c01 ffff0000ffff fff0");
         const uint8_t purge[] = {kPurgeReceive};
         QTest::newRow("PURGE-DATA receive")
-            << Bytes(Session::ComPortCommand(ComCommand::PurgeData, purge))
-            << Hex("fffa2c0c 01 fff0");
+            << Q(Session::ComPortCommand(ComCommand::PurgeData, purge)) << Hex("fffa2c0c 01 fff0");
         const uint8_t flow[] = {kControlNoFlow};
         QTest::newRow("SET-CONTROL no flow control")
-            << Bytes(Session::ComPortCommand(ComCommand::SetControl, flow))
-            << Hex("fffa2c05 01 fff0");
+            << Q(Session::ComPortCommand(ComCommand::SetControl, flow)) << Hex("fffa2c05 01 fff0");
     }
     void encode() {
         QFETCH(QByteArray, got);
@@ -180,7 +175,7 @@ class TestTelnet : public QObject {
     void forgetAndRoundTrip() {
         Session session;
         std::vector<uint8_t> data, replies;
-        session.Receive(Span(Hex("fffa2c65 0001c200 fff0")), data, replies);
+        session.Receive(Bytes(Hex("fffa2c65 0001c200 fff0")), data, replies);
         QVERIFY(session.Acknowledged(ComCommand::SetBaudrate) ==
                 std::optional(std::vector<uint8_t>{0x00, 0x01, 0xC2, 0x00}));
         QVERIFY(!session.Acknowledged(ComCommand::SetControl));

@@ -1,6 +1,6 @@
-// The name tables and option lists: each table's length, its first and last entry, and a
-// digest of every entry in order, so that a changed, missing or moved text shows without the
-// texts being copied here; and a lookup beyond the end gives nothing.
+// The name tables and option lists: each table's length and a digest of every entry in order, so
+// that a changed, missing or moved text shows without the texts being copied here; and a lookup
+// beyond the end gives nothing.
 #include <QtTest>
 #include <cstdint>
 #include <string_view>
@@ -43,62 +43,44 @@ class TestNameTables : public QObject {
     void tables_data() {
         QTest::addColumn<NameTable>("table");
         QTest::addColumn<int>("entries");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<QString>("last");
         QTest::addColumn<quint64>("digest");
         static const std::vector<std::string_view> lockLists = AllLockLists();
-        const auto row = [](const char* name, NameTable table, int entries, const char* first,
-                            const char* last, quint64 digest) {
-            QTest::newRow(name) << table << entries << QString(first) << QString(last) << digest;
+        const auto row = [](const char* name, NameTable table, int entries, quint64 digest) {
+            QTest::newRow(name) << table << entries << digest;
         };
-        row("VideoPortNames", VideoPortNames, 11, "Component", "", 0xdd1a212cb955f13cull);
-        row("OutputResolutionNames", OutputResolutionNames, 38, "SD(480i)60", "Auto-Detect",
-            0xc5351440a84b7717ull);
-        row("InputTimingNames", InputTimingNames, 117, "SD(480i)60", "NO-SYNC",
-            0x3b797f69e79cb03dull);
-        row("OutputResolutionListFull", OutputResolutionListFull, 38, "SD(480i)60", "Auto-Detect",
-            0xc5351440a84b7717ull);
-        row("OutputResolutionListSdi", OutputResolutionListSdi, 19, "SD(480i)60", "Bypass",
-            0xf77b4358b10737d7ull);
-        row("OutputResolutionListVga", OutputResolutionListVga, 22, "HD(720p)60", "Auto-Detect",
-            0xdfa1209fad6b4f3dull);
-        row("OutputResolutionListComponent", OutputResolutionListComponent, 17, "SD(480i)60",
-            "Bypass", 0xbdc467e81c7f25acull);
-        row("ColourSpaceList", ColourSpaceList, 3, "RGB", "YCbCr422", 0x4d6eebcab979ad04ull);
-        row("ColourSpaceListRgb", ColourSpaceListRgb, 1, "RGB", "RGB", 0x9ca58e2c66ff22e2ull);
-        row("ColourSpaceListYcc422", ColourSpaceListYcc422, 1, "YCbCr422", "YCbCr422",
-            0x28ea9b31d2480cb6ull);
-        row("ColourSpaceListRgbYcc422", ColourSpaceListRgbYcc422, 2, "RGB", "YCbCr422",
-            0xb0425280a1052e53ull);
-        row("TestPatternList", TestPatternList, 11, "Disable", "Diagonal", 0xb86399e0f21aa220ull);
-        row("AudioSourceList", AudioSourceList, 2, "SPDIF", "Analog", 0xf435fcae13dc9fa5ull);
-        row("EdidAudioChannelList", EdidAudioChannelList, 2, "2Ch", "7.1Ch", 0x78e69987c3836c17ull);
-        row("LockModeListFixed", LockModeListFixed, 4, "Free-Run", "FrameLock B(Genlock)",
-            0xbe6e550e217d42a8ull);
-        row("AutoSleepList", AutoSleepList, 6, "Off", "5 min", 0x885a78246356d1a7ull);
-        row("OffOnList", OffOnList, 2, "Off", "On", 0xd4863e000e005359ull);
-        row("ColourToneList", ColourToneList, 3, "Off", "Green", 0xeeb2ca98d3241236ull);
-        row("EdgeEnhanceList", EdgeEnhanceList, 4, "Typ", "Off", 0xc38ce07f31868981ull);
-        row("AspectRatioList", AspectRatioList, 2, "4:3", "16:9", 0x89911c219ead202eull);
-        row("NoiseLevelList", NoiseLevelList, 3, "Off", "Strong", 0x6e056da694562820ull);
-        row("OnOffList", OnOffList, 2, "On", "Off", 0xffc187d5d362e293ull);
-        row("DeinterlaceModeList", DeinterlaceModeList, 3, "Adapt", "Inter", 0xd74dcaebce39ba51ull);
-        row("EdgeAngleList", EdgeAngleList, 4, "All", "26", 0x2ea96ca91e201cf0ull);
-        row("FilmModeList", FilmModeList, 4, "All", "2:2", 0xda7576535f59aac6ull);
-        row("InterAreaList", InterAreaList, 3, "On", "Adj", 0xb2300394296b157aull);
-        row("LockModeListByInput, ports 0 to 15", lockLists, 37, "Free-Run", "FrameLock B(Genlock)",
-            0x7901b0f386c773d1ull);
+        row("VideoPortNames", VideoPortNames, 11, 0xdd1a212cb955f13cull);
+        row("OutputResolutionNames", OutputResolutionNames, 38, 0xc5351440a84b7717ull);
+        row("InputTimingNames", InputTimingNames, 117, 0x3b797f69e79cb03dull);
+        row("OutputResolutionListFull", OutputResolutionListFull, 38, 0xc5351440a84b7717ull);
+        row("OutputResolutionListSdi", OutputResolutionListSdi, 19, 0xf77b4358b10737d7ull);
+        row("OutputResolutionListVga", OutputResolutionListVga, 22, 0xdfa1209fad6b4f3dull);
+        row("OutputResolutionListComponent", OutputResolutionListComponent, 17,
+            0xbdc467e81c7f25acull);
+        row("ColourSpaceList", ColourSpaceList, 3, 0x4d6eebcab979ad04ull);
+        row("ColourSpaceListRgb", ColourSpaceListRgb, 1, 0x9ca58e2c66ff22e2ull);
+        row("ColourSpaceListYcc422", ColourSpaceListYcc422, 1, 0x28ea9b31d2480cb6ull);
+        row("ColourSpaceListRgbYcc422", ColourSpaceListRgbYcc422, 2, 0xb0425280a1052e53ull);
+        row("TestPatternList", TestPatternList, 11, 0xb86399e0f21aa220ull);
+        row("AudioSourceList", AudioSourceList, 2, 0xf435fcae13dc9fa5ull);
+        row("EdidAudioChannelList", EdidAudioChannelList, 2, 0x78e69987c3836c17ull);
+        row("LockModeListFixed", LockModeListFixed, 4, 0xbe6e550e217d42a8ull);
+        row("AutoSleepList", AutoSleepList, 6, 0x885a78246356d1a7ull);
+        row("OffOnList", OffOnList, 2, 0xd4863e000e005359ull);
+        row("ColourToneList", ColourToneList, 3, 0xeeb2ca98d3241236ull);
+        row("EdgeEnhanceList", EdgeEnhanceList, 4, 0xc38ce07f31868981ull);
+        row("AspectRatioList", AspectRatioList, 2, 0x89911c219ead202eull);
+        row("NoiseLevelList", NoiseLevelList, 3, 0x6e056da694562820ull);
+        row("OnOffList", OnOffList, 2, 0xffc187d5d362e293ull);
+        row("DeinterlaceModeList", DeinterlaceModeList, 3, 0xd74dcaebce39ba51ull);
+        row("EdgeAngleList", EdgeAngleList, 4, 0x2ea96ca91e201cf0ull);
+        row("FilmModeList", FilmModeList, 4, 0xda7576535f59aac6ull);
+        row("InterAreaList", InterAreaList, 3, 0xb2300394296b157aull);
+        row("LockModeListByInput, ports 0 to 15", lockLists, 37, 0x7901b0f386c773d1ull);
     }
     void tables() {
         QFETCH(NameTable, table);
         QFETCH(int, entries);
         QCOMPARE(int(table.size()), entries);
-        const auto text = [&table](size_t i) {
-            return i < table.size() ? QString::fromUtf8(table[i].data(), qsizetype(table[i].size()))
-                                    : QString("(none)");
-        };
-        QTEST(text(0), "first");
-        QTEST(text(table.size() - 1), "last");
         QTEST(Digest(table), "digest");
         QVERIFY(LookupName(table, unsigned(entries)).empty());
         QVERIFY(LookupName(table, 0xFFFFFFFFu).empty());

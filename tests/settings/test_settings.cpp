@@ -307,17 +307,21 @@ QString Joined(const std::vector<std::string>& lines) {
     return out.join('|');
 }
 
+// A data column "row": the index of each entry of a table, tagged with its tag.
+template <typename Row, size_t N>
+void RowsOf(const Row (&rows)[N]) {
+    QTest::addColumn<int>("row");
+    for (size_t k = 0; k < N; ++k) {
+        QTest::newRow(rows[k].tag) << int(k);
+    }
+}
+
 }  // namespace
 
 class TestSettings : public QObject {
     Q_OBJECT
   private slots:
-    void conversions_data() {
-        QTest::addColumn<int>("row");
-        for (int k = 0; k < int(std::size(kConversions)); ++k) {
-            QTest::newRow(kConversions[k].tag) << k;
-        }
-    }
+    void conversions_data() { RowsOf(kConversions); }
     void conversions() {
         QFETCH(int, row);
         const Conversion& c = kConversions[row];
@@ -328,12 +332,7 @@ class TestSettings : public QObject {
 
     // Save: what the run left in the file and told; the old file stays unless the new one is
     // whole, and nothing is written without a path.
-    void saveRuns_data() {
-        QTest::addColumn<int>("row");
-        for (int k = 0; k < int(std::size(kSaveRows)); ++k) {
-            QTest::newRow(kSaveRows[k].tag) << k;
-        }
-    }
+    void saveRuns_data() { RowsOf(kSaveRows); }
     void saveRuns() {
         QFETCH(int, row);
         const SaveRow& r = kSaveRows[row];
@@ -371,12 +370,7 @@ class TestSettings : public QObject {
     // Load: the frames the box received (the GenLock periods, the writes, the GenLock reads
     // after the refresh), how often the run asked for a refresh, the cache afterwards, and the
     // words for what the box was left with.
-    void loadRuns_data() {
-        QTest::addColumn<int>("row");
-        for (int k = 0; k < int(std::size(kLoadRows)); ++k) {
-            QTest::newRow(kLoadRows[k].tag) << k;
-        }
-    }
+    void loadRuns_data() { RowsOf(kLoadRows); }
     void loadRuns() {
         QFETCH(int, row);
         const LoadRow& r = kLoadRows[row];
@@ -420,26 +414,21 @@ class TestSettings : public QObject {
 
     // A load stopped by a failed write names the first setting that did not go out (a box
     // that goes away between two writes cannot be timed from here).
-    void writeFailedWords_data() {
-        QTest::addColumn<int>("written");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("one went out")
-            << 1 << "1 of 3 settings written; sharpness and those after it were not";
-        QTest::newRow("two went out")
-            << 2 << "2 of 3 settings written; h-shift and those after it were not";
-    }
     void writeFailedWords() {
-        QFETCH(int, written);
         SettingsLoad stopped;
         stopped.planned = true;
         stopped.end = Error{.kind = ErrorKind::Gone};
-        stopped.written = size_t(written);
         for (const char* name : {"contrast", "sharpness", "h-shift"}) {
             PlannedWrite write;
             write.setting = FindSetting(name);
             stopped.writes.push_back(write);
         }
-        QTEST(QString::fromStdString(LoadedText(stopped)), "told");
+        for (const auto& [written, told] :
+             {std::pair{1, "1 of 3 settings written; sharpness and those after it were not"},
+              std::pair{2, "2 of 3 settings written; h-shift and those after it were not"}}) {
+            stopped.written = size_t(written);
+            QCOMPARE(QString::fromStdString(LoadedText(stopped)), QString(told));
+        }
     }
 };
 
