@@ -1,6 +1,7 @@
-// kestrow-wincheck: runs the Win32 SerialPort and the settings transactions against simulated
-// boxes on COM ports, one answering and one silent, and a COM number with no port behind it;
-// and network ports through ser2net (NetworkChecks.cpp).
+// kestrow-wincheck: runs the Win32 SerialPort against simulated boxes on COM ports, one
+// answering and one silent, and a COM number with no port behind it; and network ports through
+// ser2net (NetworkChecks.cpp). The transactions' frames and failures are checked on Linux and,
+// through kestrowctl.exe and kestrow.exe, by scripts/windows-check.
 // Here: measured waits under the two read time-outs, the failure texts, stale input, and what
 // only Windows shows (the line Open sets is read from the Linux side by scripts/windows-check).
 // Prints one line per check and a closing line; the exit code is 0 only when every check passed.
@@ -24,9 +25,7 @@
 namespace kestrow::wincheck {
 namespace {
 
-constexpr std::array<uint8_t, 5> kProbe{0x05, 0x6C, 0x93, 0x05, 0xF7};
 const std::string kProbeReply = "05 6C 93 59 00";
-const std::string kOpenFailed = "Failed to open up the comms port\\n|Error";
 
 void Open(SerialPort& port, int number) {
     (void)port.Open(Com(number), LineSettings{});
@@ -86,19 +85,12 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
 
 void CheckFailureTexts(Checker& check, const Setup& setup) {
     check.Group("failure texts");
-    const auto state = [](const SerialPort& p) { return p.IsOpen() ? "open" : "closed"; };
     SerialPort port;
     Open(port, -1);
     Open(port, 256);
     Open(port, setup.absent);
     check.Equal("-1 and 256 are refused in silence, a COM number with no port is reported",
-                Reported(state(port)), "closed " + kOpenFailed);
-    std::array<uint8_t, 4> bytes{};
-    port.Close();
-    const uint32_t moved = Moved(port.Read(bytes)) + Moved(port.Write(bytes));
-    (void)port.DiscardInput();
-    check.Equal("on a closed port Close, Read, Write and DiscardInput say nothing",
-                Reported(std::to_string(moved)), "0");
+                Reported(port.IsOpen() ? "open" : "closed"), "closed " + kOpenFailed);
 }
 
 // The bytes waiting in the port's input queue, looked at with a handle of its own that is
@@ -190,21 +182,20 @@ int main(int argc, char** argv) {
         args[argv[i]] = argv[i + 1];
     }
     const auto number = [&args](const char* name) { return std::atoi(args[name].c_str()); };
-    const Setup setup{number("--answering"),   number("--silent"),   number("--absent"),
-                      args["--answering-log"], args["--silent-log"], number("--rfc2217"),
-                      number("--raw"),         number("--refused"),  args["--network-log"]};
-    if (argc != 19 || args.size() != 9 || setup.answering <= 0 || setup.silent <= 0 ||
-        setup.absent <= 0 || setup.answeringLog.empty() || setup.silentLog.empty() ||
-        setup.rfc2217Port <= 0 || setup.rawPort <= 0 || setup.refusedPort <= 0 ||
+    const Setup setup{number("--answering"), number("--silent"), number("--absent"),
+                      number("--rfc2217"),   number("--raw"),    number("--refused"),
+                      args["--network-log"]};
+    if (argc != 15 || args.size() != 7 ||
+        std::min({setup.answering, setup.silent, setup.absent, setup.rfc2217Port, setup.rawPort,
+                  setup.refusedPort}) <= 0 ||
         setup.networkLog.empty()) {
         std::fputs(
             "Usage: kestrow-wincheck --answering N --silent N --absent N\n"
-            "    --answering-log FILE --silent-log FILE\n"
             "    --rfc2217 P --raw P --refused P --network-log FILE\n"
             "  N: COM numbers of a simulated box that answers, one that stays silent and\n"
-            "  one with no port; FILE: that box's kestrow-boxsim output; P: TCP ports on\n"
-            "  127.0.0.1 of ser2net's RFC 2217 and raw accepters in front of a third box\n"
-            "  (--network-log) and one nobody listens on\n",
+            "  one with no port; P: TCP ports on 127.0.0.1 of ser2net's RFC 2217 and raw\n"
+            "  accepters in front of a third box (its kestrow-boxsim output in FILE) and one\n"
+            "  nobody listens on\n",
             stderr);
         return 2;
     }
@@ -228,7 +219,6 @@ int main(int argc, char** argv) {
     CheckFailureTexts(check, setup);
     CheckStaleInput(check, setup);
     CheckWindowsOnly(check, setup);
-    CheckTransactions(check, setup);
     CheckNetwork(check, setup);
     return check.Finish();
 }

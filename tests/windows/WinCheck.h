@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -159,6 +160,10 @@ class BoxLog {
     size_t taken_;
 };
 
+// The probe, and the report of a port that does not open ("text|caption", as Reported gives it).
+constexpr std::array<uint8_t, 5> kProbe{0x05, 0x6C, 0x93, 0x05, 0xF7};
+inline const std::string kOpenFailed = "Failed to open up the comms port\\n|Error";
+
 inline std::string Hex(const uint8_t* bytes, size_t count) {
     std::string out;
     char two[4];
@@ -174,16 +179,15 @@ inline ComPort Com(int number) {
     return ResolvePort(number, {});
 }
 
-// The TCP ports of ser2net's RFC 2217 and raw accepters in front of a third (answering) box,
-// that box's log, and a port nobody listens on.
+// The COM numbers of a box that answers, one that stays silent and one with no port; the TCP
+// ports of ser2net's RFC 2217 and raw accepters in front of a third (answering) box, that box's
+// log, and a port nobody listens on.
 struct Setup {
     int answering = 0, silent = 0, absent = 0;
-    std::string answeringLog, silentLog;
     int rfc2217Port = 0, rawPort = 0, refusedPort = 0;
     std::string networkLog;
 };
 
-void CheckTransactions(Checker& check, const Setup& setup);  // LinkChecks.cpp
-void CheckNetwork(Checker& check, const Setup& setup);       // NetworkChecks.cpp
+void CheckNetwork(Checker& check, const Setup& setup);  // NetworkChecks.cpp
 
 }  // namespace kestrow::wincheck
