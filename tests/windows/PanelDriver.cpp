@@ -54,6 +54,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/UniqueHandleWin32.h"
+#include "base/Utf8Text.h"
+
 namespace {
 
 using Fields = std::vector<std::string>;
@@ -61,28 +64,8 @@ using Clock = std::chrono::steady_clock;
 
 // --- Text ---------------------------------------------------------------------------------------
 
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string Utf8(std::wstring_view wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+using kestrow::Utf8FromWide;
+using kestrow::WideFromUtf8;
 
 std::string Escape(std::string_view text) {
     std::string out;
@@ -157,7 +140,7 @@ bool IsClass(HWND hwnd, std::wstring_view name) {
 std::string Caption(HWND hwnd) {
     wchar_t text[512] = {};
     GetWindowTextW(hwnd, text, 512);
-    return Utf8(text);
+    return Utf8FromWide(text);
 }
 
 // A control's text, by WM_GETTEXT (an edit control keeps its own).
@@ -173,7 +156,7 @@ std::optional<std::string> TextOf(HWND hwnd) {
         return std::nullopt;
     }
     text.resize(static_cast<size_t>(*got));
-    return Utf8(text);
+    return Utf8FromWide(text);
 }
 
 std::vector<HWND> TopWindows(DWORD pid) {
@@ -336,7 +319,7 @@ class Driver {
         std::string list;
         for (HWND hwnd : TopWindows(pid_)) {
             list += (list.empty() ? "" : " | ") + std::string("\"") + Caption(hwnd) + "\" (" +
-                    Utf8(ClassOf(hwnd)) + ")";
+                    Utf8FromWide(ClassOf(hwnd)) + ")";
         }
         return Ok({list});
     }
@@ -397,7 +380,7 @@ class Driver {
 
     std::string Type(const Fields& f) {
         HWND control = control_;
-        const std::wstring text = Wide(f[2]);
+        const std::wstring text = WideFromUtf8(f[2]);
         const std::optional<LRESULT> set =
             Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         return set ? Ok() : Fail("WM_SETTEXT not answered");
@@ -416,7 +399,7 @@ class Driver {
 
     std::string SelectText(const Fields& f) {
         HWND combo = control_;
-        const std::wstring text = Wide(f[2]);
+        const std::wstring text = WideFromUtf8(f[2]);
         const std::optional<LRESULT> index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                                  reinterpret_cast<LPARAM>(text.c_str()));
         if (!index || *index == CB_ERR) {
@@ -439,7 +422,7 @@ class Driver {
             const std::optional<LRESULT> got =
                 Ask(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
             entry.resize(got && *got > 0 ? static_cast<size_t>(*got) : 0);
-            out.push_back(Utf8(entry));
+            out.push_back(Utf8FromWide(entry));
         }
         return Ok(out);
     }
@@ -499,7 +482,7 @@ class Driver {
         if (!shown) {
             return Fail("no file dialog \"" + f[1] + "\"; " + Windows({}));
         }
-        const std::wstring path = Wide(f[2]);
+        const std::wstring path = WideFromUtf8(f[2]);
         if (!Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) {
             return Fail("the file dialog's name field cannot be filled");
         }
@@ -613,7 +596,7 @@ class Driver {
 
     DWORD pid_ = 0;
     // The panel's process, held for its exit code.
-    std::unique_ptr<void, decltype(&CloseHandle)> process_{nullptr, CloseHandle};
+    kestrow::UniqueHandle process_;
     HWND main_ = nullptr;
     HWND current_ = nullptr;
     HWND control_ = nullptr;  // the control the command's first field names
@@ -677,7 +660,8 @@ int main(int argc, char** argv) {
         if (std::string_view(argv[i]) == "--desktop") {
             // Made by the program that starts the panel, perhaps a moment after the driver.
             WaitFor(kDesktopWaitMs, [&] {
-                desktop.reset(OpenDesktopW(Wide(argv[i + 1]).c_str(), 0, FALSE, GENERIC_ALL));
+                desktop.reset(
+                    OpenDesktopW(WideFromUtf8(argv[i + 1]).c_str(), 0, FALSE, GENERIC_ALL));
                 return desktop != nullptr;
             });
             if (!desktop || SetThreadDesktop(desktop.get()) == 0) {
