@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <utility>
@@ -117,6 +118,15 @@ std::string Commands(const std::vector<int>& ids) {
     return out;
 }
 
+// The thread's key state: the keys given (0: none) held down, no other.
+void HoldKeys(std::initializer_list<int> held) {
+    BYTE keys[256] = {};
+    for (const int vk : held) {
+        keys[vk] = vk != 0 ? 0x80 : 0;
+    }
+    SetKeyboardState(keys);
+}
+
 // Presses `key` on control `focus` (-1: whatever has the focus; with Ctrl when `ctrl`) and
 // returns the commands it gave.
 std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
@@ -125,16 +135,12 @@ std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
         // As Tab moves it: a push button with the focus is the default one meanwhile.
         SendMessageW(dlg.Hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dlg.Item(focus)), TRUE);
     }
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
-    SetKeyboardState(keys);
+    HoldKeys({ctrl ? VK_CONTROL : 0});
     HWND target = GetFocus();
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
     Pump();
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
+    HoldKeys({});
     return Commands(dlg.commands);
 }
 
@@ -382,16 +388,11 @@ void CursorsAndKeys(Probe& dlg) {
                         {"F7", false, true},
                         {"Shift and F7", true, true}};
     for (const Row& row : rows) {
-        BYTE keys[256] = {};
-        GetKeyboardState(keys);
-        keys[VK_SHIFT] = row.shift ? 0x80 : 0;
-        keys[VK_F7] = row.f7 ? 0x80 : 0;
-        SetKeyboardState(keys);
+        HoldKeys({row.shift ? VK_SHIFT : 0, row.f7 ? VK_F7 : 0});
         check.Expect(std::string("key state: ") + row.name,
                      KeyDown(Key::Shift) == row.shift && KeyDown(Key::F7) == row.f7);
     }
-    BYTE keys[256] = {};
-    SetKeyboardState(keys);
+    HoldKeys({});
 }
 
 // A modal run ends with the id its handler ends it with; the owner is disabled meanwhile.

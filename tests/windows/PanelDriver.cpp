@@ -5,7 +5,8 @@
 //
 // A line is fields separated by tabs; a field writes backslash, tab, CR and LF as \\, \t, \r,
 // \n. The answer is "ok" and its fields, or "fail" and why. The commands act on the "current"
-// window, chosen by caption among the panel's visible dialogs (class #32770):
+// window, chosen by caption among the panel's visible dialogs (class #32770); until attach has
+// found the panel, every command but attach and quit fails:
 //   attach MS             find the panel's main window ("Kestrow"); it becomes current
 //   use CAPTION MS        wait for the panel's dialog with that caption (message boxes too)
 //   main                  the main window again
@@ -278,7 +279,7 @@ class Driver {
 
     std::string Main(const Fields&) {
         current_ = main_;
-        return main_ != nullptr ? Ok() : Fail("not attached");
+        return Ok();
     }
     std::string Quit(const Fields&) {
         quit = true;
@@ -326,7 +327,7 @@ class Driver {
 
     std::string Text(const Fields& f) {
         if (Number(f[1]) == 0) {
-            return current_ != nullptr ? Ok({Caption(current_)}) : Fail("no window");
+            return Ok({Caption(current_)});
         }
         HWND control = Control(f[1]);
         const std::optional<std::string> text = control != nullptr ? TextOf(control) : std::nullopt;
@@ -335,7 +336,7 @@ class Driver {
 
     // The text of a message box: its longest static text (the other one is the icon).
     std::string Message(const Fields&) {
-        if (current_ == nullptr || IsWindow(current_) == 0) {
+        if (IsWindow(current_) == 0) {
             return Fail("no window");
         }
         std::string text;
@@ -371,9 +372,6 @@ class Driver {
     }
 
     std::string CommandId(const Fields& f) {
-        if (current_ == nullptr) {
-            return Fail("no window");
-        }
         PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0), 0);
         return Ok();
     }
@@ -520,28 +518,22 @@ class Driver {
     }
 
     std::string Close(const Fields&) {
-        if (current_ == nullptr) {
-            return Fail("no window");
-        }
         PostMessageW(current_, WM_SYSCOMMAND, SC_CLOSE, 0);
         return Ok();
     }
 
-    std::string Rect(const Fields&) {
+    // "rect": the window's place on the screen and its size; "client": its client area's size.
+    std::string Rect(const Fields& f) {
         RECT r{};
-        if (current_ == nullptr || GetWindowRect(current_, &r) == 0) {
+        const bool client = f[0] == "client";
+        if ((client ? GetClientRect(current_, &r) : GetWindowRect(current_, &r)) == 0) {
             return Fail("no window");
         }
-        return Ok({std::to_string(r.left), std::to_string(r.top), std::to_string(r.right - r.left),
-                   std::to_string(r.bottom - r.top)});
-    }
-
-    std::string ClientSize(const Fields&) {
-        RECT r{};
-        if (current_ == nullptr || GetClientRect(current_, &r) == 0) {
-            return Fail("no window");
+        Fields size{std::to_string(r.right - r.left), std::to_string(r.bottom - r.top)};
+        if (!client) {
+            size.insert(size.begin(), {std::to_string(r.left), std::to_string(r.top)});
         }
-        return Ok({std::to_string(r.right - r.left), std::to_string(r.bottom - r.top)});
+        return Ok(size);
     }
 
     std::string WatchRun(const Fields& f) {
@@ -625,7 +617,7 @@ const Driver::Command Driver::kCommands[] = {
     {"key", 1, &Driver::Key},
     {"close", 0, &Driver::Close},
     {"rect", 0, &Driver::Rect},
-    {"client", 0, &Driver::ClientSize},
+    {"client", 0, &Driver::Rect},
     {"watch-run", 4, &Driver::WatchRun},
     {"exit-code", 1, &Driver::ExitCode},
     {"quit", 0, &Driver::Quit},
@@ -636,6 +628,9 @@ std::string Driver::Run(const Fields& f) {
         if (f[0] == c.name) {
             if (f.size() < c.fields + 1) {
                 return Fail(f[0] + " needs " + std::to_string(c.fields) + " fields");
+            }
+            if (current_ == nullptr && c.run != &Driver::Attach && c.run != &Driver::Quit) {
+                return Fail("not attached");
             }
             control_ = c.onControl ? Control(f[1]) : nullptr;
             if (c.onControl && control_ == nullptr) {
