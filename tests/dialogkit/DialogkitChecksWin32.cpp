@@ -11,10 +11,13 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "tests/windows/WinCheck.h"
 #include "ui/dialogkit/Application.h"
 #include "ui/dialogkit/Cursors.h"
 #include "ui/dialogkit/Dialog.h"
@@ -26,24 +29,7 @@ using namespace kestrow::ui;
 
 namespace {
 
-int gPassed = 0;
-int gFailed = 0;
-
-bool Expect(const std::string& name, bool ok, const std::string& detail = {}) {
-    ++(ok ? gPassed : gFailed);
-    std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", name.c_str(), detail.empty() ? "" : " -- ",
-                detail.c_str());
-    std::fflush(stdout);
-    return ok;
-}
-
-bool Equal(const std::string& name, const std::string& got, const std::string& want) {
-    return Expect(name, got == want, got == want ? "" : "got [" + got + "], want [" + want + "]");
-}
-
-bool Equal(const std::string& name, long long got, long long want) {
-    return Equal(name, std::to_string(got), std::to_string(want));
-}
+kestrow::wincheck::Checker check("dialogkit");
 
 struct Ids {
     static constexpr int kApply = 1002;
@@ -132,6 +118,15 @@ std::string Commands(const std::vector<int>& ids) {
     return out;
 }
 
+// The thread's key state: the keys given (0: none) held down, no other.
+void HoldKeys(std::initializer_list<int> held) {
+    BYTE keys[256] = {};
+    for (const int vk : held) {
+        keys[vk] = vk != 0 ? 0x80 : 0;
+    }
+    SetKeyboardState(keys);
+}
+
 // Presses `key` on control `focus` (-1: whatever has the focus; with Ctrl when `ctrl`) and
 // returns the commands it gave.
 std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
@@ -140,24 +135,16 @@ std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
         // As Tab moves it: a push button with the focus is the default one meanwhile.
         SendMessageW(dlg.Hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dlg.Item(focus)), TRUE);
     }
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
-    SetKeyboardState(keys);
+    HoldKeys({ctrl ? VK_CONTROL : 0});
     HWND target = GetFocus();
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
     Pump();
-    keys[VK_CONTROL] = 0;
-    SetKeyboardState(keys);
+    HoldKeys({});
     return Commands(dlg.commands);
 }
 
-void KeyboardRules() {
-    Probe dlg(kTemplate);
-    if (!Expect("the dialog is built from its template", dlg.CreateModeless(nullptr))) {
-        return;
-    }
+void KeyboardRules(Probe& dlg) {
     struct Row {
         const char* name;
         int focus;
@@ -173,15 +160,11 @@ void KeyboardRules() {
         {"S alone gives nothing", Ids::kApply, 'S', false, ""},
     };
     for (const Row& row : rows) {
-        Equal(row.name, Press(dlg, row.focus, row.key, row.ctrl), row.commands);
+        check.Equal(row.name, Press(dlg, row.focus, row.key, row.ctrl), row.commands);
     }
 }
 
-void CommandRouting() {
-    Probe dlg(kTemplate);
-    if (!dlg.CreateModeless(nullptr)) {
-        return;
-    }
+void CommandRouting(Probe& dlg) {
     struct Row {
         const char* name;
         UINT message;
@@ -205,21 +188,17 @@ void CommandRouting() {
             row.message == WM_COMMAND ? MAKEWPARAM(row.id, static_cast<WORD>(row.code)) : 0;
         const LPARAM l = row.fromControl ? reinterpret_cast<LPARAM>(dlg.Item(row.id)) : 0;
         SendMessageW(dlg.Hwnd(), row.message, w, l);
-        Equal(row.name, Commands(dlg.commands), row.commands);
+        check.Equal(row.name, Commands(dlg.commands), row.commands);
     }
     // A real click on the radio button reaches the map as its command.
     dlg.commands.clear();
     SendMessageW(dlg.Item(Ids::kRadio1), BM_CLICK, 0, 0);
-    Equal("a radio button's click is its command", Commands(dlg.commands), "1012");
-    Expect("the automatic radio button checked itself",
-           SendMessageW(dlg.Item(Ids::kRadio1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    check.Equal("a radio button's click is its command", Commands(dlg.commands), "1012");
+    check.Expect("the automatic radio button checked itself",
+                 SendMessageW(dlg.Item(Ids::kRadio1), BM_GETCHECK, 0, 0) == BST_CHECKED);
 }
 
-void TextsAndLists() {
-    Probe dlg(kTemplate);
-    if (!dlg.CreateModeless(nullptr)) {
-        return;
-    }
+void TextsAndLists(Probe& dlg) {
     const std::string other =
         "Gr\xC3\xB6\xC3\x9F"
         "e \xE8\xA8\xAD\xE5\xAE\x9A \xE2\x80\x9Cq\xE2\x80\x9D";
@@ -239,12 +218,13 @@ void TextsAndLists() {
     };
     for (const Row& row : rows) {
         dlg.SetItemText(row.id, row.text);
-        Equal(std::string("text of ") + row.name, dlg.ItemText(row.id), row.readBack);
+        check.Equal(std::string("text of ") + row.name, dlg.ItemText(row.id), row.readBack);
     }
     // The window's caption, in UTF-16 from the template's UTF-8.
     wchar_t caption[32] = {};
     GetWindowTextW(dlg.Hwnd(), caption, 32);
-    Expect("the caption is the template's", std::wstring(caption) == L"Pr\u00FCfung \u8A2D\u5B9A");
+    check.Expect("the caption is the template's",
+                 std::wstring(caption) == L"Pr\u00FCfung \u8A2D\u5B9A");
 
     const int list = Ids::kCombo;
     dlg.ResetList(list);
@@ -253,28 +233,24 @@ void TextsAndLists() {
                               "Adj\xE2\x80\x9D"}) {
         dlg.AddListEntry(list, entry, "tip");
     }
-    Equal("entries are kept in the order added", dlg.ListCount(list), 4);
-    Equal("an entry reads back in UTF-8", dlg.ListEntry(list, 3),
-          "\xE2\x80\x9C"
-          "Adj\xE2\x80\x9D");
-    Equal("finding an entry counts letter case", dlg.FindListEntry(list, "on"), 2);
-    Equal("an entry that is not there", dlg.FindListEntry(list, "ON"), -1);
+    check.Equal("entries are kept in the order added", dlg.ListCount(list), 4);
+    check.Equal("an entry reads back in UTF-8", dlg.ListEntry(list, 3),
+                "\xE2\x80\x9C"
+                "Adj\xE2\x80\x9D");
+    check.Equal("finding an entry counts letter case", dlg.FindListEntry(list, "on"), 2);
+    check.Equal("an entry that is not there", dlg.FindListEntry(list, "ON"), -1);
     dlg.SetListSelection(list, 1);
-    Equal("the selection", dlg.ListSelection(list), 1);
-    Equal("the field shows the chosen entry", dlg.ItemText(list), "Off");
+    check.Equal("the selection", dlg.ListSelection(list), 1);
+    check.Equal("the field shows the chosen entry", dlg.ItemText(list), "Off");
     dlg.SetListSelection(list, 9);
-    Equal("an index beyond the list selects none", dlg.ListSelection(list), -1);
-    Equal("and empties the field", dlg.ItemText(list), "");
+    check.Equal("an index beyond the list selects none", dlg.ListSelection(list), -1);
+    check.Equal("and empties the field", dlg.ItemText(list), "");
     dlg.ResetList(list);
-    Equal("reset empties the list", dlg.ListCount(list), 0);
-    Equal("an entry of an empty list", dlg.ListEntry(list, 0), "");
+    check.Equal("reset empties the list", dlg.ListCount(list), 0);
+    check.Equal("an entry of an empty list", dlg.ListEntry(list, 0), "");
 }
 
-void Trackbars() {
-    Probe dlg(kTemplate);
-    if (!dlg.CreateModeless(nullptr)) {
-        return;
-    }
+void Trackbars(Probe& dlg) {
     const int bar = Ids::kTrackbar;
     struct Row {
         const char* name;
@@ -314,31 +290,27 @@ void Trackbars() {
         dlg.told.clear();
         row.act();
         Pump();
-        Equal(std::string("trackbar: ") + row.name, Commands(dlg.told), row.told);
-        Equal(std::string("trackbar: ") + row.name + " (position)", dlg.TrackbarPos(bar),
-              row.position);
+        check.Equal(std::string("trackbar: ") + row.name, Commands(dlg.told), row.told);
+        check.Equal(std::string("trackbar: ") + row.name + " (position)", dlg.TrackbarPos(bar),
+                    row.position);
     }
 }
 
-void ShowEnableAndFocus() {
-    Probe dlg(kTemplate);
-    if (!dlg.CreateModeless(nullptr)) {
-        return;
-    }
-    Expect("a hidden control is not shown", !dlg.ItemShown(Ids::kHidden));
-    Expect("the hidden default OK is not shown", !dlg.ItemShown(kIdOk));
-    Expect("another control is", dlg.ItemShown(Ids::kApply));
+void ShowEnableAndFocus(Probe& dlg) {
+    check.Expect("a hidden control is not shown", !dlg.ItemShown(Ids::kHidden));
+    check.Expect("the hidden default OK is not shown", !dlg.ItemShown(kIdOk));
+    check.Expect("another control is", dlg.ItemShown(Ids::kApply));
 
     SetActiveWindow(dlg.Hwnd());
     SetFocus(dlg.Item(Ids::kApply));
     dlg.EnableItem(Ids::kApply, false);
-    Expect("a disabled control reads so", !dlg.ItemEnabled(Ids::kApply));
+    check.Expect("a disabled control reads so", !dlg.ItemEnabled(Ids::kApply));
     HWND focus = GetFocus();
-    Expect("a focused control that is disabled hands the focus on",
-           focus != nullptr && focus != dlg.Item(Ids::kApply) && IsChild(dlg.Hwnd(), focus));
-    Equal("Esc still reaches the dialog then", Press(dlg, -1, VK_ESCAPE), "2");
+    check.Expect("a focused control that is disabled hands the focus on",
+                 focus != nullptr && focus != dlg.Item(Ids::kApply) && IsChild(dlg.Hwnd(), focus));
+    check.Equal("Esc still reaches the dialog then", Press(dlg, -1, VK_ESCAPE), "2");
     dlg.EnableItem(Ids::kApply, true);
-    Expect("enabled again", dlg.ItemEnabled(Ids::kApply));
+    check.Expect("enabled again", dlg.ItemEnabled(Ids::kApply));
 
     // A text wider than its place widens it up to the next control on its line, no further.
     RECT before{};
@@ -348,15 +320,11 @@ void ShowEnableAndFocus() {
     RECT neighbour{};
     GetWindowRect(dlg.Item(Ids::kText), &after);
     GetWindowRect(dlg.Item(Ids::kNeighbour), &neighbour);
-    Expect("a wide text widens its place", after.right > before.right);
-    Expect("up to the next control on its line", after.right <= neighbour.left);
+    check.Expect("a wide text widens its place", after.right > before.right);
+    check.Expect("up to the next control on its line", after.right <= neighbour.left);
 }
 
-void OtherThreads() {
-    Probe dlg(kTemplate);
-    if (!dlg.CreateModeless(nullptr)) {
-        return;
-    }
+void OtherThreads(Probe& dlg) {
     const DWORD gui = GetCurrentThreadId();
     // Work posted from another thread runs on the dialog's: the panel's Firmware Update run.
     std::atomic<DWORD> ranOn{0};
@@ -372,18 +340,18 @@ void OtherThreads() {
     ServeOtherThreadsUntil([&] { return answer != 0; });
     worker.join();
     SetMessageHook(nullptr);
-    Equal("a message box from a worker is answered", answer.load(), kIdCancel);
-    Expect("on the GUI thread", hookThread == gui);
+    check.Equal("a message box from a worker is answered", answer.load(), kIdCancel);
+    check.Expect("on the GUI thread", hookThread == gui);
 
     // The idle hook: paint and posted work, never input.
     dlg.Post([&] { ranOn = GetCurrentThreadId(); });
     PostMessageW(dlg.Item(Ids::kEdit), WM_CHAR, 'x', 1);
     KeepWindowsPainted();
-    Expect("the idle hook runs posted work", ranOn == gui);
+    check.Expect("the idle hook runs posted work", ranOn == gui);
     MSG msg;
-    Expect("but leaves input queued",
-           PeekMessageW(&msg, dlg.Item(Ids::kEdit), WM_CHAR, WM_CHAR, PM_REMOVE) != 0);
-    Equal("so nothing was typed", dlg.ItemText(Ids::kEdit), "");
+    check.Expect("but leaves input queued",
+                 PeekMessageW(&msg, dlg.Item(Ids::kEdit), WM_CHAR, WM_CHAR, PM_REMOVE) != 0);
+    check.Equal("so nothing was typed", dlg.ItemText(Ids::kEdit), "");
 
     // Work posted to a dialog that is gone is dropped.
     bool ran = false;
@@ -395,24 +363,20 @@ void OtherThreads() {
         }
     }
     Pump();
-    Expect("work for a dialog that is gone never runs", !ran);
+    check.Expect("work for a dialog that is gone never runs", !ran);
 }
 
-void CursorsAndKeys() {
-    Probe dlg(kTemplate);
-    if (!dlg.CreateModeless(nullptr)) {
-        return;
-    }
+void CursorsAndKeys(Probe& dlg) {
     ShowWaitCursor();
-    Expect("the wait cursor is on", WaitCursorShown());
+    check.Expect("the wait cursor is on", WaitCursorShown());
     const LRESULT kept = SendMessageW(dlg.Item(Ids::kApply), WM_SETCURSOR,
                                       reinterpret_cast<WPARAM>(dlg.Item(Ids::kApply)),
                                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-    Expect("the dialog keeps it over its controls",
-           kept != 0 && GetCursor() == LoadCursorW(nullptr, IDC_WAIT));
+    check.Expect("the dialog keeps it over its controls",
+                 kept != 0 && GetCursor() == LoadCursorW(nullptr, IDC_WAIT));
     ShowArrowCursor();
-    Expect("the arrow is back",
-           !WaitCursorShown() && GetCursor() == LoadCursorW(nullptr, IDC_ARROW));
+    check.Expect("the arrow is back",
+                 !WaitCursorShown() && GetCursor() == LoadCursorW(nullptr, IDC_ARROW));
 
     struct Row {
         const char* name;
@@ -424,24 +388,15 @@ void CursorsAndKeys() {
                         {"F7", false, true},
                         {"Shift and F7", true, true}};
     for (const Row& row : rows) {
-        BYTE keys[256] = {};
-        GetKeyboardState(keys);
-        keys[VK_SHIFT] = row.shift ? 0x80 : 0;
-        keys[VK_F7] = row.f7 ? 0x80 : 0;
-        SetKeyboardState(keys);
-        Expect(std::string("key state: ") + row.name,
-               KeyDown(Key::Shift) == row.shift && KeyDown(Key::F7) == row.f7);
+        HoldKeys({row.shift ? VK_SHIFT : 0, row.f7 ? VK_F7 : 0});
+        check.Expect(std::string("key state: ") + row.name,
+                     KeyDown(Key::Shift) == row.shift && KeyDown(Key::F7) == row.f7);
     }
-    BYTE keys[256] = {};
-    SetKeyboardState(keys);
+    HoldKeys({});
 }
 
-void ModalRun() {
-    // A modal run ends with the id its handler ends it with; the owner is disabled meanwhile.
-    Probe owner(kPlainTemplate);
-    if (!owner.CreateModeless(nullptr)) {
-        return;
-    }
+// A modal run ends with the id its handler ends it with; the owner is disabled meanwhile.
+void ModalRun(Probe& owner) {
     Probe modal(kPlainTemplate);
     bool ownerDisabled = false;
     Dialog* active = nullptr;
@@ -461,25 +416,34 @@ void ModalRun() {
             modal.EndDialog(7);
         });
     });
-    Equal("a modal run returns the id it ended with", modal.RunModal(&owner), 7);
+    check.Equal("a modal run returns the id it ended with", modal.RunModal(&owner), 7);
     watcher.join();
-    Expect("its owner took no input meanwhile", ownerDisabled);
-    Expect("the active dialog was the modal one", active == &modal);
-    Expect("and does again", IsWindowEnabled(owner.Hwnd()) != 0);
+    check.Expect("its owner took no input meanwhile", ownerDisabled);
+    check.Expect("the active dialog was the modal one", active == &modal);
+    check.Expect("and does again", IsWindowEnabled(owner.Hwnd()) != 0);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     Application app(argc, argv);
-    KeyboardRules();
-    CommandRouting();
-    TextsAndLists();
-    Trackbars();
-    ShowEnableAndFocus();
-    OtherThreads();
-    CursorsAndKeys();
-    ModalRun();
-    std::printf("dialogkit: %d passed, %d failed\n", gPassed, gFailed);
-    return gFailed == 0 ? 0 : 1;
+    const std::pair<const char*, void (*)(Probe&)> groups[] = {
+        {"keyboard", KeyboardRules},
+        {"commands", CommandRouting},
+        {"texts and lists", TextsAndLists},
+        {"trackbars", Trackbars},
+        {"show, enable, focus", ShowEnableAndFocus},
+        {"other threads", OtherThreads},
+        {"cursors and keys", CursorsAndKeys},
+        {"modal run", ModalRun},
+    };
+    // Each group on a dialog of its own, fresh from the template.
+    for (const auto& [name, run] : groups) {
+        check.Group(name);
+        Probe dlg(kTemplate);
+        if (check.Expect("the dialog is built from its template", dlg.CreateModeless(nullptr))) {
+            run(dlg);
+        }
+    }
+    return check.Finish();
 }

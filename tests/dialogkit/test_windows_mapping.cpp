@@ -8,6 +8,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/dialogkit/DialogTemplateEx.h"
@@ -89,32 +90,7 @@ const StyleRow kStyleRows[] = {
      WS_BORDER, WS_TABSTOP, 0},
 };
 
-// A DLGTEMPLATEEX read back, as the dialog manager reads it.
-struct ParsedItem {
-    uint32_t exStyle = 0;
-    uint32_t style = 0;
-    int x = 0, y = 0, w = 0, h = 0;
-    uint32_t id = 0;
-    uint16_t atom = 0;
-    std::u16string className;
-    std::u16string text;
-    size_t offset = 0;  // of the item, from the template's start
-};
-
-struct ParsedTemplate {
-    uint16_t version = 0;
-    uint16_t signature = 0;
-    uint32_t style = 0;
-    int count = 0;
-    int cx = 0, cy = 0;
-    std::u16string caption;
-    int pointSize = 0;
-    int weight = 0;
-    std::u16string face;
-    std::vector<ParsedItem> items;
-    bool ok = false;
-};
-
+// A DLGTEMPLATEEX read back word by word, as the dialog manager reads it.
 class Reader {
   public:
     explicit Reader(const std::vector<uint32_t>& words)
@@ -141,7 +117,6 @@ class Reader {
         return s;
     }
     void Align() { at_ = (at_ + 3) & ~size_t{3}; }
-    [[nodiscard]] size_t At() const { return at_; }
     [[nodiscard]] bool Failed() const { return failed_; }
 
   private:
@@ -150,55 +125,6 @@ class Reader {
     size_t at_ = 0;
     bool failed_ = false;
 };
-
-ParsedTemplate Parse(const std::vector<uint32_t>& words) {
-    Reader r(words);
-    ParsedTemplate t;
-    t.version = r.Word();
-    t.signature = r.Word();
-    (void)r.Dword();  // helpID
-    (void)r.Dword();  // exStyle
-    t.style = r.Dword();
-    t.count = r.Word();
-    (void)r.Short();
-    (void)r.Short();
-    t.cx = r.Short();
-    t.cy = r.Short();
-    if (r.Word() != 0 || r.Word() != 0) {  // menu, class: none
-        return t;
-    }
-    t.caption = r.Text();
-    t.pointSize = r.Word();
-    t.weight = r.Word();
-    (void)r.Word();  // italic, character set
-    t.face = r.Text();
-    for (int i = 0; i < t.count && !r.Failed(); ++i) {
-        r.Align();
-        ParsedItem item;
-        item.offset = r.At();
-        (void)r.Dword();  // helpID
-        item.exStyle = r.Dword();
-        item.style = r.Dword();
-        item.x = r.Short();
-        item.y = r.Short();
-        item.w = r.Short();
-        item.h = r.Short();
-        item.id = r.Dword();
-        const uint16_t first = r.Word();
-        if (first == 0xFFFF) {
-            item.atom = r.Word();
-        } else {
-            item.className = std::u16string(1, static_cast<char16_t>(first)) + r.Text();
-        }
-        item.text = r.Text();
-        if (r.Word() != 0) {  // creation data: none
-            return t;
-        }
-        t.items.push_back(item);
-    }
-    t.ok = !r.Failed();
-    return t;
-}
 
 const DialogTemplate* const kPanelTemplates[] = {
     &kMainWindowTemplate,       &kSystemVersionDialogTemplate, &kSystemClockDialogTemplate,
@@ -340,33 +266,44 @@ class TestWindowsMapping : public QObject {
         for (const DialogTemplate* t : kPanelTemplates) {
             const std::string name = std::to_string(t->id);
             const std::vector<uint32_t> words = BuildDialogTemplateEx(*t, Utf16);
-            const ParsedTemplate p = Parse(words);
-            QVERIFY2(p.ok, name.c_str());
-            QCOMPARE(p.version, uint16_t{1});
-            QCOMPARE(p.signature, uint16_t{0xFFFF});
-            QCOMPARE(p.style, DialogStyleOf(*t));
-            QCOMPARE(p.cx, t->width);
-            QCOMPARE(p.cy, t->height);
-            QCOMPARE(p.caption, Utf16(t->caption));
-            QCOMPARE(p.pointSize, t->fontPointSize);
-            QCOMPARE(p.weight, 400);
-            QCOMPARE(p.face, Utf16(t->fontFamily));
-            QCOMPARE(p.items.size(), t->controls.size());
+            Reader r(words);
+            QCOMPARE(r.Word(), uint16_t{1});       // version
+            QCOMPARE(r.Word(), uint16_t{0xFFFF});  // signature
+            QCOMPARE(r.Dword(), 0u);               // helpID
+            QCOMPARE(r.Dword(), 0u);               // exStyle
+            QCOMPARE(r.Dword(), DialogStyleOf(*t));
+            QCOMPARE(size_t{r.Word()}, t->controls.size());
+            QCOMPARE(r.Dword(), 0u);  // x, y
+            QCOMPARE(r.Short(), t->width);
+            QCOMPARE(r.Short(), t->height);
+            QCOMPARE(r.Dword(), 0u);  // menu, class: none
+            QCOMPARE(r.Text(), Utf16(t->caption));
+            QCOMPARE(int{r.Word()}, t->fontPointSize);
+            QCOMPARE(r.Word(), uint16_t{400});     // weight
+            QCOMPARE(r.Word(), uint16_t{0x0100});  // not italic, DEFAULT_CHARSET
+            QCOMPARE(r.Text(), Utf16(t->fontFamily));
             const ControlTemplate* previous = nullptr;
-            for (size_t i = 0; i < p.items.size(); ++i) {
-                const ParsedItem& item = p.items[i];
-                const ControlTemplate& c = t->controls[i];
-                const ItemStyle s = ItemStyleOf(c, previous);
-                const std::string at = name + " control " + std::to_string(i);
-                QVERIFY2(item.offset % 4 == 0, at.c_str());
-                QVERIFY2(item.id == (c.id > 0 ? static_cast<uint32_t>(c.id) : 0xFFFFu), at.c_str());
-                QVERIFY2(item.x == c.x && item.y == c.y && item.w == c.w && item.h == c.h,
+            for (const ControlTemplate& c : t->controls) {
+                const ItemStyle s = ItemStyleOf(c, std::exchange(previous, &c));
+                const std::string at = name + " control " + std::to_string(c.id);
+                r.Align();  // each item on a DWORD boundary
+                QVERIFY2(r.Dword() == 0 && r.Dword() == s.exStyle && r.Dword() == s.style,
                          at.c_str());
-                QVERIFY2(item.style == s.style && item.exStyle == s.exStyle, at.c_str());
-                QVERIFY2(item.atom == s.atom && item.className == s.className, at.c_str());
-                QVERIFY2(item.text == Utf16(c.text), at.c_str());
-                previous = &c;
+                QVERIFY2(
+                    r.Short() == c.x && r.Short() == c.y && r.Short() == c.w && r.Short() == c.h,
+                    at.c_str());
+                QVERIFY2(r.Dword() == (c.id > 0 ? static_cast<uint32_t>(c.id) : 0xFFFFu),
+                         at.c_str());
+                // A predefined class by its atom after 0xFFFF, a common control by its name.
+                const uint16_t first = r.Word();
+                QVERIFY2(first == 0xFFFF ? r.Word() == s.atom && s.className.empty()
+                                         : s.atom == 0 && static_cast<char16_t>(first) + r.Text() ==
+                                                              s.className,
+                         at.c_str());
+                QVERIFY2(r.Text() == Utf16(c.text), at.c_str());
+                QVERIFY2(r.Word() == 0, at.c_str());  // creation data: none
             }
+            QVERIFY2(!r.Failed(), name.c_str());
         }
     }
 };

@@ -5,7 +5,8 @@
 //
 // A line is fields separated by tabs; a field writes backslash, tab, CR and LF as \\, \t, \r,
 // \n. The answer is "ok" and its fields, or "fail" and why. The commands act on the "current"
-// window, chosen by caption among the panel's visible dialogs (class #32770):
+// window, chosen by caption among the panel's visible dialogs (class #32770); until attach has
+// found the panel, every command but attach and quit fails:
 //   attach MS             find the panel's main window ("Kestrow"); it becomes current
 //   use CAPTION MS        wait for the panel's dialog with that caption (message boxes too)
 //   main                  the main window again
@@ -54,6 +55,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/UniqueHandleWin32.h"
+#include "base/Utf8Text.h"
+
 namespace {
 
 using Fields = std::vector<std::string>;
@@ -61,28 +65,8 @@ using Clock = std::chrono::steady_clock;
 
 // --- Text ---------------------------------------------------------------------------------------
 
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string Utf8(std::wstring_view wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+using kestrow::Utf8FromWide;
+using kestrow::WideFromUtf8;
 
 std::string Escape(std::string_view text) {
     std::string out;
@@ -157,7 +141,7 @@ bool IsClass(HWND hwnd, std::wstring_view name) {
 std::string Caption(HWND hwnd) {
     wchar_t text[512] = {};
     GetWindowTextW(hwnd, text, 512);
-    return Utf8(text);
+    return Utf8FromWide(text);
 }
 
 // A control's text, by WM_GETTEXT (an edit control keeps its own).
@@ -173,7 +157,7 @@ std::optional<std::string> TextOf(HWND hwnd) {
         return std::nullopt;
     }
     text.resize(static_cast<size_t>(*got));
-    return Utf8(text);
+    return Utf8FromWide(text);
 }
 
 std::vector<HWND> TopWindows(DWORD pid) {
@@ -295,7 +279,7 @@ class Driver {
 
     std::string Main(const Fields&) {
         current_ = main_;
-        return main_ != nullptr ? Ok() : Fail("not attached");
+        return Ok();
     }
     std::string Quit(const Fields&) {
         quit = true;
@@ -336,14 +320,14 @@ class Driver {
         std::string list;
         for (HWND hwnd : TopWindows(pid_)) {
             list += (list.empty() ? "" : " | ") + std::string("\"") + Caption(hwnd) + "\" (" +
-                    Utf8(ClassOf(hwnd)) + ")";
+                    Utf8FromWide(ClassOf(hwnd)) + ")";
         }
         return Ok({list});
     }
 
     std::string Text(const Fields& f) {
         if (Number(f[1]) == 0) {
-            return current_ != nullptr ? Ok({Caption(current_)}) : Fail("no window");
+            return Ok({Caption(current_)});
         }
         HWND control = Control(f[1]);
         const std::optional<std::string> text = control != nullptr ? TextOf(control) : std::nullopt;
@@ -352,7 +336,7 @@ class Driver {
 
     // The text of a message box: its longest static text (the other one is the icon).
     std::string Message(const Fields&) {
-        if (current_ == nullptr || IsWindow(current_) == 0) {
+        if (IsWindow(current_) == 0) {
             return Fail("no window");
         }
         std::string text;
@@ -388,16 +372,13 @@ class Driver {
     }
 
     std::string CommandId(const Fields& f) {
-        if (current_ == nullptr) {
-            return Fail("no window");
-        }
         PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0), 0);
         return Ok();
     }
 
     std::string Type(const Fields& f) {
         HWND control = control_;
-        const std::wstring text = Wide(f[2]);
+        const std::wstring text = WideFromUtf8(f[2]);
         const std::optional<LRESULT> set =
             Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         return set ? Ok() : Fail("WM_SETTEXT not answered");
@@ -416,7 +397,7 @@ class Driver {
 
     std::string SelectText(const Fields& f) {
         HWND combo = control_;
-        const std::wstring text = Wide(f[2]);
+        const std::wstring text = WideFromUtf8(f[2]);
         const std::optional<LRESULT> index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                                  reinterpret_cast<LPARAM>(text.c_str()));
         if (!index || *index == CB_ERR) {
@@ -439,7 +420,7 @@ class Driver {
             const std::optional<LRESULT> got =
                 Ask(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
             entry.resize(got && *got > 0 ? static_cast<size_t>(*got) : 0);
-            out.push_back(Utf8(entry));
+            out.push_back(Utf8FromWide(entry));
         }
         return Ok(out);
     }
@@ -499,7 +480,7 @@ class Driver {
         if (!shown) {
             return Fail("no file dialog \"" + f[1] + "\"; " + Windows({}));
         }
-        const std::wstring path = Wide(f[2]);
+        const std::wstring path = WideFromUtf8(f[2]);
         if (!Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) {
             return Fail("the file dialog's name field cannot be filled");
         }
@@ -537,28 +518,22 @@ class Driver {
     }
 
     std::string Close(const Fields&) {
-        if (current_ == nullptr) {
-            return Fail("no window");
-        }
         PostMessageW(current_, WM_SYSCOMMAND, SC_CLOSE, 0);
         return Ok();
     }
 
-    std::string Rect(const Fields&) {
+    // "rect": the window's place on the screen and its size; "client": its client area's size.
+    std::string Rect(const Fields& f) {
         RECT r{};
-        if (current_ == nullptr || GetWindowRect(current_, &r) == 0) {
+        const bool client = f[0] == "client";
+        if ((client ? GetClientRect(current_, &r) : GetWindowRect(current_, &r)) == 0) {
             return Fail("no window");
         }
-        return Ok({std::to_string(r.left), std::to_string(r.top), std::to_string(r.right - r.left),
-                   std::to_string(r.bottom - r.top)});
-    }
-
-    std::string ClientSize(const Fields&) {
-        RECT r{};
-        if (current_ == nullptr || GetClientRect(current_, &r) == 0) {
-            return Fail("no window");
+        Fields size{std::to_string(r.right - r.left), std::to_string(r.bottom - r.top)};
+        if (!client) {
+            size.insert(size.begin(), {std::to_string(r.left), std::to_string(r.top)});
         }
-        return Ok({std::to_string(r.right - r.left), std::to_string(r.bottom - r.top)});
+        return Ok(size);
     }
 
     std::string WatchRun(const Fields& f) {
@@ -613,7 +588,7 @@ class Driver {
 
     DWORD pid_ = 0;
     // The panel's process, held for its exit code.
-    std::unique_ptr<void, decltype(&CloseHandle)> process_{nullptr, CloseHandle};
+    kestrow::UniqueHandle process_;
     HWND main_ = nullptr;
     HWND current_ = nullptr;
     HWND control_ = nullptr;  // the control the command's first field names
@@ -642,7 +617,7 @@ const Driver::Command Driver::kCommands[] = {
     {"key", 1, &Driver::Key},
     {"close", 0, &Driver::Close},
     {"rect", 0, &Driver::Rect},
-    {"client", 0, &Driver::ClientSize},
+    {"client", 0, &Driver::Rect},
     {"watch-run", 4, &Driver::WatchRun},
     {"exit-code", 1, &Driver::ExitCode},
     {"quit", 0, &Driver::Quit},
@@ -653,6 +628,9 @@ std::string Driver::Run(const Fields& f) {
         if (f[0] == c.name) {
             if (f.size() < c.fields + 1) {
                 return Fail(f[0] + " needs " + std::to_string(c.fields) + " fields");
+            }
+            if (current_ == nullptr && c.run != &Driver::Attach && c.run != &Driver::Quit) {
+                return Fail("not attached");
             }
             control_ = c.onControl ? Control(f[1]) : nullptr;
             if (c.onControl && control_ == nullptr) {
@@ -677,7 +655,8 @@ int main(int argc, char** argv) {
         if (std::string_view(argv[i]) == "--desktop") {
             // Made by the program that starts the panel, perhaps a moment after the driver.
             WaitFor(kDesktopWaitMs, [&] {
-                desktop.reset(OpenDesktopW(Wide(argv[i + 1]).c_str(), 0, FALSE, GENERIC_ALL));
+                desktop.reset(
+                    OpenDesktopW(WideFromUtf8(argv[i + 1]).c_str(), 0, FALSE, GENERIC_ALL));
                 return desktop != nullptr;
             });
             if (!desktop || SetThreadDesktop(desktop.get()) == 0) {

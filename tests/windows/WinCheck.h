@@ -1,21 +1,15 @@
-// The Windows check program's small harness: named checks in groups, skips for what Wine cannot
-// show, measured waits, the recorded serial reports and the boxes' frame logs.
+// The harness of the check programs scripts/windows-check runs under Wine (kestrow-wincheck,
+// kestrow-dialogkit-check): named checks in groups, measured waits, a watchdog, and the closing
+// line "PROGRAM: N passed, M failed" that the script reads.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <mutex>
+#include <cstdlib>
 #include <string>
 #include <thread>
-#include <utility>
-#include <vector>
-
-#include "ports/PortNaming.h"
-#include "serial/SerialTypes.h"
 
 namespace kestrow::wincheck {
 
@@ -26,7 +20,7 @@ inline int64_t MsSince(Clock::time_point start) {
 
 class Checker {
   public:
-    explicit Checker(bool wine) : wine_(wine) {}
+    explicit Checker(const char* program) : program_(program) {}
     void Group(const char* name) { std::printf("-- %s\n", group_ = name); }
     bool Expect(const std::string& name, bool ok, const std::string& detail = {}) {
         ++(ok ? passed_ : failed_);
@@ -39,6 +33,9 @@ class Checker {
         return Expect(name, got == want,
                       got == want ? "" : "got [" + got + "], want [" + want + "]");
     }
+    bool Equal(const std::string& name, long long got, long long want) {
+        return Equal(name, std::to_string(got), std::to_string(want));
+    }
     // A measured wait within a wide margin: a loaded machine may be late, never early.
     bool Wait(const std::string& name, int64_t tookMs, int64_t expectedMs) {
         const int64_t low = expectedMs * 9 / 10 - 30, high = expectedMs * 13 / 10 + 500;
@@ -47,18 +44,9 @@ class Checker {
                       "took " + std::to_string(tookMs) + " ms, allowed " + std::to_string(low) +
                           " to " + std::to_string(high));
     }
-    // True (the check counted as skipped) under Wine, which cannot show what it looks at.
-    bool SkipUnderWine(const std::string& name) {
-        if (wine_) {
-            ++skipped_;
-            std::printf("skip %s: %s (Wine cannot show this)\n", group_, name.c_str());
-        }
-        return wine_;
-    }
-    // The closing line "wincheck: N passed, M failed, K skipped"; the exit code.
+    // The closing line; the exit code, 0 only when every check passed.
     int Finish() {
-        std::printf("wincheck: %d passed, %d failed, %d skipped\n", passed_.load(), failed_.load(),
-                    skipped_.load());
+        std::printf("%s: %d passed, %d failed\n", program_, passed_.load(), failed_.load());
         std::fflush(stdout);
         return failed_ == 0 && passed_ > 0 ? 0 : 1;
     }
@@ -74,116 +62,9 @@ class Checker {
     }
 
   private:
-    bool wine_;
+    const char* program_;
     const char* group_ = "";
-    std::atomic<int> passed_ = 0, failed_ = 0, skipped_ = 0;
+    std::atomic<int> passed_ = 0, failed_ = 0;
 };
-
-// The serial layer's reports (main installs the recorder) as "text|caption" joined by "; ",
-// a newline shown as \n. Reported(result) gives the result and the reports since the last call.
-inline std::mutex reportsMutex;
-inline std::string reports;
-inline std::string lastDetail;  // the detail of the last report
-inline std::string LastDetail() {
-    std::lock_guard lock(reportsMutex);
-    return lastDetail;
-}
-inline std::string Reported(const std::string& result) {
-    std::lock_guard lock(reportsMutex);
-    const std::string taken = std::exchange(reports, {});
-    return result + (taken.empty() ? "" : " " + taken);
-}
-
-// Counts the runs of the idle hook while it lives. The device layer runs the hook every 10 ms
-// of a wait; a window that waits on the box keeps painting through it.
-class IdleCounter {
-  public:
-    IdleCounter() : last_(Clock::now()) {
-        SetIdleHook([this] {
-            const auto now = Clock::now();
-            longestGapMs_ = std::max(longestGapMs_, MsBetween(last_, now));
-            last_ = now;
-            ++runs_;
-        });
-    }
-    ~IdleCounter() { SetIdleHook({}); }
-    IdleCounter(const IdleCounter&) = delete;
-    IdleCounter& operator=(const IdleCounter&) = delete;
-    // Whether it ran at least once every 50 ms of `ms` (ten times fewer than it should).
-    [[nodiscard]] bool RanThrough(int64_t ms) const { return runs_ >= ms / 50; }
-    [[nodiscard]] int runs() const { return runs_; }
-    // The longest time between two runs (or from the start to the first), until now.
-    [[nodiscard]] int64_t LongestGapMs() const {
-        return std::max(longestGapMs_, MsBetween(last_, Clock::now()));
-    }
-
-  private:
-    static int64_t MsBetween(Clock::time_point a, Clock::time_point b) {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count();
-    }
-    int runs_ = 0;
-    Clock::time_point last_;
-    int64_t longestGapMs_ = 0;
-};
-
-// The frames a simulated box printed ("<- 05 6C 93 05 F7" lines of kestrow-boxsim's output).
-class BoxLog {
-  public:
-    explicit BoxLog(std::string path) : path_(std::move(path)), taken_(Frames().size()) {}
-    // Those since the last call, " | " between them, after waiting up to 2 s for `expected`.
-    std::string Take(size_t expected) {
-        std::vector<std::string> frames = Frames();
-        for (int waited = 0; frames.size() < taken_ + expected && waited < 2000; waited += 20) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            frames = Frames();
-        }
-        std::string out;
-        for (size_t i = std::exchange(taken_, frames.size()); i < frames.size(); ++i) {
-            out += (out.empty() ? "" : " | ") + frames[i];
-        }
-        return out;
-    }
-
-  private:
-    std::vector<std::string> Frames() const {
-        std::vector<std::string> frames;
-        std::ifstream in(path_);
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("<- ", 0) == 0) {
-                frames.push_back(line.substr(3));
-            }
-        }
-        return frames;
-    }
-    std::string path_;
-    size_t taken_;
-};
-
-inline std::string Hex(const uint8_t* bytes, size_t count) {
-    std::string out;
-    char two[4];
-    for (size_t i = 0; i < count; ++i) {
-        std::snprintf(two, sizeof two, "%s%02X", i == 0 ? "" : " ", bytes[i]);
-        out += two;
-    }
-    return out;
-}
-
-// COM n as the Windows build names it.
-inline ComPort Com(int number) {
-    return ResolvePort(number, {});
-}
-
-// The TCP ports of ser2net's RFC 2217 and raw accepters in front of a third (answering) box,
-// that box's log, and a port nobody listens on.
-struct Setup {
-    int answering = 0, silent = 0, absent = 0;
-    std::string answeringLog, silentLog;
-    int rfc2217Port = 0, rawPort = 0, refusedPort = 0;
-    std::string networkLog;
-};
-
-void CheckTransactions(Checker& check, const Setup& setup);  // LinkChecks.cpp
-void CheckNetwork(Checker& check, const Setup& setup);       // NetworkChecks.cpp
 
 }  // namespace kestrow::wincheck
