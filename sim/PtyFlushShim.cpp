@@ -14,6 +14,13 @@
 // Here a flush of a pseudo-terminal slave's output does nothing; its input is still dropped.
 // Every other ioctl, and every other descriptor, goes to the kernel as it is. ser2net's
 // terminal calls go through ioctl (libgensioosh), not through tcflush.
+//
+// A serial port that nobody has open drops what arrives on it; a pseudo-terminal keeps it for
+// the next opener. A reply the box sent after ser2net closed the device (a late one, or the
+// answer to a client's last request) would reach the next client a few milliseconds after it
+// connected, behind the input it had already dropped. So ser2net's open of a slave drops the
+// slave's input, as a real line would have.
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -35,7 +42,31 @@ bool IsPtySlave(int fd) {
            major(st.st_rdev) <= kLastPtsMajor;
 }
 
+int OpenDroppingInput(const char* path, int flags, mode_t mode) {
+    const int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+    if (fd >= 0 && IsPtySlave(fd)) {
+        ::syscall(SYS_ioctl, fd, TCFLSH, long{TCIFLUSH});
+    }
+    return fd;
+}
+
+mode_t ModeOf(int flags, va_list args) {
+    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? static_cast<mode_t>(va_arg(args, int)) : 0;
+}
+
 }  // namespace
+
+// libgensioosh opens the device with open() or, built with fortify, __open_2().
+extern "C" int open(const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = ModeOf(flags, args);
+    va_end(args);
+    return OpenDroppingInput(path, flags, mode);
+}
+extern "C" int __open_2(const char* path, int flags) {
+    return OpenDroppingInput(path, flags, 0);
+}
 
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
     va_list args;
