@@ -26,8 +26,7 @@ namespace {
 // The settings files: the context menu's entries, the file dialogs, the answer to a Save or
 // Load before a refresh.
 const QStringList kMenu{"Save settings... Ctrl+S", "Load settings... Ctrl+O"};
-const QString kSaveDialog = QStringLiteral("Save settings|Settings (*.json);All Files (*.*)");
-const QString kLoadDialog = QStringLiteral("Load settings|Settings (*.json);All Files (*.*)");
+const QString kFileDialog = QStringLiteral(" settings|Settings (*.json);All Files (*.*)");
 const QString kRefreshFirst = QStringLiteral("|Please refresh first ! (owned)");
 const QPoint kBackground(40, 470);  // no control there
 
@@ -63,49 +62,59 @@ QByteArray FileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
 }
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 }  // namespace
 
 class TestMainWindowFiles : public kestrow::test::MainWindowTest {
     Q_OBJECT
 
-    // "2.1=140" names setting (2,1) of the box's memory, "G0=2190" GenLock register 0.
-    void SetMemory(const QStringList& cells) {
-        for (const QString& cell : cells) {
-            const QStringList at = cell.split(QRegularExpression("[.=]"));
-            if (cell.startsWith('G')) {
-                box_->SetGenlock(uint8_t(at[0].mid(1).toUInt()), uint16_t(at[1].toUInt()));
-            } else {
-                box_->SetSetting(uint8_t(at[0].toUInt()), uint8_t(at[1].toUInt()),
-                                 uint8_t(at[2].toUInt()));
-            }
-        }
-    }
-    // The same cells as the box holds them now.
-    QStringList Memory(const QStringList& cells) const {
+    // "2.1=140" names setting (2,1) of the box's memory, "G0=2190" GenLock register 0: the
+    // cells as the box holds them now, after their values were written into it when `set`.
+    QStringList Memory(const QStringList& cells, bool set = false) {
         QStringList now;
         for (const QString& cell : cells) {
-            const QStringList at = cell.split(QRegularExpression("[.=]"));
-            const unsigned value =
-                cell.startsWith('G')
-                    ? box_->genlock(uint8_t(at[0].mid(1).toUInt()))
-                    : box_->setting(uint8_t(at[0].toUInt()), uint8_t(at[1].toUInt()));
+            const bool genlock = cell.startsWith('G');
+            const QStringList at = cell.mid(genlock ? 1 : 0).split(QRegularExpression("[.=]"));
+            const auto n = [&at](int k) { return uint8_t(at[k].toUInt()); };
+            if (set && genlock) {
+                box_->SetGenlock(n(0), uint16_t(at[1].toUInt()));
+            } else if (set) {
+                box_->SetSetting(n(0), n(1), n(2));
+            }
+            const unsigned value = genlock ? box_->genlock(n(0)) : box_->setting(n(0), n(1));
             now << cell.left(cell.indexOf('=') + 1) + QString::number(value);
         }
         return now;
     }
+    // The window on a box of `config` that holds `memory`, refreshed when `refresh`; then the
+    // box's record emptied.
+    void Prepare(const BoxConfig& config, const QStringList& memory, bool refresh) {
+        Open(config, false);
+        (void)Memory(memory, true);
+        if (refresh) {
+            dlg_->Command(Ids::kRefreshButton);
+            QCOMPARE(dlg_->refreshed, 1);
+        }
+        box_->ClearReceived();
+    }
     // Save settings... (save) or Load settings... as the operator asks for it: Ctrl+S or Ctrl+O
     // in the port field, or a right click on the window's background and the menu's entry. The
     // file dialog that opens gets `file` typed and Enter (and Yes when it asks whether to
-    // replace the file). shown_: the menu's entries and shortcuts, "title|filters" of the file
-    // dialog.
-    void Ask(bool save, bool menu, const QString& file) {
-        shown_.clear();
+    // replace the file); it opens only `refreshed`. The wait cursor shows through every wait,
+    // during which `during` runs.
+    void Ask(bool save, bool menu, const QString& file, bool refreshed,
+             std::function<void()> during = {}) {
+        const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton), std::move(during));
+        QStringList shown;  // the menu's entries and shortcuts, "title|filters" of the file dialog
         dlg_->Window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dlg_->Window()));
         QObject scope;  // ends the waits for windows that did not show
         kestrow::test::WhenShown<QFileDialog>(&scope, [&](QFileDialog* dialog) {
-            shown_ << dialog->windowTitle() + '|' + dialog->nameFilters().join(';');
+            shown << dialog->windowTitle() + '|' + dialog->nameFilters().join(';');
             if (QFile::exists(file)) {
                 kestrow::test::WhenShown<QMessageBox>(
                     &scope, [](QMessageBox* ask) { ask->button(QMessageBox::Yes)->click(); });
@@ -114,25 +123,28 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
             name->setText(file);
             QTest::keyClick(name, Qt::Key_Return);
         });
-        if (!menu) {
+        if (menu) {
+            kestrow::test::WhenShown<QMenu>(&scope, [&](QMenu* popup) {
+                QAction* entry = nullptr;
+                for (QAction* a : popup->actions()) {
+                    shown << a->text() + ' ' + a->shortcut().toString();
+                    entry = a->text().startsWith(save ? "Save" : "Load") ? a : entry;
+                }
+                QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
+            });
+            QVERIFY(dlg_->Window().childAt(kBackground) == nullptr);
+            // Through the window system, which turns a right click into a context menu event.
+            QTest::mouseClick(dlg_->Window().windowHandle(), Qt::RightButton, {}, kBackground);
+        } else {
             QWidget* field = QApplication::focusWidget();
             QVERIFY(field != nullptr && field->window() == &dlg_->Window());
             QTest::keyClick(field, save ? Qt::Key_S : Qt::Key_O, Qt::ControlModifier);
-            return;
         }
-        kestrow::test::WhenShown<QMenu>(&scope, [&](QMenu* popup) {
-            QAction* entry = nullptr;
-            for (QAction* a : popup->actions()) {
-                shown_ << a->text() + ' ' + a->shortcut().toString();
-                entry = a->text().startsWith(save ? "Save" : "Load") ? a : entry;
-            }
-            QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
-        });
-        QVERIFY(dlg_->Window().childAt(kBackground) == nullptr);
-        // Through the window system, which turns a right click into a context menu event.
-        QTest::mouseClick(dlg_->Window().windowHandle(), Qt::RightButton, {}, kBackground);
+        QVERIFY(watch.waitCursor);
+        const QString dialog = (save ? "Save" : "Load") + kFileDialog;
+        QCOMPARE(shown, (menu ? kMenu : QStringList()) +
+                            (refreshed ? QStringList{dialog} : QStringList()));
     }
-    QStringList shown_;
 
   private slots:
     // Save settings...: the values the dialogs show (the refresh's bytes, the GenLock delays
@@ -205,27 +217,14 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
         QFETCH(bool, refresh);
         QFETCH(bool, full);
         QFETCH(QByteArray, settings);
-        Open(config, false);
-        SetMemory(memory);
-        if (refresh) {
-            dlg_->Command(Ids::kRefreshButton);
-            QCOMPARE(dlg_->refreshed, 1);
-        }
-        box_->ClearReceived();
+        Prepare(config, memory, refresh);
         const QTemporaryDir files;
         const QString path = files.filePath("saved.json");
-        if (full) {
-            QFile old(path);
-            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old\n") == 4);
-        }
+        QVERIFY(!full || WriteFile(path, "old\n"));
         {
-            const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton));
             const FileSizeLimit limit(full);
-            Ask(true, menu, path);
-            QVERIFY(watch.waitCursor);
+            Ask(true, menu, path, refresh);
         }
-        QCOMPARE(shown_, (menu ? kMenu : QStringList()) +
-                             (refresh ? QStringList{kSaveDialog} : QStringList()));
         QTEST(WireHex(*box_), "wire");
         QFETCH(QString, message);
         QCOMPARE(messages_->boxes(), QStringList{message});
@@ -350,44 +349,29 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
         QFETCH(QStringList, memory);
         QFETCH(QStringList, cache);
         QFETCH(QStringList, detail);
-        Open(config, false);
-        SetMemory({"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"});
-        if (refresh) {
-            dlg_->Command(Ids::kRefreshButton);
-            QCOMPARE(dlg_->refreshed, 1);
-        }
+        Prepare(config, {"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"}, refresh);
         box_->SetConfig(then);
-        box_->ClearReceived();
         if (unplugged) {
             box_->Vanish();
         }
         if (!tamper.isEmpty()) {
             box_->SetFrameObserver([this, tamper](const kestrow::sim::ReceivedFrame& frame) {
                 if (frame.bytes.size() == 5 && frame.bytes[3] == 0x05) {
-                    SetMemory({tamper});
+                    (void)Memory({tamper}, true);
                 }
             });
         }
         const QTemporaryDir files;
         const QString path = files.filePath("file.json");
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
-        }
+        QVERIFY(WriteFile(path, file));
         QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
-        {
-            const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton), [&] {
-                if (close && dlg_->Window().isVisible()) {
-                    dlg_->Window().close();  // waits until the report was read
-                    QCOMPARE(finished.size(), 0);
-                }
-            });
-            Ask(false, menu, path);
-            QVERIFY(watch.waitCursor);
-        }
+        Ask(false, menu, path, refresh, [&] {
+            if (close && dlg_->Window().isVisible()) {
+                dlg_->Window().close();  // waits until the report was read
+                QCOMPARE(finished.size(), 0);
+            }
+        });
         box_->SetFrameObserver({});
-        QCOMPARE(shown_, (menu ? kMenu : QStringList()) +
-                             (refresh ? QStringList{kLoadDialog} : QStringList()));
         QVERIFY(box_->WaitForQuiet(2000) || !box_->lineOpen());
         QTEST(WireHex(*box_), "wire");
         QCOMPARE(Memory(memory), memory);
