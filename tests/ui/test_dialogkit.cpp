@@ -1,6 +1,6 @@
 // The dialog layer: building from a template, commands by id (also Enter on a push button),
 // trackbar notifications, message boxes and the device hooks across threads; windows over the
-// main window keep readable colours and empty captions, and a double-click clicks once.
+// main window keep readable colours and empty captions.
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -12,11 +12,9 @@
 #include <cerrno>
 #include <thread>
 
-#include "tests/common/TestBox.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogkit/Dialog.h"
 #include "ui/main/MainWindow.h"
-#include "ui/main/MainWindowTemplate.h"
 
 using namespace kestrow::ui;
 
@@ -177,25 +175,6 @@ class TestDialogKit : public QObject {
         }
         QCOMPARE(ink, QApplication::palette().color(QPalette::WindowText));
         QCOMPARE(title, caption);
-    }
-
-    // The second click of a double-click is no command: Freeze goes out once.
-    void doubleClickClicksOnce() {
-        const kestrow::test::PortsDir ports;
-        const auto box = kestrow::test::StartLinkedBox(ports, 3);
-        QVERIFY(box);
-        kestrow::MainWindow main(kestrow::RunSettingsDialog, ports.Roots());
-        QVERIFY(main.CreateModeless(nullptr));
-        main.SetListSelection(MainWindowIds::kPortCombo,
-                              main.FindListEntry(MainWindowIds::kPortCombo, "COM 3"));
-        QWidget* freeze = ControlOf(main, MainWindowIds::kFreezeButton);
-        QTest::mousePress(freeze, Qt::LeftButton);
-        QTest::mouseRelease(freeze, Qt::LeftButton);
-        QTest::mouseDClick(freeze, Qt::LeftButton);
-        QTest::mouseRelease(freeze, Qt::LeftButton);
-        QVERIFY(box->WaitForReceived(5, 2000));
-        QVERIFY(!box->WaitForReceived(6, 300));
-        QCOMPARE(kestrow::test::WireHex(*box), QByteArray("056c9302fa"));
     }
 
     // A serial failure becomes a message box, shown on the GUI thread while the reporting

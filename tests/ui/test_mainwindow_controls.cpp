@@ -120,14 +120,19 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         Open(config);
         QTEST(Picture(id)->Picture(), "normal");
         {
+            // A double-click: its second click is no command.
             const kestrow::test::IdleWatch watch(Picture(id));
-            QTest::mouseClick(Picture(id), Qt::LeftButton);
+            QTest::mousePress(Picture(id), Qt::LeftButton);
+            QTest::mouseRelease(Picture(id), Qt::LeftButton);
+            QTest::mouseDClick(Picture(id), Qt::LeftButton);
+            QTest::mouseRelease(Picture(id), Qt::LeftButton);
             QVERIFY(watch.timer.elapsed() >= 500);
             QCOMPARE(watch.held, std::set<int>{pressed});
             QCOMPARE(watch.painted, std::set<int>{pressed});  // on screen during the wait
         }
         QTEST(Picture(id)->Picture(), "normal");
         QVERIFY(box_->WaitForReceived(size_t(frame.size() / 2), 2000));
+        QVERIFY(!box_->WaitForReceived(size_t(frame.size() / 2) + 1, 300));
         QCOMPARE(WireHex(*box_), frame);
         QCOMPARE(dlg_->refreshed, 0);
         QVERIFY(messages_->texts().isEmpty());
