@@ -172,14 +172,13 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QVERIFY(!dlg_->Window().isVisible());
     }
 
-    // Typed text names port n as "COM n", "COMn" or "n" (0..255), or a network port by its
-    // URL; the box's number reaches it like a selected entry; text that names no port gets the
-    // open-failure report from Refresh, a quick command and a launcher, and nothing else
-    // happens.
+    // Typed text names port n as "COM n", "COMn" or "n" (0..255) (a network port's URL: the
+    // port names' own table); the box's number reaches it like a selected entry; text that
+    // names no port gets the open-failure report from Refresh, a quick command and a launcher,
+    // and nothing else happens.
     void typedPortText_data() {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("port");  // -1: names no port; -2: the network port of the URL
-        QTest::newRow("URL") << "rfc2217://127.0.0.1:7000" << -2;
+        QTest::addColumn<int>("port");  // -1: names no port
         QTest::newRow("no space") << "com3" << 3;
         QTest::newRow("number") << " 3 " << 3;
         QTest::newRow("zero") << "0" << 0;
@@ -195,13 +194,7 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QFETCH(int, port);
         Open();
         kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(text);
-        const kestrow::ComPort selected = dlg_->SelectedPort().value_or(kestrow::ComPort{});
-        if (port == -2) {
-            QVERIFY(selected.IsNetwork());
-            QCOMPARE(QString::fromStdString(selected.path), text);
-            return;
-        }
-        QCOMPARE(selected.number, port);
+        QCOMPARE(dlg_->SelectedPort().value_or(kestrow::ComPort{}).number, port);
         if (port == 3) {
             dlg_->Command(Ids::kBlankButton);
             QVERIFY(box_->WaitForReceived(5, 2000));
