@@ -6,15 +6,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryFile>
-#include <QTimer>
-#include <QtTest>
-#include <atomic>
 #include <cerrno>
 #include <thread>
 
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogkit/Dialog.h"
-#include "ui/main/MainWindow.h"
 
 using namespace kestrow::ui;
 

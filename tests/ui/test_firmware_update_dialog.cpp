@@ -7,14 +7,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
 
 #include "device/DeviceLink.h"
 #include "firmware/FirmwareTexts.h"
-#include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/dialogkit/Cursors.h"
 #include "ui/dialogs/FirmwareUpdateDialog.h"
 #include "ui/dialogs/FirmwareUpdateDialogTemplate.h"
 

@@ -1,15 +1,10 @@
 // The main window's refresh and port search against the simulated box, and both (with Image
 // Applies) against a box that misbehaves at random.
-#include <QComboBox>
-#include <QtTest>
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <random>
-#include <set>
-#include <vector>
 
 #include "settings/NameTables.h"
 #include "settings/SettingValues.h"

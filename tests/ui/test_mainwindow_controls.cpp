@@ -2,9 +2,6 @@
 // Enter and the close box, typed port text, and how the window looks.
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QtTest>
-#include <set>
-#include <utility>
 
 #include "tests/ui/UiTestSupport.h"
 

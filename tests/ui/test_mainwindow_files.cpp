@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtTest>
 #include <csignal>
 
 #include "settings/NameTables.h"

@@ -2,9 +2,7 @@
 // Engineer Menu, GenLock Sync Delay) against the simulated box: what the controls show, the
 // frames on the wire, the lent cache bytes after, the message boxes and dialogs that appeared;
 // and the program's own launchers opening them.
-#include <QtTest>
 
-#include "tests/common/TestBox.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogs/AdjustmentDialog.h"
 #include "ui/dialogs/AdjustmentDialogTemplate.h"
@@ -18,7 +16,6 @@
 #include "ui/dialogs/InOutDialogTemplate.h"
 #include "ui/dialogs/OutputSetupDialog.h"
 #include "ui/dialogs/OutputSetupDialogTemplate.h"
-#include "ui/dialogs/SettingsDialogs.h"
 #include "ui/dialogs/SystemClockDialog.h"
 #include "ui/dialogs/SystemClockDialogTemplate.h"
 #include "ui/dialogs/SystemVersionDialog.h"
