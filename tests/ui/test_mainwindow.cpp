@@ -11,16 +11,9 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogs/ImageDialogTemplate.h"
 
-using kestrow::sim::BoxConfig;
-using kestrow::test::kClickRefresh;
-using kestrow::test::kOpenFailure;
-using kestrow::test::kUnrefreshed;
-using kestrow::test::RefreshWire;
-using kestrow::test::WireHex;
-using Ids = kestrow::ui::MainWindowIds;
-using kestrow::sim::Fault;
-using kestrow::sim::ReceivedFrame;
-using kestrow::test::HexBytes;
+using namespace kestrow;
+using namespace kestrow::sim;
+using namespace kestrow::test;
 
 namespace {
 
@@ -35,7 +28,7 @@ uint64_t EnvNumber(const char* name, uint64_t fallback) {
 // The five bytes a reader of `request`'s reply takes: the first five the box sent, when it sent
 // as many ((4,3) and (4,4) get the 14-byte version reply).
 std::optional<std::vector<uint8_t>> WholeReply(const std::vector<ReceivedFrame>& frames,
-                                               const kestrow::Frame& request) {
+                                               const Frame& request) {
     const auto view = request.view();
     for (const ReceivedFrame& f : frames) {
         if (std::equal(f.bytes.begin(), f.bytes.end(), view.begin(), view.end())) {
@@ -48,13 +41,13 @@ std::optional<std::vector<uint8_t>> WholeReply(const std::vector<ReceivedFrame>&
     return std::nullopt;
 }
 
-QString NameOf(kestrow::NameTable table, unsigned code) {
-    return kestrow::test::Text(kestrow::LookupName(table, code));
+QString NameOf(NameTable table, unsigned code) {
+    return Text(LookupName(table, code));
 }
 
 }  // namespace
 
-class TestMainWindow : public kestrow::test::MainWindowTest {
+class TestMainWindow : public MainWindowTest {
     Q_OBJECT
 
   private slots:
@@ -93,7 +86,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         QTest::newRow("(4,4) answered after 6.8 s")  // too late: as if unanswered
             << late << 23 << shown << settings + "74429302" << 0 << 1 << 7230;
         BoxConfig againLost = c;  // the second read of (4,2), after an answered (4,4)
-        againLost.faults[kestrow::sim::Fault::Dropped].atFrames = {23};
+        againLost.faults[Fault::Dropped].atFrames = {23};
         QTest::newRow("(4,2) read again lost: aborted")
             << againLost << 24 << shown << settings + "74429302" << 0 << 0 << 7240;
         BoxConfig probeShort = c;
@@ -116,7 +109,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         QFETCH(int, ms);
         Open(config);
         {
-            const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton));
+            const IdleWatch watch(Picture(Ids::kRefreshButton));
             dlg_->Command(Ids::kRefreshButton);
             const qint64 elapsed = watch.timer.elapsed();
             QVERIFY2(elapsed >= ms && elapsed < ms + 2000, qPrintable(QString::number(elapsed)));
@@ -126,7 +119,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         const int port = frames == 1 ? 0 : config.portByte;  // 0: no probe reply
         QCOMPARE(WireHex(*box_), RefreshWire(frames));
         QCOMPARE(Texts(), texts);
-        const kestrow::StatusCache& c = dlg_->statusCache;
+        const StatusCache& c = dlg_->statusCache;
         const QByteArray kept =
             HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system);
         QCOMPARE(kept, cache);
@@ -180,13 +173,13 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         constexpr int kSearchBound = 2 * (1000 + kLateMs) + 3000;
         constexpr int kApplyBound = 3000;
 
-        kestrow::test::PortsDir devices;  // empty: discovery finds only the two links
-        auto steady = kestrow::test::StartLinkedBox(*ports_, 4, config);
-        box_ = kestrow::test::StartLinkedBox(*ports_, 3, config);
+        PortsDir devices;  // empty: discovery finds only the two links
+        auto steady = StartLinkedBox(*ports_, 4, config);
+        box_ = StartLinkedBox(*ports_, 3, config);
         QVERIFY(box_ && steady);
-        kestrow::DiscoveryRoots roots = ports_->Roots();
+        DiscoveryRoots roots = ports_->Roots();
         roots.devDir = roots.sysClassTty = devices.path();
-        OpenWindow(roots, kestrow::RunSettingsDialog);
+        OpenWindow(roots, RunSettingsDialog);
         const auto chooseBox = [this] {  // typed when it is gone from the list meanwhile
             dlg_->SetListSelection(Ids::kPortCombo, dlg_->FindListEntry(Ids::kPortCombo, "COM 3"));
             dlg_->SetItemText(Ids::kPortCombo, "COM 3");
@@ -205,7 +198,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         }
         box_->SetConfig(faulty);
         std::mt19937_64 random(seed);
-        using Image = kestrow::ui::ImageIds;
+        using Image = ui::ImageIds;
         const std::array<std::array<int, 2>, 4> rows{
             {{Image::kContrastEdit, Image::kContrastApply},
              {Image::kBrightnessEdit, Image::kBrightnessApply},
@@ -223,8 +216,8 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
                                      .arg(seed);
             const bool lineWasOpen = box_->lineOpen();
             const QStringList textsBefore = Texts();
-            const kestrow::StatusCache before = dlg_->statusCache;
-            const kestrow::BoxFacts boxBefore = dlg_->box;
+            const StatusCache before = dlg_->statusCache;
+            const BoxFacts boxBefore = dlg_->box;
             const size_t row = random() % rows.size();
             const auto value = static_cast<uint8_t>(random() % 256);
             // New settings each time, so that a byte kept from before cannot pass for one read.
@@ -246,7 +239,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
                 dlg_->Command(Ids::kSearchPortsButton);
             } else {
                 QObject life;
-                kestrow::test::WhenModalOver(&life, dlg_.get(), [&](kestrow::ui::Dialog* d) {
+                WhenModalOver(&life, dlg_.get(), [&](ui::Dialog* d) {
                     d->SetItemText(rows[row][0], std::to_string(value));
                     d->Command(rows[row][1]);
                     d->Window().close();
@@ -278,33 +271,31 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
             QVERIFY2(messages_->texts().isEmpty() || closed || !lineWasOpen,
                      qPrintable(what + ": " + messages_->texts().join('|')));
             if (box_->lineOpen()) {  // released: another program opens it exclusively
-                kestrow::SerialPort other;
-                QVERIFY2(kestrow::OpenBoxPort(other, ports_->Port(3)), qPrintable(what));
+                SerialPort other;
+                QVERIFY2(OpenBoxPort(other, ports_->Port(3)), qPrintable(what));
             }
 
             if (kind == 0) {
                 // Each text is the name of the byte the box sent, or stays as it was.
-                const auto probe = WholeReply(frames, kestrow::ProbeFrame());
-                const auto timing = WholeReply(frames, kestrow::ReadSettingFrame(4, 1));
-                const auto resolution = WholeReply(frames, kestrow::ReadSettingFrame(1, 1));
-                using kestrow::VideoPortNames;
+                const auto probe = WholeReply(frames, ProbeFrame());
+                const auto timing = WholeReply(frames, ReadSettingFrame(4, 1));
+                const auto resolution = WholeReply(frames, ReadSettingFrame(1, 1));
                 const QStringList expected{
                     probe ? NameOf(VideoPortNames, (*probe)[3] / 16u) : textsBefore[0],
-                    timing ? NameOf(kestrow::InputTimingNames, (*timing)[3]) : textsBefore[1],
+                    timing ? NameOf(InputTimingNames, (*timing)[3]) : textsBefore[1],
                     probe ? NameOf(VideoPortNames, (*probe)[3] % 16u) : textsBefore[2],
-                    resolution ? NameOf(kestrow::OutputResolutionNames, (*resolution)[3])
-                               : textsBefore[3]};
+                    resolution ? NameOf(OutputResolutionNames, (*resolution)[3]) : textsBefore[3]};
                 QVERIFY2(Texts() == expected, qPrintable(what + ": " + Texts().join('|') +
                                                          " instead of " + expected.join('|')));
                 QCOMPARE(int(dlg_->box.portByte), int(probe ? (*probe)[3] : boxBefore.portByte));
                 // A setting the box answered whole is held; one it did not keeps its byte.
-                kestrow::StatusCache cache = dlg_->statusCache;
-                kestrow::StatusCache old = before;
+                StatusCache cache = dlg_->statusCache;
+                StatusCache old = before;
                 for (uint8_t g = 1; g <= 4; ++g) {
-                    for (uint8_t i = 1; kestrow::SettingByte(cache, g, i) != nullptr; ++i) {
-                        const auto reply = WholeReply(frames, kestrow::ReadSettingFrame(g, i));
-                        QVERIFY2(*kestrow::SettingByte(cache, g, i) ==
-                                     (reply ? (*reply)[3] : *kestrow::SettingByte(old, g, i)),
+                    for (uint8_t i = 1; SettingByte(cache, g, i) != nullptr; ++i) {
+                        const auto reply = WholeReply(frames, ReadSettingFrame(g, i));
+                        QVERIFY2(*SettingByte(cache, g, i) ==
+                                     (reply ? (*reply)[3] : *SettingByte(old, g, i)),
                                  qPrintable(what + QString(": (%1,%2)").arg(g).arg(i)));
                     }
                 }
@@ -323,8 +314,8 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
                              qPrintable(what + QString(": System byte %1").arg(k)));
                 }
             } else if (kind == 1) {
-                const auto probe = WholeReply(frames, kestrow::ProbeFrame());
-                const QString shown = kestrow::test::Text(dlg_->ItemText(Ids::kPortCombo));
+                const auto probe = WholeReply(frames, ProbeFrame());
+                const QString shown = Text(dlg_->ItemText(Ids::kPortCombo));
                 QVERIFY2(shown == (probe ? "COM 3" : "COM 4"), qPrintable(what + ": " + shown));
             } else {
                 // Written: the box holds the byte and so does the cache; failed ("Fail"): the
@@ -334,8 +325,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
                 if (messages_->texts().contains(QStringLiteral("Fail"))) {
                     QVERIFY2(cached == before.image[row], qPrintable(what));
                 } else {
-                    QVERIFY2(WireHex(*box_) ==
-                                 HexBytes(kestrow::WriteSettingFrame(2, item, value).view()),
+                    QVERIFY2(WireHex(*box_) == HexBytes(WriteSettingFrame(2, item, value).view()),
                              qPrintable(what + ": " + WireHex(*box_)));
                     QVERIFY2(cached == value && box_->setting(2, item) == value, qPrintable(what));
                 }
@@ -345,7 +335,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         QStringList faults;
         for (const auto& [fault, n] : played) {
             faults << QStringLiteral("%1 %2")
-                          .arg(QString::fromStdString(std::string(kestrow::sim::FaultName(fault))))
+                          .arg(QString::fromStdString(std::string(FaultName(fault))))
                           .arg(n);
         }
         qInfo("%d refreshes, %d searches, %d applies in %lld s, seed %llu; requests: %s", done[0],
@@ -362,13 +352,13 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         silent.silent = true;
         BoxConfig noise;
         noise.garbage = true;
-        auto held = kestrow::test::StartLinkedBox(*ports_, 11);
-        auto quiet = kestrow::test::StartLinkedBox(*ports_, 12, silent);
-        auto answering = kestrow::test::StartLinkedBox(*ports_, 13, noise);
-        auto later = kestrow::test::StartLinkedBox(*ports_, 14);
+        auto held = StartLinkedBox(*ports_, 11);
+        auto quiet = StartLinkedBox(*ports_, 12, silent);
+        auto answering = StartLinkedBox(*ports_, 13, noise);
+        auto later = StartLinkedBox(*ports_, 14);
         QVERIFY(held && quiet && answering && later);
-        kestrow::SerialPort other;
-        QVERIFY(kestrow::OpenBoxPort(other, ports_->Port(11)));
+        SerialPort other;
+        QVERIFY(OpenBoxPort(other, ports_->Port(11)));
 
         OpenWindow();
         dlg_->Command(Ids::kSearchPortsButton);
@@ -376,7 +366,7 @@ class TestMainWindow : public kestrow::test::MainWindowTest {
         for (int k = 0; k < 4; ++k) {
             QCOMPARE(dlg_->comPorts[size_t(k)].number, 11 + k);
         }
-        QCOMPARE(kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->currentText(),
+        QCOMPARE(ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->currentText(),
                  QStringLiteral("COM 13"));
         QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(13)));
         QCOMPARE(WireHex(*quiet), RefreshWire(1));

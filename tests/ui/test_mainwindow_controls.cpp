@@ -5,13 +5,11 @@
 
 #include "tests/ui/UiTestSupport.h"
 
-using kestrow::sim::BoxConfig;
-using kestrow::test::kClickRefresh;
-using kestrow::test::kOpenFailure;
-using kestrow::test::WireHex;
-using Ids = kestrow::ui::MainWindowIds;
+using namespace kestrow;
+using namespace kestrow::sim;
+using namespace kestrow::test;
 
-class TestMainWindowControls : public kestrow::test::MainWindowTest {
+class TestMainWindowControls : public MainWindowTest {
     Q_OBJECT
 
   private slots:
@@ -76,7 +74,7 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         // port byte, both System dialogs whether it is a newer model.
         const auto lent = [](bool used, int v) { return used ? QString::number(v, 16) : "-"; };
         QStringList seen;
-        for (const kestrow::LaunchRequest& r : launches_) {
+        for (const LaunchRequest& r : launches_) {
             const QString group =
                 r.group.empty() ? "-"
                                 : QString("%1+%2").arg(r.group.data() - cache).arg(r.group.size());
@@ -118,7 +116,7 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QTEST(Picture(id)->Picture(), "normal");
         {
             // A double-click: its second click is no command.
-            const kestrow::test::IdleWatch watch(Picture(id));
+            const IdleWatch watch(Picture(id));
             QTest::mousePress(Picture(id), Qt::LeftButton);
             QTest::mouseRelease(Picture(id), Qt::LeftButton);
             QTest::mouseDClick(Picture(id), Qt::LeftButton);
@@ -150,18 +148,18 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         Open();
         QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
         if (duringWait) {
-            kestrow::SetIdleHook([&] {
+            SetIdleHook([&] {
                 if (dlg_->Window().isVisible() && finished.isEmpty()) {
                     dlg_->Window().close();  // ignored while the command runs
                     QCOMPARE(finished.size(), 0);
                 }
             });
             dlg_->Command(Ids::kFreezeButton);
-            kestrow::ui::InstallDeviceHooks();
+            ui::InstallDeviceHooks();
             QVERIFY(box_->WaitForReceived(5, 2000));
             QCOMPARE(WireHex(*box_), QByteArray("056c9302fa"));
         } else {
-            QTest::keyClick(kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->lineEdit(),
+            QTest::keyClick(ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->lineEdit(),
                             Qt::Key_Enter);
         }
         QCOMPARE(finished.size(), 1);
@@ -190,8 +188,8 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QFETCH(QString, text);
         QFETCH(int, port);
         Open();
-        kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(text);
-        QCOMPARE(dlg_->SelectedPort().value_or(kestrow::ComPort{}).number, port);
+        ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(text);
+        QCOMPARE(dlg_->SelectedPort().value_or(ComPort{}).number, port);
         if (port == 3) {
             dlg_->Command(Ids::kBlankButton);
             QVERIFY(box_->WaitForReceived(5, 2000));
@@ -216,16 +214,16 @@ class TestMainWindowControls : public kestrow::test::MainWindowTest {
         QCOMPARE(dlg_->Window().size(), QSize(800, 500));
         // No word lost to a hidden second line.
         for (int id : {Ids::kInputTimingText, Ids::kOutputResolutionText}) {
-            const QWidget* label = kestrow::ui::ControlOf(*dlg_, id);
+            const QWidget* label = ui::ControlOf(*dlg_, id);
             QVERIFY(label->fontMetrics().horizontalAdvance(kClickRefresh) <= label->width());
         }
-        auto* combo = kestrow::ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo);
+        auto* combo = ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo);
         QVERIFY(
             combo->itemData(combo->currentIndex(), Qt::ToolTipRole).toString().contains("COM3"));
         // Controls sit on the skin's grid: x * 7 / 4, y * 15 / 8.
         QCOMPARE(Picture(Ids::kAspectRatioButton)->geometry(), QRect(413, 230, 101, 54));
         QCOMPARE(Picture(Ids::kRefreshButton)->accessibleName(), QStringLiteral("Refresh"));
-        QVERIFY(!kestrow::ui::ControlOf(*dlg_, Ids::kEnhancementButton)->isVisible());
+        QVERIFY(!ui::ControlOf(*dlg_, Ids::kEnhancementButton)->isVisible());
 
         dlg_->Command(Ids::kRefreshButton);
         const QPixmap shot = dlg_->Window().grab();

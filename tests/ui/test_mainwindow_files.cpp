@@ -15,10 +15,9 @@
 #include "settings/SettingValues.h"
 #include "tests/ui/UiTestSupport.h"
 
-using kestrow::sim::BoxConfig;
-using kestrow::test::RefreshWire;
-using kestrow::test::WireHex;
-using Ids = kestrow::ui::MainWindowIds;
+using namespace kestrow;
+using namespace kestrow::sim;
+using namespace kestrow::test;
 
 namespace {
 
@@ -68,7 +67,7 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-class TestMainWindowFiles : public kestrow::test::MainWindowTest {
+class TestMainWindowFiles : public MainWindowTest {
     Q_OBJECT
 
     // "2.1=140" names setting (2,1) of the box's memory, "G0=2190" GenLock register 0: the
@@ -107,15 +106,15 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
     // during which `during` runs.
     void Ask(bool save, bool menu, const QString& file, bool refreshed,
              std::function<void()> during = {}) {
-        const kestrow::test::IdleWatch watch(Picture(Ids::kRefreshButton), std::move(during));
+        const IdleWatch watch(Picture(Ids::kRefreshButton), std::move(during));
         QStringList shown;  // the menu's entries and shortcuts, "title|filters" of the file dialog
         dlg_->Window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&dlg_->Window()));
         QObject scope;  // ends the waits for windows that did not show
-        kestrow::test::WhenShown<QFileDialog>(&scope, [&](QFileDialog* dialog) {
+        WhenShown<QFileDialog>(&scope, [&](QFileDialog* dialog) {
             shown << dialog->windowTitle() + '|' + dialog->nameFilters().join(';');
             if (QFile::exists(file)) {
-                kestrow::test::WhenShown<QMessageBox>(
+                WhenShown<QMessageBox>(
                     &scope, [](QMessageBox* ask) { ask->button(QMessageBox::Yes)->click(); });
             }
             auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
@@ -123,7 +122,7 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
             QTest::keyClick(name, Qt::Key_Return);
         });
         if (menu) {
-            kestrow::test::WhenShown<QMenu>(&scope, [&](QMenu* popup) {
+            WhenShown<QMenu>(&scope, [&](QMenu* popup) {
                 QAction* entry = nullptr;
                 for (QAction* a : popup->actions()) {
                     shown << a->text() + ' ' + a->shortcut().toString();
@@ -236,7 +235,7 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
         }
         // The settings as the dialogs show the box's memory; the header as the box told it.
         QVERIFY(written.endsWith("}\n"));
-        auto file = kestrow::Json::parse(written.toStdString());
+        auto file = Json::parse(written.toStdString());
         QCOMPARE(QByteArray::fromStdString(file.at("settings").dump()), settings);
         const QString program = QString::fromStdString(file.at("program").get<std::string>());
         QVERIFY2(QRegularExpression(R"(^kestrow \d+\.\d+\.\d+$)").match(program).hasMatch(),
@@ -354,7 +353,7 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
             box_->Vanish();
         }
         if (!tamper.isEmpty()) {
-            box_->SetFrameObserver([this, tamper](const kestrow::sim::ReceivedFrame& frame) {
+            box_->SetFrameObserver([this, tamper](const ReceivedFrame& frame) {
                 if (frame.bytes.size() == 5 && frame.bytes[3] == 0x05) {
                     (void)Memory({tamper}, true);
                 }
@@ -376,8 +375,8 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
         QCOMPARE(Memory(memory), memory);
         for (const QString& cell : cache) {
             const QStringList at = cell.split('=');
-            const auto byte = kestrow::CachedValue(dlg_->statusCache, dlg_->box,
-                                                   *kestrow::FindSetting(at[0].toStdString()));
+            const auto byte =
+                CachedValue(dlg_->statusCache, dlg_->box, *FindSetting(at[0].toStdString()));
             QCOMPARE(at[0] + '=' + QString::number(byte.value_or(999)), cell);
         }
         QTEST(messages_->boxes(), "messages");
@@ -387,8 +386,7 @@ class TestMainWindowFiles : public kestrow::test::MainWindowTest {
             QVERIFY2(lines[i].startsWith("\u2022 " + detail[i]), qPrintable(lines[i].left(4000)));
         }
         if (WireHex(*box_).contains(RefreshWire(24))) {  // the read-back shows on the window
-            QCOMPARE(Texts()[3], kestrow::test::Text(kestrow::LookupName(
-                                     kestrow::OutputResolutionNames, box_->setting(1, 1))));
+            QCOMPARE(Texts()[3], Text(LookupName(OutputResolutionNames, box_->setting(1, 1))));
         }
         QCOMPARE(finished.size(), close ? 1 : 0);
         QCOMPARE(dlg_->Window().isVisible(), !close);
