@@ -12,6 +12,7 @@
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogkit/Dialog.h"
 
+using namespace kestrow;
 using namespace kestrow::ui;
 
 namespace {
@@ -140,7 +141,7 @@ class TestDialogKit : public QObject {
     void shownOverMainWindow() {
         QFETCH(bool, messageBox);
         QFETCH(QString, caption);
-        kestrow::MainWindow main;
+        MainWindow main;
         QVERIFY(main.CreateModeless(nullptr));
         QColor ink;
         QString title;
@@ -189,14 +190,14 @@ class TestDialogKit : public QObject {
         ShowWaitCursor();
         std::atomic<bool> done{false};
         std::thread worker([&done, &path] {
-            kestrow::ReportSerialFailure({"Failed in call to ReadFile\n", "Error", "I/O error"});
-            kestrow::ReportSerialFailure({"Failed to open up the comms port\n",
-                                          "Error",
-                                          "Permission denied",
-                                          {.kind = kestrow::ErrorKind::Permission,
-                                           .domain = kestrow::ErrorDomain::Errno,
-                                           .code = EACCES,
-                                           .path = path}});
+            ReportSerialFailure({"Failed in call to ReadFile\n", "Error", "I/O error"});
+            ReportSerialFailure({"Failed to open up the comms port\n",
+                                 "Error",
+                                 "Permission denied",
+                                 {.kind = ErrorKind::Permission,
+                                  .domain = ErrorDomain::Errno,
+                                  .code = EACCES,
+                                  .path = path}});
             done = true;
         });
         QTRY_VERIFY(done.load());
@@ -210,13 +211,13 @@ class TestDialogKit : public QObject {
         const QString where = "|no owner|GUI thread|arrow";
         QCOMPARE(seen, QStringList({"Error|Failed in call to ReadFile\n|I/O error" + where,
                                     "Error|Failed to open up the comms port\n|Permission denied\n" +
-                                        kestrow::test::Text(advice) + where}));
+                                        test::Text(advice) + where}));
 
         bool ran = false;
         QTimer::singleShot(0, this, [&ran] { ran = true; });
-        std::thread([] { kestrow::RunIdleHook(); }).join();
+        std::thread([] { RunIdleHook(); }).join();
         QVERIFY(!ran);
-        kestrow::RunIdleHook();
+        RunIdleHook();
         QVERIFY(ran);
         RemoveDeviceHooks();
     }

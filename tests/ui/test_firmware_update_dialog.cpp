@@ -50,9 +50,7 @@ struct Bench {
         };
         dlg->onRunFinished = [this] { ++runsFinished; };
     }
-    QPushButton* burn() const {
-        return kestrow::ui::ControlOf<QPushButton>(*dlg, Ids::kBurnButton);
-    }
+    QPushButton* burn() const { return ui::ControlOf<QPushButton>(*dlg, Ids::kBurnButton); }
 
     bool StartBox(sim::BoxConfig config = {}) {
         config.startInBootLoader = true;
@@ -181,8 +179,7 @@ class TestFirmwareUpdateDialog : public QObject {
             QCOMPARE(r.buttons, ui::MessageButtons::Ok);
         }
         QVERIFY(!b.burnEnabledDuringRun);
-        QCOMPARE(kestrow::ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(),
-                 progress);
+        QCOMPARE(ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(), progress);
         QVERIFY(!ui::WaitCursorShown());
         QVERIFY(!b.dlg->PortOpen());
         QCOMPARE(b.Flashed(program), statuses.contains(text::kUpdated));
@@ -214,8 +211,7 @@ class TestFirmwareUpdateDialog : public QObject {
         QCOMPARE(b.statuses, kGoodRun);
         QVERIFY(b.Flashed(second));
         QCOMPARE(b.box->downloadAddress(), 0x1000u);
-        QCOMPARE(kestrow::ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(),
-                 2000 / 76);
+        QCOMPARE(ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(), 2000 / 76);
         QTest::keyClick(&b.dlg->Window(), Qt::Key_Escape);
         QVERIFY(!b.dlg->Window().isVisible());
         QCOMPARE(b.dlg->Window().result(), 2);

@@ -379,15 +379,15 @@ class TestSettingsDialogs : public QObject {
                 (void)dlg->Window().close();
             } else if (step == "enter") {
                 QTest::keyClick(&dlg->Window(), Qt::Key_Return);
-            } else if (auto* list = kestrow::ui::ControlOf<QComboBox>(*dlg, id);
+            } else if (auto* list = ui::ControlOf<QComboBox>(*dlg, id);
                        list && text.startsWith('#')) {
                 list->setCurrentIndex(text.mid(1).toInt());
-            } else if (auto* bar = kestrow::ui::ControlOf<QSlider>(*dlg, id)) {
+            } else if (auto* bar = ui::ControlOf<QSlider>(*dlg, id)) {
                 bar->setValue(text.toInt());
             } else if (step.contains('=')) {
                 dlg->SetItemText(id, text.toStdString());
             } else {
-                kestrow::ui::ControlOf<QAbstractButton>(*dlg, id)->click();
+                ui::ControlOf<QAbstractButton>(*dlg, id)->click();
             }
         }
         QVERIFY(dlg || open());
@@ -429,9 +429,10 @@ class TestSettingsDialogs : public QObject {
             test::WhenModalOver(this, nullptr, [&seen](ui::Dialog* d) {
                 seen << QString::number(d->Template().id);
                 if (d->Template().id == 204) {
-                    seen.last() += '/' + QString::number(kestrow::ui::ControlOf<QComboBox>(
-                                                             *d, Output::kOutputResolutionList)
-                                                             ->count());
+                    seen.last() +=
+                        '/' +
+                        QString::number(
+                            ui::ControlOf<QComboBox>(*d, Output::kOutputResolutionList)->count());
                 }
                 d->Window().close();
             });
