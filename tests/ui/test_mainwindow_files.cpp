@@ -28,30 +28,25 @@ const QString kFileDialog = QStringLiteral(" settings|Settings (*.json);All File
 const QString kRefreshFirst = QStringLiteral("|Please refresh first ! (owned)");
 const QPoint kBackground(40, 470);  // no control there
 
-// A file size limit of 0 bytes for the process while it lives (on: writes fail with "File too
-// large" instead of raising SIGXFSZ).
+// While it lives, a file size limit of 0 bytes for the process when `on` (writes fail with
+// "File too large": SIGXFSZ is ignored), the limit as it was otherwise.
 class FileSizeLimit {
   public:
-    explicit FileSizeLimit(bool on) : on_(on) {
-        if (on_) {
-            ::getrlimit(RLIMIT_FSIZE, &old_);
-            rlimit none = old_;
-            none.rlim_cur = 0;
-            ::setrlimit(RLIMIT_FSIZE, &none);
-            oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        }
+    explicit FileSizeLimit(bool on) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = on ? 0 : old_.rlim_cur;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
     }
     ~FileSizeLimit() {
-        if (on_) {
-            ::setrlimit(RLIMIT_FSIZE, &old_);
-            std::signal(SIGXFSZ, oldHandler_);
-        }
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
     }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
   private:
-    bool on_;
     rlimit old_{};
     void (*oldHandler_)(int) = SIG_DFL;
 };
