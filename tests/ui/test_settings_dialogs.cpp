@@ -57,10 +57,8 @@ QString Script(const Steps&... steps) {
     return QStringList{QString(steps)...}.join(' ');
 }
 
-// What a control shows, as test::State tells it: "id=state"; joined by ';'.
-QString Is(int id, const char* state) {
-    return QString::number(id) + '=' + state;
-}
+// What a control shows (test::State), "id=state" as typed text is written; joined by ';'.
+QString (&Is)(int id, const char* state) = Type;
 template <class... Shown>
 QString States(const Shown&... shown) {
     return QStringList{QString(shown)...}.join(';');
