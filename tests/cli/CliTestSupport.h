@@ -29,10 +29,14 @@ namespace kestrow::test {
 inline constexpr int kCom = 210;  // the first box's number; others follow
 // The probe and the model question (4,4) that every named get and set starts with.
 inline const QByteArray kIdentify = "056c9305f7076c93010404f1";
-// A settings file for model byte %1 of an older model, with the settings %2.
-inline constexpr const char* kSettingsFile =
-    R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
-    R"("newerModel": false, "settings": %2})";
+// A settings file for model byte `model` of an older model, with the settings `settings`.
+inline QByteArray SettingsFile(int model, const QString& settings) {
+    return QString(R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
+                   R"("newerModel": false, "settings": %2})")
+        .arg(model)
+        .arg(settings)
+        .toUtf8();
+}
 
 struct Run {
     int code = -1;
@@ -70,16 +74,17 @@ inline sim::BoxConfig Loader(bool inLoader = true, int nak = -1, bool paced = fa
 }
 
 // The fixture of the kestrowctl tests: a private runtime folder, the boxes of the test linked
-// as COM 210, COM 211, ... and kestrowctl run against them. A test class calls Start() from its
-// initTestCase() and clears boxes_ in its cleanup().
+// as COM 210, COM 211, ... and kestrowctl run against them. A test class clears boxes_ in its
+// cleanup().
 class CliTest : public QObject {
   protected:
     QTemporaryDir root_;
     std::vector<std::unique_ptr<sim::BoxSim>> boxes_;
 
-    void Start() {
-        QVERIFY(root_.isValid());
-        QVERIFY(QDir().mkpath(PortsDir()));
+    CliTest() {
+        if (!root_.isValid() || !QDir().mkpath(PortsDir())) {
+            qFatal("no runtime folder");
+        }
     }
     [[nodiscard]] QString PortsDir() const { return root_.path() + "/kestrow/ports"; }
 

@@ -17,7 +17,6 @@ class TestKestrowctlSetup : public CliTest {
     Q_OBJECT
 
   private slots:
-    void initTestCase() { Start(); }
     void cleanup() { boxes_.clear(); }
 
     // Every command and option "kestrowctl --help" lists is in the man page, the README and

@@ -177,7 +177,6 @@ class TestNetwork : public CliTest {
         if (!sim::Ser2net::Available()) {
             QSKIP("ser2net is not installed");
         }
-        Start();
     }
     void cleanup() {
         server_.reset();
