@@ -179,9 +179,7 @@ class TestKestrowctlSetup : public CliTest {
         if (nobody && ::geteuid() != 0) {
             QSKIP("changing the user needs root");
         }
-        How how;
-        how.nobody = nobody;
-        const Run run = Ctl("doctor --root " + temp.path(), "", how);
+        const Run run = Ctl("doctor --root " + temp.path(), "", {.nobody = nobody});
         QTEST(run.code, "code");
         QFETCH(QString, report);
         for (const QString& part : report.split('|')) {
