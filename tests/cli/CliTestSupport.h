@@ -38,6 +38,12 @@ inline QByteArray SettingsFile(int model, const QString& settings) {
         .toUtf8();
 }
 
+// The whole of the file at `path`; empty when it cannot be read.
+inline QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 struct Run {
     int code = -1;
     QString out;

@@ -82,18 +82,14 @@ class TestKestrowctlCommands : public CliTest {
         QFETCH(QByteArray, reset);
         QCOMPARE(test::WireHex(box), kIdentify + reset);
         QCOMPARE(box.setting(2, 1), 128);  // the factory contrast again
-        QFile dumped(a);
-        QVERIFY(dumped.open(QIODevice::ReadOnly));
-        How fromStdin;  // the newer model's file through standard input
-        fromStdin.input = dumped.readAll();
-        const Run load = newer ? Ctl("load -", QString::number(kCom), fromStdin) : Ctl("load " + a);
+        // The newer model's file through standard input.
+        const Run load =
+            newer ? Ctl("load -", QString::number(kCom), {.input = ReadAll(a)}) : Ctl("load " + a);
         QVERIFY2(load.code == 0, qPrintable(load.err));
         QCOMPARE(box.setting(2, 3), 250);
         QCOMPARE(box.genlock(2), model == 1 ? 2100 : 0);  // the reset left 0
         const Run again = Ctl("dump");
-        QFile file(a);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(again.out.toUtf8(), file.readAll());
+        QCOMPARE(again.out.toUtf8(), ReadAll(a));
         QCOMPARE(again.out.contains("\"genlock-h\": -100"), model == 1);
         QVERIFY(again.out.contains(newer ? "\"auto-sleep\": \"4 min\"" : "\"newerModel\": false"));
     }
@@ -119,7 +115,6 @@ class TestKestrowctlCommands : public CliTest {
         row("choice on offer", "edid-audio-ch 7.1ch", "210", "086c9300010501f2", "7.1Ch");
         row("genlock, period read first", "genlock-h -1", "210", "066c934904ae086c934900089711",
             "-1", 1);
-        row("raw", "2.1 77", "210", "086c930002014da9", "77");
         row("raw byte outside the setting's range, forced", "2.8 200 --force", "210",
             "086c93000208c827", "200");
     }
@@ -272,16 +267,12 @@ class TestKestrowctlCommands : public CliTest {
         QFETCH(QString, port);
         QFETCH(BoxConfig, box);
         box.silent = port == "silent";
-        sim::BoxSim& b = AddBox(box);
-        if (port.startsWith("vanish")) {  // at the first read after the probe and the model
-            const bool atModel = port == "vanish-model";  // question, or at that question
-            b.SetFrameObserver([&b, atModel](const sim::ReceivedFrame& f) {
-                const bool read = f.bytes.size() == 7 && f.bytes[3] == 0x01;
-                if (read && (atModel ? f.bytes[4] == 4 && f.bytes[5] == 4 : f.bytes[4] != 4)) {
-                    b.Vanish();
-                }
-            });
+        if (port.startsWith("vanish")) {  // for good, at the model question (frame 1) or after it
+            QVERIFY(sim::ParseFaultOption("--fault", port == "vanish" ? "close@2" : "close@1",
+                                          box.faults) &&
+                    sim::ParseFaultOption("--back-after", "-1", box.faults));
         }
+        sim::BoxSim& b = AddBox(box);
         SerialPort holder;
         if (port == "busy") {
             QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
@@ -322,14 +313,11 @@ class TestKestrowctlCommands : public CliTest {
                 WriteFile("broken.json",
                           SettingsFile(model, settings).replace("LONG", QByteArray(20 << 20, 'x')));
         }
-        const bool named =
-            port.isEmpty() || port == "busy" || port == "silent" || port.startsWith("vanish");
-        const Run run = Ctl(command,
-                            named                                      ? QString::number(kCom)
-                            : port == "none"                           ? QString()
-                            : port == "device" || port == "owner-only" ? device
-                                                                       : port,
-                            how);
+        const QString given = port == "none"                             ? QString()
+                              : port == "device" || port == "owner-only" ? device
+                              : port.startsWith("COM") || port == "\"\"" ? port
+                                                                         : QString::number(kCom);
+        const Run run = Ctl(command, given, how);
         QTEST(run.code, "code");
         for (const QString& part : message.split('|')) {
             QVERIFY2(run.err.contains(part), qPrintable(run.err.left(4000)));  // not 20 MiB
@@ -341,10 +329,8 @@ class TestKestrowctlCommands : public CliTest {
         QVERIFY(!load || run.code != 5 || run.err.contains("refused; nothing was written"));
         QVERIFY(run.out.isEmpty() || how.tty || command == "detect");  // detect lists the ports
         QFETCH(QString, effect);
-        QFile file(root_.filePath("dump.json"));
         if (effect == "FILE kept") {
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), kept);
+            QCOMPARE(ReadAll(root_.filePath("dump.json")), kept);
             QCOMPARE(QDir(root_.path()).entryList({".dump.json*"}, QDir::Hidden), QStringList());
         } else if (effect.isEmpty()) {
             QVERIFY(!test::Q(b.received()).contains("\x08\x6c\x93"));  // no write of any kind
@@ -370,9 +356,7 @@ class TestKestrowctlCommands : public CliTest {
         const QString bin = WriteFile("image.bin", image);  // and as HEX by the standard tool
         QCOMPARE(QProcess::execute("objcopy", {"-I", "binary", "-O", "ihex", bin, bin + ".hex"}),
                  0);
-        QFile hexFile(bin + ".hex");
-        QVERIFY(hexFile.open(QIODevice::ReadOnly));
-        const QByteArray hex = hexFile.readAll();
+        const QByteArray hex = ReadAll(bin + ".hex");
         const QByteArray big = test::Image('4', test::Program(20000));
         const BoxConfig silent{.silent = true};
         const BoxConfig vanishing{.startInBootLoader = true, .vanishAtBlock = 3};
@@ -388,7 +372,6 @@ class TestKestrowctlCommands : public CliTest {
                                << QString(message);
         };
         row("BIN", image, kLoader, "", 0, true, "");
-        row("HEX", hex, kLoader, "", 0, true, "");
         row("stdout read by head -1", image, kLoader, "| head -1", 0, true, "");
         row("HEX with a bad checksum on line 3", lines.join('\n'), kLoader, "", 5, false,
             "Fail to convert the input from hex to bin!\n|firmware.bin: line 3: checksum ");
