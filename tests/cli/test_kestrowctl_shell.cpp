@@ -214,10 +214,8 @@ class TestKestrowctlShell : public CliTest {
         for (const QString& step : script.split('|')) {
             const QString action = step.section('>', 1);
             how.steps.append({step.section('>', 0, 0), [&b, action] {
-                                  BoxConfig c = b.config();
-                                  c.silent = action == "silent";
                                   if (action == "silent" || action == "answer") {
-                                      b.SetConfig(c);
+                                      b.SetConfig({.silent = action == "silent"});
                                   } else if (action.contains('=')) {
                                       b.SetSetting(uint8_t(action[0].digitValue()),
                                                    uint8_t(action[2].digitValue()),

@@ -325,8 +325,6 @@ class TestNetwork : public CliTest {
             // ser2net refuses the other accepter until it has let go of the device.
             row("the two accepters in a row", "set 2.1 255 --port URL; get 2.1 --port OTHER",
                 "out:255");
-            row("a named setting", "set contrast 255 --port URL",
-                "wire~056c9305f7076c93010404f1086c93000201fff7|210:255");
             row("dump, a change, load",
                 "set 2.1 255 --port 210; dump DIR/a.json --port URL; set 2.1 3 --port 210; "
                 "load DIR/a.json --port URL",
