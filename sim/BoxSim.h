@@ -65,7 +65,7 @@ struct FaultPlan {
 // The boot loader drops a packet left unfinished for this long and starts afresh.
 inline constexpr int kBootLoaderReceiveTimeoutMs = 200;
 
-struct BoxConfig {
+struct BoxConfig {  // every member initialized: a test may name only the ones it sets
     // Running firmware.
     uint8_t portByte = 0x59;  // probe reply byte 3: input port code << 4 | output port code
     uint8_t modelByte = 0;    // probe reply byte 4
@@ -78,8 +78,8 @@ struct BoxConfig {
     // Queries (group, item) whose reply is dropped; once `silentFrom` is queried the box answers
     // nothing more until the config changes. A GenLock read counts as the query (0x49, item)
     // and the probe as (0x05, 0).
-    std::set<std::pair<uint8_t, uint8_t>> unanswered;
-    std::optional<std::pair<uint8_t, uint8_t>> silentFrom;
+    std::set<std::pair<uint8_t, uint8_t>> unanswered{};
+    std::optional<std::pair<uint8_t, uint8_t>> silentFrom{};
     // These two shape every reply, the boot loader's included.
     int shortReplyBytes = 0;  // > 0: every reply is cut to this many bytes
     bool garbage = false;     // replies carry the right length but random content (when not cut)
@@ -89,7 +89,7 @@ struct BoxConfig {
     int nakBlock = -1;      // Send Data block k (0-based) gets 00 33 instead of 00 CC
     uint8_t status = 0x40;  // Get Status code for a good download; wrong address gives 43
     // Get Status reply byte 4; default: the status byte again.
-    std::optional<uint8_t> statusLastByte;
+    std::optional<uint8_t> statusLastByte{};
     int vanishAtBlock = -1;   // closes the line for good when Send Data block k arrives
     bool bootSilent = false;  // the boot loader answers nothing
 
@@ -97,14 +97,14 @@ struct BoxConfig {
     // Replies go out `replyDelayMs` after their request arrived: the replies to the queries in
     // `delayed` (named as in `unanswered`), or every reply when `delayed` is empty.
     int replyDelayMs = 0;
-    std::set<std::pair<uint8_t, uint8_t>> delayed;
+    std::set<std::pair<uint8_t, uint8_t>> delayed{};
     // k >= 0: Get Status answers 40 until Send Data block k has arrived, `status` after it
     // (k the last block: the final Get Status of a flash write). -1: `status` throughout.
     int statusAfterBlock = -1;
 
     // Faults at random or at chosen requests. The settings above take precedence: a reply they
     // already shape meets no other fault.
-    FaultPlan faults;
+    FaultPlan faults{};
 };
 
 // What the box made of a run of received bytes.

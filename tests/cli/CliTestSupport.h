@@ -3,7 +3,6 @@
 // boxes, and the files the commands are handed.
 #pragma once
 
-#include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "sim/BoxSim.h"
+#include "sim/PtyLine.h"
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
@@ -29,10 +29,20 @@ namespace kestrow::test {
 inline constexpr int kCom = 210;  // the first box's number; others follow
 // The probe and the model question (4,4) that every named get and set starts with.
 inline const QByteArray kIdentify = "056c9305f7076c93010404f1";
-// A settings file for model byte %1 of an older model, with the settings %2.
-inline constexpr const char* kSettingsFile =
-    R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
-    R"("newerModel": false, "settings": %2})";
+// A settings file for model byte `model` of an older model, with the settings `settings`.
+inline QByteArray SettingsFile(int model, const QString& settings) {
+    return QString(R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
+                   R"("newerModel": false, "settings": %2})")
+        .arg(model)
+        .arg(settings)
+        .toUtf8();
+}
+
+// The whole of the file at `path`; empty when it cannot be read.
+inline QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 struct Run {
     int code = -1;
@@ -41,45 +51,40 @@ struct Run {
     qint64 ms = 0;  // from start to end
 };
 
-// How a run is set up beyond its command line.
+// How a run is set up beyond its command line (every member initialized, for designated
+// initializers).
 struct How {
-    QString whenOut;  // once stdout holds it, `signal` goes to the process
+    QString whenOut{};  // once stdout holds it, `signal` goes to the process
     int signal = SIGINT;
     // A bash line around the run, CMD standing for kestrowctl with its arguments
     // ("CMD | head -1", "ulimit -f 0; CMD"); the code is still kestrowctl's.
-    QString shell;
+    QString shell{};
     bool tty = false;     // stdin is a terminal
     bool nobody = false;  // runs as user and group 65534, without other groups (as root)
-    QByteArray input;     // what stdin holds
+    QByteArray input{};   // what stdin holds
     // "NAME=value" added to the environment. KESTROW_PORT is not kept, and the network ports
     // file is none unless KESTROW_NETWORK_PORTS is given here.
-    QStringList env;
+    QStringList env{};
     // In order: once stdout holds a step's text (after the previous step's), its action runs.
-    QList<std::pair<QString, std::function<void()>>> steps;
-    std::function<void(QProcess&)> during;  // runs once the process has started
+    QList<std::pair<QString, std::function<void()>>> steps{};
+    std::function<void(QProcess&)> during{};  // runs once the process has started
 };
 
-// A box in its boot loader (or running its firmware) that refuses Send Data block `nak`, or
-// paces its bytes at the line rate.
-inline sim::BoxConfig Loader(bool inLoader = true, int nak = -1, bool paced = false) {
-    sim::BoxConfig c;
-    c.startInBootLoader = inLoader;
-    c.nakBlock = nak;
-    c.paced = paced;
-    return c;
-}
+// A box in its boot loader.
+inline const sim::BoxConfig kLoader{.startInBootLoader = true};
 
 // The fixture of the kestrowctl tests: a private runtime folder, the boxes of the test linked
-// as COM 210, COM 211, ... and kestrowctl run against them. A test class calls Start() from its
-// initTestCase() and clears boxes_ in its cleanup().
+// as COM 210, COM 211, ... and kestrowctl run against them. A test class clears boxes_ in its
+// cleanup().
 class CliTest : public QObject {
   protected:
     QTemporaryDir root_;
     std::vector<std::unique_ptr<sim::BoxSim>> boxes_;
 
-    void Start() {
-        QVERIFY(root_.isValid());
-        QVERIFY(QDir().mkpath(PortsDir()));
+    CliTest() {
+        if (!root_.isValid() || !QDir().mkpath(PortsDir())) {
+            qFatal("no runtime folder");
+        }
     }
     [[nodiscard]] QString PortsDir() const { return root_.path() + "/kestrow/ports"; }
 
@@ -109,21 +114,20 @@ class CliTest : public QObject {
         }
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", root_.path());
-        env.insert("KESTROW_NETWORK_PORTS", root_.filePath("no-network-ports"));
         env.remove("KESTROW_PORT");
-        for (const QString& e : how.env) {
+        for (const QString& e : QStringList{"XDG_RUNTIME_DIR=" + root_.path(),
+                                            "KESTROW_NETWORK_PORTS=" + root_.filePath("none")} +
+                                    how.env) {
             env.insert(e.section('=', 0, 0), e.section('=', 1));
         }
         p.setProcessEnvironment(env);
-        const int master = how.tty ? ::posix_openpt(O_RDWR | O_NOCTTY) : -1;
-        if (how.tty && (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)) {
+        const std::optional<sim::PtyLine> tty = how.tty ? sim::PtyLine::Open() : std::nullopt;
+        if (how.tty && !tty) {
             qFatal("no pseudo-terminal");
         }
-        p.setChildProcessModifier([slave = std::string(how.tty ? ::ptsname(master) : ""),
-                                   nobody = how.nobody] {
-            if (!slave.empty()) {
-                ::dup2(::open(slave.c_str(), O_RDWR | O_NOCTTY), STDIN_FILENO);
+        p.setChildProcessModifier([slave = tty ? tty->slave.get() : -1, nobody = how.nobody] {
+            if (slave >= 0) {
+                ::dup2(slave, STDIN_FILENO);
             }
             if (nobody &&
                 (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
@@ -165,9 +169,6 @@ class CliTest : public QObject {
             p.waitForFinished();
         }
         out += p.readAllStandardOutput();
-        if (master >= 0) {
-            ::close(master);
-        }
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(out),
                 QString::fromUtf8(p.readAllStandardError()), started.elapsed()};
     }
