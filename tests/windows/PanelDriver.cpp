@@ -6,35 +6,7 @@
 // A line is fields separated by tabs; a field writes backslash, tab, CR and LF as \\, \t, \r,
 // \n. The answer is "ok" and its fields, or "fail" and why. The commands act on the "current"
 // window, chosen by caption among the panel's visible dialogs (class #32770); until attach has
-// found the panel, every command but attach and quit fails:
-//   attach MS             find the panel's main window ("Kestrow"); it becomes current
-//   use CAPTION MS        wait for the panel's dialog with that caption (message boxes too)
-//   main                  the main window again
-//   gone MS               wait until the current window is gone or hidden
-//   windows               the panel's visible top-level windows, "caption (class)"
-//   text ID               a control's text (ID 0: the window's caption)
-//   message               a message box's caption and text
-//   wait-text ID TEXT MS  wait until the control shows TEXT
-//   click ID              BM_CLICK for a push button, WM_COMMAND (code 0) otherwise
-//   command ID            WM_COMMAND (code 0) without a control (menu commands)
-//   type ID TEXT          WM_SETTEXT
-//   select ID INDEX       CB_SETCURSEL, then CBN_SELCHANGE to the dialog
-//   select-text ID TEXT   the same for the entry with that text
-//   list ID               a combo box: selected index, count, the entries
-//   slide ID POS          TBM_SETPOS, then the trackbar's WM_HSCROLL to the dialog
-//   value ID              a trackbar's position, its minimum and maximum; a progress bar's
-//                         position; a combo box's selection; a button's check
-//   state ID              visible and enabled, 1 or 0 each
-//   file CAPTION PATH MS  the common file dialog: its name field filled, Open/Save pressed
-//   keys down|up VK...    hold or let go of keys (keyboard input to the current window)
-//   key VK                press and release one key
-//   close                 the close box (WM_SYSCOMMAND SC_CLOSE)
-//   rect                  the window's rectangle on the screen: x y width height
-//   client                the client area's width and height
-//   watch-run BAR STATUS BURN MS  a firmware run: whether BURN was seen disabled, the status
-//                         text at its end, the bar's maximum and the positions it went through
-//   exit-code MS          wait for the panel to end: its exit code
-//   quit
+// found the panel, every command but attach and quit fails. The commands are in kCommands.
 // Every wait is bounded by its MS; a message is sent with a time-out, and anything that may
 // open a modal loop is posted, so the driver never hangs on the panel.
 #include <windows.h>
@@ -144,16 +116,19 @@ std::string Caption(HWND hwnd) {
     return Utf8FromWide(text);
 }
 
-// A control's text, by WM_GETTEXT (an edit control keeps its own).
-std::optional<std::string> TextOf(HWND hwnd) {
-    const std::optional<LRESULT> length = Ask(hwnd, WM_GETTEXTLENGTH);
-    if (!length) {
+// A control's text by WM_GETTEXT (an edit control keeps its own), or with CB_GETLBTEXT a combo
+// box's entry `index`: its length asked first.
+std::optional<std::string> TextOf(HWND hwnd, UINT message = WM_GETTEXT, WPARAM index = 0) {
+    const bool entry = message == CB_GETLBTEXT;
+    const std::optional<LRESULT> length =
+        Ask(hwnd, entry ? CB_GETLBTEXTLEN : WM_GETTEXTLENGTH, index);
+    if (!length || *length < 0) {
         return std::nullopt;
     }
     std::wstring text(static_cast<size_t>(*length) + 1, L'\0');
     const std::optional<LRESULT> got =
-        Ask(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    if (!got) {
+        Ask(hwnd, message, entry ? index : text.size(), reinterpret_cast<LPARAM>(text.data()));
+    if (!got || *got < 0) {
         return std::nullopt;
     }
     text.resize(static_cast<size_t>(*got));
@@ -415,12 +390,7 @@ class Driver {
         }
         Fields out{std::to_string(*selected), std::to_string(*count)};
         for (WPARAM i = 0; i < static_cast<WPARAM>(*count); ++i) {
-            const std::optional<LRESULT> length = Ask(combo, CB_GETLBTEXTLEN, i);
-            std::wstring entry(static_cast<size_t>(length.value_or(0)) + 1, L'\0');
-            const std::optional<LRESULT> got =
-                Ask(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-            entry.resize(got && *got > 0 ? static_cast<size_t>(*got) : 0);
-            out.push_back(Utf8FromWide(entry));
+            out.push_back(TextOf(combo, CB_GETLBTEXT, i).value_or(""));
         }
         return Ok(out);
     }
@@ -441,6 +411,8 @@ class Driver {
         return Ok();
     }
 
+    // A trackbar's position, minimum and maximum; a progress bar's position; a combo box's
+    // selection; a button's check.
     std::string Value(const Fields& f) {
         HWND control = control_;
         std::optional<LRESULT> value;
@@ -499,21 +471,17 @@ class Driver {
         for (size_t i = 2; i < f.size(); ++i) {
             keys.push_back(static_cast<WORD>(Number(f[i])));
         }
-        const bool down = f[1] == "down";
-        if (down) {
-            Foreground();  // letting go needs no window: the keys go where they went down
+        // "press": down and up at once. Letting go needs no window: the keys go where they
+        // went down.
+        if (f[1] != "up") {
+            Foreground();
+            PressKeys(keys, true);
         }
-        PressKeys(keys, down);
+        if (f[1] != "down") {
+            PressKeys(keys, false);
+        }
         // Until the panel has taken them: its key state follows the messages it has read.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        return Ok();
-    }
-
-    std::string Key(const Fields& f) {
-        Foreground();
-        const auto vk = static_cast<WORD>(Number(f[1]));
-        PressKeys({vk}, true);
-        PressKeys({vk}, false);
         return Ok();
     }
 
@@ -536,6 +504,8 @@ class Driver {
         return Ok(size);
     }
 
+    // Watches a firmware run: whether BURN was seen disabled, the STATUS text at its end, the
+    // BAR's maximum and the positions it went through.
     std::string WatchRun(const Fields& f) {
         HWND bar = Control(f[1]);
         HWND status = Control(f[2]);
@@ -594,32 +564,32 @@ class Driver {
     HWND control_ = nullptr;  // the control the command's first field names
 };
 
+// Each command with its fields (MS: a wait's bound in milliseconds).
 const Driver::Command Driver::kCommands[] = {
-    {"attach", 1, &Driver::Attach},
-    {"use", 2, &Driver::Use},
-    {"main", 0, &Driver::Main},
-    {"gone", 1, &Driver::Gone},
-    {"windows", 0, &Driver::Windows},
-    {"text", 1, &Driver::Text},
-    {"message", 0, &Driver::Message},
-    {"wait-text", 3, &Driver::WaitText, true},
-    {"click", 1, &Driver::Click, true},
-    {"command", 1, &Driver::CommandId},
-    {"type", 2, &Driver::Type, true},
-    {"select", 2, &Driver::Select, true},
-    {"select-text", 2, &Driver::SelectText, true},
-    {"list", 1, &Driver::List, true},
-    {"slide", 2, &Driver::Slide, true},
-    {"value", 1, &Driver::Value, true},
-    {"state", 1, &Driver::State, true},
-    {"file", 3, &Driver::File},
-    {"keys", 2, &Driver::Keys},
-    {"key", 1, &Driver::Key},
-    {"close", 0, &Driver::Close},
-    {"rect", 0, &Driver::Rect},
-    {"client", 0, &Driver::Rect},
-    {"watch-run", 4, &Driver::WatchRun},
-    {"exit-code", 1, &Driver::ExitCode},
+    {"attach", 1, &Driver::Attach},    // MS: the panel's main window ("Kestrow") becomes current
+    {"use", 2, &Driver::Use},          // CAPTION MS: the panel's dialog (or message box) with it
+    {"main", 0, &Driver::Main},        // the main window again
+    {"gone", 1, &Driver::Gone},        // MS: until the current window is gone or hidden
+    {"windows", 0, &Driver::Windows},  // the visible top-level windows
+    {"text", 1, &Driver::Text},        // ID: a control's text (0: the caption)
+    {"message", 0, &Driver::Message},  // a message box's caption and text
+    {"wait-text", 3, &Driver::WaitText, true},      // ID TEXT MS: until the control shows TEXT
+    {"click", 1, &Driver::Click, true},             // ID: BM_CLICK, or WM_COMMAND (code 0)
+    {"command", 1, &Driver::CommandId},             // ID: WM_COMMAND without a control (a menu's)
+    {"type", 2, &Driver::Type, true},               // ID TEXT: WM_SETTEXT
+    {"select", 2, &Driver::Select, true},           // ID INDEX: CB_SETCURSEL, then CBN_SELCHANGE
+    {"select-text", 2, &Driver::SelectText, true},  // ID TEXT: the same for that entry
+    {"list", 1, &Driver::List, true},               // ID: a combo box's selection, count, entries
+    {"slide", 2, &Driver::Slide, true},             // ID POS: TBM_SETPOS, then WM_HSCROLL
+    {"value", 1, &Driver::Value, true},             // ID: the control's value
+    {"state", 1, &Driver::State, true},             // ID: visible and enabled, 1 or 0 each
+    {"file", 3, &Driver::File},                     // CAPTION PATH MS: the common file dialog
+    {"keys", 2, &Driver::Keys},                     // down|up|press VK...: hold, let go, both
+    {"close", 0, &Driver::Close},                   // the close box (SC_CLOSE)
+    {"rect", 0, &Driver::Rect},                     // the window's place: x y width height
+    {"client", 0, &Driver::Rect},                   // its client area: width height
+    {"watch-run", 4, &Driver::WatchRun},            // BAR STATUS BURN MS: a firmware run
+    {"exit-code", 1, &Driver::ExitCode},            // MS: the panel's exit code once it ends
     {"quit", 0, &Driver::Quit},
 };
 

@@ -56,11 +56,10 @@ std::string Reported(const std::string& result) {
 // of a wait; a window that waits on the box keeps painting through it.
 class IdleCounter {
   public:
-    IdleCounter() : last_(Clock::now()) {
+    IdleCounter() {
         SetIdleHook([this] {
-            const auto now = Clock::now();
-            longestGapMs_ = std::max(longestGapMs_, MsBetween(last_, now));
-            last_ = now;
+            longestGapMs_ = std::max(longestGapMs_, MsSince(last_));
+            last_ = Clock::now();
             ++runs_;
         });
     }
@@ -71,16 +70,11 @@ class IdleCounter {
     [[nodiscard]] bool RanThrough(int64_t ms) const { return runs_ >= ms / 50; }
     [[nodiscard]] int runs() const { return runs_; }
     // The longest time between two runs (or from the start to the first), until now.
-    [[nodiscard]] int64_t LongestGapMs() const {
-        return std::max(longestGapMs_, MsBetween(last_, Clock::now()));
-    }
+    [[nodiscard]] int64_t LongestGapMs() const { return std::max(longestGapMs_, MsSince(last_)); }
 
   private:
-    static int64_t MsBetween(Clock::time_point a, Clock::time_point b) {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count();
-    }
     int runs_ = 0;
-    Clock::time_point last_;
+    Clock::time_point last_ = Clock::now();
     int64_t longestGapMs_ = 0;
 };
 
@@ -312,11 +306,8 @@ int main(int argc, char** argv) {
         std::min({setup.answering, setup.silent, setup.absent, setup.rfc2217Port, setup.rawPort,
                   setup.refusedPort}) <= 0) {
         std::fputs(
-            "Usage: kestrow-wincheck --answering N --silent N --absent N\n"
-            "    --rfc2217 P --raw P --refused P\n"
-            "  N: COM numbers of a simulated box that answers, one that stays silent and\n"
-            "  one with no port; P: TCP ports on 127.0.0.1 of ser2net's RFC 2217 and raw\n"
-            "  accepters in front of a third box and one nobody listens on\n",
+            "Usage: kestrow-wincheck --answering N --silent N --absent N --rfc2217 P --raw P"
+            " --refused P\n  (N: COM numbers, P: TCP ports on 127.0.0.1)\n",
             stderr);
         return 2;
     }
@@ -330,7 +321,6 @@ int main(int argc, char** argv) {
         lastDetail = report.detail;
     });
     Checker check("wincheck");
-    check.StartWatchdog(150);
     CheckLineAndTimeouts(check, setup);
     CheckFailureTexts(check, setup);
     CheckStaleInput(check, setup);
