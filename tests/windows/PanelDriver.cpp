@@ -135,44 +135,36 @@ std::optional<std::string> TextOf(HWND hwnd, UINT message = WM_GETTEXT, WPARAM i
     return Utf8FromWide(text);
 }
 
-std::vector<HWND> TopWindows(DWORD pid) {
+// The visible top-level windows of process `pid` (0: any), or with a `parent` its visible
+// descendants; of class `cls` when one is given.
+std::vector<HWND> VisibleWindows(HWND parent, DWORD pid, std::wstring_view cls = {}) {
     struct Search {
         DWORD pid;
+        std::wstring_view cls;
         std::vector<HWND> found;
-    } search{pid, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(hwnd, &owner);
-            if ((s->pid == 0 || owner == s->pid) && IsWindowVisible(hwnd)) {
-                s->found.push_back(hwnd);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    } search{pid, cls, {}};
+    const WNDENUMPROC add = [](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if ((s->pid == 0 || owner == s->pid) && (s->cls.empty() || IsClass(hwnd, s->cls)) &&
+            IsWindowVisible(hwnd)) {
+            s->found.push_back(hwnd);
+        }
+        return TRUE;
+    };
+    const auto lParam = reinterpret_cast<LPARAM>(&search);
+    parent != nullptr ? EnumChildWindows(parent, add, lParam) : EnumWindows(add, lParam);
     return search.found;
 }
 
 HWND FindDialog(DWORD pid, std::string_view caption) {
-    for (HWND hwnd : TopWindows(pid)) {
-        if (IsClass(hwnd, L"#32770") && Caption(hwnd) == caption) {
+    for (HWND hwnd : VisibleWindows(nullptr, pid, L"#32770")) {
+        if (Caption(hwnd) == caption) {
             return hwnd;
         }
     }
     return nullptr;
-}
-
-std::vector<HWND> Descendants(HWND parent) {
-    std::vector<HWND> found;
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
 }
 
 // Waits until `done` holds or `ms` have passed; whether it held.
@@ -207,12 +199,8 @@ HWND FileNameField(HWND dialog) {
             return edit != nullptr ? edit : control;
         }
     }
-    for (HWND child : Descendants(dialog)) {
-        if (IsClass(child, L"Edit") && IsWindowVisible(child)) {
-            return child;
-        }
-    }
-    return nullptr;
+    const std::vector<HWND> edits = VisibleWindows(dialog, 0, L"Edit");
+    return edits.empty() ? nullptr : edits.front();
 }
 
 // --- The driver ---------------------------------------------------------------------------------
@@ -261,9 +249,21 @@ class Driver {
         return Ok();
     }
 
-    std::string Attach(const Fields& f) {
+    // The panel's dialog with that caption (before attach: any program's), once it shows within
+    // `ms`; null when it does not.
+    HWND Find(std::string_view caption, const std::string& ms) const {
         HWND found = nullptr;
-        if (!WaitFor(Number(f[1]), [&] { return (found = FindDialog(0, "Kestrow")) != nullptr; })) {
+        WaitFor(Number(ms), [&] { return (found = FindDialog(pid_, caption)) != nullptr; });
+        return found;
+    }
+    static bool WaitGone(HWND hwnd, const std::string& ms) {
+        return WaitFor(Number(ms),
+                       [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; });
+    }
+
+    std::string Attach(const Fields& f) {
+        HWND found = Find("Kestrow", f[1]);
+        if (found == nullptr) {
             return Fail("no window \"Kestrow\"");
         }
         main_ = current_ = found;
@@ -273,8 +273,8 @@ class Driver {
     }
 
     std::string Use(const Fields& f) {
-        HWND found = nullptr;
-        if (!WaitFor(Number(f[2]), [&] { return (found = FindDialog(pid_, f[1])) != nullptr; })) {
+        HWND found = Find(f[1], f[2]);
+        if (found == nullptr) {
             return Fail("no window \"" + f[1] + "\"; " + Windows({}));
         }
         current_ = found;
@@ -282,10 +282,8 @@ class Driver {
     }
 
     std::string Gone(const Fields& f) {
-        HWND hwnd = current_;
-        if (!WaitFor(Number(f[1]),
-                     [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; })) {
-            return Fail("still there: \"" + Caption(hwnd) + "\"");
+        if (!WaitGone(current_, f[1])) {
+            return Fail("still there: \"" + Caption(current_) + "\"");
         }
         current_ = main_;
         return Ok();
@@ -293,7 +291,7 @@ class Driver {
 
     std::string Windows(const Fields&) {
         std::string list;
-        for (HWND hwnd : TopWindows(pid_)) {
+        for (HWND hwnd : VisibleWindows(nullptr, pid_)) {
             list += (list.empty() ? "" : " | ") + std::string("\"") + Caption(hwnd) + "\" (" +
                     Utf8FromWide(ClassOf(hwnd)) + ")";
         }
@@ -315,12 +313,10 @@ class Driver {
             return Fail("no window");
         }
         std::string text;
-        for (HWND child : Descendants(current_)) {
-            if (IsClass(child, L"Static") && IsWindowVisible(child)) {
-                const std::optional<std::string> t = TextOf(child);
-                if (t && t->size() > text.size()) {
-                    text = *t;
-                }
+        for (HWND child : VisibleWindows(current_, 0, L"Static")) {
+            const std::optional<std::string> t = TextOf(child);
+            if (t && t->size() > text.size()) {
+                text = *t;
             }
         }
         return Ok({Caption(current_), text});
@@ -459,8 +455,7 @@ class Driver {
         HWND ok = GetDlgItem(dialog, IDOK);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                      reinterpret_cast<LPARAM>(ok));
-        if (!WaitFor(Number(f[3]),
-                     [&] { return IsWindow(dialog) == 0 || IsWindowVisible(dialog) == 0; })) {
+        if (!WaitGone(dialog, f[3])) {
             return Fail("the file dialog stays open; " + Windows({}));
         }
         return Ok();
