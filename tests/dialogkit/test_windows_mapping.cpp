@@ -1,8 +1,8 @@
 // The Win32 realisation's data, checked on any platform: the styles and classes each kind of
-// control gets, the dialog's own style, the main window's accelerators and menu texts, message
-// box flags and texts, file dialog filters, the skin's scales, and the in-memory DLGTEMPLATEEX of
-// every window of the panel read back field by field. (Which WM_COMMAND is a command is checked
-// through the dialog manager itself, in DialogkitChecksWin32.cpp.)
+// control gets, the dialog's own style, the main window's menu texts, message box flags and
+// texts, file dialog filters, the skin's scales, and the in-memory DLGTEMPLATEEX of every window
+// of the panel read back field by field. (Which WM_COMMAND is a command, and the accelerators,
+// are checked through the dialog manager itself, in DialogkitChecksWin32.cpp.)
 #include <QString>
 #include <QtTest>
 #include <cstring>
@@ -178,14 +178,12 @@ class TestWindowsMapping : public QObject {
         }
     }
 
-    // The main window's context menu: Ctrl and a letter, told in the entry's text.
-    void accelerators() {
+    // The main window's context menu: Ctrl and a letter, told in the entry's text (the
+    // accelerator itself is checked through the dialog manager: Ctrl+S, and S alone).
+    void menuTexts() {
         const char* const texts[] = {"Save settings...\tCtrl+S", "Load settings...\tCtrl+O"};
         for (size_t i = 0; i < std::size(kMainWindowMenu); ++i) {
-            const MenuCommand& m = kMainWindowMenu[i];
-            const Accelerator a = AcceleratorOf(m);
-            QVERIFY2(a.flags == 0x09 && a.key == m.key && a.command == m.id, texts[i]);
-            QCOMPARE(MenuItemText(m), std::string(texts[i]));
+            QCOMPARE(MenuItemText(kMainWindowMenu[i]), std::string(texts[i]));
         }
     }
 

@@ -6,35 +6,7 @@
 // A line is fields separated by tabs; a field writes backslash, tab, CR and LF as \\, \t, \r,
 // \n. The answer is "ok" and its fields, or "fail" and why. The commands act on the "current"
 // window, chosen by caption among the panel's visible dialogs (class #32770); until attach has
-// found the panel, every command but attach and quit fails:
-//   attach MS             find the panel's main window ("Kestrow"); it becomes current
-//   use CAPTION MS        wait for the panel's dialog with that caption (message boxes too)
-//   main                  the main window again
-//   gone MS               wait until the current window is gone or hidden
-//   windows               the panel's visible top-level windows, "caption (class)"
-//   text ID               a control's text (ID 0: the window's caption)
-//   message               a message box's caption and text
-//   wait-text ID TEXT MS  wait until the control shows TEXT
-//   click ID              BM_CLICK for a push button, WM_COMMAND (code 0) otherwise
-//   command ID            WM_COMMAND (code 0) without a control (menu commands)
-//   type ID TEXT          WM_SETTEXT
-//   select ID INDEX       CB_SETCURSEL, then CBN_SELCHANGE to the dialog
-//   select-text ID TEXT   the same for the entry with that text
-//   list ID               a combo box: selected index, count, the entries
-//   slide ID POS          TBM_SETPOS, then the trackbar's WM_HSCROLL to the dialog
-//   value ID              a trackbar's position, its minimum and maximum; a progress bar's
-//                         position; a combo box's selection; a button's check
-//   state ID              visible and enabled, 1 or 0 each
-//   file CAPTION PATH MS  the common file dialog: its name field filled, Open/Save pressed
-//   keys down|up VK...    hold or let go of keys (keyboard input to the current window)
-//   key VK                press and release one key
-//   close                 the close box (WM_SYSCOMMAND SC_CLOSE)
-//   rect                  the window's rectangle on the screen: x y width height
-//   client                the client area's width and height
-//   watch-run BAR STATUS BURN MS  a firmware run: whether BURN was seen disabled, the status
-//                         text at its end, the bar's maximum and the positions it went through
-//   exit-code MS          wait for the panel to end: its exit code
-//   quit
+// found the panel, every command but attach and quit fails. The commands are in kCommands.
 // Every wait is bounded by its MS; a message is sent with a time-out, and anything that may
 // open a modal loop is posted, so the driver never hangs on the panel.
 #include <windows.h>
@@ -144,60 +116,55 @@ std::string Caption(HWND hwnd) {
     return Utf8FromWide(text);
 }
 
-// A control's text, by WM_GETTEXT (an edit control keeps its own).
-std::optional<std::string> TextOf(HWND hwnd) {
-    const std::optional<LRESULT> length = Ask(hwnd, WM_GETTEXTLENGTH);
-    if (!length) {
+// A control's text by WM_GETTEXT (an edit control keeps its own), or with CB_GETLBTEXT a combo
+// box's entry `index`: its length asked first.
+std::optional<std::string> TextOf(HWND hwnd, UINT message = WM_GETTEXT, WPARAM index = 0) {
+    const bool entry = message == CB_GETLBTEXT;
+    const std::optional<LRESULT> length =
+        Ask(hwnd, entry ? CB_GETLBTEXTLEN : WM_GETTEXTLENGTH, index);
+    if (!length || *length < 0) {
         return std::nullopt;
     }
     std::wstring text(static_cast<size_t>(*length) + 1, L'\0');
     const std::optional<LRESULT> got =
-        Ask(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    if (!got) {
+        Ask(hwnd, message, entry ? index : text.size(), reinterpret_cast<LPARAM>(text.data()));
+    if (!got || *got < 0) {
         return std::nullopt;
     }
     text.resize(static_cast<size_t>(*got));
     return Utf8FromWide(text);
 }
 
-std::vector<HWND> TopWindows(DWORD pid) {
+// The visible top-level windows of process `pid` (0: any), or with a `parent` its visible
+// descendants; of class `cls` when one is given.
+std::vector<HWND> VisibleWindows(HWND parent, DWORD pid, std::wstring_view cls = {}) {
     struct Search {
         DWORD pid;
+        std::wstring_view cls;
         std::vector<HWND> found;
-    } search{pid, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(hwnd, &owner);
-            if ((s->pid == 0 || owner == s->pid) && IsWindowVisible(hwnd)) {
-                s->found.push_back(hwnd);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    } search{pid, cls, {}};
+    const WNDENUMPROC add = [](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lParam);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(hwnd, &owner);
+        if ((s->pid == 0 || owner == s->pid) && (s->cls.empty() || IsClass(hwnd, s->cls)) &&
+            IsWindowVisible(hwnd)) {
+            s->found.push_back(hwnd);
+        }
+        return TRUE;
+    };
+    const auto lParam = reinterpret_cast<LPARAM>(&search);
+    parent != nullptr ? EnumChildWindows(parent, add, lParam) : EnumWindows(add, lParam);
     return search.found;
 }
 
 HWND FindDialog(DWORD pid, std::string_view caption) {
-    for (HWND hwnd : TopWindows(pid)) {
-        if (IsClass(hwnd, L"#32770") && Caption(hwnd) == caption) {
+    for (HWND hwnd : VisibleWindows(nullptr, pid, L"#32770")) {
+        if (Caption(hwnd) == caption) {
             return hwnd;
         }
     }
     return nullptr;
-}
-
-std::vector<HWND> Descendants(HWND parent) {
-    std::vector<HWND> found;
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
 }
 
 // Waits until `done` holds or `ms` have passed; whether it held.
@@ -232,12 +199,8 @@ HWND FileNameField(HWND dialog) {
             return edit != nullptr ? edit : control;
         }
     }
-    for (HWND child : Descendants(dialog)) {
-        if (IsClass(child, L"Edit") && IsWindowVisible(child)) {
-            return child;
-        }
-    }
-    return nullptr;
+    const std::vector<HWND> edits = VisibleWindows(dialog, 0, L"Edit");
+    return edits.empty() ? nullptr : edits.front();
 }
 
 // --- The driver ---------------------------------------------------------------------------------
@@ -286,9 +249,21 @@ class Driver {
         return Ok();
     }
 
-    std::string Attach(const Fields& f) {
+    // The panel's dialog with that caption (before attach: any program's), once it shows within
+    // `ms`; null when it does not.
+    HWND Find(std::string_view caption, const std::string& ms) const {
         HWND found = nullptr;
-        if (!WaitFor(Number(f[1]), [&] { return (found = FindDialog(0, "Kestrow")) != nullptr; })) {
+        WaitFor(Number(ms), [&] { return (found = FindDialog(pid_, caption)) != nullptr; });
+        return found;
+    }
+    static bool WaitGone(HWND hwnd, const std::string& ms) {
+        return WaitFor(Number(ms),
+                       [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; });
+    }
+
+    std::string Attach(const Fields& f) {
+        HWND found = Find("Kestrow", f[1]);
+        if (found == nullptr) {
             return Fail("no window \"Kestrow\"");
         }
         main_ = current_ = found;
@@ -298,8 +273,8 @@ class Driver {
     }
 
     std::string Use(const Fields& f) {
-        HWND found = nullptr;
-        if (!WaitFor(Number(f[2]), [&] { return (found = FindDialog(pid_, f[1])) != nullptr; })) {
+        HWND found = Find(f[1], f[2]);
+        if (found == nullptr) {
             return Fail("no window \"" + f[1] + "\"; " + Windows({}));
         }
         current_ = found;
@@ -307,10 +282,8 @@ class Driver {
     }
 
     std::string Gone(const Fields& f) {
-        HWND hwnd = current_;
-        if (!WaitFor(Number(f[1]),
-                     [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; })) {
-            return Fail("still there: \"" + Caption(hwnd) + "\"");
+        if (!WaitGone(current_, f[1])) {
+            return Fail("still there: \"" + Caption(current_) + "\"");
         }
         current_ = main_;
         return Ok();
@@ -318,7 +291,7 @@ class Driver {
 
     std::string Windows(const Fields&) {
         std::string list;
-        for (HWND hwnd : TopWindows(pid_)) {
+        for (HWND hwnd : VisibleWindows(nullptr, pid_)) {
             list += (list.empty() ? "" : " | ") + std::string("\"") + Caption(hwnd) + "\" (" +
                     Utf8FromWide(ClassOf(hwnd)) + ")";
         }
@@ -340,12 +313,10 @@ class Driver {
             return Fail("no window");
         }
         std::string text;
-        for (HWND child : Descendants(current_)) {
-            if (IsClass(child, L"Static") && IsWindowVisible(child)) {
-                const std::optional<std::string> t = TextOf(child);
-                if (t && t->size() > text.size()) {
-                    text = *t;
-                }
+        for (HWND child : VisibleWindows(current_, 0, L"Static")) {
+            const std::optional<std::string> t = TextOf(child);
+            if (t && t->size() > text.size()) {
+                text = *t;
             }
         }
         return Ok({Caption(current_), text});
@@ -415,12 +386,7 @@ class Driver {
         }
         Fields out{std::to_string(*selected), std::to_string(*count)};
         for (WPARAM i = 0; i < static_cast<WPARAM>(*count); ++i) {
-            const std::optional<LRESULT> length = Ask(combo, CB_GETLBTEXTLEN, i);
-            std::wstring entry(static_cast<size_t>(length.value_or(0)) + 1, L'\0');
-            const std::optional<LRESULT> got =
-                Ask(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-            entry.resize(got && *got > 0 ? static_cast<size_t>(*got) : 0);
-            out.push_back(Utf8FromWide(entry));
+            out.push_back(TextOf(combo, CB_GETLBTEXT, i).value_or(""));
         }
         return Ok(out);
     }
@@ -441,6 +407,8 @@ class Driver {
         return Ok();
     }
 
+    // A trackbar's position, minimum and maximum; a progress bar's position; a combo box's
+    // selection; a button's check.
     std::string Value(const Fields& f) {
         HWND control = control_;
         std::optional<LRESULT> value;
@@ -487,8 +455,7 @@ class Driver {
         HWND ok = GetDlgItem(dialog, IDOK);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                      reinterpret_cast<LPARAM>(ok));
-        if (!WaitFor(Number(f[3]),
-                     [&] { return IsWindow(dialog) == 0 || IsWindowVisible(dialog) == 0; })) {
+        if (!WaitGone(dialog, f[3])) {
             return Fail("the file dialog stays open; " + Windows({}));
         }
         return Ok();
@@ -499,21 +466,17 @@ class Driver {
         for (size_t i = 2; i < f.size(); ++i) {
             keys.push_back(static_cast<WORD>(Number(f[i])));
         }
-        const bool down = f[1] == "down";
-        if (down) {
-            Foreground();  // letting go needs no window: the keys go where they went down
+        // "press": down and up at once. Letting go needs no window: the keys go where they
+        // went down.
+        if (f[1] != "up") {
+            Foreground();
+            PressKeys(keys, true);
         }
-        PressKeys(keys, down);
+        if (f[1] != "down") {
+            PressKeys(keys, false);
+        }
         // Until the panel has taken them: its key state follows the messages it has read.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        return Ok();
-    }
-
-    std::string Key(const Fields& f) {
-        Foreground();
-        const auto vk = static_cast<WORD>(Number(f[1]));
-        PressKeys({vk}, true);
-        PressKeys({vk}, false);
         return Ok();
     }
 
@@ -536,6 +499,8 @@ class Driver {
         return Ok(size);
     }
 
+    // Watches a firmware run: whether BURN was seen disabled, the STATUS text at its end, the
+    // BAR's maximum and the positions it went through.
     std::string WatchRun(const Fields& f) {
         HWND bar = Control(f[1]);
         HWND status = Control(f[2]);
@@ -594,32 +559,32 @@ class Driver {
     HWND control_ = nullptr;  // the control the command's first field names
 };
 
+// Each command with its fields (MS: a wait's bound in milliseconds).
 const Driver::Command Driver::kCommands[] = {
-    {"attach", 1, &Driver::Attach},
-    {"use", 2, &Driver::Use},
-    {"main", 0, &Driver::Main},
-    {"gone", 1, &Driver::Gone},
-    {"windows", 0, &Driver::Windows},
-    {"text", 1, &Driver::Text},
-    {"message", 0, &Driver::Message},
-    {"wait-text", 3, &Driver::WaitText, true},
-    {"click", 1, &Driver::Click, true},
-    {"command", 1, &Driver::CommandId},
-    {"type", 2, &Driver::Type, true},
-    {"select", 2, &Driver::Select, true},
-    {"select-text", 2, &Driver::SelectText, true},
-    {"list", 1, &Driver::List, true},
-    {"slide", 2, &Driver::Slide, true},
-    {"value", 1, &Driver::Value, true},
-    {"state", 1, &Driver::State, true},
-    {"file", 3, &Driver::File},
-    {"keys", 2, &Driver::Keys},
-    {"key", 1, &Driver::Key},
-    {"close", 0, &Driver::Close},
-    {"rect", 0, &Driver::Rect},
-    {"client", 0, &Driver::Rect},
-    {"watch-run", 4, &Driver::WatchRun},
-    {"exit-code", 1, &Driver::ExitCode},
+    {"attach", 1, &Driver::Attach},    // MS: the panel's main window ("Kestrow") becomes current
+    {"use", 2, &Driver::Use},          // CAPTION MS: the panel's dialog (or message box) with it
+    {"main", 0, &Driver::Main},        // the main window again
+    {"gone", 1, &Driver::Gone},        // MS: until the current window is gone or hidden
+    {"windows", 0, &Driver::Windows},  // the visible top-level windows
+    {"text", 1, &Driver::Text},        // ID: a control's text (0: the caption)
+    {"message", 0, &Driver::Message},  // a message box's caption and text
+    {"wait-text", 3, &Driver::WaitText, true},      // ID TEXT MS: until the control shows TEXT
+    {"click", 1, &Driver::Click, true},             // ID: BM_CLICK, or WM_COMMAND (code 0)
+    {"command", 1, &Driver::CommandId},             // ID: WM_COMMAND without a control (a menu's)
+    {"type", 2, &Driver::Type, true},               // ID TEXT: WM_SETTEXT
+    {"select", 2, &Driver::Select, true},           // ID INDEX: CB_SETCURSEL, then CBN_SELCHANGE
+    {"select-text", 2, &Driver::SelectText, true},  // ID TEXT: the same for that entry
+    {"list", 1, &Driver::List, true},               // ID: a combo box's selection, count, entries
+    {"slide", 2, &Driver::Slide, true},             // ID POS: TBM_SETPOS, then WM_HSCROLL
+    {"value", 1, &Driver::Value, true},             // ID: the control's value
+    {"state", 1, &Driver::State, true},             // ID: visible and enabled, 1 or 0 each
+    {"file", 3, &Driver::File},                     // CAPTION PATH MS: the common file dialog
+    {"keys", 2, &Driver::Keys},                     // down|up|press VK...: hold, let go, both
+    {"close", 0, &Driver::Close},                   // the close box (SC_CLOSE)
+    {"rect", 0, &Driver::Rect},                     // the window's place: x y width height
+    {"client", 0, &Driver::Rect},                   // its client area: width height
+    {"watch-run", 4, &Driver::WatchRun},            // BAR STATUS BURN MS: a firmware run
+    {"exit-code", 1, &Driver::ExitCode},            // MS: the panel's exit code once it ends
     {"quit", 0, &Driver::Quit},
 };
 
