@@ -63,20 +63,10 @@ void Dialog::EnableItem(int id, bool enabled) {
     }
 }
 
-bool Dialog::ItemEnabled(int id) const {
-    const QWidget* w = window_->Control(id);
-    return w != nullptr && w->isEnabled();
-}
-
 void Dialog::ShowItem(int id, bool shown) {
     if (QWidget* w = window_->Control(id)) {
         w->setVisible(shown);
     }
-}
-
-bool Dialog::ItemShown(int id) const {
-    const QWidget* w = window_->Control(id);
-    return w != nullptr && !w->isHidden();
 }
 
 void Dialog::ResetList(int id) {

@@ -74,20 +74,10 @@ void Dialog::EnableItem(int id, bool enabled) {
     EnableWindow(control, enabled ? TRUE : FALSE);
 }
 
-bool Dialog::ItemEnabled(int id) const {
-    HWND control = window_->Control(id);
-    return control != nullptr && IsWindowEnabled(control) != 0;
-}
-
 void Dialog::ShowItem(int id, bool shown) {
     if (HWND control = window_->Control(id)) {
         ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
     }
-}
-
-bool Dialog::ItemShown(int id) const {
-    HWND control = window_->Control(id);
-    return control != nullptr && (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void Dialog::ResetList(int id) {

@@ -80,10 +80,7 @@ class Dialog {
     void SetItemText(int id, std::string_view text);
     [[nodiscard]] std::string ItemText(int id) const;
     void EnableItem(int id, bool enabled);
-    [[nodiscard]] bool ItemEnabled(int id) const;
     void ShowItem(int id, bool shown);
-    // Not hidden (whether the dialog itself shows or not).
-    [[nodiscard]] bool ItemShown(int id) const;
 
     // Combo boxes. An entry's tip shows when the pointer rests on it in the dropped list.
     void ResetList(int id);
