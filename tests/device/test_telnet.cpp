@@ -98,7 +98,6 @@ class TestTelnet : public QObject {
         row("an option in use turned off: answered once", true,
             Hex("fffd00 fffb00 fffc00 fffc00 fffe00 fffe00 fffd00"), "", "fffe00 fffc00 fffb00", "",
             "0L");
-        row("SET-BAUDRATE acknowledged", true, Hex("fffa2c65 0001c200 fff0"), "", "", "1:0001c200");
         row("an acknowledged value with FF FF", false, Hex("61 fffa2c65 ffff00ffff00 fff0 62"),
             "61 62", "", "1:ff00ff00");
         row("line and modem notifications are not SET-CONTROL's", false,
@@ -150,10 +149,6 @@ class TestTelnet : public QObject {
         Session session;
         QTest::newRow("greeting") << Q(session.Greeting())
                                   << Hex("fffb00 fffd00 fffb03 fffd03 fffb2c");
-        QTest::newRow("SET-BAUDRATE 115200")
-            << Q(Session::SetBaudrate(115200)) << Hex("fffa2c01 0001c200 fff0");
-        QTest::newRow("SET-BAUDRATE with FF bytes")
-            << Q(Session::SetBaudrate(0xFF0000FF)) << Hex("fffa2c01 ffff0000ffff fff0");
         const uint8_t purge[] = {kPurgeReceive};
         QTest::newRow("PURGE-DATA receive")
             << Q(Session::ComPortCommand(ComCommand::PurgeData, purge)) << Hex("fffa2c0c 01 fff0");
