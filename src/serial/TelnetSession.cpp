@@ -152,12 +152,6 @@ std::vector<uint8_t> Session::ComPortCommand(ComCommand command, std::span<const
     return out;
 }
 
-std::vector<uint8_t> Session::SetBaudrate(uint32_t baud) {
-    const uint8_t value[4] = {static_cast<uint8_t>(baud >> 24), static_cast<uint8_t>(baud >> 16),
-                              static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud)};
-    return ComPortCommand(ComCommand::SetBaudrate, value);
-}
-
 OptionState Session::Option(uint8_t option) const {
     return options_[option];
 }

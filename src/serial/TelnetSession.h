@@ -75,8 +75,6 @@ class Session {
     // IAC SB 44 <command> <value, 0xFF doubled> IAC SE.
     [[nodiscard]] static std::vector<uint8_t> ComPortCommand(ComCommand command,
                                                              std::span<const uint8_t> value);
-    // SET-BAUDRATE always with 4 bytes, big-endian.
-    [[nodiscard]] static std::vector<uint8_t> SetBaudrate(uint32_t baud);
 
     [[nodiscard]] OptionState Option(uint8_t option) const;
     // The server said DONT COM-PORT-OPTION or WONT to it: it will not take line settings.

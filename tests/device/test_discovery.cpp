@@ -65,8 +65,6 @@ class TestDiscovery : public QObject {
     void parseComNumber_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("number");  // -1: no value
-        QTest::newRow("USB serial") << "USB Serial Device (COM7)" << 7;
-        QTest::newRow("mixed-case Com does not match") << "Communications Port (COM1)" << 1;
         QTest::newRow("no digits") << "Odd device (COM)" << 0;
         QTest::newRow("no COM at all") << "Printer Port (LPT1)" << -1;
         QTest::newRow("blanks before the digits") << "COM \t 12x" << 12;

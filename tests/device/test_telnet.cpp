@@ -98,7 +98,6 @@ class TestTelnet : public QObject {
         row("an option in use turned off: answered once", true,
             Hex("fffd00 fffb00 fffc00 fffc00 fffe00 fffe00 fffd00"), "", "fffe00 fffc00 fffb00", "",
             "0L");
-        row("SET-BAUDRATE acknowledged", true, Hex("fffa2c65 0001c200 fff0"), "", "", "1:0001c200");
         row("an acknowledged value with FF FF", false, Hex("61 fffa2c65 ffff00ffff00 fff0 62"),
             "61 62", "", "1:ff00ff00");
         row("line and modem notifications are not SET-CONTROL's", false,
@@ -150,20 +149,9 @@ class TestTelnet : public QObject {
         Session session;
         QTest::newRow("greeting") << Q(session.Greeting())
                                   << Hex("fffb00 fffd00 fffb03 fffd03 fffb2c");
-        std::vector<uint8_t> escaped{0x01};
-        Session::Escape(Bytes(Hex("61 ff 62 ffff")), escaped);
-        QTest::newRow("escape appends, 0xFF doubled")
-            << Q(escaped) << Hex("01 61 ffff 62 ffffffff");
-        QTest::newRow("SET-BAUDRATE 115200")
-            << Q(Session::SetBaudrate(115200)) << Hex("fffa2c01 0001c200 fff0");
-        QTest::newRow("SET-BAUDRATE with FF bytes")
-            << Q(Session::SetBaudrate(0xFF0000FF)) << Hex("fffa2c01 ffff0000ffff fff0");
         const uint8_t purge[] = {kPurgeReceive};
         QTest::newRow("PURGE-DATA receive")
             << Q(Session::ComPortCommand(ComCommand::PurgeData, purge)) << Hex("fffa2c0c 01 fff0");
-        const uint8_t flow[] = {kControlNoFlow};
-        QTest::newRow("SET-CONTROL no flow control")
-            << Q(Session::ComPortCommand(ComCommand::SetControl, flow)) << Hex("fffa2c05 01 fff0");
     }
     void encode() {
         QFETCH(QByteArray, got);
@@ -176,9 +164,6 @@ class TestTelnet : public QObject {
         Session session;
         std::vector<uint8_t> data, replies;
         session.Receive(Bytes(Hex("fffa2c65 0001c200 fff0")), data, replies);
-        QVERIFY(session.Acknowledged(ComCommand::SetBaudrate) ==
-                std::optional(std::vector<uint8_t>{0x00, 0x01, 0xC2, 0x00}));
-        QVERIFY(!session.Acknowledged(ComCommand::SetControl));
         session.ForgetAcknowledgements();
         QVERIFY(!session.Acknowledged(ComCommand::SetBaudrate));
 

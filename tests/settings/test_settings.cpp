@@ -223,7 +223,7 @@ struct SaveRow {
     const char* tag;
     sim::BoxConfig box;
     const char* cells;  // the cache of the refresh before
-    const char* path;   // "saved.json" in a folder that holds it already; "": none given
+    const char* path;   // "saved.json" in a folder that holds it already
     const char* end;    // saved, unanswered (a GenLock read), file (not written)
     size_t settings;
     const char* notes;  // '|' between them
@@ -232,7 +232,6 @@ struct SaveRow {
 
 const SaveRow kSaveRows[] = {
     {"saved whole", ModelBox(0), "1.1=24", "saved.json", "saved", 18, "", ""},
-    {"no path: the text only", ModelBox(0), "1.1=24", "", "saved", 18, "", ""},
     {"a byte the dialog cannot show", ModelBox(0), "1.1=24 2.8=200", "saved.json", "saved", 17,
      "sharpness: the box holds 200, which the dialog cannot show; left out", ""},
     {"GenLock delays read now", ModelBox(1), "1.1=24", "saved.json", "saved", 21, "", ""},
@@ -331,7 +330,7 @@ class TestSettings : public QObject {
     }
 
     // Save: what the run left in the file and told; the old file stays unless the new one is
-    // whole, and nothing is written without a path.
+    // whole.
     void saveRuns_data() { RowsOf(kSaveRows); }
     void saveRuns() {
         QFETCH(int, row);
@@ -343,13 +342,13 @@ class TestSettings : public QObject {
         QFile file(old);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\n") == 4);
         file.close();
-        const std::string path = *r.path != '\0' ? dir.filePath(r.path).toStdString() : "";
+        const std::string path = dir.filePath(r.path).toStdString();
 
         // The front ends' two steps: the file made from the box, then written whole.
         const Result<ComposedSettings> saved =
             ComposeSettingsFile({on.link, on.cache, on.facts}, "test 1");
         Result<void> written;
-        if (saved && !path.empty()) {
+        if (saved) {
             written = ReplaceWholeFile(path, saved->text);
         }
         QCOMPARE(QString(!saved ? "unanswered" : !written ? "file" : "saved"), QString(r.end));
@@ -357,8 +356,8 @@ class TestSettings : public QObject {
         QCOMPARE(Joined(saved ? saved->notes : std::vector<std::string>{}), QString(r.notes));
         QCOMPARE(QString::fromStdString(written ? "" : written.error().detail), QString(r.reason));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const bool replaced = saved && written && !path.empty();
-        QCOMPARE(file.readAll(), replaced ? QByteArray::fromStdString(saved->text) : "old\n");
+        QCOMPARE(file.readAll(),
+                 saved && written ? QByteArray::fromStdString(saved->text) : "old\n");
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"saved.json"});
         if (saved) {
             const Json text = Json::parse(saved->text);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QtTest>
-#include <filesystem>
 
 #include "sim/BoxSim.h"
 #include "sim/FaultOptions.h"
@@ -79,6 +78,11 @@ class TestBoxSim : public QObject {
         row("late", Config("--fault late@0 --late-ms 100"), probeRead, "056c935900 056c93807c",
             "late -");
         row("garble", Config("--fault garble@0"), probeRead, "? 056c93807c", "garble -");
+        // A line that comes back is quiet again; one closed for good never is.
+        row("close at frame 1", Config("--fault close@1 --back-after 200"), probeRead,
+            "056c935900 -", "- close");
+        row("close for good", Config("--fault close@1 --back-after -1"), probeRead, "056c935900 -",
+            "- close");
         // A write has no reply: only a closed line strikes it, so every reply meets the fault.
         row("drop every reply", Config("--fault drop:1"),
             "056c9305f7 086c930002014da9 076c93010201f6", "- - -", "drop - drop");
@@ -150,6 +154,7 @@ class TestBoxSim : public QObject {
             if (f.fault == Fault::Late) {
                 QVERIFY(f.repliedNs - f.arrivedNs >= int64_t{f.faultDetail} * 1'000'000);
             }
+            QVERIFY(f.fault != Fault::LineClosed || f.faultDetail == config.faults.backAfterMs);
         }
         QFETCH(QString, wire);
         const QStringList expected = wire.split(' ');
@@ -160,6 +165,8 @@ class TestBoxSim : public QObject {
         }
         QCOMPARE(got, expected);
         QTEST(faults.join(' '), "faults");
+        QCOMPARE(box->WaitForQuiet(2000),
+                 config.faults.backAfterMs >= 0 || !faults.contains("close"));
     }
 
     // The same seed meets the same faults; another seed others.
@@ -183,48 +190,6 @@ class TestBoxSim : public QObject {
         QCOMPARE(drops("9"), first);
         QVERIFY(drops("10") != first);
         QVERIFY(first.count('x') > 4 && first.count('x') < 28);
-    }
-
-    // Once WaitForQuiet returns, the box has taken in every byte the host wrote before it, and
-    // nothing else: its marker stays out of the record.
-    void quietMeansTakenIn() {
-        auto box = BoxSim::Start({});
-        QVERIFY(box);
-        UniqueFd host(::open(box->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-        for (uint8_t value = 0; value < 100; ++value) {
-            const uint8_t write[] = {
-                0x08, 0x6C, 0x93,  0x00,
-                0x02, 0x01, value, static_cast<uint8_t>(0x100 - ((0x10A + value) & 0xFF))};
-            QCOMPARE(::write(host.get(), write, sizeof write), ssize_t(sizeof write));
-            QVERIFY(box->WaitForQuiet(2000));
-            QCOMPARE(box->setting(2, 1), value);
-        }
-        QCOMPARE(box->received().size(), size_t(800));
-    }
-
-    // A line closed after frame 1 comes back under the same COM link with memory kept; one
-    // closed for good does not.
-    void closedLineComesBack() {
-        kestrow::test::PortsDir ports;
-        auto box =
-            kestrow::test::StartLinkedBox(ports, 4, Config("--fault close@1 --back-after 200"));
-        QVERIFY(box);
-        const std::string link = ports.path() + "/COM4";
-        UniqueFd host(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-        QCOMPARE(Exchange(host.get(), QByteArray::fromHex("056c9305f7")).toHex(), "056c935900");
-        QCOMPARE(Exchange(host.get(), QByteArray::fromHex("086c930002014da9")), QByteArray());
-        QVERIFY(!box->lineOpen());
-        QVERIFY(!std::filesystem::exists(std::filesystem::symlink_status(link)));
-        QCOMPARE(box->frames().back().faultDetail, 200);
-
-        QVERIFY(box->WaitForQuiet(2000));
-        QCOMPARE(std::filesystem::read_symlink(link).string(), box->slavePath());
-        UniqueFd again(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-        QCOMPARE(Exchange(again.get(), QByteArray::fromHex("076c93010201f6")).toHex(),
-                 "056c934daf");  // the write before the close was taken
-        box->Vanish();
-        QVERIFY(!box->WaitForQuiet(2000));
-        QVERIFY(!std::filesystem::exists(std::filesystem::symlink_status(link)));
     }
 };
 
