@@ -196,7 +196,7 @@ int Main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         if (code != 0 && AsksForJson(argc, argv)) {
-            Say(Json{{"error", e.what()}, {"exit", static_cast<int>(Exit::Usage)}}.dump(2));
+            Say(JsonText(Json{{"error", e.what()}, {"exit", static_cast<int>(Exit::Usage)}}));
         }
         return code == 0 ? 0 : static_cast<int>(Exit::Usage);
     }

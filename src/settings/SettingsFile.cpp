@@ -192,7 +192,7 @@ std::string SettingsFileText(const BoxFacts& box, const std::string& versionText
                    {"program", program},           {"model", box.modelByte},
                    {"newerModel", box.newerModel}, {"versionText", versionText},
                    {"settings", settings}};
-    return out.dump(2) + "\n";
+    return JsonText(out) + "\n";
 }
 
 Result<Json> ParseSettingsFile(const std::string& text) {
@@ -268,8 +268,8 @@ std::vector<std::string> ReadBackDifferences(const std::vector<PlannedWrite>& wr
         const Json wrote = ToJson(write.shown);
         const Json read = now.value(name, Json());
         if (read != wrote) {
-            differ.push_back(name + ": wrote " + wrote.dump() + ", reads back " +
-                             (read.is_null() ? std::string("nothing shown") : read.dump()));
+            differ.push_back(name + ": wrote " + JsonText(wrote, -1) + ", reads back " +
+                             (read.is_null() ? std::string("nothing shown") : JsonText(read, -1)));
         }
     }
     return differ;

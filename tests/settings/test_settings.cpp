@@ -212,10 +212,12 @@ struct RunBox {
     BoxFacts facts;
 };
 
-sim::BoxConfig ModelBox(int model, std::set<std::pair<uint8_t, uint8_t>> unanswered = {}) {
+sim::BoxConfig ModelBox(int model, std::set<std::pair<uint8_t, uint8_t>> unanswered = {},
+                        std::string version = "V1.23.456") {
     sim::BoxConfig config;  // HDMI in, VGA out
     config.modelByte = uint8_t(model);
     config.unanswered = std::move(unanswered);
+    config.versionText = std::move(version);
     return config;
 }
 
@@ -239,6 +241,11 @@ const SaveRow kSaveRows[] = {
      ""},
     {"no such folder", ModelBox(0), "1.1=24", "missing/saved.json", "file", 18, "",
      "No such file or directory"},
+    {"a version text that is no UTF-8",
+     ModelBox(0, {},
+              "V1.\xff\xfe"
+              "3.456"),
+     "1.1=24", "saved.json", "saved", 18, "", ""},
 };
 
 struct LoadRow {
@@ -363,6 +370,10 @@ class TestSettings : public QObject {
             const Json text = Json::parse(saved->text);
             QCOMPARE(text.at("program").get<std::string>(), std::string("test 1"));
             QCOMPARE(text.at("settings").size(), r.settings);
+            // The box's nine characters, a byte that is no UTF-8 as U+FFFD; model 1's fixed text.
+            QCOMPARE(QString::fromStdString(text.at("versionText").get<std::string>()),
+                     r.box.modelByte == 1 ? QString("V1.001")
+                                          : QString::fromUtf8(r.box.versionText.substr(0, 9)));
         }
     }
 
