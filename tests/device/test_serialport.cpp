@@ -197,9 +197,10 @@ class TestSerialPort : public QObject {
         QFETCH(int, maxMs);
         QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString::number(elapsed)));
         QVERIFY(line.reporter.texts().empty());
+        // Gaps are held loosely: a loaded machine (a sanitized build beside) stretches them.
         QVERIFY(int64_t(idle.size()) >= elapsed / 40);
         for (auto previous = start; const auto& call : idle) {
-            QVERIFY(call - std::exchange(previous, call) < 150ms);
+            QVERIFY(call - std::exchange(previous, call) < 400ms);
         }
     }
 
