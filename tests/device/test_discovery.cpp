@@ -106,6 +106,10 @@ class TestDiscovery : public QObject {
         row("IPv6 in brackets", "rfc2217://[::1]:7000", rfc, "::1", 7000, "rfc2217_1_7000");
         row("trailing slash", "socket://host:65535/", raw, "host", 65535, "socket_host_65535");
         row("COM number", "COM 7", dev, "", 0, "COM7");
+        row("COM number, lower case, no blank", "com3", dev, "", 0, "COM3");
+        row("bare number, blanks around", " 3 ", dev, "", 0, "COM3");
+        row("bare 0", "0", dev, "", 0, "COM0");
+        row("COM 255", "COM 255", dev, "", 0, "COM255");
         row("device path", "/dev/ttyUSB3", dev, "", 0, "ttyUSB3");
         row("Windows name of COM 12", "\\\\.\\com12", dev, "", 0, "COM12");
         row("Windows device name", "\\\\.\\CNCA0", dev, "", 0, "CNCA0");
@@ -118,6 +122,11 @@ class TestDiscovery : public QObject {
         refused("options after the port", "rfc2217://host:7000?logging=debug", "no TCP port");
         refused("blank in the host", "socket://my host:7000", "no host name");
         refused("plain words", "the rack", "");
+        refused("COM 256", "COM 256", "");
+        refused("two blanks after COM", "COM  3", "");
+        refused("negative number", "-1", "");
+        refused("empty", "", "");
+        refused("text after the number", "COM 3a", "");
     }
     void parsePortName() {
         QFETCH(QString, text);
