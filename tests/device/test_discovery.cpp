@@ -105,7 +105,6 @@ class TestDiscovery : public QObject {
             "box-3.studio", 7001, "SOCKET_box-3.studio_7001");
         row("IPv6 in brackets", "rfc2217://[::1]:7000", rfc, "::1", 7000, "rfc2217_1_7000");
         row("trailing slash", "socket://host:65535/", raw, "host", 65535, "socket_host_65535");
-        row("COM number", "COM 7", dev, "", 0, "COM7");
         row("COM number, lower case, no blank", "com3", dev, "", 0, "COM3");
         row("bare number, blanks around", " 3 ", dev, "", 0, "COM3");
         row("bare 0", "0", dev, "", 0, "COM0");
