@@ -8,6 +8,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -145,9 +146,7 @@ class TestWindowsMapping : public QObject {
             const ControlTemplate c{1005, row.kind, "x", 0, 0, 10, 10, row.flags};
             const ItemStyle s = ItemStyleOf(c, row.afterRadio ? &radio : nullptr);
             QVERIFY2(s.atom == row.atom, row.name);
-            const std::u16string_view expectedClass =
-                row.className != nullptr ? std::u16string_view(row.className) : u"";
-            QVERIFY2(s.className == expectedClass, row.name);
+            QVERIFY2(s.className == (row.className != nullptr ? row.className : u""), row.name);
             QVERIFY2((s.style & 0xFFFF) == row.controlStyle,
                      qPrintable(QStringLiteral("%1: control style %2")
                                     .arg(QLatin1String(row.name))
@@ -188,24 +187,16 @@ class TestWindowsMapping : public QObject {
     }
 
     void messageBoxes() {
-        struct Row {
-            MessageButtons buttons;
-            MessageIcon icon;
-            bool owned;
-            uint32_t style;
-        };
-        const Row rows[] = {
-            // The buttons and icons the panel's boxes have.
-            {MessageButtons::Ok, MessageIcon::None, true, 0x0},
-            {MessageButtons::OkCancel, MessageIcon::Question, true, 0x21},
-            {MessageButtons::Ok, MessageIcon::Warning, true, 0x30},
-            {MessageButtons::Ok, MessageIcon::Information, true, 0x40},
-            {MessageButtons::Ok, MessageIcon::Error, true, 0x10},
-            // Without owner: every window of the program waits for it (MB_TASKMODAL).
-            {MessageButtons::Ok, MessageIcon::None, false, 0x2000},
-        };
-        for (const Row& row : rows) {
-            QCOMPARE(MessageBoxStyle(row.buttons, row.icon, row.owned), row.style);
+        // The buttons and icons the panel's boxes have; without owner every window of the
+        // program waits for it (MB_TASKMODAL).
+        for (const auto& [buttons, icon, owned, style] :
+             {std::tuple{MessageButtons::Ok, MessageIcon::None, true, 0x0u},
+              {MessageButtons::OkCancel, MessageIcon::Question, true, 0x21u},
+              {MessageButtons::Ok, MessageIcon::Warning, true, 0x30u},
+              {MessageButtons::Ok, MessageIcon::Information, true, 0x40u},
+              {MessageButtons::Ok, MessageIcon::Error, true, 0x10u},
+              {MessageButtons::Ok, MessageIcon::None, false, 0x2000u}}) {
+            QCOMPARE(MessageBoxStyle(buttons, icon, owned), style);
         }
         QCOMPARE(MessageBoxText("Fail", ""), std::string("Fail"));
         QCOMPARE(MessageBoxText("Error text\n", "why"), std::string("Error text\n\nwhy"));
@@ -222,14 +213,12 @@ class TestWindowsMapping : public QObject {
     }
 
     void skinScales() {
-        struct Row {
-            int dpi;
-            int scale;
-        };
-        const Row rows[] = {{72, 100},  {96, 100},  {110, 100}, {120, 150}, {144, 150},
-                            {160, 150}, {168, 200}, {192, 200}, {240, 200}, {288, 200}};
-        for (const Row& row : rows) {
-            QVERIFY2(SkinScaleFor(row.dpi) == row.scale, qPrintable(QString::number(row.dpi)));
+        // A DPI and its skin scale.
+        const std::pair<int, int> rows[] = {{72, 100},  {96, 100},  {110, 100}, {120, 150},
+                                            {144, 150}, {160, 150}, {168, 200}, {192, 200},
+                                            {240, 200}, {288, 200}};
+        for (const auto& [dpi, scale] : rows) {
+            QVERIFY2(SkinScaleFor(dpi) == scale, qPrintable(QString::number(dpi)));
         }
         QCOMPARE(BitmapResourceId(136, 100), 136);
         QCOMPARE(BitmapResourceId(136, 150), 1136);
@@ -237,21 +226,13 @@ class TestWindowsMapping : public QObject {
     }
 
     void gridAndPixels() {
-        struct Row {
-            int units;
-            int base;
-            int per;
-            int dpi;
-            int pixels;
-        };
-        // The main window's grid: x * 7 / 4, y * 15 / 8 at 96 dpi, scaled with the DPI.
-        const Row rows[] = {
-            {58, 7, 4, 96, 101},   {29, 15, 8, 96, 54},    {58, 7, 4, 192, 203},
-            {29, 15, 8, 192, 108}, {437, 7, 4, 144, 1147}, {459, 7, 4, 96, 803},
-            {268, 15, 8, 96, 502}, {0, 7, 4, 192, 0},
-        };
-        for (const Row& row : rows) {
-            QCOMPARE(GridPixels(row.units, row.base, row.per, row.dpi), row.pixels);
+        // The main window's grid: x * 7 / 4, y * 15 / 8 at 96 dpi, scaled with the DPI. Units,
+        // base, per, DPI and the pixels.
+        const int rows[][5] = {{58, 7, 4, 96, 101},   {29, 15, 8, 96, 54},    {58, 7, 4, 192, 203},
+                               {29, 15, 8, 192, 108}, {437, 7, 4, 144, 1147}, {459, 7, 4, 96, 803},
+                               {268, 15, 8, 96, 502}, {0, 7, 4, 192, 0}};
+        for (const auto& [units, base, per, dpi, pixels] : rows) {
+            QCOMPARE(GridPixels(units, base, per, dpi), pixels);
         }
         QCOMPARE(ScaledPixels(800, 96), 800);
         QCOMPARE(ScaledPixels(800, 120), 1000);
