@@ -159,21 +159,16 @@ class TestWindowsMapping : public QObject {
     }
 
     void dialogStyles() {
-        struct Row {
-            const char* name;
-            DialogTemplate t;
-            uint32_t expected;
-        };
-        const Row rows[] = {
+        // Shown after init: never WS_VISIBLE.
+        const std::tuple<const char*, DialogTemplate, uint32_t> rows[] = {
             {"settings dialog: the shell's font",
              DialogTemplate{207, "Firmware Update", 271, 154, "MS Shell Dlg", 8, {}},
              WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS},
             {"main window: its own font, a minimise box", kMainWindowTemplate,
              WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | WS_MINIMIZEBOX},
         };
-        for (const Row& row : rows) {
-            QVERIFY2(DialogStyleOf(row.t) == row.expected, row.name);
-            QVERIFY2((DialogStyleOf(row.t) & WS_VISIBLE) == 0, row.name);  // shown after init
+        for (const auto& [name, t, style] : rows) {
+            QVERIFY2(DialogStyleOf(t) == style, name);
         }
     }
 
@@ -246,16 +241,12 @@ class TestWindowsMapping : public QObject {
             const std::string name = std::to_string(t->id);
             const std::vector<uint32_t> words = BuildDialogTemplateEx(*t, Utf16);
             Reader r(words);
-            QCOMPARE(r.Word(), uint16_t{1});       // version
-            QCOMPARE(r.Word(), uint16_t{0xFFFF});  // signature
-            QCOMPARE(r.Dword(), 0u);               // helpID
-            QCOMPARE(r.Dword(), 0u);               // exStyle
-            QCOMPARE(r.Dword(), DialogStyleOf(*t));
-            QCOMPARE(size_t{r.Word()}, t->controls.size());
-            QCOMPARE(r.Dword(), 0u);  // x, y
-            QCOMPARE(r.Short(), t->width);
-            QCOMPARE(r.Short(), t->height);
-            QCOMPARE(r.Dword(), 0u);  // menu, class: none
+            // Version, signature, helpID, exStyle, style, items, x and y, cx, cy, menu and class.
+            const std::vector<int64_t> header{r.Word(), r.Word(),  r.Dword(), r.Dword(), r.Dword(),
+                                              r.Word(), r.Dword(), r.Short(), r.Short(), r.Dword()};
+            QCOMPARE(header, (std::vector<int64_t>{1, 0xFFFF, 0, 0, DialogStyleOf(*t),
+                                                   static_cast<int64_t>(t->controls.size()), 0,
+                                                   t->width, t->height, 0}));
             QCOMPARE(r.Text(), Utf16(t->caption));
             QCOMPARE(int{r.Word()}, t->fontPointSize);
             QCOMPARE(r.Word(), uint16_t{400});     // weight
