@@ -4,9 +4,9 @@
 // move but not a repaint, focus leaving a control that is disabled, message boxes from other
 // threads, work for a dialog that is gone, the idle hook that takes no input, the wait cursor,
 // accelerators, and texts that widen their place. What the panel's checks show through
-// kestrow.exe (Enter and Esc with OK and Cancel hidden, hidden and disabled controls, the
-// Engineer Menu's key chord, the progress bar, work posted from a worker) is not checked again
-// here. Prints one line a check and "dialogkit: N passed, M failed".
+// kestrow.exe (Enter and Esc with OK and Cancel hidden, hidden and disabled controls, an edit's
+// text, the close box, the Engineer Menu's key chord, the progress bar, work posted from a
+// worker) is not checked again here. Prints one line a check and "dialogkit: N passed, M failed".
 // Usage: kestrow-dialogkit-check.exe   (exit code 0 when every check passed)
 #include <atomic>
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -30,17 +31,10 @@ namespace {
 
 kestrow::wincheck::Checker check("dialogkit");
 
-struct Ids {
-    static constexpr int kApply = 1002;
-    static constexpr int kEdit = 1008;
-    static constexpr int kTrackbar = 1027;
-    static constexpr int kCombo = 1005;
-    static constexpr int kText = 1033;
-    static constexpr int kNeighbour = 1034;
-    static constexpr int kRadio1 = 1012;
-    static constexpr int kRadio2 = 1013;
-    static constexpr int kMenuCommand = 40001;
-};
+namespace Ids {
+constexpr int kApply = 1002, kEdit = 1008, kTrackbar = 1027, kCombo = 1005, kText = 1033,
+              kNeighbour = 1034, kRadio1 = 1012, kRadio2 = 1013, kMenuCommand = 40001;
+}  // namespace Ids
 
 constexpr ControlTemplate kControls[] = {
     {Ids::kApply, ControlKind::PushButton, "Apply", 10, 10, 40, 14},
@@ -63,13 +57,6 @@ constexpr DialogTemplate kTemplate{.id = 900,
                                    .fontFamily = "MS Shell Dlg",
                                    .controls = kControls,
                                    .contextMenu = kMenu};
-
-// The same without a default button.
-constexpr ControlTemplate kPlainControls[] = {
-    {Ids::kApply, ControlKind::PushButton, "Apply", 10, 10, 40, 14},
-    {Ids::kEdit, ControlKind::Edit, "", 60, 10, 50, 12, kBorder},
-};
-constexpr DialogTemplate kPlainTemplate{901, "Plain", 120, 40, "MS Shell Dlg", 8, kPlainControls};
 
 // Records every command and trackbar position instead of acting on them.
 class Probe : public Dialog {
@@ -106,13 +93,6 @@ std::string Commands(const std::vector<int>& ids) {
     return out;
 }
 
-// The thread's key state: Ctrl held down or not, no other key.
-void HoldCtrl(bool ctrl) {
-    BYTE keys[256] = {};
-    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
-    SetKeyboardState(keys);
-}
-
 // Presses `key` on control `focus` (-1: whatever has the focus; with Ctrl when `ctrl`) and
 // returns the commands it gave.
 std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
@@ -121,58 +101,42 @@ std::string Press(Probe& dlg, int focus, UINT key, bool ctrl = false) {
         // As Tab moves it: a push button with the focus is the default one meanwhile.
         SendMessageW(dlg.Hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dlg.Item(focus)), TRUE);
     }
-    HoldCtrl(ctrl);
+    // The thread's key state: Ctrl held down or not, no other key; nothing held afterwards.
+    BYTE keys[256] = {};
+    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+    SetKeyboardState(keys);
     HWND target = GetFocus();
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
     Pump();
-    HoldCtrl(false);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
     return Commands(dlg.commands);
 }
 
+// A key on a control, with Ctrl or not, and the commands it gives. Enter and Esc in an edit,
+// with OK and Cancel hidden: the panel's checks (In/Out mode, Image, the main window).
 void KeyboardRules(Probe& dlg) {
-    struct Row {
-        const char* name;
-        int focus;
-        UINT key;
-        bool ctrl;
-        const char* commands;
-    };
-    // Enter and Esc in an edit, with OK and Cancel hidden: the panel's checks (In/Out mode,
-    // Image, the main window).
-    const Row rows[] = {
-        {"Enter on a push button gives its own command", Ids::kApply, VK_RETURN, false, "1002"},
-        {"Ctrl+S gives the context menu's command", Ids::kEdit, 'S', true, "40001"},
-        {"S alone gives nothing", Ids::kApply, 'S', false, ""},
-    };
-    for (const Row& row : rows) {
-        check.Equal(row.name, Press(dlg, row.focus, row.key, row.ctrl), row.commands);
+    for (const auto& [name, focus, key, ctrl, commands] :
+         {std::tuple{"Enter on a push button gives its own command", Ids::kApply, UINT{VK_RETURN},
+                     false, "1002"},
+          {"Ctrl+S gives the context menu's command", Ids::kEdit, 'S', true, "40001"},
+          {"S alone gives nothing", Ids::kApply, 'S', false, ""}}) {
+        check.Equal(name, Press(dlg, focus, key, ctrl), commands);
     }
 }
 
+// A WM_COMMAND from control `id` with `code`, and the commands it gives. A click (code 0) is
+// the radio button's below; the close box, the panel's close.
 void CommandRouting(Probe& dlg) {
-    struct Row {
-        const char* name;
-        UINT message;
-        int id;
-        int code;
-        bool fromControl;
-        const char* commands;
-    };
-    const Row rows[] = {
-        {"a click (code 0) is a command", WM_COMMAND, Ids::kApply, BN_CLICKED, true, "1002"},
-        {"a double-click (code 1) is none", WM_COMMAND, Ids::kApply, 1, true, ""},
-        {"a list's selection change is none", WM_COMMAND, Ids::kCombo, CBN_SELCHANGE, true, ""},
-        {"Cancel with any code is a command", WM_COMMAND, kIdCancel, 7, true, "2"},
-        {"the close box is 2", WM_CLOSE, 0, 0, false, "2"},
-    };
-    for (const Row& row : rows) {
+    for (const auto& [name, id, code, commands] :
+         {std::tuple{"a double-click (code 1) is none", Ids::kApply, 1, ""},
+          {"a list's selection change is none", Ids::kCombo, CBN_SELCHANGE, ""},
+          {"Cancel with any code is a command", kIdCancel, 7, "2"}}) {
         dlg.commands.clear();
-        const WPARAM w =
-            row.message == WM_COMMAND ? MAKEWPARAM(row.id, static_cast<WORD>(row.code)) : 0;
-        const LPARAM l = row.fromControl ? reinterpret_cast<LPARAM>(dlg.Item(row.id)) : 0;
-        SendMessageW(dlg.Hwnd(), row.message, w, l);
-        check.Equal(row.name, Commands(dlg.commands), row.commands);
+        SendMessageW(dlg.Hwnd(), WM_COMMAND, MAKEWPARAM(id, static_cast<WORD>(code)),
+                     reinterpret_cast<LPARAM>(dlg.Item(id)));
+        check.Equal(name, Commands(dlg.commands), commands);
     }
     // A real click on the radio button reaches the map as its command.
     dlg.commands.clear();
@@ -184,23 +148,16 @@ void CommandRouting(Probe& dlg) {
 
 void TextsAndLists(Probe& dlg) {
     const std::string other = "Gr\u00F6\u00DFe \u8A2D\u5B9A \u201Cq\u201D";
-    struct Row {
-        const char* name;
-        int id;
-        std::string text;
-        std::string readBack;
-    };
-    const Row rows[] = {
-        {"a static text", Ids::kText, other, other},
-        {"an edit", Ids::kEdit, other, other},
-        {"a push button's caption", Ids::kApply, "Burn", "Burn"},
-        {"a drop-down combo box's field", Ids::kCombo, "COM 5", "COM 5"},
-        {"a trackbar has none", Ids::kTrackbar, "5", ""},
-        {"an id the template lacks reads empty", 4711, "x", ""},
-    };
-    for (const Row& row : rows) {
-        dlg.SetItemText(row.id, row.text);
-        check.Equal(std::string("text of ") + row.name, dlg.ItemText(row.id), row.readBack);
+    // A text set on a control, and what reads back.
+    for (const auto& [name, id, text, readBack] :
+         {std::tuple<const char*, int, std::string, std::string>{"a static text", Ids::kText, other,
+                                                                 other},
+          {"a push button's caption", Ids::kApply, "Burn", "Burn"},
+          {"a drop-down combo box's field", Ids::kCombo, "COM 5", "COM 5"},
+          {"a trackbar has none", Ids::kTrackbar, "5", ""},
+          {"an id the template lacks reads empty", 4711, "x", ""}}) {
+        dlg.SetItemText(id, text);
+        check.Equal(std::string("text of ") + name, dlg.ItemText(id), readBack);
     }
     // The window's caption, in UTF-16 from the template's UTF-8.
     wchar_t caption[32] = {};
@@ -230,20 +187,16 @@ void TextsAndLists(Probe& dlg) {
 
 void Trackbars(Probe& dlg) {
     const int bar = Ids::kTrackbar;
-    struct Row {
-        const char* name;
-        std::function<void()> act;
-        const char* told;  // positions told since the last row
-        int position;
+    const auto repaint = [&] {
+        RedrawWindow(dlg.Item(bar), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     };
-    const Row rows[] = {
+    // What is done, the positions told since the last row, the position then.
+    const std::tuple<const char*, std::function<void()>, const char*, int> rows[] = {
         {"a range that keeps the position tells nothing",
          [&] { dlg.SetTrackbarRange(bar, -50, 50); }, "", 0},
         {"a new position is told at once", [&] { dlg.SetTrackbarPos(bar, -12); }, "-12", -12},
         {"the same position again tells nothing", [&] { dlg.SetTrackbarPos(bar, -12); }, "", -12},
-        {"a repaint tells nothing",
-         [&] { RedrawWindow(dlg.Item(bar), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW); }, "",
-         -12},
+        {"a repaint tells nothing", repaint, "", -12},
         {"a position beyond the range is held to it", [&] { dlg.SetTrackbarPos(bar, 500); }, "50",
          50},
         {"a range that moves the position tells it", [&] { dlg.SetTrackbarRange(bar, 0, 20); },
@@ -251,7 +204,7 @@ void Trackbars(Probe& dlg) {
         {"a move by the operator is told when the trackbar paints",
          [&] {
              SendMessageW(dlg.Item(bar), TBM_SETPOS, TRUE, 7);
-             RedrawWindow(dlg.Item(bar), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+             repaint();
          },
          "7", 7},
         {"and a key's move through its scroll message",
@@ -264,13 +217,13 @@ void Trackbars(Probe& dlg) {
     };
     ShowWindow(dlg.Hwnd(), SW_SHOWNA);
     Pump();
-    for (const Row& row : rows) {
+    for (const auto& [name, act, told, position] : rows) {
         dlg.told.clear();
-        row.act();
+        act();
         Pump();
-        check.Equal(std::string("trackbar: ") + row.name, Commands(dlg.told), row.told);
-        check.Equal(std::string("trackbar: ") + row.name + " (position)", dlg.TrackbarPos(bar),
-                    row.position);
+        check.Equal(std::string("trackbar: ") + name, Commands(dlg.told), told);
+        check.Equal(std::string("trackbar: ") + name + " (position)", dlg.TrackbarPos(bar),
+                    position);
     }
 }
 
@@ -285,11 +238,9 @@ void FocusAndWideTexts(Probe& dlg) {
     dlg.EnableItem(Ids::kApply, true);
 
     // A text wider than its place widens it up to the next control on its line, no further.
-    RECT before{};
+    RECT before{}, after{}, neighbour{};
     GetWindowRect(dlg.Item(Ids::kText), &before);
     dlg.SetItemText(Ids::kText, "a text far wider than twenty dialog units");
-    RECT after{};
-    RECT neighbour{};
     GetWindowRect(dlg.Item(Ids::kText), &after);
     GetWindowRect(dlg.Item(Ids::kNeighbour), &neighbour);
     check.Expect("a wide text widens its place", after.right > before.right);
@@ -328,7 +279,7 @@ void OtherThreads(Probe& dlg) {
     // Work posted to a dialog that is gone is dropped.
     bool ran = false;
     {
-        Probe gone(kPlainTemplate);
+        Probe gone(kTemplate);
         if (gone.CreateModeless(nullptr)) {
             gone.EndDialog(1);
             gone.Post([&ran] { ran = true; });
@@ -353,19 +304,16 @@ void WaitCursor(Probe& dlg) {
 
 // A modal run ends with the id its handler ends it with; the owner is disabled meanwhile.
 void ModalRun(Probe& owner) {
-    Probe modal(kPlainTemplate);
+    Probe modal(kTemplate);
     bool ownerDisabled = false;
     Dialog* active = nullptr;
     // Once the modal dialog shows (the dialog manager shows it when its queue is first empty),
     // a thread of its own hands it the check.
     std::thread watcher([&] {
-        for (int i = 0; i < 500; ++i) {
+        kestrow::wincheck::WaitFor(5000, [&] {
             HWND hwnd = modal.Hwnd();
-            if (hwnd != nullptr && IsWindowVisible(hwnd) != 0) {
-                break;
-            }
-            Sleep(10);
-        }
+            return hwnd != nullptr && IsWindowVisible(hwnd) != 0;
+        });
         modal.Post([&] {
             ownerDisabled = IsWindowEnabled(owner.Hwnd()) == 0;
             active = ActiveDialog();

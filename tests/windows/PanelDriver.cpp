@@ -17,7 +17,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -29,26 +28,26 @@
 
 #include "base/UniqueHandleWin32.h"
 #include "base/Utf8Text.h"
+#include "tests/windows/WinCheck.h"
 
 namespace {
 
 using Fields = std::vector<std::string>;
-using Clock = std::chrono::steady_clock;
+using kestrow::wincheck::WaitFor;
 
 // --- Text ---------------------------------------------------------------------------------------
 
 using kestrow::Utf8FromWide;
 using kestrow::WideFromUtf8;
 
+// The characters a field escapes, and the letters that stand for them after a backslash.
+constexpr std::string_view kEscaped = "\\\t\r\n", kEscapeLetters = "\\trn";
+
 std::string Escape(std::string_view text) {
     std::string out;
     for (const char c : text) {
-        const char* escaped = c == '\\'   ? "\\\\"
-                              : c == '\t' ? "\\t"
-                              : c == '\r' ? "\\r"
-                              : c == '\n' ? "\\n"
-                                          : nullptr;
-        escaped != nullptr ? out += escaped : out += c;
+        const size_t at = kEscaped.find(c);
+        at == std::string_view::npos ? out += c : (out += '\\') += kEscapeLetters[at];
     }
     return out;
 }
@@ -56,27 +55,20 @@ std::string Escape(std::string_view text) {
 std::string Unescape(std::string_view text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        const char c = text[++i];
-        out += c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+        const size_t at = text[i] == '\\' && i + 1 < text.size() ? kEscapeLetters.find(text[++i])
+                                                                 : std::string_view::npos;
+        out += at == std::string_view::npos ? text[i] : kEscaped[at];
     }
     return out;
 }
 
 Fields Split(const std::string& line) {
     Fields fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
+    for (size_t start = 0, tab = 0; tab != std::string::npos; start = tab + 1) {
+        tab = line.find('\t', start);
         fields.push_back(Unescape(line.substr(start, tab - start)));
-        if (tab == std::string::npos) {
-            return fields;
-        }
-        start = tab + 1;
     }
+    return fields;
 }
 
 int Number(const std::string& text) {
@@ -86,7 +78,6 @@ int Number(const std::string& text) {
 // --- Windows ------------------------------------------------------------------------------------
 
 constexpr UINT kAnswerMs = 2000;  // how long a window may take to answer one message
-constexpr int kPollMs = 10;
 constexpr int kDesktopWaitMs = 20000;
 
 std::optional<LRESULT> Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -167,20 +158,6 @@ HWND FindDialog(DWORD pid, std::string_view caption) {
     return nullptr;
 }
 
-// Waits until `done` holds or `ms` have passed; whether it held.
-bool WaitFor(int ms, const std::function<bool()>& done) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        if (done()) {
-            return true;
-        }
-        if (Clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
-}
-
 void PressKeys(const std::vector<WORD>& keys, bool down) {
     for (const WORD vk : keys) {
         const auto scan = static_cast<BYTE>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
@@ -233,12 +210,6 @@ class Driver {
     HWND Control(const std::string& id) const {
         return current_ != nullptr ? GetDlgItem(current_, Number(id)) : nullptr;
     }
-    void Foreground() const {
-        if (current_ != nullptr) {
-            SetForegroundWindow(current_);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
 
     std::string Main(const Fields&) {
         current_ = main_;
@@ -249,36 +220,30 @@ class Driver {
         return Ok();
     }
 
-    // The panel's dialog with that caption (before attach: any program's), once it shows within
-    // `ms`; null when it does not.
-    HWND Find(std::string_view caption, const std::string& ms) const {
-        HWND found = nullptr;
-        WaitFor(Number(ms), [&] { return (found = FindDialog(pid_, caption)) != nullptr; });
-        return found;
-    }
     static bool WaitGone(HWND hwnd, const std::string& ms) {
         return WaitFor(Number(ms),
                        [&] { return IsWindow(hwnd) == 0 || IsWindowVisible(hwnd) == 0; });
     }
 
-    std::string Attach(const Fields& f) {
-        HWND found = Find("Kestrow", f[1]);
+    // The panel's window with that caption (before attach: any program's) once it shows: for
+    // attach its main window, which also gives the panel's process.
+    std::string Use(const Fields& f) {
+        const bool attach = f[0] == "attach";
+        const std::string caption = attach ? "Kestrow" : f[1];
+        HWND found = nullptr;
+        WaitFor(Number(f[attach ? 1 : 2]),
+                [&] { return (found = FindDialog(pid_, caption)) != nullptr; });
         if (found == nullptr) {
-            return Fail("no window \"Kestrow\"");
+            return Fail("no window \"" + caption + "\"; " + Windows({}));
         }
-        main_ = current_ = found;
+        current_ = found;
+        if (!attach) {
+            return Ok();
+        }
+        main_ = found;
         GetWindowThreadProcessId(found, &pid_);
         process_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid_));
         return Ok({std::to_string(pid_)});
-    }
-
-    std::string Use(const Fields& f) {
-        HWND found = Find(f[1], f[2]);
-        if (found == nullptr) {
-            return Fail("no window \"" + f[1] + "\"; " + Windows({}));
-        }
-        current_ = found;
-        return Ok();
     }
 
     std::string Gone(const Fields& f) {
@@ -323,109 +288,95 @@ class Driver {
     }
 
     std::string WaitText(const Fields& f) {
-        HWND control = control_;
         std::optional<std::string> last;
-        if (!WaitFor(Number(f[3]), [&] { return (last = TextOf(control)) == f[2]; })) {
+        if (!WaitFor(Number(f[3]), [&] { return (last = TextOf(control_)) == f[2]; })) {
             return Fail("shows \"" + last.value_or("(no answer)") + "\"");
         }
         return Ok();
     }
 
+    // A button clicks itself; any other control, or none (a menu's command), is a WM_COMMAND.
     std::string Click(const Fields& f) {
-        HWND control = control_;
-        if (IsClass(control, L"Button")) {
-            PostMessageW(control, BM_CLICK, 0, 0);
+        if (control_ != nullptr && IsClass(control_, L"Button")) {
+            PostMessageW(control_, BM_CLICK, 0, 0);
         } else {
             PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0),
-                         reinterpret_cast<LPARAM>(control));
+                         reinterpret_cast<LPARAM>(control_));
         }
-        return Ok();
-    }
-
-    std::string CommandId(const Fields& f) {
-        PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), 0), 0);
         return Ok();
     }
 
     std::string Type(const Fields& f) {
-        HWND control = control_;
         const std::wstring text = WideFromUtf8(f[2]);
         const std::optional<LRESULT> set =
-            Ask(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+            Ask(control_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         return set ? Ok() : Fail("WM_SETTEXT not answered");
     }
 
-    std::string SelectIndex(HWND dialog, HWND combo, int index) {
-        if (!Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(index))) {
-            return Fail("CB_SETCURSEL not answered");
-        }
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(combo));
-        return Ok();
-    }
-
-    std::string Select(const Fields& f) { return SelectIndex(current_, control_, Number(f[2])); }
-
-    std::string SelectText(const Fields& f) {
-        HWND combo = control_;
+    // "select" by index, "select-text" by the entry's exact text.
+    std::string Select(const Fields& f) {
         const std::wstring text = WideFromUtf8(f[2]);
-        const std::optional<LRESULT> index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                                 reinterpret_cast<LPARAM>(text.c_str()));
+        const std::optional<LRESULT> index =
+            f[0] == "select" ? Number(f[2])
+                             : Ask(control_, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                   reinterpret_cast<LPARAM>(text.c_str()));
         if (!index || *index == CB_ERR) {
             return Fail("no entry \"" + f[2] + "\"");
         }
-        return SelectIndex(current_, combo, static_cast<int>(*index));
+        if (!Ask(control_, CB_SETCURSEL, static_cast<WPARAM>(*index))) {
+            return Fail("CB_SETCURSEL not answered");
+        }
+        PostMessageW(current_, WM_COMMAND, MAKEWPARAM(Number(f[1]), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(control_));
+        return Ok();
     }
 
     std::string List(const Fields& f) {
-        HWND combo = control_;
-        const std::optional<LRESULT> count = Ask(combo, CB_GETCOUNT);
-        const std::optional<LRESULT> selected = count ? Ask(combo, CB_GETCURSEL) : std::nullopt;
+        const std::optional<LRESULT> count = Ask(control_, CB_GETCOUNT);
+        const std::optional<LRESULT> selected = count ? Ask(control_, CB_GETCURSEL) : std::nullopt;
         if (!selected) {
             return Fail("no list " + f[1]);
         }
         Fields out{std::to_string(*selected), std::to_string(*count)};
         for (WPARAM i = 0; i < static_cast<WPARAM>(*count); ++i) {
-            out.push_back(TextOf(combo, CB_GETLBTEXT, i).value_or(""));
+            out.push_back(TextOf(control_, CB_GETLBTEXT, i).value_or(""));
         }
         return Ok(out);
     }
 
     std::string Slide(const Fields& f) {
-        HWND bar = control_;
         const int position = Number(f[2]);
-        if (!Ask(bar, TBM_SETPOS, TRUE, position)) {
+        if (!Ask(control_, TBM_SETPOS, TRUE, position)) {
             return Fail("TBM_SETPOS not answered");
         }
         // What a trackbar tells its dialog when the operator lets go of the thumb.
         PostMessageW(
             current_, WM_HSCROLL,
             MAKEWPARAM(TB_THUMBPOSITION, static_cast<WORD>(static_cast<int16_t>(position))),
-            reinterpret_cast<LPARAM>(bar));
+            reinterpret_cast<LPARAM>(control_));
         PostMessageW(current_, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0),
-                     reinterpret_cast<LPARAM>(bar));
+                     reinterpret_cast<LPARAM>(control_));
         return Ok();
     }
 
     // A trackbar's position, minimum and maximum; a progress bar's position; a combo box's
     // selection; a button's check.
     std::string Value(const Fields& f) {
-        HWND control = control_;
         std::optional<LRESULT> value;
-        if (IsClass(control, TRACKBAR_CLASSW)) {
-            const std::optional<LRESULT> low = Ask(control, TBM_GETRANGEMIN);
-            const std::optional<LRESULT> high = Ask(control, TBM_GETRANGEMAX);
-            value = Ask(control, TBM_GETPOS);
+        if (IsClass(control_, TRACKBAR_CLASSW)) {
+            const std::optional<LRESULT> low = Ask(control_, TBM_GETRANGEMIN);
+            const std::optional<LRESULT> high = Ask(control_, TBM_GETRANGEMAX);
+            value = Ask(control_, TBM_GETPOS);
             if (value && low && high) {
                 return Ok({std::to_string(*value), std::to_string(static_cast<int>(*low)),
                            std::to_string(static_cast<int>(*high))});
             }
-        } else if (IsClass(control, PROGRESS_CLASSW)) {
-            value = Ask(control, PBM_GETPOS);
-        } else if (IsClass(control, L"ComboBox")) {
-            value = Ask(control, CB_GETCURSEL);
-        } else if (IsClass(control, L"Button")) {
-            value = Ask(control, BM_GETCHECK);
+        } else if (IsClass(control_, PROGRESS_CLASSW)) {
+            value = Ask(control_, PBM_GETPOS);
+        } else if (IsClass(control_, L"ComboBox")) {
+            value = Ask(control_, CB_GETCURSEL);
+        } else if (IsClass(control_, L"Button")) {
+            value = Ask(control_, BM_GETCHECK);
         }
         return value ? Ok({std::to_string(*value)}) : Fail("no value of " + f[1]);
     }
@@ -452,9 +403,8 @@ class Driver {
         if (!Ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) {
             return Fail("the file dialog's name field cannot be filled");
         }
-        HWND ok = GetDlgItem(dialog, IDOK);
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(ok));
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
         if (!WaitGone(dialog, f[3])) {
             return Fail("the file dialog stays open; " + Windows({}));
         }
@@ -469,7 +419,8 @@ class Driver {
         // "press": down and up at once. Letting go needs no window: the keys go where they
         // went down.
         if (f[1] != "up") {
-            Foreground();
+            SetForegroundWindow(current_);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             PressKeys(keys, true);
         }
         if (f[1] != "down") {
@@ -561,30 +512,30 @@ class Driver {
 
 // Each command with its fields (MS: a wait's bound in milliseconds).
 const Driver::Command Driver::kCommands[] = {
-    {"attach", 1, &Driver::Attach},    // MS: the panel's main window ("Kestrow") becomes current
+    {"attach", 1, &Driver::Use},       // MS: the panel's main window ("Kestrow") becomes current
     {"use", 2, &Driver::Use},          // CAPTION MS: the panel's dialog (or message box) with it
     {"main", 0, &Driver::Main},        // the main window again
     {"gone", 1, &Driver::Gone},        // MS: until the current window is gone or hidden
     {"windows", 0, &Driver::Windows},  // the visible top-level windows
     {"text", 1, &Driver::Text},        // ID: a control's text (0: the caption)
     {"message", 0, &Driver::Message},  // a message box's caption and text
-    {"wait-text", 3, &Driver::WaitText, true},      // ID TEXT MS: until the control shows TEXT
-    {"click", 1, &Driver::Click, true},             // ID: BM_CLICK, or WM_COMMAND (code 0)
-    {"command", 1, &Driver::CommandId},             // ID: WM_COMMAND without a control (a menu's)
-    {"type", 2, &Driver::Type, true},               // ID TEXT: WM_SETTEXT
-    {"select", 2, &Driver::Select, true},           // ID INDEX: CB_SETCURSEL, then CBN_SELCHANGE
-    {"select-text", 2, &Driver::SelectText, true},  // ID TEXT: the same for that entry
-    {"list", 1, &Driver::List, true},               // ID: a combo box's selection, count, entries
-    {"slide", 2, &Driver::Slide, true},             // ID POS: TBM_SETPOS, then WM_HSCROLL
-    {"value", 1, &Driver::Value, true},             // ID: the control's value
-    {"state", 1, &Driver::State, true},             // ID: visible and enabled, 1 or 0 each
-    {"file", 3, &Driver::File},                     // CAPTION PATH MS: the common file dialog
-    {"keys", 2, &Driver::Keys},                     // down|up|press VK...: hold, let go, both
-    {"close", 0, &Driver::Close},                   // the close box (SC_CLOSE)
-    {"rect", 0, &Driver::Rect},                     // the window's place: x y width height
-    {"client", 0, &Driver::Rect},                   // its client area: width height
-    {"watch-run", 4, &Driver::WatchRun},            // BAR STATUS BURN MS: a firmware run
-    {"exit-code", 1, &Driver::ExitCode},            // MS: the panel's exit code once it ends
+    {"wait-text", 3, &Driver::WaitText, true},  // ID TEXT MS: until the control shows TEXT
+    {"click", 1, &Driver::Click, true},         // ID: BM_CLICK, or WM_COMMAND (code 0)
+    {"command", 1, &Driver::Click},             // ID: WM_COMMAND without a control (a menu's)
+    {"type", 2, &Driver::Type, true},           // ID TEXT: WM_SETTEXT
+    {"select", 2, &Driver::Select, true},       // ID INDEX: CB_SETCURSEL, then CBN_SELCHANGE
+    {"select-text", 2, &Driver::Select, true},  // ID TEXT: the same for that entry
+    {"list", 1, &Driver::List, true},           // ID: a combo box's selection, count, entries
+    {"slide", 2, &Driver::Slide, true},         // ID POS: TBM_SETPOS, then WM_HSCROLL
+    {"value", 1, &Driver::Value, true},         // ID: the control's value
+    {"state", 1, &Driver::State, true},         // ID: visible and enabled, 1 or 0 each
+    {"file", 3, &Driver::File},                 // CAPTION PATH MS: the common file dialog
+    {"keys", 2, &Driver::Keys},                 // down|up|press VK...: hold, let go, both
+    {"close", 0, &Driver::Close},               // the close box (SC_CLOSE)
+    {"rect", 0, &Driver::Rect},                 // the window's place: x y width height
+    {"client", 0, &Driver::Rect},               // its client area: width height
+    {"watch-run", 4, &Driver::WatchRun},        // BAR STATUS BURN MS: a firmware run
+    {"exit-code", 1, &Driver::ExitCode},        // MS: the panel's exit code once it ends
     {"quit", 0, &Driver::Quit},
 };
 
@@ -594,7 +545,7 @@ std::string Driver::Run(const Fields& f) {
             if (f.size() < c.fields + 1) {
                 return Fail(f[0] + " needs " + std::to_string(c.fields) + " fields");
             }
-            if (current_ == nullptr && c.run != &Driver::Attach && c.run != &Driver::Quit) {
+            if (current_ == nullptr && f[0] != "attach" && c.run != &Driver::Quit) {
                 return Fail("not attached");
             }
             control_ = c.onControl ? Control(f[1]) : nullptr;

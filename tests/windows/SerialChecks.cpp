@@ -82,39 +82,19 @@ class IdleCounter {
 constexpr std::array<uint8_t, 5> kProbe{0x05, 0x6C, 0x93, 0x05, 0xF7};
 const std::string kOpenFailed = "Failed to open up the comms port\\n|Error";
 
-std::string Hex(const uint8_t* bytes, size_t count) {
-    std::string out;
-    char two[4];
-    for (size_t i = 0; i < count; ++i) {
-        std::snprintf(two, sizeof two, "%s%02X", i == 0 ? "" : " ", bytes[i]);
-        out += two;
+// A probe on an open port: the bytes sent and read (0 when it failed: the report says so), and
+// the first `shown` bytes of the reply.
+std::string Probe(SerialPort& port, uint32_t shown = 5) {
+    const uint32_t sent = port.Write(kProbe).value_or(0);
+    std::array<uint8_t, 5> reply{};
+    const uint32_t got = port.Read(reply).value_or(0);
+    std::string out = "sent " + std::to_string(sent) + " got " + std::to_string(got) + " ";
+    char hex[4];
+    for (uint32_t i = 0; i < std::min(got, shown); ++i) {
+        std::snprintf(hex, sizeof hex, "%s%02X", i == 0 ? "" : " ", reply[i]);
+        out += hex;
     }
     return out;
-}
-
-// COM n as the Windows build names it.
-ComPort Com(int number) {
-    return ResolvePort(number, {});
-}
-
-const std::string kProbeReply = "sent 5 got 5 05 6C 93 59 00";
-
-void Open(SerialPort& port, int number) {
-    (void)port.Open(Com(number), LineSettings{});
-}
-
-// The bytes a read or write moved; 0 when it failed (the report says so).
-uint32_t Moved(const Result<uint32_t>& moved) {
-    return moved.value_or(0);
-}
-
-// A probe on an open port: the bytes sent and read, and the first `shown` bytes of the reply.
-std::string Probe(SerialPort& port, uint32_t shown = 5) {
-    const uint32_t sent = Moved(port.Write(kProbe));
-    std::array<uint8_t, 5> reply{};
-    const uint32_t got = Moved(port.Read(reply));
-    return "sent " + std::to_string(sent) + " got " + std::to_string(got) + " " +
-           Hex(reply.data(), std::min(got, shown));
 }
 
 // The idle hook is due every 10 ms of a wait; a loaded machine may delay a run, but a wait that
@@ -126,22 +106,23 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
     SerialPort port;
     // The script left this line at 9600 baud, two stop bits, CTS and XON/XOFF flow; it reads
     // the line Open set from the Linux side at the end.
-    (void)OpenForLongReads(port, Com(setup.answering));
+    (void)OpenForLongReads(port, ResolvePort(setup.answering, {}));
     const auto start = Clock::now();
     const std::string reply = Probe(port);
     check.Equal("a long read ends when its bytes are in, not at its time-out",
-                reply + (MsSince(start) < 1000 ? "" : " after 1 s or more"), kProbeReply);
+                reply + (MsSince(start) < 1000 ? "" : " after 1 s or more"),
+                "sent 5 got 5 05 6C 93 59 00");
     // The silent box: long read or not, bytes asked, the wait.
     for (const auto& [longRead, count, waitMs] :
          {std::tuple{false, 5u, 1000}, {true, 1u, 5300}, {true, 5u, 6500}}) {
-        (void)(longRead ? OpenForLongReads(port, Com(setup.silent))
-                        : OpenBoxPort(port, Com(setup.silent)));
+        (void)(longRead ? OpenForLongReads(port, ResolvePort(setup.silent, {}))
+                        : OpenBoxPort(port, ResolvePort(setup.silent, {})));
         const std::string name = std::string("silent box, ") + (longRead ? "long " : "") +
                                  "read of " + std::to_string(count);
         std::array<uint8_t, 8> buffer{};
         const IdleCounter idle;
         const auto begun = Clock::now();
-        const uint32_t got = Moved(port.Read(std::span(buffer).first(count)));
+        const uint32_t got = port.Read(std::span(buffer).first(count)).value_or(0);
         check.Wait(name, MsSince(begun), waitMs);
         check.Equal(name + " gets nothing", Reported(std::to_string(got)), "0");
         const int64_t gap = idle.LongestGapMs();
@@ -155,15 +136,12 @@ void CheckLineAndTimeouts(Checker& check, const Setup& setup) {
 void CheckFailureTexts(Checker& check, const Setup& setup) {
     check.Group("failure texts");
     SerialPort port;
-    Open(port, -1);
-    Open(port, 256);
-    Open(port, setup.absent);
+    for (const int number : {-1, 256, setup.absent}) {
+        (void)port.Open(ResolvePort(number, {}), LineSettings{});
+    }
     check.Equal("-1 and 256 are refused in silence, a COM number with no port is reported",
                 Reported(port.IsOpen() ? "open" : "closed"), "closed " + kOpenFailed);
 }
-
-// Winsock's "connection refused" (WSAECONNREFUSED).
-constexpr int kRefused = 10061;
 
 struct NetworkRow {
     const char* name;
@@ -189,7 +167,7 @@ std::string ReadPastReply(SerialPort& port, const ComPort& where) {
     std::array<uint8_t, 5> more{};
     const IdleCounter idle;
     const auto start = Clock::now();
-    const uint32_t got = Moved(port.Read(more));
+    const uint32_t got = port.Read(more).value_or(0);
     const int64_t took = MsSince(start);
     return out + " then " + std::to_string(got) +
            (took >= 950 && took < 2000 ? " at the time-out" : " after " + std::to_string(took)) +
@@ -222,8 +200,9 @@ void CheckNetwork(Checker& check, const Setup& setup) {
          "open sent 5 got 5 05 6C 93"},
         {"a raw TCP read waits out its time-out for bytes that do not come", "socket", true,
          ReadPastReply, "open sent 5 got 5 05 6C 93 then 0 at the time-out"},
+        // 10061: Winsock's "connection refused" (WSAECONNREFUSED).
         {"a port nobody listens on does not open", "rfc2217", false, Refused,
-         "closed " + std::to_string(kRefused) + " winsock told refused " + kOpenFailed},
+         "closed 10061 winsock told refused " + kOpenFailed},
     };
     std::string lastServed;
     for (const NetworkRow& row : rows) {

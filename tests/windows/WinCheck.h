@@ -1,5 +1,6 @@
 // The harness of the check programs scripts/windows-check runs under Wine (kestrow-wincheck,
-// kestrow-dialogkit-check): named checks in groups, measured waits, and the closing line
+// kestrow-dialogkit-check; the panel driver uses its waits): named checks in groups, measured
+// waits, and the closing line
 // "PROGRAM: N passed, M failed" that the script reads (a run that hangs ends at the script's
 // time-out, without it, and so counts as failed).
 #pragma once
@@ -7,13 +8,27 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <thread>
 
 namespace kestrow::wincheck {
 
 using Clock = std::chrono::steady_clock;
 inline int64_t MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Waits until `done` holds or `ms` have passed, looking every 10 ms; whether it held.
+inline bool WaitFor(int64_t ms, const std::function<bool()>& done) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (Clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 class Checker {
