@@ -274,7 +274,6 @@ void OtherThreads(Probe& dlg) {
     MSG msg;
     check.Expect("but leaves input queued",
                  PeekMessageW(&msg, dlg.Item(Ids::kEdit), WM_CHAR, WM_CHAR, PM_REMOVE) != 0);
-    check.Equal("so nothing was typed", dlg.ItemText(Ids::kEdit), "");
 
     // Work posted to a dialog that is gone is dropped.
     bool ran = false;

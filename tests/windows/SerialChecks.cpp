@@ -146,7 +146,7 @@ void CheckFailureTexts(Checker& check, const Setup& setup) {
 struct NetworkRow {
     const char* name;
     const char* scheme;  // rfc2217 or socket
-    bool served;         // ser2net's accepter of the scheme, or the port nobody listens on
+    int tcpPort;         // ser2net's accepter of the scheme, or the port nobody listens on
     std::function<std::string(SerialPort&, const ComPort&)> run;
     std::string want;
 };
@@ -196,27 +196,22 @@ std::string Refused(SerialPort& port, const ComPort& where) {
 void CheckNetwork(Checker& check, const Setup& setup) {
     check.Group("network ports");
     const NetworkRow rows[] = {
-        {"an RFC 2217 port exchanges the probe", "rfc2217", true, OpenAndProbe,
+        {"an RFC 2217 port exchanges the probe", "rfc2217", setup.rfc2217Port, OpenAndProbe,
          "open sent 5 got 5 05 6C 93"},
-        {"a raw TCP read waits out its time-out for bytes that do not come", "socket", true,
-         ReadPastReply, "open sent 5 got 5 05 6C 93 then 0 at the time-out"},
+        {"a raw TCP read waits out its time-out for bytes that do not come", "socket",
+         setup.rawPort, ReadPastReply, "open sent 5 got 5 05 6C 93 then 0 at the time-out"},
         // 10061: Winsock's "connection refused" (WSAECONNREFUSED).
-        {"a port nobody listens on does not open", "rfc2217", false, Refused,
+        {"a port nobody listens on does not open", "rfc2217", setup.refusedPort, Refused,
          "closed 10061 winsock told refused " + kOpenFailed},
     };
-    std::string lastServed;
     for (const NetworkRow& row : rows) {
-        const std::string scheme = row.scheme;
-        if (row.served && !lastServed.empty() && scheme != lastServed) {
+        if (&row != rows) {
             // ser2net lets go of the device a few milliseconds after the client of its other
             // accepter left; until then it answers "Port's device already in use".
             Sleep(200);
         }
-        lastServed = row.served ? scheme : lastServed;
-        const int tcpPort = !row.served          ? setup.refusedPort
-                            : scheme == "socket" ? setup.rawPort
-                                                 : setup.rfc2217Port;
-        const std::string url = scheme + "://127.0.0.1:" + std::to_string(tcpPort);
+        const std::string url =
+            std::string(row.scheme) + "://127.0.0.1:" + std::to_string(row.tcpPort);
         const Result<ComPort> where = ParsePortUrl(url);
         SerialPort port;
         const std::string result =
