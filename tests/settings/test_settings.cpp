@@ -181,6 +181,10 @@ struct RunBox {
     RunBox(const sim::BoxConfig& config, const QString& cells)
         : sim(test::StartLinkedBox(ports, 210, config)), link(ports.Port(210)) {
         facts = {config.portByte, config.modelByte, config.newerModel != 0};
+        Set(cells);
+    }
+    // Sets the cache's cells ("1.1=24 2.8=200").
+    void Set(const QString& cells) {
         for (const QString& cell : cells.split(' ', Qt::SkipEmptyParts)) {
             const QStringList at = cell.split(QRegularExpression("[.=]"));
             *SettingByte(cache, uint8_t(at[0].toInt()), uint8_t(at[1].toInt())) =
@@ -308,15 +312,6 @@ QString Joined(const std::vector<std::string>& lines) {
     return out.join('|');
 }
 
-// A data column "row": the index of each entry of a table, tagged with its tag.
-template <typename Row, size_t N>
-void RowsOf(const Row (&rows)[N]) {
-    QTest::addColumn<int>("row");
-    for (size_t k = 0; k < N; ++k) {
-        QTest::newRow(rows[k].tag) << int(k);
-    }
-}
-
 // FNV-1a over the entries, each followed by a line feed.
 quint64 Digest(NameTable table) {
     quint64 hash = 14695981039346656037ull;
@@ -345,7 +340,7 @@ Q_DECLARE_METATYPE(kestrow::NameTable)
 class TestSettings : public QObject {
     Q_OBJECT
   private slots:
-    void conversions_data() { RowsOf(kConversions); }
+    void conversions_data() { test::RowsOf(kConversions); }
     void conversions() {
         QFETCH(int, row);
         const Conversion& c = kConversions[row];
@@ -356,15 +351,14 @@ class TestSettings : public QObject {
 
     // Save: what the run left in the file and told; the old file stays unless the new one is
     // whole.
-    void saveRuns_data() { RowsOf(kSaveRows); }
+    void saveRuns_data() { test::RowsOf(kSaveRows); }
     void saveRuns() {
         QFETCH(int, row);
         const SaveRow& r = kSaveRows[row];
         RunBox on(r.box, r.cells);
         QVERIFY(on.sim != nullptr);
         const QTemporaryDir dir;
-        const QString old = dir.filePath("saved.json");
-        QFile file(old);
+        QFile file(dir.filePath("saved.json"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\n") == 4);
         file.close();
         const std::string path = dir.filePath(r.path).toStdString();
@@ -398,7 +392,7 @@ class TestSettings : public QObject {
     // Load: the frames the box received (the GenLock periods, the writes, the GenLock reads
     // after the refresh), how often the run asked for a refresh, the cache afterwards, and the
     // words for what the box was left with.
-    void loadRuns_data() { RowsOf(kLoadRows); }
+    void loadRuns_data() { test::RowsOf(kLoadRows); }
     void loadRuns() {
         QFETCH(int, row);
         const LoadRow& r = kLoadRows[row];
@@ -416,14 +410,10 @@ class TestSettings : public QObject {
         const QString refresh = r.refresh;
         const auto reread = [&]() -> Result<void> {
             ++refreshes;
-            if (refresh.contains('=')) {
-                const QStringList at = refresh.split(QRegularExpression("[.=]"));
-                *SettingByte(on.cache, uint8_t(at[0].toInt()), uint8_t(at[1].toInt())) =
-                    uint8_t(at[2].toInt());
-            }
             if (refresh == "fails") {
                 return Error{.kind = ErrorKind::NoAnswer};
             }
+            on.Set(refresh);
             return {};
         };
 

@@ -6,39 +6,22 @@
 
 #include <QtTest>
 
-#include "sim/BoxSim.h"
-#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
 #include "tests/common/TestBox.h"
 
-using kestrow::sim::BoxConfig;
-using kestrow::sim::BoxSim;
-using kestrow::sim::Fault;
-using kestrow::sim::FaultName;
-using kestrow::sim::UniqueFd;
+using namespace kestrow::sim;
+using kestrow::test::WithFaults;
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
 namespace {
 
 constexpr int kQuietMs = 150;  // a reply is over when nothing more came for this long
+const BoxConfig kBootLoader{.startInBootLoader = true};
 
-// A box in its firmware (or boot loader) with the faults of kestrow-boxsim's `options`.
-BoxConfig Config(const QString& options, bool bootLoader = false) {
-    BoxConfig c;
-    c.startInBootLoader = bootLoader;
-    const QStringList words = options.split(' ', Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i + 1 < words.size(); i += 2) {
-        if (!kestrow::sim::ParseFaultOption(words[i].toStdString(), words[i + 1].toStdString(),
-                                            c.faults)) {
-            qFatal("bad option %s %s", qPrintable(words[i]), qPrintable(words[i + 1]));
-        }
-    }
-    return c;
-}
-
-// Sends `request` on the host's end and returns what came back until the line went quiet.
-QByteArray Exchange(int fd, const QByteArray& request) {
+// Sends `hex` from the host's end; what came back until the line went quiet, in hex ("-": none).
+QString Exchange(int fd, const QString& hex) {
+    const QByteArray request = QByteArray::fromHex(hex.toLatin1());
     if (::write(fd, request.data(), size_t(request.size())) != request.size()) {
         return "write failed";
     }
@@ -52,7 +35,7 @@ QByteArray Exchange(int fd, const QByteArray& request) {
         }
         reply.append(buffer, n);
     }
-    return reply;
+    return reply.isEmpty() ? "-" : reply.toHex();
 }
 
 }  // namespace
@@ -71,40 +54,40 @@ class TestBoxSim : public QObject {
             QTest::newRow(tag) << c << QString(requests) << QString(wire) << QString(faults);
         };
         const char* const probeRead = "056c9305f7 076c93010201f6";
-        row("drop at frame 1", Config("--fault drop@1"), probeRead, "056c935900 -", "- drop");
-        row("cut to 2", Config("--fault cut@0 --cut-bytes 2"), probeRead, "056c 056c93807c",
+        row("drop at frame 1", WithFaults("--fault drop@1"), probeRead, "056c935900 -", "- drop");
+        row("cut to 2", WithFaults("--fault cut@0 --cut-bytes 2"), probeRead, "056c 056c93807c",
             "cut -");
-        row("lose a byte", Config("--fault lose-byte@1"), probeRead, "056c935900 ?", "- lose-byte");
-        row("late", Config("--fault late@0 --late-ms 100"), probeRead, "056c935900 056c93807c",
+        row("lose a byte", WithFaults("--fault lose-byte@1"), probeRead, "056c935900 ?",
+            "- lose-byte");
+        row("late", WithFaults("--fault late@0 --late-ms 100"), probeRead, "056c935900 056c93807c",
             "late -");
-        row("garble", Config("--fault garble@0"), probeRead, "? 056c93807c", "garble -");
+        row("garble", WithFaults("--fault garble@0"), probeRead, "? 056c93807c", "garble -");
         // A line that comes back is quiet again; one closed for good never is.
-        row("close at frame 1", Config("--fault close@1 --back-after 200"), probeRead,
+        row("close at frame 1", WithFaults("--fault close@1 --back-after 200"), probeRead,
             "056c935900 -", "- close");
-        row("close for good", Config("--fault close@1 --back-after -1"), probeRead, "056c935900 -",
-            "- close");
+        row("close for good", WithFaults("--fault close@1 --back-after -1"), probeRead,
+            "056c935900 -", "- close");
         // A write has no reply: only a closed line strikes it, so every reply meets the fault.
-        row("drop every reply", Config("--fault drop:1"),
+        row("drop every reply", WithFaults("--fault drop:1"),
             "056c9305f7 086c930002014da9 076c93010201f6", "- - -", "drop - drop");
-        row("no fault at probability 0", Config("--fault drop:0 --fault-seed 5"), probeRead,
+        row("no fault at probability 0", WithFaults("--fault drop:0 --fault-seed 5"), probeRead,
             "056c935900 056c93807c", "- -");
         // Boot loader: Ping, Download, a 3-byte Send Data block, Get Status, boot request.
         const char* const flash = "032020 0b4a210000280000000100 062a24010203 032323";
-        row("NAK a block", Config("--fault nak@2", true), flash, "00cc 00cc 0033 00cc034040",
-            "- - nak -");
-        row("bad status", Config("--fault bad-status@3 --bad-status 43", true), flash,
+        row("NAK a block", WithFaults("--fault nak@2", kBootLoader), flash,
+            "00cc 00cc 0033 00cc034040", "- - nak -");
+        row("bad status", WithFaults("--fault bad-status@3 --bad-status 43", kBootLoader), flash,
             "00cc 00cc 00cc 00cc034343", "- - - bad-status");
-        row("bad status not at a block", Config("--fault bad-status@2", true), flash,
+        row("bad status not at a block", WithFaults("--fault bad-status@2", kBootLoader), flash,
             "00cc 00cc 00cc 00cc034040", "- - - -");
         // The firmware that runs after the restart skips packets until the boot request.
-        row("restart mid-flash", Config("--fault restart@2", true),
+        row("restart mid-flash", WithFaults("--fault restart@2", kBootLoader),
             "032020 0b4a210000280000000100 062a24010203 032020 889906fe 032020",
             "00cc 00cc - - - 00cc", "- - restart skip - -");
-        BoxConfig legacy;
-        legacy.unanswered = {{2, 1}};
-        legacy.shortReplyBytes = 3;
-        legacy.faults = Config("--fault drop:1").faults;  // the settings above come first
-        row("unanswered and short first", legacy, probeRead, "056c93 -", "cut drop");
+        // The settings above the faults come first.
+        row("unanswered and short first",
+            WithFaults("--fault drop:1", {.unanswered = {{2, 1}}, .shortReplyBytes = 3}), probeRead,
+            "056c93 -", "cut drop");
     }
 
     void faults() {
@@ -112,7 +95,7 @@ class TestBoxSim : public QObject {
         QFETCH(QString, requests);
         // Printed options read back the same: the soak prints them to rerun a box.
         const std::string text = FaultOptionsText(config.faults);
-        QCOMPARE(FaultOptionsText(Config(QString::fromStdString(text)).faults), text);
+        QCOMPARE(FaultOptionsText(WithFaults(QString::fromStdString(text)).faults), text);
 
         auto box = BoxSim::Start(config);
         QVERIFY(box);
@@ -121,10 +104,7 @@ class TestBoxSim : public QObject {
         QStringList got;
         QStringList faults;
         for (const QString& request : requests.split(' ')) {
-            got << QString(Exchange(host.get(), QByteArray::fromHex(request.toLatin1())).toHex());
-            if (got.back().isEmpty()) {
-                got.back() = "-";
-            }
+            got << Exchange(host.get(), request);
         }
         // One entry a request: a numbered request, or bytes the box skipped ("skip").
         const auto frames = box->frames();
@@ -132,7 +112,7 @@ class TestBoxSim : public QObject {
         int number = 0;
         for (size_t i = 0; i < frames.size(); ++i) {
             const auto& f = frames[i];
-            const bool skipped = f.kind == kestrow::sim::FrameKind::Unparsed;
+            const bool skipped = f.kind == FrameKind::Unparsed;
             faults << (skipped                  ? QString("skip")
                        : f.fault == Fault::None ? QString("-")
                                                 : QString::fromUtf8(FaultName(f.fault)));
@@ -172,7 +152,7 @@ class TestBoxSim : public QObject {
     // The same seed meets the same faults; another seed others.
     void sameSeedSameFaults() {
         const auto drops = [](const char* seed) {
-            auto box = BoxSim::Start(Config(QString("--fault drop:0.5 --fault-seed ") + seed));
+            auto box = BoxSim::Start(WithFaults(QString("--fault drop:0.5 --fault-seed ") + seed));
             UniqueFd host(::open(box->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
             const QByteArray probes = QByteArray::fromHex("056c9305f7").repeated(32);
             if (::write(host.get(), probes.data(), size_t(probes.size())) != probes.size() ||
