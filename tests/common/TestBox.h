@@ -1,10 +1,12 @@
 // Test helpers shared by the test areas: a simulated box linked as a COM port in a private
-// ports directory, a serial reporter that records instead of showing message boxes, and the
-// frames of the status refresh.
+// ports directory or with faults, a serial reporter that records instead of showing message
+// boxes, the frames of the status refresh, a failure's kind in words, and data rows from a table
+// of structs.
 #pragma once
 
 #include <QByteArray>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include "ports/PortNaming.h"
 #include "serial/SerialTypes.h"
 #include "sim/BoxSim.h"
+#include "sim/FaultOptions.h"
 
 namespace kestrow::test {
 
@@ -93,6 +96,18 @@ inline std::unique_ptr<sim::BoxSim> StartLinkedBox(const PortsDir& ports, int nu
     return box;
 }
 
+// `config` with the faults of kestrow-boxsim's `options` ("--fault close@1 --back-after -1").
+inline sim::BoxConfig WithFaults(const QString& options, sim::BoxConfig config = {}) {
+    const QStringList words = options.split(' ', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i + 1 < words.size(); i += 2) {
+        if (!sim::ParseFaultOption(words[i].toStdString(), words[i + 1].toStdString(),
+                                   config.faults)) {
+            qFatal("bad option %s %s", qPrintable(words[i]), qPrintable(words[i + 1]));
+        }
+    }
+    return config;
+}
+
 // Bytes in lower-case hex without separators, and everything a box received so far in hex:
 // frames on the wire compare as one string.
 inline QByteArray HexBytes(std::span<const uint8_t> bytes) {
@@ -114,6 +129,24 @@ inline QByteArray RefreshWire(int count) {
         "076c93010304f2076c93010305f1076c93010306f0076c93010402f3076c93010404f1076c93010402f3"
         "076c93010403f2";
     return all.left(count == 0 ? 0 : 14 * count - 4);  // the probe has 5 bytes, the rest 7
+}
+
+// A failure's kind in words, so that a table names the outcome it expects.
+inline QString KindWords(const Error& error) {
+    static constexpr const char* kWords[] = {
+        "no device", "busy",      "permission", "refused", "timed out", "open failed", "gone",
+        "no answer", "bad reply", "failed",     "stopped", "file",      "malformed",   "invalid"};
+    static_assert(std::size(kWords) == static_cast<size_t>(ErrorKind::Invalid) + 1);
+    return kWords[static_cast<size_t>(error.kind)];
+}
+
+// A data column "row": the index of each entry of a table, tagged with its tag.
+template <typename Row, size_t N>
+void RowsOf(const Row (&rows)[N]) {
+    QTest::addColumn<int>("row");
+    for (size_t k = 0; k < N; ++k) {
+        QTest::newRow(rows[k].tag) << int(k);
+    }
 }
 
 }  // namespace kestrow::test

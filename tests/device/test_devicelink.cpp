@@ -30,27 +30,11 @@ constexpr int kPort = 7;
 const char* const kOpenFailure = "Failed to open up the comms port\n";
 const char* const kReadFailure = "Failed in call to read\n";
 
-// A failure's kind in words, for the table.
-QString KindText(const kestrow::Error& error) {
-    using enum kestrow::ErrorKind;
-    switch (error.kind) {
-        case NoDevice:
-            return "no device";
-        case Gone:
-            return "gone";
-        case NoAnswer:
-            return "no answer";
-        case BadReply:
-            return "bad reply";
-        default:
-            return "failed " + QString::number(int(error.kind));
-    }
-}
-
 // Runs one transaction and renders its result as text, so one table covers all of them: the
 // value, or the kind of failure.
 QString Run(DeviceLink& link, Op op) {
-    const auto shown = [](const auto& r) { return r ? QString::number(*r) : KindText(r.error()); };
+    using kestrow::test::KindWords;
+    const auto shown = [](const auto& r) { return r ? QString::number(*r) : KindWords(r.error()); };
     switch (op) {
         case Op::ReadSetting:
             return shown(link.ReadSetting(1, 2));
@@ -58,11 +42,11 @@ QString Run(DeviceLink& link, Op op) {
             return shown(link.ReadGenlockValue(3));
         case Op::Version: {
             const auto text = link.ReadVersionText(true);
-            return text ? QString::fromStdString(*text) : KindText(text.error());
+            return text ? QString::fromStdString(*text) : KindWords(text.error());
         }
         case Op::Probe: {
             const kestrow::Result<void> found = link.ProbeForSearch(link.port());
-            return found ? "found" : KindText(found.error());
+            return found ? "found" : KindWords(found.error());
         }
     }
     return {};
@@ -101,55 +85,53 @@ class ScriptedLine {
     std::jthread replier_;
 };
 
-}  // namespace
+// A transaction, the box it meets, the frame on the wire in hex and the result.
+struct Transaction {
+    const char* tag;
+    Op op;
+    Box box;
+    const char* wire;
+    const char* result;
+    const char* reply = "";  // Box::Scripted: the reply bytes in hex
+};
 
-Q_DECLARE_METATYPE(Box)
-Q_DECLARE_METATYPE(Op)
+constexpr const char* kRead = "076c93010102f6";
+constexpr const char* kGenlockRead = "066c934903af";
+constexpr const char* kVersion = "076c93010403f2";
+constexpr Transaction kTransactions[] = {
+    {"read, short", Op::ReadSetting, Box::Short, kRead, "no answer"},
+    {"read, 5 bytes not starting with 05", Op::ReadSetting, Box::Scripted, kRead, "bad reply",
+     "066c934d00"},
+    {"read, 5 bytes starting with 05", Op::ReadSetting, Box::Scripted, kRead, "77", "056c934d99"},
+    {"read, no port", Op::ReadSetting, Box::Absent, "", "no device"},
+    {"read, box goes away", Op::ReadSetting, Box::Vanishes, kRead, "gone"},
+    // The read after the 500 ms wait waits up to 1000 ms more for a reply.
+    {"read, reply after 1.2 s", Op::ReadSetting, Box::Late, kRead, "77"},
+    {"read, reply after 1.8 s", Op::ReadSetting, Box::Later, kRead, "no answer"},
+    {"genlock read, short", Op::ReadGenlock, Box::Short, kGenlockRead, "no answer"},
+    {"genlock read, no port", Op::ReadGenlock, Box::Absent, "", "no device"},
+    {"genlock read, box goes away", Op::ReadGenlock, Box::Vanishes, kGenlockRead, "gone"},
+    // The GenLock read waits 50 ms, then up to 1000 ms.
+    {"genlock read, reply after 1.2 s", Op::ReadGenlock, Box::Late, kGenlockRead, "no answer"},
+    {"version, silent", Op::Version, Box::Silent, kVersion, "no answer"},
+    {"version, 13 bytes", Op::Version, Box::Short, kVersion, "no answer"},
+    {"version, 14 bytes", Op::Version, Box::Scripted, kVersion, "V1.23.456",
+     "0e6c930156312e32332e34353600"},
+    {"probe, 4 bytes", Op::Probe, Box::Short, "056c9305f7", "no answer"},
+};
+
+}  // namespace
 
 class TestDeviceLink : public QObject {
     Q_OBJECT
   private slots:
     // A closed port stops each transaction before it writes.
-    void transactions_data() {
-        QTest::addColumn<Op>("op");
-        QTest::addColumn<Box>("box");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<QByteArray>("reply");  // Box::Scripted: the reply bytes in hex
-        const auto row = [](const char* tag, Op op, Box box, const char* wire, const char* result,
-                            const char* reply = "") {
-            QTest::newRow(tag) << op << box << QByteArray(wire) << QString(result)
-                               << QByteArray::fromHex(reply);
-        };
-        const char* const read = "076c93010102f6";
-        const char* const gRead = "066c934903af";
-        const char* const version = "076c93010403f2";
-        using enum Op;
-        row("read, short", ReadSetting, Box::Short, read, "no answer");
-        row("read, 5 bytes not starting with 05", ReadSetting, Box::Scripted, read, "bad reply",
-            "066c934d00");
-        row("read, 5 bytes starting with 05", ReadSetting, Box::Scripted, read, "77", "056c934d99");
-        row("read, no port", ReadSetting, Box::Absent, "", "no device");
-        row("read, box goes away", ReadSetting, Box::Vanishes, read, "gone");
-        // The read after the 500 ms wait waits up to 1000 ms more for a reply.
-        row("read, reply after 1.2 s", ReadSetting, Box::Late, read, "77");
-        row("read, reply after 1.8 s", ReadSetting, Box::Later, read, "no answer");
-        row("genlock read, short", ReadGenlock, Box::Short, gRead, "no answer");
-        row("genlock read, no port", ReadGenlock, Box::Absent, "", "no device");
-        row("genlock read, box goes away", ReadGenlock, Box::Vanishes, gRead, "gone");
-        // The GenLock read waits 50 ms, then up to 1000 ms.
-        row("genlock read, reply after 1.2 s", ReadGenlock, Box::Late, gRead, "no answer");
-        row("version, silent", Version, Box::Silent, version, "no answer");
-        row("version, 13 bytes", Version, Box::Short, version, "no answer");
-        row("version, 14 bytes", Version, Box::Scripted, version, "V1.23.456",
-            "0e6c930156312e32332e34353600");
-        row("probe, 4 bytes", Probe, Box::Short, "056c9305f7", "no answer");
-    }
+    void transactions_data() { kestrow::test::RowsOf(kTransactions); }
 
     void transactions() {
-        QFETCH(Op, op);
-        QFETCH(Box, box);
-        QFETCH(QByteArray, wire);
+        QFETCH(int, row);
+        const auto [tag, op, box, wireText, result, reply] = kTransactions[row];
+        const QByteArray wire(wireText);
         kestrow::test::RecordingReporter reporter;
         kestrow::test::PortsDir ports;
         BoxConfig config;
@@ -157,10 +139,9 @@ class TestDeviceLink : public QObject {
         config.replyDelayMs = box == Box::Late ? 1200 : box == Box::Later ? 1800 : 0;
         config.shortReplyBytes = box == Box::Short ? kReplyLength[int(op)] - 1 : 0;
         std::unique_ptr<kestrow::sim::BoxSim> sim;
-        QFETCH(QByteArray, reply);
         std::optional<ScriptedLine> scripted;
         if (box == Box::Scripted) {
-            scripted.emplace(ports, reply);
+            scripted.emplace(ports, QByteArray::fromHex(reply));
             QVERIFY(scripted->valid());
         } else if (box != Box::Absent) {
             sim = kestrow::test::StartLinkedBox(ports, kPort, config);
@@ -173,7 +154,7 @@ class TestDeviceLink : public QObject {
         }
 
         DeviceLink link(ports.Port(kPort));
-        QTEST(Run(link, op), "result");
+        QCOMPARE(Run(link, op), QString(result));
         QVERIFY(!link.IsOpen());
         if (scripted) {
             QCOMPARE(scripted->Received(), wire);

@@ -56,6 +56,50 @@ struct FakeMachine {
     FakeMachine() { test::MakeTree(root, {std::begin(kMachine), std::end(kMachine)}); }
 };
 
+// Every way an operator names a port: the form it takes, how it is shown and filed, or why it
+// is refused.
+struct PortText {
+    const char* tag;
+    const char* text;
+    int form;  // PortForm; -1: refused
+    const char* host;
+    int tcpPort;
+    const char* fileName;
+    const char* why = "";  // part of the refusal
+};
+
+constexpr int kRfc = static_cast<int>(PortForm::Rfc2217);
+constexpr int kRaw = static_cast<int>(PortForm::Socket);
+constexpr int kDev = static_cast<int>(PortForm::Device);
+constexpr PortText kPortTexts[] = {
+    {"rfc2217 IPv4", "rfc2217://127.0.0.1:7000", kRfc, "127.0.0.1", 7000, "rfc2217_127.0.0.1_7000"},
+    {"socket, scheme in capitals, blanks", "  SOCKET://box-3.studio:7001 ", kRaw, "box-3.studio",
+     7001, "SOCKET_box-3.studio_7001"},
+    {"IPv6 in brackets", "rfc2217://[::1]:7000", kRfc, "::1", 7000, "rfc2217_1_7000"},
+    {"trailing slash", "socket://host:65535/", kRaw, "host", 65535, "socket_host_65535"},
+    {"COM number, lower case, no blank", "com3", kDev, "", 0, "COM3"},
+    {"bare number, blanks around", " 3 ", kDev, "", 0, "COM3"},
+    {"bare 0", "0", kDev, "", 0, "COM0"},
+    {"COM 255", "COM 255", kDev, "", 0, "COM255"},
+    {"device path", "/dev/ttyUSB3", kDev, "", 0, "ttyUSB3"},
+    {"Windows name of COM 12", "\\\\.\\com12", kDev, "", 0, "COM12"},
+    {"Windows device name", "\\\\.\\CNCA0", kDev, "", 0, "CNCA0"},
+    {"IPv6 without brackets", "rfc2217://::1:7000", -1, "", 0, "", "in brackets"},
+    {"no port", "rfc2217://host", -1, "", 0, "", "no TCP port"},
+    {"port 0", "socket://host:0", -1, "", 0, "", "1 to 65535"},
+    {"port 65536", "socket://host:65536", -1, "", 0, "", "1 to 65535"},
+    {"no host", "socket://:7000", -1, "", 0, "", "no host"},
+    {"unknown scheme", "telnet://host:23", -1, "", 0, "", "rfc2217:// or socket://"},
+    {"options after the port", "rfc2217://host:7000?logging=debug", -1, "", 0, "", "no TCP port"},
+    {"blank in the host", "socket://my host:7000", -1, "", 0, "", "no host name"},
+    {"plain words", "the rack", -1, "", 0, ""},
+    {"COM 256", "COM 256", -1, "", 0, ""},
+    {"two blanks after COM", "COM  3", -1, "", 0, ""},
+    {"negative number", "-1", -1, "", 0, ""},
+    {"empty", "", -1, "", 0, ""},
+    {"text after the number", "COM 3a", -1, "", 0, ""},
+};
+
 }  // namespace
 
 class TestDiscovery : public QObject {
@@ -78,75 +122,23 @@ class TestDiscovery : public QObject {
         QCOMPARE(parsed.value_or(-1), number);
     }
 
-    // Every way an operator names a port: the form it takes, how it is shown and filed, or why
-    // it is refused.
-    void parsePortName_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("form");  // PortForm; -1: refused
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("tcpPort");
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<QString>("why");  // part of the refusal
-        const auto row = [](const char* tag, const char* text, int form, const char* host,
-                            int tcpPort, const char* fileName) {
-            QTest::newRow(tag) << QString(text) << form << QString(host) << tcpPort
-                               << QString(fileName) << QString();
-        };
-        const auto refused = [](const char* tag, const char* text, const char* why) {
-            QTest::newRow(tag) << QString(text) << -1 << QString() << 0 << QString()
-                               << QString(why);
-        };
-        const int rfc = static_cast<int>(PortForm::Rfc2217);
-        const int raw = static_cast<int>(PortForm::Socket);
-        const int dev = static_cast<int>(PortForm::Device);
-        row("rfc2217 IPv4", "rfc2217://127.0.0.1:7000", rfc, "127.0.0.1", 7000,
-            "rfc2217_127.0.0.1_7000");
-        row("socket, scheme in capitals, blanks", "  SOCKET://box-3.studio:7001 ", raw,
-            "box-3.studio", 7001, "SOCKET_box-3.studio_7001");
-        row("IPv6 in brackets", "rfc2217://[::1]:7000", rfc, "::1", 7000, "rfc2217_1_7000");
-        row("trailing slash", "socket://host:65535/", raw, "host", 65535, "socket_host_65535");
-        row("COM number, lower case, no blank", "com3", dev, "", 0, "COM3");
-        row("bare number, blanks around", " 3 ", dev, "", 0, "COM3");
-        row("bare 0", "0", dev, "", 0, "COM0");
-        row("COM 255", "COM 255", dev, "", 0, "COM255");
-        row("device path", "/dev/ttyUSB3", dev, "", 0, "ttyUSB3");
-        row("Windows name of COM 12", "\\\\.\\com12", dev, "", 0, "COM12");
-        row("Windows device name", "\\\\.\\CNCA0", dev, "", 0, "CNCA0");
-        refused("IPv6 without brackets", "rfc2217://::1:7000", "in brackets");
-        refused("no port", "rfc2217://host", "no TCP port");
-        refused("port 0", "socket://host:0", "1 to 65535");
-        refused("port 65536", "socket://host:65536", "1 to 65535");
-        refused("no host", "socket://:7000", "no host");
-        refused("unknown scheme", "telnet://host:23", "rfc2217:// or socket://");
-        refused("options after the port", "rfc2217://host:7000?logging=debug", "no TCP port");
-        refused("blank in the host", "socket://my host:7000", "no host name");
-        refused("plain words", "the rack", "");
-        refused("COM 256", "COM 256", "");
-        refused("two blanks after COM", "COM  3", "");
-        refused("negative number", "-1", "");
-        refused("empty", "", "");
-        refused("text after the number", "COM 3a", "");
-    }
+    void parsePortName_data() { test::RowsOf(kPortTexts); }
     void parsePortName() {
-        QFETCH(QString, text);
-        QFETCH(int, form);
-        QFETCH(QString, host);
-        QFETCH(int, tcpPort);
-        QFETCH(QString, fileName);
-        QFETCH(QString, why);
-        const Result<ComPort> port = ParsePortName(text.toStdString(), "/nonexistent");
-        QCOMPARE(port.ok(), form >= 0);
+        QFETCH(int, row);
+        const PortText& r = kPortTexts[row];
+        const Result<ComPort> port = ParsePortName(r.text, "/nonexistent");
+        QCOMPARE(port.ok(), r.form >= 0);
         if (!port) {
             const std::string& reason = port.error().detail;
-            QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
+            QVERIFY2(QString::fromStdString(reason).contains(r.why), reason.c_str());
             return;
         }
-        QCOMPARE(static_cast<int>(port->form), form);
-        QCOMPARE(QString::fromStdString(port->host), host);
-        QCOMPARE(int{port->tcpPort}, tcpPort);
-        QCOMPARE(QString::fromStdString(PortFileName(*port)), fileName);
+        QCOMPARE(static_cast<int>(port->form), r.form);
+        QCOMPARE(port->host, std::string(r.host));
+        QCOMPARE(int{port->tcpPort}, r.tcpPort);
+        QCOMPARE(PortFileName(*port), std::string(r.fileName));
         if (port->IsNetwork()) {  // shown as written, and no label yet
-            QCOMPARE(QString::fromStdString(port->Name()), text.trimmed());
+            QCOMPARE(QString::fromStdString(port->Name()), QString(r.text).trimmed());
         }
     }
 

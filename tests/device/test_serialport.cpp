@@ -176,12 +176,8 @@ class TestSerialPort : public QObject {
         PtyLine line;
         QVERIFY(line.Open());
         line.port.SetReadTimeouts(timeouts);
-        if (!waiting.isEmpty()) {
-            line.Send(waiting);
-        }
-        if (!later.isEmpty()) {
-            line.SendLater(later, 200);
-        }
+        line.Send(waiting);
+        line.SendLater(later, 200);
         std::vector<Clock::time_point> idle;  // the idle hook runs at least every 20 ms or so
         SetIdleHook([&idle] { idle.push_back(Clock::now()); });
         std::array<uint8_t, 5> buffer{};

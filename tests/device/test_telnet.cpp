@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "serial/TelnetSession.h"
+#include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow::telnet;
@@ -62,6 +63,52 @@ Outcome Feed(bool greet, const QList<QByteArray>& pieces) {
     return o;
 }
 
+// Whether the session greeted first, the server's bytes, then the Outcome expected.
+struct Received {
+    const char* tag;
+    bool greet;
+    QByteArray in;
+    const char* data;
+    const char* replies;
+    QString acks = "";
+    const char* options = "";
+    bool refused = false;
+};
+
+const Received kReceived[] = {
+    {"data with FF FF", false, Hex("61 ff ff 62 ff ff ff ff 0d 00"), "61 ff 62 ff ff 0d 00", ""},
+    {"ser2net's opening after the greeting: only ECHO refused", true,
+     Hex("fffb03 fffd03 fffb01 fffe01 fffd00 fffb00 fffd2c 41"), "41", "fffe01", "", "0LR 3LR 44L"},
+    {"the server asks first: agreed once", false, Hex("fffd00 fffb00 fffd2c fffb03 fffd00 fffb03"),
+     "", "fffb00 fffd00 fffb2c fffd03", "", "0LR 3R 44L"},
+    {"other options refused once, ECHO included", false,
+     Hex("fffb01 fffb01 fffd01 fffd01 fffd18 fffb18 fffc01 fffe18"), "",
+     "fffe01 fffc01 fffc18 fffe18"},
+    {"an option in use turned off: answered once", true,
+     Hex("fffd00 fffb00 fffc00 fffc00 fffe00 fffe00 fffd00"), "", "fffe00 fffc00 fffb00", "", "0L"},
+    {"an acknowledged value with FF FF", false, Hex("61 fffa2c65 ffff00ffff00 fff0 62"), "61 62",
+     "", "1:ff00ff00"},
+    {"line and modem notifications are not SET-CONTROL's", false,
+     Hex("fffa2c6a 60 fff0 fffa2c6b 30 fff0 fffa2c69 08 fff0"), "", "", "5:08 6:60 7:30"},
+    {"the last acknowledgement counts; an empty value is one", false,
+     Hex("fffa2c65 00002580 fff0 fffa2c65 0001c200 fff0 fffa2c70 fff0"), "", "", "1:0001c200 12:"},
+    {"commands between data bytes", false,
+     Hex("61 fff1 62 fff2 63 fff3 fff4 fff5 fff6 fff7 fff8 fff9 64"), "61626364", ""},
+    {"a stray SE, an unknown command", false, Hex("fff0 61 ff05 62 ff00 ffff"), "61 62 ff", ""},
+    {"other subnegotiations and client commands are dropped", false,
+     Hex("fffa1801fff0 61 fffa2c01 00000000 fff0 fffafff0 fffa2cfff0 62"), "61 62", ""},
+    {"an overlong subnegotiation is cut at 64 bytes", false,
+     Hex("fffa2c65") + QByteArray(100, '\x11') + Hex("ffff fff0 fffa18") + QByteArray(200, 'x') +
+         Hex("fff0 7a"),
+     "7a", "", "1:" + QString(QByteArray(62, '\x11').toHex())},
+    {"a command inside a subnegotiation ends it unrecorded", false, Hex("fffa2c65 0001 fffb01 71"),
+     "71", "fffe01"},
+    {"DONT COM-PORT-OPTION refuses it", true, Hex("fffd00 fffe2c"), "", "", "", "0L", true},
+    {"WONT COM-PORT-OPTION refuses it", true, Hex("fffc2c"), "", "", "", "", true},
+    {"ser2net's texts are data", false, "Port already in use\r\n",
+     "506f727420616c726561647920696e207573650d0a", ""},
+};
+
 }  // namespace
 
 class TestTelnet : public QObject {
@@ -69,68 +116,11 @@ class TestTelnet : public QObject {
 
   private slots:
     // Each row is fed whole, byte by byte and cut in two at every position: all must agree.
-    // A row: whether the session greeted first, the server's bytes, then the Outcome expected.
-    void receive_data() {
-        QTest::addColumn<bool>("greet");
-        QTest::addColumn<QByteArray>("in");
-        QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QByteArray>("replies");
-        QTest::addColumn<QString>("acks");
-        QTest::addColumn<QString>("options");
-        QTest::addColumn<bool>("refused");
-        const auto row = [](const char* tag, bool greet, const QByteArray& in, const char* data,
-                            const char* replies, const QString& acks = "", const char* options = "",
-                            bool refused = false) {
-            QTest::newRow(tag) << greet << in << Hex(data) << Hex(replies) << acks
-                               << QString(options) << refused;
-        };
-        row("data with FF FF", false, Hex("61 ff ff 62 ff ff ff ff 0d 00"), "61 ff 62 ff ff 0d 00",
-            "");
-        row("ser2net's opening after the greeting: only ECHO refused", true,
-            Hex("fffb03 fffd03 fffb01 fffe01 fffd00 fffb00 fffd2c 41"), "41", "fffe01", "",
-            "0LR 3LR 44L");
-        row("the server asks first: agreed once", false,
-            Hex("fffd00 fffb00 fffd2c fffb03 fffd00 fffb03"), "", "fffb00 fffd00 fffb2c fffd03", "",
-            "0LR 3R 44L");
-        row("other options refused once, ECHO included", false,
-            Hex("fffb01 fffb01 fffd01 fffd01 fffd18 fffb18 fffc01 fffe18"), "",
-            "fffe01 fffc01 fffc18 fffe18");
-        row("an option in use turned off: answered once", true,
-            Hex("fffd00 fffb00 fffc00 fffc00 fffe00 fffe00 fffd00"), "", "fffe00 fffc00 fffb00", "",
-            "0L");
-        row("an acknowledged value with FF FF", false, Hex("61 fffa2c65 ffff00ffff00 fff0 62"),
-            "61 62", "", "1:ff00ff00");
-        row("line and modem notifications are not SET-CONTROL's", false,
-            Hex("fffa2c6a 60 fff0 fffa2c6b 30 fff0 fffa2c69 08 fff0"), "", "", "5:08 6:60 7:30");
-        row("the last acknowledgement counts; an empty value is one", false,
-            Hex("fffa2c65 00002580 fff0 fffa2c65 0001c200 fff0 fffa2c70 fff0"), "", "",
-            "1:0001c200 12:");
-        row("commands between data bytes", false,
-            Hex("61 fff1 62 fff2 63 fff3 fff4 fff5 fff6 fff7 fff8 fff9 64"), "61626364", "");
-        row("a stray SE, an unknown command", false, Hex("fff0 61 ff05 62 ff00 ffff"), "61 62 ff",
-            "");
-        row("other subnegotiations and client commands are dropped", false,
-            Hex("fffa1801fff0 61 fffa2c01 00000000 fff0 fffafff0 fffa2cfff0 62"), "61 62", "");
-        row("an overlong subnegotiation is cut at 64 bytes", false,
-            Hex("fffa2c65") + QByteArray(100, '\x11') + Hex("ffff fff0 fffa18") +
-                QByteArray(200, 'x') + Hex("fff0 7a"),
-            "7a", "", "1:" + QString(QByteArray(62, '\x11').toHex()));
-        row("a command inside a subnegotiation ends it unrecorded", false,
-            Hex("fffa2c65 0001 fffb01 71"), "71", "fffe01");
-        row("DONT COM-PORT-OPTION refuses it", true, Hex("fffd00 fffe2c"), "", "", "", "0L", true);
-        row("WONT COM-PORT-OPTION refuses it", true, Hex("fffc2c"), "", "", "", "", true);
-        row("ser2net's texts are data", false, "Port already in use\r\n",
-            "506f727420616c726561647920696e207573650d0a", "");
-    }
+    void receive_data() { kestrow::test::RowsOf(kReceived); }
     void receive() {
-        QFETCH(bool, greet);
-        QFETCH(QByteArray, in);
-        QFETCH(QByteArray, data);
-        QFETCH(QByteArray, replies);
-        QFETCH(QString, acks);
-        QFETCH(QString, options);
-        QFETCH(bool, refused);
-        const Outcome expected{data, replies, acks, options, refused};
+        QFETCH(int, row);
+        const auto& [tag, greet, in, data, replies, acks, options, refused] = kReceived[row];
+        const Outcome expected{Hex(data), Hex(replies), acks, options, refused};
         QCOMPARE(Feed(greet, {in}).Text(), expected.Text());
         QList<QByteArray> bytes;
         for (const char c : in) {
@@ -143,20 +133,14 @@ class TestTelnet : public QObject {
         }
     }
 
-    void encode_data() {
-        QTest::addColumn<QByteArray>("got");
-        QTest::addColumn<QByteArray>("expected");
-        Session session;
-        QTest::newRow("greeting") << Q(session.Greeting())
-                                  << Hex("fffb00 fffd00 fffb03 fffd03 fffb2c");
-        const uint8_t purge[] = {kPurgeReceive};
-        QTest::newRow("PURGE-DATA receive")
-            << Q(Session::ComPortCommand(ComCommand::PurgeData, purge)) << Hex("fffa2c0c 01 fff0");
-    }
+    // The bytes the client sends: its greeting and a PURGE-DATA request (in hex, to read).
     void encode() {
-        QFETCH(QByteArray, got);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(got.toHex(' '), expected.toHex(' '));
+        Session session;
+        QCOMPARE(Q(session.Greeting()).toHex(' '),
+                 QByteArray("ff fb 00 ff fd 00 ff fb 03 ff fd 03 ff fb 2c"));
+        const uint8_t purge[] = {kPurgeReceive};
+        QCOMPARE(Q(Session::ComPortCommand(ComCommand::PurgeData, purge)).toHex(' '),
+                 QByteArray("ff fa 2c 0c 01 ff f0"));
     }
 
     // Acknowledgements last until forgotten; a session's own escaped bytes come back as sent.

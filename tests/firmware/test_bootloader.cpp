@@ -6,13 +6,10 @@
 #include "device/DeviceLink.h"
 #include "firmware/BootLoader.h"
 #include "firmware/FirmwareTexts.h"
-#include "sim/FaultOptions.h"
 #include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
-
-Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
 namespace {
 
@@ -35,42 +32,14 @@ QString Requests(const sim::BoxSim& box) {
     return out.join(' ');
 }
 
-sim::BoxConfig Box(int nakBlock = -1, int status = 0x40, std::optional<std::uint8_t> last = {},
-                   int statusAfterBlock = -1, bool inBootLoader = true, bool silent = false,
-                   const char* closeAt = nullptr) {
-    sim::BoxConfig c;
-    if (closeAt != nullptr &&  // the line closes for good at that request
-        (!sim::ParseFaultOption("--fault", closeAt, c.faults) ||
-         !sim::ParseFaultOption("--back-after", "-1", c.faults))) {
-        qFatal("bad fault %s", closeAt);
-    }
-    c.silent = silent;
-    c.startInBootLoader = inBootLoader;
-    c.nakBlock = nakBlock;
-    c.status = static_cast<std::uint8_t>(status);
-    c.statusLastByte = last;
-    c.statusAfterBlock = statusAfterBlock;
-    return c;
-}
-
 // How a step ended: "done", or the kind of its failure.
 QString Ended(const Result<void>& step) {
     if (step) {
         return "done";
     }
-    switch (step.error().kind) {
-        case ErrorKind::Gone:
-            return step.error().call == firmware_text::kBootLoaderWaits ? "gone, in the boot loader"
-                                                                        : "gone";
-        case ErrorKind::NoAnswer:
-            return "no answer";
-        case ErrorKind::BadReply:
-            return "bad reply";
-        case ErrorKind::Invalid:
-            return "invalid";
-        default:
-            return "failed " + QString::number(int(step.error().kind));
-    }
+    const bool waits = step.error().call == firmware_text::kBootLoaderWaits;
+    return waits && step.error().kind == ErrorKind::Gone ? "gone, in the boot loader"
+                                                         : test::KindWords(step.error());
 }
 
 // The progress of a write, as "minimum..maximum: positions".
@@ -82,63 +51,66 @@ struct Progress : ProgressSink {
     void SetPosition(std::uint16_t position) override { seen += ' ' + QString::number(position); }
 };
 
+// ConnectBootLoader, then WriteFlash unless `write` is empty: how each ended.
+struct Exchange {
+    const char* tag;
+    int size;
+    char digit;
+    sim::BoxConfig box;
+    const char* connects;
+    const char* write;
+    const char* requests;
+    const char* progress;
+};
+
+const sim::BoxConfig kBoot{.startInBootLoader = true};  // the others start in the firmware
+const sim::BoxConfig kNakAt2{.startInBootLoader = true, .nakBlock = 2};
+const sim::BoxConfig kLastStatus41{
+    .startInBootLoader = true, .status = 0x41, .statusAfterBlock = 3};
+const sim::BoxConfig kStatusEnds41{.startInBootLoader = true, .statusLastByte = 0x41};
+// The line closes for good at request n (kClose + "n").
+const QString kClose = "--back-after -1 --fault close@";
+constexpr const char* kFull = "P D S A 79 79 79 31 S A R";  // 256 bytes: 3 x 76 + 28
+constexpr const char* kP256 = "0..3: 0 1 2 3 3";
+const Exchange kExchanges[] = {
+    {"256 bytes", 256, '4', kBoot, "done", "done", kFull, kP256},
+    {"4 x 76 bytes, target 3", 304, '3', kBoot, "done", "done", "P D S A 79 79 79 79 S A R",
+     "0..4: 0 1 2 3 4"},
+    {"boot request first", 256, '4', {}, "done", "done", "- B P D S A 79 79 79 31 S A R", kP256},
+    // Nothing acknowledges the Ping, before or after the boot request: no Download.
+    {"silent box", 256, '4', {.silent = true}, "no answer", "", "- B P", ""},
+    // The line goes at the boot request: the box waits in its boot loader, and says so; gone at
+    // a first Ping that nothing acknowledged, it still runs its firmware.
+    {"gone after the boot request", 256, '4', test::WithFaults(kClose + "0"),
+     "gone, in the boot loader", "", "- B", ""},
+    {"gone at Download", 256, '4', test::WithFaults(kClose + "1", kBoot),
+     "gone, in the boot loader", "", "P D", ""},
+    {"gone at the first Ping", 256, '4', test::WithFaults(kClose + "0", kBoot), "gone", "", "P",
+     ""},
+    // The first failed step ends the exchange: no Get Status, no Reset after it.
+    {"nak at block 2", 256, '4', kNakAt2, "done", "bad reply", "P D S A 79 79 79", "0..3: 0 1 2"},
+    // The final Get Status must say 40; neither CC nor Reset follows another status.
+    {"status 41 after the last block", 256, '4', kLastStatus41, "done", "bad reply",
+     "P D S A 79 79 79 31 S", kP256},
+    // Byte 4 of the status reply is examined by the connect check only.
+    {"status 00 CC 03 40 41", 256, '4', kStatusEnds41, "bad reply", "done", kFull, kP256},
+    // A program that cannot be written is refused before anything goes out.
+    {"255 bytes", 255, '4', kBoot, "invalid", "invalid", "", ""},
+    {"4,980,736 bytes", 4980736, '4', kBoot, "invalid", "invalid", "", ""},
+};
+
 }  // namespace
 
 class TestBootLoader : public QObject {
     Q_OBJECT
 
   private slots:
-    // ConnectBootLoader, then WriteFlash unless `write` is empty: how each ended.
-    void exchange_data() {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<char>("digit");
-        QTest::addColumn<sim::BoxConfig>("box");
-        QTest::addColumn<QString>("connects");
-        QTest::addColumn<QString>("write");
-        QTest::addColumn<QString>("requests");
-        QTest::addColumn<QString>("progress");
-        const auto row = [](const char* tag, int size, char digit, const sim::BoxConfig& box,
-                            const char* connects, const char* write, const char* requests,
-                            const char* progress) {
-            QTest::newRow(tag) << size << digit << box << QString(connects) << QString(write)
-                               << QString(requests) << QString(progress);
-        };
-        const char* const full = "P D S A 79 79 79 31 S A R";  // 256 bytes: 3 x 76 + 28
-        const char* const p256 = "0..3: 0 1 2 3 3";
-        const char* const done = "done";
-        row("256 bytes", 256, '4', Box(), done, done, full, p256);
-        row("4 x 76 bytes, target 3", 304, '3', Box(), done, done, "P D S A 79 79 79 79 S A R",
-            "0..4: 0 1 2 3 4");
-        row("boot request first", 256, '4', Box(-1, 0x40, {}, -1, false), done, done,
-            "- B P D S A 79 79 79 31 S A R", p256);
-        // Nothing acknowledges the Ping, before or after the boot request: no Download.
-        row("silent box", 256, '4', Box(-1, 0x40, {}, -1, false, true), "no answer", "", "- B P",
-            "");
-        // The line goes at the boot request: the box waits in its boot loader, and says so;
-        // gone at a first Ping that nothing acknowledged, it still runs its firmware.
-        row("gone after the boot request", 256, '4', Box(-1, 0x40, {}, -1, false, false, "close@0"),
-            "gone, in the boot loader", "", "- B", "");
-        row("gone at Download", 256, '4', Box(-1, 0x40, {}, -1, true, false, "close@1"),
-            "gone, in the boot loader", "", "P D", "");
-        row("gone at the first Ping", 256, '4', Box(-1, 0x40, {}, -1, true, false, "close@0"),
-            "gone", "", "P", "");
-        // The first failed step ends the exchange: no Get Status, no Reset after it.
-        row("nak at block 2", 256, '4', Box(2), done, "bad reply", "P D S A 79 79 79",
-            "0..3: 0 1 2");
-        // The final Get Status must say 40; neither CC nor Reset follows another status.
-        row("status 41 after the last block", 256, '4', Box(-1, 0x41, {}, 3), done, "bad reply",
-            "P D S A 79 79 79 31 S", p256);
-        // Byte 4 of the status reply is examined by the connect check only.
-        row("status 00 CC 03 40 41", 256, '4', Box(-1, 0x40, 0x41), "bad reply", done, full, p256);
-        // A program that cannot be written is refused before anything goes out.
-        row("255 bytes", 255, '4', Box(), "invalid", "invalid", "", "");
-        row("4,980,736 bytes", 4980736, '4', Box(), "invalid", "invalid", "", "");
-    }
+    void exchange_data() { test::RowsOf(kExchanges); }
     void exchange() {
-        QFETCH(int, size);
-        QFETCH(char, digit);
-        QFETCH(sim::BoxConfig, box);
-        QFETCH(QString, write);
+        QFETCH(int, row);
+        const auto& [tag, size, digit, box, connects, writeText, requests, progress] =
+            kExchanges[row];
+        const QString write(writeText);
         test::RecordingReporter reporter;
         test::PortsDir ports;
         const auto sim = test::StartLinkedBox(ports, kPort, box);
@@ -147,13 +119,13 @@ class TestBootLoader : public QObject {
         const auto program = test::Bytes(test::Program(size));
         Progress sink;
 
-        QTEST(Ended(ConnectBootLoader(port, size, digit)), "connects");
+        QCOMPARE(Ended(ConnectBootLoader(port, size, digit)), QString(connects));
         if (!write.isEmpty()) {
             QCOMPARE(Ended(WriteFlash(port, program, sink)), write);
         }
         QTest::qWait(100);  // anything sent after a failure would have arrived by now
-        QTEST(Requests(*sim), "requests");
-        QTEST(sink.seen, "progress");
+        QCOMPARE(Requests(*sim), QString(requests));
+        QCOMPARE(sink.seen, QString(progress));
         QCOMPARE(sim->resetCount(), write == "done" ? 1 : 0);
         if (!box.startInBootLoader) {  // the Ping the running firmware skipped
             QCOMPARE(test::Q(sim->received()).left(3), QByteArray("\x03\x20\x20"));
@@ -163,8 +135,7 @@ class TestBootLoader : public QObject {
             QCOMPARE(sim->downloadAddress(), digit == '3' ? 0x1000u : 0x2800u);
             QCOMPARE(sim->downloadSize(), static_cast<std::uint32_t>(size));
         }
-        QFETCH(QString, connects);
-        QCOMPARE(reporter.texts().size(), connects.startsWith("gone") ? 1u : 0u);  // said once
+        QCOMPARE(reporter.texts().size(), QString(connects).startsWith("gone") ? 1u : 0u);  // once
     }
 };
 

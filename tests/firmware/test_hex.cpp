@@ -3,9 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <map>
-
 #include "firmware/FirmwareImage.h"
+#include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
@@ -166,10 +165,7 @@ class TestHex : public QObject {
         fw.path = file.fileName().toStdString();
         fw.data.assign(10, 0xEE);  // a previous run's buffer
         const Result<void> r = PrepareFirmware(fw);
-        const std::map<ErrorKind, QString> kinds{{ErrorKind::File, "file"},
-                                                 {ErrorKind::Malformed, "malformed"},
-                                                 {ErrorKind::Invalid, "invalid"}};
-        QCOMPARE(r ? QString("ready") : kinds.at(r.error().kind), outcome);
+        QCOMPARE(r ? QString("ready") : test::KindWords(r.error()), outcome);
         QFETCH(QString, reason);
         const std::string said = r ? "" : r.error().detail;
         QVERIFY2(

@@ -1,9 +1,12 @@
-// The settings table's conversions and rules, one row each; and a settings file saved from and
-// loaded onto a simulated box, step by step.
+// The settings table's conversions and rules, one row each; a settings file saved from and
+// loaded onto a simulated box, step by step; and the name tables and option lists, each by its
+// length and a digest of every entry in order (a changed, missing or moved text shows without
+// the texts being copied here).
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "settings/NameTables.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFileRun.h"
 #include "settings/WholeFile.h"
@@ -91,6 +94,7 @@ struct Conversion {
     const char* told;
 };
 
+constexpr BoxFacts kAny{};                   // numbers and fixed lists are the same on every box
 constexpr BoxFacts kVgaOut{0x59, 0, false};  // HDMI in, VGA out
 constexpr BoxFacts kComponentOut{0x50, 0, false};
 constexpr BoxFacts kSdiOut{0x53, 0, false};
@@ -147,15 +151,9 @@ constexpr Conversion kConversions[] = {
      "code 0 (SD(480i)60, not in this output port's list)"},
     {"unshown: a code no resolution has", "output-resolution", kVgaOut, "unshown 40",
      "code 40 (no output resolution has this code)"},
-    {"unshown: a number beyond the label's range",
-     "h-shift",
-     {},
-     "unshown 250",
+    {"unshown: a number beyond the label's range", "h-shift", kAny, "unshown 250",
      "byte 250 (shows as 150, outside -100 to 100)"},
-    {"unshown: beyond a fixed list",
-     "color-tone",
-     {},
-     "unshown 5",
+    {"unshown: beyond a fixed list", "color-tone", kAny, "unshown 5",
      "code 5 (not in the dialog's list)"},
     {"unshown: a lock mode the input port lacks", "clock-mode", kModel1, "unshown 5",
      "code 5 (not in this input port's list)"},
@@ -183,6 +181,10 @@ struct RunBox {
     RunBox(const sim::BoxConfig& config, const QString& cells)
         : sim(test::StartLinkedBox(ports, 210, config)), link(ports.Port(210)) {
         facts = {config.portByte, config.modelByte, config.newerModel != 0};
+        Set(cells);
+    }
+    // Sets the cache's cells ("1.1=24 2.8=200").
+    void Set(const QString& cells) {
         for (const QString& cell : cells.split(' ', Qt::SkipEmptyParts)) {
             const QStringList at = cell.split(QRegularExpression("[.=]"));
             *SettingByte(cache, uint8_t(at[0].toInt()), uint8_t(at[1].toInt())) =
@@ -241,11 +243,8 @@ const SaveRow kSaveRows[] = {
      ""},
     {"no such folder", ModelBox(0), "1.1=24", "missing/saved.json", "file", 18, "",
      "No such file or directory"},
-    {"a version text that is no UTF-8",
-     ModelBox(0, {},
-              "V1.\xff\xfe"
-              "3.456"),
-     "1.1=24", "saved.json", "saved", 18, "", ""},
+    {"a version text that is no UTF-8", ModelBox(0, {}, "V1.\xff\xfe\x33.456"), "1.1=24",
+     "saved.json", "saved", 18, "", ""},
 };
 
 struct LoadRow {
@@ -313,21 +312,35 @@ QString Joined(const std::vector<std::string>& lines) {
     return out.join('|');
 }
 
-// A data column "row": the index of each entry of a table, tagged with its tag.
-template <typename Row, size_t N>
-void RowsOf(const Row (&rows)[N]) {
-    QTest::addColumn<int>("row");
-    for (size_t k = 0; k < N; ++k) {
-        QTest::newRow(rows[k].tag) << int(k);
+// FNV-1a over the entries, each followed by a line feed.
+quint64 Digest(NameTable table) {
+    quint64 hash = 14695981039346656037ull;
+    for (const std::string_view entry : table) {
+        for (const char c : std::string(entry) + "\n") {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        }
     }
+    return hash;
+}
+
+// The lists of the clock mode for every input port code, one after the other.
+std::vector<std::string_view> AllLockLists() {
+    std::vector<std::string_view> all;
+    for (uint8_t port = 0; port < 16; ++port) {
+        const std::vector<std::string_view> list = LockModeListByInput(port);
+        all.insert(all.end(), list.begin(), list.end());
+    }
+    return all;
 }
 
 }  // namespace
 
+Q_DECLARE_METATYPE(kestrow::NameTable)
+
 class TestSettings : public QObject {
     Q_OBJECT
   private slots:
-    void conversions_data() { RowsOf(kConversions); }
+    void conversions_data() { test::RowsOf(kConversions); }
     void conversions() {
         QFETCH(int, row);
         const Conversion& c = kConversions[row];
@@ -338,15 +351,14 @@ class TestSettings : public QObject {
 
     // Save: what the run left in the file and told; the old file stays unless the new one is
     // whole.
-    void saveRuns_data() { RowsOf(kSaveRows); }
+    void saveRuns_data() { test::RowsOf(kSaveRows); }
     void saveRuns() {
         QFETCH(int, row);
         const SaveRow& r = kSaveRows[row];
         RunBox on(r.box, r.cells);
         QVERIFY(on.sim != nullptr);
         const QTemporaryDir dir;
-        const QString old = dir.filePath("saved.json");
-        QFile file(old);
+        QFile file(dir.filePath("saved.json"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old\n") == 4);
         file.close();
         const std::string path = dir.filePath(r.path).toStdString();
@@ -380,7 +392,7 @@ class TestSettings : public QObject {
     // Load: the frames the box received (the GenLock periods, the writes, the GenLock reads
     // after the refresh), how often the run asked for a refresh, the cache afterwards, and the
     // words for what the box was left with.
-    void loadRuns_data() { RowsOf(kLoadRows); }
+    void loadRuns_data() { test::RowsOf(kLoadRows); }
     void loadRuns() {
         QFETCH(int, row);
         const LoadRow& r = kLoadRows[row];
@@ -398,14 +410,10 @@ class TestSettings : public QObject {
         const QString refresh = r.refresh;
         const auto reread = [&]() -> Result<void> {
             ++refreshes;
-            if (refresh.contains('=')) {
-                const QStringList at = refresh.split(QRegularExpression("[.=]"));
-                *SettingByte(on.cache, uint8_t(at[0].toInt()), uint8_t(at[1].toInt())) =
-                    uint8_t(at[2].toInt());
-            }
             if (refresh == "fails") {
                 return Error{.kind = ErrorKind::NoAnswer};
             }
+            on.Set(refresh);
             return {};
         };
 
@@ -439,6 +447,53 @@ class TestSettings : public QObject {
             stopped.written = size_t(written);
             QCOMPARE(QString::fromStdString(LoadedText(stopped)), QString(told));
         }
+    }
+
+    void tables_data() {
+        QTest::addColumn<NameTable>("table");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<quint64>("digest");
+        static const std::vector<std::string_view> lockLists = AllLockLists();
+        const auto row = [](const char* name, NameTable table, int entries, quint64 digest) {
+            QTest::newRow(name) << table << entries << digest;
+        };
+        row("VideoPortNames", VideoPortNames, 11, 0xdd1a212cb955f13cull);
+        row("OutputResolutionNames", OutputResolutionNames, 38, 0xc5351440a84b7717ull);
+        row("InputTimingNames", InputTimingNames, 117, 0x3b797f69e79cb03dull);
+        row("OutputResolutionListFull", OutputResolutionListFull, 38, 0xc5351440a84b7717ull);
+        row("OutputResolutionListSdi", OutputResolutionListSdi, 19, 0xf77b4358b10737d7ull);
+        row("OutputResolutionListVga", OutputResolutionListVga, 22, 0xdfa1209fad6b4f3dull);
+        row("OutputResolutionListComponent", OutputResolutionListComponent, 17,
+            0xbdc467e81c7f25acull);
+        row("ColourSpaceList", ColourSpaceList, 3, 0x4d6eebcab979ad04ull);
+        row("ColourSpaceListRgb", ColourSpaceListRgb, 1, 0x9ca58e2c66ff22e2ull);
+        row("ColourSpaceListYcc422", ColourSpaceListYcc422, 1, 0x28ea9b31d2480cb6ull);
+        row("ColourSpaceListRgbYcc422", ColourSpaceListRgbYcc422, 2, 0xb0425280a1052e53ull);
+        row("TestPatternList", TestPatternList, 11, 0xb86399e0f21aa220ull);
+        row("AudioSourceList", AudioSourceList, 2, 0xf435fcae13dc9fa5ull);
+        row("EdidAudioChannelList", EdidAudioChannelList, 2, 0x78e69987c3836c17ull);
+        row("LockModeListFixed", LockModeListFixed, 4, 0xbe6e550e217d42a8ull);
+        row("AutoSleepList", AutoSleepList, 6, 0x885a78246356d1a7ull);
+        row("OffOnList", OffOnList, 2, 0xd4863e000e005359ull);
+        row("ColourToneList", ColourToneList, 3, 0xeeb2ca98d3241236ull);
+        row("EdgeEnhanceList", EdgeEnhanceList, 4, 0xc38ce07f31868981ull);
+        row("AspectRatioList", AspectRatioList, 2, 0x89911c219ead202eull);
+        row("NoiseLevelList", NoiseLevelList, 3, 0x6e056da694562820ull);
+        row("OnOffList", OnOffList, 2, 0xffc187d5d362e293ull);
+        row("DeinterlaceModeList", DeinterlaceModeList, 3, 0xd74dcaebce39ba51ull);
+        row("EdgeAngleList", EdgeAngleList, 4, 0x2ea96ca91e201cf0ull);
+        row("FilmModeList", FilmModeList, 4, 0xda7576535f59aac6ull);
+        row("InterAreaList", InterAreaList, 3, 0xb2300394296b157aull);
+        row("LockModeListByInput, ports 0 to 15", lockLists, 37, 0x7901b0f386c773d1ull);
+    }
+    // A lookup beyond the end gives nothing.
+    void tables() {
+        QFETCH(NameTable, table);
+        QFETCH(int, entries);
+        QCOMPARE(int(table.size()), entries);
+        QTEST(Digest(table), "digest");
+        QVERIFY(LookupName(table, unsigned(entries)).empty());
+        QVERIFY(LookupName(table, 0xFFFFFFFFu).empty());
     }
 };
 

@@ -6,39 +6,20 @@
 
 #include <QtTest>
 
-#include "sim/BoxSim.h"
-#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
 #include "tests/common/TestBox.h"
 
-using kestrow::sim::BoxConfig;
-using kestrow::sim::BoxSim;
-using kestrow::sim::Fault;
-using kestrow::sim::FaultName;
-using kestrow::sim::UniqueFd;
-
-Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
+using namespace kestrow::sim;
+using kestrow::test::WithFaults;
 
 namespace {
 
 constexpr int kQuietMs = 150;  // a reply is over when nothing more came for this long
+const BoxConfig kBootLoader{.startInBootLoader = true};
 
-// A box in its firmware (or boot loader) with the faults of kestrow-boxsim's `options`.
-BoxConfig Config(const QString& options, bool bootLoader = false) {
-    BoxConfig c;
-    c.startInBootLoader = bootLoader;
-    const QStringList words = options.split(' ', Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i + 1 < words.size(); i += 2) {
-        if (!kestrow::sim::ParseFaultOption(words[i].toStdString(), words[i + 1].toStdString(),
-                                            c.faults)) {
-            qFatal("bad option %s %s", qPrintable(words[i]), qPrintable(words[i + 1]));
-        }
-    }
-    return c;
-}
-
-// Sends `request` on the host's end and returns what came back until the line went quiet.
-QByteArray Exchange(int fd, const QByteArray& request) {
+// Sends `hex` from the host's end; what came back until the line went quiet, in hex ("-": none).
+QString Exchange(int fd, const QString& hex) {
+    const QByteArray request = QByteArray::fromHex(hex.toLatin1());
     if (::write(fd, request.data(), size_t(request.size())) != request.size()) {
         return "write failed";
     }
@@ -52,67 +33,66 @@ QByteArray Exchange(int fd, const QByteArray& request) {
         }
         reply.append(buffer, n);
     }
-    return reply;
+    return reply.isEmpty() ? "-" : reply.toHex();
 }
+
+// Each request's reply on the wire and the fault the box recorded for it ("-": none).
+struct FaultRow {
+    const char* tag;
+    BoxConfig config;
+    const char* requests;
+    const char* wire;  // per request; "?": the row checks it by the record
+    const char* faults;
+};
+
+constexpr const char* kProbeRead = "056c9305f7 076c93010201f6";
+// Boot loader: Ping, Download, a 3-byte Send Data block, Get Status, boot request.
+constexpr const char* kFlash = "032020 0b4a210000280000000100 062a24010203 032323";
+const FaultRow kFaultRows[] = {
+    {"drop at frame 1", WithFaults("--fault drop@1"), kProbeRead, "056c935900 -", "- drop"},
+    {"cut to 2", WithFaults("--fault cut@0 --cut-bytes 2"), kProbeRead, "056c 056c93807c", "cut -"},
+    {"lose a byte", WithFaults("--fault lose-byte@1"), kProbeRead, "056c935900 ?", "- lose-byte"},
+    {"late", WithFaults("--fault late@0 --late-ms 100"), kProbeRead, "056c935900 056c93807c",
+     "late -"},
+    {"garble", WithFaults("--fault garble@0"), kProbeRead, "? 056c93807c", "garble -"},
+    // A line that comes back is quiet again; one closed for good never is.
+    {"close at frame 1", WithFaults("--fault close@1 --back-after 200"), kProbeRead, "056c935900 -",
+     "- close"},
+    {"close for good", WithFaults("--fault close@1 --back-after -1"), kProbeRead, "056c935900 -",
+     "- close"},
+    // A write has no reply: only a closed line strikes it, so every reply meets the fault.
+    {"drop every reply", WithFaults("--fault drop:1"), "056c9305f7 086c930002014da9 076c93010201f6",
+     "- - -", "drop - drop"},
+    {"no fault at probability 0", WithFaults("--fault drop:0 --fault-seed 5"), kProbeRead,
+     "056c935900 056c93807c", "- -"},
+    {"NAK a block", WithFaults("--fault nak@2", kBootLoader), kFlash, "00cc 00cc 0033 00cc034040",
+     "- - nak -"},
+    {"bad status", WithFaults("--fault bad-status@3 --bad-status 43", kBootLoader), kFlash,
+     "00cc 00cc 00cc 00cc034343", "- - - bad-status"},
+    {"bad status not at a block", WithFaults("--fault bad-status@2", kBootLoader), kFlash,
+     "00cc 00cc 00cc 00cc034040", "- - - -"},
+    // The firmware that runs after the restart skips packets until the boot request.
+    {"restart mid-flash", WithFaults("--fault restart@2", kBootLoader),
+     "032020 0b4a210000280000000100 062a24010203 032020 889906fe 032020", "00cc 00cc - - - 00cc",
+     "- - restart skip - -"},
+    // The settings above the faults come first.
+    {"unanswered and short first",
+     WithFaults("--fault drop:1", {.unanswered = {{2, 1}}, .shortReplyBytes = 3}), kProbeRead,
+     "056c93 -", "cut drop"},
+};
 
 }  // namespace
 
 class TestBoxSim : public QObject {
     Q_OBJECT
   private slots:
-    // Each request's reply on the wire and the fault the box recorded for it ("-": none).
-    void faults_data() {
-        QTest::addColumn<BoxConfig>("config");
-        QTest::addColumn<QString>("requests");
-        QTest::addColumn<QString>("wire");  // per request; "?": the row checks it by the record
-        QTest::addColumn<QString>("faults");
-        const auto row = [](const char* tag, const BoxConfig& c, const char* requests,
-                            const char* wire, const char* faults) {
-            QTest::newRow(tag) << c << QString(requests) << QString(wire) << QString(faults);
-        };
-        const char* const probeRead = "056c9305f7 076c93010201f6";
-        row("drop at frame 1", Config("--fault drop@1"), probeRead, "056c935900 -", "- drop");
-        row("cut to 2", Config("--fault cut@0 --cut-bytes 2"), probeRead, "056c 056c93807c",
-            "cut -");
-        row("lose a byte", Config("--fault lose-byte@1"), probeRead, "056c935900 ?", "- lose-byte");
-        row("late", Config("--fault late@0 --late-ms 100"), probeRead, "056c935900 056c93807c",
-            "late -");
-        row("garble", Config("--fault garble@0"), probeRead, "? 056c93807c", "garble -");
-        // A line that comes back is quiet again; one closed for good never is.
-        row("close at frame 1", Config("--fault close@1 --back-after 200"), probeRead,
-            "056c935900 -", "- close");
-        row("close for good", Config("--fault close@1 --back-after -1"), probeRead, "056c935900 -",
-            "- close");
-        // A write has no reply: only a closed line strikes it, so every reply meets the fault.
-        row("drop every reply", Config("--fault drop:1"),
-            "056c9305f7 086c930002014da9 076c93010201f6", "- - -", "drop - drop");
-        row("no fault at probability 0", Config("--fault drop:0 --fault-seed 5"), probeRead,
-            "056c935900 056c93807c", "- -");
-        // Boot loader: Ping, Download, a 3-byte Send Data block, Get Status, boot request.
-        const char* const flash = "032020 0b4a210000280000000100 062a24010203 032323";
-        row("NAK a block", Config("--fault nak@2", true), flash, "00cc 00cc 0033 00cc034040",
-            "- - nak -");
-        row("bad status", Config("--fault bad-status@3 --bad-status 43", true), flash,
-            "00cc 00cc 00cc 00cc034343", "- - - bad-status");
-        row("bad status not at a block", Config("--fault bad-status@2", true), flash,
-            "00cc 00cc 00cc 00cc034040", "- - - -");
-        // The firmware that runs after the restart skips packets until the boot request.
-        row("restart mid-flash", Config("--fault restart@2", true),
-            "032020 0b4a210000280000000100 062a24010203 032020 889906fe 032020",
-            "00cc 00cc - - - 00cc", "- - restart skip - -");
-        BoxConfig legacy;
-        legacy.unanswered = {{2, 1}};
-        legacy.shortReplyBytes = 3;
-        legacy.faults = Config("--fault drop:1").faults;  // the settings above come first
-        row("unanswered and short first", legacy, probeRead, "056c93 -", "cut drop");
-    }
-
+    void faults_data() { kestrow::test::RowsOf(kFaultRows); }
     void faults() {
-        QFETCH(BoxConfig, config);
-        QFETCH(QString, requests);
+        QFETCH(int, row);
+        const auto& [tag, config, requests, wireText, expectedFaults] = kFaultRows[row];
         // Printed options read back the same: the soak prints them to rerun a box.
         const std::string text = FaultOptionsText(config.faults);
-        QCOMPARE(FaultOptionsText(Config(QString::fromStdString(text)).faults), text);
+        QCOMPARE(FaultOptionsText(WithFaults(QString::fromStdString(text)).faults), text);
 
         auto box = BoxSim::Start(config);
         QVERIFY(box);
@@ -120,11 +100,8 @@ class TestBoxSim : public QObject {
         QVERIFY(host.valid());
         QStringList got;
         QStringList faults;
-        for (const QString& request : requests.split(' ')) {
-            got << QString(Exchange(host.get(), QByteArray::fromHex(request.toLatin1())).toHex());
-            if (got.back().isEmpty()) {
-                got.back() = "-";
-            }
+        for (const QString& request : QString(requests).split(' ')) {
+            got << Exchange(host.get(), request);
         }
         // One entry a request: a numbered request, or bytes the box skipped ("skip").
         const auto frames = box->frames();
@@ -132,7 +109,7 @@ class TestBoxSim : public QObject {
         int number = 0;
         for (size_t i = 0; i < frames.size(); ++i) {
             const auto& f = frames[i];
-            const bool skipped = f.kind == kestrow::sim::FrameKind::Unparsed;
+            const bool skipped = f.kind == FrameKind::Unparsed;
             faults << (skipped                  ? QString("skip")
                        : f.fault == Fault::None ? QString("-")
                                                 : QString::fromUtf8(FaultName(f.fault)));
@@ -156,15 +133,14 @@ class TestBoxSim : public QObject {
             }
             QVERIFY(f.fault != Fault::LineClosed || f.faultDetail == config.faults.backAfterMs);
         }
-        QFETCH(QString, wire);
-        const QStringList expected = wire.split(' ');
+        const QStringList expected = QString(wireText).split(' ');
         for (qsizetype i = 0; i < expected.size() && i < got.size(); ++i) {
             if (expected[i] == "?") {
                 got[i] = "?";
             }
         }
         QCOMPARE(got, expected);
-        QTEST(faults.join(' '), "faults");
+        QCOMPARE(faults.join(' '), QString(expectedFaults));
         QCOMPARE(box->WaitForQuiet(2000),
                  config.faults.backAfterMs >= 0 || !faults.contains("close"));
     }
@@ -172,7 +148,7 @@ class TestBoxSim : public QObject {
     // The same seed meets the same faults; another seed others.
     void sameSeedSameFaults() {
         const auto drops = [](const char* seed) {
-            auto box = BoxSim::Start(Config(QString("--fault drop:0.5 --fault-seed ") + seed));
+            auto box = BoxSim::Start(WithFaults(QString("--fault drop:0.5 --fault-seed ") + seed));
             UniqueFd host(::open(box->slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
             const QByteArray probes = QByteArray::fromHex("056c9305f7").repeated(32);
             if (::write(host.get(), probes.data(), size_t(probes.size())) != probes.size() ||
