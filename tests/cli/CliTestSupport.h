@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "sim/BoxSim.h"
+#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
@@ -54,8 +56,6 @@ struct Run {
 // How a run is set up beyond its command line (every member initialized, for designated
 // initializers).
 struct How {
-    QString whenOut{};  // once stdout holds it, `signal` goes to the process
-    int signal = SIGINT;
     // A bash line around the run, CMD standing for kestrowctl with its arguments
     // ("CMD | head -1", "ulimit -f 0; CMD"); the code is still kestrowctl's.
     QString shell{};
@@ -66,12 +66,40 @@ struct How {
     // file is none unless KESTROW_NETWORK_PORTS is given here.
     QStringList env{};
     // In order: once stdout holds a step's text (after the previous step's), its action runs.
-    QList<std::pair<QString, std::function<void()>>> steps{};
-    std::function<void(QProcess&)> during{};  // runs once the process has started
+    QList<std::pair<QString, std::function<void(QProcess&)>>> steps{};
 };
+
+// A step's action: `signal` sent to kestrowctl.
+inline std::function<void(QProcess&)> Send(int signal) {
+    return [signal](QProcess& p) { ::kill(static_cast<pid_t>(p.processId()), signal); };
+}
 
 // A box in its boot loader.
 inline const sim::BoxConfig kLoader{.startInBootLoader = true};
+
+// `config` whose line closes for good when its frame number `frame` (from 0) arrives.
+inline sim::BoxConfig GoneAt(int frame, sim::BoxConfig config = {}) {
+    if (!sim::ParseFaultOption("--fault", "close@" + std::to_string(frame), config.faults) ||
+        !sim::ParseFaultOption("--back-after", "-1", config.faults)) {
+        qFatal("no fault plan");
+    }
+    return config;
+}
+
+// Sets bytes of the box's memory: "1.1=0 2.8=200" (group.item=byte).
+inline void SetMemory(sim::BoxSim& box, const QString& cells) {
+    for (const QString& cell : cells.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList at = cell.split(QRegularExpression("[.=]"));
+        box.SetSetting(uint8_t(at[0].toUInt()), uint8_t(at[1].toUInt()), uint8_t(at[2].toUInt()));
+    }
+}
+
+// Whether `text` holds each of `parts`, split at '|'.
+inline bool HoldsAll(const QString& text, const QString& parts) {
+    const QStringList each = parts.split('|', Qt::SkipEmptyParts);
+    return std::all_of(each.begin(), each.end(),
+                       [&](const QString& p) { return text.contains(p); });
+}
 
 // The fixture of the kestrowctl tests: a private runtime folder, the boxes of the test linked
 // as COM 210, COM 211, ... and kestrowctl run against them. A test class clears boxes_ in its
@@ -144,24 +172,16 @@ class CliTest : public QObject {
         }
         p.write(how.input);
         p.closeWriteChannel();
-        if (how.during) {
-            how.during(p);
-        }
         QByteArray out;
-        auto steps = how.steps;
-        if (!how.whenOut.isEmpty()) {
-            steps.append({how.whenOut,
-                          [&p, &how] { ::kill(static_cast<pid_t>(p.processId()), how.signal); }});
-        }
         qsizetype seen = 0;
-        for (const auto& [text, action] : steps) {
+        for (const auto& [text, action] : how.steps) {
             while (p.state() != QProcess::NotRunning && out.indexOf(text.toUtf8(), seen) < 0) {
                 p.waitForReadyRead(100);
                 out += p.readAllStandardOutput();
             }
             if (out.indexOf(text.toUtf8(), seen) >= 0) {
                 seen = out.indexOf(text.toUtf8(), seen) + text.toUtf8().size();
-                action();
+                action(p);
             }
         }
         if (!p.waitForFinished(120000)) {

@@ -11,7 +11,6 @@
 #include <memory>
 #include <thread>
 
-#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
 #include "sim/Ser2net.h"
 #include "tests/cli/CliTestSupport.h"
@@ -177,35 +176,6 @@ class TestNetwork : public CliTest {
         boxes_.clear();
     }
 
-    // status through a URL: the report and the frames of the COM port but for the port line.
-    // "split": through a relay that cuts every run of ser2net's bytes in two TCP segments.
-    void statusLikeComPort_data() {
-        QTest::addColumn<QString>("form");
-        for (const char* form : {"rfc2217", "socket", "split"}) {
-            QTest::newRow(form) << QString(form);
-        }
-    }
-    void statusLikeComPort() {
-        QFETCH(QString, form);
-        sim::BoxSim& box = AddServedBox();
-        box.SetSetting(2, 1, 255);
-        box.SetSetting(3, 6, 7);
-        const FakeServer split(Relay(server_->rfc2217Port()));
-        const QString url = form == "split" ? split.Url() : Url(form);
-        const Run com = Ctl("status");
-        QCOMPARE(com.code, 0);
-        QVERIFY(box.WaitForQuiet(3000));
-        const QByteArray comWire = test::WireHex(box);
-        box.ClearReceived();
-        const Run net = Ctl("status", url);
-        QVERIFY2(net.code == 0, qPrintable(net.err));
-        QVERIFY2(net.out.startsWith("port      " + url + "\n"), qPrintable(net.out));
-        QCOMPARE(net.out.section('\n', 1), com.out.section('\n', 1));
-        QVERIFY(net.out.contains("contrast              2.1  255  255\n"));
-        QVERIFY(box.WaitForQuiet(3000));
-        QCOMPARE(test::WireHex(box), comWire);
-    }
-
     // Ports that give no session: exit 3 and why, nothing printed, nothing sent to the box.
     // RFC2217, RAW: the served box's ports; BUSY: a server that resets the connection right
     // behind its "Port already in use"; FREE: a port nobody listens on.
@@ -263,13 +233,11 @@ class TestNetwork : public CliTest {
     // "boot request": a box that runs its firmware loses its server once it was asked into its
     // boot loader, before the first block.
     void serverKilledMidFlash_data() {
-        QTest::addColumn<QString>("form");
         QTest::addColumn<bool>("atBootRequest");
-        QTest::newRow("rfc2217") << "rfc2217" << false;
-        QTest::newRow("rfc2217, at the boot request") << "rfc2217" << true;
+        QTest::newRow("rfc2217") << false;
+        QTest::newRow("rfc2217, at the boot request") << true;
     }
     void serverKilledMidFlash() {
-        QFETCH(QString, form);
         QFETCH(bool, atBootRequest);
         // Paced: some seconds of writing.
         sim::BoxSim& box = AddServedBox({.paced = true, .startInBootLoader = !atBootRequest});
@@ -285,12 +253,14 @@ class TestNetwork : public CliTest {
             }
             return blocks >= 5;
         };
-        const Run cut = Ctl("flash " + file, Url(form), {.during = [&](QProcess& p) {
+        const Run cut =
+            Ctl("flash " + file, Url("rfc2217"),
+                {.steps = {{"File Size", [&](QProcess& p) {
                                 while (!reached() && p.state() != QProcess::NotRunning) {
                                     p.waitForFinished(5);
                                 }
                                 server_->Kill();
-                            }});
+                            }}}});
         QVERIFY2(cut.code == (atBootRequest ? 4 : 6),
                  qPrintable(QString::number(cut.code) + cut.err));
         QVERIFY2(cut.err.contains("waits in its boot loader") &&
@@ -302,24 +272,30 @@ class TestNetwork : public CliTest {
         QVERIFY2(server_->Restart(&why), why.c_str());
         // The operator's second try comes after the boot loader has dropped the cut packet.
         QTest::qWait(sim::kBootLoaderReceiveTimeoutMs);
-        const Run again = Ctl("flash " + file, Url(form));
+        const Run again = Ctl("flash " + file, Url("rfc2217"));
         QVERIFY2(again.code == 0, qPrintable(again.err));
         QCOMPARE(test::Q(box.flash()), program);
     }
 
     // Commands on a URL, one after the other (URL: the served box, COM 210; COM 211 another box
     // whose contrast starts at 1; DIR: an empty folder). Then parts of `effect`, split at '|':
-    // "out:TEXT" the last command's output, "wire~HEX" bytes the served box received in a row,
-    // "FILE" the only file in DIR, named after the URL; else the boxes' contrast ("210:99").
+    // "out:TEXT" the last command's output, "wire~HEX" bytes the served box received in a row
+    // (the URL's commands'), "FILE" the only file in DIR, named after the URL, "status as on COM
+    // 210" its report but for the port line and its frames; else the boxes' contrast ("210:99").
+    // "split": through a relay that cuts every run of ser2net's bytes in two TCP segments.
     void commands_data() {
         QTest::addColumn<QString>("form");
         QTest::addColumn<QString>("commands");  // split at "; "
         QTest::addColumn<QString>("effect");
-        for (const char* form : {"rfc2217", "socket"}) {
+        for (const char* form : {"rfc2217", "socket", "split"}) {
             const auto row = [form](const char* tag, const char* commands, const char* effect) {
                 QTest::addRow("%s, %s", form, tag)
                     << QString(form) << QString(commands) << QString(effect);
             };
+            row("status", "set 2.1 255 --port 210; status --port URL", "status as on COM 210");
+            if (QString(form) == "split") {
+                continue;
+            }
             row("a 0xFF byte set and read", "set 2.1 255 --port URL; get 2.1 --port URL",
                 "out:255|wire~086c93000201fff7|210:255 211:1");
             // ser2net refuses the other accepter until it has let go of the device.
@@ -340,7 +316,8 @@ class TestNetwork : public CliTest {
         sim::BoxSim& box = AddServedBox();
         box.SetSetting(2, 1, 150);
         AddBox().SetSetting(2, 1, 1);
-        const QString url = Url(form);
+        const FakeServer split(Relay(server_->rfc2217Port()));
+        const QString url = form == "split" ? split.Url() : Url(form);
         const QString dir = root_.filePath("dir");
         QVERIFY(QDir(dir).removeRecursively() && QDir().mkpath(dir));
         Run run;
@@ -352,6 +329,9 @@ class TestNetwork : public CliTest {
             run = Ctl(command, "");
             QVERIFY2(run.code == 0, qPrintable(command + ": " + run.err));
             QVERIFY(box.WaitForQuiet(3000));
+            if (!command.contains(url)) {
+                box.ClearReceived();
+            }
         }
         for (const QString& part : effect.split('|')) {
             if (part.startsWith("out:")) {
@@ -359,6 +339,13 @@ class TestNetwork : public CliTest {
             } else if (part.startsWith("wire~")) {
                 QVERIFY2(test::WireHex(box).contains(part.mid(5).toLatin1()),
                          test::WireHex(box).constData());
+            } else if (part == "status as on COM 210") {
+                const QByteArray wire = test::WireHex(box);
+                const Run com = Ctl("status --port 210", "");
+                QVERIFY(box.WaitForQuiet(3000));
+                QCOMPARE(test::WireHex(box), wire + wire);
+                QVERIFY2(run.out.startsWith("port      " + url + "\n"), qPrintable(run.out));
+                QCOMPARE(run.out.section('\n', 1), com.out.section('\n', 1));
             } else if (part == "FILE") {
                 const QString name = QString(url).replace("://", "_").replace(':', '_') + ".json";
                 QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{name});
@@ -375,13 +362,15 @@ class TestNetwork : public CliTest {
 
     // A run connects once to each box: its search's probe (without --port: the box is listed in
     // the network ports file), what the box is and the command's own exchanges on one session.
+    // detect lists the file's ports after the COM ports, by label, probed like them; a line that
+    // names no port is said on stderr and left out.
     void oneConnectionPerRun_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("inLoader");
         for (const char* command :
              {"status --port URL", "get contrast --port URL", "set contrast 99 --port URL",
               "set 2.1 99 --port URL", "reset --yes --port URL", "dump FILE --port URL",
-              "load FILE --port URL", "status", "load FILE", "flash BIN"}) {
+              "load FILE --port URL", "status", "load FILE", "flash BIN", "detect"}) {
             QTest::newRow(command) << QString(command) << false;
         }
         QTest::newRow("flash BIN, a box in its boot loader") << "flash BIN" << true;
@@ -389,8 +378,12 @@ class TestNetwork : public CliTest {
     void oneConnectionPerRun() {
         QFETCH(QString, command);
         QFETCH(bool, inLoader);
-        AddServedBox({.startInBootLoader = inLoader});
-        QVERIFY(QFile::remove(PortsDir() + "/COM210"));  // reached through the relay only
+        if (command == "detect") {
+            AddBox();  // COM 210
+        }
+        sim::BoxSim& box = AddServedBox({.startInBootLoader = inLoader});
+        // reached through the relay only
+        QVERIFY(QFile::remove(PortsDir() + QString("/COM%1").arg(kCom + int(boxes_.size()) - 1)));
         const FakeServer relay(Relay(server_->rfc2217Port(), false));
         const QString file = root_.filePath("one.json");
         QVERIFY(command.startsWith("load") || QFile::remove(file) ||
@@ -398,7 +391,10 @@ class TestNetwork : public CliTest {
         command.replace("URL", relay.Url())
             .replace("FILE", file)
             .replace("BIN", WriteFile("one.bin", test::Image('4', test::Program(3000))));
-        const QString ports = WriteFile("network-ports", (relay.Url() + " Rack\n").toUtf8());
+        const QString ports = WriteFile(
+            "network-ports",
+            ("# the rack\n" + relay.Url() + "  Rack one\nsocket://127.0.0.1:0  Rack zero\n")
+                .toUtf8());
         if (command.startsWith("load")) {
             QVERIFY(Ctl("dump " + file, relay.Url()).code == 0);
         }
@@ -406,45 +402,27 @@ class TestNetwork : public CliTest {
         const Run run = Ctl(command, "", {.env = {"KESTROW_NETWORK_PORTS=" + ports}});
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QCOMPARE(relay.clients() - before, 1);
+        if (command == "detect") {
+            const QRegularExpression listed(
+                QString("(^|\\n)COM %1 .*answers\n(.*\n)*Rack one .*%2.*answers\n$")
+                    .arg(kCom)
+                    .arg(QRegularExpression::escape(relay.Url())));
+            QVERIFY2(listed.match(run.out).hasMatch() && !run.out.contains("Rack zero"),
+                     qPrintable(run.out));
+            QVERIFY2(run.err.contains(ports + ": line 3: \"socket://127.0.0.1:0\""),
+                     qPrintable(run.err));
+            QVERIFY(test::WireHex(box).startsWith("056c9305f7"));
+        }
     }
 
     // A box whose line closes at the model question: the run says that it went away and writes
     // nothing, rather than connecting again to a server that no longer has the device.
     void goneAtTheModelQuestion() {
-        BoxConfig config;
-        QVERIFY(sim::ParseFaultOption("--fault", "close@1", config.faults) &&
-                sim::ParseFaultOption("--back-after", "-1", config.faults));
-        sim::BoxSim& box = AddServedBox(config);
+        sim::BoxSim& box = AddServedBox(GoneAt(1));
         const Run run = Ctl("set contrast 99", Url("rfc2217"));
         QCOMPARE(run.code, 4);
         QVERIFY2(run.err.contains("went away"), qPrintable(run.err));
         QCOMPARE(int(box.setting(2, 1)), 128);
-    }
-
-    // The network ports file: its ports after the COM ports, by label, probed like them; a line
-    // that names no port is said on stderr and left out.
-    void networkPortsFile() {
-        AddBox();  // COM 210
-        AddServedBox();
-        QVERIFY(QFile::remove(PortsDir() + "/COM211"));  // reached through the server only
-        const QString file =
-            WriteFile("network-ports", QString("# the rack\nrfc2217://127.0.0.1:%1  Rack one\n"
-                                               "socket://127.0.0.1:0  Rack zero\n")
-                                           .arg(server_->rfc2217Port())
-                                           .toUtf8());
-        const Run run = Ctl("detect", "", {.env = {"KESTROW_NETWORK_PORTS=" + file}});
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
-        const auto com = lines.indexOf(QRegularExpression(QString("^COM %1 .*answers$").arg(kCom)));
-        QVERIFY2(com >= 0 && !lines.last().contains("COM "), qPrintable(run.out));
-        QVERIFY2(lines.last().startsWith("Rack one ") && lines.last().contains(Url("rfc2217")) &&
-                     lines.last().endsWith("answers"),
-                 qPrintable(run.out));
-        QVERIFY(!run.out.contains("Rack zero"));
-        QVERIFY2(run.err.contains(file + ": line 3: \"socket://127.0.0.1:0\""),
-                 qPrintable(run.err));
-        QVERIFY(boxes_[1]->WaitForQuiet(3000));
-        QVERIFY(test::WireHex(*boxes_[1]).startsWith("056c9305f7"));
     }
 };
 
