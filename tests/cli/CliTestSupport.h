@@ -6,6 +6,7 @@
 #include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -92,6 +93,12 @@ inline void SetMemory(sim::BoxSim& box, const QString& cells) {
         const QStringList at = cell.split(QRegularExpression("[.=]"));
         box.SetSetting(uint8_t(at[0].toUInt()), uint8_t(at[1].toUInt()), uint8_t(at[2].toUInt()));
     }
+}
+
+// `path` gets `mode`, and owner root and group dialout (which a change of owner needs root for).
+inline bool GiveToDialout(const char* path, mode_t mode) {
+    const group* dialout = ::getgrnam("dialout");
+    return ::chmod(path, mode) == 0 && dialout && ::lchown(path, 0, dialout->gr_gid) == 0;
 }
 
 // Whether `text` holds each of `parts`, split at '|'.
