@@ -24,6 +24,8 @@
 #include "sim/BoxSim.h"
 #include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
@@ -62,7 +64,6 @@ struct How {
     QString shell{};
     bool tty = false;     // stdin is a terminal
     bool nobody = false;  // runs as user and group 65534, without other groups (as root)
-    QByteArray input{};   // what stdin holds
     // "NAME=value" added to the environment. KESTROW_PORT is not kept, and the network ports
     // file is none unless KESTROW_NETWORK_PORTS is given here.
     QStringList env{};
@@ -177,7 +178,6 @@ class CliTest : public QObject {
             const QString line = QString(how.shell).replace("CMD", "\"$0\" \"$@\"");
             p.start("bash", QStringList{"-c", line + "; exit ${PIPESTATUS[0]}", KESTROWCTL} + args);
         }
-        p.write(how.input);
         p.closeWriteChannel();
         QByteArray out;
         qsizetype seen = 0;

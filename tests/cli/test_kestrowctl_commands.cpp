@@ -2,15 +2,10 @@
 // trip, set and get on every kind of setting and every form of --port, flash as the Firmware
 // Update dialog runs it, and what they refuse: the exit code, the message, and the exact frames
 // the box received (none when refused).
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QtTest>
 
 #include "device/DeviceLink.h"
 #include "tests/cli/CliTestSupport.h"
-#include "tests/common/TestBox.h"
-#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -74,8 +69,8 @@ class TestKestrowctlCommands : public CliTest {
         QCOMPARE(test::WireHex(box), kIdentify + reset);
         QCOMPARE(box.setting(2, 1), 128);  // the factory contrast again
         // The newer model's file through standard input.
-        const Run load =
-            newer ? Ctl("load -", QString::number(kCom), {.input = ReadAll(a)}) : Ctl("load " + a);
+        const Run load = newer ? Ctl("load -", QString::number(kCom), {.shell = "CMD < " + a})
+                               : Ctl("load " + a);
         QVERIFY2(load.code == 0, qPrintable(load.err));
         QCOMPARE(box.setting(2, 3), 250);
         QCOMPARE(box.genlock(2), model == 1 ? 2100 : 0);  // the reset left 0
@@ -151,10 +146,8 @@ class TestKestrowctlCommands : public CliTest {
             QTest::newRow(tag) << QString(command) << QString(port) << code << message << box
                                << QString(effect);
         };
-        const BoxConfig readBackUnanswered{.unanswered = {{4, 1}}};  // the refresh's first query
         // The panel reaches the GenLock dialog on model byte 1 only. A box without GenLock
         // answers none of its reads; one that answers some lost a reply.
-        const BoxConfig model1{.modelByte = 1};
         const BoxConfig noGenlock{.modelByte = 1,
                                   .unanswered = {{0x49, 2}, {0x49, 3}, {0x49, 4}, {0x49, 5}}};
         const BoxConfig genlockLost{.modelByte = 1, .unanswered = {{0x49, 5}}};
@@ -169,7 +162,7 @@ class TestKestrowctlCommands : public CliTest {
             "no choice \"Purple\"; this box offers Off, Skin, Green");
         row("not offered", "set audio-source SPDIF", "", 2, "this box does not offer Audio Source");
         row("genlock", "set genlock-h 1101", "", 2,
-            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)", model1);
+            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)", {.modelByte = 1});
         row("genlock off model byte 1", "set genlock-h 5", "", 2,
             "genlock-h: this box does not offer H-Sync Delay (only boxes whose model byte is 1)");
         row("dump: GenLock unanswered", "dump FILE", "", 0,
@@ -253,7 +246,7 @@ class TestKestrowctlCommands : public CliTest {
         row("load: the read-back unanswered", "load {\"contrast\": 1}", "", 4,
             "1 setting written to COM 210, but the read-back did not answer: the box on COM 210 "
             "does not answer",
-            readBackUnanswered, "contrast=1");
+            {.unanswered = {{4, 1}}}, "contrast=1");  // the refresh's first query
     }
     void refusals() {
         QFETCH(QString, port);
