@@ -38,8 +38,7 @@ inline const QByteArray kIdentify = "056c9305f7076c93010404f1";
 inline QByteArray SettingsFile(int model, const QString& settings) {
     return QString(R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
                    R"("newerModel": false, "settings": %2})")
-        .arg(model)
-        .arg(settings)
+        .arg(QString::number(model), settings)
         .toUtf8();
 }
 
