@@ -6,6 +6,7 @@
 #include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,7 +22,10 @@
 #include <vector>
 
 #include "sim/BoxSim.h"
+#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
+#include "tests/common/TestBox.h"
+#include "tests/firmware/FirmwareTestSupport.h"
 
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
@@ -33,8 +38,7 @@ inline const QByteArray kIdentify = "056c9305f7076c93010404f1";
 inline QByteArray SettingsFile(int model, const QString& settings) {
     return QString(R"({"format": "kestrow-settings", "version": 1, "model": %1, )"
                    R"("newerModel": false, "settings": %2})")
-        .arg(model)
-        .arg(settings)
+        .arg(QString::number(model), settings)
         .toUtf8();
 }
 
@@ -54,24 +58,55 @@ struct Run {
 // How a run is set up beyond its command line (every member initialized, for designated
 // initializers).
 struct How {
-    QString whenOut{};  // once stdout holds it, `signal` goes to the process
-    int signal = SIGINT;
     // A bash line around the run, CMD standing for kestrowctl with its arguments
     // ("CMD | head -1", "ulimit -f 0; CMD"); the code is still kestrowctl's.
     QString shell{};
     bool tty = false;     // stdin is a terminal
     bool nobody = false;  // runs as user and group 65534, without other groups (as root)
-    QByteArray input{};   // what stdin holds
     // "NAME=value" added to the environment. KESTROW_PORT is not kept, and the network ports
     // file is none unless KESTROW_NETWORK_PORTS is given here.
     QStringList env{};
     // In order: once stdout holds a step's text (after the previous step's), its action runs.
-    QList<std::pair<QString, std::function<void()>>> steps{};
-    std::function<void(QProcess&)> during{};  // runs once the process has started
+    QList<std::pair<QString, std::function<void(QProcess&)>>> steps{};
 };
+
+// A step's action: `signal` sent to kestrowctl.
+inline std::function<void(QProcess&)> Send(int signal) {
+    return [signal](QProcess& p) { ::kill(static_cast<pid_t>(p.processId()), signal); };
+}
 
 // A box in its boot loader.
 inline const sim::BoxConfig kLoader{.startInBootLoader = true};
+
+// `config` whose line closes for good when its frame number `frame` (from 0) arrives.
+inline sim::BoxConfig GoneAt(int frame, sim::BoxConfig config = {}) {
+    if (!sim::ParseFaultOption("--fault", "close@" + std::to_string(frame), config.faults) ||
+        !sim::ParseFaultOption("--back-after", "-1", config.faults)) {
+        qFatal("no fault plan");
+    }
+    return config;
+}
+
+// Sets bytes of the box's memory: "1.1=0 2.8=200" (group.item=byte).
+inline void SetMemory(sim::BoxSim& box, const QString& cells) {
+    for (const QString& cell : cells.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList at = cell.split(QRegularExpression("[.=]"));
+        box.SetSetting(uint8_t(at[0].toUInt()), uint8_t(at[1].toUInt()), uint8_t(at[2].toUInt()));
+    }
+}
+
+// `path` gets `mode`, and owner root and group dialout (which a change of owner needs root for).
+inline bool GiveToDialout(const char* path, mode_t mode) {
+    const group* dialout = ::getgrnam("dialout");
+    return ::chmod(path, mode) == 0 && dialout && ::lchown(path, 0, dialout->gr_gid) == 0;
+}
+
+// Whether `text` holds each of `parts`, split at '|'.
+inline bool HoldsAll(const QString& text, const QString& parts) {
+    const QStringList each = parts.split('|', Qt::SkipEmptyParts);
+    return std::all_of(each.begin(), each.end(),
+                       [&](const QString& p) { return text.contains(p); });
+}
 
 // The fixture of the kestrowctl tests: a private runtime folder, the boxes of the test linked
 // as COM 210, COM 211, ... and kestrowctl run against them. A test class clears boxes_ in its
@@ -142,26 +177,17 @@ class CliTest : public QObject {
             const QString line = QString(how.shell).replace("CMD", "\"$0\" \"$@\"");
             p.start("bash", QStringList{"-c", line + "; exit ${PIPESTATUS[0]}", KESTROWCTL} + args);
         }
-        p.write(how.input);
         p.closeWriteChannel();
-        if (how.during) {
-            how.during(p);
-        }
         QByteArray out;
-        auto steps = how.steps;
-        if (!how.whenOut.isEmpty()) {
-            steps.append({how.whenOut,
-                          [&p, &how] { ::kill(static_cast<pid_t>(p.processId()), how.signal); }});
-        }
         qsizetype seen = 0;
-        for (const auto& [text, action] : steps) {
+        for (const auto& [text, action] : how.steps) {
             while (p.state() != QProcess::NotRunning && out.indexOf(text.toUtf8(), seen) < 0) {
                 p.waitForReadyRead(100);
                 out += p.readAllStandardOutput();
             }
             if (out.indexOf(text.toUtf8(), seen) >= 0) {
                 seen = out.indexOf(text.toUtf8(), seen) + text.toUtf8().size();
-                action();
+                action(p);
             }
         }
         if (!p.waitForFinished(120000)) {

@@ -2,16 +2,10 @@
 // trip, set and get on every kind of setting and every form of --port, flash as the Firmware
 // Update dialog runs it, and what they refuse: the exit code, the message, and the exact frames
 // the box received (none when refused).
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QtTest>
 
 #include "device/DeviceLink.h"
-#include "sim/FaultOptions.h"
 #include "tests/cli/CliTestSupport.h"
-#include "tests/common/TestBox.h"
-#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -31,21 +25,22 @@ class TestKestrowctlCommands : public CliTest {
     void statusAndRoundTrip_data() {
         QTest::addColumn<bool>("newer");
         QTest::addColumn<int>("model");
-        QTest::addColumn<QString>("line");  // a line of the status report
+        QTest::addColumn<QString>("report");  // parts of the status report, split at '|'
         QTest::addColumn<QByteArray>("reset");
         QTest::addColumn<QByteArray>("versionRead");  // (4,3) older, (4,4) newer, none for 1
-        QTest::addColumn<QString>("version");
         QTest::newRow("older") << false << 0
                                << "system-setting-a      4.2    4  code 4 (no dialog shows this "
-                                  "System item)\n"
-                               << QByteArray("086c9300040401f0") << QByteArray("076c93010403f2")
-                               << "V2.00.777";
-        QTest::newRow("newer") << true << 0 << "auto-sleep            4.2    4  4 min"
-                               << QByteArray("086c9300040501ef") << QByteArray("076c93010404f1")
-                               << "V3.10.001";
+                                  "System item)\n|\nfirmware  V2.00.777\n|model     0  older model"
+                               << QByteArray("086c9300040401f0") << QByteArray("076c93010403f2");
+        QTest::newRow("newer") << true << 0
+                               << "auto-sleep            4.2    4  4 min|\nfirmware  V3.10.001\n|"
+                                  "model     0  newer model"
+                               << QByteArray("086c9300040501ef") << QByteArray("076c93010404f1");
         QTest::newRow("model byte 1, GenLock")
-            << false << 1 << "clock-mode            4.2    2  FrameLock B(Genlock)"
-            << QByteArray("086c9300040401f0") << QByteArray() << "V1.001";
+            << false << 1
+            << "clock-mode            4.2    2  FrameLock B(Genlock)|\nfirmware  V1.001\n|"
+               "model     1  older model"
+            << QByteArray("086c9300040401f0") << QByteArray();
     }
     void statusAndRoundTrip() {
         QFETCH(bool, newer);
@@ -54,25 +49,16 @@ class TestKestrowctlCommands : public CliTest {
                                    .modelByte = uint8_t(model),
                                    .newerModel = newer,
                                    .versionText = newer ? "V3.10.001" : "V2.00.777"});
-        const std::pair<int, int> tuned[] = {
-            {21, 7}, {23, 250}, {27, 1}, {35, 3}, {42, model == 1 ? 2 : 4}, {43, 1}};
-        for (auto [at, value] : tuned) {
-            box.SetSetting(uint8_t(at / 10), uint8_t(at % 10), uint8_t(value));
-        }
+        SetMemory(box, QString("2.1=7 2.3=250 2.7=1 3.5=3 4.2=%1 4.3=1").arg(model == 1 ? 2 : 4));
         box.SetGenlock(2, 2100);
         const Run text = Ctl("status");
         QCOMPARE(text.code, 0);
         QFETCH(QByteArray, versionRead);
-        QFETCH(QString, version);
         QCOMPARE(test::WireHex(box), test::RefreshWire(newer ? 25 : 24) + versionRead);
-        QVERIFY2(text.out.contains("\nfirmware  " + version + "\n"), qPrintable(text.out));
-        QVERIFY2(text.out.contains(
-                     QString("model     %1  %2 model").arg(model).arg(newer ? "newer" : "older")),
+        QFETCH(QString, report);
+        QVERIFY2(HoldsAll(text.out, report + "|input     Component  HD(1080p)60\noutput    HDMI  "
+                                             "HD(1080p)60\n"),
                  qPrintable(text.out));
-        QVERIFY(
-            text.out.contains("input     Component  HD(1080p)60\noutput    HDMI  HD(1080p)60\n"));
-        QFETCH(QString, line);
-        QVERIFY2(text.out.contains(line), qPrintable(text.out));
 
         const QString a = root_.filePath("a.json");
         QCOMPARE(Ctl("dump " + a).code, 0);
@@ -83,8 +69,8 @@ class TestKestrowctlCommands : public CliTest {
         QCOMPARE(test::WireHex(box), kIdentify + reset);
         QCOMPARE(box.setting(2, 1), 128);  // the factory contrast again
         // The newer model's file through standard input.
-        const Run load =
-            newer ? Ctl("load -", QString::number(kCom), {.input = ReadAll(a)}) : Ctl("load " + a);
+        const Run load = newer ? Ctl("load -", QString::number(kCom), {.shell = "CMD < " + a})
+                               : Ctl("load " + a);
         QVERIFY2(load.code == 0, qPrintable(load.err));
         QCOMPARE(box.setting(2, 3), 250);
         QCOMPARE(box.genlock(2), model == 1 ? 2100 : 0);  // the reset left 0
@@ -146,7 +132,7 @@ class TestKestrowctlCommands : public CliTest {
 
     // What the dialogs refuse, ports and boxes that are not there or go away, settings files
     // with a fault: the message (parts split at '|'), and nothing is written
-    // unless `effect` names a setting the box then holds ("2.1=1").
+    // unless `effect` names the contrast the box then holds ("contrast=1").
     void refusals_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("port");  // empty: the first box's
@@ -160,10 +146,8 @@ class TestKestrowctlCommands : public CliTest {
             QTest::newRow(tag) << QString(command) << QString(port) << code << message << box
                                << QString(effect);
         };
-        const BoxConfig readBackUnanswered{.unanswered = {{4, 1}}};  // the refresh's first query
         // The panel reaches the GenLock dialog on model byte 1 only. A box without GenLock
         // answers none of its reads; one that answers some lost a reply.
-        const BoxConfig model1{.modelByte = 1};
         const BoxConfig noGenlock{.modelByte = 1,
                                   .unanswered = {{0x49, 2}, {0x49, 3}, {0x49, 4}, {0x49, 5}}};
         const BoxConfig genlockLost{.modelByte = 1, .unanswered = {{0x49, 5}}};
@@ -178,7 +162,7 @@ class TestKestrowctlCommands : public CliTest {
             "no choice \"Purple\"; this box offers Off, Skin, Green");
         row("not offered", "set audio-source SPDIF", "", 2, "this box does not offer Audio Source");
         row("genlock", "set genlock-h 1101", "", 2,
-            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)", model1);
+            "H-Sync Delay takes -1100 to 1100 (the box's period is 2200)", {.modelByte = 1});
         row("genlock off model byte 1", "set genlock-h 5", "", 2,
             "genlock-h: this box does not offer H-Sync Delay (only boxes whose model byte is 1)");
         row("dump: GenLock unanswered", "dump FILE", "", 0,
@@ -225,13 +209,14 @@ class TestKestrowctlCommands : public CliTest {
             "only: sudo chgrp dialout DEVICE && sudo chmod 0660 DEVICE (until the system starts "
             "again)");
         // Switched off after the identify exchange: said once, in words, and what is left.
-        row("goes away", "get contrast", "vanish", 4,
+        row("goes away", "get contrast", "", 4,
             "kestrowctl: Failed in call to read: Input/output error\n"
             "kestrowctl: COM 210 (|/COM210) went away: unplugged or switched off; nothing was "
-            "written\n");
+            "written\n",
+            GoneAt(2));
         // At the model question: an older model stays silent there, a device gone says nothing.
-        row("goes away at the model question", "dump FILE", "vanish-model", 4,
-            "went away: unplugged or switched off", {}, "FILE kept");
+        row("goes away at the model question", "dump FILE", "", 4,
+            "went away: unplugged or switched off", GoneAt(1), "FILE kept");
         row("status: boot loader", "status", "", 4,
             "the box on COM 210 waits in its boot loader|\"kestrowctl flash FILE\"", kLoader);
         row("get: boot loader", "get 2.1", "", 4, "waits in its boot loader", kLoader);
@@ -251,7 +236,7 @@ class TestKestrowctlCommands : public CliTest {
             "missing closing quote; last read: '\"" + QString(59, 'x') + "...' (20971523 bytes)");
         row("load: unknown", "load {\"contrast\": 1, \"factory-reset\": 1}", "", 5,
             "unknown setting \"factory-reset\"");
-        row("load: model", "load model", "", 5, "the file is for model byte 1");
+        row("load: model", "load:1 {}", "", 5, "the file is for model byte 1");
         row("load: a name twice", "load {\"contrast\": 1, \"contrast\": 2}", "", 5,
             "\"contrast\" is named twice in one object");
         // The setting checks that need no box are listed beside a faulty header.
@@ -261,27 +246,22 @@ class TestKestrowctlCommands : public CliTest {
         row("load: the read-back unanswered", "load {\"contrast\": 1}", "", 4,
             "1 setting written to COM 210, but the read-back did not answer: the box on COM 210 "
             "does not answer",
-            readBackUnanswered, "2.1=1");
+            {.unanswered = {{4, 1}}}, "contrast=1");  // the refresh's first query
     }
     void refusals() {
         QFETCH(QString, port);
         QFETCH(BoxConfig, box);
         box.silent = port == "silent";
-        if (port.startsWith("vanish")) {  // for good, at the model question (frame 1) or after it
-            QVERIFY(sim::ParseFaultOption("--fault", port == "vanish" ? "close@2" : "close@1",
-                                          box.faults) &&
-                    sim::ParseFaultOption("--back-after", "-1", box.faults));
-        }
         sim::BoxSim& b = AddBox(box);
         SerialPort holder;
         if (port == "busy") {
             QVERIFY(OpenBoxPort(holder, ResolvePort(kCom, PortsDir().toStdString())));
         }
         QFETCH(QString, command);
-        const How how{.whenOut = command.startsWith("tty:") ? "Are you sure" : "",  // Ctrl+C then
-                      .shell = command.startsWith("ulimit:") ? "ulimit -f 0; CMD" : "",
+        const How how{.shell = command.startsWith("ulimit:") ? "ulimit -f 0; CMD" : "",
                       .tty = command.startsWith("tty:"),
-                      .nobody = command.startsWith("nobody:")};
+                      .nobody = command.startsWith("nobody:"),
+                      .steps = {{"Are you sure", Send(SIGINT)}}};  // asked on a terminal only
         command = command.section(':', how.tty || how.nobody || !how.shell.isEmpty() ? 1 : 0);
         QFETCH(QString, message);
         const QString device = QString::fromStdString(b.slavePath());
@@ -292,9 +272,7 @@ class TestKestrowctlCommands : public CliTest {
             if (::geteuid() != 0) {
                 QSKIP("changing the user needs root");
             }
-            const group* dialout = ::getgrnam("dialout");
-            QVERIFY(dialout && ::chown(qPrintable(device), 0, dialout->gr_gid) == 0 &&
-                    ::chmod(qPrintable(device), port == "owner-only" ? 0600 : 0660) == 0);
+            QVERIFY(GiveToDialout(qPrintable(device), port == "owner-only" ? 0600 : 0660));
             for (const QString& dir : {root_.path(), root_.path() + "/kestrow", PortsDir()}) {
                 QVERIFY(::chmod(qPrintable(dir), 0755) == 0);  // the links are seen
             }
@@ -302,16 +280,12 @@ class TestKestrowctlCommands : public CliTest {
         const QByteArray kept = "{\"kept\": true}\n";  // what FILE held before
         command.replace("FILE", WriteFile("dump.json", kept));
         const bool load = command.startsWith("load");
-        if (load) {  // "load SETTINGS" for model byte 0, "load:M SETTINGS", "load model"
-            const int model = command.startsWith("load:")
-                                  ? command.section(' ', 0, 0).mid(5).toInt()
-                              : command == "load model" ? 1
-                                                        : 0;
-            const QString settings = command == "load model" ? "{}" : command.section(' ', 1);
+        if (load) {  // "load SETTINGS" for model byte 0, "load:M SETTINGS" for M
+            const int model =
+                command.startsWith("load:") ? command.section(' ', 0, 0).mid(5).toInt() : 0;
             command =
-                "load " +
-                WriteFile("broken.json",
-                          SettingsFile(model, settings).replace("LONG", QByteArray(20 << 20, 'x')));
+                "load " + WriteFile("broken.json", SettingsFile(model, command.section(' ', 1))
+                                                       .replace("LONG", QByteArray(20 << 20, 'x')));
         }
         const QString given = port == "none"                             ? QString()
                               : port == "device" || port == "owner-only" ? device
@@ -319,9 +293,7 @@ class TestKestrowctlCommands : public CliTest {
                                                                          : QString::number(kCom);
         const Run run = Ctl(command, given, how);
         QTEST(run.code, "code");
-        for (const QString& part : message.split('|')) {
-            QVERIFY2(run.err.contains(part), qPrintable(run.err.left(4000)));  // not 20 MiB
-        }
+        QVERIFY2(HoldsAll(run.err, message), qPrintable(run.err.left(4000)));  // not 20 MiB
         for (const QString& line : run.err.split('\n', Qt::SkipEmptyParts)) {
             QVERIFY2(line.startsWith("kestrowctl: "), qPrintable(line));
         }
@@ -335,8 +307,7 @@ class TestKestrowctlCommands : public CliTest {
         } else if (effect.isEmpty()) {
             QVERIFY(!test::Q(b.received()).contains("\x08\x6c\x93"));  // no write of any kind
         } else {
-            const QStringList at = effect.split(QRegularExpression("[.=]"));
-            QCOMPARE(int(b.setting(uint8_t(at[0].toInt()), uint8_t(at[1].toInt()))), at[2].toInt());
+            QCOMPARE("contrast=" + QString::number(b.setting(2, 1)), effect);
         }
     }
 
@@ -360,9 +331,6 @@ class TestKestrowctlCommands : public CliTest {
         const QByteArray big = test::Image('4', test::Program(20000));
         const BoxConfig silent{.silent = true};
         const BoxConfig vanishing{.startInBootLoader = true, .vanishAtBlock = 3};
-        BoxConfig asked;  // goes away once asked into its boot loader
-        QVERIFY(sim::ParseFaultOption("--fault", "close@0", asked.faults) &&
-                sim::ParseFaultOption("--back-after", "-1", asked.faults));
         QList<QByteArray> lines = hex.split('\n');  // the checksum of line 3 made wrong
         const qsizetype sum = lines[2].size() - (lines[2].endsWith('\r') ? 2 : 1);
         lines[2][sum] = lines[2][sum] == '0' ? '1' : '0';
@@ -380,7 +348,7 @@ class TestKestrowctlCommands : public CliTest {
         row("box goes away at block 3", image, vanishing, "", 6, true,
             "Fail to write flash!\n|COM 210 (|) went away: unplugged or switched off; the box "
             "waits in its boot loader|run \"kestrowctl flash ");
-        row("box goes away after the boot request", image, asked, "", 4, false,
+        row("box goes away after the boot request", image, GoneAt(0), "", 4, false,
             "Failed,check your device version!\n|COM 210 (|) went away: unplugged or switched "
             "off; the box waits in its boot loader|run \"kestrowctl flash ");
         row("not correct", "CPUM5FW" + image.mid(7), kLoader, "", 5, false,
@@ -402,9 +370,10 @@ class TestKestrowctlCommands : public CliTest {
         sim::BoxSim& b = AddBox(box);
         const bool hangUp = stopAt.startsWith("HUP:");
         const bool piped = stopAt.startsWith('|');
-        const How how{.whenOut = piped ? QString() : stopAt.mid(hangUp ? 4 : 0),
-                      .signal = hangUp ? SIGHUP : SIGINT,
-                      .shell = piped ? "CMD " + stopAt : QString()};
+        How how{.shell = piped ? "CMD " + stopAt : QString()};
+        if (!stopAt.isEmpty() && !piped) {
+            how.steps = {{stopAt.mid(hangUp ? 4 : 0), Send(hangUp ? SIGHUP : SIGINT)}};
+        }
         const Run run = Ctl("flash " + WriteFile("firmware.bin", file), QString::number(kCom), how);
         QTEST(run.code, "code");
         QTEST(b.downloadSize() != 0, "download");
@@ -414,9 +383,7 @@ class TestKestrowctlCommands : public CliTest {
                      qPrintable(run.out));
             QCOMPARE(test::Q(b.flash()), test::Program(3000));
         } else {
-            for (const QString& part : message.split('|')) {
-                QVERIFY2(run.err.contains(part), qPrintable(run.err));
-            }
+            QVERIFY2(HoldsAll(run.err, message), qPrintable(run.err));
             QCOMPARE(b.resetCount(), 0);
         }
     }

@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 
+#include <QUrl>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -11,12 +12,8 @@
 #include <memory>
 #include <thread>
 
-#include "sim/FaultOptions.h"
-#include "sim/PtyLine.h"
 #include "sim/Ser2net.h"
 #include "tests/cli/CliTestSupport.h"
-#include "tests/common/TestBox.h"
-#include "tests/firmware/FirmwareTestSupport.h"
 
 using namespace kestrow;
 using namespace kestrow::test;
@@ -24,11 +21,6 @@ using sim::BoxConfig;
 using sim::UniqueFd;
 
 namespace {
-
-// What ser2net's RFC 2217 port sends first: WILL SGA, DO SGA, WILL ECHO, DONT ECHO, DO BINARY,
-// WILL BINARY, DO COM-PORT-OPTION.
-const QByteArray kSer2netGreeting =
-    QByteArray::fromHex("fffb03fffd03fffb01fffe01fffd00fffb00fffd2c");
 
 sockaddr_in Loopback(uint16_t port) {
     sockaddr_in addr{};
@@ -97,13 +89,15 @@ class FakeServer {
     std::jthread thread_;  // last: stopped and joined first
 };
 
-// ser2net's answer while another client holds the port, given once the client's greeting has
-// arrived and with the greeting left unread: closing then resets the connection right behind
-// the text.
+// ser2net's answer while another client holds the port (its greeting: WILL SGA, DO SGA, WILL
+// ECHO, DONT ECHO, DO BINARY, WILL BINARY, DO COM-PORT-OPTION; then the text), given once the
+// client's greeting has arrived and with the greeting left unread: closing then resets the
+// connection right behind the text.
 void ServeBusy(int client, const std::stop_token& /*stop*/) {
     pollfd p{client, POLLIN, 0};
     if (::poll(&p, 1, 3000) == 1) {
-        SendAll(client, kSer2netGreeting + "Port already in use\r\n");
+        SendAll(client, QByteArray::fromHex("fffb03fffd03fffb01fffe01fffd00fffb00fffd2c") +
+                            "Port already in use\r\n");
     }
 }
 
@@ -177,99 +171,16 @@ class TestNetwork : public CliTest {
         boxes_.clear();
     }
 
-    // status through a URL: the report and the frames of the COM port but for the port line.
-    // "split": through a relay that cuts every run of ser2net's bytes in two TCP segments.
-    void statusLikeComPort_data() {
-        QTest::addColumn<QString>("form");
-        for (const char* form : {"rfc2217", "socket", "split"}) {
-            QTest::newRow(form) << QString(form);
-        }
-    }
-    void statusLikeComPort() {
-        QFETCH(QString, form);
-        sim::BoxSim& box = AddServedBox();
-        box.SetSetting(2, 1, 255);
-        box.SetSetting(3, 6, 7);
-        const FakeServer split(Relay(server_->rfc2217Port()));
-        const QString url = form == "split" ? split.Url() : Url(form);
-        const Run com = Ctl("status");
-        QCOMPARE(com.code, 0);
-        QVERIFY(box.WaitForQuiet(3000));
-        const QByteArray comWire = test::WireHex(box);
-        box.ClearReceived();
-        const Run net = Ctl("status", url);
-        QVERIFY2(net.code == 0, qPrintable(net.err));
-        QVERIFY2(net.out.startsWith("port      " + url + "\n"), qPrintable(net.out));
-        QCOMPARE(net.out.section('\n', 1), com.out.section('\n', 1));
-        QVERIFY(net.out.contains("contrast              2.1  255  255\n"));
-        QVERIFY(box.WaitForQuiet(3000));
-        QCOMPARE(test::WireHex(box), comWire);
-    }
-
-    // Ports that give no session: exit 3 and why, nothing printed, nothing sent to the box.
-    // RFC2217, RAW: the served box's ports; BUSY: a server that resets the connection right
-    // behind its "Port already in use"; FREE: a port nobody listens on.
-    void refused_data() {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("hold");  // a plain TCP client holds this port first
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("bounded");  // ends within the connect bound
-        const auto row = [](const char* tag, const char* url, const char* hold, const char* message,
-                            bool bounded = false) {
-            QTest::newRow(tag) << QString(url) << QString(hold) << QString(message) << bounded;
-        };
-        row("raw port held, raw asked", "RAW", "socket", "in use");
-        row("rfc2217 port held, rfc2217 asked", "RFC2217", "rfc2217", "in use");
-        row("raw port held, rfc2217 asked", "RFC2217", "socket", "in use");
-        row("rfc2217 port held, raw asked", "RAW", "rfc2217", "in use");
-        row("the text, then a reset", "BUSY", "", "in use");
-        row("rfc2217, nobody listening", "rfc2217://127.0.0.1:FREE", "", "refused", true);
-        row("socket, nobody listening", "socket://127.0.0.1:FREE", "", "refused", true);
-        row("rfc2217, unknown host", "rfc2217://no-such-host.invalid:7000", "",
-            "no-such-host.invalid");
-        row("socket, unknown host", "socket://no-such-host.invalid:7000", "",
-            "no-such-host.invalid");
-    }
-    void refused() {
-        QFETCH(QString, url);
-        QFETCH(QString, hold);
-        QFETCH(QString, message);
-        sim::BoxSim& box = AddServedBox();
-        const FakeServer busy(ServeBusy);
-        UniqueFd holder;
-        if (!hold.isEmpty()) {
-            holder = ConnectTo(hold == "rfc2217" ? server_->rfc2217Port() : server_->rawPort());
-            QVERIFY(holder.valid());
-            SendAll(holder.get(), QByteArray::fromHex("056c9305f7"));  // the server has opened
-            QVERIFY(box.WaitForReceived(5, 3000));  // the device once the box has this
-            box.ClearReceived();
-        }
-        url.replace("RFC2217", Url("rfc2217"))
-            .replace("RAW", Url("socket"))
-            .replace("BUSY", busy.Url())
-            .replace("FREE", QString::number(sim::FreeLoopbackPort()));
-        const Run run = Ctl("status", url);
-        QCOMPARE(run.code, 3);
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-        QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
-        QFETCH(bool, bounded);
-        QVERIFY2(!bounded || run.ms < 3500, qPrintable(QString::number(run.ms)));
-        QVERIFY(box.WaitForQuiet(1000));
-        QCOMPARE(test::WireHex(box), QByteArray());
-    }
-
     // The server dies during the write: the advice says that the box waits in its boot loader,
     // and the same flash through the restarted server finishes the update.
     // "boot request": a box that runs its firmware loses its server once it was asked into its
     // boot loader, before the first block.
     void serverKilledMidFlash_data() {
-        QTest::addColumn<QString>("form");
         QTest::addColumn<bool>("atBootRequest");
-        QTest::newRow("rfc2217") << "rfc2217" << false;
-        QTest::newRow("rfc2217, at the boot request") << "rfc2217" << true;
+        QTest::newRow("rfc2217") << false;
+        QTest::newRow("rfc2217, at the boot request") << true;
     }
     void serverKilledMidFlash() {
-        QFETCH(QString, form);
         QFETCH(bool, atBootRequest);
         // Paced: some seconds of writing.
         sim::BoxSim& box = AddServedBox({.paced = true, .startInBootLoader = !atBootRequest});
@@ -285,53 +196,69 @@ class TestNetwork : public CliTest {
             }
             return blocks >= 5;
         };
-        const Run cut = Ctl("flash " + file, Url(form), {.during = [&](QProcess& p) {
+        const Run cut =
+            Ctl("flash " + file, Url("rfc2217"),
+                {.steps = {{"File Size", [&](QProcess& p) {
                                 while (!reached() && p.state() != QProcess::NotRunning) {
                                     p.waitForFinished(5);
                                 }
                                 server_->Kill();
-                            }});
-        QVERIFY2(cut.code == (atBootRequest ? 4 : 6),
+                            }}}});
+        QVERIFY2(cut.code == (atBootRequest ? 4 : 6) &&
+                     HoldsAll(cut.err, "waits in its boot loader|kestrowctl flash " + file),
                  qPrintable(QString::number(cut.code) + cut.err));
-        QVERIFY2(cut.err.contains("waits in its boot loader") &&
-                     cut.err.contains("kestrowctl flash " + file),
-                 qPrintable(cut.err));
         QVERIFY(box.inBootLoader());
         QVERIFY(test::Q(box.flash()) != program);
         std::string why;
         QVERIFY2(server_->Restart(&why), why.c_str());
         // The operator's second try comes after the boot loader has dropped the cut packet.
         QTest::qWait(sim::kBootLoaderReceiveTimeoutMs);
-        const Run again = Ctl("flash " + file, Url(form));
+        const Run again = Ctl("flash " + file, Url("rfc2217"));
         QVERIFY2(again.code == 0, qPrintable(again.err));
         QCOMPARE(test::Q(box.flash()), program);
     }
 
-    // Commands on a URL, one after the other (URL: the served box, COM 210; COM 211 another box
-    // whose contrast starts at 1; DIR: an empty folder). Then parts of `effect`, split at '|':
-    // "out:TEXT" the last command's output, "wire~HEX" bytes the served box received in a row,
-    // "FILE" the only file in DIR, named after the URL; else the boxes' contrast ("210:99").
+    // Commands one after the other (URL: the served box, COM 210; OTHER: its other accepter;
+    // "hold URL": a TCP client holds that port first; COM 211: a box whose contrast starts at 1;
+    // DIR: an empty folder; BUSY: a server that resets the connection right behind its "Port
+    // already in use"; FREE: a port nobody listens on). Then parts of `effect`, split at '|':
+    // "out:TEXT" the last output, "wire~HEX" bytes the served box received in a row (but from
+    // COM 210), "FILE" the only file in DIR/new, named after the URL, "status as on COM 210" but
+    // for the port line, frame for frame; "exit 3:WHY" no session (nothing printed or sent to the
+    // box), "within the connect bound"; else the boxes' contrast ("210:99"). "split": through a
+    // relay that cuts every run of ser2net's bytes in two TCP segments.
     void commands_data() {
         QTest::addColumn<QString>("form");
         QTest::addColumn<QString>("commands");  // split at "; "
         QTest::addColumn<QString>("effect");
-        for (const char* form : {"rfc2217", "socket"}) {
+        for (const char* form : {"rfc2217", "socket", "split"}) {
             const auto row = [form](const char* tag, const char* commands, const char* effect) {
                 QTest::addRow("%s, %s", form, tag)
                     << QString(form) << QString(commands) << QString(effect);
             };
-            row("a 0xFF byte set and read", "set 2.1 255 --port URL; get 2.1 --port URL",
-                "out:255|wire~086c93000201fff7|210:255 211:1");
-            // ser2net refuses the other accepter until it has let go of the device.
+            row("status", "set 2.1 255 --port 210; status --port URL", "status as on COM 210");
+            if (QString(form) == "split") {
+                continue;
+            }
+            row("its port held", "hold URL; status --port URL", "exit 3:in use");
+            row("the other port held", "hold OTHER; status --port URL", "exit 3:in use");
+            row("nobody listening", "status --port FORM://127.0.0.1:FREE",
+                "exit 3:refused|within the connect bound");
+            row("unknown host", "status --port FORM://no-such-host.invalid:7000",
+                "exit 3:no-such-host.invalid");
+            // 0xFF each way; ser2net refuses the other accepter until it lets go of the device.
             row("the two accepters in a row", "set 2.1 255 --port URL; get 2.1 --port OTHER",
-                "out:255");
+                "out:255|wire~086c93000201fff7|210:255 211:1");
             row("dump, a change, load",
                 "set 2.1 255 --port 210; dump DIR/a.json --port URL; set 2.1 3 --port 210; "
                 "load DIR/a.json --port URL",
                 "210:255");
             row("a URL and a COM port", "set contrast 99 --port URL --port 211", "210:99 211:99");
-            row("dump into a folder", "dump DIR/ --port URL", "FILE");
+            row("dump into a new folder", "dump DIR/new/ --port URL", "FILE");
         }
+        QTest::newRow("the text, then a reset") << "rfc2217"
+                                                << "status --port BUSY"
+                                                << "exit 3:in use";
     }
     void commands() {
         QFETCH(QString, form);
@@ -340,18 +267,35 @@ class TestNetwork : public CliTest {
         sim::BoxSim& box = AddServedBox();
         box.SetSetting(2, 1, 150);
         AddBox().SetSetting(2, 1, 1);
-        const QString url = Url(form);
+        const FakeServer split(Relay(server_->rfc2217Port()));
+        const QString url = form == "split" ? split.Url() : Url(form);
+        const FakeServer busy(ServeBusy);
         const QString dir = root_.filePath("dir");
         QVERIFY(QDir(dir).removeRecursively() && QDir().mkpath(dir));
         Run run;
+        UniqueFd holder;
         for (const QString& command :
              commands.replace("URL", url)
                  .replace("OTHER", Url(form == "socket" ? "rfc2217" : "socket"))
                  .replace("DIR", dir)
+                 .replace("FORM", form)
+                 .replace("BUSY", busy.Url())
+                 .replace("FREE", QString::number(sim::FreeLoopbackPort()))
                  .split("; ")) {
+            if (command.startsWith("hold ")) {
+                holder = ConnectTo(uint16_t(QUrl(command.section(' ', 1)).port()));
+                SendAll(holder.get(), QByteArray::fromHex("056c9305f7"));  // the server has opened
+                QVERIFY(holder.valid() && box.WaitForReceived(5, 3000));   // the device is open
+                box.ClearReceived();
+                continue;
+            }
             run = Ctl(command, "");
-            QVERIFY2(run.code == 0, qPrintable(command + ": " + run.err));
+            QVERIFY2(run.code == 0 || effect.startsWith("exit"),
+                     qPrintable(command + ": " + run.err));
             QVERIFY(box.WaitForQuiet(3000));
+            if (command.endsWith("--port 210")) {
+                box.ClearReceived();
+            }
         }
         for (const QString& part : effect.split('|')) {
             if (part.startsWith("out:")) {
@@ -359,10 +303,24 @@ class TestNetwork : public CliTest {
             } else if (part.startsWith("wire~")) {
                 QVERIFY2(test::WireHex(box).contains(part.mid(5).toLatin1()),
                          test::WireHex(box).constData());
+            } else if (part == "status as on COM 210") {
+                const QByteArray wire = test::WireHex(box);
+                const Run com = Ctl("status --port 210", "");
+                QVERIFY(box.WaitForQuiet(3000));
+                QCOMPARE(test::WireHex(box), wire + wire);
+                QVERIFY2(run.out.startsWith("port      " + url + "\n"), qPrintable(run.out));
+                QCOMPARE(run.out.section('\n', 1), com.out.section('\n', 1));
+            } else if (part.startsWith("exit 3:")) {
+                QCOMPARE(run.code, 3);
+                QVERIFY2(run.err.contains(part.mid(7)) && run.out.isEmpty(),
+                         qPrintable(run.err + run.out));
+                QCOMPARE(test::WireHex(box), QByteArray());
+            } else if (part == "within the connect bound") {
+                QVERIFY2(run.ms < 3500, qPrintable(QString::number(run.ms)));
             } else if (part == "FILE") {
                 const QString name = QString(url).replace("://", "_").replace(':', '_') + ".json";
-                QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{name});
-                QVERIFY(ReadAll(dir + "/" + name).contains("\"contrast\": 150,"));
+                QCOMPARE(QDir(dir + "/new").entryList(QDir::Files), QStringList{name});
+                QVERIFY(ReadAll(dir + "/new/" + name).contains("\"contrast\": 150,"));
             } else {
                 for (const QString& want : part.split(' ')) {
                     const sim::BoxSim& b = *boxes_[size_t(want.section(':', 0, 0).toInt() - kCom)];
@@ -375,13 +333,15 @@ class TestNetwork : public CliTest {
 
     // A run connects once to each box: its search's probe (without --port: the box is listed in
     // the network ports file), what the box is and the command's own exchanges on one session.
+    // detect lists the file's ports after the COM ports, by label, probed like them; a line that
+    // names no port is said on stderr and left out.
     void oneConnectionPerRun_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("inLoader");
         for (const char* command :
              {"status --port URL", "get contrast --port URL", "set contrast 99 --port URL",
               "set 2.1 99 --port URL", "reset --yes --port URL", "dump FILE --port URL",
-              "load FILE --port URL", "status", "load FILE", "flash BIN"}) {
+              "load FILE --port URL", "status", "load FILE", "flash BIN", "detect"}) {
             QTest::newRow(command) << QString(command) << false;
         }
         QTest::newRow("flash BIN, a box in its boot loader") << "flash BIN" << true;
@@ -389,8 +349,12 @@ class TestNetwork : public CliTest {
     void oneConnectionPerRun() {
         QFETCH(QString, command);
         QFETCH(bool, inLoader);
-        AddServedBox({.startInBootLoader = inLoader});
-        QVERIFY(QFile::remove(PortsDir() + "/COM210"));  // reached through the relay only
+        if (command == "detect") {
+            AddBox();  // COM 210
+        }
+        sim::BoxSim& box = AddServedBox({.startInBootLoader = inLoader});
+        // reached through the relay only
+        QVERIFY(QFile::remove(PortsDir() + QString("/COM%1").arg(kCom + int(boxes_.size()) - 1)));
         const FakeServer relay(Relay(server_->rfc2217Port(), false));
         const QString file = root_.filePath("one.json");
         QVERIFY(command.startsWith("load") || QFile::remove(file) ||
@@ -398,7 +362,10 @@ class TestNetwork : public CliTest {
         command.replace("URL", relay.Url())
             .replace("FILE", file)
             .replace("BIN", WriteFile("one.bin", test::Image('4', test::Program(3000))));
-        const QString ports = WriteFile("network-ports", (relay.Url() + " Rack\n").toUtf8());
+        const QString ports = WriteFile(
+            "network-ports",
+            ("# the rack\n" + relay.Url() + "  Rack one\nsocket://127.0.0.1:0  Rack zero\n")
+                .toUtf8());
         if (command.startsWith("load")) {
             QVERIFY(Ctl("dump " + file, relay.Url()).code == 0);
         }
@@ -406,45 +373,27 @@ class TestNetwork : public CliTest {
         const Run run = Ctl(command, "", {.env = {"KESTROW_NETWORK_PORTS=" + ports}});
         QVERIFY2(run.code == 0, qPrintable(run.err));
         QCOMPARE(relay.clients() - before, 1);
+        if (command == "detect") {
+            const QRegularExpression listed(
+                QString("(^|\\n)COM %1 .*answers\n(.*\n)*Rack one .*%2.*answers\n$")
+                    .arg(kCom)
+                    .arg(QRegularExpression::escape(relay.Url())));
+            QVERIFY2(listed.match(run.out).hasMatch() && !run.out.contains("Rack zero"),
+                     qPrintable(run.out));
+            QVERIFY2(run.err.contains(ports + ": line 3: \"socket://127.0.0.1:0\""),
+                     qPrintable(run.err));
+            QVERIFY(test::WireHex(box).startsWith("056c9305f7"));
+        }
     }
 
     // A box whose line closes at the model question: the run says that it went away and writes
     // nothing, rather than connecting again to a server that no longer has the device.
     void goneAtTheModelQuestion() {
-        BoxConfig config;
-        QVERIFY(sim::ParseFaultOption("--fault", "close@1", config.faults) &&
-                sim::ParseFaultOption("--back-after", "-1", config.faults));
-        sim::BoxSim& box = AddServedBox(config);
+        sim::BoxSim& box = AddServedBox(GoneAt(1));
         const Run run = Ctl("set contrast 99", Url("rfc2217"));
         QCOMPARE(run.code, 4);
         QVERIFY2(run.err.contains("went away"), qPrintable(run.err));
         QCOMPARE(int(box.setting(2, 1)), 128);
-    }
-
-    // The network ports file: its ports after the COM ports, by label, probed like them; a line
-    // that names no port is said on stderr and left out.
-    void networkPortsFile() {
-        AddBox();  // COM 210
-        AddServedBox();
-        QVERIFY(QFile::remove(PortsDir() + "/COM211"));  // reached through the server only
-        const QString file =
-            WriteFile("network-ports", QString("# the rack\nrfc2217://127.0.0.1:%1  Rack one\n"
-                                               "socket://127.0.0.1:0  Rack zero\n")
-                                           .arg(server_->rfc2217Port())
-                                           .toUtf8());
-        const Run run = Ctl("detect", "", {.env = {"KESTROW_NETWORK_PORTS=" + file}});
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
-        const auto com = lines.indexOf(QRegularExpression(QString("^COM %1 .*answers$").arg(kCom)));
-        QVERIFY2(com >= 0 && !lines.last().contains("COM "), qPrintable(run.out));
-        QVERIFY2(lines.last().startsWith("Rack one ") && lines.last().contains(Url("rfc2217")) &&
-                     lines.last().endsWith("answers"),
-                 qPrintable(run.out));
-        QVERIFY(!run.out.contains("Rack zero"));
-        QVERIFY2(run.err.contains(file + ": line 3: \"socket://127.0.0.1:0\""),
-                 qPrintable(run.err));
-        QVERIFY(boxes_[1]->WaitForQuiet(3000));
-        QVERIFY(test::WireHex(*boxes_[1]).startsWith("056c9305f7"));
     }
 };
 
