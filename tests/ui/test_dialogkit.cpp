@@ -19,12 +19,8 @@ namespace {
 
 // The probe template's control ids; kNoSuchControl is in no template.
 struct Ids {
-    static constexpr int kApply = 1002;
-    static constexpr int kEdit = 1008;
-    static constexpr int kTrackbar = 1027;
-    static constexpr int kList = 1005;
-    static constexpr int kText = 1033;
-    static constexpr int kNoSuchControl = 4711;
+    enum : int { kApply = 1002, kEdit = 1008, kTrackbar = 1027, kList = 1005, kText = 1033 };
+    enum : int { kNoSuchControl = 4711 };
 };
 
 constexpr ControlTemplate kControls[] = {

@@ -59,10 +59,8 @@ struct Bench {
     }
     // Writes `content` to a file `name` and loads it.
     void Load(const QString& name, const QByteArray& content) {
-        QFile f(files.filePath(name));
-        if (f.open(QIODevice::WriteOnly) && f.write(content) > 0) {
-            f.close();
-            dlg->LoadFile(f.fileName().toStdString());
+        if (test::WriteFile(files.filePath(name), content)) {
+            dlg->LoadFile(files.filePath(name).toStdString());
         }
     }
 
@@ -97,8 +95,7 @@ class TestFirmwareUpdateDialog : public QObject {
         Bench b;
         QTemporaryDir dir;
         for (const char* name : {"a.bin", "b.BIN", "c.hex", "d.txt"}) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("12345") == 5);
+            QVERIFY(test::WriteFile(dir.filePath(name), "12345"));
         }
         QStringList filters;
         QStringList listed;
@@ -152,8 +149,6 @@ class TestFirmwareUpdateDialog : public QObject {
         QFETCH(File, file);
         QFETCH(BoxMode, box);
         QFETCH(QStringList, statuses);
-        QFETCH(QStringList, boxes);
-        QFETCH(int, progress);
         Bench b;
         const QByteArray program = Program(1000);
         if (file == GoodFile) {
@@ -173,13 +168,13 @@ class TestFirmwareUpdateDialog : public QObject {
         QCOMPARE(b.statuses, statuses);
         QCOMPARE(QString::fromStdString(b.dlg->ItemText(Ids::kStatusText)),
                  statuses.isEmpty() ? QString() : statuses.last());
-        QCOMPARE(b.messages.texts(), boxes);
+        QTEST(b.messages.texts(), "boxes");
         for (const auto& r : b.messages.requests()) {
             QCOMPARE(r.caption, std::string());
             QCOMPARE(r.buttons, ui::MessageButtons::Ok);
         }
         QVERIFY(!b.burnEnabledDuringRun);
-        QCOMPARE(ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(), progress);
+        QTEST(ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(), "progress");
         QVERIFY(!ui::WaitCursorShown());
         QVERIFY(!b.dlg->PortOpen());
         QCOMPARE(b.Flashed(program), statuses.contains(text::kUpdated));

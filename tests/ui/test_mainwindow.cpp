@@ -32,10 +32,9 @@ std::optional<std::vector<uint8_t>> WholeReply(const std::vector<ReceivedFrame>&
     const auto view = request.view();
     for (const ReceivedFrame& f : frames) {
         if (std::equal(f.bytes.begin(), f.bytes.end(), view.begin(), view.end())) {
-            if (f.reply.size() < 5) {
-                return std::nullopt;
-            }
-            return std::vector<uint8_t>(f.reply.begin(), f.reply.begin() + 5);
+            return f.reply.size() < 5
+                       ? std::nullopt
+                       : std::optional(std::vector(f.reply.begin(), f.reply.begin() + 5));
         }
     }
     return std::nullopt;
@@ -102,9 +101,6 @@ class TestMainWindow : public MainWindowTest {
     void refresh() {
         QFETCH(BoxConfig, config);
         QFETCH(int, frames);
-        QFETCH(QStringList, texts);
-        QFETCH(QByteArray, cache);
-        QFETCH(int, newModel);
         QFETCH(int, refreshed);
         QFETCH(int, ms);
         Open(config);
@@ -118,13 +114,13 @@ class TestMainWindow : public MainWindowTest {
         }
         const int port = frames == 1 ? 0 : config.portByte;  // 0: no probe reply
         QCOMPARE(WireHex(*box_), RefreshWire(frames));
-        QCOMPARE(Texts(), texts);
+        QTEST(Texts(), "texts");
         const StatusCache& c = dlg_->statusCache;
         const QByteArray kept =
             HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system);
-        QCOMPARE(kept, cache);
+        QTEST(kept, "cache");
         QCOMPARE(int(dlg_->box.portByte), port);
-        QCOMPARE(int(dlg_->box.newerModel), newModel);
+        QTEST(int(dlg_->box.newerModel), "newModel");
         QCOMPARE(int(dlg_->refreshed), refreshed);
         ExpectIdle();
         QVERIFY(messages_->texts().isEmpty());
@@ -239,11 +235,12 @@ class TestMainWindow : public MainWindowTest {
                 dlg_->Command(Ids::kSearchPortsButton);
             } else {
                 QObject life;
-                WhenModalOver(&life, dlg_.get(), [&](ui::Dialog* d) {
+                const auto apply = [&](ui::Dialog* d) {
                     d->SetItemText(rows[row][0], std::to_string(value));
                     d->Command(rows[row][1]);
                     d->Window().close();
-                });
+                };
+                WhenShown<ui::Dialog>(&life, apply, dlg_.get());
                 dlg_->Command(Ids::kImageButton);
             }
             const qint64 elapsed = timer.elapsed();

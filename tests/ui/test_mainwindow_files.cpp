@@ -55,10 +55,6 @@ QByteArray FileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
 }
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 }  // namespace
 
@@ -166,7 +162,6 @@ class TestMainWindowFiles : public MainWindowTest {
         const QByteArray older = front + R"("sharpness":64,)" + back + "}";
         const QStringList tuned{"2.1=140", "2.7=1", "3.5=88"};
         const QByteArray version3 = "076c93010403f2";
-        const QByteArray genlockReads = "066c934904ae066c934902b0066c934905ad066c934903af";
         const BoxConfig plain;  // HDMI in, VGA out, model byte 0
         BoxConfig model1;
         model1.modelByte = 1;
@@ -193,7 +188,7 @@ class TestMainWindowFiles : public MainWindowTest {
             << "Save settings|17 settings saved to saved.json, 1 left out. (owned)"
             << "\u2022 sharpness: the box holds 200, which the dialog cannot show; left out";
         QTest::newRow("GenLock reply lost, Ctrl+S")
-            << false << genlockLost << tuned << true << false << genlockReads << QByteArray()
+            << false << genlockLost << tuned << true << false << kGenlockReads << QByteArray()
             << "Save settings|The box stopped answering its GenLock reads; nothing was saved. "
                "(owned)"
             << none;
@@ -293,7 +288,7 @@ class TestMainWindowFiles : public MainWindowTest {
             << "" << true
             << "066c934904ae066c934905ad"                          // the periods
                "086c9300040202f1086c934900088e1a086c9349010005aa"  // the writes
-                   + RefreshWire(24) + "066c934904ae066c934902b0066c934905ad066c934903af"
+                   + RefreshWire(24) + kGenlockReads
             << QStringList{"4.2=2", "G0=2190", "G2=2190", "G1=5", "G3=5"} << none
             << QStringList{"Load settings|3 settings written and read back. (owned)"} << none;
         QTest::newRow("refused: header, Ctrl+O")
