@@ -27,7 +27,7 @@ namespace {
 constexpr int kPort = 200;  // no device family: only the link in the test's ports folder
 const QStringList kGoodRun{text::kConnected, text::kWriting, text::kUpdated};
 enum File { GoodFile, NoFile };
-enum BoxMode { Boot, Status43, Vanish3, Absent, Occupied };
+enum BoxMode { Boot, Status43, Vanish3, Absent, Occupied, OccupiedDestroyed };
 
 // One dialog with its recorders; a run is started with Burn and followed to its end.
 struct Bench {
@@ -144,6 +144,9 @@ class TestFirmwareUpdateDialog : public QObject {
             << GoodFile << Vanish3
             << QStringList{text::kConnected, text::kWriting, text::kWriteFailed}
             << QStringList{text::kBootLoaderWaits} << 3;
+        // The program ending: the dialog waits for the run and answers its boxes meanwhile.
+        QTest::newRow("destroyed during a run")
+            << GoodFile << OccupiedDestroyed << none << QStringList{text::kPortOccupied} << 0;
     }
     void run() {
         QFETCH(File, file);
@@ -155,13 +158,18 @@ class TestFirmwareUpdateDialog : public QObject {
             b.Load("fw.BIN", Image('4', program));
             QCOMPARE(b.dlg->ItemText(Ids::kFileSizeText), std::string("1013 byte."));
         }
-        sim::BoxConfig config;
-        config.status = box == Status43 ? 0x43 : 0x40;
-        config.vanishAtBlock = box == Vanish3 ? 3 : -1;
-        QVERIFY(box == Absent || b.StartBox(config));
+        QVERIFY(box == Absent || b.StartBox({.status = uint8_t(box == Status43 ? 0x43 : 0x40),
+                                             .vanishAtBlock = box == Vanish3 ? 3 : -1}));
         SerialPort holder;
-        if (box == Occupied) {
+        if (box == Occupied || box == OccupiedDestroyed) {
             QVERIFY(OpenForLongReads(holder, b.ports.Port(kPort)));
+        }
+        if (box == OccupiedDestroyed) {
+            b.dlg->Command(Ids::kBurnButton);
+            QVERIFY(b.dlg->Running());
+            b.dlg.reset();
+            QTEST(b.messages.texts(), "boxes");
+            return;
         }
 
         QVERIFY(b.Burn());
@@ -210,19 +218,6 @@ class TestFirmwareUpdateDialog : public QObject {
         QTest::keyClick(&b.dlg->Window(), Qt::Key_Escape);
         QVERIFY(!b.dlg->Window().isVisible());
         QCOMPARE(b.dlg->Window().result(), 2);
-    }
-
-    // A dialog destroyed under a run (the program ending) waits for it and answers its
-    // message boxes meanwhile instead of deadlocking.
-    void destroyedDuringRun() {
-        Bench b;
-        QVERIFY(b.StartBox());
-        SerialPort holder;
-        QVERIFY(OpenForLongReads(holder, b.ports.Port(kPort)));
-        b.dlg->Command(Ids::kBurnButton);
-        QVERIFY(b.dlg->Running());
-        b.dlg.reset();
-        QCOMPARE(b.messages.texts(), QStringList{text::kPortOccupied});
     }
 };
 

@@ -63,10 +63,8 @@ class TestMainWindow : public MainWindowTest {
         QTest::addColumn<QByteArray>("cache");  // Output, Image, Adjustment, System
         QTest::addColumn<int>("newModel");
         QTest::addColumn<int>("refreshed");
-        QTest::addColumn<int>("ms");  // the waits
-        BoxConfig c;                  // VGA in, SDI out, model byte 2
-        c.portByte = 0x93;
-        c.modelByte = 2;
+        QTest::addColumn<int>("ms");                          // the waits
+        const BoxConfig c{.portByte = 0x93, .modelByte = 2};  // VGA in, SDI out
         const QStringList shown{"VGA", "NO-SYNC", "SDI", "Bypass"};
         const QByteArray settings =
             "2412131415"
@@ -79,21 +77,19 @@ class TestMainWindow : public MainWindowTest {
             QTest::addRow("newer model, (4,4) starting %02d", first)
                 << newer << 25 << shown << settings + "74434202" << 1 << 1 << 750;
         }
-        BoxConfig late = c;
-        late.replyDelayMs = 6800;
-        late.delayed = {{4, 4}};
+        const BoxConfig late{
+            .portByte = 0x93, .modelByte = 2, .replyDelayMs = 6800, .delayed = {{4, 4}}};
         QTest::newRow("(4,4) answered after 6.8 s")  // too late: as if unanswered
             << late << 23 << shown << settings + "74429302" << 0 << 1 << 7230;
         BoxConfig againLost = c;  // the second read of (4,2), after an answered (4,4)
         againLost.faults[Fault::Dropped].atFrames = {23};
         QTest::newRow("(4,2) read again lost: aborted")
             << againLost << 24 << shown << settings + "74429302" << 0 << 0 << 7240;
-        BoxConfig probeShort = c;
-        probeShort.shortReplyBytes = 4;
+        const BoxConfig probeShort{.portByte = 0x93, .modelByte = 2, .shortReplyBytes = 4};
         QTest::newRow("probe answered short")  // 4 bytes: as if unanswered
             << probeShort << 1 << kUnrefreshed << QByteArray(46, '0') << 0 << 0 << 7010;
-        BoxConfig stops = c;
-        stops.silentFrom = std::pair<uint8_t, uint8_t>{4, 1};
+        const BoxConfig stops{
+            .portByte = 0x93, .modelByte = 2, .silentFrom = std::pair<uint8_t, uint8_t>{4, 1}};
         QTest::newRow("stops at (4,1)")
             << stops << 2 << QStringList{"VGA", kClickRefresh, "SDI", kClickRefresh}
             << QByteArray(38, '0') + "00009302" << 0 << 0 << 7020;
@@ -147,11 +143,8 @@ class TestMainWindow : public MainWindowTest {
     void faultyBox_data() {
         QTest::addColumn<BoxConfig>("config");
         QTest::addColumn<int>("seedOffset");
-        BoxConfig older;  // VGA in, SDI out, model byte 2
-        older.portByte = 0x93;
-        older.modelByte = 2;
-        BoxConfig newer = older;
-        newer.newerModel = 6;
+        const BoxConfig older{.portByte = 0x93, .modelByte = 2};  // VGA in, SDI out
+        const BoxConfig newer{.portByte = 0x93, .modelByte = 2, .newerModel = 6};
         QTest::newRow("older model") << older << 0;  // half the operations each
         QTest::newRow("newer model") << newer << 1;
     }
@@ -345,13 +338,9 @@ class TestMainWindow : public MainWindowTest {
         // with noise (five bytes of any content count) and COM 14 properly. The search stops at
         // 13, releases it and shows nothing new.
         QVERIFY(QFile::link("/nonexistent/tty", QString::fromStdString(ports_->path()) + "/COM10"));
-        BoxConfig silent;
-        silent.silent = true;
-        BoxConfig noise;
-        noise.garbage = true;
         auto held = StartLinkedBox(*ports_, 11);
-        auto quiet = StartLinkedBox(*ports_, 12, silent);
-        auto answering = StartLinkedBox(*ports_, 13, noise);
+        auto quiet = StartLinkedBox(*ports_, 12, {.silent = true});
+        auto answering = StartLinkedBox(*ports_, 13, {.garbage = true});
         auto later = StartLinkedBox(*ports_, 14);
         QVERIFY(held && quiet && answering && later);
         SerialPort other;

@@ -105,9 +105,7 @@ class TestMainWindowControls : public MainWindowTest {
         QFETCH(int, id);
         QFETCH(int, pressed);
         QFETCH(QString, frame);
-        BoxConfig config;
-        config.silent = true;  // no reply is read anyway
-        Open(config);
+        Open({.silent = true});  // no reply is read anyway
         QTEST(Picture(id)->Picture(), "normal");
         {
             // A double-click: its second click is no command.

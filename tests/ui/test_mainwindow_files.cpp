@@ -37,18 +37,14 @@ class FileSizeLimit {
         rlimit limit = old_;
         limit.rlim_cur = on ? 0 : old_.rlim_cur;
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        (void)std::signal(SIGXFSZ, SIG_IGN);  // for the rest of the test program
     }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old_); }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
   private:
     rlimit old_{};
-    void (*oldHandler_)(int) = SIG_DFL;
 };
 
 QByteArray FileBytes(const QString& path) {
@@ -163,13 +159,8 @@ class TestMainWindowFiles : public MainWindowTest {
         const QStringList tuned{"2.1=140", "2.7=1", "3.5=88"};
         const QByteArray version3 = "076c93010403f2";
         const BoxConfig plain;  // HDMI in, VGA out, model byte 0
-        BoxConfig model1;
-        model1.modelByte = 1;
-        BoxConfig newer;
-        newer.modelByte = 2;
-        newer.newerModel = 6;
-        BoxConfig genlockLost = model1;
-        genlockLost.unanswered = {{0x49, 3}};  // the V delay
+        const BoxConfig newer{.modelByte = 2, .newerModel = 6};
+        const BoxConfig genlockLost{.modelByte = 1, .unanswered = {{0x49, 3}}};  // the V delay
         const QString none;
 
         QTest::newRow("before a refresh, Ctrl+S")
@@ -260,10 +251,9 @@ class TestMainWindowFiles : public MainWindowTest {
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("detail");  // how the last message's lines begin
         const BoxConfig plain;                    // HDMI in, VGA out, model byte 0
-        BoxConfig model1;
-        model1.modelByte = 1;
-        BoxConfig silent = plain;
-        silent.silentFrom = std::pair<uint8_t, uint8_t>{0x05, 0};  // from the read-back's probe
+        const BoxConfig model1{.modelByte = 1};
+        const BoxConfig silent{
+            .silentFrom = std::pair<uint8_t, uint8_t>{0x05, 0}};  // from the read-back's probe
         const auto fileFor = [](int model, const QByteArray& settings) {
             return R"({"format":"kestrow-settings","version":1,"model":)" +
                    QByteArray::number(model) + R"(,"newerModel":false,"settings":)" + settings +

@@ -4,21 +4,14 @@
 // and the program's own launchers opening them.
 
 #include "tests/ui/UiTestSupport.h"
-#include "ui/dialogs/AdjustmentDialog.h"
 #include "ui/dialogs/AdjustmentDialogTemplate.h"
-#include "ui/dialogs/EngineerMenuDialog.h"
 #include "ui/dialogs/EngineerMenuDialogTemplate.h"
 #include "ui/dialogs/GenlockDialog.h"
 #include "ui/dialogs/GenlockDialogTemplate.h"
-#include "ui/dialogs/ImageDialog.h"
 #include "ui/dialogs/ImageDialogTemplate.h"
-#include "ui/dialogs/InOutDialog.h"
 #include "ui/dialogs/InOutDialogTemplate.h"
-#include "ui/dialogs/OutputSetupDialog.h"
 #include "ui/dialogs/OutputSetupDialogTemplate.h"
-#include "ui/dialogs/SystemClockDialog.h"
 #include "ui/dialogs/SystemClockDialogTemplate.h"
-#include "ui/dialogs/SystemVersionDialog.h"
 #include "ui/dialogs/SystemVersionDialogTemplate.h"
 
 using namespace kestrow;
@@ -68,8 +61,7 @@ struct Row {
                              // "close", "reopen" (on the same bytes), "@k=v" sets byte k of the
                              // group. First, before the dialog opens: "hold" (another program
                              // takes the port, so it cannot open), "silent" (the box stops
-                             // answering), "gk=v" (the box's GenLock register k; "gk=none"
-                             // it does not answer for it), "cancel"
+                             // answering), "gk=none" (nor its GenLock register k), "cancel"
                              // (message boxes are answered Cancel)
     const char* wire;        // frames as group.item.value, "gl" the GenLock dialog's reads, or hex
     const char* after;       // the group afterwards; empty: unchanged
@@ -271,30 +263,6 @@ const Row kRows[] = {
           Is(Genlock::kVDelayTrackbar, "-562..562@0"))},
 };
 
-std::unique_ptr<ui::Dialog> Make(int tmpl, const ComPort& port, std::span<uint8_t> group,
-                                 int portByte) {
-    const bool newer = tmpl == 200 ? portByte == 1 : (portByte & 0x100) != 0;
-    const BoxFacts box{uint8_t(portByte & 0xFF), 0, newer};
-    switch (tmpl) {
-        case 200:
-            return std::make_unique<SystemVersionDialog>(port, group, box);
-        case 201:
-            return std::make_unique<SystemClockDialog>(port, group, box);
-        case 202:
-            return std::make_unique<InOutDialog>(port);
-        case 203:
-            return std::make_unique<ImageDialog>(port, group);
-        case 204:
-            return std::make_unique<OutputSetupDialog>(port, group, box);
-        case 205:
-            return std::make_unique<AdjustmentDialog>(port, group);
-        case 206:
-            return std::make_unique<EngineerMenuDialog>(port);
-        default:
-            return std::make_unique<GenlockDialog>(port);
-    }
-}
-
 }  // namespace
 
 class TestSettingsDialogs : public QObject {
@@ -325,60 +293,84 @@ class TestSettingsDialogs : public QObject {
         const Row& r = kRows[row];
         const QByteArray bytes = QByteArray::fromHex(r.cache);
         std::vector<uint8_t> group(bytes.begin(), bytes.end());
-        std::unique_ptr<ui::Dialog> dlg;
-        const auto open = [&] {
-            dlg = Make(r.tmpl, ports_.Port(kPort), group, r.portByte);
-            return dlg->CreateModeless(nullptr);
-        };
-        QObject rowLife;
+        const bool newer = r.tmpl == 200 ? r.portByte == 1 : (r.portByte & 0x100) != 0;
+        const LaunchRequest request{
+            r.tmpl, ports_.Port(kPort), group, {uint8_t(r.portByte & 0xFF), 0, newer}};
         QStringList seen;
-        test::WhenShown<ui::Dialog>(&rowLife, [&seen](ui::Dialog* d) {
-            seen << QStringLiteral("[%1]").arg(d->Template().id);
-            d->Window().close();
-        });
+        QStringList states;
+        // Runs the row's dialog as the launchers do (GenLock as 201's Apply does) with `act`
+        // while it shows; the dialogs it opens in turn are named and closed.
+        const auto run = [&](const std::function<void(ui::Dialog&)>& act) {
+            QObject life;
+            test::WhenShown<ui::Dialog>(&life, [&](ui::Dialog* dlg) {
+                const auto over = [&seen](ui::Dialog* d) {
+                    seen << QStringLiteral("[%1]").arg(d->Template().id);
+                    d->Window().close();
+                };
+                test::WhenShown<ui::Dialog>(&life, over, dlg);
+                act(*dlg);
+                (void)dlg->Window().close();
+            });
+            if (r.tmpl == 208) {
+                (void)GenlockDialog(request.port).RunModal(nullptr);
+            } else {
+                RunSettingsDialog(request);
+            }
+        };
+        const auto look = [&](ui::Dialog& dlg) {
+            for (const QString& s : r.shown) {
+                states << s.section('=', 0, 0) + '=' +
+                              test::State(dlg, s.section('=', 0, 0).toInt());
+            }
+        };
         SerialPort other;
-        for (const QString& step : r.script) {
-            const int id = step.section('=', 0, 0).toInt();
-            const QString text = step.section('=', 1);
+        for (const QString& step : r.script) {  // before the dialog opens
             if (step == "hold") {
                 QVERIFY(OpenBoxPort(other, ports_.Port(kPort)));
             } else if (step == "silent") {
                 sim::BoxConfig config = box_->config();
                 config.silent = true;
                 box_->SetConfig(config);
-            } else if (step.startsWith('g') && text == "none") {
+            } else if (step.startsWith('g')) {
                 sim::BoxConfig config = box_->config();
                 config.unanswered.insert({0x49, uint8_t(step.mid(1).section('=', 0, 0).toInt())});
                 box_->SetConfig(config);
-            } else if (step.startsWith('g')) {
-                box_->SetGenlock(uint8_t(step.mid(1).section('=', 0, 0).toInt()),
-                                 uint16_t(text.toInt()));
             } else if (step == "cancel") {
                 messages_.answer = ui::kIdCancel;
-            } else if (!dlg && !open()) {
-                QFAIL("the dialog did not open");
-            } else if (step == "reopen") {
-                QVERIFY(open());
-            } else if (step.startsWith('@')) {
-                group.at(size_t(step.mid(1).section('=', 0, 0).toInt())) = uint8_t(text.toInt());
-            } else if (step == "paint") {
-                (void)dlg->Window().grab();
-            } else if (step == "close") {
-                (void)dlg->Window().close();
-            } else if (step == "enter") {
-                QTest::keyClick(&dlg->Window(), Qt::Key_Return);
-            } else if (auto* list = ui::ControlOf<QComboBox>(*dlg, id);
-                       list && text.startsWith('#')) {
-                list->setCurrentIndex(text.mid(1).toInt());
-            } else if (auto* bar = ui::ControlOf<QSlider>(*dlg, id)) {
-                bar->setValue(text.toInt());
-            } else if (step.contains('=')) {
-                dlg->SetItemText(id, text.toStdString());
-            } else {
-                ui::ControlOf<QAbstractButton>(*dlg, id)->click();
             }
         }
-        QVERIFY(dlg || open());
+        const bool reopen = r.script.contains("reopen");
+        run([&](ui::Dialog& dlg) {
+            for (const QString& step : r.script) {
+                const int id = step.section('=', 0, 0).toInt();
+                const QString text = step.section('=', 1);
+                if (step.startsWith('@')) {
+                    group.at(size_t(step.mid(1).section('=', 0, 0).toInt())) =
+                        uint8_t(text.toInt());
+                } else if (step == "paint") {
+                    (void)dlg.Window().grab();
+                } else if (step == "close") {
+                    (void)dlg.Window().close();
+                } else if (step == "enter") {
+                    QTest::keyClick(&dlg.Window(), Qt::Key_Return);
+                } else if (auto* list = ui::ControlOf<QComboBox>(dlg, id);
+                           list && text.startsWith('#')) {
+                    list->setCurrentIndex(text.mid(1).toInt());
+                } else if (auto* bar = ui::ControlOf<QSlider>(dlg, id)) {
+                    bar->setValue(text.toInt());
+                } else if (step.contains('=') && id != 0) {
+                    dlg.SetItemText(id, text.toStdString());
+                } else if (id != 0) {
+                    ui::ControlOf<QAbstractButton>(dlg, id)->click();
+                }
+            }
+            if (!reopen) {
+                look(dlg);
+            }
+        });
+        if (reopen) {
+            run(look);
+        }
         QByteArray wire;
         for (const QString& frame : QString(r.wire).split(' ', Qt::SkipEmptyParts)) {
             const QStringList v = frame.split('.');
@@ -394,39 +386,12 @@ class TestSettingsDialogs : public QObject {
         box_->WaitForReceived(size_t(wire.size() / 2) + 1, 100);  // and nothing more
         QCOMPARE(test::WireHex(*box_), wire);
         QCOMPARE(test::HexBytes(group), QByteArray(*r.after != 0 ? r.after : r.cache));
-        QStringList states;
-        for (const QString& s : r.shown) {
-            states << s.section('=', 0, 0) + '=' + test::State(*dlg, s.section('=', 0, 0).toInt());
-        }
         QCOMPARE(states, r.shown);
         QCOMPARE((messages_.boxes() + seen).join(';'), QString(r.boxes));
         for (const ui::MessageRequest& m : messages_.requests()) {
             QVERIFY(m.caption != "Confirm" || (m.buttons == ui::MessageButtons::OkCancel &&
                                                m.icon == ui::MessageIcon::Question));
         }
-    }
-
-    // The program's own launchers: each template opens its dialog with the request's port byte
-    // (0x59: Output Setup's VGA list, not the one of the group's byte 0x42); Image on the
-    // request's port and group: faultyBox's Applies.
-    void launchers() {
-        std::array<uint8_t, 8> group{7, 8, 0x42, 2};
-        QStringList seen;
-        for (int id = 200; id <= 206; ++id) {
-            test::WhenShown<ui::Dialog>(this, [&seen](ui::Dialog* d) {
-                seen << QString::number(d->Template().id);
-                if (d->Template().id == 204) {
-                    seen.last() +=
-                        '/' +
-                        QString::number(
-                            ui::ControlOf<QComboBox>(*d, Output::kOutputResolutionList)->count());
-                }
-                d->Window().close();
-            });
-            RunSettingsDialog({id, ports_.Port(kPort), group, {0x59, 0, true}, nullptr});
-        }
-        QCOMPARE(seen.join(' '), QString("200 201 202 203 204/22 205 206"));
-        QVERIFY(messages_.boxes().isEmpty());
     }
 };
 
