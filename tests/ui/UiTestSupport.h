@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
@@ -32,6 +33,12 @@
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
 namespace kestrow::test {
+
+// The current row's value in column `name`, for a column read once (QFETCH names a local).
+template <class T>
+[[nodiscard]] const T& Column(const char* name) {
+    return *static_cast<const T*>(QTest::qData(name, qMetaTypeId<T>()));
+}
 
 // UTF-8 text of the program as a QString.
 [[nodiscard]] inline QString Text(std::string_view text) {

@@ -50,13 +50,6 @@ class ProbeDialog : public Dialog {
     void OnSlider(int pos) { SetItemText(Ids::kEdit, std::to_string(pos)); }
 };
 
-// The title the window system shows: the platforms put the application's name into an empty
-// window title.
-QString PlatformTitle(const QWidget* w) {
-    const QString title = w->windowHandle() != nullptr ? w->windowHandle()->title() : QString();
-    return title.isEmpty() ? QCoreApplication::applicationName() : title;
-}
-
 }  // namespace
 
 class TestDialogKit : public QObject {
@@ -134,7 +127,9 @@ class TestDialogKit : public QObject {
         const auto look = [&](QWidget* window, QLabel* label) {
             label->ensurePolished();
             ink = label->palette().color(label->foregroundRole());
-            title = PlatformTitle(window).trimmed();
+            // As the window system shows it: the application's name for an empty title.
+            title = window->windowHandle() != nullptr ? window->windowHandle()->title() : "";
+            title = (title.isEmpty() ? QCoreApplication::applicationName() : title).trimmed();
         };
         ProbeDialog probe;
         if (messageBox) {

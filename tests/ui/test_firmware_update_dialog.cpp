@@ -1,6 +1,5 @@
 // The Firmware Update dialog against the simulated box: status lines in order, message boxes,
 // progress bar, Burn disabled during a run, closing refused during a run.
-#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -16,9 +15,7 @@
 #include "ui/dialogs/FirmwareUpdateDialogTemplate.h"
 
 using namespace kestrow;
-using test::Bytes;
-using test::Image;
-using test::Program;
+using namespace kestrow::test;
 namespace text = kestrow::firmware_text;
 using Ids = kestrow::ui::FirmwareUpdateIds;
 
@@ -149,12 +146,11 @@ class TestFirmwareUpdateDialog : public QObject {
             << GoodFile << OccupiedDestroyed << none << QStringList{text::kPortOccupied} << 0;
     }
     void run() {
-        QFETCH(File, file);
         QFETCH(BoxMode, box);
         QFETCH(QStringList, statuses);
         Bench b;
         const QByteArray program = Program(1000);
-        if (file == GoodFile) {
+        if (test::Column<File>("file") == GoodFile) {
             b.Load("fw.BIN", Image('4', program));
             QCOMPARE(b.dlg->ItemText(Ids::kFileSizeText), std::string("1013 byte."));
         }
@@ -174,7 +170,7 @@ class TestFirmwareUpdateDialog : public QObject {
 
         QVERIFY(b.Burn());
         QCOMPARE(b.statuses, statuses);
-        QCOMPARE(QString::fromStdString(b.dlg->ItemText(Ids::kStatusText)),
+        QCOMPARE(Text(b.dlg->ItemText(Ids::kStatusText)),
                  statuses.isEmpty() ? QString() : statuses.last());
         QTEST(b.messages.texts(), "boxes");
         for (const auto& r : b.messages.requests()) {
@@ -195,7 +191,7 @@ class TestFirmwareUpdateDialog : public QObject {
     void runsInARow() {
         Bench b;
         QVERIFY(
-            QString::fromStdString(b.dlg->ItemText(Ids::kInstructionsEdit))
+            Text(b.dlg->ItemText(Ids::kInstructionsEdit))
                 .contains("\n5.Click \u201CBurn\u201D button to start the FW update process\n"));
         QVERIFY(b.StartBox());
         const QByteArray first = Program(3000, 9);

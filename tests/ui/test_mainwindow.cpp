@@ -2,7 +2,6 @@
 // Applies) against a box that misbehaves at random.
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <map>
 #include <random>
 
@@ -19,10 +18,9 @@ namespace {
 
 // A number from the environment, or `fallback` when it is unset or not a number.
 uint64_t EnvNumber(const char* name, uint64_t fallback) {
-    const char* text = std::getenv(name);
-    char* end = nullptr;
-    const uint64_t value = text != nullptr ? std::strtoull(text, &end, 0) : 0;
-    return text != nullptr && *text != '\0' && *end == '\0' ? value : fallback;
+    bool ok = false;
+    const qulonglong value = qgetenv(name).toULongLong(&ok, 0);
+    return ok ? value : fallback;
 }
 
 // The five bytes a reader of `request`'s reply takes: the first five the box sent, when it sent
@@ -30,14 +28,13 @@ uint64_t EnvNumber(const char* name, uint64_t fallback) {
 std::optional<std::vector<uint8_t>> WholeReply(const std::vector<ReceivedFrame>& frames,
                                                const Frame& request) {
     const auto view = request.view();
-    for (const ReceivedFrame& f : frames) {
-        if (std::equal(f.bytes.begin(), f.bytes.end(), view.begin(), view.end())) {
-            return f.reply.size() < 5
-                       ? std::nullopt
-                       : std::optional(std::vector(f.reply.begin(), f.reply.begin() + 5));
-        }
+    const auto f = std::find_if(frames.begin(), frames.end(), [&view](const ReceivedFrame& r) {
+        return std::equal(r.bytes.begin(), r.bytes.end(), view.begin(), view.end());
+    });
+    if (f == frames.end() || f->reply.size() < 5) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return std::vector(f->reply.begin(), f->reply.begin() + 5);
 }
 
 QString NameOf(NameTable table, unsigned code) {
@@ -95,10 +92,10 @@ class TestMainWindow : public MainWindowTest {
             << QByteArray(38, '0') + "00009302" << 0 << 0 << 7020;
     }
     void refresh() {
-        QFETCH(BoxConfig, config);
         QFETCH(int, frames);
         QFETCH(int, refreshed);
         QFETCH(int, ms);
+        QFETCH(BoxConfig, config);
         Open(config);
         {
             const IdleWatch watch(Picture(Ids::kRefreshButton));
@@ -108,14 +105,12 @@ class TestMainWindow : public MainWindowTest {
             QCOMPARE(watch.painted, std::set<int>{161});
             QVERIFY(watch.waitCursor);
         }
-        const int port = frames == 1 ? 0 : config.portByte;  // 0: no probe reply
         QCOMPARE(WireHex(*box_), RefreshWire(frames));
         QTEST(Texts(), "texts");
         const StatusCache& c = dlg_->statusCache;
-        const QByteArray kept =
-            HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system);
-        QTEST(kept, "cache");
-        QCOMPARE(int(dlg_->box.portByte), port);
+        QTEST(HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system),
+              "cache");
+        QCOMPARE(int(dlg_->box.portByte), frames == 1 ? 0 : int(config.portByte));  // 0: no probe
         QTEST(int(dlg_->box.newerModel), "newModel");
         QCOMPARE(int(dlg_->refreshed), refreshed);
         ExpectIdle();
@@ -150,9 +145,9 @@ class TestMainWindow : public MainWindowTest {
     }
     void faultyBox() {
         QFETCH(BoxConfig, config);
-        QFETCH(int, seedOffset);
         const auto count = static_cast<int>(EnvNumber("KESTROW_PANEL_SOAK", 60) / 2);
-        const uint64_t seed = EnvNumber("KESTROW_PANEL_SOAK_SEED", 3) + uint64_t(seedOffset);
+        const uint64_t seed =
+            EnvNumber("KESTROW_PANEL_SOAK_SEED", 3) + uint64_t(Column<int>("seedOffset"));
         constexpr int kLateMs = 600;
         constexpr int kBackAfterMs = 300;
         constexpr double kFaultChance = 0.03;  // at each request, all kinds together
@@ -324,9 +319,7 @@ class TestMainWindow : public MainWindowTest {
         }
         QStringList faults;
         for (const auto& [fault, n] : played) {
-            faults << QStringLiteral("%1 %2")
-                          .arg(QString::fromStdString(std::string(FaultName(fault))))
-                          .arg(n);
+            faults << Text(FaultName(fault)) + ' ' + QString::number(n);
         }
         qInfo("%d refreshes, %d searches, %d applies in %lld s, seed %llu; requests: %s", done[0],
               done[1], done[2], total.elapsed() / 1000, static_cast<unsigned long long>(seed),

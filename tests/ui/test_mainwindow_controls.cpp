@@ -36,10 +36,9 @@ class TestMainWindowControls : public MainWindowTest {
         QTest::newRow("Shift alone") << Ids::kAdjustmentButton << 1 << 0 << "205 3 13+6 - -";
         QTest::newRow("System model 1") << Ids::kSystemButton << 0 << 1 << "201 3 19+4 59 1";
         QTest::newRow("System model 2") << Ids::kSystemButton << 0 << 2 << "200 3 19+4 - 1";
-        QTest::addRow("hidden %d", Ids::kEnhancementButton)
+        QTest::newRow("hidden Enhancement")
             << Ids::kEnhancementButton << 0 << 0 << "201 3 19+4 59 1";
-        QTest::addRow("hidden %d", Ids::kInOutModeButton)
-            << Ids::kInOutModeButton << 0 << 0 << "202 3 - - -";
+        QTest::newRow("hidden In/Out mode") << Ids::kInOutModeButton << 0 << 0 << "202 3 - - -";
     }
     void launchers() {
         QFETCH(int, id);
@@ -137,10 +136,9 @@ class TestMainWindowControls : public MainWindowTest {
         QTest::newRow("close box during a wait") << true << 2;
     }
     void closingCommands() {
-        QFETCH(bool, duringWait);
         Open();
         QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
-        if (duringWait) {
+        if (Column<bool>("duringWait")) {
             SetIdleHook([&] {
                 if (dlg_->Window().isVisible() && finished.isEmpty()) {
                     dlg_->Window().close();  // ignored while the command runs
@@ -170,11 +168,9 @@ class TestMainWindowControls : public MainWindowTest {
         QTest::newRow("names no port") << "COM 256" << false;
     }
     void typedPortText() {
-        QFETCH(QString, text);
-        QFETCH(bool, names);
         Open();
-        ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(text);
-        if (names) {
+        ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(Column<QString>("text"));
+        if (Column<bool>("names")) {
             QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(3)));
             dlg_->Command(Ids::kBlankButton);
             QVERIFY(box_->WaitForReceived(5, 2000));

@@ -47,11 +47,6 @@ class FileSizeLimit {
     rlimit old_{};
 };
 
-QByteArray FileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
-}
-
 }  // namespace
 
 class TestMainWindowFiles : public MainWindowTest {
@@ -117,7 +112,6 @@ class TestMainWindowFiles : public MainWindowTest {
                 }
                 QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
             });
-            QVERIFY(dlg_->Window().childAt(kBackground) == nullptr);
             // Through the window system, which turns a right click into a context menu event.
             QTest::mouseClick(dlg_->Window().windowHandle(), Qt::RightButton, {}, kBackground);
         } else {
@@ -190,26 +184,25 @@ class TestMainWindowFiles : public MainWindowTest {
             << none;
     }
     void saveSettings() {
-        QFETCH(bool, menu);
         QFETCH(BoxConfig, config);
-        QFETCH(QStringList, memory);
         QFETCH(bool, refresh);
         QFETCH(bool, full);
         QFETCH(QByteArray, settings);
-        Prepare(config, memory, refresh);
+        Prepare(config, Column<QStringList>("memory"), refresh);
         const QTemporaryDir files;
         const QString path = files.filePath("saved.json");
         QVERIFY(!full || WriteFile(path, "old\n"));
         {
             const FileSizeLimit limit(full);
-            Ask(true, menu, path, refresh);
+            Ask(true, Column<bool>("menu"), path, refresh);
         }
         QTEST(WireHex(*box_), "wire");
         QFETCH(QString, message);
         QCOMPARE(messages_->boxes(), QStringList{message});
         QTEST(messages_->detail(), "detail");
         ExpectIdle();
-        const QByteArray written = FileBytes(path);
+        QFile saved(path);
+        const QByteArray written = saved.open(QIODevice::ReadOnly) ? saved.readAll() : "(none)";
         if (settings.isEmpty()) {
             QCOMPARE(written, QByteArray(full ? "old\n" : "(none)"));
             return;
@@ -316,20 +309,15 @@ class TestMainWindowFiles : public MainWindowTest {
             << none;
     }
     void loadSettings() {
-        QFETCH(bool, menu);
-        QFETCH(BoxConfig, config);
-        QFETCH(BoxConfig, then);
-        QFETCH(bool, unplugged);
         QFETCH(bool, refresh);
-        QFETCH(QByteArray, file);
         QFETCH(QString, tamper);
         QFETCH(bool, close);
         QFETCH(QStringList, memory);
-        QFETCH(QStringList, cache);
         QFETCH(QStringList, detail);
-        Prepare(config, {"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"}, refresh);
-        box_->SetConfig(then);
-        if (unplugged) {
+        Prepare(Column<BoxConfig>("config"), {"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"},
+                refresh);
+        box_->SetConfig(Column<BoxConfig>("then"));
+        if (Column<bool>("unplugged")) {
             box_->Vanish();
         }
         if (!tamper.isEmpty()) {
@@ -341,9 +329,9 @@ class TestMainWindowFiles : public MainWindowTest {
         }
         const QTemporaryDir files;
         const QString path = files.filePath("file.json");
-        QVERIFY(WriteFile(path, file));
+        QVERIFY(WriteFile(path, Column<QByteArray>("file")));
         QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
-        Ask(false, menu, path, refresh, [&] {
+        Ask(false, Column<bool>("menu"), path, refresh, [&] {
             if (close && dlg_->Window().isVisible()) {
                 dlg_->Window().close();  // waits until the report was read
                 QCOMPARE(finished.size(), 0);
@@ -353,7 +341,7 @@ class TestMainWindowFiles : public MainWindowTest {
         QVERIFY(box_->WaitForQuiet(2000) || !box_->lineOpen());
         QTEST(WireHex(*box_), "wire");
         QCOMPARE(Memory(memory), memory);
-        for (const QString& cell : cache) {
+        for (const QString& cell : Column<QStringList>("cache")) {
             const QStringList at = cell.split('=');
             const auto byte =
                 CachedValue(dlg_->statusCache, dlg_->box, *FindSetting(at[0].toStdString()));

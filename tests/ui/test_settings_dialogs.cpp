@@ -33,23 +33,14 @@ using test::kDialogItself;
 
 // Script steps on a control, written as the script reads them: "id" clicks, "id=text" types
 // (a trackbar moves to the number), "id=#n" selects entry n of a list.
-QString Click(int id) {
-    return QString::number(id);
-}
-QString Type(int id, const char* text) {
-    return QString::number(id) + '=' + text;
-}
-QString Select(int id, int entry) {
-    return QString::number(id) + "=#" + QString::number(entry);
-}
+const auto Click = [](int id) { return QString::number(id); };
+const auto Type = [](int id, const char* text) { return QString::number(id) + '=' + text; };
+const auto Select = [](int id, int n) { return QString::number(id) + "=#" + QString::number(n); };
 // What a control shows (test::State), "id=state" as typed text is written.
-QString (&Is)(int id, const char* state) = Type;
+const auto Is = Type;
 
 // A script's steps, or what controls show.
-template <class... Items>
-QStringList List(const Items&... items) {
-    return {QString(items)...};
-}
+const auto List = [](const auto&... items) { return QStringList{QString(items)...}; };
 
 struct Row {
     const char* name;
