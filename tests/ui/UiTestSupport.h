@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSlider>
 #include <QTimer>
 #include <QtTest>
@@ -32,6 +33,12 @@
 Q_DECLARE_METATYPE(kestrow::sim::BoxConfig)
 
 namespace kestrow::test {
+
+// The current row's value in column `name`, for a column read once (QFETCH names a local).
+template <class T>
+[[nodiscard]] const T& Column(const char* name) {
+    return *static_cast<const T*>(QTest::qData(name, qMetaTypeId<T>()));
+}
 
 // UTF-8 text of the program as a QString.
 [[nodiscard]] inline QString Text(std::string_view text) {
@@ -137,30 +144,31 @@ inline QString State(const ui::Dialog& dlg, int id) {
     return Text(dlg.ItemText(id));
 }
 
-// Calls `f` with the open popup menu, else the active modal window, once it is a T, while
-// `context` lives: a context menu, a file dialog, the question a file dialog asks.
-template <class T>
-void WhenShown(QObject* context, std::function<void(T*)> f, int tries = 500) {
-    QTimer::singleShot(20, context, [=] {
-        QWidget* top = QApplication::activePopupWidget();
-        if (auto* shown =
-                qobject_cast<T*>(top != nullptr ? top : QApplication::activeModalWidget())) {
-            f(shown);
-        } else if (tries > 0) {
-            WhenShown<T>(context, f, tries - 1);
-        }
-    });
+// Writes `bytes` to a new file at `path`.
+inline bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-// Calls `f` with the first modal dialog other than `under` once it shows, while `context` lives.
-inline void WhenModalOver(QObject* context, const ui::Dialog* under,
-                          std::function<void(ui::Dialog*)> f, int tries = 500) {
+// Calls `f` with the open popup menu, else the active modal window, once it is a T, while
+// `context` lives: a context menu, a file dialog, the question a file dialog asks, a dialog
+// (a ui::Dialog other than `under`).
+template <class T>
+void WhenShown(QObject* context, std::function<void(T*)> f, const ui::Dialog* under = nullptr,
+               int tries = 500) {
     QTimer::singleShot(20, context, [=] {
-        ui::Dialog* top = ui::DialogOf(QApplication::activeModalWidget());
-        if (top != nullptr && top != under) {
-            f(top);
+        QWidget* top = QApplication::activePopupWidget();
+        top = top != nullptr ? top : QApplication::activeModalWidget();
+        T* shown = nullptr;
+        if constexpr (std::is_same_v<T, ui::Dialog>) {
+            shown = ui::DialogOf(top) != under ? ui::DialogOf(top) : nullptr;
+        } else {
+            shown = qobject_cast<T*>(top);
+        }
+        if (shown != nullptr) {
+            f(shown);
         } else if (tries > 0) {
-            WhenModalOver(context, under, f, tries - 1);
+            WhenShown<T>(context, f, under, tries - 1);
         }
     });
 }
@@ -168,6 +176,7 @@ inline void WhenModalOver(QObject* context, const ui::Dialog* under,
 inline const QString kOpenFailure = QStringLiteral("Failed to open up the comms port\n");
 inline const QString kClickRefresh = QStringLiteral("Please click refresh button");
 inline const QStringList kUnrefreshed{"", kClickRefresh, "", kClickRefresh};  // at start
+inline const QByteArray kGenlockReads = "066c934904ae066c934902b0066c934905ad066c934903af";
 
 // The main window's tests: a ports directory and message boxes recorded for each test function,
 // the device hooks for the whole test; the window with launches recorded, a simulated box.

@@ -1,6 +1,5 @@
 // The Firmware Update dialog against the simulated box: status lines in order, message boxes,
 // progress bar, Burn disabled during a run, closing refused during a run.
-#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -16,9 +15,7 @@
 #include "ui/dialogs/FirmwareUpdateDialogTemplate.h"
 
 using namespace kestrow;
-using test::Bytes;
-using test::Image;
-using test::Program;
+using namespace kestrow::test;
 namespace text = kestrow::firmware_text;
 using Ids = kestrow::ui::FirmwareUpdateIds;
 
@@ -27,7 +24,7 @@ namespace {
 constexpr int kPort = 200;  // no device family: only the link in the test's ports folder
 const QStringList kGoodRun{text::kConnected, text::kWriting, text::kUpdated};
 enum File { GoodFile, NoFile };
-enum BoxMode { Boot, Status43, Vanish3, Absent, Occupied };
+enum BoxMode { Boot, Status43, Vanish3, Absent, Occupied, OccupiedDestroyed };
 
 // One dialog with its recorders; a run is started with Burn and followed to its end.
 struct Bench {
@@ -59,10 +56,8 @@ struct Bench {
     }
     // Writes `content` to a file `name` and loads it.
     void Load(const QString& name, const QByteArray& content) {
-        QFile f(files.filePath(name));
-        if (f.open(QIODevice::WriteOnly) && f.write(content) > 0) {
-            f.close();
-            dlg->LoadFile(f.fileName().toStdString());
+        if (test::WriteFile(files.filePath(name), content)) {
+            dlg->LoadFile(files.filePath(name).toStdString());
         }
     }
 
@@ -97,8 +92,7 @@ class TestFirmwareUpdateDialog : public QObject {
         Bench b;
         QTemporaryDir dir;
         for (const char* name : {"a.bin", "b.BIN", "c.hex", "d.txt"}) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("12345") == 5);
+            QVERIFY(test::WriteFile(dir.filePath(name), "12345"));
         }
         QStringList filters;
         QStringList listed;
@@ -147,39 +141,44 @@ class TestFirmwareUpdateDialog : public QObject {
             << GoodFile << Vanish3
             << QStringList{text::kConnected, text::kWriting, text::kWriteFailed}
             << QStringList{text::kBootLoaderWaits} << 3;
+        // The program ending: the dialog waits for the run and answers its boxes meanwhile.
+        QTest::newRow("destroyed during a run")
+            << GoodFile << OccupiedDestroyed << none << QStringList{text::kPortOccupied} << 0;
     }
     void run() {
-        QFETCH(File, file);
         QFETCH(BoxMode, box);
         QFETCH(QStringList, statuses);
-        QFETCH(QStringList, boxes);
-        QFETCH(int, progress);
         Bench b;
         const QByteArray program = Program(1000);
-        if (file == GoodFile) {
+        if (test::Column<File>("file") == GoodFile) {
             b.Load("fw.BIN", Image('4', program));
             QCOMPARE(b.dlg->ItemText(Ids::kFileSizeText), std::string("1013 byte."));
         }
-        sim::BoxConfig config;
-        config.status = box == Status43 ? 0x43 : 0x40;
-        config.vanishAtBlock = box == Vanish3 ? 3 : -1;
-        QVERIFY(box == Absent || b.StartBox(config));
+        QVERIFY(box == Absent || b.StartBox({.status = uint8_t(box == Status43 ? 0x43 : 0x40),
+                                             .vanishAtBlock = box == Vanish3 ? 3 : -1}));
         SerialPort holder;
-        if (box == Occupied) {
+        if (box == Occupied || box == OccupiedDestroyed) {
             QVERIFY(OpenForLongReads(holder, b.ports.Port(kPort)));
+        }
+        if (box == OccupiedDestroyed) {
+            b.dlg->Command(Ids::kBurnButton);
+            QVERIFY(b.dlg->Running());
+            b.dlg.reset();
+            QTEST(b.messages.texts(), "boxes");
+            return;
         }
 
         QVERIFY(b.Burn());
         QCOMPARE(b.statuses, statuses);
-        QCOMPARE(QString::fromStdString(b.dlg->ItemText(Ids::kStatusText)),
+        QCOMPARE(Text(b.dlg->ItemText(Ids::kStatusText)),
                  statuses.isEmpty() ? QString() : statuses.last());
-        QCOMPARE(b.messages.texts(), boxes);
+        QTEST(b.messages.texts(), "boxes");
         for (const auto& r : b.messages.requests()) {
             QCOMPARE(r.caption, std::string());
             QCOMPARE(r.buttons, ui::MessageButtons::Ok);
         }
         QVERIFY(!b.burnEnabledDuringRun);
-        QCOMPARE(ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(), progress);
+        QTEST(ui::ControlOf<QProgressBar>(*b.dlg, Ids::kProgressBar)->value(), "progress");
         QVERIFY(!ui::WaitCursorShown());
         QVERIFY(!b.dlg->PortOpen());
         QCOMPARE(b.Flashed(program), statuses.contains(text::kUpdated));
@@ -192,7 +191,7 @@ class TestFirmwareUpdateDialog : public QObject {
     void runsInARow() {
         Bench b;
         QVERIFY(
-            QString::fromStdString(b.dlg->ItemText(Ids::kInstructionsEdit))
+            Text(b.dlg->ItemText(Ids::kInstructionsEdit))
                 .contains("\n5.Click \u201CBurn\u201D button to start the FW update process\n"));
         QVERIFY(b.StartBox());
         const QByteArray first = Program(3000, 9);
@@ -215,19 +214,6 @@ class TestFirmwareUpdateDialog : public QObject {
         QTest::keyClick(&b.dlg->Window(), Qt::Key_Escape);
         QVERIFY(!b.dlg->Window().isVisible());
         QCOMPARE(b.dlg->Window().result(), 2);
-    }
-
-    // A dialog destroyed under a run (the program ending) waits for it and answers its
-    // message boxes meanwhile instead of deadlocking.
-    void destroyedDuringRun() {
-        Bench b;
-        QVERIFY(b.StartBox());
-        SerialPort holder;
-        QVERIFY(OpenForLongReads(holder, b.ports.Port(kPort)));
-        b.dlg->Command(Ids::kBurnButton);
-        QVERIFY(b.dlg->Running());
-        b.dlg.reset();
-        QCOMPARE(b.messages.texts(), QStringList{text::kPortOccupied});
     }
 };
 

@@ -2,7 +2,6 @@
 // Applies) against a box that misbehaves at random.
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <map>
 #include <random>
 
@@ -19,10 +18,9 @@ namespace {
 
 // A number from the environment, or `fallback` when it is unset or not a number.
 uint64_t EnvNumber(const char* name, uint64_t fallback) {
-    const char* text = std::getenv(name);
-    char* end = nullptr;
-    const uint64_t value = text != nullptr ? std::strtoull(text, &end, 0) : 0;
-    return text != nullptr && *text != '\0' && *end == '\0' ? value : fallback;
+    bool ok = false;
+    const qulonglong value = qgetenv(name).toULongLong(&ok, 0);
+    return ok ? value : fallback;
 }
 
 // The five bytes a reader of `request`'s reply takes: the first five the box sent, when it sent
@@ -30,15 +28,13 @@ uint64_t EnvNumber(const char* name, uint64_t fallback) {
 std::optional<std::vector<uint8_t>> WholeReply(const std::vector<ReceivedFrame>& frames,
                                                const Frame& request) {
     const auto view = request.view();
-    for (const ReceivedFrame& f : frames) {
-        if (std::equal(f.bytes.begin(), f.bytes.end(), view.begin(), view.end())) {
-            if (f.reply.size() < 5) {
-                return std::nullopt;
-            }
-            return std::vector<uint8_t>(f.reply.begin(), f.reply.begin() + 5);
-        }
+    const auto f = std::find_if(frames.begin(), frames.end(), [&view](const ReceivedFrame& r) {
+        return std::equal(r.bytes.begin(), r.bytes.end(), view.begin(), view.end());
+    });
+    if (f == frames.end() || f->reply.size() < 5) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return std::vector(f->reply.begin(), f->reply.begin() + 5);
 }
 
 QString NameOf(NameTable table, unsigned code) {
@@ -64,10 +60,8 @@ class TestMainWindow : public MainWindowTest {
         QTest::addColumn<QByteArray>("cache");  // Output, Image, Adjustment, System
         QTest::addColumn<int>("newModel");
         QTest::addColumn<int>("refreshed");
-        QTest::addColumn<int>("ms");  // the waits
-        BoxConfig c;                  // VGA in, SDI out, model byte 2
-        c.portByte = 0x93;
-        c.modelByte = 2;
+        QTest::addColumn<int>("ms");                          // the waits
+        const BoxConfig c{.portByte = 0x93, .modelByte = 2};  // VGA in, SDI out
         const QStringList shown{"VGA", "NO-SYNC", "SDI", "Bypass"};
         const QByteArray settings =
             "2412131415"
@@ -80,33 +74,28 @@ class TestMainWindow : public MainWindowTest {
             QTest::addRow("newer model, (4,4) starting %02d", first)
                 << newer << 25 << shown << settings + "74434202" << 1 << 1 << 750;
         }
-        BoxConfig late = c;
-        late.replyDelayMs = 6800;
-        late.delayed = {{4, 4}};
+        const BoxConfig late{
+            .portByte = 0x93, .modelByte = 2, .replyDelayMs = 6800, .delayed = {{4, 4}}};
         QTest::newRow("(4,4) answered after 6.8 s")  // too late: as if unanswered
             << late << 23 << shown << settings + "74429302" << 0 << 1 << 7230;
         BoxConfig againLost = c;  // the second read of (4,2), after an answered (4,4)
         againLost.faults[Fault::Dropped].atFrames = {23};
         QTest::newRow("(4,2) read again lost: aborted")
             << againLost << 24 << shown << settings + "74429302" << 0 << 0 << 7240;
-        BoxConfig probeShort = c;
-        probeShort.shortReplyBytes = 4;
+        const BoxConfig probeShort{.portByte = 0x93, .modelByte = 2, .shortReplyBytes = 4};
         QTest::newRow("probe answered short")  // 4 bytes: as if unanswered
             << probeShort << 1 << kUnrefreshed << QByteArray(46, '0') << 0 << 0 << 7010;
-        BoxConfig stops = c;
-        stops.silentFrom = std::pair<uint8_t, uint8_t>{4, 1};
+        const BoxConfig stops{
+            .portByte = 0x93, .modelByte = 2, .silentFrom = std::pair<uint8_t, uint8_t>{4, 1}};
         QTest::newRow("stops at (4,1)")
             << stops << 2 << QStringList{"VGA", kClickRefresh, "SDI", kClickRefresh}
             << QByteArray(38, '0') + "00009302" << 0 << 0 << 7020;
     }
     void refresh() {
-        QFETCH(BoxConfig, config);
         QFETCH(int, frames);
-        QFETCH(QStringList, texts);
-        QFETCH(QByteArray, cache);
-        QFETCH(int, newModel);
         QFETCH(int, refreshed);
         QFETCH(int, ms);
+        QFETCH(BoxConfig, config);
         Open(config);
         {
             const IdleWatch watch(Picture(Ids::kRefreshButton));
@@ -116,15 +105,13 @@ class TestMainWindow : public MainWindowTest {
             QCOMPARE(watch.painted, std::set<int>{161});
             QVERIFY(watch.waitCursor);
         }
-        const int port = frames == 1 ? 0 : config.portByte;  // 0: no probe reply
         QCOMPARE(WireHex(*box_), RefreshWire(frames));
-        QCOMPARE(Texts(), texts);
+        QTEST(Texts(), "texts");
         const StatusCache& c = dlg_->statusCache;
-        const QByteArray kept =
-            HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system);
-        QCOMPARE(kept, cache);
-        QCOMPARE(int(dlg_->box.portByte), port);
-        QCOMPARE(int(dlg_->box.newerModel), newModel);
+        QTEST(HexBytes(c.output) + HexBytes(c.image) + HexBytes(c.adjustment) + HexBytes(c.system),
+              "cache");
+        QCOMPARE(int(dlg_->box.portByte), frames == 1 ? 0 : int(config.portByte));  // 0: no probe
+        QTEST(int(dlg_->box.newerModel), "newModel");
         QCOMPARE(int(dlg_->refreshed), refreshed);
         ExpectIdle();
         QVERIFY(messages_->texts().isEmpty());
@@ -151,19 +138,16 @@ class TestMainWindow : public MainWindowTest {
     void faultyBox_data() {
         QTest::addColumn<BoxConfig>("config");
         QTest::addColumn<int>("seedOffset");
-        BoxConfig older;  // VGA in, SDI out, model byte 2
-        older.portByte = 0x93;
-        older.modelByte = 2;
-        BoxConfig newer = older;
-        newer.newerModel = 6;
+        const BoxConfig older{.portByte = 0x93, .modelByte = 2};  // VGA in, SDI out
+        const BoxConfig newer{.portByte = 0x93, .modelByte = 2, .newerModel = 6};
         QTest::newRow("older model") << older << 0;  // half the operations each
         QTest::newRow("newer model") << newer << 1;
     }
     void faultyBox() {
         QFETCH(BoxConfig, config);
-        QFETCH(int, seedOffset);
         const auto count = static_cast<int>(EnvNumber("KESTROW_PANEL_SOAK", 60) / 2);
-        const uint64_t seed = EnvNumber("KESTROW_PANEL_SOAK_SEED", 3) + uint64_t(seedOffset);
+        const uint64_t seed =
+            EnvNumber("KESTROW_PANEL_SOAK_SEED", 3) + uint64_t(Column<int>("seedOffset"));
         constexpr int kLateMs = 600;
         constexpr int kBackAfterMs = 300;
         constexpr double kFaultChance = 0.03;  // at each request, all kinds together
@@ -239,11 +223,12 @@ class TestMainWindow : public MainWindowTest {
                 dlg_->Command(Ids::kSearchPortsButton);
             } else {
                 QObject life;
-                WhenModalOver(&life, dlg_.get(), [&](ui::Dialog* d) {
+                const auto apply = [&](ui::Dialog* d) {
                     d->SetItemText(rows[row][0], std::to_string(value));
                     d->Command(rows[row][1]);
                     d->Window().close();
-                });
+                };
+                WhenShown<ui::Dialog>(&life, apply, dlg_.get());
                 dlg_->Command(Ids::kImageButton);
             }
             const qint64 elapsed = timer.elapsed();
@@ -334,9 +319,7 @@ class TestMainWindow : public MainWindowTest {
         }
         QStringList faults;
         for (const auto& [fault, n] : played) {
-            faults << QStringLiteral("%1 %2")
-                          .arg(QString::fromStdString(std::string(FaultName(fault))))
-                          .arg(n);
+            faults << Text(FaultName(fault)) + ' ' + QString::number(n);
         }
         qInfo("%d refreshes, %d searches, %d applies in %lld s, seed %llu; requests: %s", done[0],
               done[1], done[2], total.elapsed() / 1000, static_cast<unsigned long long>(seed),
@@ -348,13 +331,9 @@ class TestMainWindow : public MainWindowTest {
         // with noise (five bytes of any content count) and COM 14 properly. The search stops at
         // 13, releases it and shows nothing new.
         QVERIFY(QFile::link("/nonexistent/tty", QString::fromStdString(ports_->path()) + "/COM10"));
-        BoxConfig silent;
-        silent.silent = true;
-        BoxConfig noise;
-        noise.garbage = true;
         auto held = StartLinkedBox(*ports_, 11);
-        auto quiet = StartLinkedBox(*ports_, 12, silent);
-        auto answering = StartLinkedBox(*ports_, 13, noise);
+        auto quiet = StartLinkedBox(*ports_, 12, {.silent = true});
+        auto answering = StartLinkedBox(*ports_, 13, {.garbage = true});
         auto later = StartLinkedBox(*ports_, 14);
         QVERIFY(held && quiet && answering && later);
         SerialPort other;

@@ -36,10 +36,9 @@ class TestMainWindowControls : public MainWindowTest {
         QTest::newRow("Shift alone") << Ids::kAdjustmentButton << 1 << 0 << "205 3 13+6 - -";
         QTest::newRow("System model 1") << Ids::kSystemButton << 0 << 1 << "201 3 19+4 59 1";
         QTest::newRow("System model 2") << Ids::kSystemButton << 0 << 2 << "200 3 19+4 - 1";
-        QTest::addRow("hidden %d", Ids::kEnhancementButton)
+        QTest::newRow("hidden Enhancement")
             << Ids::kEnhancementButton << 0 << 0 << "201 3 19+4 59 1";
-        QTest::addRow("hidden %d", Ids::kInOutModeButton)
-            << Ids::kInOutModeButton << 0 << 0 << "202 3 - - -";
+        QTest::newRow("hidden In/Out mode") << Ids::kInOutModeButton << 0 << 0 << "202 3 - - -";
     }
     void launchers() {
         QFETCH(int, id);
@@ -92,27 +91,20 @@ class TestMainWindowControls : public MainWindowTest {
         QTest::addColumn<int>("id");
         QTest::addColumn<int>("normal");
         QTest::addColumn<int>("pressed");
-        QTest::addColumn<QByteArray>("frame");
-        QTest::newRow("Aspect Ratio")
-            << Ids::kAspectRatioButton << 142 << 158 << QByteArray("056c9304f8");
-        QTest::newRow("Freeze") << Ids::kFreezeButton << 146 << 160 << QByteArray("056c9302fa");
-        QTest::newRow("Blank") << Ids::kBlankButton << 143 << 159 << QByteArray("056c9303f9");
-        QTest::newRow("1080p60") << Ids::k1080p60Button << 140 << 157
-                                 << QByteArray("086c930001010ceb");
-        QTest::newRow("1080i60") << Ids::k1080i60Button << 139 << 156
-                                 << QByteArray("086c9300010109ee");
-        QTest::newRow("720p60") << Ids::k720p60Button << 138 << 155
-                                << QByteArray("086c9300010104f3");
-        QTest::newRow("480p60") << Ids::k480p60Button << 137 << 154
-                                << QByteArray("086c9300010102f5");
+        QTest::addColumn<QString>("frame");
+        QTest::newRow("Aspect Ratio") << Ids::kAspectRatioButton << 142 << 158 << "056c9304f8";
+        QTest::newRow("Freeze") << Ids::kFreezeButton << 146 << 160 << "056c9302fa";
+        QTest::newRow("Blank") << Ids::kBlankButton << 143 << 159 << "056c9303f9";
+        QTest::newRow("1080p60") << Ids::k1080p60Button << 140 << 157 << "086c930001010ceb";
+        QTest::newRow("1080i60") << Ids::k1080i60Button << 139 << 156 << "086c9300010109ee";
+        QTest::newRow("720p60") << Ids::k720p60Button << 138 << 155 << "086c9300010104f3";
+        QTest::newRow("480p60") << Ids::k480p60Button << 137 << 154 << "086c9300010102f5";
     }
     void quickCommands() {
         QFETCH(int, id);
         QFETCH(int, pressed);
-        QFETCH(QByteArray, frame);
-        BoxConfig config;
-        config.silent = true;  // no reply is read anyway
-        Open(config);
+        QFETCH(QString, frame);
+        Open({.silent = true});  // no reply is read anyway
         QTEST(Picture(id)->Picture(), "normal");
         {
             // A double-click: its second click is no command.
@@ -128,7 +120,7 @@ class TestMainWindowControls : public MainWindowTest {
         QTEST(Picture(id)->Picture(), "normal");
         QVERIFY(box_->WaitForReceived(size_t(frame.size() / 2), 2000));
         QVERIFY(!box_->WaitForReceived(size_t(frame.size() / 2) + 1, 300));
-        QCOMPARE(WireHex(*box_), frame);
+        QCOMPARE(WireHex(*box_), frame.toLatin1());
         QCOMPARE(dlg_->refreshed, 0);
         QVERIFY(messages_->texts().isEmpty());
     }
@@ -144,10 +136,9 @@ class TestMainWindowControls : public MainWindowTest {
         QTest::newRow("close box during a wait") << true << 2;
     }
     void closingCommands() {
-        QFETCH(bool, duringWait);
         Open();
         QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
-        if (duringWait) {
+        if (Column<bool>("duringWait")) {
             SetIdleHook([&] {
                 if (dlg_->Window().isVisible() && finished.isEmpty()) {
                     dlg_->Window().close();  // ignored while the command runs
@@ -177,11 +168,9 @@ class TestMainWindowControls : public MainWindowTest {
         QTest::newRow("names no port") << "COM 256" << false;
     }
     void typedPortText() {
-        QFETCH(QString, text);
-        QFETCH(bool, names);
         Open();
-        ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(text);
-        if (names) {
+        ui::ControlOf<QComboBox>(*dlg_, Ids::kPortCombo)->setEditText(Column<QString>("text"));
+        if (Column<bool>("names")) {
             QCOMPARE(dlg_->SelectedPort(), std::optional(ports_->Port(3)));
             dlg_->Command(Ids::kBlankButton);
             QVERIFY(box_->WaitForReceived(5, 2000));

@@ -37,28 +37,15 @@ class FileSizeLimit {
         rlimit limit = old_;
         limit.rlim_cur = on ? 0 : old_.rlim_cur;
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        (void)std::signal(SIGXFSZ, SIG_IGN);  // for the rest of the test program
     }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old_); }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
   private:
     rlimit old_{};
-    void (*oldHandler_)(int) = SIG_DFL;
 };
-
-QByteArray FileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
-}
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 }  // namespace
 
@@ -125,7 +112,6 @@ class TestMainWindowFiles : public MainWindowTest {
                 }
                 QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(entry).center());
             });
-            QVERIFY(dlg_->Window().childAt(kBackground) == nullptr);
             // Through the window system, which turns a right click into a context menu event.
             QTest::mouseClick(dlg_->Window().windowHandle(), Qt::RightButton, {}, kBackground);
         } else {
@@ -166,15 +152,9 @@ class TestMainWindowFiles : public MainWindowTest {
         const QByteArray older = front + R"("sharpness":64,)" + back + "}";
         const QStringList tuned{"2.1=140", "2.7=1", "3.5=88"};
         const QByteArray version3 = "076c93010403f2";
-        const QByteArray genlockReads = "066c934904ae066c934902b0066c934905ad066c934903af";
         const BoxConfig plain;  // HDMI in, VGA out, model byte 0
-        BoxConfig model1;
-        model1.modelByte = 1;
-        BoxConfig newer;
-        newer.modelByte = 2;
-        newer.newerModel = 6;
-        BoxConfig genlockLost = model1;
-        genlockLost.unanswered = {{0x49, 3}};  // the V delay
+        const BoxConfig newer{.modelByte = 2, .newerModel = 6};
+        const BoxConfig genlockLost{.modelByte = 1, .unanswered = {{0x49, 3}}};  // the V delay
         const QString none;
 
         QTest::newRow("before a refresh, Ctrl+S")
@@ -193,7 +173,7 @@ class TestMainWindowFiles : public MainWindowTest {
             << "Save settings|17 settings saved to saved.json, 1 left out. (owned)"
             << "\u2022 sharpness: the box holds 200, which the dialog cannot show; left out";
         QTest::newRow("GenLock reply lost, Ctrl+S")
-            << false << genlockLost << tuned << true << false << genlockReads << QByteArray()
+            << false << genlockLost << tuned << true << false << kGenlockReads << QByteArray()
             << "Save settings|The box stopped answering its GenLock reads; nothing was saved. "
                "(owned)"
             << none;
@@ -204,26 +184,25 @@ class TestMainWindowFiles : public MainWindowTest {
             << none;
     }
     void saveSettings() {
-        QFETCH(bool, menu);
         QFETCH(BoxConfig, config);
-        QFETCH(QStringList, memory);
         QFETCH(bool, refresh);
         QFETCH(bool, full);
         QFETCH(QByteArray, settings);
-        Prepare(config, memory, refresh);
+        Prepare(config, Column<QStringList>("memory"), refresh);
         const QTemporaryDir files;
         const QString path = files.filePath("saved.json");
         QVERIFY(!full || WriteFile(path, "old\n"));
         {
             const FileSizeLimit limit(full);
-            Ask(true, menu, path, refresh);
+            Ask(true, Column<bool>("menu"), path, refresh);
         }
         QTEST(WireHex(*box_), "wire");
         QFETCH(QString, message);
         QCOMPARE(messages_->boxes(), QStringList{message});
         QTEST(messages_->detail(), "detail");
         ExpectIdle();
-        const QByteArray written = FileBytes(path);
+        QFile saved(path);
+        const QByteArray written = saved.open(QIODevice::ReadOnly) ? saved.readAll() : "(none)";
         if (settings.isEmpty()) {
             QCOMPARE(written, QByteArray(full ? "old\n" : "(none)"));
             return;
@@ -265,10 +244,9 @@ class TestMainWindowFiles : public MainWindowTest {
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QStringList>("detail");  // how the last message's lines begin
         const BoxConfig plain;                    // HDMI in, VGA out, model byte 0
-        BoxConfig model1;
-        model1.modelByte = 1;
-        BoxConfig silent = plain;
-        silent.silentFrom = std::pair<uint8_t, uint8_t>{0x05, 0};  // from the read-back's probe
+        const BoxConfig model1{.modelByte = 1};
+        const BoxConfig silent{
+            .silentFrom = std::pair<uint8_t, uint8_t>{0x05, 0}};  // from the read-back's probe
         const auto fileFor = [](int model, const QByteArray& settings) {
             return R"({"format":"kestrow-settings","version":1,"model":)" +
                    QByteArray::number(model) + R"(,"newerModel":false,"settings":)" + settings +
@@ -293,7 +271,7 @@ class TestMainWindowFiles : public MainWindowTest {
             << "" << true
             << "066c934904ae066c934905ad"                          // the periods
                "086c9300040202f1086c934900088e1a086c9349010005aa"  // the writes
-                   + RefreshWire(24) + "066c934904ae066c934902b0066c934905ad066c934903af"
+                   + RefreshWire(24) + kGenlockReads
             << QStringList{"4.2=2", "G0=2190", "G2=2190", "G1=5", "G3=5"} << none
             << QStringList{"Load settings|3 settings written and read back. (owned)"} << none;
         QTest::newRow("refused: header, Ctrl+O")
@@ -331,20 +309,15 @@ class TestMainWindowFiles : public MainWindowTest {
             << none;
     }
     void loadSettings() {
-        QFETCH(bool, menu);
-        QFETCH(BoxConfig, config);
-        QFETCH(BoxConfig, then);
-        QFETCH(bool, unplugged);
         QFETCH(bool, refresh);
-        QFETCH(QByteArray, file);
         QFETCH(QString, tamper);
         QFETCH(bool, close);
         QFETCH(QStringList, memory);
-        QFETCH(QStringList, cache);
         QFETCH(QStringList, detail);
-        Prepare(config, {"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"}, refresh);
-        box_->SetConfig(then);
-        if (unplugged) {
+        Prepare(Column<BoxConfig>("config"), {"1.1=24", "1.2=1", "2.1=128", "2.7=3", "3.5=100"},
+                refresh);
+        box_->SetConfig(Column<BoxConfig>("then"));
+        if (Column<bool>("unplugged")) {
             box_->Vanish();
         }
         if (!tamper.isEmpty()) {
@@ -356,9 +329,9 @@ class TestMainWindowFiles : public MainWindowTest {
         }
         const QTemporaryDir files;
         const QString path = files.filePath("file.json");
-        QVERIFY(WriteFile(path, file));
+        QVERIFY(WriteFile(path, Column<QByteArray>("file")));
         QSignalSpy finished(&dlg_->Window(), &QDialog::finished);
-        Ask(false, menu, path, refresh, [&] {
+        Ask(false, Column<bool>("menu"), path, refresh, [&] {
             if (close && dlg_->Window().isVisible()) {
                 dlg_->Window().close();  // waits until the report was read
                 QCOMPARE(finished.size(), 0);
@@ -368,7 +341,7 @@ class TestMainWindowFiles : public MainWindowTest {
         QVERIFY(box_->WaitForQuiet(2000) || !box_->lineOpen());
         QTEST(WireHex(*box_), "wire");
         QCOMPARE(Memory(memory), memory);
-        for (const QString& cell : cache) {
+        for (const QString& cell : Column<QStringList>("cache")) {
             const QStringList at = cell.split('=');
             const auto byte =
                 CachedValue(dlg_->statusCache, dlg_->box, *FindSetting(at[0].toStdString()));
