@@ -22,7 +22,6 @@
 #include <vector>
 
 #include "sim/BoxSim.h"
-#include "sim/FaultOptions.h"
 #include "sim/PtyLine.h"
 #include "tests/common/TestBox.h"
 #include "tests/firmware/FirmwareTestSupport.h"
@@ -80,11 +79,7 @@ inline const sim::BoxConfig kLoader{.startInBootLoader = true};
 
 // `config` whose line closes for good when its frame number `frame` (from 0) arrives.
 inline sim::BoxConfig GoneAt(int frame, sim::BoxConfig config = {}) {
-    if (!sim::ParseFaultOption("--fault", "close@" + std::to_string(frame), config.faults) ||
-        !sim::ParseFaultOption("--back-after", "-1", config.faults)) {
-        qFatal("no fault plan");
-    }
-    return config;
+    return WithFaults(QString("--fault close@%1 --back-after -1").arg(frame), config);
 }
 
 // Sets bytes of the box's memory: "1.1=0 2.8=200" (group.item=byte).

@@ -1,8 +1,7 @@
 // The harness of the check programs scripts/windows-check runs under Wine (kestrow-wincheck,
 // kestrow-dialogkit-check; the panel driver uses its waits): named checks in groups, measured
-// waits, and the closing line
-// "PROGRAM: N passed, M failed" that the script reads (a run that hangs ends at the script's
-// time-out, without it, and so counts as failed).
+// waits, and the closing line "PROGRAM: N passed, M failed" that the script reads (a run that
+// hangs ends at the script's time-out, without it, and so counts as failed).
 #pragma once
 
 #include <chrono>
